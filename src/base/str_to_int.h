@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The run-time library's string-to-integer conversion: optional leading blanks, then an
+// optional sign and either decimal digits or "$" and hexadecimal digits, nothing after,
+// and a value that fits 32 bits.
+std::optional<int32_t> TryStrToInt(const std::string& text);
+
+// As TryStrToInt, raising EConvertError "'<text>' is not a valid integer value" on failure.
+int32_t StrToInt(const std::string& text);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+#include "base/string_list.h"
+
+// True when the rule condemns the message given as its lines.
+bool MatchFilter(const TStringList& lines, const std::string& rule);
+// True when any rule of the kill list condemns the message; the first match ends the test.
+bool MatchFilters(const TStringList& lines, const TStringList& killList);

@@ -1,0 +1,39 @@
+#pragma once
+
+// The POP3 client. (Contract header: public members are fixed; the net work may add
+// protected/private members.)
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/string_list.h"
+#include "net/tcpip.h"
+
+// One entry of the mailbox listing.
+struct t_reply {
+    int32_t Number = 0;
+    int32_t Size = 0;
+    std::string From;
+    std::string Subject;
+};
+
+class TPop3 : public TTcpIp {
+public:
+    TPop3();
+    ~TPop3() override;
+
+    void Login() override;
+    void Logout() override;
+    void Fetch() override;
+    void ReadHeaders();
+    void RetrieveMessage(int32_t n);
+    void DeleteMessage(int32_t n);
+    void CheckReply();
+
+    std::string UserName;
+    std::string Password;
+    std::vector<std::unique_ptr<t_reply>> Messages;
+    TStringList MailText;
+};

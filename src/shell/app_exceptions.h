@@ -1,0 +1,40 @@
+#pragma once
+
+// The application's exception handling: every exception that escapes a handler Vornask
+// connects is caught at that handler's boundary (Guarded) and reported here, never left to
+// unwind through the toolkit's frames.
+
+#include <QObject>
+#include <exception>
+#include <functional>
+#include <string>
+
+class Exception;
+
+using ExceptionHook = std::function<void(QObject* sender, const Exception& e)>;
+
+// Installs the application-wide hook; without one, the default error box reports.
+void SetApplicationExceptionHook(ExceptionHook hook);
+bool HasApplicationExceptionHook();
+
+// Reports an escaped exception: EAbort is dropped; others go to the hook or the default box.
+void HandleApplicationException(QObject* sender, std::exception_ptr error);
+
+// The default error box: the message with the full-stop rule, the application title as caption.
+void ShowDefaultErrorBox(const std::string& message);
+
+// The message with a full stop appended when its last character is above '.'.
+std::string WithFullStop(const std::string& message);
+
+// Program file name, first letter capital and the rest small ("Vornask").
+std::string ApplicationTitle();
+
+// Runs a handler body, handing anything it throws to the application's exception handling.
+template <class F>
+void Guarded(QObject* sender, F&& body) {
+    try {
+        body();
+    } catch (...) {
+        HandleApplicationException(sender, std::current_exception());
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// Starts a program or opens a document, then watches the started process until it ends.
+// (Contract header: public members are fixed; the launcher work may add private members.)
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/exception.h"
+
+class QTimer;
+
+class ELaunchError : public Exception {
+public:
+    ELaunchError(uint32_t errorCode, std::string message)
+        : Exception(std::move(message)), ErrorCode(errorCode) {}
+    uint32_t ErrorCode;
+};
+
+// Message text for a start failure code (empty for codes the table does not hold).
+std::string LaunchErrorMessage(uint32_t code);
+
+// How the started program's window should be shown; only a hint on most Linux desktops.
+enum TShowMode { smNormal = 0, smMaximized = 1, smMinimized = 2 };
+
+class TLauncher : public QObject {
+    Q_OBJECT
+public:
+    explicit TLauncher(QObject* owner = nullptr);
+    ~TLauncher() override;
+
+    void Launch();
+
+    std::string ProgramName;
+    std::string Parameters;
+    TShowMode ShowMode = smNormal;
+    std::string StartDir;
+    std::function<void(TLauncher* sender)> OnFinished;
+
+    bool IsWatching() const;
+};
