@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# A private, throw-away Dovecot POP3 server for tests and demos.
+#
+#   dovecot-instance.sh start DIR PORT USER PASSWORD   config, passwd and maildir live in DIR
+#   dovecot-instance.sh stop DIR                       SIGTERM, wait, make sure it is gone
+#   dovecot-instance.sh deliver DIR USER FILE          drop FILE into the user's Maildir/new
+#   dovecot-instance.sh count DIR USER                 messages in the user's maildir (new+cur)
+#
+# The server listens on 127.0.0.1:PORT only (PORT 110 works as root). Failed logins cost no
+# growing penalty. When VORNASK_DOVECOT_OWNER names a process id, the server is also stopped
+# as soon as that process is gone, so a crashed test cannot leave it running.
+set -euo pipefail
+
+MAIL_ID=5000  # as root the mail files must not belong to uid 0
+
+die() {
+    echo "dovecot-instance: $*" >&2
+    exit 1
+}
+
+mail_owner() {
+    if [[ $(id -u) -eq 0 ]]; then echo "$MAIL_ID:$MAIL_ID"; else echo "$(id -u):$(id -g)"; fi
+}
+
+write_config() {
+    local dir=$1 port=$2
+    local uid gid
+    IFS=: read -r uid gid <<<"$(mail_owner)"
+    {
+        cat <<EOF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $dir/run
+state_dir = $dir/state
+instance_name = vornask-$port-$$-$RANDOM
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+debug_log_path = $dir/dovecot.log
+disable_plaintext_auth = no
+auth_mechanisms = plain login
+auth_failure_delay = 0
+ssl = no
+first_valid_uid = 1
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$uid gid=$gid home=$dir/mail/%u
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+EOF
+        [[ $(id -u) -eq 0 ]] || echo "  chroot ="
+        echo "}"
+        echo "service pop3-login {"
+        echo "  inet_listener pop3 {"
+        echo "    address = 127.0.0.1"
+        echo "    port = $port"
+        echo "  }"
+        [[ $(id -u) -eq 0 ]] || echo "  chroot ="
+        echo "}"
+        if [[ $(id -u) -ne 0 ]]; then
+            local me group
+            me=$(id -un)
+            group=$(id -gn)
+            echo "default_internal_user = $me"
+            echo "default_internal_group = $group"
+            echo "default_login_user = $me"
+        fi
+    } >"$dir/dovecot.conf"
+}
+
+# Makes the user's maildir (new, cur, tmp) owned by the mail uid.
+make_maildir() {
+    local dir=$1 user=$2
+    local maildir=$dir/mail/$user/Maildir
+    mkdir -p "$maildir/new" "$maildir/cur" "$maildir/tmp"
+    chown -R "$(mail_owner)" "$dir/mail"
+    echo "$maildir"
+}
+
+# True once the server answers a connection with its "+OK" greeting.
+greets() {
+    local port=$1 line=""
+    { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null || return 1
+    read -r -t 2 line <&3 || true
+    exec 3<&- 3>&-
+    [[ $line == +OK* ]]
+}
+
+# Stops the server when the owning process is gone.
+watch_owner() {
+    local dir=$1 owner=$2 pid=$3
+    (
+        while kill -0 "$owner" 2>/dev/null && kill -0 "$pid" 2>/dev/null; do sleep 1; done
+        kill -TERM "$pid" 2>/dev/null || true
+    ) </dev/null >/dev/null 2>&1 &
+}
+
+cmd_start() {
+    [[ $# -eq 4 ]] || die "usage: start DIR PORT USER PASSWORD"
+    local dir=$1 port=$2 user=$3 password=$4
+    command -v dovecot >/dev/null || die "dovecot is not installed"
+    mkdir -p "$dir"
+    dir=$(cd "$dir" && pwd)
+    chmod 755 "$dir"  # the mail processes run under another uid and must reach DIR
+    rm -rf "$dir/run"  # a stale anvil socket costs seconds at start
+    mkdir -p "$dir/run" "$dir/state"
+    printf '%s:{PLAIN}%s\n' "$user" "$password" >"$dir/passwd"
+    chmod 644 "$dir/passwd"
+    make_maildir "$dir" "$user" >/dev/null
+    write_config "$dir" "$port"
+    dovecot -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
+    local pid=$!
+    echo "$pid" >"$dir/dovecot.pid"
+    [[ -n ${VORNASK_DOVECOT_OWNER:-} ]] && watch_owner "$dir" "$VORNASK_DOVECOT_OWNER" "$pid"
+    local i
+    for ((i = 0; i < 150; i++)); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            tail -n 20 "$dir/dovecot.out" "$dir/dovecot.log" >&2 2>/dev/null || true
+            die "dovecot exited during start"
+        fi
+        greets "$port" && return 0
+        sleep 0.1
+    done
+    cmd_stop "$dir"
+    die "dovecot did not greet on port $port"
+}
+
+# True when PID is a live dovecot of ours (not a zombie, not a reused id).
+is_our_dovecot() {
+    local pid=$1 state
+    [[ -r /proc/$pid/stat ]] || return 1
+    state=$(awk '{print $3}' "/proc/$pid/stat")
+    [[ $state != Z ]] || return 1
+    grep -q dovecot "/proc/$pid/cmdline" 2>/dev/null
+}
+
+cmd_stop() {
+    [[ $# -eq 1 ]] || die "usage: stop DIR"
+    local dir=$1 pid i
+    [[ -f $dir/dovecot.pid ]] || return 0
+    pid=$(<"$dir/dovecot.pid")
+    if is_our_dovecot "$pid"; then
+        kill -TERM "$pid" 2>/dev/null || true
+        for ((i = 0; i < 100; i++)); do
+            is_our_dovecot "$pid" || break
+            sleep 0.1
+        done
+        is_our_dovecot "$pid" && kill -KILL "$pid" 2>/dev/null || true
+    fi
+    rm -f "$dir/dovecot.pid"
+}
+
+cmd_deliver() {
+    [[ $# -eq 3 ]] || die "usage: deliver DIR USER FILE"
+    local dir=$1 user=$2 file=$3 maildir name
+    maildir=$(make_maildir "$dir" "$user")
+    name=$(basename "$(mktemp "$maildir/tmp/$(date +%s).XXXXXXXXXX")")
+    cp "$file" "$maildir/tmp/$name"
+    chmod 644 "$maildir/tmp/$name"
+    chown "$(mail_owner)" "$maildir/tmp/$name"
+    mv "$maildir/tmp/$name" "$maildir/new/$name"
+    echo "$maildir/new/$name"
+}
+
+cmd_count() {
+    [[ $# -eq 2 ]] || die "usage: count DIR USER"
+    local maildir=$1/mail/$2/Maildir
+    find "$maildir/new" "$maildir/cur" -maxdepth 1 -type f ! -name '.*' 2>/dev/null | wc -l
+}
+
+[[ $# -ge 1 ]] || die "usage: start|stop|deliver|count ..."
+action=$1
+shift
+case $action in
+start) cmd_start "$@" ;;
+stop) cmd_stop "$@" ;;
+deliver) cmd_deliver "$@" ;;
+count) cmd_count "$@" ;;
+*) die "unknown command $action" ;;
+esac

@@ -1,0 +1,124 @@
+#include "support/dovecot_server.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/free_port.h"
+#include "support/support_paths.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The environment of this process plus the owner id, so a crashed test stops its server.
+std::vector<std::string> ChildEnvironment() {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    env.push_back("VORNASK_DOVECOT_OWNER=" + std::to_string(getpid()));
+    return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> ptrs;
+    for (auto& t : texts) ptrs.push_back(t.data());
+    ptrs.push_back(nullptr);
+    return ptrs;
+}
+
+std::string ReadAll(int fd) {
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    return out;
+}
+
+std::string MakeTempDir() {
+    std::string pattern = (fs::temp_directory_path() / "vornask-dovecot-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+}  // namespace
+
+std::string RunDovecotScript(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"/bin/bash", DovecotScriptPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = ChildEnvironment();
+    auto argp = Pointers(argv);
+    auto envp = Pointers(env);
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close_range(3, ~0u, 0);  // no test socket may live on in the server
+        execve(argp[0], argp.data(), envp.data());
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text = ReadAll(out[0]);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("dovecot-instance.sh " + args.at(0) + " failed");
+    return text;
+}
+
+DovecotServer::DovecotServer(std::string user, std::string password)
+    : dir_(MakeTempDir()), user_(std::move(user)), password_(std::move(password)) {
+    // The port is free when picked but may be taken before Dovecot binds it: try again.
+    for (int attempt = 0;; ++attempt) {
+        port_ = FreeLoopbackPort();
+        try {
+            RunDovecotScript({"start", dir_, std::to_string(port_), user_, password_});
+            return;
+        } catch (const std::runtime_error&) {
+            if (attempt == 2) {
+                fs::remove_all(dir_);
+                throw;
+            }
+        }
+    }
+}
+
+DovecotServer::~DovecotServer() {
+    try {
+        RunDovecotScript({"stop", dir_});
+    } catch (...) {
+    }
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+std::string DovecotServer::Deliver(const std::string& messageBytes) {
+    std::string file = dir_ + "/outgoing.eml";
+    std::ofstream(file, std::ios::binary) << messageBytes;
+    std::string path = RunDovecotScript({"deliver", dir_, user_, file});
+    fs::remove(file);
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+    return path;
+}
+
+std::vector<std::string> DovecotServer::MessageFiles() const {
+    std::vector<std::string> files;
+    fs::path maildir = fs::path(dir_) / "mail" / user_ / "Maildir";
+    for (const char* sub : {"new", "cur"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(maildir / sub, ec)) {
+            if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+                files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}

@@ -1,0 +1,5 @@
+#include "support/support_paths.h"
+
+std::string DovecotScriptPath() {
+    return VORNASK_DOVECOT_SCRIPT;
+}
