@@ -1,0 +1,289 @@
+#!/usr/bin/python3
+"""Whole-program test: the real vornask binary under Xvfb with a tray host on a private session
+bus, against a real Dovecot on 127.0.0.1 port 110, driven with xdotool and D-Bus as a user would.
+
+Usage: e2e_test.py VORNASK_BINARY DOVECOT_SCRIPT ARTIFACT_DIR
+Exit 77 (skipped) when it cannot bind port 110 (not root)."""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import dbus
+
+SKIP = 77
+USER, PASSWORD = "carol", "e2e-pass"
+SPAM_RULES = ["Subject: = cheap", "From: = @spam.example"]
+
+
+def wait_for(what, predicate, timeout=30.0, step=0.1):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def message(sender, subject, body):
+    return (f"From: {sender}\nTo: {USER}@example.org\nSubject: {subject}\n"
+            f"Date: Mon, 7 Dec 2026 10:00:00 +0000\nMessage-ID: <{sum(map(ord, subject))}.{len(subject)}@example.org>\n\n"
+            f"{body}\n")
+
+
+HAM = [message("Alice <alice@example.org>", "Lunch on Friday?", "Shall we meet at noon?"),
+       message("Bob <bob@example.org>", "Build report", "All green.\nSee you.")]
+SPAM = [message("Deals <deals@spam.example>", "Great offers", "Click here."),
+        message("Shop <shop@example.net>", "cheap watches", "Buy now!")]
+LATE_SPAM = message("Offers <promo@example.com>", "very cheap pills", "Order today.")
+
+
+class Desktop:
+    """Xvfb, a private session bus and a status-notifier tray host."""
+
+    def __init__(self, work):
+        self.work = work
+        self.procs = []
+        read_fd, write_fd = os.pipe()
+        self.procs.append(subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+            pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            self.display = ":" + pipe.readline().strip()
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
+                               stdout=subprocess.PIPE, text=True)
+        self.procs.append(bus)
+        self.bus_address = bus.stdout.readline().strip()
+        self.items_file = os.path.join(work, "sni-items")
+        self.procs.append(subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "sni_watcher.py"),
+             self.items_file], env=self.env()))
+        self.bus = dbus.bus.BusConnection(self.bus_address)
+        wait_for("tray host", lambda: self.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
+
+    def env(self):
+        env = dict(os.environ, DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus_address)
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def tray_item(self):
+        def item():
+            if not os.path.exists(self.items_file):
+                return None
+            lines = open(self.items_file).read().split()
+            return (lines[-2], lines[-1]) if len(lines) >= 2 else None
+        service, path = wait_for("tray icon", item)
+        return self.bus.get_object(service, path)
+
+    def tooltip(self):
+        item = self.tray_item()
+        tip = item.Get("org.kde.StatusNotifierItem", "ToolTip",
+                       dbus_interface=dbus.PROPERTIES_IFACE)
+        return str(tip[2])
+
+    def screenshot(self, path):
+        subprocess.run(["/usr/bin/import", "-display", self.display, "-window", "root", path],
+                       check=False, stderr=subprocess.DEVNULL)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.env(), check=True,
+                              capture_output=True, text=True).stdout
+
+    def close(self):
+        for proc in reversed(self.procs):
+            proc.terminate()
+            try:
+                proc.wait(5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+
+
+class Mailbox:
+    def __init__(self, script, work):
+        self.script, self.dir = script, os.path.join(work, "dovecot")
+        os.makedirs(self.dir)
+        self.run("start", self.dir, "110", USER, PASSWORD)
+
+    def run(self, *args):
+        subprocess.run(["bash", self.script, *args], check=True, stdout=subprocess.DEVNULL)
+
+    def deliver(self, text):
+        path = os.path.join(self.dir, "incoming.eml")
+        with open(path, "w") as out:
+            out.write(text)
+        self.run("deliver", self.dir, USER, path)
+
+    def subjects(self):
+        found = []
+        for root, _dirs, files in os.walk(self.dir):
+            if os.path.basename(root) in ("new", "cur"):
+                for name in files:
+                    text = open(os.path.join(root, name), errors="replace").read()
+                    found += re.findall(r"^Subject: (.*)$", text, re.M)
+        return sorted(found)
+
+    def close(self):
+        self.run("stop", self.dir)
+
+
+def write_hive(config_home, settings, rules):
+    def reg_sz(name, value):
+        return '"%s"="%s"\n' % (name, value.replace("\\", "\\\\").replace('"', '\\"'))
+    os.makedirs(os.path.join(config_home, "vornask"), exist_ok=True)
+    text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask]\n"
+    for name, value in settings.items():
+        text += ('"%s"=dword:%08x\n' % (name, value)) if isinstance(value, int) else reg_sz(name, value)
+    text += "\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Kill list]\n"
+    for index, rule in enumerate(rules):
+        text += reg_sz(str(index), rule)
+    with open(os.path.join(config_home, "vornask", "registry.reg"), "w") as out:
+        out.write(text)
+
+
+def hive_values(config_home):
+    text = open(os.path.join(config_home, "vornask", "registry.reg")).read()
+    section = text.split("[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask]", 1)[1].split("\n[", 1)[0]
+    return [line.split("=", 1)[0].strip('"') for line in section.splitlines() if "=" in line]
+
+
+class Program:
+    def __init__(self, binary, desktop, config_home, work):
+        self.desktop = desktop
+        env = dict(desktop.env(), XDG_CONFIG_HOME=config_home, HOME=work, LC_ALL="C",
+                   QT_QPA_PLATFORM="xcb")
+        self.proc = subprocess.Popen([binary], env=env, cwd=work)
+        out = desktop.xdotool("search", "--sync", "--onlyvisible", "--name", "^Vornask$")
+        self.window = out.split()[0]
+
+    def visible(self):
+        out = subprocess.run(["xwininfo", "-id", self.window], env=self.desktop.env(),
+                             capture_output=True, text=True).stdout
+        return "IsViewable" in out
+
+    def focus_password(self):
+        geometry = self.desktop.xdotool("getwindowgeometry", self.window)
+        width, height = map(int, re.search(r"Geometry: (\d+)x(\d+)", geometry).groups())
+        # The password box sits in the bottom 25 pixels of the window, left of the Hide button.
+        # Without a window manager a click is what gives the window the keyboard focus.
+        self.desktop.xdotool("mousemove", "--window", self.window, str(width // 2 - 20),
+                             str(height - 12), "click", "1")
+
+    def type_password(self, password):
+        self.focus_password()
+        self.desktop.xdotool("key", "ctrl+a", "BackSpace")
+        self.desktop.xdotool("type", "--delay", "30", password)
+        self.desktop.xdotool("key", "Return")
+
+    def close_with_alt_f4(self):
+        self.focus_password()
+        self.desktop.xdotool("key", "alt+F4")
+        return self.proc.wait(15)
+
+    def wait_exit(self, timeout=15):
+        return self.proc.wait(timeout)
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def check_log(log_path, expected_messages):
+    data = open(log_path, "rb").read()
+    stamp = rb"\[Message has been deleted at [^\]\r\n]+\]\r\n"
+    records = re.split(b"(?=" + stamp + b")", data)
+    records = [r for r in records if r]
+    assert len(records) == len(expected_messages), f"{len(records)} records in the log"
+    for record, text in zip(records, expected_messages):
+        body = re.sub(b"^" + stamp, b"", record)
+        want = b"".join(line.encode() + b"\r\n" for line in text.rstrip("\n").split("\n"))
+        assert body == want, f"record differs:\n{body!r}\n{want!r}"
+
+
+def scenario_good_password(binary, desktop, mailbox, work, artifacts):
+    config = os.path.join(work, "config")
+    reader_log = os.path.join(work, "reader-starts")
+    reader = os.path.join(work, "reader.sh")
+    with open(reader, "w") as out:
+        out.write(f"#!/bin/sh\necho started >> {reader_log}\n")
+    os.chmod(reader, 0o755)
+    log = os.path.join(work, "deleted.log")
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": reader,
+                        "Log File": log, "Interval": 5, "WavSound": "", "ShowMessage": 0},
+               SPAM_RULES)
+    for text in HAM + SPAM:
+        mailbox.deliver(text)
+
+    program = Program(binary, desktop, config, work)
+    try:
+        wait_for("tooltip 'Vornask'", lambda: desktop.tooltip() == "Vornask")
+        desktop.screenshot(os.path.join(artifacts, "main-window.png"))
+        program.type_password(PASSWORD)
+        wait_for("'You have mail!'", lambda: desktop.tooltip() == "You have mail!")
+        assert not program.visible(), "window should hide"
+        assert mailbox.subjects() == sorted(["Lunch on Friday?", "Build report"])
+        check_log(log, SPAM)
+        wait_for("mail reader start", lambda: os.path.exists(reader_log))
+
+        mailbox.deliver(LATE_SPAM)
+        desktop.tray_item().ContextMenu(10, 10, dbus_interface="org.kde.StatusNotifierItem")
+        wait_for("second reader start", lambda: len(open(reader_log).readlines()) == 2)
+        assert mailbox.subjects() == sorted(["Lunch on Friday?", "Build report"])
+        check_log(log, SPAM + [LATE_SPAM])
+        desktop.screenshot(os.path.join(artifacts, "tray-after-check.png"))
+
+        desktop.tray_item().Activate(10, 10, dbus_interface="org.kde.StatusNotifierItem")
+        wait_for("window back", program.visible)
+        assert program.close_with_alt_f4() == 0
+        assert sorted(hive_values(config)) == sorted(
+            ["SMTP host", "User", "Mail Program", "Log File", "Interval", "WavSound",
+             "ShowMessage"]), hive_values(config)
+    finally:
+        program.kill()
+
+
+def scenario_wrong_password(binary, desktop, work, artifacts):
+    config = os.path.join(work, "config")
+    program = Program(binary, desktop, config, work)
+    try:
+        wait_for("tooltip 'Vornask'", lambda: desktop.tooltip() == "Vornask")
+        program.type_password("not-the-password")
+        wait_for("the server's refusal in the tooltip",
+                 lambda: desktop.tooltip() == "-ERR [AUTH] Authentication failed.")
+        wait_for("window back", program.visible)
+        desktop.screenshot(os.path.join(artifacts, "wrong-password.png"))
+    finally:
+        program.kill()
+
+
+def main():
+    binary, script, artifacts = sys.argv[1:4]
+    if os.geteuid() != 0:
+        print("SKIPPED: binding 127.0.0.1:110 for the POP3 server needs root")
+        return SKIP
+    os.makedirs(artifacts, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="vornask-e2e-")
+    desktop = mailbox = None
+    try:
+        desktop = Desktop(work)
+        mailbox = Mailbox(script, work)
+        scenario_good_password(binary, desktop, mailbox, work, artifacts)
+        scenario_wrong_password(binary, desktop, work, artifacts)
+    finally:
+        if mailbox:
+            mailbox.close()
+        if desktop:
+            desktop.close()
+        shutil.rmtree(work, ignore_errors=True)
+    print("e2e: 2 passed, 0 failed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
