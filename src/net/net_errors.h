@@ -7,13 +7,13 @@
 
 // Root of the network failures; raised itself when a host name cannot be resolved.
 class ETcpIpError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 // The connection could not be made; ErrorCode is the system's error number (errno).
 class ESocketError : public ETcpIpError {
-public:
+  public:
     explicit ESocketError(int16_t errorCode)
         : ETcpIpError("Error creating socket"), ErrorCode(errorCode) {}
     int16_t ErrorCode;
@@ -21,7 +21,7 @@ public:
 
 // The server answered a command with anything but "+OK"; the message is its reply line.
 class EProtocolError : public ETcpIpError {
-public:
+  public:
     EProtocolError(std::string replyLine, int16_t errorCode, std::string protocol)
         : ETcpIpError(std::move(replyLine)), ErrorCode(errorCode), Protocol(std::move(protocol)) {}
     int16_t ErrorCode;  // 500 for "-ERR", 999 for anything else (a dropped connection included)

@@ -20,7 +20,7 @@ struct t_reply {
 };
 
 class TPop3 : public TTcpIp {
-public:
+  public:
     TPop3();
     ~TPop3() override;
 
@@ -36,4 +36,16 @@ public:
     std::string Password;
     std::vector<std::unique_ptr<t_reply>> Messages;
     TStringList MailText;
+
+  protected:
+    // Sends one command line (CR LF added) and judges its status line.
+    void Command(const std::string& line);
+    // Hands every line of a multi-line reply up to its "." line to onLine. A reply cut by the
+    // end of the connection, or larger than MaxReplyBytes, raises EProtocolError 999.
+    template <class OnLine>
+    void ReadMultiLine(OnLine&& onLine);
+
+  private:
+    void ReadListing();
+    void ReadHeaderBlock(t_reply& message);
 };

@@ -7,11 +7,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/net_errors.h"
+#include "net/transport.h"
 
 class TTcpIp {
-public:
+  public:
     using LogSink = std::function<void(const std::string& text, bool flag)>;
 
     TTcpIp();
@@ -35,4 +37,42 @@ public:
     // Bounds on waiting for a silent peer (milliseconds).
     int ConnectTimeoutMs = 30000;
     int ReceiveTimeoutMs = 60000;
+
+  protected:
+    enum class TSocketState { NoSocket, Connected, NotConnected, Failed };
+
+    // Creates and connects SocketHandle (-1 on failure); returns the system error, 0 if none.
+    int OpenSocket(uint16_t port, uint32_t address);
+    void ReleaseSocket(int& handle);
+    TSocketState SocketState(int handle);
+    // At least one byte into buffer (nullptr: read and discard), or count <= 0 with Closed set.
+    void Receive(char* buffer, int size, int& count);
+    // One line ended by CR LF, without it; false (line untouched) when the connection ended.
+    bool ReadLine(std::string& line);
+    void SendBuffer(const char* data, int count);
+    void SendText(const std::string& text);
+    // Ends the connection as if the peer had closed it (used when a reply grows too large).
+    void DropConnection();
+    // Passes a trace to OnLog; the text is only built when a sink is set.
+    template <class BuildText>
+    void Trace(BuildText&& build) {
+        if (OnLog) OnLog(build(), true);
+    }
+
+    // A line longer than this ends the connection.
+    size_t MaxLineLength = size_t{16} << 20;
+    // A multi-line reply (or a Fetch) larger than this ends the connection.
+    size_t MaxReplyBytes = size_t{256} << 20;
+    // Calls of the transport's receive, for measurements.
+    uint64_t ReceiveCalls = 0;
+    std::unique_ptr<TTransport> Transport;
+
+  private:
+    bool FillReadAhead();
+    size_t Buffered() const { return readEnd_ - readPos_; }
+
+    // Bytes received but not yet handed out; Receive and ReadLine drain it first.
+    std::vector<char> readAhead_;
+    size_t readPos_ = 0;
+    size_t readEnd_ = 0;
 };

@@ -1,0 +1,97 @@
+#include "net/tcpip.h"
+
+#include <cerrno>
+
+#include "net/ip_misc.h"
+
+TTcpIp::TTcpIp() : Transport(std::make_unique<TSocketTransport>()) {}
+
+TTcpIp::~TTcpIp() {
+    if (SocketHandle != -1) TTcpIp::Logout();
+}
+
+void TTcpIp::Login() {
+    Address = ResolveHost(Hostname);
+    if (Address == 0xFFFFFFFFu) throw ETcpIpError("Couldn't resolve hostname " + Hostname);
+    const int error = OpenSocket(Port, Address);
+    if (SocketHandle == -1) throw ESocketError(static_cast<int16_t>(error));
+    Closed = false;
+}
+
+void TTcpIp::Logout() {
+    ReleaseSocket(SocketHandle);
+}
+
+bool TTcpIp::IsClosed() {
+    // Buffered bytes are still to be delivered, so the peer query is only needed without them.
+    return Closed || (Buffered() == 0 && SocketState(SocketHandle) != TSocketState::Connected);
+}
+
+void TTcpIp::Fetch() {
+    Login();
+    Stream.clear();
+    char block[4096];
+    while (!IsClosed()) {
+        int count = 0;
+        Receive(block, sizeof block, count);
+        if (count <= 0) continue;
+        if (Stream.size() + static_cast<size_t>(count) > MaxReplyBytes) {
+            DropConnection();
+            break;
+        }
+        Stream.append(block, static_cast<size_t>(count));
+    }
+}
+
+int TTcpIp::OpenSocket(uint16_t port, uint32_t address) {
+    ReleaseSocket(SocketHandle);
+    int error = 0;
+    SocketHandle = Transport->Connect(address, port, ConnectTimeoutMs, error);
+    if (SocketHandle == -1) {
+        Trace([&] {
+            return "Failed to open output socket " + std::to_string(port) + " to host " +
+                   IpToStr(address);
+        });
+        return error;
+    }
+    Trace([&] {
+        return "Opened output socket " + std::to_string(port) + " to host " + IpToStr(address) +
+               " successfully; ID " + std::to_string(SocketHandle);
+    });
+    return 0;
+}
+
+void TTcpIp::ReleaseSocket(int& handle) {
+    if (handle == -1) return;
+    Transport->Close(handle);
+    if (&handle == &SocketHandle) readPos_ = readEnd_ = 0;  // unread bytes die with the socket
+    Trace([&] { return "Closed socket ID " + std::to_string(handle); });
+    handle = -1;
+}
+
+TTcpIp::TSocketState TTcpIp::SocketState(int handle) {
+    if (handle == -1) return TSocketState::NoSocket;
+    const int error = Transport->PeerError(handle);
+    if (error == 0) return TSocketState::Connected;
+    return error == ENOTCONN ? TSocketState::NotConnected : TSocketState::Failed;
+}
+
+void TTcpIp::SendBuffer(const char* data, int count) {
+    // A failed send is not reported: it shows as the missing reply that follows.
+    const ssize_t sent = Transport->Send(SocketHandle, data, static_cast<size_t>(count));
+    if (sent == -1) return;
+    Trace([&] {
+        return "Sent " + std::to_string(count) + " bytes on socket ID " +
+               std::to_string(SocketHandle);
+    });
+}
+
+void TTcpIp::SendText(const std::string& text) {
+    SendBuffer(text.data(), static_cast<int>(text.size()));
+}
+
+void TTcpIp::DropConnection() {
+    if (SocketHandle != -1) Transport->Shutdown(SocketHandle);
+    readPos_ = readEnd_ = 0;
+    Closed = true;
+}

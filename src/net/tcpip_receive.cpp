@@ -1,0 +1,74 @@
+// The receiving side of TTcpIp: raw receive and the line reader over one read-ahead buffer.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "net/tcpip.h"
+
+namespace {
+constexpr size_t kReadAhead = 64 * 1024;
+}
+
+// One transport receive into the empty read-ahead buffer. Repeats while the transport only
+// asks to try again; false with Closed set when the connection has ended or failed.
+bool TTcpIp::FillReadAhead() {
+    readAhead_.resize(kReadAhead);
+    for (;;) {
+        int error = 0;
+        ++ReceiveCalls;
+        const ssize_t n = Transport->Receive(SocketHandle, readAhead_.data(), readAhead_.size(),
+                                             ReceiveTimeoutMs, error);
+        if (n > 0) {
+            readPos_ = 0;
+            readEnd_ = static_cast<size_t>(n);
+            Trace([&] {
+                return "Received " + std::to_string(n) + " bytes on socket ID " +
+                       std::to_string(SocketHandle);
+            });
+            return true;
+        }
+        Closed = !(n < 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINTR));
+        if (Closed) return false;
+    }
+}
+
+void TTcpIp::Receive(char* buffer, int size, int& count) {
+    count = 0;
+    if (size <= 0) return;
+    if (Buffered() == 0 && !FillReadAhead()) return;
+    count = static_cast<int>(std::min(Buffered(), static_cast<size_t>(size)));
+    if (buffer) std::memcpy(buffer, readAhead_.data() + readPos_, static_cast<size_t>(count));
+    readPos_ += static_cast<size_t>(count);
+}
+
+// Only CR LF ends a line; a lone LF is dropped and a lone CR is dropped too (x CR y CR LF
+// gives xy). Bytes after the LF stay buffered for the next read.
+bool TTcpIp::ReadLine(std::string& line) {
+    std::string text;
+    bool afterCr = false;
+    for (;;) {
+        if (Buffered() == 0 && !FillReadAhead()) return false;
+        const char* begin = readAhead_.data() + readPos_;
+        const char* end = readAhead_.data() + readEnd_;
+        const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n'; });
+        if (stop != begin) {
+            text.append(begin, stop);
+            afterCr = false;
+        }
+        readPos_ += static_cast<size_t>(stop - begin);
+        if (stop != end) {
+            ++readPos_;
+            if (*stop == '\r') {
+                afterCr = true;
+            } else if (afterCr) {
+                line = std::move(text);
+                return true;
+            }
+        }
+        if (text.size() > MaxLineLength) {
+            DropConnection();
+            return false;
+        }
+        if (Buffered() == 0 && IsClosed()) return false;
+    }
+}

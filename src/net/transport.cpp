@@ -1,0 +1,100 @@
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "net/transport.h"
+
+namespace {
+
+// Waits for fd to become ready for `events`; 0 when ready, else ETIMEDOUT or the error.
+int WaitFor(int fd, short events, int timeoutMs) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        int n = poll(&p, 1, timeoutMs);
+        if (n > 0) return 0;
+        if (n == 0) return ETIMEDOUT;
+        if (errno != EINTR) return errno;
+    }
+}
+
+// Connects a non-blocking socket within the time-out, then makes it blocking again.
+int ConnectBounded(int fd, const sockaddr_in& addr, int timeoutMs) {
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int error = 0;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            error = WaitFor(fd, POLLOUT, timeoutMs);
+            socklen_t len = sizeof error;
+            if (error == 0) getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+        }
+    }
+    fcntl(fd, F_SETFL, flags);
+    return error;
+}
+
+}  // namespace
+
+int TSocketTransport::Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = address;
+    error = ConnectBounded(fd, addr, timeoutMs);
+    if (error == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+void TSocketTransport::Close(int handle) {
+    close(handle);
+}
+
+ssize_t TSocketTransport::Send(int handle, const char* data, size_t size) {
+    size_t sent = 0;
+    while (sent < size) {
+        // MSG_NOSIGNAL: a peer that has gone must not kill the process.
+        ssize_t n = send(handle, data + sent, size - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return sent > 0 ? static_cast<ssize_t>(sent) : -1;
+        sent += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(sent);
+}
+
+ssize_t TSocketTransport::Receive(int handle, char* buffer, size_t size, int timeoutMs,
+                                  int& error) {
+    if (handle < 0) {  // poll would ignore it and wait out the whole time-out
+        error = EBADF;
+        return -1;
+    }
+    error = WaitFor(handle, POLLIN, timeoutMs);
+    if (error == ETIMEDOUT) {
+        Shutdown(handle);
+        return 0;
+    }
+    if (error != 0) return -1;
+    ssize_t n = recv(handle, buffer, size, 0);
+    if (n < 0) error = errno;
+    return n;
+}
+
+void TSocketTransport::Shutdown(int handle) {
+    shutdown(handle, SHUT_RDWR);
+}
+
+int TSocketTransport::PeerError(int handle) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    return getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &len) == 0 ? 0 : errno;
+}

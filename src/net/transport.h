@@ -1,0 +1,39 @@
+#pragma once
+
+// The byte transport under TTcpIp: connect, send, receive, close and the peer query. It is
+// the one place that touches the socket calls, so an encrypted transport can take its place.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+class TTransport {
+  public:
+    virtual ~TTransport() = default;
+
+    // Opens a TCP connection; returns its handle, or -1 with the system error in `error`.
+    // A connect that does not complete within timeoutMs fails with ETIMEDOUT.
+    virtual int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) = 0;
+    virtual void Close(int handle) = 0;
+    // Sends every byte; returns the count that went out, or -1 when none could be sent.
+    virtual ssize_t Send(int handle, const char* data, size_t size) = 0;
+    // Receives up to size bytes: the count, 0 when the connection has ended, -1 with `error`
+    // on failure. A peer silent for timeoutMs ends the connection (Shutdown) and gives 0.
+    virtual ssize_t Receive(int handle, char* buffer, size_t size, int timeoutMs, int& error) = 0;
+    // Ends both directions but keeps the handle; later receives see the end at once.
+    virtual void Shutdown(int handle) = 0;
+    // 0 when the peer name can be queried (connected), else the system error.
+    virtual int PeerError(int handle) = 0;
+};
+
+// Plain TCP over POSIX sockets.
+class TSocketTransport final : public TTransport {
+  public:
+    int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) override;
+    void Close(int handle) override;
+    ssize_t Send(int handle, const char* data, size_t size) override;
+    ssize_t Receive(int handle, char* buffer, size_t size, int timeoutMs, int& error) override;
+    void Shutdown(int handle) override;
+    int PeerError(int handle) override;
+};
