@@ -1,0 +1,7 @@
+# Filter rules and their matching: pure functions of their arguments, shared by the kill pass
+# and the kill list editor.
+add_library(vornask_filter_rules STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/filter_rule.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/match.cpp)
+target_link_libraries(vornask_filter_rules PUBLIC vornask_base)
+target_link_libraries(vornask_filter_all INTERFACE vornask_filter_rules)

@@ -1,0 +1,3 @@
+add_executable(filter_match_tests ${CMAKE_CURRENT_LIST_DIR}/match_test.cpp)
+target_link_libraries(filter_match_tests PRIVATE vornask_filter_rules GTest::gtest_main)
+gtest_discover_tests(filter_match_tests)
