@@ -6,14 +6,16 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "base/exception.h"
 
 class QTimer;
+class TChildProcess;
 
 class ELaunchError : public Exception {
-public:
+  public:
     ELaunchError(uint32_t errorCode, std::string message)
         : Exception(std::move(message)), ErrorCode(errorCode) {}
     uint32_t ErrorCode;
@@ -27,7 +29,7 @@ enum TShowMode { smNormal = 0, smMaximized = 1, smMinimized = 2 };
 
 class TLauncher : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TLauncher(QObject* owner = nullptr);
     ~TLauncher() override;
 
@@ -40,4 +42,10 @@ public:
     std::function<void(TLauncher* sender)> OnFinished;
 
     bool IsWatching() const;
+
+  private:
+    void Poll();
+
+    QTimer* pollTimer_;  // owned through the QObject tree; runs only while watching
+    std::unique_ptr<TChildProcess> watched_;
 };
