@@ -57,7 +57,7 @@ class Desktop:
         with os.fdopen(read_fd) as pipe:
             self.display = ":" + pipe.readline().strip()
         bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
-                               stdout=subprocess.PIPE, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.procs.append(bus)
         self.bus_address = bus.stdout.readline().strip()
         self.items_file = os.path.join(work, "sni-items")
@@ -68,7 +68,10 @@ class Desktop:
         wait_for("tray host", lambda: self.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
 
     def env(self):
-        env = dict(os.environ, DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus_address)
+        runtime = os.path.join(self.work, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = dict(os.environ, DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus_address,
+                   XDG_RUNTIME_DIR=runtime)
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
