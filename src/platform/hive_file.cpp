@@ -1,0 +1,202 @@
+#include "platform/hive_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "platform/registry_format.h"
+
+namespace {
+
+std::string SystemError() {
+    return std::strerror(errno);
+}
+
+// Closes a descriptor on every way out.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+// An exclusive flock on a file beside the hive, held for the life of the object.
+class HiveLock {
+  public:
+    explicit HiveLock(const std::string& hivePath)
+        : fd_(::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_.Get() < 0) throw EHiveWriteFailed("Cannot create the lock file: " + SystemError());
+        while (::flock(fd_.Get(), LOCK_EX) != 0) {
+            if (errno != EINTR) throw EHiveWriteFailed("Cannot lock the hive: " + SystemError());
+        }
+    }
+
+  private:
+    Fd fd_;
+};
+
+std::string Folder(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void MakeFolders(const std::string& folder) {
+    for (size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+        std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            throw EHiveWriteFailed("Cannot create folder " + part + ": " + SystemError());
+        }
+        if (at == std::string::npos) return;
+    }
+}
+
+bool ReadAll(int fd, std::string& text) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return false;
+        if (count == 0) return true;
+        text.append(buffer, static_cast<size_t>(count));
+    }
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t count = ::write(fd, data.data(), data.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(count));
+    }
+    return true;
+}
+
+std::string TimeTag() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &local);
+    return buffer;
+}
+
+}  // namespace
+
+std::optional<HiveFile::Identity> HiveFile::CurrentIdentity() const {
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0) return std::nullopt;
+    return Identity{info.st_dev, info.st_ino, info.st_size,
+                    info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
+                    info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+}
+
+const RegistryHive& HiveFile::Load() {
+    return LoadLocked(false);
+}
+
+const RegistryHive& HiveFile::LoadLocked(bool locked) {
+    std::optional<Identity> identity = CurrentIdentity();
+    if (identity && identity == cachedIdentity_) return cached_;
+    Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    if (fd.Get() < 0 && errno == ENOENT) {
+        cached_ = {};
+        cachedIdentity_.reset();
+        return cached_;
+    }
+    if (fd.Get() < 0 || !ReadAll(fd.Get(), text)) {
+        throw ERegistryException("Cannot read the settings file " + path_ + ": " + SystemError());
+    }
+    try {
+        cached_ = ParseHive(text);
+    } catch (const EHiveSyntax& error) {
+        cachedIdentity_.reset();
+        if (locked) MoveAside(error.Message());
+        // Decide under the lock: another copy of the program may be moving it right now.
+        std::optional<HiveLock> lock;
+        try {
+            lock.emplace(path_);
+        } catch (const EHiveWriteFailed& lockError) {
+            throw ERegistryException("The settings file " + path_ + " is damaged (" +
+                                     error.Message() + ") and was left as it is (" +
+                                     lockError.Message() + ").");
+        }
+        return LoadLocked(true);
+    }
+    cachedIdentity_ = identity;
+    return cached_;
+}
+
+void HiveFile::MoveAside(const std::string& reason) {
+    const std::string damaged = WriteTarget();
+    const std::string base = damaged + ".damaged-" + TimeTag();
+    std::string aside = base;
+    for (int n = 1;
+         ::renameat2(AT_FDCWD, damaged.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0;
+         ++n) {
+        if (errno != EEXIST || n > 99) {
+            throw ERegistryException("The settings file " + damaged + " is damaged (" + reason +
+                                     ") and could not be moved aside (" + SystemError() +
+                                     "); it was left as it is.");
+        }
+        aside = base + "-" + std::to_string(n);
+    }
+    cached_ = {};
+    cachedIdentity_.reset();
+    throw ERegistryException("The settings file " + damaged + " was damaged (" + reason +
+                             ") and could not be used. It has been kept as " + aside +
+                             ", and Vornask starts again with empty settings.");
+}
+
+std::string HiveFile::WriteTarget() const {
+    // Write through a symbolic link to the file it names, so the link stays a link.
+    char* real = ::realpath(path_.c_str(), nullptr);
+    if (!real) return path_;
+    std::string target = real;
+    std::free(real);
+    return target;
+}
+
+void HiveFile::Update(const std::function<bool(RegistryHive&)>& change) {
+    MakeFolders(Folder(path_));
+    HiveLock lock(path_);
+    RegistryHive hive = LoadLocked(true);
+    if (change(hive)) Write(hive);
+}
+
+void HiveFile::Write(const RegistryHive& hive) {
+    const std::string target = WriteTarget();
+    std::string temp = target + ".XXXXXX";
+    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.Get() < 0) throw EHiveWriteFailed("Cannot create a temporary file: " + SystemError());
+    struct stat old {};
+    const bool ok =
+        (::stat(target.c_str(), &old) != 0 || ::fchmod(fd.Get(), old.st_mode & 07777) == 0) &&
+        WriteAll(fd.Get(), SerialiseHive(hive)) && ::fsync(fd.Get()) == 0 &&
+        ::close(fd.Release()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const std::string why = SystemError();
+        ::unlink(temp.c_str());
+        throw EHiveWriteFailed("Cannot write " + target + ": " + why);
+    }
+    cachedIdentity_.reset();
+    // The rename itself must reach the disk too.
+    Fd folder(::open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() >= 0) ::fsync(folder.Get());
+}

@@ -1,0 +1,68 @@
+#include <cstdio>
+
+#include "platform/registry.h"
+#include "platform/registry_format.h"
+
+namespace {
+
+bool HasLineBreakOrZero(std::string_view text) {
+    return text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos;
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string HexByte(unsigned char byte) {
+    char buffer[3];
+    std::snprintf(buffer, sizeof buffer, "%02x", byte);
+    return buffer;
+}
+
+std::string DwordText(std::string_view data) {
+    uint32_t number = 0;
+    for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(data[i]);
+    char buffer[9];
+    std::snprintf(buffer, sizeof buffer, "%08x", number);
+    return std::string("dword:") + buffer;
+}
+
+std::string HexText(uint32_t type, std::string_view data) {
+    char prefix[24];
+    std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
+    std::string out = prefix;
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (i > 0) out += ',';
+        out += HexByte(static_cast<unsigned char>(data[i]));
+    }
+    return out;
+}
+
+std::string DataText(const RegValue& value) {
+    if (value.Type == REG_SZ && !HasLineBreakOrZero(value.Data)) return Quoted(value.Data);
+    if (value.Type == REG_DWORD && value.Data.size() == 4) return DwordText(value.Data);
+    return HexText(value.Type, value.Data);
+}
+
+}  // namespace
+
+bool IsWritableName(std::string_view name) {
+    return !HasLineBreakOrZero(name);
+}
+
+std::string SerialiseHive(const RegistryHive& hive) {
+    std::string out = "REGEDIT4\n";
+    for (const RegKey& key : hive.Keys()) {
+        out += "\n[" + key.Path + "]\n";
+        for (const RegValue& value : key.Values) {
+            out += value.Name.empty() ? std::string("@") : Quoted(value.Name);
+            out += '=' + DataText(value) + '\n';
+        }
+    }
+    return out;
+}

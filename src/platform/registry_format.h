@@ -1,0 +1,24 @@
+#pragma once
+
+// The hive's text form: "REGEDIT4", then per key a blank line, "[full path]" and one line per
+// value ("Name"="text", "Name"=dword:0000000a, "Name"=hex(T):xx,xx,...; @ for the default value).
+
+#include <string>
+#include <string_view>
+
+#include "base/exception.h"
+#include "platform/registry_hive.h"
+
+// A text that is not a hive; Line is 1-based.
+class EHiveSyntax : public Exception {
+  public:
+    EHiveSyntax(int line, const std::string& reason)
+        : Exception("line " + std::to_string(line) + ": " + reason), Line(line) {}
+    int Line;
+};
+
+RegistryHive ParseHive(std::string_view text);
+std::string SerialiseHive(const RegistryHive& hive);
+
+// Whether a name can be written at all (no zero byte, CR or LF).
+bool IsWritableName(std::string_view name);

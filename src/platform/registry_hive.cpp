@@ -1,0 +1,93 @@
+#include "platform/registry_hive.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when path lies strictly below ancestor.
+bool IsBelow(std::string_view path, std::string_view ancestor) {
+    return path.size() > ancestor.size() && path[ancestor.size()] == '\\' &&
+           SameName(path.substr(0, ancestor.size()), ancestor);
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+const RegValue* RegKey::FindValue(std::string_view name) const {
+    for (const RegValue& value : Values) {
+        if (SameName(value.Name, name)) return &value;
+    }
+    return nullptr;
+}
+
+RegValue* RegKey::FindValue(std::string_view name) {
+    return const_cast<RegValue*>(std::as_const(*this).FindValue(name));
+}
+
+void RegKey::SetValue(std::string_view name, uint32_t type, std::string data) {
+    RegValue* value = FindValue(name);
+    if (!value) value = &Values.emplace_back(RegValue{std::string(name), 0, {}});
+    value->Type = type;
+    value->Data = std::move(data);
+}
+
+const RegKey* RegistryHive::FindKey(std::string_view path) const {
+    for (const RegKey& key : keys_) {
+        if (SameName(key.Path, path)) return &key;
+    }
+    return nullptr;
+}
+
+RegKey* RegistryHive::FindKey(std::string_view path) {
+    return const_cast<RegKey*>(std::as_const(*this).FindKey(path));
+}
+
+bool RegistryHive::KeyExists(std::string_view path) const {
+    return std::any_of(keys_.begin(), keys_.end(), [&](const RegKey& key) {
+        return SameName(key.Path, path) || IsBelow(key.Path, path);
+    });
+}
+
+RegKey& RegistryHive::AppendKey(std::string_view path) {
+    if (RegKey* key = FindKey(path)) return *key;
+    return keys_.emplace_back(RegKey{std::string(path), {}});
+}
+
+RegKey& RegistryHive::CreateKey(std::string_view path) {
+    if (RegKey* key = FindKey(path)) return *key;
+    const size_t slash = path.rfind('\\');
+    std::string parentPath;
+    if (slash != std::string_view::npos && path.find('\\') < slash) {
+        parentPath = CreateKey(path.substr(0, slash)).Path;  // keeps the parent's stored case
+    } else if (slash != std::string_view::npos) {
+        parentPath = std::string(path.substr(0, slash));  // the root itself has no section
+    }
+    // A new key goes after its parent's last descendant, so the file reads as a tree.
+    auto at = keys_.end();
+    if (!parentPath.empty()) {
+        auto last = std::find_if(keys_.rbegin(), keys_.rend(), [&](const RegKey& key) {
+            return SameName(key.Path, parentPath) || IsBelow(key.Path, parentPath);
+        });
+        if (last != keys_.rend()) at = last.base();
+    }
+    std::string fullPath =
+        parentPath.empty() ? std::string(path) : parentPath + std::string(path.substr(slash));
+    return *keys_.insert(at, RegKey{std::move(fullPath), {}});
+}
+
+bool RegistryHive::DeleteKey(std::string_view path) {
+    const size_t before = keys_.size();
+    std::erase_if(keys_, [&](const RegKey& key) {
+        return SameName(key.Path, path) || IsBelow(key.Path, path);
+    });
+    return keys_.size() != before;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// The in-memory form of the per-user hive: keys by full path (from the hive's root name), each
+// with its typed values. Key and value names compare without regard to ASCII letter case and
+// keep the case they were first written with.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct RegValue {
+    std::string Name;  // empty: the key's default value
+    uint32_t Type = 0;
+    std::string Data;  // raw bytes
+};
+
+struct RegKey {
+    std::string Path;  // e.g. "HKEY_CURRENT_USER\Software\Quorvat"
+    std::vector<RegValue> Values;
+
+    RegValue* FindValue(std::string_view name);
+    const RegValue* FindValue(std::string_view name) const;
+    // Creates or replaces the value; a new value goes last.
+    void SetValue(std::string_view name, uint32_t type, std::string data);
+};
+
+bool SameName(std::string_view a, std::string_view b);
+
+class RegistryHive {
+  public:
+    RegKey* FindKey(std::string_view path);
+    const RegKey* FindKey(std::string_view path) const;
+    // True for a key with a section of its own or with any key below it.
+    bool KeyExists(std::string_view path) const;
+    // Opens the key, creating it and every missing key above it (below the root component).
+    RegKey& CreateKey(std::string_view path);
+    // Removes the key with everything below it; false when it did not exist.
+    bool DeleteKey(std::string_view path);
+
+    const std::vector<RegKey>& Keys() const { return keys_; }
+    // Keeps file order; a later section of the same name joins the earlier one.
+    RegKey& AppendKey(std::string_view path);
+
+  private:
+    std::vector<RegKey> keys_;
+};
