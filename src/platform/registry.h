@@ -10,7 +10,7 @@
 #include "base/exception.h"
 
 class ERegistryException : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
@@ -26,7 +26,7 @@ class RegistryHive;  // the parsed file; defined by the registry work
 
 // Accessor rooted at HKEY_CURRENT_USER with at most one open (current) key.
 class TRegistry {
-public:
+  public:
     // hivePath empty: $XDG_CONFIG_HOME/vornask/registry.reg (~/.config/... when unset).
     explicit TRegistry(std::string hivePath = {});
     ~TRegistry();
@@ -54,7 +54,7 @@ public:
     void WriteData(const std::string& name, uint32_t type, const std::string& bytes);
     bool ReadData(const std::string& name, uint32_t& type, std::string& bytes);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
