@@ -1,0 +1,25 @@
+// Vornask: start-up, the message loop and shut-down.
+
+#include "net/ip_misc.h"
+#include "platform/help_viewer.h"
+#include "shell/app_exceptions.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
+
+int main(int argc, char** argv) {
+    StartSockets();
+    int status = 0;
+    {
+        TApplication application(argc, argv);
+        SetApplicationHelpFile("Vornask.hlp");
+        TfrmMain frmMain;
+        // A failure here (a settings value missing) leaves the hook uninstalled: the default
+        // error box reports it, and every later one, while the window works on.
+        Guarded(&frmMain, [&] { frmMain.FormCreate(&frmMain); });
+        frmMain.show();
+        status = application.exec();
+        Guarded(&frmMain, [&] { frmMain.FormDestroy(&frmMain); });
+    }
+    StopSockets();
+    return status;
+}

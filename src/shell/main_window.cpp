@@ -1,0 +1,251 @@
+#include "shell/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QScreen>
+
+#include "base/exception.h"
+#include "filter/kill_list_editor.h"
+#include "net/pop3.h"
+#include "platform/help_viewer.h"
+#include "platform/registry.h"
+#include "shell/app_exceptions.h"
+#include "shell/check_timer.h"
+#include "shell/envelope_icon.h"
+#include "shell/launcher.h"
+#include "shell/mailopt.h"
+
+namespace {
+
+constexpr int kClientWidth = 240;
+constexpr int kClientHeight = 25;
+
+// Password boxes echo "*" whatever the desktop's style prefers.
+class StarEchoStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return '*';
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+QFont DesktopFontAt(int pixels) {
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(pixels);
+    return font;
+}
+
+void MakeTextBlack(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::ButtonText, Qt::black);
+    widget->setPalette(palette);
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(std::string hivePath, QWidget* parent)
+    : QMainWindow(parent), hivePath_(std::move(hivePath)) {
+    BuildForm();
+    BuildMenu();
+    LayOutControls();
+}
+
+TfrmMain::~TfrmMain() {
+    if (hookInstalled_) SetApplicationExceptionHook(nullptr);
+    // Ticks and tray callbacks must not reach a window that is going away.
+    if (Timer) Timer->SetEnabled(false);
+}
+
+void TfrmMain::BuildForm() {
+    setWindowTitle("Vornask");
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(EnvelopeIcon());
+
+    auto* client = new QWidget(this);
+    client->setFont(DesktopFontAt(10));
+    setCentralWidget(client);
+
+    Button1 = new QPushButton("Hide", client);
+    Button1->setFont(DesktopFontAt(11));
+    MakeTextBlack(Button1);
+    Button1->setAutoDefault(false);
+
+    Timer = new TTimer(this);
+    Timer->SetEnabled(false);
+    Timer->SetInterval(1000);
+    Timer->OnTimer = [this] { Guarded(Timer, [&] { TimerTimer(Timer); }); };
+
+    Label4 = new QLabel("Password", client);
+    Label4->setFont(DesktopFontAt(11));
+    MakeTextBlack(Label4);
+
+    edPassword = new QLineEdit(client);
+    auto* echo = new StarEchoStyle;
+    echo->setParent(edPassword);
+    edPassword->setStyle(echo);
+    edPassword->setEchoMode(QLineEdit::Password);
+    edPassword->installEventFilter(this);
+
+    Launcher = new TLauncher(this);
+
+    setTabOrder(Button1, edPassword);
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { Guarded(Button1, [&] { CheckAndHide(Button1); }); });
+}
+
+void TfrmMain::BuildMenu() {
+    MainMenu1 = menuBar();
+    auto on = [this](QAction* item, void (TfrmMain::*handler)(QObject*)) {
+        connect(item, &QAction::triggered, this,
+                [this, item, handler] { Guarded(item, [&] { (this->*handler)(item); }); });
+    };
+    Options1 = MainMenu1->addMenu("&Options");
+    Killlist1 = Options1->addAction("&Kill list");
+    MailOptions1 = Options1->addAction("&Mail Options");
+    N1 = Options1->addSeparator();
+    Exit1 = Options1->addAction("&Exit");
+    Exit1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    Exit1->setShortcutContext(Qt::WindowShortcut);
+    Help1 = MainMenu1->addMenu("&Help");
+    HelpIndex1 = Help1->addAction("Help &Index");
+    About1 = Help1->addAction("&What is Vornask");
+    Aboutauthor1 = Help1->addAction("&About Author");
+    // Shortcuts of menu items work only when the window holds them too.
+    addAction(Exit1);
+
+    on(Killlist1, &TfrmMain::Killlist1Click);
+    on(MailOptions1, &TfrmMain::MailOptions1Click);
+    on(Exit1, &TfrmMain::Exit1Click);
+    on(HelpIndex1, &TfrmMain::HelpIndex1Click);
+    on(About1, &TfrmMain::About1Click);
+    on(Aboutauthor1, &TfrmMain::Aboutauthor1Click);
+}
+
+// Places the controls where the form wants them, widening the label, button and window only as
+// far as the desktop's font needs so that no text is clipped.
+void TfrmMain::LayOutControls() {
+    const QFontMetrics small(Label4->font());
+    const int labelWidth = std::max(46, small.horizontalAdvance(Label4->text()) + 2);
+    const int labelHeight = std::max(13, small.height());
+    Label4->setGeometry(1, std::min(10, kClientHeight - labelHeight), labelWidth, labelHeight);
+
+    const int buttonWidth = std::max(47, small.horizontalAdvance(Button1->text()) + 16);
+    const int editLeft = std::max(52, 1 + labelWidth + 4);
+    // The password box gives up width first; the window grows only when it would get too narrow.
+    const int editWidth = std::max(100, std::min(134, kClientWidth - editLeft - buttonWidth - 7));
+    edPassword->setGeometry(editLeft, 2, editWidth, 21);
+    const int buttonLeft = editLeft + editWidth + 6;
+    Button1->setGeometry(buttonLeft, 2, buttonWidth, 21);
+
+    const int clientWidth = std::max(kClientWidth, buttonLeft + buttonWidth + 1);
+    centralWidget()->setFixedSize(clientWidth, kClientHeight);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TfrmMain::FormCreate(QObject*) {
+    Pop3 = std::make_unique<TPop3>();
+    TrayIconData = {};
+    TrayIconData.cbSize = 88;
+    TrayIconData.hWnd = this;
+    TrayIconData.uID = kTrayIconId;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uCallbackMessage = kTrayCallbackMessage;
+    TrayIconData.hIcon = windowIcon();
+    SetTrayTip(TrayIconData, "Vornask");
+    TrayNotifyIcon(NIM_ADD, TrayIconData);
+    // Without a tray the window is the only way back, so it needs a taskbar entry of its own.
+    if (!TrayIsAvailable()) setWindowFlag(Qt::Tool, false);
+    Registry = std::make_unique<TRegistry>(hivePath_);
+    LoadSettings(*Registry, Settings);
+    SetApplicationExceptionHook(
+        [this](QObject* sender, const Exception& e) { AppException(sender, e); });
+    hookInstalled_ = true;
+    Notifying = false;
+}
+
+void TfrmMain::FormDestroy(QObject*) {
+    if (Registry) SaveSettings(*Registry, Settings);
+    Registry.reset();
+    TrayNotifyIcon(NIM_DELETE, TrayIconData);
+}
+
+void TfrmMain::FormCloseQuery(QObject*, bool& CanClose) {
+    QCoreApplication::quit();
+    CanClose = true;
+}
+
+void TfrmMain::FormClose(QObject*, TCloseAction& Action) {
+    Action = caFree;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    Guarded(this, [&] {
+        FormCloseQuery(this, canClose);
+        TCloseAction action = caHide;
+        if (canClose) FormClose(this, action);
+    });
+    // The main window's close always ends the program, whatever the handlers said.
+    event->accept();
+}
+
+void TfrmMain::Killlist1Click(QObject*) {
+    RunKillListEditor(this, *Registry);
+}
+
+void TfrmMain::MailOptions1Click(QObject*) {
+    RunMailOptions(this, Settings, *Timer);
+}
+
+void TfrmMain::Exit1Click(QObject*) {
+    close();
+}
+
+void TfrmMain::HelpIndex1Click(QObject*) {
+    ShowHelpContext(kHelpIndex);
+}
+
+void TfrmMain::About1Click(QObject*) {
+    ShowHelpContext(kHelpWhatIs);
+}
+
+void TfrmMain::Aboutauthor1Click(QObject*) {
+    ShowHelpContext(kHelpAuthor);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!centred_) {
+        if (QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+        centred_ = true;
+    }
+    edPassword->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edPassword && event->type() == QEvent::KeyPress) {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const bool enter = keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter;
+        uint16_t key = enter ? VK_RETURN : static_cast<uint16_t>(keyEvent->key() & 0xFFFF);
+        Guarded(edPassword, [&] { edPasswordKeyDown(edPassword, key, keyEvent->modifiers()); });
+        if (key == 0) return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+// The main window: the password box, its menu, the tray icon and the check cycle.
+
+#include <QMainWindow>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/tray_icon.h"
+#include "shell/settings.h"
+
+class Exception;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class TLauncher;
+class TPop3;
+class TRegistry;
+class TTimer;
+
+inline constexpr uint32_t kTrayIconId = 1973;
+inline constexpr uint32_t kTrayCallbackMessage = 2997;
+inline constexpr uint16_t VK_RETURN = 13;
+
+enum TCloseAction { caNone = 0, caHide = 1, caFree = 2, caMinimize = 3 };
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+  public:
+    // hivePath empty: the user's own registry hive.
+    explicit TfrmMain(std::string hivePath = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Form components, owned by the window.
+    QPushButton* Button1;
+    TTimer* Timer;
+    QLabel* Label4;
+    QLineEdit* edPassword;
+    QMenuBar* MainMenu1;
+    QMenu* Help1;
+    QAction* About1;
+    QMenu* Options1;
+    QAction* Killlist1;
+    QAction* MailOptions1;
+    QAction* N1;
+    QAction* Exit1;
+    TLauncher* Launcher;
+    QAction* HelpIndex1;
+    QAction* Aboutauthor1;
+
+    TSettings Settings;
+    std::unique_ptr<TPop3> Pop3;
+    TNotifyIconData TrayIconData;
+    std::unique_ptr<TRegistry> Registry;
+    int32_t MailCount = 0;
+    bool Notifying = false;
+
+    // Start and end.
+    void FormCreate(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+    void FormClose(QObject* Sender, TCloseAction& Action);
+
+    // Menu commands.
+    void Killlist1Click(QObject* Sender);
+    void MailOptions1Click(QObject* Sender);
+    void Exit1Click(QObject* Sender);
+    void HelpIndex1Click(QObject* Sender);
+    void About1Click(QObject* Sender);
+    void Aboutauthor1Click(QObject* Sender);
+
+    // The tray callback; acts only while the window is hidden.
+    void TrayIconNotify(const TTrayCallbackEvent& Message);
+
+    // The check cycle and its notifications.
+    void CheckMail(bool Quiet);
+    void ShowNoMail(bool Quiet);
+    void NotifyMail();
+    void AppException(QObject* Sender, const Exception& E);
+    void CheckAndHide(QObject* Sender);
+    void edPasswordKeyDown(QObject* Sender, uint16_t& Key, Qt::KeyboardModifiers Shift);
+    void TimerTimer(QObject* Sender);
+
+    // Hidden, or minimised on a desktop without a tray.
+    bool IsWindowHidden() const;
+    bool TaskbarEntryVisible() const { return taskbarEntryVisible_; }
+
+  protected:
+    // Platform calls of the notifications, replaceable so tests can watch their order.
+    virtual void ShowInformationBox(const std::string& text);
+    virtual void ShowErrorBox(const std::string& text);
+    virtual void PlaySound(const std::string& fileName);
+    virtual bool TrayIsAvailable() const;
+    // The tooltip update every outcome goes through.
+    virtual void UpdateTip(const std::string& text);
+
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void BuildForm();
+    void BuildMenu();
+    void LayOutControls();
+    void SetTaskbarEntryVisible(bool visible);
+    void HideMainWindow();
+    void BringWindowBack();
+
+    std::string hivePath_;
+    bool hookInstalled_ = false;
+    bool taskbarEntryVisible_ = true;
+    bool centred_ = false;
+};

@@ -1,0 +1,80 @@
+// The window's side of the tray icon: its callback, its tooltip and the hidden/shown states.
+
+#include <QEvent>
+#include <QWindowStateChangeEvent>
+
+#include "shell/app_exceptions.h"
+#include "shell/check_timer.h"
+#include "shell/main_window.h"
+
+bool TfrmMain::event(QEvent* event) {
+    if (event->type() == TTrayCallbackEvent::EventType()) {
+        auto* message = static_cast<TTrayCallbackEvent*>(event);
+        if (message->Message == kTrayCallbackMessage)
+            Guarded(this, [&] { TrayIconNotify(*message); });
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TfrmMain::TrayIconNotify(const TTrayCallbackEvent& Message) {
+    if (!IsWindowHidden()) return;
+    if (Message.LParam == WM_LBUTTONDOWN) {
+        SetTaskbarEntryVisible(true);
+        BringWindowBack();
+        Timer->SetEnabled(false);
+    } else if (Message.LParam == WM_RBUTTONDOWN) {
+        CheckMail(false);
+    }
+}
+
+void TfrmMain::UpdateTip(const std::string& text) {
+    SetTrayTip(TrayIconData, text);
+    TrayNotifyIcon(NIM_MODIFY, TrayIconData);
+    // Without a tray the minimised window's title is where the outcome shows.
+    if (!TrayIsAvailable()) {
+        const QString tip = QString::fromLocal8Bit(TrayTip(TrayIconData).c_str());
+        setWindowTitle(tip == "Vornask" ? tip : "Vornask - " + tip);
+    }
+}
+
+bool TfrmMain::TrayIsAvailable() const {
+    return TrayAvailable();
+}
+
+bool TfrmMain::IsWindowHidden() const {
+    return !isVisible() || isMinimized();
+}
+
+// The window is the program's only taskbar presence, so the entry goes and comes with it.
+void TfrmMain::SetTaskbarEntryVisible(bool visible) {
+    taskbarEntryVisible_ = visible;
+}
+
+void TfrmMain::HideMainWindow() {
+    if (TrayIsAvailable()) {
+        hide();
+        return;
+    }
+    // No tray to come back from: stay reachable through the taskbar.
+    taskbarEntryVisible_ = true;
+    if (windowFlags() & Qt::Tool) setWindowFlag(Qt::Tool, false);
+    showMinimized();
+}
+
+void TfrmMain::BringWindowBack() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+// On a desktop without a tray, restoring the minimised window is the way back to the password:
+// it stops the checks just as a left click on the icon would.
+void TfrmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    if ((change->oldState() & Qt::WindowMinimized) && !isMinimized() && !TrayIsAvailable())
+        Guarded(this, [&] { Timer->SetEnabled(false); });
+}
