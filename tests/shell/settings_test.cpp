@@ -1,0 +1,135 @@
+#include "shell/settings.h"
+
+#include <gtest/gtest.h>
+#include <filesystem>
+
+#include "platform/registry.h"
+#include "platform/registry_fixture.h"
+
+namespace {
+
+class SettingsTest : public testing::Test {
+  protected:
+    std::string LoadError(TSettings& settings) {
+        try {
+            LoadSettings(registry_, settings);
+        } catch (const ERegistryException& e) {
+            return e.Message();
+        }
+        return "";
+    }
+    void Store(const std::string& name, uint32_t type, const std::string& bytes) {
+        ASSERT_TRUE(registry_.OpenKey(kSettingsKey, true));
+        registry_.WriteData(name, type, bytes);
+        registry_.CloseKey();
+    }
+
+    TempFolder folder_;
+    std::string hive_ = folder_ / "registry.reg";
+    TRegistry registry_{hive_};
+};
+
+TSettings Sample() {
+    TSettings s;
+    s.SmtpHost = "pop.example.org";
+    s.User = "me";
+    s.MailProgram = "\"/usr/bin/mail reader\"";
+    s.LogFile = "";
+    s.Interval = 10;
+    s.WavSound = "/usr/share/sounds/new.wav";
+    s.ShowMessage = true;
+    return s;
+}
+
+TEST_F(SettingsTest, FirstStartLoadsNothingAndWritesNothing) {
+    TSettings settings;
+    LoadSettings(registry_, settings);
+    EXPECT_EQ(settings.SmtpHost, "");
+    EXPECT_EQ(settings.Interval, 0);
+    EXPECT_FALSE(settings.ShowMessage);
+    EXPECT_FALSE(std::filesystem::exists(hive_));
+}
+
+TEST_F(SettingsTest, SaveWritesAllSevenValuesLogFileLast) {
+    SaveSettings(registry_, Sample());
+    EXPECT_EQ(ReadFileBytes(hive_),
+              "REGEDIT4\n"
+              "\n[HKEY_CURRENT_USER\\Software]\n"
+              "\n[HKEY_CURRENT_USER\\Software\\Quorvat]\n"
+              "\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask]\n"
+              "\"SMTP host\"=\"pop.example.org\"\n"
+              "\"User\"=\"me\"\n"
+              "\"Mail Program\"=\"\\\"/usr/bin/mail reader\\\"\"\n"
+              "\"Interval\"=dword:0000000a\n"
+              "\"WavSound\"=\"/usr/share/sounds/new.wav\"\n"
+              "\"ShowMessage\"=dword:00000001\n"
+              "\"Log File\"=\"\"\n");
+    TSettings loaded;
+    LoadSettings(registry_, loaded);
+    EXPECT_EQ(loaded.MailProgram, Sample().MailProgram);  // quotes kept
+    EXPECT_EQ(loaded.Interval, 10);
+    EXPECT_TRUE(loaded.ShowMessage);
+    EXPECT_FALSE(registry_.ValueExists("User"));  // the key was closed
+}
+
+TEST_F(SettingsTest, ForeignEncodingsReadAsTheSettingsMean) {
+    SaveSettings(registry_, Sample());
+    Store("User", REG_SZ, std::string("you\0", 4));
+    Store("ShowMessage", REG_DWORD, std::string("\x05\0\0\0", 4));
+    Store("WavSound", REG_EXPAND_SZ, "$HOME/a.wav");
+    TSettings settings;
+    LoadSettings(registry_, settings);
+    EXPECT_EQ(settings.User, "you");
+    EXPECT_TRUE(settings.ShowMessage);
+    EXPECT_EQ(settings.WavSound, "$HOME/a.wav");
+    SaveSettings(registry_, settings);
+    EXPECT_NE(ReadFileBytes(hive_).find("\"ShowMessage\"=dword:00000001\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, LoadStopsAtAMissingIntervalKeepingWhatCameBefore) {
+    ASSERT_TRUE(registry_.OpenKey("\\Software\\Quorvat\\Vornask\\Kill list", true));
+    registry_.CloseKey();
+    TSettings settings = Sample();
+    EXPECT_EQ(LoadError(settings), "Failed to get data for 'Interval'");
+    EXPECT_EQ(settings.SmtpHost, "");
+    EXPECT_EQ(settings.MailProgram, "");
+    EXPECT_EQ(settings.Interval, 10);
+    EXPECT_EQ(settings.WavSound, Sample().WavSound);
+    EXPECT_TRUE(settings.ShowMessage);
+    EXPECT_FALSE(registry_.ValueExists("User"));
+}
+
+TEST_F(SettingsTest, WrongTypesNameTheValue) {
+    struct Case {
+        const char* name;
+        uint32_t type;
+        std::string bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"Interval", REG_SZ, "10", "Invalid data type for 'Interval'"},
+        {"Interval", REG_SZ, "12345", "Failed to get data for 'Interval'"},
+        {"Interval", REG_DWORD, std::string("\0\0\0\0\0", 5), "Failed to get data for 'Interval'"},
+        {"User", REG_DWORD, std::string("\1\0\0\0", 4), "Invalid data type for 'User'"},
+        {"ShowMessage", REG_BINARY, "\1", "Invalid data type for 'ShowMessage'"},
+    };
+    for (const Case& c : cases) {
+        SaveSettings(registry_, Sample());
+        Store(c.name, c.type, c.bytes);
+        TSettings settings;
+        EXPECT_EQ(LoadError(settings), c.message) << c.name;
+    }
+}
+
+TEST_F(SettingsTest, ASaveThatCannotReachTheHiveFailsAtTheFirstValue) {
+    WriteFileBytes(folder_ / "blocked", "");
+    TRegistry blocked(folder_ / "blocked/registry.reg");
+    try {
+        SaveSettings(blocked, Sample());
+        FAIL() << "the save reported success";
+    } catch (const ERegistryException& e) {
+        EXPECT_EQ(e.Message(), "Failed to set data for 'SMTP host'");
+    }
+}
+
+}  // namespace
