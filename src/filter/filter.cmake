@@ -5,3 +5,9 @@ add_library(vornask_filter_rules STATIC
     ${CMAKE_CURRENT_LIST_DIR}/match.cpp)
 target_link_libraries(vornask_filter_rules PUBLIC vornask_base)
 target_link_libraries(vornask_filter_all INTERFACE vornask_filter_rules)
+
+# The stored kill list, and the pass that applies it to the mailbox with its deletion log.
+add_library(vornask_filter STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/killlist_store.cpp)
+target_link_libraries(vornask_filter PUBLIC vornask_filter_rules vornask_platform_registry)
+target_link_libraries(vornask_filter_all INTERFACE vornask_filter)
