@@ -161,7 +161,11 @@ cmd_deliver() {
     [[ $# -eq 3 ]] || die "usage: deliver DIR USER FILE"
     local dir=$1 user=$2 file=$3 maildir name
     maildir=$(make_maildir "$dir" "$user")
-    name=$(basename "$(mktemp "$maildir/tmp/$(date +%s).XXXXXXXXXX")")
+    # Names sort in delivery order, so the server numbers messages in that order.
+    local seq=0
+    [[ -f $dir/deliver.seq ]] && seq=$(<"$dir/deliver.seq")
+    echo $((seq + 1)) >"$dir/deliver.seq"
+    name=$(printf '%s.N%08d.vornask' "$(date +%s)" "$seq")
     cp "$file" "$maildir/tmp/$name"
     chmod 644 "$maildir/tmp/$name"
     chown "$(mail_owner)" "$maildir/tmp/$name"

@@ -1,0 +1,35 @@
+#pragma once
+
+// Opens the protected parts of the connection classes to the tests.
+
+#include <cstdint>
+
+#include "net/pop3.h"
+#include "net/tcpip.h"
+
+class TestConnection : public TTcpIp {
+  public:
+    explicit TestConnection(uint16_t port) {
+        Hostname = "127.0.0.1";
+        Port = port;
+    }
+    using TTcpIp::MaxLineLength;
+    using TTcpIp::ReadLine;
+    using TTcpIp::Receive;
+    using TTcpIp::ReceiveCalls;
+    using TTcpIp::SendText;
+};
+
+class TestPop3 : public TPop3 {
+  public:
+    explicit TestPop3(uint16_t port) {
+        Hostname = "127.0.0.1";
+        Port = port;
+        UserName = "joe";
+        Password = "pw";
+    }
+    using TPop3::MaxReplyBytes;
+    using TPop3::ReceiveCalls;
+    // Ends the connection without QUIT, as a crash or a lost network would.
+    void CloseWithoutQuit() { TTcpIp::Logout(); }
+};
