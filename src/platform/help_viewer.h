@@ -2,8 +2,16 @@
 
 #include <string>
 
+class QWidget;
+
 // Help topics by context number.
-enum HelpContext { kHelpIndex = 1, kHelpWhatIs = 2, kHelpAuthor = 3, kHelpKillList = 6, kHelpMailOptions = 7 };
+enum HelpContext {
+    kHelpIndex = 1,
+    kHelpWhatIs = 2,
+    kHelpAuthor = 3,
+    kHelpKillList = 6,
+    kHelpMailOptions = 7
+};
 
 // The application's help file name ("Vornask.hlp"), set once at start.
 void SetApplicationHelpFile(const std::string& name);
@@ -11,3 +19,13 @@ const std::string& ApplicationHelpFile();
 
 // Opens (or raises) the one help window at the topic with the given context number.
 void ShowHelpContext(int context);
+
+// The folder that holds the help pages, or empty when none was found.
+std::string HelpFolder();
+
+// The page (file name inside the help folder) of a context number; unknown numbers give the
+// contents page.
+std::string HelpTopicPage(int context);
+
+// The help window while it is open, else null.
+QWidget* HelpWindow();

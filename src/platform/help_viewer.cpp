@@ -1,0 +1,147 @@
+#include "platform/help_viewer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+
+struct Topic {
+    int context;
+    const char* page;
+};
+constexpr Topic kTopics[] = {
+    {kHelpIndex, "index.html"},
+    {kHelpWhatIs, "what-is-vornask.html"},
+    {kHelpAuthor, "about-author.html"},
+    {kHelpKillList, "kill-list.html"},
+    {kHelpMailOptions, "mail-options.html"},
+};
+
+std::string& HelpFileName() {
+    static std::string name;
+    return name;
+}
+
+// The classic help file name ("Vornask.hlp") names the program's help book. Here the book is
+// a folder of HTML pages, one per topic, so the name selects that folder: an absolute path to
+// a folder is taken as it is; any other name means the book shipped with the program, looked
+// for next to the program first (a build tree or an unpacked copy) and then in the installed
+// data folder.
+QStringList HelpFolderCandidates() {
+    const QString name = QString::fromStdString(HelpFileName());
+    if (QFileInfo(name).isAbsolute() && QFileInfo(name).isDir()) return {name};
+    QStringList folders;
+    if (QCoreApplication::instance())
+        folders << QCoreApplication::applicationDirPath() + QStringLiteral("/help");
+    folders << QStringLiteral(VORNASK_HELP_DIR);
+    return folders;
+}
+
+class THelpWindow : public QWidget {
+  public:
+    THelpWindow() {
+        setWindowTitle(QStringLiteral("Vornask Help"));
+        setAttribute(Qt::WA_DeleteOnClose);
+        setAttribute(Qt::WA_QuitOnClose, false);  // closing help must not end a tray program
+        resize(640, 540);
+        auto* layout = new QVBoxLayout(this);
+        auto* buttons = new QHBoxLayout;
+        auto* contents = new QPushButton(QStringLiteral("&Contents"), this);
+        auto* back = new QPushButton(QStringLiteral("&Back"), this);
+        auto* forward = new QPushButton(QStringLiteral("&Forward"), this);
+        buttons->addWidget(contents);
+        buttons->addWidget(back);
+        buttons->addWidget(forward);
+        buttons->addStretch();
+        layout->addLayout(buttons);
+        browser_ = new QTextBrowser(this);
+        browser_->setOpenExternalLinks(true);
+        layout->addWidget(browser_);
+        connect(contents, &QPushButton::clicked, this, [this] { ShowTopic(kHelpIndex); });
+        connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
+        connect(forward, &QPushButton::clicked, browser_, &QTextBrowser::forward);
+        connect(browser_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+        connect(browser_, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+        back->setEnabled(false);
+        forward->setEnabled(false);
+    }
+
+    void ShowTopic(int context) {
+        const QString folder = QString::fromStdString(HelpFolder());
+        if (folder.isEmpty()) return ShowMissing();
+        const QString page = QString::fromStdString(HelpTopicPage(context));
+        browser_->setSource(QUrl::fromLocalFile(QDir(folder).filePath(page)));
+    }
+
+  private:
+    void ShowMissing() {
+        QString html = QStringLiteral(
+            "<h1>Help is not installed</h1><p>Vornask could not find its help pages. "
+            "It looked in these folders:</p><ul>");
+        for (const QString& folder : HelpFolderCandidates())
+            html += QStringLiteral("<li>%1</li>").arg(folder.toHtmlEscaped());
+        browser_->setHtml(html + QStringLiteral("</ul>"));
+    }
+
+    QTextBrowser* browser_;
+};
+
+QPointer<THelpWindow>& TheWindow() {
+    static QPointer<THelpWindow> window;
+    return window;
+}
+
+// A help window still open when the program ends is freed with the event loop.
+void DeleteWindowAtQuit() {
+    static bool connected = false;
+    if (connected || !QCoreApplication::instance()) return;
+    connected = true;
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                     [] { delete TheWindow().data(); });
+}
+
+}  // namespace
+
+void SetApplicationHelpFile(const std::string& name) {
+    HelpFileName() = name;
+}
+
+const std::string& ApplicationHelpFile() {
+    return HelpFileName();
+}
+
+std::string HelpFolder() {
+    for (const QString& folder : HelpFolderCandidates())
+        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("index.html"))))
+            return folder.toStdString();
+    return {};
+}
+
+std::string HelpTopicPage(int context) {
+    for (const Topic& topic : kTopics)
+        if (topic.context == context) return topic.page;
+    return kTopics[0].page;
+}
+
+QWidget* HelpWindow() {
+    return TheWindow().data();
+}
+
+void ShowHelpContext(int context) {
+    auto& window = TheWindow();
+    if (!window) {
+        window = new THelpWindow;
+        DeleteWindowAtQuit();
+    }
+    window->ShowTopic(context);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
