@@ -8,6 +8,9 @@ target_link_libraries(vornask_filter_all INTERFACE vornask_filter_rules)
 
 # The stored kill list, and the pass that applies it to the mailbox with its deletion log.
 add_library(vornask_filter STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/killlist_store.cpp)
-target_link_libraries(vornask_filter PUBLIC vornask_filter_rules vornask_platform_registry)
+    ${CMAKE_CURRENT_LIST_DIR}/killlist_store.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/deletion_stamp.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/deletion_log.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/kill_pass.cpp)
+target_link_libraries(vornask_filter PUBLIC vornask_filter_rules vornask_platform_registry vornask_net)
 target_link_libraries(vornask_filter_all INTERFACE vornask_filter)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <string>
 
 #include "base/string_list.h"
@@ -12,6 +14,9 @@ class DeletionLog;
 // One pass over the mailbox: retrieve messages 1..N (N = lines of pop3.MailText on entry),
 // log and delete the condemned ones, lowering mailCount per deletion.
 void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount);
+// As above, with the clock that stamps the log records (tests fix the time).
+void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
+              const std::function<std::time_t()>& clock);
 
 // Inserts the stamp line before the message lines and appends them all to the log.
 void LogDeletion(DeletionLog& log, TStringList& lines);

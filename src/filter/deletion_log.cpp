@@ -1,0 +1,76 @@
+#include "filter/deletion_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+#include "base/exception.h"
+
+namespace {
+
+bool IsFileNotFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t count = ::write(fd, data.data(), data.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(count));
+    }
+    return true;
+}
+
+// Devices and pipes cannot be synced; that is no failure of the write.
+bool Durable(int fd) {
+    return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+}
+
+}  // namespace
+
+std::string DeletionLog::FilePath(const std::string& storedPath) {
+    if (storedPath.size() >= 2 && storedPath.front() == '"' && storedPath.back() == '"') {
+        return storedPath.substr(1, storedPath.size() - 2);
+    }
+    return storedPath;
+}
+
+DeletionLog::DeletionLog(const std::string& storedPath, DeletionClock clock)
+    : path_(FilePath(storedPath)), clock_(std::move(clock)) {
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY;
+    if (IsFileNotFolder(path_)) {
+        fd_ = ::open(path_.c_str(), flags);
+        if (fd_ < 0) throw EFOpenError("Cannot open file " + path_);
+    } else {
+        // Deleted mail is private; never truncate, in case the file appeared meanwhile.
+        fd_ = ::open(path_.c_str(), flags | O_CREAT, 0600);
+        if (fd_ < 0) throw EFCreateError("Cannot create file " + path_);
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        throw EFOpenError("Cannot open file " + path_);
+    }
+}
+
+DeletionLog::~DeletionLog() {
+    ::close(fd_);
+}
+
+std::time_t DeletionLog::Now() const {
+    return clock_ ? clock_() : std::time(nullptr);
+}
+
+void DeletionLog::Append(std::string_view block) {
+    struct stat info {};
+    const bool regular = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+    if (WriteAll(fd_, block) && Durable(fd_)) return;
+    // A torn record would read as part of the next one; cut it off again.
+    if (regular && ::ftruncate(fd_, info.st_size) != 0) {
+        // The write error below is the one to report.
+    }
+    throw EWriteError("Stream write error");
+}

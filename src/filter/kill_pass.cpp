@@ -1,0 +1,63 @@
+#include "filter/kill_pass.h"
+
+#include <exception>
+#include <optional>
+
+#include "filter/deletion_log.h"
+#include "filter/deletion_stamp.h"
+#include "filter/killlist_store.h"
+#include "filter/match.h"
+#include "net/pop3.h"
+
+namespace {
+
+void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
+             const DeletionClock& clock) {
+    // The log is opened first, so a log that cannot be opened leaves the server untouched.
+    std::optional<DeletionLog> log;
+    if (!logFile.empty()) log.emplace(logFile, clock);
+    TStringList killList;
+    LoadKillList(registry, killList);
+    pop3.Login();
+    // The header read's count; messages that arrived since wait for the next pass.
+    const auto count = static_cast<int32_t>(pop3.MailText.size());
+    for (int32_t n = 1; n <= count; ++n) {
+        pop3.RetrieveMessage(n);
+        if (!MatchFilters(pop3.MailText, killList)) continue;
+        if (log) LogDeletion(*log, pop3.MailText);
+        pop3.DeleteMessage(n);
+        --mailCount;
+    }
+}
+
+}  // namespace
+
+void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount) {
+    KillPass(pop3, logFile, registry, mailCount, DeletionClock());
+}
+
+void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
+              const DeletionClock& clock) {
+    std::exception_ptr failure;
+    try {
+        RunPass(pop3, logFile, registry, mailCount, clock);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // QUIT makes the deletions final, however the pass ended. Its error counts only when there
+    // was a session to end; without one it would hide why the pass never got that far.
+    const bool sessionOpen = pop3.SocketHandle != -1;
+    try {
+        pop3.Logout();
+    } catch (...) {
+        if (!failure || sessionOpen) throw;
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+void LogDeletion(DeletionLog& log, TStringList& lines) {
+    lines.insert(lines.begin(), DeletionStamp(log.Now()));
+    std::string block;
+    for (const std::string& line : lines) block += line + "\r\n";
+    log.Append(block);
+}

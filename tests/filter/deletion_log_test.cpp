@@ -1,0 +1,67 @@
+#include "filter/deletion_log.h"
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+#include "base/exception.h"
+#include "filter/deletion_stamp.h"
+#include "platform/registry_fixture.h"
+
+namespace {
+
+std::tm At(int hour, int minute, int second) {
+    std::tm local{};
+    local.tm_year = 126;
+    local.tm_mon = 11;
+    local.tm_mday = 6;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_wday = 0;
+    return local;
+}
+
+TEST(DeletionStamp, UsesTheLocaleFormatsAndTheDateAloneAtMidnight) {
+    EXPECT_EQ(FormatDeletionTime(At(18, 1, 23), "C"), "12/06/26 18:01:23");
+    EXPECT_EQ(FormatDeletionTime(At(0, 0, 0), "C"), "12/06/26");
+    EXPECT_EQ(FormatDeletionTime(At(0, 0, 1), "C"), "12/06/26 00:00:01");
+    EXPECT_EQ(FormatDeletionTime(At(12, 0, 0), "no_SUCH.locale"), "12/06/26 12:00:00");
+}
+
+TEST(DeletionStamp, FollowsTheUsersLcTime) {
+    TempFolder locales;
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8") + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot build a German locale here";
+    ::setenv("LOCPATH", locales.Path().c_str(), 1);
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const std::string stamp = FormatDeletionTime(At(18, 1, 23));
+    ::unsetenv("LOCPATH");
+    ::setenv("LC_ALL", "C", 1);
+    EXPECT_EQ(stamp, "06.12.2026 18:01:23");
+}
+
+TEST(DeletionLog, OpensThePathInsideOnePairOfQuotes) {
+    EXPECT_EQ(DeletionLog::FilePath("\"/tmp/my log\""), "/tmp/my log");
+    EXPECT_EQ(DeletionLog::FilePath("\"\"/tmp/x\"\""), "\"/tmp/x\"");
+    EXPECT_EQ(DeletionLog::FilePath("\"/tmp/x"), "\"/tmp/x");
+    EXPECT_EQ(DeletionLog::FilePath("\""), "\"");
+    EXPECT_EQ(DeletionLog::FilePath("/tmp/x"), "/tmp/x");
+}
+
+TEST(DeletionLog, AppendsAndRefusesASecondHolder) {
+    TempFolder folder;
+    const std::string path = folder / "log";
+    WriteFileBytes(path, "old\r\n");
+    {
+        DeletionLog log(path, [] { return std::time_t(5); });
+        EXPECT_EQ(log.Now(), 5);
+        log.Append("new\r\n");
+        EXPECT_THROW(DeletionLog second(path), EFOpenError);
+    }
+    DeletionLog again(path);  // the lock went with the first log
+    EXPECT_EQ(ReadFileBytes(path), "old\r\nnew\r\n");
+    EXPECT_THROW(DeletionLog folderLog(folder.Path().string()), EFCreateError);
+}
+
+}  // namespace
