@@ -63,8 +63,9 @@ class TTcpIp {
     size_t MaxLineLength = size_t{16} << 20;
     // A multi-line reply (or a Fetch) larger than this ends the connection.
     size_t MaxReplyBytes = size_t{256} << 20;
-    // Calls of the transport's receive, for measurements.
+    // Calls of the transport's receive and the bytes they brought, for measurements.
     uint64_t ReceiveCalls = 0;
+    uint64_t ReceivedBytes = 0;
     std::unique_ptr<TTransport> Transport;
 
   private:

@@ -21,6 +21,7 @@ bool TTcpIp::FillReadAhead() {
         if (n > 0) {
             readPos_ = 0;
             readEnd_ = static_cast<size_t>(n);
+            ReceivedBytes += readEnd_;
             Trace([&] {
                 return "Received " + std::to_string(n) + " bytes on socket ID " +
                        std::to_string(SocketHandle);

@@ -19,7 +19,8 @@ class TTransport {
     // Sends every byte; returns the count that went out, or -1 when none could be sent.
     virtual ssize_t Send(int handle, const char* data, size_t size) = 0;
     // Receives up to size bytes: the count, 0 when the connection has ended, -1 with `error`
-    // on failure. A peer silent for timeoutMs ends the connection (Shutdown) and gives 0.
+    // on failure. A peer silent for timeoutMs (0: no bound) ends the connection (Shutdown)
+    // and gives 0.
     virtual ssize_t Receive(int handle, char* buffer, size_t size, int timeoutMs, int& error) = 0;
     // Ends both directions but keeps the handle; later receives see the end at once.
     virtual void Shutdown(int handle) = 0;
@@ -36,4 +37,9 @@ class TSocketTransport final : public TTransport {
     ssize_t Receive(int handle, char* buffer, size_t size, int timeoutMs, int& error) override;
     void Shutdown(int handle) override;
     int PeerError(int handle) override;
+
+  private:
+    void BoundReceive(int handle, int timeoutMs);
+    int boundHandle_ = -1;  // the socket whose receive time-out is boundMs_
+    int boundMs_ = 0;
 };
