@@ -77,6 +77,15 @@ TEST(ConnectionTest, ByteAfterLineStaysForReceive) {
     EXPECT_EQ(line, "line");
 }
 
+TEST(ConnectionTest, FetchTakesEverythingUntilThePeerCloses) {
+    const std::string bytes = "+OK\r\n" + std::string(100000, 'z');
+    S server({S::Send(bytes)});
+    TestConnection conn(server.Port());
+    conn.Fetch();
+    EXPECT_EQ(conn.Stream, bytes);
+    EXPECT_NE(conn.SocketHandle, -1) << "left open";
+}
+
 TEST(ConnectionTest, LifecycleAndSecondLoginClosesFirstSocket) {
     S server({S::ReadToEnd(), S::Close(), S::Send("second\r\n")});
     TestConnection conn(server.Port());
