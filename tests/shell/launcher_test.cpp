@@ -1,0 +1,196 @@
+#include "shell/launcher.h"
+
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "child_test_support.h"
+
+using namespace test_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+void RunEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    return WaitFor(done, limit, [] {
+        RunEvents();
+        std::this_thread::sleep_for(10ms);
+    });
+}
+
+void RunFor(std::chrono::milliseconds span) {
+    RunUntil([] { return false; }, span);
+}
+
+ELaunchError LaunchFailure(TLauncher& launcher) {
+    try {
+        launcher.Launch();
+    } catch (const ELaunchError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "started " << launcher.ProgramName;
+    return ELaunchError(999, "");
+}
+
+struct FinishCounter {
+    int calls = 0;
+    TLauncher* sender = nullptr;
+    void Attach(TLauncher& launcher) {
+        launcher.OnFinished = [this](TLauncher* from) {
+            ++calls;
+            sender = from;
+        };
+    }
+};
+
+}  // namespace
+
+TEST(LaunchErrorMessage, OneTextPerCodeEmptyOtherwise) {
+    EXPECT_EQ(LaunchErrorMessage(0), "Out of memory or executable file is corrupt");
+    EXPECT_EQ(LaunchErrorMessage(5), "Sharing violation or netword error");
+    EXPECT_EQ(LaunchErrorMessage(16),
+              "Cannot load a second instance of an executable file containing multiple, "
+              "non-read-only data segments");
+    EXPECT_EQ(LaunchErrorMessage(31), "No association for specified file type");
+    for (uint32_t code : {1u, 4u, 7u, 9u, 17u, 22u, 30u, 32u, 259u, 0xFFFFFFFFu})
+        EXPECT_EQ(LaunchErrorMessage(code), "") << code;
+}
+
+TEST(Launcher, DefaultsAndFailedStarts) {
+    ScratchFolder scratch;
+    WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
+    TLauncher launcher;
+    EXPECT_EQ(launcher.ShowMode, smNormal);
+    EXPECT_TRUE(launcher.ProgramName.empty() && launcher.Parameters.empty() &&
+                launcher.StartDir.empty() && !launcher.OnFinished);
+    EXPECT_FALSE(launcher.IsWatching());
+    struct Case {
+        std::string program;
+        uint32_t code;
+        const char* message;
+    } cases[] = {
+        {scratch / "missing", 2, "File was not found"},
+        {scratch / "missing folder/prog", 3, "Path was not found"},
+        {scratch / "data.vornask-unknown", 31, "No association for specified file type"},
+    };
+    for (const auto& c : cases) {
+        launcher.ProgramName = c.program;
+        const ELaunchError error = LaunchFailure(launcher);
+        EXPECT_EQ(error.ErrorCode, c.code) << c.program;
+        EXPECT_EQ(error.Message(), c.message);
+        EXPECT_FALSE(launcher.IsWatching());
+    }
+}
+
+TEST(Launcher, QuotedPathWithBlankStartsTheProgram) {
+    ScratchFolder scratch;
+    WriteScript(scratch / "Mail Reader/start", "touch '" + scratch / "started" + "'");
+    TLauncher launcher;
+    launcher.ProgramName = "\"" + scratch / "Mail Reader/start" + "\"";
+    launcher.Launch();
+    EXPECT_TRUE(launcher.IsWatching());
+    EXPECT_TRUE(RunUntil([&] { return Exists(scratch / "started"); }, 10s));
+}
+
+TEST(Launcher, ReportsTheEndOnceWithinAboutASecond) {
+    ScratchFolder scratch;
+    WriteScript(scratch / "two-seconds", "sleep 2");
+    TLauncher launcher;
+    FinishCounter finished;
+    finished.Attach(launcher);
+    launcher.ProgramName = scratch / "two-seconds";
+    QElapsedTimer clock;
+    clock.start();
+    launcher.Launch();
+    ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, 1900);
+    EXPECT_LE(elapsed, 4500);  // two seconds, one poll period, and generous slack
+    EXPECT_EQ(finished.sender, &launcher);
+    EXPECT_FALSE(launcher.IsWatching());
+    RunFor(2500ms);
+    EXPECT_EQ(finished.calls, 1);
+    EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
+    ScratchFolder scratch;
+    WriteScript(scratch / "first", "touch '" + scratch / "first.ran" + "'; sleep 3");
+    WriteScript(scratch / "second", "touch '" + scratch / "second.ran" + "'; sleep 1; touch '" +
+                                        scratch / "second.done" + "'");
+    TLauncher launcher;
+    FinishCounter finished;
+    bool secondDoneWhenReported = false;
+    launcher.OnFinished = [&](TLauncher*) {
+        ++finished.calls;
+        secondDoneWhenReported = Exists(scratch / "second.done");
+    };
+    launcher.ProgramName = scratch / "first";
+    launcher.Launch();
+    launcher.ProgramName = scratch / "second";
+    launcher.Launch();
+    ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
+    EXPECT_TRUE(secondDoneWhenReported);
+    EXPECT_TRUE(Exists(scratch / "first.ran"));
+    EXPECT_TRUE(Exists(scratch / "second.ran"));
+    // The first program ends later, unreported and reaped all the same.
+    RunFor(3000ms);
+    EXPECT_EQ(finished.calls, 1);
+    EXPECT_TRUE(WaitFor([] { return ZombieChildren() == 0; }, 5s));
+}
+
+TEST(Launcher, FailedLaunchKeepsTheWatch) {
+    ScratchFolder scratch;
+    WriteScript(scratch / "short", "sleep 0.5");
+    TLauncher launcher;
+    FinishCounter finished;
+    finished.Attach(launcher);
+    launcher.ProgramName = scratch / "short";
+    launcher.Launch();
+    launcher.ProgramName = scratch / "missing";
+    EXPECT_EQ(LaunchFailure(launcher).ErrorCode, 2u);
+    EXPECT_TRUE(launcher.IsWatching());
+    EXPECT_TRUE(RunUntil([&] { return finished.calls == 1; }, 10s));
+}
+
+TEST(Launcher, WatchedProgramOutlivesTheLauncher) {
+    ScratchFolder scratch;
+    WriteScript(scratch / "later", "sleep 0.5; touch '" + scratch / "done" + "'");
+    {
+        TLauncher launcher;
+        launcher.ProgramName = scratch / "later";
+        launcher.Launch();
+    }
+    EXPECT_TRUE(WaitFor([&] { return Exists(scratch / "done"); }, 10s));
+    EXPECT_TRUE(WaitFor([] { return ZombieChildren() == 0; }, 5s));
+}
+
+// Also: "exit 259" cannot mean "still running" here (exit statuses have 8 bits; it ends as 3).
+TEST(Launcher, FinishHandlerMayLaunchAgain) {
+    ScratchFolder scratch;
+    WriteScript(scratch / "quick", "exit 259");
+    TLauncher launcher;
+    int calls = 0;
+    launcher.ProgramName = scratch / "quick";
+    launcher.OnFinished = [&](TLauncher* sender) {
+        if (++calls == 1) sender->Launch();
+    };
+    launcher.Launch();
+    EXPECT_TRUE(RunUntil([&] { return calls == 2; }, 10s));
+    EXPECT_FALSE(launcher.IsWatching());
+}
+
+int main(int argc, char** argv) {
+    // No desktop associations: documents of any type have no application here.
+    ScratchFolder desktop;
+    setenv("XDG_CONFIG_HOME", desktop.Path().c_str(), 1);
+    setenv("XDG_DATA_HOME", desktop.Path().c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", desktop.Path().c_str(), 1);
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
