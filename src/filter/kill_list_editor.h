@@ -1,12 +1,70 @@
 #pragma once
 
-// The kill list editor dialog. (Contract header: the dialog work fills in the class.)
+// The kill list editor dialog: edits the rule strings of its list box in place.
 
 #include <QDialog>
+#include <QPixmap>
 
+#include "base/string_list.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QToolButton;
 class TRegistry;
-class TdlgKillList;
+
+class TdlgKillList : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TdlgKillList(QWidget* owner);
+
+    void SetItems(const TStringList& rules);
+    TStringList Items() const;
+    // Row of the selected item, -1 when none.
+    int SelectedIndex() const;
+
+    // Handlers, named after the control and the event.
+    void FormActivate();
+    void lbKillListClick();
+    void lbKillListKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void sbNewClick();
+    void sbRemoveClick();
+    void FilterChange();
+
+    void UpdateButtons(bool enabled);
+    void StoreFilter();
+    void ShowFilter();
+
+    QLabel* lblFilters;
+    QListWidget* lbKillList;
+    QToolButton* sbNew;
+    QToolButton* sbRemove;
+    QComboBox* cbHeader;
+    QComboBox* cbCondition;
+    QLineEdit* edFilter;
+    QPushButton* btnHelp;
+    QPushButton* btnOK;
+    QPushButton* btnCancel;
+    QPixmap imPic;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* MakeButtonStrip();
+    QWidget* MakeEditGroup();
+    QWidget* MakeBottomBar();
+    void ConnectHandlers();
+    void SelectByProgram(int row);
+
+    // True while the program itself fills or selects controls: their signals are not edits.
+    bool byProgram_ = false;
+    bool activated_ = false;
+};
 
 // The whole exchange of the "&Kill list" menu command: load the stored list into the dialog,
-// show it modally, store the list box's items on OK.
+// show it modally, store the list box's items on OK. Load and save failures propagate.
 void RunKillListEditor(QWidget* owner, TRegistry& registry);

@@ -1,0 +1,315 @@
+#include "filter/kill_list_editor.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "filter/bullet_image.h"
+#include "filter/filter_rule.h"
+#include "filter/kill_list_box.h"
+#include "filter/kill_list_delegate.h"
+#include "filter/killlist_store.h"
+#include "platform/help_viewer.h"
+#include "shell/app_exceptions.h"
+
+namespace {
+
+const char* const kHeaders[] = {"From:", "Subject:", "Cc:", "Reply-To:", "Return-Path:", "To:"};
+
+// Design sizes are kept unless the desktop font needs more room.
+void SetSizeAtLeast(QWidget* w, int width, int height) {
+    const QSize hint = w->sizeHint();
+    w->setFixedSize(std::max(width, hint.width()), std::max(height, hint.height()));
+}
+
+void SetWidthAtLeast(QWidget* w, int width) {
+    w->setFixedWidth(std::max(width, w->sizeHint().width()));
+}
+
+QToolButton* MakeSpeedButton(const QString& caption, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setText(caption);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoRaise(false);
+    button->setFixedSize(std::max(104, button->sizeHint().width()),
+                         std::max(18, button->fontMetrics().height() + 2));
+    return button;
+}
+
+QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+}  // namespace
+
+TdlgKillList::TdlgKillList(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      imPic(QPixmap::fromImage(BulletImage())) {
+    setObjectName("dlgKillList");
+    setWindowTitle("Kill List");
+
+    lbKillList = new TKillListBox(this);
+    lbKillList->setObjectName("lbKillList");
+    lbKillList->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbKillList->setUniformItemSizes(true);
+    lbKillList->setItemDelegate(new TKillListDelegate(imPic, lbKillList));
+    lblFilters = MakeBuddyLabel(" &Filters", lbKillList, this);
+    QFont bold = lblFilters->font();
+    bold.setBold(true);
+    lblFilters->setFont(bold);
+    lblFilters->setMinimumHeight(14);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(lblFilters);
+    layout->addWidget(lbKillList, 1);
+    layout->addWidget(MakeButtonStrip());
+    layout->addWidget(MakeEditGroup());
+    layout->addWidget(MakeBottomBar());
+
+    setTabOrder(lbKillList, cbHeader);
+    setTabOrder(cbHeader, cbCondition);
+    setTabOrder(cbCondition, edFilter);
+    setTabOrder(edFilter, btnHelp);
+    setTabOrder(btnHelp, btnOK);
+    setTabOrder(btnOK, btnCancel);
+    lbKillList->setFocus();
+
+    const QSize needed = layout->minimumSize();
+    setFixedSize(std::max(346, needed.width()), std::max(330, needed.height() + 196 - 40));
+    ConnectHandlers();
+}
+
+QWidget* TdlgKillList::MakeButtonStrip() {
+    auto* strip = new QWidget(this);
+    sbNew = MakeSpeedButton("New", strip);
+    sbRemove = MakeSpeedButton("Remove", strip);
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(3, 3, 3, 3);
+    row->setSpacing(1);
+    row->addWidget(sbNew);
+    row->addWidget(sbRemove);
+    row->addStretch(1);
+    strip->setMinimumHeight(24);
+    return strip;
+}
+
+QWidget* TdlgKillList::MakeEditGroup() {
+    auto* group = new QGroupBox(" Edit filter ", this);
+    cbHeader = new QComboBox(group);
+    for (const char* header : kHeaders) cbHeader->addItem(header);
+    cbHeader->setCurrentIndex(-1);
+    SetWidthAtLeast(cbHeader, 97);
+    cbCondition = new QComboBox(group);
+    cbCondition->addItems({"contains", "doesn't contain"});
+    cbCondition->setCurrentIndex(-1);
+    SetWidthAtLeast(cbCondition, 113);
+    edFilter = new QLineEdit(group);
+    SetWidthAtLeast(edFilter, 281);
+
+    auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(6, 2, 6, 4);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(3);
+    grid->addWidget(MakeBuddyLabel("&Header", cbHeader, group), 0, 0);
+    grid->addWidget(cbHeader, 0, 1);
+    grid->addWidget(MakeBuddyLabel("&Condition", cbCondition, group), 0, 2, Qt::AlignRight);
+    grid->addWidget(cbCondition, 0, 3);
+    grid->addWidget(MakeBuddyLabel("&Text", edFilter, group), 1, 0);
+    grid->addWidget(edFilter, 1, 1, 1, 3);
+    grid->setColumnStretch(4, 1);
+    group->setMinimumHeight(67);
+    return group;
+}
+
+QWidget* TdlgKillList::MakeBottomBar() {
+    auto* bar = new QWidget(this);
+    btnHelp = new QPushButton("Help", bar);
+    btnOK = new QPushButton("OK", bar);
+    btnCancel = new QPushButton("Cancel", bar);
+    btnOK->setDefault(true);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 2, 4, 3);
+    row->setSpacing(4);
+    row->addStretch(1);
+    for (QPushButton* button : {btnHelp, btnOK, btnCancel}) {
+        SetSizeAtLeast(button, 70, 24);
+        row->addWidget(button);
+    }
+    bar->setMinimumHeight(29);
+    return bar;
+}
+
+void TdlgKillList::ConnectHandlers() {
+    connect(lbKillList, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!byProgram_) Guarded(lbKillList, [this] { lbKillListClick(); });
+    });
+    lbKillList->installEventFilter(this);
+    connect(sbNew, &QToolButton::clicked, this,
+            [this] { Guarded(sbNew, [this] { sbNewClick(); }); });
+    connect(sbRemove, &QToolButton::clicked, this,
+            [this] { Guarded(sbRemove, [this] { sbRemoveClick(); }); });
+    // activated: only the user's picks, also of the entry already shown.
+    connect(cbHeader, &QComboBox::activated, this,
+            [this] { Guarded(cbHeader, [this] { FilterChange(); }); });
+    connect(cbCondition, &QComboBox::activated, this,
+            [this] { Guarded(cbCondition, [this] { FilterChange(); }); });
+    connect(edFilter, &QLineEdit::textChanged, this,
+            [this] { Guarded(edFilter, [this] { FilterChange(); }); });
+    connect(btnHelp, &QPushButton::clicked, this,
+            [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpKillList); }); });
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TdlgKillList::SetItems(const TStringList& rules) {
+    QScopedValueRollback guard(byProgram_, true);
+    lbKillList->clear();
+    for (const std::string& rule : rules) lbKillList->addItem(QString::fromStdString(rule));
+}
+
+TStringList TdlgKillList::Items() const {
+    TStringList rules;
+    for (int row = 0; row < lbKillList->count(); ++row) {
+        rules.push_back(lbKillList->item(row)->text().toStdString());
+    }
+    return rules;
+}
+
+int TdlgKillList::SelectedIndex() const {
+    const QList<QListWidgetItem*> selected = lbKillList->selectedItems();
+    return selected.isEmpty() ? -1 : lbKillList->row(selected.first());
+}
+
+void TdlgKillList::SelectByProgram(int row) {
+    QScopedValueRollback guard(byProgram_, true);
+    if (row < 0) {
+        lbKillList->clearSelection();
+        lbKillList->setCurrentRow(-1);
+    } else {
+        lbKillList->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+void TdlgKillList::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (activated_) return;
+    activated_ = true;
+    if (QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    Guarded(this, [this] { FormActivate(); });
+}
+
+bool TdlgKillList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lbKillList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        Guarded(lbKillList, [&] { lbKillListKeyDown(key->key(), key->modifiers()); });
+    }
+    return QDialog::eventFilter(watched, event);  // the list box still handles the key
+}
+
+void TdlgKillList::FormActivate() {
+    SelectByProgram(lbKillList->count() > 0 ? 0 : -1);
+    if (lbKillList->count() > 0) lbKillListClick();
+    UpdateButtons(lbKillList->count() > 0);
+}
+
+void TdlgKillList::lbKillListClick() {
+    if (SelectedIndex() >= 0) ShowFilter();
+}
+
+void TdlgKillList::lbKillListKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return;
+    if (key == Qt::Key_Insert) sbNewClick();
+    if (key == Qt::Key_Delete) sbRemoveClick();
+}
+
+void TdlgKillList::sbNewClick() {
+    {
+        QScopedValueRollback guard(byProgram_, true);
+        lbKillList->addItem(QString());
+    }
+    SelectByProgram(lbKillList->count() - 1);
+    ShowFilter();
+    UpdateButtons(true);
+}
+
+void TdlgKillList::sbRemoveClick() {
+    const int i = SelectedIndex();
+    if (i >= 0) {
+        QScopedValueRollback guard(byProgram_, true);
+        delete lbKillList->takeItem(i);
+    }
+    if (i > 0) {
+        SelectByProgram(i - 1);
+    } else if (i == 0 && lbKillList->count() > 0) {
+        SelectByProgram(0);
+    } else {
+        SelectByProgram(-1);
+    }
+    if (lbKillList->count() > 0) {
+        ShowFilter();
+    } else {
+        UpdateButtons(false);
+    }
+}
+
+void TdlgKillList::FilterChange() {
+    if (!byProgram_) StoreFilter();
+}
+
+void TdlgKillList::UpdateButtons(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(cbHeader), static_cast<QWidget*>(cbCondition),
+                       static_cast<QWidget*>(edFilter), static_cast<QWidget*>(sbRemove)}) {
+        w->setEnabled(enabled);
+    }
+}
+
+void TdlgKillList::StoreFilter() {
+    static const char* const kOperatorPieces[] = {" = ", " <> "};
+    const int condition = cbCondition->currentIndex();
+    const QString op = condition >= 0 && condition < 2 ? kOperatorPieces[condition] : "";
+    const QString header = cbHeader->currentIndex() >= 0 ? cbHeader->currentText() : QString();
+    const int row = SelectedIndex();
+    if (row < 0) return;
+    QScopedValueRollback guard(byProgram_, true);
+    lbKillList->item(row)->setText(header + op + edFilter->text());
+}
+
+// Shows the selected rule in the edit controls without editing it.
+void TdlgKillList::ShowFilter() {
+    const int row = SelectedIndex();
+    if (row < 0) return;
+    const FilterParts parts = SplitFilter(lbKillList->item(row)->text().toStdString());
+    QScopedValueRollback guard(byProgram_, true);
+    cbHeader->setCurrentIndex(
+        cbHeader->findText(QString::fromStdString(parts.header), Qt::MatchFixedString));
+    if (parts.op == "=") cbCondition->setCurrentIndex(0);
+    if (parts.op == "<>") cbCondition->setCurrentIndex(1);
+    edFilter->setText(QString::fromStdString(parts.text));
+}
+
+void RunKillListEditor(QWidget* owner, TRegistry& registry) {
+    auto dialog = std::make_unique<TdlgKillList>(owner);
+    TStringList rules;
+    LoadKillList(registry, rules);
+    dialog->SetItems(rules);
+    if (dialog->exec() == QDialog::Accepted) SaveKillList(registry, dialog->Items());
+}

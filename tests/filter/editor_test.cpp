@@ -1,0 +1,300 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+#include "editor_ui.h"
+#include "filter/bullet_image.h"
+#include "filter/kill_list_editor.h"
+#include "filter/killlist_store.h"
+#include "platform/registry.h"
+
+namespace {
+
+QStringList Rules(const TdlgKillList& dialog) {
+    QStringList rules;
+    for (const std::string& rule : dialog.Items()) rules << QString::fromStdString(rule);
+    return rules;
+}
+
+void ClickItem(QListWidget* list, int row) {
+    const QRect r = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+}  // namespace
+
+class KillListEditorTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TdlgKillList> Open(const TStringList& rules) {
+        auto dialog = std::make_unique<TdlgKillList>(nullptr);
+        dialog->SetItems(rules);
+        dialog->show();
+        if (!QTest::qWaitForWindowActive(dialog.get())) qWarning("dialog not active");
+        return dialog;
+    }
+
+    static bool EditControlsEnabled(const TdlgKillList& d) {
+        return d.cbHeader->isEnabled() && d.cbCondition->isEnabled() && d.edFilter->isEnabled() &&
+               d.sbRemove->isEnabled();
+    }
+    static bool EditControlsDisabled(const TdlgKillList& d) {
+        return !d.cbHeader->isEnabled() && !d.cbCondition->isEnabled() &&
+               !d.edFilter->isEnabled() && !d.sbRemove->isEnabled();
+    }
+
+  private slots:
+    void openingEmptyDisablesEditing() {
+        auto d = Open({});
+        QCOMPARE(d->windowTitle(), QString("Kill List"));
+        QCOMPARE(d->SelectedIndex(), -1);
+        QVERIFY(EditControlsDisabled(*d));
+        QVERIFY(d->sbNew->isEnabled());
+        QCOMPARE(d->cbHeader->currentIndex(), -1);
+        QCOMPARE(d->cbCondition->currentIndex(), -1);
+        QVERIFY(d->lbKillList->hasFocus());
+    }
+
+    void openingShowsFirstRule() {
+        auto d = Open({"Subject: <> win", "from: = x"});
+        QCOMPARE(d->SelectedIndex(), 0);
+        QVERIFY(EditControlsEnabled(*d));
+        QCOMPARE(d->cbHeader->currentText(), QString("Subject:"));
+        QCOMPARE(d->cbCondition->currentText(), QString("doesn't contain"));
+        QCOMPARE(d->edFilter->text(), QString("win"));
+        // Small letters still find the offered header.
+        QTest::keyClick(d->lbKillList, Qt::Key_Down);
+        QCOMPARE(d->SelectedIndex(), 1);
+        QCOMPARE(d->cbHeader->currentText(), QString("From:"));
+        QCOMPARE(d->cbCondition->currentIndex(), 0);
+        QCOMPARE(d->edFilter->text(), QString("x"));
+    }
+
+    // Showing a rule fills the controls by program; that must never rewrite the rule.
+    void selectingNeverChangesARule() {
+        const TStringList rules = {
+            "X-Spam: = yes", "no operator here", "", "Cc: <> a=b", "To: =  lead", "=", "Subject:"};
+        auto d = Open(rules);
+        for (int row = 0; row < static_cast<int>(rules.size()); ++row)
+            ClickItem(d->lbKillList, row);
+        for (int row = static_cast<int>(rules.size()) - 1; row > 0; --row) {
+            QTest::keyClick(d->lbKillList, Qt::Key_Up);
+        }
+        QCOMPARE(d->Items(), rules);
+        // An unknown header shows no selection; a rule without operator keeps the condition.
+        ClickItem(d->lbKillList, 0);
+        QCOMPARE(d->cbHeader->currentIndex(), -1);
+        ClickItem(d->lbKillList, 3);
+        ClickItem(d->lbKillList, 1);
+        QCOMPARE(d->cbCondition->currentIndex(), 1);
+        QCOMPARE(d->edFilter->text(), QString("operator here"));
+    }
+
+    void newThenPickingBuildsTheRuleStepByStep() {
+        auto d = Open({});
+        QTest::mouseClick(d->sbNew, Qt::LeftButton);
+        QCOMPARE(Rules(*d), QStringList{""});
+        QCOMPARE(d->SelectedIndex(), 0);
+        QVERIFY(EditControlsEnabled(*d));
+        QVERIFY(d->lbKillList->hasFocus());  // New does not take the focus
+        Pick(d->cbHeader, 1);
+        QCOMPARE(Rules(*d), QStringList{"Subject:"});
+        Pick(d->cbCondition, 1);
+        QCOMPARE(Rules(*d), QStringList{"Subject: <> "});
+        QTest::mouseClick(d->edFilter, Qt::LeftButton);
+        const QStringList expected = {"Subject: <> w", "Subject: <> wi", "Subject: <> win"};
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(d->edFilter, "win"[i]);
+            QCOMPARE(Rules(*d), QStringList{expected[i]});
+        }
+        // Nothing is trimmed while editing.
+        QTest::keyClicks(d->edFilter, "  ");
+        QCOMPARE(Rules(*d), QStringList{"Subject: <> win  "});
+    }
+
+    void newAfterContainsRuleKeepsCondition() {
+        auto d = Open({"From: = spam"});
+        QTest::mouseClick(d->sbNew, Qt::LeftButton);
+        QCOMPARE(Rules(*d), (QStringList{"From: = spam", ""}));
+        QCOMPARE(d->SelectedIndex(), 1);
+        QCOMPARE(d->cbHeader->currentIndex(), -1);
+        QCOMPARE(d->cbCondition->currentText(), QString("contains"));
+        QVERIFY(d->edFilter->text().isEmpty());
+        Pick(d->cbHeader, 5);
+        QCOMPARE(Rules(*d), (QStringList{"From: = spam", "To: = "}));
+        // Picking the entry already shown is a change too.
+        Pick(d->cbCondition, 0);
+        QCOMPARE(Rules(*d), (QStringList{"From: = spam", "To: = "}));
+    }
+
+    void removeSelectsNeighbour_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<int>("selectedAfter");
+        QTest::addColumn<QString>("shownAfter");
+        QTest::newRow("third of five") << 5 << 2 << 1 << "r1";
+        QTest::newRow("first of five") << 5 << 0 << 0 << "r1";
+        QTest::newRow("last of five") << 5 << 4 << 3 << "r3";
+    }
+    void removeSelectsNeighbour() {
+        QFETCH(int, count);
+        QFETCH(int, removed);
+        QFETCH(int, selectedAfter);
+        QFETCH(QString, shownAfter);
+        TStringList rules;
+        for (int i = 0; i < count; ++i) rules.push_back("Subject: = r" + std::to_string(i));
+        auto d = Open(rules);
+        ClickItem(d->lbKillList, removed);
+        QTest::mouseClick(d->sbRemove, Qt::LeftButton);
+        QCOMPARE(d->lbKillList->count(), count - 1);
+        QCOMPARE(d->SelectedIndex(), selectedAfter);
+        QCOMPARE(d->edFilter->text(), shownAfter);
+        QVERIFY(!Rules(*d).contains("Subject: = r" + QString::number(removed)));
+    }
+
+    void removingTheOnlyRuleDisablesButKeepsContent() {
+        auto d = Open({"Cc: <> boss"});
+        QTest::mouseClick(d->sbRemove, Qt::LeftButton);
+        QCOMPARE(d->lbKillList->count(), 0);
+        QVERIFY(EditControlsDisabled(*d));
+        QCOMPARE(d->cbHeader->currentText(), QString("Cc:"));
+        QCOMPARE(d->cbCondition->currentIndex(), 1);
+        QCOMPARE(d->edFilter->text(), QString("boss"));
+    }
+
+    void keysActOnlyWithoutModifiers() {
+        auto d = Open({});
+        QTest::keyClick(d->lbKillList, Qt::Key_Delete);  // empty list: nothing happens
+        QCOMPARE(d->lbKillList->count(), 0);
+        QVERIFY(EditControlsDisabled(*d));
+        QTest::keyClick(d->lbKillList, Qt::Key_Insert, Qt::ShiftModifier);
+        QTest::keyClick(d->lbKillList, Qt::Key_Insert, Qt::ControlModifier);
+        QTest::keyClick(d->lbKillList, Qt::Key_Insert, Qt::AltModifier);
+        QCOMPARE(d->lbKillList->count(), 0);
+        QTest::keyClick(d->lbKillList, Qt::Key_Insert);
+        QTest::keyClick(d->lbKillList, Qt::Key_Insert);
+        QCOMPARE(d->lbKillList->count(), 2);
+        QCOMPARE(d->SelectedIndex(), 1);
+        QTest::keyClick(d->lbKillList, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(d->lbKillList, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(d->lbKillList->count(), 2);
+        QTest::keyClick(d->lbKillList, Qt::Key_Delete);
+        QCOMPARE(d->lbKillList->count(), 1);
+        QCOMPARE(d->SelectedIndex(), 0);
+    }
+
+    // A click on empty space below the items, or a Ctrl+click, keeps the selection.
+    void userCannotClearTheSelection() {
+        auto d = Open({"To: = a", "To: = b"});
+        ClickItem(d->lbKillList, 1);
+        const QPoint below(5, d->lbKillList->viewport()->height() - 3);
+        QTest::mouseClick(d->lbKillList->viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(d->SelectedIndex(), 1);
+        const QRect r = d->lbKillList->visualItemRect(d->lbKillList->item(1));
+        QTest::mouseClick(d->lbKillList->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          r.center());
+        QCOMPARE(d->SelectedIndex(), 1);
+    }
+
+    void bulletImageMatchesItsTable() {
+        const QImage bullet = BulletImage();
+        QCOMPARE(bullet.size(), QSize(10, 10));
+        QCOMPARE(bullet.pixel(0, 0), qRgb(255, 0, 255));
+        QCOMPARE(bullet.pixel(9, 9), qRgb(255, 0, 255));
+        QCOMPARE(bullet.pixel(4, 1), qRgb(0, 128, 0));
+        QCOMPARE(bullet.pixel(6, 1), qRgb(128, 128, 128));
+        QCOMPARE(bullet.pixel(4, 2), qRgb(0, 255, 0));
+        QCOMPARE(bullet.pixel(3, 3), qRgb(255, 255, 255));
+        QCOMPARE(bullet.pixel(6, 3), qRgb(0, 0, 0));
+        QCOMPARE(bullet.pixel(8, 4), qRgb(192, 192, 192));
+        QCOMPARE(bullet.pixel(4, 7), qRgb(0, 0, 0));
+    }
+
+    // Each item: background, bullet at 2 pixels from the left, text from 16 pixels on.
+    void itemsAreDrawnWithBulletAndText() {
+        auto d = Open({"Subject: = WWW", "From: = MMM"});
+        QListWidget* list = d->lbKillList;
+        list->clearFocus();  // no focus frame over the pixels under test
+        const QImage shot = list->viewport()->grab().toImage();
+        const QImage bullet = BulletImage();
+        const QPalette pal = list->palette();
+        for (int row = 0; row < 2; ++row) {
+            const QRect r = list->visualItemRect(list->item(row));
+            QVERIFY(r.height() >= 13);
+            for (int y = 0; y < 10; ++y) {
+                for (int x = 0; x < 10; ++x) {
+                    QCOMPARE(QColor(shot.pixel(r.left() + 2 + x, r.top() + y)),
+                             QColor(bullet.pixel(x, y)));
+                }
+            }
+            const QColor ground = row == 0 ? pal.color(QPalette::Inactive, QPalette::Highlight)
+                                           : pal.color(QPalette::Inactive, QPalette::Base);
+            const QColor groundActive = row == 0 ? pal.color(QPalette::Active, QPalette::Highlight)
+                                                 : pal.color(QPalette::Active, QPalette::Base);
+            bool textFound = false;
+            for (int y = r.top() + 1; y < r.bottom(); ++y) {
+                for (int x = 12; x < 16; ++x) {
+                    const QColor c(shot.pixel(x, y));
+                    QVERIFY(c == ground || c == groundActive);
+                }
+                for (int x = 16; x < 40; ++x) {
+                    const QColor c(shot.pixel(x, y));
+                    if (c != ground && c != groundActive) textFound = true;
+                }
+            }
+            QVERIFY(textFound);
+        }
+    }
+
+    void runStoresOnOkOnly() {
+        QTemporaryDir home;
+        TRegistry registry(home.filePath("registry.reg").toStdString());
+        SaveKillList(registry, {"From: = a", "To: = b"});
+
+        // Cancel after edits: nothing stored.
+        WhenModal([](QWidget* w) {
+            auto* d = qobject_cast<TdlgKillList*>(w);
+            QTest::mouseClick(d->sbNew, Qt::LeftButton);
+            QTest::keyClicks(d->edFilter, "xyz");
+            QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+        });
+        RunKillListEditor(nullptr, registry);
+        TStringList stored;
+        LoadKillList(registry, stored);
+        QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
+
+        // Esc after edits: nothing stored either.
+        WhenModal([](QWidget* w) {
+            auto* d = qobject_cast<TdlgKillList*>(w);
+            QTest::keyClick(d->lbKillList, Qt::Key_Delete);
+            QTest::keyClick(d->lbKillList, Qt::Key_Escape);
+        });
+        RunKillListEditor(nullptr, registry);
+        LoadKillList(registry, stored);
+        QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
+
+        // OK replaces the list whole, blank items left out.
+        WhenModal([](QWidget* w) {
+            auto* d = qobject_cast<TdlgKillList*>(w);
+            QCOMPARE(d->edFilter->text(), QString("a"));
+            QTest::keyClick(d->lbKillList, Qt::Key_Delete);
+            QTest::mouseClick(d->sbNew, Qt::LeftButton);
+            QTest::mouseClick(d->sbNew, Qt::LeftButton);
+            Pick(d->cbHeader, 5);
+            QTest::mouseClick(d->edFilter, Qt::LeftButton);
+            QTest::keyClicks(d->edFilter, "loose ");
+            QTest::keyClick(d->edFilter, Qt::Key_Return);  // Enter is OK
+        });
+        RunKillListEditor(nullptr, registry);
+        LoadKillList(registry, stored);
+        QCOMPARE(stored, (TStringList{"To: = b", "To: = loose"}));
+    }
+};
+
+QTEST_MAIN(KillListEditorTest)
+#include "editor_test.moc"
