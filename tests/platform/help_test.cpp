@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextBrowser>
+
+#include "child_test_support.h"
+#include "platform/help_viewer.h"
+
+// This test runs from the program's own folder, so it finds the help pages the way the
+// program does: in the "help" folder beside it.
+
+namespace {
+
+QTextBrowser* Browser() {
+    QWidget* window = HelpWindow();
+    return window ? window->findChild<QTextBrowser*>() : nullptr;
+}
+
+QString FirstHeading(const QTextDocument* document) {
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        if (block.blockFormat().headingLevel() == 1) return block.text();
+    return {};
+}
+
+class Help : public testing::Test {
+  protected:
+    void SetUp() override { SetApplicationHelpFile("Vornask.hlp"); }
+    void TearDown() override { delete HelpWindow(); }
+};
+
+}  // namespace
+
+TEST_F(Help, EveryContextNumberOpensItsPage) {
+    ASSERT_FALSE(HelpFolder().empty()) << "help pages not found beside the program";
+    struct Case {
+        int context;
+        const char* heading;
+    } cases[] = {{1, "Help Index"},   {2, "What is Vornask"}, {3, "About Author"}, {6, "Kill List"},
+                 {7, "Mail options"}, {4, "Help Index"}};  // an unknown number shows the contents
+    QWidget* first = nullptr;
+    for (const auto& c : cases) {
+        ShowHelpContext(c.context);
+        ASSERT_NE(Browser(), nullptr);
+        if (!first) first = HelpWindow();
+        EXPECT_EQ(HelpWindow(), first) << "one help window only";
+        EXPECT_TRUE(HelpWindow()->isVisible());
+        const QString page = Browser()->source().toLocalFile();
+        EXPECT_TRUE(QFileInfo::exists(page)) << page.toStdString();
+        EXPECT_EQ(FirstHeading(Browser()->document()).toStdString(), c.heading) << c.context;
+        EXPECT_EQ(Browser()->documentTitle().toStdString(), c.heading);
+    }
+}
+
+TEST_F(Help, ClosedWindowIsMadeAfresh) {
+    ShowHelpContext(kHelpKillList);
+    HelpWindow()->close();  // deletes itself
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(HelpWindow(), nullptr);
+    ShowHelpContext(kHelpMailOptions);
+    ASSERT_NE(Browser(), nullptr);
+    EXPECT_EQ(FirstHeading(Browser()->document()).toStdString(), "Mail options");
+}
+
+TEST_F(Help, EveryPageHasATitleAHeadingAndWorkingLinks) {
+    const QDir folder(QString::fromStdString(HelpFolder()));
+    const QStringList pages = folder.entryList({"*.html"});
+    EXPECT_GE(pages.size(), 5);
+    const QRegularExpression link(R"re((?:href|src)="([^"#]*)(#[^"]*)?")re");
+    for (const QString& page : pages) {
+        const QString html =
+            QString::fromStdString(test_support::ReadFile(folder.filePath(page).toStdString()));
+        EXPECT_TRUE(html.contains("<title>") && html.contains("<h1>")) << page.toStdString();
+        for (auto match = link.globalMatch(html); match.hasNext();) {
+            const QString target = match.next().captured(1);
+            if (target.isEmpty() || target.contains(':')) continue;
+            EXPECT_TRUE(folder.exists(target))
+                << page.toStdString() << " -> " << target.toStdString();
+        }
+    }
+}
+
+TEST_F(Help, FolderNamedByTheHelpFileAndMissingPages) {
+    test_support::ScratchFolder own;
+    test_support::WriteFile(own / "index.html", "<title>Own</title><h1>Own index</h1>");
+    SetApplicationHelpFile(own.Path());
+    EXPECT_EQ(ApplicationHelpFile(), own.Path());
+    EXPECT_EQ(HelpFolder(), own.Path());
+    ShowHelpContext(kHelpIndex);
+    EXPECT_EQ(FirstHeading(Browser()->document()).toStdString(), "Own index");
+
+    test_support::ScratchFolder empty;
+    SetApplicationHelpFile(empty.Path());
+    EXPECT_EQ(HelpFolder(), "");
+    ShowHelpContext(kHelpWhatIs);  // says where it looked instead of failing
+    EXPECT_EQ(FirstHeading(Browser()->document()).toStdString(), "Help is not installed");
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
