@@ -98,6 +98,8 @@ TEST_F(Help, FolderNamedByTheHelpFileAndMissingPages) {
 }
 
 int main(int argc, char** argv) {
+    // Also when the test list is read at build time, where no display may exist.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
