@@ -161,7 +161,7 @@ void HiveFile::MoveAside(const std::string& reason) {
     cachedIdentity_.reset();
     throw ERegistryException("The settings file " + damaged + " was damaged (" + reason +
                              ") and could not be used. It has been kept as " + aside +
-                             ", and Vornask starts again with empty settings.");
+                             ", and Vornask starts again with no stored settings or kill list.");
 }
 
 std::string HiveFile::WriteTarget() const {
