@@ -31,6 +31,9 @@ void TfrmMain::CheckMail(bool Quiet) {
         Pop3->Hostname = Settings.SmtpHost;
         Pop3->UserName = Settings.User;
         Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
+        // A session that failed before its logout leaves its listing behind; it says nothing
+        // about the mailbox now and must not be counted again.
+        Pop3->Messages.clear();
         Pop3->Login();
         Pop3->ReadHeaders();
         Pop3->Logout();

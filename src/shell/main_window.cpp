@@ -167,13 +167,19 @@ void TfrmMain::FormCreate(QObject*) {
     SetTrayTip(TrayIconData, "Vornask");
     TrayNotifyIcon(NIM_ADD, TrayIconData);
     // Without a tray the window is the only way back, so it needs a taskbar entry of its own.
-    if (!TrayIsAvailable()) setWindowFlag(Qt::Tool, false);
+    if (!TrayIsAvailable()) BecomeOrdinaryWindow();
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings);
     SetApplicationExceptionHook(
         [this](QObject* sender, const Exception& e) { AppException(sender, e); });
     hookInstalled_ = true;
     Notifying = false;
+}
+
+// A tool window has no taskbar entry; an ordinary one keeps the same hints otherwise.
+void TfrmMain::BecomeOrdinaryWindow() {
+    if (windowType() == Qt::Tool)
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
 }
 
 void TfrmMain::FormDestroy(QObject*) {

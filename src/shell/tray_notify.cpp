@@ -58,7 +58,7 @@ void TfrmMain::HideMainWindow() {
     }
     // No tray to come back from: stay reachable through the taskbar.
     taskbarEntryVisible_ = true;
-    if (windowFlags() & Qt::Tool) setWindowFlag(Qt::Tool, false);
+    BecomeOrdinaryWindow();
     showMinimized();
 }
 

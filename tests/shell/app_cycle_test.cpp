@@ -1,0 +1,344 @@
+// The check cycle against a POP3 peer: outcomes, notifications and their order, failures, and
+// checks that run nested inside an open box.
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <memory>
+
+#include "app_test_form.h"
+#include "filter/killlist_store.h"
+#include "net/pop3.h"
+#include "platform/registry.h"
+#include "shell/check_timer.h"
+#include "support/dovecot_server.h"
+#include "support/free_port.h"
+#include "support/scripted_pop3_server.h"
+
+namespace {
+
+using S = ScriptedPop3Server;
+
+std::string Mail(const std::string& subject) {
+    return "From: sender@example.org\nTo: vornask@example.org\nSubject: " + subject +
+           "\n\nHello.\n";
+}
+
+// The main window of one test, created the way the program creates it and pointed at a server.
+struct Window {
+    QTemporaryDir dir;
+    std::unique_ptr<TestForm> form;
+
+    Window(uint16_t port, const std::string& user, const std::string& password) {
+        form = std::make_unique<TestForm>(Path("registry.reg"));
+        form->FormCreate(form.get());
+        form->Pop3->Port = port;
+        form->Pop3->ReceiveTimeoutMs = 5000;
+        form->Settings.SmtpHost = "127.0.0.1";
+        form->Settings.User = user;
+        form->edPassword->setText(QString::fromStdString(password));
+        form->show();
+    }
+    explicit Window(DovecotServer& server)
+        : Window(server.Port(), server.User(), server.Password()) {}
+    ~Window() {
+        try {
+            form->FormDestroy(form.get());
+        } catch (...) {
+        }
+    }
+
+    std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
+
+    // A mail reader that only notes each start in a file.
+    std::string Reader() const {
+        const std::string script = Path("reader.sh");
+        std::ofstream(script) << "#!/bin/sh\necho started >> '" << Path("starts") << "'\n";
+        QFile::setPermissions(QString::fromStdString(script),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return script;
+    }
+    int ReaderStarts() const {
+        std::ifstream in(Path("starts"));
+        int n = 0;
+        for (std::string line; std::getline(in, line);) ++n;
+        return n;
+    }
+    std::string Tip() const { return TrayTip(form->TrayIconData); }
+};
+
+// One POP3 session of an empty mailbox.
+std::vector<S::Step> EmptySession() {
+    return {S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"),      S::ReadLine(),
+            S::Send("+OK\r\n"),       S::ReadLine(), S::Send("+OK\r\n.\r\n"), S::ReadLine(),
+            S::Send("+OK bye\r\n"),   S::Close()};
+}
+
+}  // namespace
+
+class AppCycleTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void emptyMailboxQuietCheckRunsNoKillPass();
+    void emptyMailboxRightClickShowsNoMailBox();
+    void mailboxOfOnlyCondemnedMessagesIsNoMail();
+    void soundThenCountBoxThenReader();
+    void onlyTooltipWhenNothingElseChosen();
+    void tickWhileCountBoxOpenStaysQuiet();
+    void protocolErrorWhileBoxOpenStillBringsWindowBack();
+    void refusedPasswordBringsWindowBack_data();
+    void refusedPasswordBringsWindowBack();
+    void connectionFailureKeepsWatching();
+    void unresolvableHostReachesTheHook();
+    void intervalZeroNeverTicks();
+    void failingReaderStartLeavesNextCycleWorking();
+    void listingOfAFailedSessionIsNotCountedAgain();
+};
+
+void AppCycleTest::emptyMailboxQuietCheckRunsNoKillPass() {
+    S server(EmptySession());
+    Window w(server.Port(), "anna", "pw");
+    w.form->CheckAndHide(w.form->Button1);
+
+    QCOMPARE(w.Tip(), std::string("No mail."));
+    QCOMPARE(w.form->Count("box:"), 0);
+    QCOMPARE(w.form->MailCount, 0);
+    QVERIFY(w.form->isHidden());
+    QCOMPARE(server.Lines(), (std::vector<std::string>{"USER anna", "PASS pw", "LIST", "QUIT"}));
+    QCOMPARE(server.Connections(), 1);  // the kill pass would have logged in again
+}
+
+void AppCycleTest::emptyMailboxRightClickShowsNoMailBox() {
+    DovecotServer server;
+    Window w(server);
+    w.form->CheckAndHide(w.form->Button1);
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
+
+    w.form->TrayIconNotify(TTrayCallbackEvent(kTrayCallbackMessage, kTrayIconId, WM_RBUTTONDOWN));
+    QCOMPARE(w.form->Log,
+             (std::vector<std::string>{"tip:No mail.", "tip:No mail.", "box:No mail."}));
+}
+
+void AppCycleTest::mailboxOfOnlyCondemnedMessagesIsNoMail() {
+    DovecotServer server;
+    server.Deliver(Mail("cheap spam"));
+    server.Deliver(Mail("more spam"));
+    Window w(server);
+    SaveKillList(*w.form->Registry, {"Subject: = spam"});
+    w.form->Settings.ShowMessage = true;
+    w.form->CheckAndHide(w.form->Button1);
+
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
+    QCOMPARE(w.form->MailCount, 0);
+    QVERIFY(server.MessageFiles().empty());
+}
+
+void AppCycleTest::soundThenCountBoxThenReader() {
+    DovecotServer server;
+    server.Deliver(Mail("spam"));
+    server.Deliver(Mail("minutes of the meeting"));
+    Window w(server);
+    SaveKillList(*w.form->Registry, {"Subject: = spam"});
+    w.form->Settings.WavSound = "\"/sounds/ding.wav\"";
+    w.form->Settings.ShowMessage = true;
+    w.form->Settings.MailProgram = w.Reader();
+    int startsWhileBoxOpen = -1;
+    w.form->OnBox = [&] {
+        QVERIFY(w.form->Notifying);
+        startsWhileBoxOpen = w.ReaderStarts();
+    };
+    w.form->CheckAndHide(w.form->Button1);
+
+    QCOMPARE(w.form->Log,
+             (std::vector<std::string>{"tip:You have mail!", "sound:\"/sounds/ding.wav\"",
+                                       "box:You have 1 messages!"}));
+    QCOMPARE(startsWhileBoxOpen, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(w.ReaderStarts(), 1, 10000);
+    QVERIFY(!w.form->Notifying);
+    QCOMPARE(server.MessageFiles().size(), size_t{1});
+}
+
+void AppCycleTest::onlyTooltipWhenNothingElseChosen() {
+    DovecotServer server;
+    server.Deliver(Mail("hello"));
+    Window w(server);
+    w.form->CheckAndHide(w.form->Button1);
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:You have mail!"}));
+    QCOMPARE(w.form->MailCount, 1);
+    QCOMPARE(server.MessageFiles().size(), size_t{1});
+}
+
+// Real boxes and real ticks: the timer keeps ticking inside the box's own event loop.
+void AppCycleTest::tickWhileCountBoxOpenStaysQuiet() {
+    DovecotServer server;
+    server.Deliver(Mail("hello"));
+    Window w(server);
+    w.form->RealBoxes = true;
+    w.form->Settings.ShowMessage = true;
+    w.form->Settings.WavSound = "ding.wav";
+    w.form->Settings.MailProgram = w.Reader();
+    int tipsAtOpen = -1;
+    BoxCloser closer([&] {
+        if (tipsAtOpen < 0) {
+            tipsAtOpen = w.form->Count("tip:");
+            w.form->Timer->SetInterval(50);
+        }
+        if (w.form->Count("tip:") < tipsAtOpen + 2) return false;  // two nested cycles first
+        w.form->Timer->SetEnabled(false);
+        return true;
+    });
+    w.form->CheckAndHide(w.form->Button1);
+
+    QCOMPARE(closer.seen.size(), size_t{1});
+    QCOMPARE(closer.seen[0].title, QString("Information"));
+    QCOMPARE(closer.seen[0].text, QString("You have 1 messages!"));
+    QCOMPARE(closer.seen[0].icon, QMessageBox::Information);
+    QCOMPARE(w.form->Count("box:"), 1);
+    QCOMPARE(w.form->Count("sound:"), 1);
+    QVERIFY(w.form->Count("tip:You have mail!") >= 3);
+    QTRY_COMPARE_WITH_TIMEOUT(w.ReaderStarts(), 1, 10000);
+    QTest::qWait(300);
+    QCOMPARE(w.ReaderStarts(), 1);
+}
+
+void AppCycleTest::protocolErrorWhileBoxOpenStillBringsWindowBack() {
+    DovecotServer server;
+    Window w(server);
+    w.form->RealBoxes = true;
+    w.form->CheckAndHide(w.form->Button1);
+    QVERIFY(w.form->IsWindowHidden());
+
+    bool nestedStarted = false;
+    BoxCloser closer([&] {
+        if (!nestedStarted) {
+            nestedStarted = true;
+            w.form->edPassword->setText("wrong");
+            w.form->Timer->SetInterval(50);
+        }
+        return w.form->isVisible();
+    });
+    QCoreApplication::postEvent(
+        w.form.get(), new TTrayCallbackEvent(kTrayCallbackMessage, kTrayIconId, WM_RBUTTONDOWN));
+    QTRY_COMPARE_WITH_TIMEOUT(closer.seen.size(), size_t{1}, 20000);
+
+    QCOMPARE(closer.seen[0].text, QString("No mail."));
+    QCOMPARE(w.Tip(), std::string("No mail."));
+    QCOMPARE(w.form->Count("error:"), 0);
+    QVERIFY(w.form->isVisible());
+    QVERIFY(w.form->TaskbarEntryVisible());
+    QVERIFY(!w.form->Timer->Enabled());
+    QVERIFY(!w.form->Notifying);
+}
+
+void AppCycleTest::refusedPasswordBringsWindowBack_data() {
+    QTest::addColumn<QString>("password");
+    QTest::newRow("wrong") << "wrong";
+    QTest::newRow("empty") << "";
+}
+
+void AppCycleTest::refusedPasswordBringsWindowBack() {
+    QFETCH(QString, password);
+    DovecotServer server;
+    Window w(server.Port(), server.User(), password.toStdString());
+    w.form->Settings.Interval = 5;
+    w.form->CheckAndHide(w.form->Button1);
+
+    const std::string reply = "-ERR [AUTH] Authentication failed.";
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply, "error:" + reply}));
+    QVERIFY(w.form->isVisible());
+    QVERIFY(w.form->TaskbarEntryVisible());
+    QVERIFY(!w.form->Timer->Enabled());
+    QCOMPARE(w.form->edPassword->text(), password);
+}
+
+void AppCycleTest::connectionFailureKeepsWatching() {
+    Window w(FreeLoopbackPort(), "anna", "pw");
+    w.form->Settings.Interval = 5;
+    w.form->CheckAndHide(w.form->Button1);
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Error creating socket"}));
+    QVERIFY(w.form->isHidden());
+    QVERIFY(w.form->Timer->IsTicking());
+}
+
+// A failure CheckMail does not handle goes on to the handler's caller and so to the hook.
+void AppCycleTest::unresolvableHostReachesTheHook() {
+    Window w(FreeLoopbackPort(), "anna", "pw");
+    w.form->Settings.SmtpHost = "";
+    w.form->Settings.Interval = 5;
+    QTest::mouseClick(w.form->Button1, Qt::LeftButton);
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Couldn't resolve hostname "}));
+    QVERIFY(w.form->isHidden());
+    QVERIFY(w.form->Timer->IsTicking());
+}
+
+void AppCycleTest::intervalZeroNeverTicks() {
+    S server(EmptySession());
+    Window w(server.Port(), "anna", "pw");
+    w.form->Settings.Interval = 0;
+    QSignalSpy returnPressed(w.form->edPassword, &QLineEdit::returnPressed);
+    QTest::keyClick(w.form->edPassword, Qt::Key_Return);
+
+    QCOMPARE(returnPressed.count(), 0);  // the key went no further
+    QVERIFY(w.form->isHidden());
+    QVERIFY(w.form->Timer->Enabled());
+    QVERIFY(!w.form->Timer->IsTicking());
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
+    QTest::qWait(300);
+    QCOMPARE(w.form->Log.size(), size_t{1});
+    QCOMPARE(server.Connections(), 1);
+}
+
+void AppCycleTest::failingReaderStartLeavesNextCycleWorking() {
+    DovecotServer server;
+    server.Deliver(Mail("hello"));
+    Window w(server);
+    w.form->Settings.ShowMessage = true;
+    w.form->Settings.WavSound = "ding.wav";
+    w.form->Settings.MailProgram = w.Path("no-such-reader");
+    QTest::mouseClick(w.form->Button1, Qt::LeftButton);
+    QCOMPARE(w.form->Log,
+             (std::vector<std::string>{"tip:You have mail!", "sound:ding.wav",
+                                       "box:You have 1 messages!", "tip:File was not found"}));
+    QVERIFY(!w.form->Notifying);
+
+    w.form->Log.clear();
+    w.form->Settings.MailProgram = w.Reader();
+    w.form->TimerTimer(w.form->Timer);
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:You have mail!", "sound:ding.wav",
+                                                    "box:You have 1 messages!"}));
+    QTRY_COMPARE_WITH_TIMEOUT(w.ReaderStarts(), 1, 10000);
+}
+
+// A session that fails after its listing must not leave that listing to be counted by the next.
+void AppCycleTest::listingOfAFailedSessionIsNotCountedAgain() {
+    const std::string headers = "+OK\r\nFrom: a\r\nSubject: b\r\n\r\n.\r\n";
+    std::vector<S::Step> script = {S::Send("+OK ready\r\n"),
+                                   S::ReadLine(),
+                                   S::Send("+OK\r\n"),
+                                   S::ReadLine(),
+                                   S::Send("+OK\r\n"),
+                                   S::ReadLine(),
+                                   S::Send("+OK\r\n1 10\r\n2 10\r\n.\r\n"),
+                                   S::ReadLine(),
+                                   S::Send(headers),
+                                   S::ReadLine(),
+                                   S::Send(headers),
+                                   S::ReadLine(),
+                                   S::Send("-ERR busy\r\n"),
+                                   S::Close()};
+    for (const auto& step : EmptySession()) script.push_back(step);
+    S server(script);
+    Window w(server.Port(), "anna", "pw");
+
+    w.form->CheckAndHide(w.form->Button1);
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:-ERR busy", "error:-ERR busy"}));
+    w.form->CheckAndHide(w.form->Button1);
+    QCOMPARE(w.form->MailCount, 0);
+    QCOMPARE(w.Tip(), std::string("No mail."));
+    QCOMPARE(server.Connections(), 2);
+}
+
+VORNASK_APP_TEST_MAIN(AppCycleTest)
+#include "app_cycle_test.moc"
