@@ -1,14 +1,63 @@
 #pragma once
 
-// The mail options dialog. (Contract header: the dialog work fills in the class.)
+// The mail options dialog: the one place where the user changes the settings.
 
 #include <QDialog>
 
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class TFileEdit;
 struct TSettings;
 class TTimer;
 
-class TdlgMailOptions;
+class TdlgMailOptions : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TdlgMailOptions(QWidget* owner);
+
+    // Copies the settings into the controls.
+    void LoadFrom(const TSettings& settings);
+    // Copies the controls back and gives the timer the new period. An unreadable interval
+    // raises EConvertError before anything is changed.
+    void StoreTo(TSettings& settings, TTimer& timer) const;
+
+    void edIntervalExit();
+    void chbClick();
+    void FormShow();
+
+    QTabWidget* pcOptions;
+    QLineEdit* edHostname;
+    QLineEdit* edUsername;
+    QLineEdit* edInterval;
+    QCheckBox* chbShowMessage;
+    QCheckBox* chbMailer;
+    TFileEdit* feMailProg;
+    QCheckBox* chbLogFile;
+    TFileEdit* feLogFile;
+    QCheckBox* chbSound;
+    TFileEdit* feSound;
+    QPushButton* btnHelp;
+    QPushButton* btnOK;
+    QPushButton* btnCancel;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* MakeLoginPage();
+    QWidget* MakeReceivingPage();
+    QWidget* MakeBottomBar();
+    void ConnectHandlers();
+    void SetTabOrder();
+    void FocusInterval();
+
+    bool shown_ = false;
+};
 
 // The whole exchange of the "&Mail Options" menu command: copy the settings in, show the
-// dialog modally, copy back on OK and give the timer the new period.
+// dialog modally, copy back on OK and give the timer the new period. An unreadable interval
+// on OK raises EConvertError to the caller with nothing copied back.
 void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer);

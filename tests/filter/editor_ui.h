@@ -5,11 +5,14 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 
-// Runs action once a modal dialog is active (exec() is running), polled from a timer.
+// Runs action once a modal dialog is active (exec() is running), polled from a timer. A dialog
+// that the action left open (a failed check returns early) is rejected.
 inline void WhenModal(std::function<void(QWidget*)> action) {
     auto* timer = new QTimer;
     timer->setInterval(10);
@@ -18,7 +21,9 @@ inline void WhenModal(std::function<void(QWidget*)> action) {
         if (modal == nullptr || !modal->isVisible()) return;
         timer->stop();
         timer->deleteLater();
+        QPointer<QDialog> dialog(qobject_cast<QDialog*>(modal));
         action(modal);
+        if (dialog && dialog->isVisible()) dialog->reject();
     });
     timer->start();
 }

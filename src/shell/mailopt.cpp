@@ -1,0 +1,247 @@
+#include "shell/mailopt.h"
+
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "base/str_to_int.h"
+#include "platform/help_viewer.h"
+#include "shell/app_exceptions.h"
+#include "shell/check_timer.h"
+#include "shell/file_edit.h"
+#include "shell/settings.h"
+
+namespace {
+
+const TFileDialogSetup kMailProgSetup{"Choose mail reader",
+                                      "Programs (*.exe)|*.exe|All files (*.*)|*.*", "exe", true};
+const TFileDialogSetup kLogFileSetup{"Choose log file",
+                                     "Text files (*.txt)|*.txt|All files (*.*)|*.*", "txt", false};
+const TFileDialogSetup kSoundSetup{"Choose wave file", "Wave files (*.wav)|*.wav", "wav", true};
+
+// Design widths are kept unless the desktop font needs more room.
+void SetWidthAtLeast(QWidget* w, int width) {
+    w->setFixedWidth(std::max(width, w->sizeHint().width()));
+}
+
+QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+std::string ToStd(const QString& text) {
+    return text.toStdString();
+}
+
+}  // namespace
+
+TdlgMailOptions::TdlgMailOptions(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName("dlgMailOptions");
+    setWindowTitle("Mail options");
+    pcOptions = new QTabWidget(this);
+    pcOptions->addTab(MakeLoginPage(), " Login Options ");
+    pcOptions->addTab(MakeReceivingPage(), " On Receiving Mail ");
+    pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
+    pcOptions->setCurrentIndex(0);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pcOptions, 1);
+    layout->addWidget(MakeBottomBar());
+    SetTabOrder();
+    edHostname->setFocus();
+
+    const QSize needed = layout->minimumSize();
+    setFixedSize(std::max(380, needed.width()), std::max(161, needed.height()));
+    ConnectHandlers();
+}
+
+QWidget* TdlgMailOptions::MakeLoginPage() {
+    auto* page = new QWidget;
+    edHostname = new QLineEdit(page);
+    edUsername = new QLineEdit(page);
+    edInterval = new QLineEdit(page);
+    edHostname->setFixedWidth(177);
+    edUsername->setFixedWidth(177);
+    edInterval->setFixedWidth(49);
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(8, 6, 8, 4);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(MakeBuddyLabel("&SMTP Server", edHostname, page), 0, 0);
+    grid->addWidget(edHostname, 0, 1, 1, 2);
+    grid->addWidget(MakeBuddyLabel("&Login Name", edUsername, page), 1, 0);
+    grid->addWidget(edUsername, 1, 1, 1, 2);
+    grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
+    grid->addWidget(edInterval, 2, 1);
+    grid->addWidget(new QLabel("min", page), 2, 2);
+    grid->setColumnStretch(3, 1);
+    grid->setRowStretch(3, 1);
+    return page;
+}
+
+QWidget* TdlgMailOptions::MakeReceivingPage() {
+    auto* page = new QWidget;
+    chbShowMessage = new QCheckBox("&Show Message", page);
+    chbMailer = new QCheckBox("&Run mail reader", page);
+    chbLogFile = new QCheckBox("&Log file name", page);
+    chbSound = new QCheckBox("&Play sound", page);
+    feMailProg = new TFileEdit(kMailProgSetup, page);
+    feLogFile = new TFileEdit(kLogFileSetup, page);
+    feSound = new TFileEdit(kSoundSetup, page);
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(8, 4, 8, 2);
+    grid->setVerticalSpacing(1);
+    grid->addWidget(chbShowMessage, 0, 0);
+    const std::pair<QCheckBox*, TFileEdit*> rows[] = {
+        {chbMailer, feMailProg}, {chbLogFile, feLogFile}, {chbSound, feSound}};
+    int row = 1;
+    for (const auto& [check, box] : rows) {
+        grid->addWidget(check, row, 0);
+        SetWidthAtLeast(box, 241);
+        grid->addWidget(box, row++, 1);
+    }
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(row, 1);
+    return page;
+}
+
+QWidget* TdlgMailOptions::MakeBottomBar() {
+    auto* bar = new QWidget(this);
+    btnHelp = new QPushButton("Help", bar);
+    btnOK = new QPushButton("OK", bar);
+    btnCancel = new QPushButton("Cancel", bar);
+    btnOK->setDefault(true);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 2, 0, 3);
+    row->setSpacing(4);
+    row->addStretch(1);
+    for (QPushButton* button : {btnHelp, btnOK, btnCancel}) {
+        const QSize hint = button->sizeHint();
+        button->setFixedSize(std::max(70, hint.width()), std::max(24, hint.height()));
+        row->addWidget(button);
+    }
+    bar->setMinimumHeight(29);
+    return bar;
+}
+
+void TdlgMailOptions::SetTabOrder() {
+    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage, chbMailer,
+                              feMailProg, chbLogFile, feLogFile,  chbSound,       feSound,
+                              btnHelp,    btnOK,      btnCancel};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    }
+}
+
+void TdlgMailOptions::ConnectHandlers() {
+    edInterval->installEventFilter(this);
+    for (QCheckBox* box : {chbMailer, chbLogFile, chbSound}) {
+        connect(box, &QCheckBox::toggled, this,
+                [this, box] { Guarded(box, [this] { chbClick(); }); });
+    }
+    connect(btnHelp, &QPushButton::clicked, this,
+            [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpMailOptions); }); });
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TdlgMailOptions::LoadFrom(const TSettings& settings) {
+    edHostname->setText(FromStd(settings.SmtpHost));
+    edUsername->setText(FromStd(settings.User));
+    edInterval->setText(QString::number(settings.Interval));
+    chbShowMessage->setChecked(settings.ShowMessage);
+    feMailProg->SetText(FromStd(settings.MailProgram));
+    chbMailer->setChecked(!settings.MailProgram.empty());
+    feLogFile->SetText(FromStd(settings.LogFile));
+    chbLogFile->setChecked(!settings.LogFile.empty());
+    feSound->SetText(FromStd(settings.WavSound));
+    chbSound->setChecked(!settings.WavSound.empty());
+}
+
+void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
+    const int32_t interval = StrToInt(ToStd(edInterval->text()));
+    settings.Interval = interval;
+    // Computed in 64 bits: a product past the 32-bit range means the longest period the
+    // timer supports instead of a wrapped, possibly negative one.
+    timer.SetInterval(MinutesToMs(interval));
+    settings.SmtpHost = ToStd(edHostname->text());
+    settings.User = ToStd(edUsername->text());
+    settings.ShowMessage = chbShowMessage->isChecked();
+    settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
+    settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
+    settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();
+}
+
+void TdlgMailOptions::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    if (QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    Guarded(this, [this] { FormShow(); });
+}
+
+void TdlgMailOptions::FormShow() {
+    chbClick();
+}
+
+// Leaving the box for another control converts it; losing the focus to another window or to
+// a popup is not leaving it.
+bool TdlgMailOptions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edInterval && event->type() == QEvent::FocusOut && isVisible()) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            reason != Qt::MenuBarFocusReason) {
+            Guarded(edInterval, [this] { edIntervalExit(); });
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TdlgMailOptions::edIntervalExit() {
+    const std::optional<int32_t> value = TryStrToInt(ToStd(edInterval->text()));
+    edInterval->setText(QString::number(value.value_or(5)));
+    if (!value) FocusInterval();
+}
+
+// Queued: the focus change that triggered the exit must finish before the focus comes back.
+void TdlgMailOptions::FocusInterval() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            pcOptions->setCurrentIndex(0);
+            edInterval->setFocus(Qt::OtherFocusReason);
+        },
+        Qt::QueuedConnection);
+}
+
+void TdlgMailOptions::chbClick() {
+    feMailProg->setEnabled(chbMailer->isChecked());
+    feLogFile->setEnabled(chbLogFile->isChecked());
+    feSound->setEnabled(chbSound->isChecked());
+}
+
+void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer) {
+    auto dialog = std::make_unique<TdlgMailOptions>(owner);
+    dialog->LoadFrom(settings);
+    if (dialog->exec() == QDialog::Accepted) dialog->StoreTo(settings, timer);
+}

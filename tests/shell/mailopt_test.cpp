@@ -1,0 +1,328 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+#include "base/exception.h"
+#include "mailopt_ui.h"
+#include "shell/app_exceptions.h"
+#include "shell/check_timer.h"
+#include "shell/file_edit.h"
+#include "shell/file_name_word.h"
+#include "shell/mailopt.h"
+#include "shell/settings.h"
+
+namespace {
+
+bool operator==(const TSettings& a, const TSettings& b) {
+    return a.SmtpHost == b.SmtpHost && a.User == b.User && a.MailProgram == b.MailProgram &&
+           a.LogFile == b.LogFile && a.Interval == b.Interval && a.WavSound == b.WavSound &&
+           a.ShowMessage == b.ShowMessage;
+}
+
+TSettings Sample() {
+    TSettings s;
+    s.SmtpHost = "pop.example.org";
+    s.User = "anna";
+    s.Interval = 10;
+    s.WavSound = "/usr/share/sounds/mail.wav";
+    return s;
+}
+
+using Dialog = TdlgMailOptions;
+
+}  // namespace
+
+class MailOptionsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Dialog> Open(const TSettings& settings) {
+        auto d = std::make_unique<Dialog>(nullptr);
+        d->LoadFrom(settings);
+        d->show();
+        if (!QTest::qWaitForWindowActive(d.get())) qWarning("dialog not active");
+        return d;
+    }
+
+  private slots:
+    void firstStartShowsEmptySettings() {
+        auto d = Open(TSettings{});
+        QCOMPARE(d->windowTitle(), QString("Mail options"));
+        QCOMPARE(d->pcOptions->currentIndex(), 0);
+        QVERIFY(d->edHostname->hasFocus());
+        QVERIFY(d->edHostname->text().isEmpty() && d->edUsername->text().isEmpty());
+        QCOMPARE(d->edInterval->text(), QString("0"));
+        for (QCheckBox* box : {d->chbShowMessage, d->chbMailer, d->chbLogFile, d->chbSound}) {
+            QVERIFY(!box->isChecked());
+        }
+        for (TFileEdit* box : {d->feMailProg, d->feLogFile, d->feSound}) QVERIFY(!box->isEnabled());
+    }
+
+    void checkBoxesEnableTheirFileBoxes() {
+        auto d = Open(Sample());
+        QVERIFY(d->feSound->isEnabled());
+        QVERIFY(!d->feMailProg->isEnabled() && !d->feLogFile->isEnabled());
+        ClickTab(d->pcOptions, 1);
+        QCOMPARE(d->pcOptions->currentIndex(), 1);
+        QTest::mouseClick(d->chbSound, Qt::LeftButton);
+        QVERIFY(!d->feSound->isEnabled());
+        QCOMPARE(d->feSound->Text(), QString("/usr/share/sounds/mail.wav"));
+        QTest::mouseClick(d->chbMailer, Qt::LeftButton);
+        QVERIFY(d->feMailProg->isEnabled());
+        QTest::mouseClick(d->chbShowMessage, Qt::LeftButton);
+        QVERIFY(d->feMailProg->isEnabled() && !d->feLogFile->isEnabled() &&
+                !d->feSound->isEnabled());
+        QTest::mouseClick(d->chbSound, Qt::LeftButton);
+        QVERIFY(d->feSound->isEnabled());
+    }
+
+    void intervalLeftByTab_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("focusBack");
+        QTest::newRow("letters") << "abc"
+                                 << "5" << true;
+        QTest::newRow("empty") << ""
+                               << "5" << true;
+        QTest::newRow("leading blank") << " 12"
+                                       << "12" << false;
+        QTest::newRow("trailing blank") << "12 "
+                                        << "5" << true;
+        QTest::newRow("negative") << "-3"
+                                  << "-3" << false;
+        QTest::newRow("leading zeros") << "007"
+                                       << "7" << false;
+        QTest::newRow("hexadecimal") << "$10"
+                                     << "16" << false;
+        QTest::newRow("too big") << "2147483648"
+                                 << "5" << true;
+    }
+    void intervalLeftByTab() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, focusBack);
+        auto d = Open(Sample());
+        TypeOver(d->edInterval, typed);
+        QTest::keyClick(d->edInterval, Qt::Key_Tab);
+        QCOMPARE(d->edInterval->text(), shown);
+        QCoreApplication::processEvents();
+        QCOMPARE(d->edInterval->hasFocus(), focusBack);
+    }
+
+    void intervalLeftForOtherPageComesBack() {
+        auto d = Open(Sample());
+        TypeOver(d->edInterval, "x1");
+        ClickTab(d->pcOptions, 1);
+        QCOMPARE(d->edInterval->text(), QString("5"));
+        QTRY_VERIFY(d->edInterval->hasFocus());
+        QCOMPARE(d->pcOptions->currentIndex(), 0);
+    }
+
+    void okCopiesBackAndSetsTimer() {
+        TSettings settings = Sample();
+        TTimer timer;
+        timer.SetInterval(MinutesToMs(10));
+        timer.SetEnabled(true);
+        WhenModal<Dialog>([](Dialog* d) {
+            TypeOver(d->edHostname, " mail.example.net ");
+            TypeOver(d->edInterval, "40000");
+            ClickTab(d->pcOptions, 1);
+            QTest::mouseClick(d->chbShowMessage, Qt::LeftButton);
+            QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        });
+        RunMailOptions(nullptr, settings, timer);
+        QCOMPARE(settings.SmtpHost, std::string(" mail.example.net "));
+        QCOMPARE(settings.User, std::string("anna"));
+        QCOMPARE(settings.Interval, 40000);
+        QVERIFY(settings.ShowMessage);
+        QCOMPARE(settings.WavSound, Sample().WavSound);
+        // Past the 32-bit millisecond range the period is not wrapped.
+        QCOMPARE(timer.Interval(), int64_t{40000} * 60000);
+        QVERIFY(timer.Enabled());
+    }
+
+    void cancelAndEscChangeNothing() {
+        const TSettings before = Sample();
+        TSettings settings = before;
+        TTimer timer;
+        timer.SetInterval(MinutesToMs(10));
+        for (bool useEsc : {false, true}) {
+            WhenModal<Dialog>([useEsc](Dialog* d) {
+                TypeOver(d->edUsername, "someone else");
+                TypeOver(d->edInterval, "3");
+                ClickTab(d->pcOptions, 1);
+                QTest::mouseClick(d->chbSound, Qt::LeftButton);
+                if (useEsc) {
+                    QTest::keyClick(d->chbSound, Qt::Key_Escape);
+                } else {
+                    QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+                }
+            });
+            RunMailOptions(nullptr, settings, timer);
+            QVERIFY(settings == before);
+            QCOMPARE(timer.Interval(), MinutesToMs(10));
+        }
+    }
+
+    // Enter closes the dialog without leaving the box, so the text is converted on OK.
+    void enterWithUnreadableIntervalCopiesNothing() {
+        const TSettings before = Sample();
+        TSettings settings = before;
+        TTimer timer;
+        timer.SetInterval(MinutesToMs(10));
+        WhenModal<Dialog>([](Dialog* d) {
+            TypeOver(d->edUsername, "changed");
+            TypeOver(d->edInterval, "abc");
+            QTest::keyClick(d->edInterval, Qt::Key_Return);
+        });
+        std::string message;
+        try {
+            RunMailOptions(nullptr, settings, timer);
+        } catch (const EConvertError& e) {
+            message = e.Message();
+        }
+        QCOMPARE(message, std::string("'abc' is not a valid integer value"));
+        QVERIFY(settings == before);
+        QCOMPARE(timer.Interval(), MinutesToMs(10));
+
+        // From a menu handler the failure reaches the application's hook.
+        std::string reported;
+        SetApplicationExceptionHook([&](QObject*, const Exception& e) { reported = e.Message(); });
+        WhenModal<Dialog>([](Dialog* d) {
+            TypeOver(d->edInterval, "1x");
+            QTest::keyClick(d->edInterval, Qt::Key_Enter);
+        });
+        Guarded(nullptr, [&] { RunMailOptions(nullptr, settings, timer); });
+        SetApplicationExceptionHook(nullptr);
+        QCOMPARE(reported, std::string("'1x' is not a valid integer value"));
+        QVERIFY(settings == before);
+    }
+
+    void uncheckedBoxesClearTheirSettings() {
+        TSettings settings;
+        settings.MailProgram = "/usr/bin/mutt";
+        TTimer timer;
+        WhenModal<Dialog>([](Dialog* d) {
+            ClickTab(d->pcOptions, 1);
+            QTest::mouseClick(d->chbMailer, Qt::LeftButton);   // clear with a path in the box
+            QTest::mouseClick(d->chbLogFile, Qt::LeftButton);  // check with an empty box
+            QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        });
+        RunMailOptions(nullptr, settings, timer);
+        QCOMPARE(settings.MailProgram, std::string());
+        QCOMPARE(settings.LogFile, std::string());
+
+        bool checked = true;
+        QString shown = "?";
+        WhenModal<Dialog>([&](Dialog* d) {
+            checked = d->chbMailer->isChecked() || d->chbLogFile->isChecked();
+            shown = d->feMailProg->Text();
+            QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+        });
+        RunMailOptions(nullptr, settings, timer);
+        QVERIFY(!checked);
+        QCOMPARE(shown, QString());
+    }
+
+    void browsingAPathWithABlankQuotesIt() {
+        QTemporaryDir root;
+        const QString folder = root.filePath("mail box");
+        QVERIFY(QDir().mkpath(folder));
+        const QString program = folder + "/my reader.exe";
+        QFile file(program);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+
+        TSettings settings;
+        TTimer timer;
+        QString presetName, startFolder, title, filter;
+        WhenModal<Dialog>([&](Dialog* d) {
+            ClickTab(d->pcOptions, 1);
+            QTest::mouseClick(d->chbMailer, Qt::LeftButton);
+            TypeOver(d->feMailProg->Edit(), "reader");
+            // Alt+Down opens the file dialog; Esc there leaves the text alone.
+            WhenModal<QFileDialog>([&](QFileDialog* f) {
+                title = f->windowTitle();
+                filter = f->findChild<QComboBox*>("fileTypeCombo")->currentText();
+                presetName = f->findChild<QLineEdit*>("fileNameEdit")->text();
+                QTest::keyClick(f, Qt::Key_Escape);
+            });
+            QTest::keyClick(d->feMailProg->Edit(), Qt::Key_Down, Qt::AltModifier);
+            QCOMPARE(d->feMailProg->Text(), QString("reader"));
+
+            WhenModal<QFileDialog>([&](QFileDialog* f) {
+                auto* name = f->findChild<QLineEdit*>("fileNameEdit");
+                TypeOver(name, program);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            QTest::mouseClick(d->feMailProg->BrowseButton(), Qt::LeftButton);
+            // The box holds the dialog's focus (the window itself is not reactivated here).
+            QCOMPARE(d->focusWidget(), d->feMailProg->Edit());
+            QCOMPARE(d->feMailProg->Text(), '"' + program + '"');
+
+            // The next browse from a box naming no folder starts where the last one ended.
+            const QString chosen = d->feMailProg->Text();
+            TypeOver(d->feMailProg->Edit(), "other");
+            WhenModal<QFileDialog>([&](QFileDialog* f) {
+                startFolder = f->directory().absolutePath();
+                QTest::keyClick(f, Qt::Key_Escape);
+            });
+            QTest::mouseClick(d->feMailProg->BrowseButton(), Qt::LeftButton);
+            TypeOver(d->feMailProg->Edit(), chosen);
+            QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        });
+        RunMailOptions(nullptr, settings, timer);
+        QCOMPARE(title, QString("Choose mail reader"));
+        QCOMPARE(filter, QString("Programs (*.exe)"));
+        QCOMPARE(presetName, QString("reader"));
+        QCOMPARE(startFolder, QDir(folder).absolutePath());
+        QCOMPARE(settings.MailProgram, ('"' + program + '"').toStdString());
+    }
+
+    void firstWordAndPlausibility_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<bool>("plausible");
+        QTest::newRow("plain") << "/usr/bin/mutt -x"
+                               << "/usr/bin/mutt" << true;
+        QTest::newRow("leading blanks") << "  a.wav"
+                                        << "a.wav" << true;
+        QTest::newRow("quoted") << "\"/a b/c d.exe\" -y"
+                                << "/a b/c d.exe" << true;
+        QTest::newRow("unclosed quote") << "\"/a b"
+                                        << "/a b" << true;
+        QTest::newRow("empty") << ""
+                               << "" << true;
+        QTest::newRow("semicolon") << "a;b"
+                                   << "a;b" << false;
+        QTest::newRow("pipe") << "x|y"
+                              << "x|y" << false;
+        QTest::newRow("bracket") << "[x]"
+                                 << "[x]" << false;
+    }
+    void firstWordAndPlausibility() {
+        QFETCH(QString, text);
+        QFETCH(QString, word);
+        QFETCH(bool, plausible);
+        QCOMPARE(FirstWord(text), word);
+        QCOMPARE(IsPlausibleFileName(word), plausible);
+    }
+
+    void quotingAndFilters() {
+        QCOMPARE(QuotedIfBlank("/a b/c"), QString("\"/a b/c\""));
+        QCOMPARE(QuotedIfBlank("\"/a b/c\""), QString("\"/a b/c\""));
+        QCOMPARE(QuotedIfBlank("/ab/c"), QString("/ab/c"));
+        QCOMPARE(FileDialogNameFilters("Programs (*.exe)|*.exe|All files (*.*)|*.*"),
+                 (QStringList{"Programs (*.exe) (*.exe)", "All files (*.*) (*)"}));
+    }
+};
+
+QTEST_MAIN(MailOptionsTest)
+#include "mailopt_test.moc"
