@@ -1,0 +1,47 @@
+// Shows one of the two dialogs with sample content until it is closed, for screenshots.
+// Usage: dialog_shots killlist | mailopt | mailopt-receiving
+
+#include <QApplication>
+#include <QTabWidget>
+#include <cstdio>
+#include <memory>
+
+#include "filter/kill_list_editor.h"
+#include "shell/mailopt.h"
+#include "shell/settings.h"
+
+namespace {
+
+std::unique_ptr<QDialog> MakeKillList() {
+    auto dialog = std::make_unique<TdlgKillList>(nullptr);
+    dialog->SetItems({"Subject: <> win", "From: = casino", "Reply-To: = offers@example.com",
+                      "Return-Path: = bulk", "To: <> anna@example.org"});
+    return dialog;
+}
+
+std::unique_ptr<QDialog> MakeMailOptions(int page) {
+    TSettings settings;
+    settings.SmtpHost = "pop.example.org";
+    settings.User = "anna";
+    settings.Interval = 10;
+    settings.MailProgram = "\"/opt/mail reader/reader\"";
+    settings.WavSound = "/usr/share/sounds/new-mail.wav";
+    settings.ShowMessage = true;
+    auto dialog = std::make_unique<TdlgMailOptions>(nullptr);
+    dialog->LoadFrom(settings);
+    dialog->pcOptions->setCurrentIndex(page);
+    return dialog;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString what = argc > 1 ? QString(argv[1]) : QString("killlist");
+    std::unique_ptr<QDialog> dialog =
+        what == "killlist" ? MakeKillList() : MakeMailOptions(what == "mailopt-receiving" ? 1 : 0);
+    dialog->show();
+    std::printf("%dx%d\n", dialog->width(), dialog->height());
+    std::fflush(stdout);
+    return app.exec();
+}
