@@ -1,5 +1,7 @@
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -259,8 +261,16 @@ class MailOptionsTest : public QObject {
 
             WhenModal<QFileDialog>([&](QFileDialog* f) {
                 auto* name = f->findChild<QLineEdit*>("fileNameEdit");
-                TypeOver(name, program);
-                QTest::keyClick(name, Qt::Key_Return);
+                // Pasted whole: typed letter by letter, the dialog would follow each folder.
+                QApplication::clipboard()->setText(program);
+                QTest::mouseClick(name, Qt::LeftButton);
+                QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+                // The button, not Enter: Enter may go to the name completer's popup.
+                auto* buttons = f->findChild<QDialogButtonBox*>("buttonBox");
+                QPushButton* open = buttons->button(QDialogButtonBox::Open);
+                QTRY_VERIFY(open->isEnabled());
+                QTest::mouseClick(open, Qt::LeftButton);
             });
             QTest::mouseClick(d->feMailProg->BrowseButton(), Qt::LeftButton);
             // The box holds the dialog's focus (the window itself is not reactivated here).
