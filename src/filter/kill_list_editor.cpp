@@ -91,8 +91,10 @@ TdlgKillList::TdlgKillList(QWidget* owner)
     setTabOrder(btnOK, btnCancel);
     lbKillList->setFocus();
 
+    // The list keeps its design height of 196; the rest grows only when its text needs it.
     const QSize needed = layout->minimumSize();
-    setFixedSize(std::max(346, needed.width()), std::max(330, needed.height() + 196 - 40));
+    const int others = needed.height() - lbKillList->minimumSizeHint().height();
+    setFixedSize(std::max(346, needed.width()), std::max(330, others + 196));
     ConnectHandlers();
 }
 
