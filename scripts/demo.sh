@@ -21,10 +21,12 @@ inner() {
     mkdir -p "$server"
     VORNASK_DOVECOT_OWNER=$$ bash "$here/../tests/support/dovecot-instance.sh" \
         start "$server" 110 "$user" "$password" >/dev/null
-    trap 'bash "$here/../tests/support/dovecot-instance.sh" stop "$server" >/dev/null 2>&1 || true' EXIT
+    # shellcheck disable=SC2064 # the paths are fixed now; the function's locals are gone at exit
+    trap "bash '$here/../tests/support/dovecot-instance.sh' stop '$server' >/dev/null 2>&1 || true" EXIT
     local message
     for message in "$here"/demo-mail/*.eml; do
-        bash "$here/../tests/support/dovecot-instance.sh" deliver "$server" "$user" "$message"
+        bash "$here/../tests/support/dovecot-instance.sh" deliver "$server" "$user" "$message" \
+            >/dev/null
     done
     write_hive "$work"
     cat <<TEXT
