@@ -9,6 +9,7 @@ add_library(vornask_filter_editor STATIC
     ${CMAKE_CURRENT_LIST_DIR}/bullet_image.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bullet_image.h)
 target_link_libraries(vornask_filter_editor PUBLIC
-    vornask_filter_rules vornask_filter vornask_platform_help vornask_shell_exceptions
+    vornask_filter_rules vornask_filter vornask_platform_help vornask_platform_dialogs
+    vornask_shell_exceptions
     vornask_base Qt6::Widgets)
 target_link_libraries(vornask_filter_all INTERFACE vornask_filter_editor)

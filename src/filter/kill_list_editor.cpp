@@ -21,22 +21,13 @@
 #include "filter/kill_list_box.h"
 #include "filter/kill_list_delegate.h"
 #include "filter/killlist_store.h"
+#include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
 #include "shell/app_exceptions.h"
 
 namespace {
 
 const char* const kHeaders[] = {"From:", "Subject:", "Cc:", "Reply-To:", "Return-Path:", "To:"};
-
-// Design sizes are kept unless the desktop font needs more room.
-void SetSizeAtLeast(QWidget* w, int width, int height) {
-    const QSize hint = w->sizeHint();
-    w->setFixedSize(std::max(width, hint.width()), std::max(height, hint.height()));
-}
-
-void SetWidthAtLeast(QWidget* w, int width) {
-    w->setFixedWidth(std::max(width, w->sizeHint().width()));
-}
 
 QToolButton* MakeSpeedButton(const QString& caption, QWidget* parent) {
     auto* button = new QToolButton(parent);
@@ -46,12 +37,6 @@ QToolButton* MakeSpeedButton(const QString& caption, QWidget* parent) {
     button->setFixedSize(std::max(104, button->sizeHint().width()),
                          std::max(18, button->fontMetrics().height() + 2));
     return button;
-}
-
-QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
 }
 
 }  // namespace
@@ -141,20 +126,11 @@ QWidget* TdlgKillList::MakeEditGroup() {
 }
 
 QWidget* TdlgKillList::MakeBottomBar() {
-    auto* bar = new QWidget(this);
-    btnHelp = new QPushButton("Help", bar);
-    btnOK = new QPushButton("OK", bar);
-    btnCancel = new QPushButton("Cancel", bar);
-    btnOK->setDefault(true);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(4, 2, 4, 3);
-    row->setSpacing(4);
-    row->addStretch(1);
-    for (QPushButton* button : {btnHelp, btnOK, btnCancel}) {
-        SetSizeAtLeast(button, 70, 24);
-        row->addWidget(button);
-    }
-    bar->setMinimumHeight(29);
+    TDialogButtons buttons;
+    QWidget* bar = MakeDialogButtonBar(this, 4, buttons);
+    btnHelp = buttons.Help;
+    btnOK = buttons.OK;
+    btnCancel = buttons.Cancel;
     return bar;
 }
 

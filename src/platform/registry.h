@@ -58,3 +58,15 @@ class TRegistry {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Closes the accessor's current key however the operation that opened it ends.
+class TKeyCloser {
+  public:
+    explicit TKeyCloser(TRegistry& registry) : registry_(registry) {}
+    ~TKeyCloser() { registry_.CloseKey(); }
+    TKeyCloser(const TKeyCloser&) = delete;
+    TKeyCloser& operator=(const TKeyCloser&) = delete;
+
+  private:
+    TRegistry& registry_;
+};

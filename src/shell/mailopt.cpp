@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "base/str_to_int.h"
+#include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
 #include "shell/app_exceptions.h"
 #include "shell/check_timer.h"
@@ -29,17 +30,6 @@ const TFileDialogSetup kMailProgSetup{"Choose mail reader",
 const TFileDialogSetup kLogFileSetup{"Choose log file",
                                      "Text files (*.txt)|*.txt|All files (*.*)|*.*", "txt", false};
 const TFileDialogSetup kSoundSetup{"Choose wave file", "Wave files (*.wav)|*.wav", "wav", true};
-
-// Design widths are kept unless the desktop font needs more room.
-void SetWidthAtLeast(QWidget* w, int width) {
-    w->setFixedWidth(std::max(width, w->sizeHint().width()));
-}
-
-QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
-}
 
 QString FromStd(const std::string& text) {
     return QString::fromStdString(text);
@@ -124,21 +114,11 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 QWidget* TdlgMailOptions::MakeBottomBar() {
-    auto* bar = new QWidget(this);
-    btnHelp = new QPushButton("Help", bar);
-    btnOK = new QPushButton("OK", bar);
-    btnCancel = new QPushButton("Cancel", bar);
-    btnOK->setDefault(true);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 2, 0, 3);
-    row->setSpacing(4);
-    row->addStretch(1);
-    for (QPushButton* button : {btnHelp, btnOK, btnCancel}) {
-        const QSize hint = button->sizeHint();
-        button->setFixedSize(std::max(70, hint.width()), std::max(24, hint.height()));
-        row->addWidget(button);
-    }
-    bar->setMinimumHeight(29);
+    TDialogButtons buttons;
+    QWidget* bar = MakeDialogButtonBar(this, 0, buttons);
+    btnHelp = buttons.Help;
+    btnOK = buttons.OK;
+    btnCancel = buttons.Cancel;
     return bar;
 }
 

@@ -2,25 +2,9 @@
 
 #include "platform/registry.h"
 
-namespace {
-
-// Closes the accessor's key however the operation ends.
-class OpenedKey {
-  public:
-    explicit OpenedKey(TRegistry& registry) : registry_(registry) {}
-    ~OpenedKey() { registry_.CloseKey(); }
-    OpenedKey(const OpenedKey&) = delete;
-    OpenedKey& operator=(const OpenedKey&) = delete;
-
-  private:
-    TRegistry& registry_;
-};
-
-}  // namespace
-
 void LoadSettings(TRegistry& registry, TSettings& settings) {
     if (!registry.OpenKey(kSettingsKey, false)) return;
-    OpenedKey closer(registry);
+    TKeyCloser closer(registry);
     // Each field is assigned as soon as it is read: a failed read keeps what came before it.
     settings.SmtpHost = registry.ReadString("SMTP host");
     settings.User = registry.ReadString("User");
@@ -33,7 +17,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings) {
 
 void SaveSettings(TRegistry& registry, const TSettings& settings) {
     registry.OpenKey(kSettingsKey, true);  // a failure shows as the first write's error
-    OpenedKey closer(registry);
+    TKeyCloser closer(registry);
     registry.WriteString("SMTP host", settings.SmtpHost);
     registry.WriteString("User", settings.User);
     registry.WriteString("Mail Program", settings.MailProgram);

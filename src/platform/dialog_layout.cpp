@@ -1,0 +1,39 @@
+#include "platform/dialog_layout.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+
+void SetSizeAtLeast(QWidget* widget, int width, int height) {
+    const QSize hint = widget->sizeHint();
+    widget->setFixedSize(std::max(width, hint.width()), std::max(height, hint.height()));
+}
+
+void SetWidthAtLeast(QWidget* widget, int width) {
+    widget->setFixedWidth(std::max(width, widget->sizeHint().width()));
+}
+
+QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QWidget* MakeDialogButtonBar(QWidget* parent, int sideMargin, TDialogButtons& buttons) {
+    auto* bar = new QWidget(parent);
+    buttons.Help = new QPushButton("Help", bar);
+    buttons.OK = new QPushButton("OK", bar);
+    buttons.Cancel = new QPushButton("Cancel", bar);
+    buttons.OK->setDefault(true);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(sideMargin, 2, sideMargin, 3);
+    row->setSpacing(4);
+    row->addStretch(1);
+    for (QPushButton* button : {buttons.Help, buttons.OK, buttons.Cancel}) {
+        SetSizeAtLeast(button, 70, 24);
+        row->addWidget(button);
+    }
+    bar->setMinimumHeight(29);
+    return bar;
+}

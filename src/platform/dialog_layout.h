@@ -1,0 +1,25 @@
+#pragma once
+
+// Layout pieces the dialogs share. Design sizes are kept unless the desktop font needs more
+// room, so nothing is clipped on desktops whose default font is larger than the design's.
+
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+void SetSizeAtLeast(QWidget* widget, int width, int height);
+void SetWidthAtLeast(QWidget* widget, int width);
+
+// A label whose accelerator focuses its buddy.
+QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent);
+
+// The bottom bar (29 pixels): Help, OK (the default button) and Cancel at the right, each at
+// least 70 x 24. The caller connects them.
+struct TDialogButtons {
+    QPushButton* Help = nullptr;
+    QPushButton* OK = nullptr;
+    QPushButton* Cancel = nullptr;
+};
+QWidget* MakeDialogButtonBar(QWidget* parent, int sideMargin, TDialogButtons& buttons);
