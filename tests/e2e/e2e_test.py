@@ -11,7 +11,9 @@ import signal
 import subprocess
 import sys
 import tempfile
+import struct
 import time
+import zlib
 
 import dbus
 
@@ -41,6 +43,22 @@ HAM = [message("Alice <alice@example.org>", "Lunch on Friday?", "Shall we meet a
 SPAM = [message("Deals <deals@spam.example>", "Great offers", "Click here."),
         message("Shop <shop@example.net>", "cheap watches", "Buy now!")]
 LATE_SPAM = message("Offers <promo@example.com>", "very cheap pills", "Order today.")
+
+
+def write_png(path, width, height, argb):
+    """Writes ARGB32 pixels (network byte order, as the tray protocol sends them) as a PNG."""
+    rows = b""
+    for y in range(height):
+        row = argb[y * width * 4:(y + 1) * width * 4]
+        rows += b"\0" + b"".join(row[i + 1:i + 4] + row[i:i + 1] for i in range(0, len(row), 4))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+                  chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 class Desktop:
@@ -89,6 +107,17 @@ class Desktop:
         tip = item.Get("org.kde.StatusNotifierItem", "ToolTip",
                        dbus_interface=dbus.PROPERTIES_IFACE)
         return str(tip[2])
+
+    def save_tray_icon(self, path):
+        """The tray as its host shows it: the icon's largest pixmap, with the tooltip beside it
+        in a text file (a status-notifier tray has no window of its own to photograph)."""
+        item = self.tray_item()
+        pixmaps = item.Get("org.kde.StatusNotifierItem", "IconPixmap",
+                           dbus_interface=dbus.PROPERTIES_IFACE)
+        width, height, argb = max(pixmaps, key=lambda p: int(p[0]))
+        write_png(path, int(width), int(height), bytes(argb))
+        with open(path[:-4] + "-tooltip.txt", "w") as out:
+            out.write(self.tooltip() + "\n")
 
     def screenshot(self, path):
         subprocess.run(["/usr/bin/import", "-display", self.display, "-window", "root", path],
@@ -247,7 +276,7 @@ def scenario_good_password(binary, desktop, mailbox, work, artifacts):
         wait_for("second reader start", lambda: len(open(reader_log).readlines()) == 2)
         assert mailbox.subjects() == sorted(["Lunch on Friday?", "Build report"])
         check_log(log, SPAM + [LATE_SPAM])
-        desktop.screenshot(os.path.join(artifacts, "tray-after-check.png"))
+        desktop.save_tray_icon(os.path.join(artifacts, "tray-icon.png"))
 
         desktop.tray_item().Activate(10, 10, dbus_interface="org.kde.StatusNotifierItem")
         wait_for("window back", program.visible)
