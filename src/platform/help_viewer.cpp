@@ -38,8 +38,12 @@ QStringList HelpFolderCandidates() {
     const QString name = QString::fromStdString(HelpFileName());
     if (QFileInfo(name).isAbsolute() && QFileInfo(name).isDir()) return {name};
     QStringList folders;
-    if (QCoreApplication::instance())
-        folders << QCoreApplication::applicationDirPath() + QStringLiteral("/help");
+    if (QCoreApplication::instance()) {
+        const QString programDir = QCoreApplication::applicationDirPath();
+        folders << programDir + QStringLiteral("/help");
+        // Installed under another prefix than the one it was built for: bin/../share/vornask.
+        folders << programDir + QStringLiteral("/../share/vornask/help");
+    }
     folders << QStringLiteral(VORNASK_HELP_DIR);
     return folders;
 }
