@@ -109,7 +109,7 @@ TEST(Launcher, ReportsTheEndOnceWithinAboutASecond) {
     ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(elapsed, 1900);
-    EXPECT_LE(elapsed, 4500);  // two seconds, one poll period, and generous slack
+    EXPECT_LE(elapsed, 6500);  // two seconds, one poll period, and slack for a loaded machine
     EXPECT_EQ(finished.sender, &launcher);
     EXPECT_FALSE(launcher.IsWatching());
     RunFor(2500ms);
