@@ -47,7 +47,8 @@ int TTcpIp::OpenSocket(uint16_t port, uint32_t address) {
     ReleaseSocket(SocketHandle);
     int error = 0;
     SocketHandle = Transport->Connect(address, port, ConnectTimeoutMs, error);
-    if (SocketHandle == -1) {
+    if (error != 0) {
+        ReleaseSocket(SocketHandle);  // the socket whose connect failed, with its trace
         Trace([&] {
             return "Failed to open output socket " + std::to_string(port) + " to host " +
                    IpToStr(address);

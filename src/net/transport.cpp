@@ -52,13 +52,13 @@ int TSocketTransport::Connect(uint32_t address, uint16_t port, int timeoutMs, in
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = address;
     error = ConnectBounded(fd, addr, timeoutMs);
-    if (error == 0) return fd;
-    close(fd);
-    return -1;
+    return fd;
 }
 
 void TSocketTransport::Close(int handle) {
     close(handle);
+    // The next socket usually gets the same number but starts without a receive bound.
+    if (handle == boundHandle_) boundHandle_ = -1;
 }
 
 ssize_t TSocketTransport::Send(int handle, const char* data, size_t size) {

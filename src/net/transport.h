@@ -12,8 +12,10 @@ class TTransport {
   public:
     virtual ~TTransport() = default;
 
-    // Opens a TCP connection; returns its handle, or -1 with the system error in `error`.
-    // A connect that does not complete within timeoutMs fails with ETIMEDOUT.
+    // Opens a TCP connection and returns its handle with `error` 0. When the connect fails,
+    // `error` holds the system error and the handle (still open, for the caller to close) is
+    // returned; -1 when no socket could be created at all. A connect that does not complete
+    // within timeoutMs fails with ETIMEDOUT.
     virtual int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) = 0;
     virtual void Close(int handle) = 0;
     // Sends every byte; returns the count that went out, or -1 when none could be sent.

@@ -136,12 +136,17 @@ TEST(ConnectionTest, SendIntoClosedPeerDoesNotKillTheProcess) {
     EXPECT_TRUE(conn.IsClosed());
 }
 
+// The second connection reuses the first one's socket number and must be bounded as well.
 TEST(ConnectionTest, SilentPeerEndsTheReadLikeAClose) {
-    S server({S::ReadToEnd()});
+    S server({S::Send("one\r\n"), S::ReadToEnd(), S::Close(), S::ReadToEnd()});
     TestConnection conn(server.Port());
     conn.ReceiveTimeoutMs = 200;
+    std::string line;
     conn.Login();
-    std::string line = "old";
+    ASSERT_TRUE(conn.ReadLine(line));
+    conn.Logout();
+    conn.Login();
+    line = "old";
     const auto start = Clock::now();
     EXPECT_FALSE(conn.ReadLine(line));
     EXPECT_FALSE(conn.ReadLine(line));  // the connection stays ended: no second wait
@@ -175,8 +180,12 @@ TEST(ConnectionTest, ManyLinesNeedFewReceiveCalls) {
     EXPECT_LT(conn.ReceiveCalls, 2000u / 10);
 }
 
+// The socket of the failed connect is closed (and traced) before the failure is traced.
 TEST(ConnectionTest, RefusedPortRaisesSocketError) {
-    TestConnection conn(FreeLoopbackPort());
+    const uint16_t port = FreeLoopbackPort();
+    TestConnection conn(port);
+    std::vector<std::string> traces;
+    conn.OnLog = [&](const std::string& text, bool) { traces.push_back(text); };
     try {
         conn.Login();
         FAIL() << "no error";
@@ -186,6 +195,10 @@ TEST(ConnectionTest, RefusedPortRaisesSocketError) {
     }
     EXPECT_EQ(conn.SocketHandle, -1);
     EXPECT_TRUE(conn.IsClosed());
+    ASSERT_EQ(traces.size(), 2u);
+    EXPECT_TRUE(traces[0].starts_with("Closed socket ID ")) << traces[0];
+    EXPECT_EQ(traces[1],
+              "Failed to open output socket " + std::to_string(port) + " to host 127.0.0.1");
 }
 
 // A listener whose one-slot backlog is already full leaves further connects unanswered.
