@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdio>
 
 #include "platform/registry.h"
@@ -49,6 +50,27 @@ std::string DataText(const RegValue& value) {
     return HexText(value.Type, value.Data);
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+// A key with no values of its own that exists only as the path to deeper keys needs no section:
+// those keys' sections bring it back when the file is read.
+bool IsMerePathStep(const RegistryHive& hive, const RegKey& key) {
+    if (!key.Values.empty()) return false;
+    const std::string below = key.Path + '\\';
+    for (const RegKey& other : hive.Keys()) {
+        if (StartsWithNoCase(other.Path, below)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsWritableName(std::string_view name) {
@@ -58,6 +80,7 @@ bool IsWritableName(std::string_view name) {
 std::string SerialiseHive(const RegistryHive& hive) {
     std::string out = "REGEDIT4\n";
     for (const RegKey& key : hive.Keys()) {
+        if (IsMerePathStep(hive, key)) continue;
         out += "\n[" + key.Path + "]\n";
         for (const RegValue& value : key.Values) {
             out += value.Name.empty() ? std::string("@") : Quoted(value.Name);

@@ -59,6 +59,10 @@ bool RegistryHive::KeyExists(std::string_view path) const {
 
 RegKey& RegistryHive::AppendKey(std::string_view path) {
     if (RegKey* key = FindKey(path)) return *key;
+    // A section's path names its parents: they are keys too, even without sections of their own.
+    const size_t slash = path.rfind('\\');
+    if (slash != std::string_view::npos && path.find('\\') < slash)
+        AppendKey(path.substr(0, slash));
     return keys_.emplace_back(RegKey{std::string(path), {}});
 }
 

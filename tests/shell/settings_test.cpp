@@ -54,8 +54,6 @@ TEST_F(SettingsTest, SaveWritesAllSevenValuesLogFileLast) {
     SaveSettings(registry_, Sample());
     EXPECT_EQ(ReadFileBytes(hive_),
               "REGEDIT4\n"
-              "\n[HKEY_CURRENT_USER\\Software]\n"
-              "\n[HKEY_CURRENT_USER\\Software\\Quorvat]\n"
               "\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask]\n"
               "\"SMTP host\"=\"pop.example.org\"\n"
               "\"User\"=\"me\"\n"
