@@ -81,7 +81,8 @@ void TfrmMain::BuildForm() {
     Button1 = new QPushButton("Hide", client);
     Button1->setFont(DesktopFontAt(11));
     MakeTextBlack(Button1);
-    Button1->setAutoDefault(false);
+    // Enter on the focused button presses it, as Space does (outside dialogs Qt needs this).
+    Button1->setAutoDefault(true);
 
     Timer = new TTimer(this);
     Timer->SetEnabled(false);

@@ -100,6 +100,13 @@ void AppWindowTest::formHoldsItsControlsUnclipped() {
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.edPassword));
     QVERIFY(!form.Timer->Enabled());
     QCOMPARE(form.Timer->Interval(), int64_t{1000});
+
+    // Tab reaches the Hide button; Enter there presses it.
+    form.Button1->setFocus();
+    QTest::keyClick(form.Button1, Qt::Key_Return);
+    QVERIFY(form.isHidden());
+    QVERIFY(form.Timer->Enabled());
+    form.FormDestroy(&form);
 }
 
 void AppWindowTest::menuItemsAndAccelerators() {
