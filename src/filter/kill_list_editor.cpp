@@ -154,6 +154,7 @@ void TdlgKillList::ConnectHandlers() {
             [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpKillList); }); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    AddCloseKey(this);
 }
 
 void TdlgKillList::SetItems(const TStringList& rules) {

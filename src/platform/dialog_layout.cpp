@@ -1,8 +1,10 @@
 #include "platform/dialog_layout.h"
 
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <algorithm>
 
 void SetSizeAtLeast(QWidget* widget, int width, int height) {
@@ -36,4 +38,9 @@ QWidget* MakeDialogButtonBar(QWidget* parent, int sideMargin, TDialogButtons& bu
     }
     bar->setMinimumHeight(29);
     return bar;
+}
+
+void AddCloseKey(QDialog* dialog) {
+    auto* closer = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), dialog);
+    QObject::connect(closer, &QShortcut::activated, dialog, &QDialog::close);
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+class QDialog;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -23,3 +24,7 @@ struct TDialogButtons {
     QPushButton* Cancel = nullptr;
 };
 QWidget* MakeDialogButtonBar(QWidget* parent, int sideMargin, TDialogButtons& buttons);
+
+// Alt+F4 closes the dialog as its close box does (the cancel result), also on desktops whose
+// window manager does not provide that key.
+void AddCloseKey(QDialog* dialog);

@@ -141,6 +141,7 @@ void TdlgMailOptions::ConnectHandlers() {
             [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpMailOptions); }); });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    AddCloseKey(this);
 }
 
 void TdlgMailOptions::LoadFrom(const TSettings& settings) {

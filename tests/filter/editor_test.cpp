@@ -268,15 +268,21 @@ class KillListEditorTest : public QObject {
         LoadKillList(registry, stored);
         QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
 
-        // Esc after edits: nothing stored either.
-        WhenModal([](QWidget* w) {
-            auto* d = qobject_cast<TdlgKillList*>(w);
-            QTest::keyClick(d->lbKillList, Qt::Key_Delete);
-            QTest::keyClick(d->lbKillList, Qt::Key_Escape);
-        });
-        RunKillListEditor(nullptr, registry);
-        LoadKillList(registry, stored);
-        QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
+        // Esc or Alt+F4 after edits: nothing stored either.
+        for (const QKeyCombination close :
+             {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::AltModifier, Qt::Key_F4)}) {
+            bool closed = false;
+            WhenModal([close, &closed](QWidget* w) {
+                auto* d = qobject_cast<TdlgKillList*>(w);
+                QTest::keyClick(d->lbKillList, Qt::Key_Delete);
+                QTest::keyClick(d->lbKillList, close.key(), close.keyboardModifiers());
+                closed = !d->isVisible();
+            });
+            RunKillListEditor(nullptr, registry);
+            QVERIFY(closed);
+            LoadKillList(registry, stored);
+            QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
+        }
 
         // OK replaces the list whole, blank items left out.
         WhenModal([](QWidget* w) {

@@ -150,22 +150,25 @@ class MailOptionsTest : public QObject {
         QVERIFY(timer.Enabled());
     }
 
-    void cancelAndEscChangeNothing() {
+    void cancelEscAndAltF4ChangeNothing() {
         const TSettings before = Sample();
         TSettings settings = before;
         TTimer timer;
         timer.SetInterval(MinutesToMs(10));
-        for (bool useEsc : {false, true}) {
-            WhenModal<Dialog>([useEsc](Dialog* d) {
+        for (const Qt::Key key : {Qt::Key_unknown, Qt::Key_Escape, Qt::Key_F4}) {
+            WhenModal<Dialog>([key](Dialog* d) {
                 TypeOver(d->edUsername, "someone else");
                 TypeOver(d->edInterval, "3");
                 ClickTab(d->pcOptions, 1);
                 QTest::mouseClick(d->chbSound, Qt::LeftButton);
-                if (useEsc) {
-                    QTest::keyClick(d->chbSound, Qt::Key_Escape);
-                } else {
+                if (key == Qt::Key_unknown) {
                     QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+                } else {
+                    const Qt::KeyboardModifiers mods =
+                        key == Qt::Key_F4 ? Qt::AltModifier : Qt::NoModifier;
+                    QTest::keyClick(d->chbSound, key, mods);
                 }
+                QVERIFY(!d->isVisible());
             });
             RunMailOptions(nullptr, settings, timer);
             QVERIFY(settings == before);
