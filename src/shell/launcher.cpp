@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/process_start.h"
+#include "shell/app_exceptions.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ std::string LaunchErrorMessage(uint32_t code) {
 
 TLauncher::TLauncher(QObject* owner) : QObject(owner), pollTimer_(new QTimer(this)) {
     pollTimer_->setInterval(kPollMilliseconds);
-    connect(pollTimer_, &QTimer::timeout, this, &TLauncher::Poll);
+    connect(pollTimer_, &QTimer::timeout, this, [this] { Guarded(this, [this] { Poll(); }); });
 }
 
 // The watched program keeps running; its process is handed to the background reaper.
