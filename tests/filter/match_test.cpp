@@ -13,6 +13,11 @@ struct SplitCase {
     const char* text;
 };
 
+// Test listings show the rule instead of the case's raw bytes.
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    *os << '"' << c.rule << '"';
+}
+
 class SplitFilterTest : public testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitFilterTest, SplitsAtTheOperatorThatBeginsFirst) {
@@ -46,6 +51,10 @@ struct MatchCase {
     TStringList lines;
     bool condemned;
 };
+
+void PrintTo(const MatchCase& c, std::ostream* os) {
+    *os << '"' << c.rule << '"';
+}
 
 class MatchFilterTest : public testing::TestWithParam<MatchCase> {};
 

@@ -28,6 +28,11 @@ struct LineCase {
     std::vector<std::string> lines;
 };
 
+// Keeps test listings readable: the case's name instead of its raw bytes.
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ReadLineTest : public testing::TestWithParam<LineCase> {};
 
 // Sent whole and split into one-byte pieces, so both a full and an empty read-ahead are used.
