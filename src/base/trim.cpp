@@ -1,7 +1,9 @@
 #include "trim.h"
 
 namespace {
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 }  // namespace
 
 std::string Trim(std::string_view text) {

@@ -10,7 +10,7 @@
 // event loop's timers can hold uses the longest one they support.
 class TTimer : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TTimer(QObject* owner = nullptr);
 
     int64_t Interval() const { return interval_; }
@@ -22,7 +22,7 @@ public:
 
     std::function<void()> OnTimer;
 
-private:
+  private:
     void Restart();
 
     QTimer timer_;
@@ -31,4 +31,6 @@ private:
 };
 
 // Minutes to milliseconds without 32-bit overflow.
-inline int64_t MinutesToMs(int32_t minutes) { return int64_t{minutes} * 60000; }
+inline int64_t MinutesToMs(int32_t minutes) {
+    return int64_t{minutes} * 60000;
+}

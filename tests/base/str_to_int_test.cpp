@@ -13,12 +13,28 @@ struct Case {
 
 TEST(StrToInt, AcceptsTheRuntimeLibraryForms) {
     const Case cases[] = {
-        {"0", 0},           {"007", 7},          {"  12", 12},      {"+5", 5},
-        {"-3", -3},         {"$10", 16},         {"$ff", 255},      {"-$10", -16},
-        {"$FFFFFFFF", -1},  {"2147483647", 2147483647},             {"-2147483648", INT32_MIN},
-        {"", std::nullopt}, {" ", std::nullopt}, {"12 ", std::nullopt}, {"abc", std::nullopt},
-        {"1a", std::nullopt},  {"$", std::nullopt},  {"-", std::nullopt}, {"2147483648", std::nullopt},
-        {"$100000000", std::nullopt}, {"\t1", std::nullopt}, {"1 2", std::nullopt},
+        {"0", 0},
+        {"007", 7},
+        {"  12", 12},
+        {"+5", 5},
+        {"-3", -3},
+        {"$10", 16},
+        {"$ff", 255},
+        {"-$10", -16},
+        {"$FFFFFFFF", -1},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"", std::nullopt},
+        {" ", std::nullopt},
+        {"12 ", std::nullopt},
+        {"abc", std::nullopt},
+        {"1a", std::nullopt},
+        {"$", std::nullopt},
+        {"-", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"$100000000", std::nullopt},
+        {"\t1", std::nullopt},
+        {"1 2", std::nullopt},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(TryStrToInt(c.text), c.value) << "text '" << c.text << "'";
