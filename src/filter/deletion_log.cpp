@@ -7,22 +7,13 @@
 #include <cerrno>
 
 #include "base/exception.h"
+#include "base/write_all.h"
 
 namespace {
 
 bool IsFileNotFolder(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t count = ::write(fd, data.data(), data.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(count));
-    }
-    return true;
 }
 
 // Devices and pipes cannot be synced; that is no failure of the write.

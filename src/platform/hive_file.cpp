@@ -11,6 +11,7 @@
 #include <ctime>
 #include <utility>
 
+#include "base/write_all.h"
 #include "platform/registry_format.h"
 
 namespace {
@@ -75,16 +76,6 @@ bool ReadAll(int fd, std::string& text) {
         if (count == 0) return true;
         text.append(buffer, static_cast<size_t>(count));
     }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t count = ::write(fd, data.data(), data.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(count));
-    }
-    return true;
 }
 
 std::string TimeTag() {
