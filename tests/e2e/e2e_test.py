@@ -3,7 +3,8 @@
 bus, against a real Dovecot on 127.0.0.1 port 110, driven with xdotool and D-Bus as a user would.
 
 Usage: e2e_test.py VORNASK_BINARY DOVECOT_SCRIPT ARTIFACT_DIR
-Exit 77 (skipped) when it cannot bind port 110 (not root)."""
+As a normal user it runs itself again in a user and network namespace of its own, where port 110
+on loopback is free to open; exit 77 (skipped) where the system allows no such namespace."""
 import os
 import re
 import shutil
@@ -306,11 +307,29 @@ def scenario_wrong_password(binary, desktop, work, artifacts):
         program.kill()
 
 
+NAMESPACE_MARK = "VORNASK_E2E_IN_NAMESPACE"
+
+
+def run_in_namespace():
+    """Runs this test again where a normal user may open 127.0.0.1:110: a new network namespace
+    owned by a new user namespace, mapped back to the user's own id for the test itself."""
+    probe = subprocess.run(["unshare", "--user", "--map-root-user", "--net", "true"],
+                           capture_output=True)
+    if probe.returncode != 0:
+        print("SKIPPED: port 110 needs root, and this system allows no user namespace to open "
+              "it in")
+        return SKIP
+    inner = ("echo 0 >/proc/sys/net/ipv4/ip_unprivileged_port_start && ip link set lo up && "
+             f"exec unshare --user --map-user={os.getuid()} --map-group={os.getgid()} -- \"$@\"")
+    command = ["unshare", "--user", "--map-root-user", "--net", "--", "sh", "-c", inner, "sh",
+               sys.executable, os.path.abspath(__file__), *sys.argv[1:]]
+    return subprocess.run(command, env=dict(os.environ, **{NAMESPACE_MARK: "1"})).returncode
+
+
 def main():
     binary, script, artifacts = sys.argv[1:4]
-    if os.geteuid() != 0:
-        print("SKIPPED: binding 127.0.0.1:110 for the POP3 server needs root")
-        return SKIP
+    if os.geteuid() != 0 and not os.environ.get(NAMESPACE_MARK):
+        return run_in_namespace()
     os.makedirs(artifacts, exist_ok=True)
     work = tempfile.mkdtemp(prefix="vornask-e2e-")
     os.chmod(work, 0o755)  # the server drops to other users that must reach its files
