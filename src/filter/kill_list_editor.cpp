@@ -66,7 +66,7 @@ TdlgKillList::TdlgKillList(QWidget* owner)
     layout->addWidget(lbKillList, 1);
     layout->addWidget(MakeButtonStrip());
     layout->addWidget(MakeEditGroup());
-    layout->addWidget(MakeBottomBar());
+    layout->addWidget(MakeDialogButtonBar(this, 4, btnHelp, btnOK, btnCancel));
 
     setTabOrder(lbKillList, cbHeader);
     setTabOrder(cbHeader, cbCondition);
@@ -125,15 +125,6 @@ QWidget* TdlgKillList::MakeEditGroup() {
     return group;
 }
 
-QWidget* TdlgKillList::MakeBottomBar() {
-    TDialogButtons buttons;
-    QWidget* bar = MakeDialogButtonBar(this, 4, buttons);
-    btnHelp = buttons.Help;
-    btnOK = buttons.OK;
-    btnCancel = buttons.Cancel;
-    return bar;
-}
-
 void TdlgKillList::ConnectHandlers() {
     connect(lbKillList, &QListWidget::itemSelectionChanged, this, [this] {
         if (!byProgram_) Guarded(lbKillList, [this] { lbKillListClick(); });
@@ -152,9 +143,6 @@ void TdlgKillList::ConnectHandlers() {
             [this] { Guarded(edFilter, [this] { FilterChange(); }); });
     connect(btnHelp, &QPushButton::clicked, this,
             [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpKillList); }); });
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    AddCloseKey(this);
 }
 
 void TdlgKillList::SetItems(const TStringList& rules) {

@@ -56,7 +56,6 @@ class TdlgKillList : public QDialog {
   private:
     QWidget* MakeButtonStrip();
     QWidget* MakeEditGroup();
-    QWidget* MakeBottomBar();
     void ConnectHandlers();
     void SelectByProgram(int row);
 

@@ -22,25 +22,25 @@ QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) 
     return label;
 }
 
-QWidget* MakeDialogButtonBar(QWidget* parent, int sideMargin, TDialogButtons& buttons) {
-    auto* bar = new QWidget(parent);
-    buttons.Help = new QPushButton("Help", bar);
-    buttons.OK = new QPushButton("OK", bar);
-    buttons.Cancel = new QPushButton("Cancel", bar);
-    buttons.OK->setDefault(true);
+QWidget* MakeDialogButtonBar(QDialog* dialog, int sideMargin, QPushButton*& help, QPushButton*& ok,
+                             QPushButton*& cancel) {
+    auto* bar = new QWidget(dialog);
+    help = new QPushButton("Help", bar);
+    ok = new QPushButton("OK", bar);
+    cancel = new QPushButton("Cancel", bar);
+    ok->setDefault(true);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(sideMargin, 2, sideMargin, 3);
     row->setSpacing(4);
     row->addStretch(1);
-    for (QPushButton* button : {buttons.Help, buttons.OK, buttons.Cancel}) {
+    for (QPushButton* button : {help, ok, cancel}) {
         SetSizeAtLeast(button, 70, 24);
         row->addWidget(button);
     }
     bar->setMinimumHeight(29);
-    return bar;
-}
-
-void AddCloseKey(QDialog* dialog) {
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     auto* closer = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), dialog);
     QObject::connect(closer, &QShortcut::activated, dialog, &QDialog::close);
+    return bar;
 }

@@ -17,14 +17,8 @@ void SetWidthAtLeast(QWidget* widget, int width);
 QLabel* MakeBuddyLabel(const QString& caption, QWidget* buddy, QWidget* parent);
 
 // The bottom bar (29 pixels): Help, OK (the default button) and Cancel at the right, each at
-// least 70 x 24. The caller connects them.
-struct TDialogButtons {
-    QPushButton* Help = nullptr;
-    QPushButton* OK = nullptr;
-    QPushButton* Cancel = nullptr;
-};
-QWidget* MakeDialogButtonBar(QWidget* parent, int sideMargin, TDialogButtons& buttons);
-
-// Alt+F4 closes the dialog as its close box does (the cancel result), also on desktops whose
-// window manager does not provide that key.
-void AddCloseKey(QDialog* dialog);
+// least 70 x 24. OK accepts and Cancel rejects the dialog, and Alt+F4 closes it as its close box
+// does (the cancel result), also on desktops whose window manager does not provide that key.
+// The caller connects Help.
+QWidget* MakeDialogButtonBar(QDialog* dialog, int sideMargin, QPushButton*& help, QPushButton*& ok,
+                             QPushButton*& cancel);

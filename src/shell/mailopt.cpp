@@ -55,7 +55,7 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     layout->setContentsMargins(4, 4, 4, 0);
     layout->setSpacing(0);
     layout->addWidget(pcOptions, 1);
-    layout->addWidget(MakeBottomBar());
+    layout->addWidget(MakeDialogButtonBar(this, 0, btnHelp, btnOK, btnCancel));
     SetTabOrder();
     edHostname->setFocus();
 
@@ -113,15 +113,6 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
     return page;
 }
 
-QWidget* TdlgMailOptions::MakeBottomBar() {
-    TDialogButtons buttons;
-    QWidget* bar = MakeDialogButtonBar(this, 0, buttons);
-    btnHelp = buttons.Help;
-    btnOK = buttons.OK;
-    btnCancel = buttons.Cancel;
-    return bar;
-}
-
 void TdlgMailOptions::SetTabOrder() {
     const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage, chbMailer,
                               feMailProg, chbLogFile, feLogFile,  chbSound,       feSound,
@@ -139,9 +130,6 @@ void TdlgMailOptions::ConnectHandlers() {
     }
     connect(btnHelp, &QPushButton::clicked, this,
             [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpMailOptions); }); });
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    AddCloseKey(this);
 }
 
 void TdlgMailOptions::LoadFrom(const TSettings& settings) {

@@ -49,7 +49,6 @@ class TdlgMailOptions : public QDialog {
   private:
     QWidget* MakeLoginPage();
     QWidget* MakeReceivingPage();
-    QWidget* MakeBottomBar();
     void ConnectHandlers();
     void SetTabOrder();
     void FocusInterval();
