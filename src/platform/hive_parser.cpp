@@ -153,10 +153,7 @@ void Parser::ParseValue(std::string_view line) {
         if (!TrimBlanks(line).empty()) Fail("text follows a quoted value");
         key_->SetValue(name, REG_SZ, std::move(data));
     } else if (StartsWith(line, "dword:")) {
-        uint32_t number = ParseDword(line.substr(6));
-        std::string data;
-        for (int i = 0; i < 4; ++i) data += static_cast<char>(number >> (8 * i) & 0xFF);
-        key_->SetValue(name, REG_DWORD, std::move(data));
+        key_->SetValue(name, REG_DWORD, DwordBytes(ParseDword(line.substr(6))));
     } else if (StartsWith(line, "hex:")) {
         key_->SetValue(name, REG_BINARY, ParseHexBytes(line.substr(4)));
     } else if (StartsWith(line, "hex(")) {

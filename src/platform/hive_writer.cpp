@@ -26,10 +26,8 @@ std::string HexByte(unsigned char byte) {
 }
 
 std::string DwordText(std::string_view data) {
-    uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(data[i]);
     char buffer[9];
-    std::snprintf(buffer, sizeof buffer, "%08x", number);
+    std::snprintf(buffer, sizeof buffer, "%08x", DwordData(data));
     return std::string("dword:") + buffer;
 }
 

@@ -22,13 +22,6 @@ ERegistryException Failure(const char* format, const std::string& name) {
     return ERegistryException(format + ("'" + name + "'"));
 }
 
-std::string Dword(int32_t number) {
-    const auto bits = static_cast<uint32_t>(number);
-    std::string data(4, '\0');
-    for (int i = 0; i < 4; ++i) data[i] = static_cast<char>(bits >> (8 * i) & 0xFF);
-    return data;
-}
-
 }  // namespace
 
 struct TRegistry::Impl {
@@ -145,10 +138,7 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
     if (!ReadData(name, type, data) || data.size() > 4)
         throw Failure("Failed to get data for ", name);
     if (type != REG_DWORD) throw Failure("Invalid data type for ", name);
-    data.resize(4, '\0');
-    uint32_t bits = 0;
-    for (int i = 3; i >= 0; --i) bits = bits << 8 | static_cast<unsigned char>(data[i]);
-    return static_cast<int32_t>(bits);
+    return static_cast<int32_t>(DwordData(data));
 }
 
 bool TRegistry::ReadBool(const std::string& name) {
@@ -160,7 +150,7 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
 }
 
 void TRegistry::WriteInteger(const std::string& name, int32_t value) {
-    WriteData(name, REG_DWORD, Dword(value));
+    WriteData(name, REG_DWORD, DwordBytes(static_cast<uint32_t>(value)));
 }
 
 void TRegistry::WriteBool(const std::string& name, bool value) {

@@ -22,6 +22,19 @@ bool SameName(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
+std::string DwordBytes(uint32_t number) {
+    std::string data(4, '\0');
+    for (int i = 0; i < 4; ++i) data[i] = static_cast<char>(number >> (8 * i) & 0xFF);
+    return data;
+}
+
+uint32_t DwordData(std::string_view data) {
+    uint32_t number = 0;
+    for (size_t i = std::min<size_t>(data.size(), 4); i-- > 0;)
+        number = number << 8 | static_cast<unsigned char>(data[i]);
+    return number;
+}
+
 const RegValue* RegKey::FindValue(std::string_view name) const {
     for (const RegValue& value : Values) {
         if (SameName(value.Name, name)) return &value;

@@ -27,6 +27,11 @@ struct RegKey {
 
 bool SameName(std::string_view a, std::string_view b);
 
+// A REG_DWORD's data: four bytes, least significant first. DwordData reads at most four bytes,
+// a shorter value as if padded with zero bytes.
+std::string DwordBytes(uint32_t number);
+uint32_t DwordData(std::string_view data);
+
 class RegistryHive {
   public:
     RegKey* FindKey(std::string_view path);
