@@ -1,3 +1,0 @@
-add_library(vornask_shell_launcher STATIC ${CMAKE_CURRENT_LIST_DIR}/launcher.cpp)
-target_link_libraries(vornask_shell_launcher PUBLIC vornask_base Qt6::Core PRIVATE vornask_platform_process vornask_shell_exceptions)
-target_link_libraries(vornask_shell_all INTERFACE vornask_shell_launcher)

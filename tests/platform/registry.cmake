@@ -1,4 +1,0 @@
-add_executable(platform_registry_tests ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp)
-target_include_directories(platform_registry_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(platform_registry_tests PRIVATE vornask_platform_registry GTest::gtest_main)
-gtest_discover_tests(platform_registry_tests)
