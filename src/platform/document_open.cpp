@@ -5,7 +5,8 @@
 
 #include <memory>
 
-#include "platform/process_start.h"
+#include "platform/document_open.h"
+#include "platform/start_failed.h"
 
 namespace {
 

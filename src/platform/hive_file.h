@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/registry.h"
 #include "platform/registry_hive.h"
 
 // A change could not be written; the hive on disk is as it was.

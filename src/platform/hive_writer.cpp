@@ -1,7 +1,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "platform/registry.h"
 #include "platform/registry_format.h"
 
 namespace {

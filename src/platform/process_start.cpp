@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/document_open.h"
 #include "platform/shell_words.h"
 
 uint32_t StartErrorCodeFromErrno(int error) {

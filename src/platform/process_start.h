@@ -3,17 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/exception.h"
 #include "platform/child_process.h"
-
-// A start that failed; Code is the classic shell-start error number (2 file not found,
-// 3 path not found, 5 access denied, 8 out of memory, 11 bad executable, 31 no association,
-// 0 anything else), the message says what the system reported.
-class EStartFailed : public Exception {
-  public:
-    EStartFailed(uint32_t code, std::string message) : Exception(std::move(message)), Code(code) {}
-    uint32_t Code;
-};
+#include "platform/start_failed.h"
 
 // Show commands: 1 normal, 2 minimised, 3 maximised.
 struct TStartRequest {
@@ -27,10 +18,6 @@ struct TStartRequest {
 // Starts a program, or opens a document with the desktop's default application for its type,
 // and returns at once with the started process. Raises EStartFailed.
 TChildProcess StartProgramOrDocument(const TStartRequest& request);
-
-// Opens a document (or folder) with its default application. Defined in its own unit because
-// the GIO headers do not mix with Qt's keywords. Raises EStartFailed.
-TChildProcess OpenWithDefaultApplication(const std::string& path, const std::string& directory);
 
 // Maps an errno value of a failed start to the classic error number.
 uint32_t StartErrorCodeFromErrno(int error);

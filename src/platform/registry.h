@@ -1,28 +1,12 @@
 #pragma once
 
-// The per-user registry in place of the Windows one: a typed, hierarchical hive kept in one
-// text file per user. (Contract header: public members are fixed; the registry work may add.)
+// The per-user registry: a typed, hierarchical hive kept in one text file per user.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "base/exception.h"
-
-class ERegistryException : public Exception {
-  public:
-    using Exception::Exception;
-};
-
-enum TRegDataType : uint32_t {
-    REG_NONE = 0,
-    REG_SZ = 1,
-    REG_EXPAND_SZ = 2,
-    REG_BINARY = 3,
-    REG_DWORD = 4,
-};
-
-class RegistryHive;  // the parsed file; defined by the registry work
+#include "platform/registry_hive.h"
 
 // Accessor rooted at HKEY_CURRENT_USER with at most one open (current) key.
 class TRegistry {

@@ -9,6 +9,23 @@
 #include <string_view>
 #include <vector>
 
+#include "base/exception.h"
+
+// The hive cannot be read or written, or a value is missing or of another type.
+class ERegistryException : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+// Value types, numbered as in the hive's text form.
+enum TRegDataType : uint32_t {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+};
+
 struct RegValue {
     std::string Name;  // empty: the key's default value
     uint32_t Type = 0;

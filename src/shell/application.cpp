@@ -1,6 +1,6 @@
 #include "shell/application.h"
 
-#include "shell/app_exceptions.h"
+#include "platform/app_exceptions.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The main window hides while it watches; boxes closing then must not end the program.

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-#include "shell/app_exceptions.h"
+#include "platform/app_exceptions.h"
 #include "shell/file_name_word.h"
 
 QStringList FileDialogNameFilters(const QString& filter) {

@@ -4,8 +4,8 @@
 #include <array>
 #include <utility>
 
+#include "platform/app_exceptions.h"
 #include "platform/process_start.h"
-#include "shell/app_exceptions.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <optional>
 
 #include "base/str_to_int.h"
+#include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
-#include "shell/app_exceptions.h"
 #include "shell/check_timer.h"
 #include "shell/file_edit.h"
 #include "shell/settings.h"

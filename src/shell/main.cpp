@@ -1,8 +1,8 @@
 // Vornask: start-up, the message loop and shut-down.
 
 #include "net/ip_misc.h"
+#include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
-#include "shell/app_exceptions.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
 

@@ -15,13 +15,13 @@
 #include <QScreen>
 
 #include "base/exception.h"
-#include "filter/kill_list_editor.h"
 #include "net/pop3.h"
+#include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
-#include "shell/app_exceptions.h"
 #include "shell/check_timer.h"
 #include "shell/envelope_icon.h"
+#include "shell/kill_list_editor.h"
 #include "shell/launcher.h"
 #include "shell/mailopt.h"
 

@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "platform/app_exceptions.h"
 #include "platform/wave_sound.h"
-#include "shell/app_exceptions.h"
 #include "shell/main_window.h"
 
 void TfrmMain::ShowInformationBox(const std::string& text) {

@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <QWindowStateChangeEvent>
 
-#include "shell/app_exceptions.h"
+#include "platform/app_exceptions.h"
 #include "shell/check_timer.h"
 #include "shell/main_window.h"
 

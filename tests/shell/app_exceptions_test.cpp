@@ -8,8 +8,8 @@
 #include "app_test_form.h"
 #include "base/exception.h"
 #include "net/net_errors.h"
+#include "platform/app_exceptions.h"
 #include "platform/tray_icon.h"
-#include "shell/app_exceptions.h"
 #include "shell/application.h"
 
 namespace {

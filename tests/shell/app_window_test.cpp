@@ -14,8 +14,8 @@
 #include "app_test_form.h"
 #include "filter/killlist_store.h"
 #include "net/pop3.h"
+#include "platform/app_exceptions.h"
 #include "platform/registry.h"
-#include "shell/app_exceptions.h"
 #include "shell/check_timer.h"
 #include "support/free_port.h"
 

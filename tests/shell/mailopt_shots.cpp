@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "filter/kill_list_editor.h"
+#include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
 #include "shell/settings.h"
 

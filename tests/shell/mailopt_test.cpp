@@ -14,7 +14,7 @@
 
 #include "base/exception.h"
 #include "mailopt_ui.h"
-#include "shell/app_exceptions.h"
+#include "platform/app_exceptions.h"
 #include "shell/check_timer.h"
 #include "shell/file_edit.h"
 #include "shell/file_name_word.h"

@@ -1,4 +1,4 @@
-#include "filter/kill_list_delegate.h"
+#include "shell/kill_list_delegate.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "editor_ui.h"
-#include "filter/bullet_image.h"
-#include "filter/kill_list_editor.h"
 #include "filter/killlist_store.h"
 #include "platform/registry.h"
+#include "shell/bullet_image.h"
+#include "shell/kill_list_editor.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/app_exceptions.h"
+#include "platform/app_exceptions.h"
 
 #include <unistd.h>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "filter/kill_list_editor.h"
+#include "shell/kill_list_editor.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -16,14 +16,14 @@
 #include <algorithm>
 #include <memory>
 
-#include "filter/bullet_image.h"
 #include "filter/filter_rule.h"
-#include "filter/kill_list_box.h"
-#include "filter/kill_list_delegate.h"
 #include "filter/killlist_store.h"
+#include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
-#include "shell/app_exceptions.h"
+#include "shell/bullet_image.h"
+#include "shell/kill_list_box.h"
+#include "shell/kill_list_delegate.h"
 
 namespace {
 

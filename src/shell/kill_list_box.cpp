@@ -1,4 +1,4 @@
-#include "filter/kill_list_box.h"
+#include "shell/kill_list_box.h"
 
 QItemSelectionModel::SelectionFlags TKillListBox::selectionCommand(const QModelIndex& index,
                                                                    const QEvent* event) const {

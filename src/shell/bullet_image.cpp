@@ -1,4 +1,4 @@
-#include "filter/bullet_image.h"
+#include "shell/bullet_image.h"
 
 #include <QColor>
 
