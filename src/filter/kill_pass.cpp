@@ -5,7 +5,7 @@
 
 #include "filter/deletion_log.h"
 #include "filter/deletion_stamp.h"
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 #include "filter/match.h"
 #include "net/pop3.h"
 

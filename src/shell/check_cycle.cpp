@@ -5,9 +5,9 @@
 #include "base/exception.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
-#include "shell/check_timer.h"
 #include "shell/launcher.h"
 #include "shell/main_window.h"
+#include "shell/timer.h"
 
 namespace {
 

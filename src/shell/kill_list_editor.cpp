@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "filter/filter_rule.h"
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"

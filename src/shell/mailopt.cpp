@@ -19,9 +19,9 @@
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
-#include "shell/check_timer.h"
 #include "shell/file_edit.h"
 #include "shell/settings.h"
+#include "shell/timer.h"
 
 namespace {
 

@@ -19,11 +19,11 @@
 #include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
-#include "shell/check_timer.h"
 #include "shell/envelope_icon.h"
 #include "shell/kill_list_editor.h"
 #include "shell/launcher.h"
 #include "shell/mailopt.h"
+#include "shell/timer.h"
 
 namespace {
 

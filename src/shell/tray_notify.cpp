@@ -4,8 +4,8 @@
 #include <QWindowStateChangeEvent>
 
 #include "platform/app_exceptions.h"
-#include "shell/check_timer.h"
 #include "shell/main_window.h"
+#include "shell/timer.h"
 
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == TTrayCallbackEvent::EventType()) {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
 #include "platform/registry_fixture.h"

@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "app_test_form.h"
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
-#include "shell/check_timer.h"
+#include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
 #include "support/scripted_pop3_server.h"

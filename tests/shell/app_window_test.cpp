@@ -12,11 +12,11 @@
 #include <QtTest>
 
 #include "app_test_form.h"
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
 #include "platform/registry.h"
-#include "shell/check_timer.h"
+#include "shell/timer.h"
 #include "support/free_port.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "editor_ui.h"
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 #include "platform/registry.h"
 #include "shell/bullet_image.h"
 #include "shell/kill_list_editor.h"

@@ -15,11 +15,11 @@
 #include "base/exception.h"
 #include "mailopt_ui.h"
 #include "platform/app_exceptions.h"
-#include "shell/check_timer.h"
 #include "shell/file_edit.h"
 #include "shell/file_name_word.h"
 #include "shell/mailopt.h"
 #include "shell/settings.h"
+#include "shell/timer.h"
 
 namespace {
 

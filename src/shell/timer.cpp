@@ -1,4 +1,4 @@
-#include "shell/check_timer.h"
+#include "shell/timer.h"
 
 #include <limits>
 

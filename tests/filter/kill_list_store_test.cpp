@@ -1,4 +1,4 @@
-#include "filter/killlist_store.h"
+#include "filter/kill_list_store.h"
 
 #include <gtest/gtest.h>
 
