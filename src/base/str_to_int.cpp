@@ -2,14 +2,14 @@
 
 #include "exception.h"
 
-namespace {
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 // Hexadecimal takes any 32-bit pattern ($FFFFFFFF is -1); decimal must fit the signed range.
 std::optional<int64_t> Magnitude(const std::string& text, size_t pos, bool hex) {

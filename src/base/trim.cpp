@@ -13,3 +13,9 @@ std::string Trim(std::string_view text) {
     while (last > first && IsBlank(text[last - 1])) --last;
     return std::string(text.substr(first, last - first));
 }
+
+std::string StripEnclosingQuotes(const std::string& text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        return text.substr(1, text.size() - 2);
+    return text;
+}

@@ -5,3 +5,7 @@
 
 // Removes leading and trailing characters of code 32 or less (blanks and control characters).
 std::string Trim(std::string_view text);
+
+// Removes one pair of double quotes that encloses the whole text. File boxes store browsed
+// paths with blanks that way, and every consumer of such a path strips them before use.
+std::string StripEnclosingQuotes(const std::string& text);

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "base/exception.h"
+#include "base/trim.h"
 #include "base/write_all.h"
 
 namespace {
@@ -24,10 +25,7 @@ bool Durable(int fd) {
 }  // namespace
 
 std::string DeletionLog::FilePath(const std::string& storedPath) {
-    if (storedPath.size() >= 2 && storedPath.front() == '"' && storedPath.back() == '"') {
-        return storedPath.substr(1, storedPath.size() - 2);
-    }
-    return storedPath;
+    return StripEnclosingQuotes(storedPath);
 }
 
 DeletionLog::DeletionLog(const std::string& storedPath, DeletionClock clock)

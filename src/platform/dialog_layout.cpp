@@ -4,8 +4,16 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <algorithm>
+
+void CentreOnScreen(QWidget* window, const QScreen* screen) {
+    if (!screen) return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
 
 void SetSizeAtLeast(QWidget* widget, int width, int height) {
     const QSize hint = widget->sizeHint();

@@ -1,6 +1,6 @@
 #pragma once
 
-// Layout pieces the dialogs share. Design sizes are kept unless the desktop font needs more
+// Layout pieces the windows share. Design sizes are kept unless the desktop font needs more
 // room, so nothing is clipped on desktops whose default font is larger than the design's.
 
 #include <QString>
@@ -8,7 +8,12 @@
 class QDialog;
 class QLabel;
 class QPushButton;
+class QScreen;
 class QWidget;
+
+// Moves a top-level window so that its frame stands in the middle of the screen's available
+// area; no screen: it stays where it is.
+void CentreOnScreen(QWidget* window, const QScreen* screen);
 
 void SetSizeAtLeast(QWidget* widget, int width, int height);
 void SetWidthAtLeast(QWidget* widget, int width);

@@ -1,6 +1,7 @@
 #include <cctype>
 #include <vector>
 
+#include "base/str_to_int.h"
 #include "platform/registry_format.h"
 
 namespace {
@@ -34,13 +35,6 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 void Parser::SplitLines(std::string_view text) {

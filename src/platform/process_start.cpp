@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/trim.h"
 #include "platform/document_open.h"
 #include "platform/shell_words.h"
 

@@ -2,12 +2,6 @@
 
 #include <cstring>
 
-std::string StripEnclosingQuotes(const std::string& text) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-        return text.substr(1, text.size() - 2);
-    return text;
-}
-
 namespace {
 
 bool IsBlank(char c) {

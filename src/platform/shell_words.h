@@ -3,10 +3,6 @@
 #include <string>
 #include <vector>
 
-// Removes one pair of double quotes that encloses the whole text. File boxes store browsed
-// paths with blanks that way, and every consumer of such a path strips them before use.
-std::string StripEnclosingQuotes(const std::string& text);
-
 // Splits a command line into words the way a POSIX shell does, without running a shell and
 // without expansions: blanks separate words, '...' is literal, "..." keeps blanks and honours
 // \" \\ \$ \` and line continuation, a backslash outside quotes escapes the next character.

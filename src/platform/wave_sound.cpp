@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/shell_words.h"
+#include "base/trim.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -178,9 +177,7 @@ void TdlgKillList::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (activated_) return;
     activated_ = true;
-    if (QScreen* screen = this->screen()) {
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    CentreOnScreen(this, screen());
     Guarded(this, [this] { FormActivate(); });
 }
 

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -163,9 +162,7 @@ void TdlgMailOptions::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (shown_) return;
     shown_ = true;
-    if (QScreen* screen = this->screen()) {
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    CentreOnScreen(this, screen());
     Guarded(this, [this] { FormShow(); });
 }
 

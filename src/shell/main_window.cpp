@@ -12,11 +12,11 @@
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QScreen>
 
 #include "base/exception.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
+#include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
 #include "shell/envelope_icon.h"
@@ -236,11 +236,7 @@ void TfrmMain::Aboutauthor1Click(QObject*) {
 void TfrmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!centred_) {
-        if (QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        CentreOnScreen(this, screen());
         centred_ = true;
     }
     edPassword->setFocus(Qt::ActiveWindowFocusReason);

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QScreen>
 
 #include "platform/app_exceptions.h"
+#include "platform/dialog_layout.h"
 #include "platform/wave_sound.h"
 #include "shell/main_window.h"
 
@@ -16,11 +16,7 @@ void TfrmMain::ShowInformationBox(const std::string& text) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowModality(Qt::ApplicationModal);
     box.adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        box.move(frame.topLeft());
-    }
+    CentreOnScreen(&box, QGuiApplication::primaryScreen());
     box.exec();
 }
 

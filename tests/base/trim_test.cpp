@@ -11,3 +11,11 @@ TEST(Trim, RemovesControlCharactersAndBlanksAtBothEnds) {
               "\x7f"
               "x");  // DEL is above 32 and stays
 }
+
+TEST(Trim, OnlyOneEnclosingPairOfQuotesIsRemoved) {
+    EXPECT_EQ(StripEnclosingQuotes("\"/a b/c\""), "/a b/c");
+    EXPECT_EQ(StripEnclosingQuotes("\"\""), "");
+    EXPECT_EQ(StripEnclosingQuotes("\"\"x\"\""), "\"x\"");
+    for (const char* unchanged : {"", "\"", "\"a", "a\"", "a \"b\"", "/plain/path"})
+        EXPECT_EQ(StripEnclosingQuotes(unchanged), unchanged);
+}

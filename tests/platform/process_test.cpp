@@ -74,14 +74,6 @@ TEST(ShellWords, SplitLikeAShell) {
     for (const auto& c : cases) EXPECT_EQ(SplitShellWords(c.text), c.words) << c.text;
 }
 
-TEST(ShellWords, OnlyOneEnclosingPairOfQuotesIsRemoved) {
-    EXPECT_EQ(StripEnclosingQuotes("\"/a b/c\""), "/a b/c");
-    EXPECT_EQ(StripEnclosingQuotes("\"\""), "");
-    EXPECT_EQ(StripEnclosingQuotes("\"\"x\"\""), "\"x\"");
-    for (const char* unchanged : {"", "\"", "\"a", "a\"", "a \"b\"", "/plain/path"})
-        EXPECT_EQ(StripEnclosingQuotes(unchanged), unchanged);
-}
-
 TEST(StartFailure, CodesTellWhatWentWrong) {
     ScratchFolder scratch;
     WriteFile(scratch / "garbage", std::string("\x7f\x01\x02 not a program", 17), 0755);
