@@ -1,7 +1,7 @@
 #pragma once
 
-// The POP3 client. (Contract header: public members are fixed; the net work may add
-// protected/private members.)
+// The POP3 client over one TTcpIp connection: log in, list the mailbox with the senders and
+// subjects, retrieve and delete messages, log out. Raises ESocketError and EProtocolError.
 
 #include <cstdint>
 #include <memory>

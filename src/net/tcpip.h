@@ -1,7 +1,6 @@
 #pragma once
 
 // One blocking TCP client connection with a line reader, a raw receive and a raw send.
-// (Contract header: public members are fixed; the net work may add protected/private members.)
 
 #include <cstdint>
 #include <functional>

@@ -29,7 +29,7 @@ std::string& HelpFileName() {
     return name;
 }
 
-// The classic help file name ("Vornask.hlp") names the program's help book. Here the book is
+// The help file name ("Vornask.hlp") names the program's help book. The book is
 // a folder of HTML pages, one per topic, so the name selects that folder: an absolute path to
 // a folder is taken as it is; any other name means the book shipped with the program, looked
 // for next to the program first (a build tree or an unpacked copy) and then in the installed

@@ -24,21 +24,21 @@ IconKey KeyOf(const TNotifyIconData& data) {
 uint32_t MouseMessageFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
         case QSystemTrayIcon::Trigger:
-            return WM_LBUTTONDOWN;
+            return tray::WM_LBUTTONDOWN;
         case QSystemTrayIcon::Context:
-            return WM_RBUTTONDOWN;
+            return tray::WM_RBUTTONDOWN;
         case QSystemTrayIcon::DoubleClick:
-            return WM_LBUTTONDBLCLK;
+            return tray::WM_LBUTTONDBLCLK;
         case QSystemTrayIcon::MiddleClick:
-            return WM_MBUTTONDOWN;
+            return tray::WM_MBUTTONDOWN;
         default:
-            return WM_MOUSEMOVE;
+            return tray::WM_MOUSEMOVE;
     }
 }
 
 void Apply(QSystemTrayIcon& icon, const TNotifyIconData& data) {
-    if (data.uFlags & NIF_ICON) icon.setIcon(data.hIcon);
-    if (data.uFlags & NIF_TIP) icon.setToolTip(QString::fromLocal8Bit(TrayTip(data).c_str()));
+    if (data.uFlags & tray::NIF_ICON) icon.setIcon(data.hIcon);
+    if (data.uFlags & tray::NIF_TIP) icon.setToolTip(QString::fromLocal8Bit(TrayTip(data).c_str()));
 }
 
 bool Add(const TNotifyIconData& data) {
@@ -49,7 +49,7 @@ bool Add(const TNotifyIconData& data) {
     // The callback travels through the event loop, like any other message to the window.
     QObject::connect(icon, &QSystemTrayIcon::activated, icon,
                      [target = data.hWnd, message = data.uCallbackMessage, id = data.uID,
-                      wanted = (data.uFlags & NIF_MESSAGE) != 0](auto reason) {
+                      wanted = (data.uFlags & tray::NIF_MESSAGE) != 0](auto reason) {
                          if (!wanted || !target) return;
                          QCoreApplication::postEvent(
                              target, new TTrayCallbackEvent(message, id, MouseMessageFor(reason)));
@@ -107,11 +107,11 @@ std::string TrayTip(const TNotifyIconData& data) {
 bool TrayNotifyIcon(uint32_t message, const TNotifyIconData& data) {
     if (!QCoreApplication::instance()) return false;
     switch (message) {
-        case NIM_ADD:
+        case tray::NIM_ADD:
             return Add(data);
-        case NIM_MODIFY:
+        case tray::NIM_MODIFY:
             return Modify(data);
-        case NIM_DELETE:
+        case tray::NIM_DELETE:
             return Delete(data);
         default:
             return false;

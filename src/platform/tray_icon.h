@@ -12,6 +12,7 @@
 class QObject;
 class QSystemTrayIcon;
 
+namespace tray {
 // Tray calls.
 enum : uint32_t { NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2 };
 // Which fields of the record are valid.
@@ -24,6 +25,7 @@ enum : uint32_t {
     WM_RBUTTONDOWN = 516,
     WM_MBUTTONDOWN = 519,
 };
+}  // namespace tray
 
 inline constexpr int kTrayTipSize = 64;  // zero-terminated: at most 63 characters
 

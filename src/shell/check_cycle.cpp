@@ -38,10 +38,10 @@ void TfrmMain::CheckMail(bool Quiet) {
         Pop3->ReadHeaders();
         Pop3->Logout();
     } catch (const ESocketError& e) {
-        AppException(this, e);
+        AppException(e);
         return;
     } catch (const EProtocolError& e) {
-        AppException(this, e);
+        AppException(e);
         // The password (or the server) needs the user: back to the window, no more ticks.
         SetTaskbarEntryVisible(true);
         BringWindowBack();
@@ -78,14 +78,14 @@ void TfrmMain::NotifyMail() {
     }
 }
 
-void TfrmMain::AppException(QObject*, const Exception& E) {
+void TfrmMain::AppException(const Exception& E) {
     if (Notifying) return;
     NotifyingScope scope(Notifying);
     UpdateTip(E.Message());
     if (dynamic_cast<const EProtocolError*>(&E)) ShowErrorBox(E.Message());
 }
 
-void TfrmMain::CheckAndHide(QObject*) {
+void TfrmMain::CheckAndHide() {
     SetTaskbarEntryVisible(false);
     HideMainWindow();
     Timer->SetInterval(MinutesToMs(Settings.Interval));
@@ -93,12 +93,12 @@ void TfrmMain::CheckAndHide(QObject*) {
     CheckMail(true);
 }
 
-void TfrmMain::edPasswordKeyDown(QObject*, uint16_t& Key, Qt::KeyboardModifiers) {
-    if (Key != VK_RETURN) return;
-    CheckAndHide(edPassword);
+void TfrmMain::edPasswordKeyDown(uint16_t& Key) {
+    if (Key != keys::VK_RETURN) return;
+    CheckAndHide();
     Key = 0;
 }
 
-void TfrmMain::TimerTimer(QObject*) {
+void TfrmMain::TimerTimer() {
     CheckMail(true);
 }

@@ -49,18 +49,6 @@ constexpr std::array<const char*, 32> kLaunchMessages = {
 
 constexpr int kPollMilliseconds = 1000;
 
-// Show commands of the classic shell start: 1 normal, 3 maximised, 2 minimised.
-int ShowCommand(TShowMode mode) {
-    switch (mode) {
-        case smMaximized:
-            return 3;
-        case smMinimized:
-            return 2;
-        default:
-            return 1;
-    }
-}
-
 }  // namespace
 
 std::string LaunchErrorMessage(uint32_t code) {
@@ -85,8 +73,7 @@ bool TLauncher::IsWatching() const {
 void TLauncher::Launch() {
     TChildProcess started;
     try {
-        started =
-            StartProgramOrDocument({ProgramName, Parameters, StartDir, ShowCommand(ShowMode)});
+        started = StartProgramOrDocument({ProgramName, Parameters, StartDir});
     } catch (const EStartFailed& failure) {
         throw ELaunchError(failure.Code, LaunchErrorMessage(failure.Code));
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-// Starts a program or opens a document, then watches the started process until it ends.
-// (Contract header: public members are fixed; the launcher work may add private members.)
+// Starts a program or opens a document, then watches the started process until it ends and
+// calls OnFinished. Launch raises ELaunchError, with the start's error code and its message.
 
 #include <QObject>
 #include <cstdint>
@@ -24,9 +24,6 @@ class ELaunchError : public Exception {
 // Message text for a start failure code (empty for codes the table does not hold).
 std::string LaunchErrorMessage(uint32_t code);
 
-// How the started program's window should be shown; only a hint on most Linux desktops.
-enum TShowMode { smNormal = 0, smMaximized = 1, smMinimized = 2 };
-
 class TLauncher : public QObject {
     Q_OBJECT
   public:
@@ -37,7 +34,6 @@ class TLauncher : public QObject {
 
     std::string ProgramName;
     std::string Parameters;
-    TShowMode ShowMode = smNormal;
     std::string StartDir;
     std::function<void(TLauncher* sender)> OnFinished;
 

@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
         TfrmMain frmMain;
         // A failure here (a settings value missing) leaves the hook uninstalled: the default
         // error box reports it, and every later one, while the window works on.
-        Guarded(&frmMain, [&] { frmMain.FormCreate(&frmMain); });
+        Guarded(&frmMain, [&] { frmMain.FormCreate(); });
         frmMain.show();
         status = application.exec();
-        Guarded(&frmMain, [&] { frmMain.FormDestroy(&frmMain); });
+        Guarded(&frmMain, [&] { frmMain.FormDestroy(); });
     }
     StopSockets();
     return status;

@@ -87,7 +87,7 @@ void TfrmMain::BuildForm() {
     Timer = new TTimer(this);
     Timer->SetEnabled(false);
     Timer->SetInterval(1000);
-    Timer->OnTimer = [this] { Guarded(Timer, [&] { TimerTimer(Timer); }); };
+    Timer->OnTimer = [this] { Guarded(Timer, [&] { TimerTimer(); }); };
 
     Label4 = new QLabel("Password", client);
     Label4->setFont(DesktopFontAt(11));
@@ -104,14 +104,14 @@ void TfrmMain::BuildForm() {
 
     setTabOrder(Button1, edPassword);
     connect(Button1, &QPushButton::clicked, this,
-            [this] { Guarded(Button1, [&] { CheckAndHide(Button1); }); });
+            [this] { Guarded(Button1, [&] { CheckAndHide(); }); });
 }
 
 void TfrmMain::BuildMenu() {
     MainMenu1 = menuBar();
-    auto on = [this](QAction* item, void (TfrmMain::*handler)(QObject*)) {
+    auto on = [this](QAction* item, void (TfrmMain::*handler)()) {
         connect(item, &QAction::triggered, this,
-                [this, item, handler] { Guarded(item, [&] { (this->*handler)(item); }); });
+                [this, item, handler] { Guarded(item, [&] { (this->*handler)(); }); });
     };
     Options1 = MainMenu1->addMenu("&Options");
     Killlist1 = Options1->addAction("&Kill list");
@@ -156,23 +156,22 @@ void TfrmMain::LayOutControls() {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TfrmMain::FormCreate(QObject*) {
+void TfrmMain::FormCreate() {
     Pop3 = std::make_unique<TPop3>();
     TrayIconData = {};
     TrayIconData.cbSize = 88;
     TrayIconData.hWnd = this;
     TrayIconData.uID = kTrayIconId;
-    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uFlags = tray::NIF_MESSAGE | tray::NIF_ICON | tray::NIF_TIP;
     TrayIconData.uCallbackMessage = kTrayCallbackMessage;
     TrayIconData.hIcon = windowIcon();
     SetTrayTip(TrayIconData, "Vornask");
-    TrayNotifyIcon(NIM_ADD, TrayIconData);
+    TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
     // Without a tray the window is the only way back, so it needs a taskbar entry of its own.
     if (!TrayIsAvailable()) BecomeOrdinaryWindow();
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings);
-    SetApplicationExceptionHook(
-        [this](QObject* sender, const Exception& e) { AppException(sender, e); });
+    SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
     Notifying = false;
 }
@@ -183,53 +182,43 @@ void TfrmMain::BecomeOrdinaryWindow() {
         setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
 }
 
-void TfrmMain::FormDestroy(QObject*) {
+void TfrmMain::FormDestroy() {
     if (Registry) SaveSettings(*Registry, Settings);
     Registry.reset();
-    TrayNotifyIcon(NIM_DELETE, TrayIconData);
+    TrayNotifyIcon(tray::NIM_DELETE, TrayIconData);
 }
 
-void TfrmMain::FormCloseQuery(QObject*, bool& CanClose) {
+void TfrmMain::FormCloseQuery() {
     QCoreApplication::quit();
-    CanClose = true;
-}
-
-void TfrmMain::FormClose(QObject*, TCloseAction& Action) {
-    Action = caFree;
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    bool canClose = true;
-    Guarded(this, [&] {
-        FormCloseQuery(this, canClose);
-        TCloseAction action = caHide;
-        if (canClose) FormClose(this, action);
-    });
-    // The main window's close always ends the program, whatever the handlers said.
+    Guarded(this, [&] { FormCloseQuery(); });
+    // The main window's close always ends the program, even when its handler failed.
     event->accept();
 }
 
-void TfrmMain::Killlist1Click(QObject*) {
+void TfrmMain::Killlist1Click() {
     RunKillListEditor(this, *Registry);
 }
 
-void TfrmMain::MailOptions1Click(QObject*) {
+void TfrmMain::MailOptions1Click() {
     RunMailOptions(this, Settings, *Timer);
 }
 
-void TfrmMain::Exit1Click(QObject*) {
+void TfrmMain::Exit1Click() {
     close();
 }
 
-void TfrmMain::HelpIndex1Click(QObject*) {
+void TfrmMain::HelpIndex1Click() {
     ShowHelpContext(kHelpIndex);
 }
 
-void TfrmMain::About1Click(QObject*) {
+void TfrmMain::About1Click() {
     ShowHelpContext(kHelpWhatIs);
 }
 
-void TfrmMain::Aboutauthor1Click(QObject*) {
+void TfrmMain::Aboutauthor1Click() {
     ShowHelpContext(kHelpAuthor);
 }
 
@@ -246,8 +235,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edPassword && event->type() == QEvent::KeyPress) {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         const bool enter = keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter;
-        uint16_t key = enter ? VK_RETURN : static_cast<uint16_t>(keyEvent->key() & 0xFFFF);
-        Guarded(edPassword, [&] { edPasswordKeyDown(edPassword, key, keyEvent->modifiers()); });
+        uint16_t key = enter ? keys::VK_RETURN : static_cast<uint16_t>(keyEvent->key() & 0xFFFF);
+        Guarded(edPassword, [&] { edPasswordKeyDown(key); });
         if (key == 0) return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -24,9 +24,10 @@ class TTimer;
 
 inline constexpr uint32_t kTrayIconId = 1973;
 inline constexpr uint32_t kTrayCallbackMessage = 2997;
+// The key code edPasswordKeyDown sees for Enter and Return.
+namespace keys {
 inline constexpr uint16_t VK_RETURN = 13;
-
-enum TCloseAction { caNone = 0, caHide = 1, caFree = 2, caMinimize = 3 };
+}
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -60,18 +61,18 @@ class TfrmMain : public QMainWindow {
     bool Notifying = false;
 
     // Start and end.
-    void FormCreate(QObject* Sender);
-    void FormDestroy(QObject* Sender);
-    void FormCloseQuery(QObject* Sender, bool& CanClose);
-    void FormClose(QObject* Sender, TCloseAction& Action);
+    void FormCreate();
+    void FormDestroy();
+    // The window's close ends the program.
+    void FormCloseQuery();
 
     // Menu commands.
-    void Killlist1Click(QObject* Sender);
-    void MailOptions1Click(QObject* Sender);
-    void Exit1Click(QObject* Sender);
-    void HelpIndex1Click(QObject* Sender);
-    void About1Click(QObject* Sender);
-    void Aboutauthor1Click(QObject* Sender);
+    void Killlist1Click();
+    void MailOptions1Click();
+    void Exit1Click();
+    void HelpIndex1Click();
+    void About1Click();
+    void Aboutauthor1Click();
 
     // The tray callback; acts only while the window is hidden.
     void TrayIconNotify(const TTrayCallbackEvent& Message);
@@ -80,10 +81,11 @@ class TfrmMain : public QMainWindow {
     void CheckMail(bool Quiet);
     void ShowNoMail(bool Quiet);
     void NotifyMail();
-    void AppException(QObject* Sender, const Exception& E);
-    void CheckAndHide(QObject* Sender);
-    void edPasswordKeyDown(QObject* Sender, uint16_t& Key, Qt::KeyboardModifiers Shift);
-    void TimerTimer(QObject* Sender);
+    void AppException(const Exception& E);
+    void CheckAndHide();
+    // Enter checks and hides; a key it handles comes back as 0.
+    void edPasswordKeyDown(uint16_t& Key);
+    void TimerTimer();
 
     // Hidden, or minimised on a desktop without a tray.
     bool IsWindowHidden() const;

@@ -12,21 +12,21 @@ namespace {
 using TSettingField =
     std::variant<std::string TSettings::*, int32_t TSettings::*, bool TSettings::*>;
 
-// Classic values are read strictly (a failed read ends the load there) and always written.
+// Required values are read strictly (a failed read ends the load there) and always written.
 // Optional values are read leniently (missing or unreadable: the default) and written only when
 // they differ from the default or are stored already, so that with them at their defaults the
 // hive holds what it held without them.
-enum class TKeeping { Classic, Optional };
+enum class TKeeping { Required, Optional };
 
 struct TSettingValue {
     const char* Name;
     TSettingField Field;
     int WriteOrder;  // position among the writes, and so in a new hive file
-    TKeeping Keeping = TKeeping::Classic;
+    TKeeping Keeping = TKeeping::Required;
 };
 
 // Every stored setting, in reading order. The defaults are TSettings' member initialisers.
-// "Log File" is read fourth but written last, as it always was.
+// "Log File" is read fourth but written last.
 constexpr std::array kSettingValues{
     TSettingValue{"SMTP host", &TSettings::SmtpHost, 1},
     TSettingValue{"User", &TSettings::User, 2},
@@ -82,7 +82,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings) {
     if (!registry.OpenKey(kSettingsKey, false)) return;
     TKeyCloser closer(registry);
     for (const TSettingValue& value : kSettingValues) {
-        if (value.Keeping == TKeeping::Classic)
+        if (value.Keeping == TKeeping::Required)
             Read(registry, value, settings);
         else
             ReadLeniently(registry, value, settings);

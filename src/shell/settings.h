@@ -19,7 +19,7 @@ struct TSettings {
 inline constexpr const char* kSettingsKey = "\\Software\\Quorvat\\Vornask";
 
 // Loads what is stored under the settings key, one value after the other; a failed read of a
-// classic value raises and leaves the values after it as they were.
+// required value raises and leaves the values after it as they were.
 void LoadSettings(TRegistry& registry, TSettings& settings);
 // Writes all seven values, "Log File" last.
 void SaveSettings(TRegistry& registry, const TSettings& settings);

@@ -19,18 +19,18 @@ bool TfrmMain::event(QEvent* event) {
 
 void TfrmMain::TrayIconNotify(const TTrayCallbackEvent& Message) {
     if (!IsWindowHidden()) return;
-    if (Message.LParam == WM_LBUTTONDOWN) {
+    if (Message.LParam == tray::WM_LBUTTONDOWN) {
         SetTaskbarEntryVisible(true);
         BringWindowBack();
         Timer->SetEnabled(false);
-    } else if (Message.LParam == WM_RBUTTONDOWN) {
+    } else if (Message.LParam == tray::WM_RBUTTONDOWN) {
         CheckMail(false);
     }
 }
 
 void TfrmMain::UpdateTip(const std::string& text) {
     SetTrayTip(TrayIconData, text);
-    TrayNotifyIcon(NIM_MODIFY, TrayIconData);
+    TrayNotifyIcon(tray::NIM_MODIFY, TrayIconData);
     // Without a tray the minimised window's title is where the outcome shows.
     if (!TrayIsAvailable()) {
         const QString tip = QString::fromLocal8Bit(TrayTip(TrayIconData).c_str());

@@ -35,7 +35,7 @@ void SetUpDesktop() {
 
 TChildProcess Start(const std::string& file, const std::string& parameters = {},
                     const std::string& folder = {}) {
-    return StartProgramOrDocument({file, parameters, folder, 1});
+    return StartProgramOrDocument({file, parameters, folder});
 }
 
 bool EndsSoon(TChildProcess& child) {
@@ -82,15 +82,15 @@ TEST(StartFailure, CodesTellWhatWentWrong) {
         TStartRequest request;
         uint32_t code;
     } cases[] = {
-        {{scratch / "missing", "", "", 1}, 2},
-        {{"\"" + scratch / "missing" + "\"", "", "", 1}, 2},
-        {{"", "", "", 1}, 2},
-        {{"\"\"", "", "", 1}, 2},
-        {{"vornask-no-such-command-anywhere", "", "", 1}, 2},
-        {{scratch / "no folder/prog", "", "", 1}, 3},
-        {{scratch / "ok", "", scratch / "no folder", 1}, 3},
-        {{scratch / "ok", "", scratch / "ok", 1}, 3},
-        {{scratch / "garbage", "", "", 1}, 11},
+        {{scratch / "missing", "", ""}, 2},
+        {{"\"" + scratch / "missing" + "\"", "", ""}, 2},
+        {{"", "", ""}, 2},
+        {{"\"\"", "", ""}, 2},
+        {{"vornask-no-such-command-anywhere", "", ""}, 2},
+        {{scratch / "no folder/prog", "", ""}, 3},
+        {{scratch / "ok", "", scratch / "no folder"}, 3},
+        {{scratch / "ok", "", scratch / "ok"}, 3},
+        {{scratch / "garbage", "", ""}, 11},
     };
     for (const auto& c : cases) EXPECT_EQ(FailureCode(c.request), c.code) << c.request.file;
     EXPECT_EQ(ZombieChildren(), 0);  // the failed exec's child was reaped
@@ -154,7 +154,7 @@ TEST(StartDocument, OpensWithTheDefaultApplication) {
 TEST(StartDocument, NoApplicationForTheTypeIsCode31) {
     ScratchFolder scratch;
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
-    EXPECT_EQ(FailureCode({scratch / "data.vornask-unknown", "", "", 1}), 31u);
+    EXPECT_EQ(FailureCode({scratch / "data.vornask-unknown", "", ""}), 31u);
 }
 
 TEST(ChildProcess, ReapedWhetherWatchedOrDropped) {

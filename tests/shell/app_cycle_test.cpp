@@ -33,7 +33,7 @@ struct Window {
 
     Window(uint16_t port, const std::string& user, const std::string& password) {
         form = std::make_unique<TestForm>(Path("registry.reg"));
-        form->FormCreate(form.get());
+        form->FormCreate();
         form->Pop3->Port = port;
         form->Pop3->ReceiveTimeoutMs = 5000;
         form->Settings.SmtpHost = "127.0.0.1";
@@ -45,7 +45,7 @@ struct Window {
         : Window(server.Port(), server.User(), server.Password()) {}
     ~Window() {
         try {
-            form->FormDestroy(form.get());
+            form->FormDestroy();
         } catch (...) {
         }
     }
@@ -100,7 +100,7 @@ class AppCycleTest : public QObject {
 void AppCycleTest::emptyMailboxQuietCheckRunsNoKillPass() {
     S server(EmptySession());
     Window w(server.Port(), "anna", "pw");
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
 
     QCOMPARE(w.Tip(), std::string("No mail."));
     QCOMPARE(w.form->Count("box:"), 0);
@@ -113,10 +113,11 @@ void AppCycleTest::emptyMailboxQuietCheckRunsNoKillPass() {
 void AppCycleTest::emptyMailboxRightClickShowsNoMailBox() {
     DovecotServer server;
     Window w(server);
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
 
-    w.form->TrayIconNotify(TTrayCallbackEvent(kTrayCallbackMessage, kTrayIconId, WM_RBUTTONDOWN));
+    w.form->TrayIconNotify(
+        TTrayCallbackEvent(kTrayCallbackMessage, kTrayIconId, tray::WM_RBUTTONDOWN));
     QCOMPARE(w.form->Log,
              (std::vector<std::string>{"tip:No mail.", "tip:No mail.", "box:No mail."}));
 }
@@ -128,7 +129,7 @@ void AppCycleTest::mailboxOfOnlyCondemnedMessagesIsNoMail() {
     Window w(server);
     SaveKillList(*w.form->Registry, {"Subject: = spam"});
     w.form->Settings.ShowMessage = true;
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
 
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
     QCOMPARE(w.form->MailCount, 0);
@@ -149,7 +150,7 @@ void AppCycleTest::soundThenCountBoxThenReader() {
         QVERIFY(w.form->Notifying);
         startsWhileBoxOpen = w.ReaderStarts();
     };
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
 
     QCOMPARE(w.form->Log,
              (std::vector<std::string>{"tip:You have mail!", "sound:\"/sounds/ding.wav\"",
@@ -164,7 +165,7 @@ void AppCycleTest::onlyTooltipWhenNothingElseChosen() {
     DovecotServer server;
     server.Deliver(Mail("hello"));
     Window w(server);
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:You have mail!"}));
     QCOMPARE(w.form->MailCount, 1);
     QCOMPARE(server.MessageFiles().size(), size_t{1});
@@ -189,7 +190,7 @@ void AppCycleTest::tickWhileCountBoxOpenStaysQuiet() {
         w.form->Timer->SetEnabled(false);
         return true;
     });
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
 
     QCOMPARE(closer.seen.size(), size_t{1});
     QCOMPARE(closer.seen[0].title, QString("Information"));
@@ -207,7 +208,7 @@ void AppCycleTest::protocolErrorWhileBoxOpenStillBringsWindowBack() {
     DovecotServer server;
     Window w(server);
     w.form->RealBoxes = true;
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
     QVERIFY(w.form->IsWindowHidden());
 
     bool nestedStarted = false;
@@ -220,7 +221,8 @@ void AppCycleTest::protocolErrorWhileBoxOpenStillBringsWindowBack() {
         return w.form->isVisible();
     });
     QCoreApplication::postEvent(
-        w.form.get(), new TTrayCallbackEvent(kTrayCallbackMessage, kTrayIconId, WM_RBUTTONDOWN));
+        w.form.get(),
+        new TTrayCallbackEvent(kTrayCallbackMessage, kTrayIconId, tray::WM_RBUTTONDOWN));
     QTRY_COMPARE_WITH_TIMEOUT(closer.seen.size(), size_t{1}, 20000);
 
     QCOMPARE(closer.seen[0].text, QString("No mail."));
@@ -243,7 +245,7 @@ void AppCycleTest::refusedPasswordBringsWindowBack() {
     DovecotServer server;
     Window w(server.Port(), server.User(), password.toStdString());
     w.form->Settings.Interval = 5;
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
 
     const std::string reply = "-ERR [AUTH] Authentication failed.";
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply, "error:" + reply}));
@@ -256,7 +258,7 @@ void AppCycleTest::refusedPasswordBringsWindowBack() {
 void AppCycleTest::connectionFailureKeepsWatching() {
     Window w(FreeLoopbackPort(), "anna", "pw");
     w.form->Settings.Interval = 5;
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Error creating socket"}));
     QVERIFY(w.form->isHidden());
     QVERIFY(w.form->Timer->IsTicking());
@@ -305,7 +307,7 @@ void AppCycleTest::failingReaderStartLeavesNextCycleWorking() {
 
     w.form->Log.clear();
     w.form->Settings.MailProgram = w.Reader();
-    w.form->TimerTimer(w.form->Timer);
+    w.form->TimerTimer();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:You have mail!", "sound:ding.wav",
                                                     "box:You have 1 messages!"}));
     QTRY_COMPARE_WITH_TIMEOUT(w.ReaderStarts(), 1, 10000);
@@ -332,9 +334,9 @@ void AppCycleTest::listingOfAFailedSessionIsNotCountedAgain() {
     S server(script);
     Window w(server.Port(), "anna", "pw");
 
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:-ERR busy", "error:-ERR busy"}));
-    w.form->CheckAndHide(w.form->Button1);
+    w.form->CheckAndHide();
     QCOMPARE(w.form->MailCount, 0);
     QCOMPARE(w.Tip(), std::string("No mail."));
     QCOMPARE(server.Connections(), 2);

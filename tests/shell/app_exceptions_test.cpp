@@ -55,7 +55,7 @@ TNotifyIconData Record(QObject* owner) {
     TNotifyIconData data;
     data.hWnd = owner;
     data.uID = 1973;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uFlags = tray::NIF_MESSAGE | tray::NIF_ICON | tray::NIF_TIP;
     data.uCallbackMessage = 2997;
     SetTrayTip(data, "Vornask");
     return data;
@@ -192,41 +192,41 @@ void AppExceptionsTest::longTipsEndInDots() {
 void AppExceptionsTest::trayRecordAddModifyDelete() {
     QObject owner;
     TNotifyIconData data = Record(&owner);
-    QVERIFY(!TrayNotifyIcon(NIM_MODIFY, data));
-    QVERIFY(TrayNotifyIcon(NIM_ADD, data));
-    QVERIFY(!TrayNotifyIcon(NIM_ADD, data));
+    QVERIFY(!TrayNotifyIcon(tray::NIM_MODIFY, data));
+    QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
+    QVERIFY(!TrayNotifyIcon(tray::NIM_ADD, data));
     QCOMPARE(FindTrayIcon(data)->toolTip(), QString("Vornask"));
 
     SetTrayTip(data, std::string(80, 'z'));
-    QVERIFY(TrayNotifyIcon(NIM_MODIFY, data));
+    QVERIFY(TrayNotifyIcon(tray::NIM_MODIFY, data));
     QCOMPARE(FindTrayIcon(data)->toolTip(), QString(60, 'z') + "...");
 
-    QVERIFY(TrayNotifyIcon(NIM_DELETE, data));
+    QVERIFY(TrayNotifyIcon(tray::NIM_DELETE, data));
     QVERIFY(!FindTrayIcon(data));
-    QVERIFY(!TrayNotifyIcon(NIM_DELETE, data));
+    QVERIFY(!TrayNotifyIcon(tray::NIM_DELETE, data));
 }
 
 void AppExceptionsTest::trayClicksArriveAsMouseMessages() {
     CallbackSink sink;
     TNotifyIconData data = Record(&sink);
-    QVERIFY(TrayNotifyIcon(NIM_ADD, data));
+    QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
     QSystemTrayIcon* icon = FindTrayIcon(data);
     for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context,
                         QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
         emit icon->activated(reason);
     QVERIFY(sink.mouse.empty());  // delivered through the event loop, not inside the signal
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(sink.mouse, (std::vector<uint32_t>{WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK,
-                                                WM_MBUTTONDOWN}));
-    TrayNotifyIcon(NIM_DELETE, data);
+    QCOMPARE(sink.mouse, (std::vector<uint32_t>{tray::WM_LBUTTONDOWN, tray::WM_RBUTTONDOWN,
+                                                tray::WM_LBUTTONDBLCLK, tray::WM_MBUTTONDOWN}));
+    TrayNotifyIcon(tray::NIM_DELETE, data);
 
-    data.uFlags = NIF_ICON | NIF_TIP;  // no callback wanted
+    data.uFlags = tray::NIF_ICON | tray::NIF_TIP;  // no callback wanted
     sink.mouse.clear();
-    QVERIFY(TrayNotifyIcon(NIM_ADD, data));
+    QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
     emit FindTrayIcon(data)->activated(QSystemTrayIcon::Trigger);
     QCoreApplication::sendPostedEvents();
     QVERIFY(sink.mouse.empty());
-    TrayNotifyIcon(NIM_DELETE, data);
+    TrayNotifyIcon(tray::NIM_DELETE, data);
 }
 
 VORNASK_APP_TEST_MAIN(AppExceptionsTest)

@@ -64,7 +64,7 @@ class AppWindowTest : public QObject {
 
 void AppWindowTest::formHoldsItsControlsUnclipped() {
     TestForm form(hive);
-    form.FormCreate(&form);
+    form.FormCreate();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
@@ -106,7 +106,7 @@ void AppWindowTest::formHoldsItsControlsUnclipped() {
     QTest::keyClick(form.Button1, Qt::Key_Return);
     QVERIFY(form.isHidden());
     QVERIFY(form.Timer->Enabled());
-    form.FormDestroy(&form);
+    form.FormDestroy();
 }
 
 void AppWindowTest::menuItemsAndAccelerators() {
@@ -123,7 +123,7 @@ void AppWindowTest::menuItemsAndAccelerators() {
 
 void AppWindowTest::startsWithTheIconInTheTray() {
     TestForm form(hive);
-    form.FormCreate(&form);
+    form.FormCreate();
     const TNotifyIconData& data = form.TrayIconData;
     QCOMPARE(data.cbSize, 88u);
     QCOMPARE(data.uID, 1973u);
@@ -136,13 +136,13 @@ void AppWindowTest::startsWithTheIconInTheTray() {
     QCOMPARE(icon->toolTip(), QString("Vornask"));
     QVERIFY(HasApplicationExceptionHook());
     QVERIFY(!form.Notifying);
-    form.FormDestroy(&form);
+    form.FormDestroy();
     QVERIFY(!FindTrayIcon(data));
 }
 
 void AppWindowTest::trayClicksInBothWindowStates() {
     TestForm form(hive);
-    form.FormCreate(&form);
+    form.FormCreate();
     form.Pop3->Port = FreeLoopbackPort();  // any check that runs shows as a socket failure
     form.Settings.SmtpHost = "127.0.0.1";
     form.Settings.Interval = 5;
@@ -160,7 +160,7 @@ void AppWindowTest::trayClicksInBothWindowStates() {
     QVERIFY(form.Log.empty());
     QVERIFY(form.isVisible());
 
-    form.CheckAndHide(form.Button1);
+    form.CheckAndHide();
     QVERIFY(form.isHidden());
     QVERIFY(!form.TaskbarEntryVisible());
     QVERIFY(form.Timer->IsTicking());
@@ -181,20 +181,20 @@ void AppWindowTest::trayClicksInBothWindowStates() {
     QCOMPARE(form.edPassword->text(), QString("secret"));
     QCOMPARE(form.Log.size(), size_t{1});
     QCOMPARE(icon->toolTip(), QString("Error creating socket"));  // the last outcome stays
-    form.FormDestroy(&form);
+    form.FormDestroy();
 }
 
 void AppWindowTest::withoutTrayHideMinimisesAndTitleCarriesTheTip() {
     TestForm form(hive);
     form.Tray = false;
-    form.FormCreate(&form);
+    form.FormCreate();
     form.Pop3->Port = FreeLoopbackPort();
     form.Settings.SmtpHost = "127.0.0.1";
     form.Settings.Interval = 5;
     form.show();
     QCOMPARE(form.windowType(), Qt::Window);  // keeps a taskbar entry to come back by
 
-    form.CheckAndHide(form.Button1);
+    form.CheckAndHide();
     QVERIFY(form.isMinimized());
     QVERIFY(form.IsWindowHidden());
     QVERIFY(form.TaskbarEntryVisible());
@@ -203,7 +203,7 @@ void AppWindowTest::withoutTrayHideMinimisesAndTitleCarriesTheTip() {
 
     form.showNormal();  // the user restores it from the taskbar
     QVERIFY(!form.Timer->Enabled());
-    form.FormDestroy(&form);
+    form.FormDestroy();
 }
 
 void AppWindowTest::missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
@@ -213,7 +213,7 @@ void AppWindowTest::missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
     }
     TestForm form(hive);
     BoxCloser closer;
-    Guarded(&form, [&] { form.FormCreate(&form); });
+    Guarded(&form, [&] { form.FormCreate(); });
 
     QCOMPARE(closer.seen.size(), size_t{1});
     QCOMPARE(closer.seen[0].title, QString::fromStdString(ApplicationTitle()));
@@ -231,12 +231,12 @@ void AppWindowTest::missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
     QCOMPARE(closer.seen[1].text, QString("Couldn't resolve hostname "));
     QCOMPARE(TrayTip(form.TrayIconData), std::string("Vornask"));
     QVERIFY(form.Log.empty());
-    TrayNotifyIcon(NIM_DELETE, form.TrayIconData);
+    TrayNotifyIcon(tray::NIM_DELETE, form.TrayIconData);
 }
 
 void AppWindowTest::altF4SavesSettingsAndRemovesTheIcon() {
     TestForm form(hive);
-    form.FormCreate(&form);
+    form.FormCreate();
     form.Settings.SmtpHost = "pop.example.org";
     form.Settings.Interval = 7;
     form.show();
@@ -244,7 +244,7 @@ void AppWindowTest::altF4SavesSettingsAndRemovesTheIcon() {
     QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
     QVERIFY(!form.isVisible());
 
-    form.FormDestroy(&form);  // as the program does once its loop has ended
+    form.FormDestroy();  // as the program does once its loop has ended
     QVERIFY(!FindTrayIcon(form.TrayIconData));
     TRegistry registry(hive);
     QVERIFY(registry.OpenKey(kSettingsKey, false));

@@ -64,7 +64,6 @@ TEST(Launcher, DefaultsAndFailedStarts) {
     ScratchFolder scratch;
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
     TLauncher launcher;
-    EXPECT_EQ(launcher.ShowMode, smNormal);
     EXPECT_TRUE(launcher.ProgramName.empty() && launcher.Parameters.empty() &&
                 launcher.StartDir.empty() && !launcher.OnFinished);
     EXPECT_FALSE(launcher.IsWatching());
