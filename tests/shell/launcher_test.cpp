@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include "child_test_support.h"
 
@@ -24,6 +23,15 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit
 
 void RunFor(std::chrono::milliseconds span) {
     RunUntil([] { return false; }, span);
+}
+
+// Script lines that note the start in started, wait (about ten seconds at most) until the test
+// creates go, and note the end in ended.
+std::string StartWaitEnd(const ScratchFolder& scratch, const std::string& name) {
+    const std::string go = scratch / (name + ".go");
+    return "touch '" + scratch / (name + ".started") + "'; i=0; while [ ! -e '" + go +
+           "' ] && [ $i -lt 1000 ]; do sleep 0.01; i=$((i+1)); done; touch '" +
+           scratch / (name + ".ended") + "'";
 }
 
 ELaunchError LaunchFailure(TLauncher& launcher) {
@@ -95,51 +103,56 @@ TEST(Launcher, QuotedPathWithBlankStartsTheProgram) {
     EXPECT_TRUE(RunUntil([&] { return Exists(scratch / "started"); }, 10s));
 }
 
-TEST(Launcher, ReportsTheEndOnceWithinAboutASecond) {
+TEST(Launcher, ReportsTheEndOnceAfterItCame) {
     ScratchFolder scratch;
-    WriteScript(scratch / "two-seconds", "sleep 2");
+    WriteScript(scratch / "waits", StartWaitEnd(scratch, "waits"));
     TLauncher launcher;
     FinishCounter finished;
     finished.Attach(launcher);
-    launcher.ProgramName = scratch / "two-seconds";
-    QElapsedTimer clock;
-    clock.start();
+    launcher.ProgramName = scratch / "waits";
     launcher.Launch();
+    ASSERT_TRUE(RunUntil([&] { return Exists(scratch / "waits.started"); }, 10s));
+    RunFor(1200ms);  // more than a poll period, while the program cannot end
+    EXPECT_EQ(finished.calls, 0);
+    EXPECT_TRUE(launcher.IsWatching());
+    WriteFile(scratch / "waits.go", "");
     ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
-    const qint64 elapsed = clock.elapsed();
-    EXPECT_GE(elapsed, 1900);
-    EXPECT_LE(elapsed, 6500);  // two seconds, one poll period, and slack for a loaded machine
+    EXPECT_TRUE(Exists(scratch / "waits.ended"));
     EXPECT_EQ(finished.sender, &launcher);
-    EXPECT_FALSE(launcher.IsWatching());
-    RunFor(2500ms);
+    EXPECT_FALSE(launcher.IsWatching());  // no poll left to report it again
+    RunEvents();
     EXPECT_EQ(finished.calls, 1);
     EXPECT_EQ(ZombieChildren(), 0);
 }
 
 TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
     ScratchFolder scratch;
-    WriteScript(scratch / "first", "touch '" + scratch / "first.ran" + "'; sleep 3");
-    WriteScript(scratch / "second", "touch '" + scratch / "second.ran" + "'; sleep 1; touch '" +
-                                        scratch / "second.done" + "'");
+    WriteScript(scratch / "first", StartWaitEnd(scratch, "first"));
+    WriteScript(scratch / "second", StartWaitEnd(scratch, "second"));
     TLauncher launcher;
     FinishCounter finished;
-    bool secondDoneWhenReported = false;
+    bool secondEndedWhenReported = false;
     launcher.OnFinished = [&](TLauncher*) {
         ++finished.calls;
-        secondDoneWhenReported = Exists(scratch / "second.done");
+        secondEndedWhenReported = Exists(scratch / "second.ended");
     };
     launcher.ProgramName = scratch / "first";
     launcher.Launch();
     launcher.ProgramName = scratch / "second";
     launcher.Launch();
+    ASSERT_TRUE(RunUntil(
+        [&] { return Exists(scratch / "first.started") && Exists(scratch / "second.started"); },
+        10s));
+    WriteFile(scratch / "second.go", "");
     ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
-    EXPECT_TRUE(secondDoneWhenReported);
-    EXPECT_TRUE(Exists(scratch / "first.ran"));
-    EXPECT_TRUE(Exists(scratch / "second.ran"));
+    EXPECT_TRUE(secondEndedWhenReported);
+    EXPECT_FALSE(launcher.IsWatching());
     // The first program ends later, unreported and reaped all the same.
-    RunFor(3000ms);
-    EXPECT_EQ(finished.calls, 1);
+    WriteFile(scratch / "first.go", "");
+    EXPECT_TRUE(RunUntil([&] { return Exists(scratch / "first.ended"); }, 10s));
     EXPECT_TRUE(WaitFor([] { return ZombieChildren() == 0; }, 5s));
+    RunEvents();
+    EXPECT_EQ(finished.calls, 1);
 }
 
 TEST(Launcher, FailedLaunchKeepsTheWatch) {
