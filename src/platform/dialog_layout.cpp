@@ -15,6 +15,13 @@ void CentreOnScreen(QWidget* window, const QScreen* screen) {
     window->move(frame.topLeft());
 }
 
+bool CentreOnFirstShow(QWidget* window, bool& shown) {
+    if (shown) return false;
+    shown = true;
+    CentreOnScreen(window, window->screen());
+    return true;
+}
+
 void SetSizeAtLeast(QWidget* widget, int width, int height) {
     const QSize hint = widget->sizeHint();
     widget->setFixedSize(std::max(width, hint.width()), std::max(height, hint.height()));

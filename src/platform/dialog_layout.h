@@ -14,6 +14,9 @@ class QWidget;
 // Moves a top-level window so that its frame stands in the middle of the screen's available
 // area; no screen: it stays where it is.
 void CentreOnScreen(QWidget* window, const QScreen* screen);
+// For a window's showEvent: the first time (shown still false) centres the window on its
+// screen, sets shown and returns true; later it returns false.
+bool CentreOnFirstShow(QWidget* window, bool& shown);
 
 void SetSizeAtLeast(QWidget* widget, int width, int height);
 void SetWidthAtLeast(QWidget* widget, int width);

@@ -175,10 +175,7 @@ void TdlgKillList::SelectByProgram(int row) {
 
 void TdlgKillList::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (activated_) return;
-    activated_ = true;
-    CentreOnScreen(this, screen());
-    Guarded(this, [this] { FormActivate(); });
+    if (CentreOnFirstShow(this, activated_)) Guarded(this, [this] { FormActivate(); });
 }
 
 bool TdlgKillList::eventFilter(QObject* watched, QEvent* event) {

@@ -160,10 +160,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
 
 void TdlgMailOptions::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
-    CentreOnScreen(this, screen());
-    Guarded(this, [this] { FormShow(); });
+    if (CentreOnFirstShow(this, shown_)) Guarded(this, [this] { FormShow(); });
 }
 
 void TdlgMailOptions::FormShow() {

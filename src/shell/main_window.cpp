@@ -224,10 +224,7 @@ void TfrmMain::Aboutauthor1Click() {
 
 void TfrmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!centred_) {
-        CentreOnScreen(this, screen());
-        centred_ = true;
-    }
+    CentreOnFirstShow(this, centred_);
     edPassword->setFocus(Qt::ActiveWindowFocusReason);
 }
 

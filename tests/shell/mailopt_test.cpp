@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -57,6 +58,8 @@ class MailOptionsTest : public QObject {
     void firstStartShowsEmptySettings() {
         auto d = Open(TSettings{});
         QCOMPARE(d->windowTitle(), QString("Mail options"));
+        const QPoint centre = d->screen()->availableGeometry().center();
+        QVERIFY((d->frameGeometry().center() - centre).manhattanLength() <= 2);
         QCOMPARE(d->pcOptions->currentIndex(), 0);
         QVERIFY(d->edHostname->hasFocus());
         QVERIFY(d->edHostname->text().isEmpty() && d->edUsername->text().isEmpty());
