@@ -1,6 +1,7 @@
 add_executable(net_tests
     ${CMAKE_CURRENT_LIST_DIR}/connection_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pop3_scripted_test.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/pop3_scripted_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pop3_hostile_test.cpp)
 target_link_libraries(net_tests PRIVATE vornask_net vornask_testsupport GTest::gtest_main)
 gtest_discover_tests(net_tests)
 
