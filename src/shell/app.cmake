@@ -11,6 +11,8 @@ add_library(vornask_shell_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window.h
     ${CMAKE_CURRENT_LIST_DIR}/check_cycle.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/shown_message.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/shown_message.h
     ${CMAKE_CURRENT_LIST_DIR}/notify_platform.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tray_notify.cpp
     ${CMAKE_CURRENT_LIST_DIR}/envelope_icon.cpp
