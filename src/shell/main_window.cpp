@@ -170,7 +170,7 @@ void TfrmMain::FormCreate(QObject*) {
     // Without a tray the window is the only way back, so it needs a taskbar entry of its own.
     if (!TrayIsAvailable()) BecomeOrdinaryWindow();
     Registry = std::make_unique<TRegistry>(hivePath_);
-    LoadSettings(*Registry, Settings);
+    LoadSettings(*Registry, Settings, settingsLoad_);
     SetApplicationExceptionHook(
         [this](QObject* sender, const Exception& e) { AppException(sender, e); });
     hookInstalled_ = true;
@@ -184,7 +184,7 @@ void TfrmMain::BecomeOrdinaryWindow() {
 }
 
 void TfrmMain::FormDestroy(QObject*) {
-    if (Registry) SaveSettings(*Registry, Settings);
+    if (Registry) SaveSettings(*Registry, Settings, settingsLoad_);
     Registry.reset();
     TrayNotifyIcon(NIM_DELETE, TrayIconData);
 }
