@@ -44,12 +44,6 @@ class TTcpIp {
     // Bounds on waiting for a silent peer (milliseconds).
     int ConnectTimeoutMs = 30000;
     int ReceiveTimeoutMs = 60000;
-    // Bound on one whole reply (status line and body): it must be complete within
-    // ReplyTimeoutMs plus one second for every ReplyBytesPerSecond bytes taken for it, so a
-    // trickle of bytes cannot hold the connection longer than a slow but honest server would.
-    // Past it the connection ends. 0: no bound.
-    int ReplyTimeoutMs = 60000;
-    size_t ReplyBytesPerSecond = 4096;
 
   protected:
     enum class TSocketState { NoSocket, Connected, NotConnected, Failed };
@@ -65,8 +59,6 @@ class TTcpIp {
     bool ReadLine(std::string& line);
     // Starts the bounds of one reply: its time and its MaxReplyBytes.
     void BeginReply();
-    // Bytes taken from the connection since BeginReply.
-    size_t ReplyBytes() const { return replyBytes_; }
     void SendBuffer(const char* data, int count);
     void SendText(const std::string& text);
     // Ends the connection as if the peer had closed it (used when a reply grows too large).
@@ -83,6 +75,13 @@ class TTcpIp {
     // also charges each kept line kLineMemoryCost on top of its text, so that the memory
     // it takes stays near this figure however short its lines are.
     size_t MaxReplyBytes = kMaxReplyBytes;
+    // Bound on one whole reply (status line and body): it must be complete within
+    // ReplyTimeoutMs plus one second for every ReplyBytesPerSecond bytes taken for it, so a
+    // trickle of bytes cannot hold the connection much longer than a slow but honest server
+    // would (a whole MaxReplyBytes reply at the slowest: about 4.5 hours). Past it the
+    // connection ends. 0: no bound.
+    int ReplyTimeoutMs = 60000;
+    size_t ReplyBytesPerSecond = 16384;
     // Calls of the transport's receive and the bytes they brought, for measurements.
     uint64_t ReceiveCalls = 0;
     uint64_t ReceivedBytes = 0;
