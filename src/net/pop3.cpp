@@ -15,6 +15,13 @@ std::string Tail(const std::string& line, size_t pos) {
     return line.size() > pos ? line.substr(pos) : std::string();
 }
 
+// The connection ended, or was ended for overrunning a bound, before a whole reply came.
+EProtocolError ConnectionLost() {
+    EProtocolError lost("", 999, kProtocol);
+    lost.ConnectionLost = true;
+    return lost;
+}
+
 // A reply line as an error message: at most kMaxMessage bytes, cut before a UTF-8
 // continuation byte, with "..." telling that more was said.
 std::string ErrorMessage(const std::string& line) {
@@ -68,11 +75,7 @@ TPop3::~TPop3() {
 void TPop3::CheckReply() {
     BeginReply();
     std::string line;
-    if (!ReadLine(line)) {
-        EProtocolError lost("", 999, kProtocol);
-        lost.ConnectionLost = true;
-        throw lost;
-    }
+    if (!ReadLine(line)) throw ConnectionLost();
     if (line.starts_with("+OK")) return;
     throw EProtocolError(ErrorMessage(line), line.starts_with("-ERR") ? 500 : 999, kProtocol);
 }
@@ -87,16 +90,12 @@ void TPop3::ReadMultiLine(OnLine&& onLine) {
     size_t memory = 0;  // what the kept lines may take, for the reply cap
     std::string line;
     for (;;) {
-        if (!ReadLine(line)) {
-            EProtocolError lost("", 999, kProtocol);
-            lost.ConnectionLost = true;
-            throw lost;
-        }
+        if (!ReadLine(line)) throw ConnectionLost();
         if (line == ".") return;
         memory += line.size() + kLineMemoryCost;
         if (memory > MaxReplyBytes) {
             DropConnection();
-            throw EProtocolError("", 999, kProtocol);
+            throw ConnectionLost();
         }
         onLine(line);
     }

@@ -144,6 +144,7 @@ TEST(Pop3ReplyTest, CapCountsEveryByteAndEveryLine) {
             ADD_FAILURE() << c.name;
         } catch (const EProtocolError& e) {
             EXPECT_EQ(e.ErrorCode, 999) << c.name;
+            EXPECT_TRUE(e.ConnectionLost) << c.name;
         }
         EXPECT_TRUE(pop.IsClosed()) << c.name;
         pop.CloseWithoutQuit();
