@@ -17,6 +17,12 @@ bool IsFileNotFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+// A pipe, a device or a socket: never a log, and not to be opened at all.
+bool IsSpecialFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode);
+}
+
 // Devices and pipes cannot be synced; that is no failure of the write.
 bool Durable(int fd) {
     return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
@@ -30,7 +36,9 @@ std::string DeletionLog::FilePath(const std::string& storedPath) {
 
 DeletionLog::DeletionLog(const std::string& storedPath, DeletionClock clock)
     : path_(FilePath(storedPath)), clock_(std::move(clock)) {
-    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY;
+    // Non-blocking, so a pipe or a device at the path cannot hold the pass at the open.
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (IsSpecialFile(path_)) throw EFOpenError("Cannot open file " + path_);
     if (IsFileNotFolder(path_)) {
         fd_ = ::open(path_.c_str(), flags);
         if (fd_ < 0) throw EFOpenError("Cannot open file " + path_);
@@ -39,7 +47,10 @@ DeletionLog::DeletionLog(const std::string& storedPath, DeletionClock clock)
         fd_ = ::open(path_.c_str(), flags | O_CREAT, 0600);
         if (fd_ < 0) throw EFCreateError("Cannot create file " + path_);
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    // Checked again on what was opened: the path may have changed in between.
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd_, F_SETFL, O_APPEND) != 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd_);
         throw EFOpenError("Cannot open file " + path_);
     }

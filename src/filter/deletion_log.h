@@ -13,7 +13,8 @@ using DeletionClock = std::function<std::time_t()>;
 class DeletionLog {
   public:
     // Opens the file at the end, or creates it when it does not exist. Raises EFOpenError
-    // "Cannot open file %s" (also while another program holds it) or EFCreateError
+    // "Cannot open file %s" (also while another program holds it, and for anything but a
+    // regular file: a pipe or a device is refused without waiting) or EFCreateError
     // "Cannot create file %s".
     explicit DeletionLog(const std::string& storedPath, DeletionClock clock = {});
     ~DeletionLog();

@@ -17,14 +17,19 @@ void LoadKillList(TRegistry& registry, TStringList& list) {
     }
 }
 
+// The whole list goes to the file in one replacement: never half a list, and one write.
 void SaveKillList(TRegistry& registry, const TStringList& list) {
+    TRegistryBatch batch(registry);
     registry.DeleteKey(kKillListKey);  // a missing key is fine
     registry.OpenKey(kKillListKey, true);
-    TKeyCloser closer(registry);
-    int k = 0;
-    for (const std::string& entry : list) {
-        std::string rule = Trim(entry);
-        if (rule.empty()) continue;
-        registry.WriteString(std::to_string(k++), rule);
+    {
+        TKeyCloser closer(registry);
+        int k = 0;
+        for (const std::string& entry : list) {
+            std::string rule = Trim(entry);
+            if (rule.empty()) continue;
+            registry.WriteString(std::to_string(k++), rule);
+        }
     }
+    batch.Commit();
 }

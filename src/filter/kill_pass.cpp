@@ -11,6 +11,16 @@
 
 namespace {
 
+// A message listed larger than any reply the connection takes cannot be examined; retrieving
+// it would only end the connection, at every pass. It is left alone, neither logged nor deleted.
+bool TooLargeToExamine(const TPop3& pop3, int32_t n) {
+    for (const auto& entry : pop3.Messages) {
+        if (entry->Number == n)
+            return entry->Size > 0 && static_cast<uint64_t>(entry->Size) > kMaxReplyBytes;
+    }
+    return false;
+}
+
 void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
              const DeletionClock& clock) {
     // The log is opened first, so a log that cannot be opened leaves the server untouched.
@@ -22,6 +32,7 @@ void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32
     // The header read's count; messages that arrived since wait for the next pass.
     const auto count = static_cast<int32_t>(pop3.MailText.size());
     for (int32_t n = 1; n <= count; ++n) {
+        if (TooLargeToExamine(pop3, n)) continue;
         pop3.RetrieveMessage(n);
         if (!MatchFilters(pop3.MailText, killList)) continue;
         if (log) LogDeletion(*log, pop3.MailText);

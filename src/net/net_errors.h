@@ -26,4 +26,10 @@ class EProtocolError : public ETcpIpError {
         : ETcpIpError(std::move(replyLine)), ErrorCode(errorCode), Protocol(std::move(protocol)) {}
     int16_t ErrorCode;  // 500 for "-ERR", 999 for anything else (a dropped connection included)
     std::string Protocol;
+    // The connection ended (or was ended for overrunning a bound) before a whole reply came;
+    // the message is then empty.
+    bool ConnectionLost = false;
+    // The server refused the login for now ("[IN-USE]", "[LOGIN-DELAY]", "[SYS/TEMP]"): a later
+    // try may succeed, so it is no reason to ask the user for the password.
+    bool TemporaryRefusal = false;
 };

@@ -1,5 +1,9 @@
 #include "net/pop3.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 #include "base/str_to_int.h"
 
 namespace {
@@ -9,6 +13,47 @@ const char* const kProtocol = "POP3";
 // The text from the given 0-based position to the end, empty when the line is shorter.
 std::string Tail(const std::string& line, size_t pos) {
     return line.size() > pos ? line.substr(pos) : std::string();
+}
+
+// The connection ended, or was ended for overrunning a bound, before a whole reply came.
+EProtocolError ConnectionLost() {
+    EProtocolError lost("", 999, kProtocol);
+    lost.ConnectionLost = true;
+    return lost;
+}
+
+// A reply line as an error message: at most kMaxMessage bytes, cut before a UTF-8
+// continuation byte, with "..." telling that more was said.
+std::string ErrorMessage(const std::string& line) {
+    constexpr size_t kMaxMessage = 512;
+    if (line.size() <= kMaxMessage) return line;
+    size_t keep = kMaxMessage - 3;
+    while (keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80) --keep;
+    return line.substr(0, keep) + "...";
+}
+
+// "-ERR" followed by one of the response codes that say "not now" rather than "not you".
+bool IsTemporaryRefusal(const std::string& reply) {
+    if (!reply.starts_with("-ERR")) return false;
+    const size_t at = reply.find_first_not_of(' ', 4);
+    if (at == std::string::npos || at == 4) return false;
+    for (const char* code : {"[IN-USE]", "[LOGIN-DELAY]", "[SYS/TEMP]"}) {
+        const std::string_view want(code);
+        const std::string_view have = std::string_view(reply).substr(at, want.size());
+        if (std::equal(have.begin(), have.end(), want.begin(), want.end(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == b;
+            }))
+            return true;
+    }
+    return false;
+}
+
+// The size field of a listing line: the digits up to the next blank (more may follow it).
+std::string SizeField(const std::string& line, size_t space) {
+    if (space == std::string::npos) return {};
+    const size_t from = line.find_first_not_of(" \t", space + 1);
+    if (from == std::string::npos) return {};
+    return line.substr(from, line.find_first_of(" \t", from) - from);
 }
 
 }  // namespace
@@ -28,10 +73,11 @@ TPop3::~TPop3() {
 }
 
 void TPop3::CheckReply() {
+    BeginReply();
     std::string line;
-    ReadLine(line);
+    if (!ReadLine(line)) throw ConnectionLost();
     if (line.starts_with("+OK")) return;
-    throw EProtocolError(line, line.starts_with("-ERR") ? 500 : 999, kProtocol);
+    throw EProtocolError(ErrorMessage(line), line.starts_with("-ERR") ? 500 : 999, kProtocol);
 }
 
 void TPop3::Command(const std::string& line) {
@@ -41,36 +87,49 @@ void TPop3::Command(const std::string& line) {
 
 template <class OnLine>
 void TPop3::ReadMultiLine(OnLine&& onLine) {
-    size_t total = 0;
+    size_t memory = 0;  // what the kept lines may take, for the reply cap
     std::string line;
     for (;;) {
-        if (!ReadLine(line)) throw EProtocolError("", 999, kProtocol);
+        if (!ReadLine(line)) throw ConnectionLost();
         if (line == ".") return;
-        total += line.size() + 2;
-        if (total > MaxReplyBytes) {
+        memory += line.size() + kLineMemoryCost;
+        if (memory > MaxReplyBytes) {
             DropConnection();
-            throw EProtocolError("", 999, kProtocol);
+            throw ConnectionLost();
         }
         onLine(line);
     }
 }
 
+// A login that fails at any step closes its connection before the error leaves, so the server
+// does not keep the mailbox locked for another client.
 void TPop3::Login() {
-    TTcpIp::Login();
-    CheckReply();
-    Command("USER " + UserName);
-    Command("PASS " + Password);
-    Command("LIST");
-    ReadListing();
+    try {
+        TTcpIp::Login();
+        CheckReply();
+        try {
+            Command("USER " + UserName);
+            Command("PASS " + Password);
+        } catch (EProtocolError& refusal) {
+            refusal.TemporaryRefusal = IsTemporaryRefusal(refusal.Message());
+            throw;
+        }
+        Command("LIST");
+        ReadListing();
+    } catch (...) {
+        TTcpIp::Logout();
+        throw;
+    }
 }
 
-// Each listing line is "number size"; anything else raises EConvertError.
+// Each listing line is "number size", possibly with more after the size; anything else raises
+// EConvertError.
 void TPop3::ReadListing() {
     ReadMultiLine([this](const std::string& line) {
         const size_t space = line.find(' ');
         auto entry = std::make_unique<t_reply>();
         entry->Number = StrToInt(line.substr(0, space == std::string::npos ? 0 : space));
-        entry->Size = StrToInt(Tail(line, space == std::string::npos ? 0 : space + 1));
+        entry->Size = StrToInt(SizeField(line, space));
         Messages.push_back(std::move(entry));
     });
 }

@@ -19,6 +19,8 @@ struct t_reply {
     std::string Subject;
 };
 
+// Login closes its connection whenever it fails. A refused status line becomes the
+// EProtocolError's message, cut to 512 bytes ("..." appended).
 class TPop3 : public TTcpIp {
   public:
     TPop3();
@@ -41,7 +43,9 @@ class TPop3 : public TTcpIp {
     // Sends one command line (CR LF added) and judges its status line.
     void Command(const std::string& line);
     // Hands every line of a multi-line reply up to its "." line to onLine. A reply cut by the
-    // end of the connection, or larger than MaxReplyBytes, raises EProtocolError 999.
+    // end of the connection, or over one of the bounds of TTcpIp (its bytes, its time, or
+    // its kept lines costing more than MaxReplyBytes with kLineMemoryCost each), raises
+    // EProtocolError 999 with an empty message.
     template <class OnLine>
     void ReadMultiLine(OnLine&& onLine);
 

@@ -16,6 +16,7 @@ void TTcpIp::Login() {
     const int error = OpenSocket(Port, Address);
     if (SocketHandle == -1) throw ESocketError(static_cast<int16_t>(error));
     Closed = false;
+    BeginReply();  // the greeting
 }
 
 void TTcpIp::Logout() {
@@ -30,6 +31,7 @@ bool TTcpIp::IsClosed() {
 void TTcpIp::Fetch() {
     Login();
     Stream.clear();
+    BeginReply();
     char block[4096];
     while (!IsClosed()) {
         int count = 0;

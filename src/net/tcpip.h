@@ -2,6 +2,7 @@
 
 // One blocking TCP client connection with a line reader, a raw receive and a raw send.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,6 +11,12 @@
 
 #include "net/net_errors.h"
 #include "net/transport.h"
+
+// The largest reply a connection accepts (see MaxReplyBytes).
+inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
+// What one kept line of a multi-line reply costs beyond its text: the string object, its
+// heap block and the list's spare room.
+inline constexpr size_t kLineMemoryCost = 128;
 
 class TTcpIp {
   public:
@@ -47,7 +54,10 @@ class TTcpIp {
     // At least one byte into buffer (nullptr: read and discard), or count <= 0 with Closed set.
     void Receive(char* buffer, int size, int& count);
     // One line ended by CR LF, without it; false (line untouched) when the connection ended.
+    // Every byte taken counts toward the bounds, the dropped CR and LF bytes included.
     bool ReadLine(std::string& line);
+    // Starts the bounds of one reply: its time and its MaxReplyBytes.
+    void BeginReply();
     void SendBuffer(const char* data, int count);
     void SendText(const std::string& text);
     // Ends the connection as if the peer had closed it (used when a reply grows too large).
@@ -58,10 +68,19 @@ class TTcpIp {
         if (OnLog) OnLog(build(), true);
     }
 
-    // A line longer than this ends the connection.
+    // A line of more bytes than this (counting every byte taken for it) ends the connection.
     size_t MaxLineLength = size_t{16} << 20;
-    // A multi-line reply (or a Fetch) larger than this ends the connection.
-    size_t MaxReplyBytes = size_t{256} << 20;
+    // A reply (or a Fetch) of more bytes than this ends the connection. A multi-line reply
+    // also charges each kept line kLineMemoryCost on top of its text, so that the memory
+    // it takes stays near this figure however short its lines are.
+    size_t MaxReplyBytes = kMaxReplyBytes;
+    // Bound on one whole reply (status line and body): it must be complete within
+    // ReplyTimeoutMs plus one second for every ReplyBytesPerSecond bytes taken for it, so a
+    // trickle of bytes cannot hold the connection much longer than a slow but honest server
+    // would (a whole MaxReplyBytes reply at the slowest: about 4.5 hours). Past it the
+    // connection ends. 0: no bound.
+    int ReplyTimeoutMs = 60000;
+    size_t ReplyBytesPerSecond = 16384;
     // Calls of the transport's receive and the bytes they brought, for measurements.
     uint64_t ReceiveCalls = 0;
     uint64_t ReceivedBytes = 0;
@@ -69,10 +88,14 @@ class TTcpIp {
 
   private:
     bool FillReadAhead();
+    // Milliseconds the current reply may still take; negative when it is overdue.
+    long long ReplyMsLeft() const;
     size_t Buffered() const { return readEnd_ - readPos_; }
 
     // Bytes received but not yet handed out; Receive and ReadLine drain it first.
     std::vector<char> readAhead_;
     size_t readPos_ = 0;
     size_t readEnd_ = 0;
+    std::chrono::steady_clock::time_point replyStart_ = std::chrono::steady_clock::now();
+    size_t replyBytes_ = 0;
 };

@@ -14,10 +14,19 @@ constexpr size_t kReadAhead = 64 * 1024;
 bool TTcpIp::FillReadAhead() {
     readAhead_.resize(kReadAhead);
     for (;;) {
+        int timeoutMs = ReceiveTimeoutMs;
+        if (ReplyTimeoutMs > 0) {
+            const long long left = ReplyMsLeft();
+            if (left <= 0) {
+                DropConnection();
+                return false;
+            }
+            if (timeoutMs <= 0 || left < timeoutMs) timeoutMs = static_cast<int>(left);
+        }
         int error = 0;
         ++ReceiveCalls;
         const ssize_t n = Transport->Receive(SocketHandle, readAhead_.data(), readAhead_.size(),
-                                             ReceiveTimeoutMs, error);
+                                             timeoutMs, error);
         if (n > 0) {
             readPos_ = 0;
             readEnd_ = static_cast<size_t>(n);
@@ -33,6 +42,19 @@ bool TTcpIp::FillReadAhead() {
     }
 }
 
+void TTcpIp::BeginReply() {
+    replyStart_ = std::chrono::steady_clock::now();
+    replyBytes_ = 0;
+}
+
+long long TTcpIp::ReplyMsLeft() const {
+    using namespace std::chrono;
+    const long long allowed =
+        ReplyTimeoutMs +
+        static_cast<long long>(replyBytes_ / std::max<size_t>(ReplyBytesPerSecond, 1)) * 1000;
+    return allowed - duration_cast<milliseconds>(steady_clock::now() - replyStart_).count();
+}
+
 void TTcpIp::Receive(char* buffer, int size, int& count) {
     count = 0;
     if (size <= 0) return;
@@ -40,6 +62,7 @@ void TTcpIp::Receive(char* buffer, int size, int& count) {
     count = static_cast<int>(std::min(Buffered(), static_cast<size_t>(size)));
     if (buffer) std::memcpy(buffer, readAhead_.data() + readPos_, static_cast<size_t>(count));
     readPos_ += static_cast<size_t>(count);
+    replyBytes_ += static_cast<size_t>(count);
 }
 
 // Only CR LF ends a line; a lone LF is dropped and a lone CR is dropped too (x CR y CR LF
@@ -47,6 +70,7 @@ void TTcpIp::Receive(char* buffer, int size, int& count) {
 bool TTcpIp::ReadLine(std::string& line) {
     std::string text;
     bool afterCr = false;
+    size_t taken = 0;  // bytes of this line, the dropped ones included
     for (;;) {
         if (Buffered() == 0 && !FillReadAhead()) return false;
         const char* begin = readAhead_.data() + readPos_;
@@ -56,9 +80,11 @@ bool TTcpIp::ReadLine(std::string& line) {
             text.append(begin, stop);
             afterCr = false;
         }
-        readPos_ += static_cast<size_t>(stop - begin);
+        const size_t step = static_cast<size_t>(stop - begin) + (stop != end ? 1 : 0);
+        readPos_ += step;
+        taken += step;
+        replyBytes_ += step;
         if (stop != end) {
-            ++readPos_;
             if (*stop == '\r') {
                 afterCr = true;
             } else if (afterCr) {
@@ -66,7 +92,7 @@ bool TTcpIp::ReadLine(std::string& line) {
                 return true;
             }
         }
-        if (text.size() > MaxLineLength) {
+        if (taken > MaxLineLength || replyBytes_ > MaxReplyBytes) {
             DropConnection();
             return false;
         }

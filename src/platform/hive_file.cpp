@@ -89,6 +89,30 @@ std::string TimeTag() {
 
 }  // namespace
 
+struct HiveFile::Batch {
+    explicit Batch(const std::string& path) : Lock(path) {}
+    HiveLock Lock;
+    RegistryHive Hive;
+    bool Changed = false;
+};
+
+HiveFile::HiveFile(std::string path) : path_(std::move(path)) {}
+
+HiveFile::~HiveFile() = default;
+
+void HiveFile::BeginBatch() {
+    if (batch_) return;
+    MakeFolders(Folder(path_));
+    auto batch = std::make_unique<Batch>(path_);
+    batch->Hive = LoadLocked(true);
+    batch_ = std::move(batch);
+}
+
+void HiveFile::EndBatch() {
+    std::unique_ptr<Batch> batch = std::move(batch_);  // ends (and unlocks) however this ends
+    if (batch && batch->Changed) Write(batch->Hive);
+}
+
 std::optional<HiveFile::Identity> HiveFile::CurrentIdentity() const {
     struct stat info {};
     if (::stat(path_.c_str(), &info) != 0) return std::nullopt;
@@ -98,6 +122,7 @@ std::optional<HiveFile::Identity> HiveFile::CurrentIdentity() const {
 }
 
 const RegistryHive& HiveFile::Load() {
+    if (batch_) return batch_->Hive;
     return LoadLocked(false);
 }
 
@@ -112,7 +137,7 @@ const RegistryHive& HiveFile::LoadLocked(bool locked) {
         return cached_;
     }
     if (fd.Get() < 0 || !ReadAll(fd.Get(), text)) {
-        throw ERegistryException("Cannot read the settings file " + path_ + ": " + SystemError());
+        throw EHiveUnreadable("Cannot read the settings file " + path_ + ": " + SystemError());
     }
     try {
         cached_ = ParseHive(text);
@@ -165,6 +190,10 @@ std::string HiveFile::WriteTarget() const {
 }
 
 void HiveFile::Update(const std::function<bool(RegistryHive&)>& change) {
+    if (batch_) {
+        if (change(batch_->Hive)) batch_->Changed = true;
+        return;
+    }
     MakeFolders(Folder(path_));
     HiveLock lock(path_);
     RegistryHive hive = LoadLocked(true);

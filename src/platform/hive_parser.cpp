@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -75,6 +76,9 @@ void Parser::ParseSection(std::string_view line) {
         path.find("\\\\") != std::string_view::npos) {
         Fail("invalid key name");
     }
+    // Deeper paths are damage, not settings: nothing this program writes comes near.
+    if (static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth)
+        Fail("a key path is more than " + std::to_string(kMaxKeyDepth) + " levels deep");
     key_ = &hive_.AppendKey(path);
 }
 

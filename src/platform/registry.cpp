@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -33,6 +34,8 @@ struct TRegistry::Impl {
 
     HiveFile File;
     std::optional<std::string> Current;
+    // The first value written in the current batch: the one a failed batch is reported for.
+    std::optional<std::string> BatchFirstValue;
 };
 
 std::optional<std::string> TRegistry::Impl::Resolve(const std::string& key) const {
@@ -48,6 +51,9 @@ std::optional<std::string> TRegistry::Impl::Resolve(const std::string& key) cons
     if (!IsWritableName(rest) || rest.front() == '\\' || rest.find("\\\\") != rest.npos) {
         return std::nullopt;
     }
+    const auto depth =
+        std::count(full.begin(), full.end(), '\\') + std::count(rest.begin(), rest.end(), '\\') + 1;
+    if (static_cast<size_t>(depth) >= kMaxKeyDepth) return std::nullopt;
     return full + "\\" + std::string(rest);
 }
 
@@ -79,6 +85,8 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
             });
         } catch (const EHiveWriteFailed&) {
             return false;
+        } catch (const EHiveUnreadable&) {
+            return false;  // the caller's first write reports it
         }
     } else if (!impl_->File.Load().KeyExists(*full)) {
         return false;
@@ -98,6 +106,8 @@ bool TRegistry::DeleteKey(const std::string& key) {
     try {
         impl_->File.Update([&](RegistryHive& hive) { return existed = hive.DeleteKey(*full); });
     } catch (const EHiveWriteFailed&) {
+        return false;
+    } catch (const EHiveUnreadable&) {
         return false;
     }
     return existed;
@@ -159,6 +169,7 @@ void TRegistry::WriteBool(const std::string& name, bool value) {
 
 void TRegistry::WriteData(const std::string& name, uint32_t type, const std::string& bytes) {
     if (!impl_->Current || !IsWritableName(name)) throw Failure("Failed to set data for ", name);
+    if (impl_->File.InBatch() && !impl_->BatchFirstValue) impl_->BatchFirstValue = name;
     const std::string& path = *impl_->Current;
     try {
         impl_->File.Update([&](RegistryHive& hive) {
@@ -172,5 +183,26 @@ void TRegistry::WriteData(const std::string& name, uint32_t type, const std::str
         });
     } catch (const EHiveWriteFailed&) {
         throw Failure("Failed to set data for ", name);
+    }
+}
+
+void TRegistry::BeginBatch() {
+    impl_->BatchFirstValue.reset();
+    try {
+        impl_->File.BeginBatch();
+    } catch (const EHiveWriteFailed&) {
+        // Unreachable now: every change goes alone and fails as it would without a batch.
+    } catch (const EHiveUnreadable&) {
+    }
+}
+
+void TRegistry::EndBatch() {
+    std::optional<std::string> first = std::move(impl_->BatchFirstValue);
+    impl_->BatchFirstValue.reset();
+    try {
+        impl_->File.EndBatch();
+    } catch (const EHiveWriteFailed&) {
+        // Deletions and opens fail silently on their own; only written values are reported.
+        if (first) throw Failure("Failed to set data for ", *first);
     }
 }

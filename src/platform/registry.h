@@ -34,6 +34,14 @@ class TRegistry {
     void WriteInteger(const std::string& name, int32_t value);
     void WriteBool(const std::string& name, bool value);
 
+    // Gathers every change until EndBatch into one read and one atomic replacement of the
+    // file, holding its lock in between. A hive that cannot be reached now leaves each change
+    // to go (and fail) on its own; a damaged one raises as a read does. EndBatch raises
+    // "Failed to set data for '%s'", naming the batch's first written value, when the file
+    // cannot be written. Batches do not nest.
+    void BeginBatch();
+    void EndBatch();
+
     // Raw typed access to the current key, for data other tools may have stored.
     void WriteData(const std::string& name, uint32_t type, const std::string& bytes);
     bool ReadData(const std::string& name, uint32_t& type, std::string& bytes);
@@ -53,4 +61,30 @@ class TKeyCloser {
 
   private:
     TRegistry& registry_;
+};
+
+// One batch of changes (see TRegistry::BeginBatch). Commit writes it and reports a failure; a
+// batch left by an exception still writes what was changed before it, as single changes would.
+class TRegistryBatch {
+  public:
+    explicit TRegistryBatch(TRegistry& registry) : registry_(registry) { registry_.BeginBatch(); }
+    ~TRegistryBatch() {
+        if (ended_) return;
+        try {
+            registry_.EndBatch();
+        } catch (...) {
+            // The exception that ends the batch early is the one to report.
+        }
+    }
+    TRegistryBatch(const TRegistryBatch&) = delete;
+    TRegistryBatch& operator=(const TRegistryBatch&) = delete;
+
+    void Commit() {
+        ended_ = true;
+        registry_.EndBatch();
+    }
+
+  private:
+    TRegistry& registry_;
+    bool ended_ = false;
 };

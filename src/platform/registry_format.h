@@ -17,6 +17,10 @@ class EHiveSyntax : public Exception {
     int Line;
 };
 
+// A key path of more levels than this is damage when read and refused when opened.
+inline constexpr size_t kMaxKeyDepth = 512;
+
+// No recursion over key paths goes deeper than kMaxKeyDepth.
 RegistryHive ParseHive(std::string_view text);
 std::string SerialiseHive(const RegistryHive& hive);
 

@@ -7,6 +7,7 @@
 #include "net/pop3.h"
 #include "shell/launcher.h"
 #include "shell/main_window.h"
+#include "shell/shown_message.h"
 #include "shell/timer.h"
 
 namespace {
@@ -42,6 +43,8 @@ void TfrmMain::CheckMail(bool Quiet) {
         return;
     } catch (const EProtocolError& e) {
         AppException(e);
+        // "Not now" is no reason to doubt the password: the next tick tries again.
+        if (e.TemporaryRefusal) return;
         // The password (or the server) needs the user: back to the window, no more ticks.
         SetTaskbarEntryVisible(true);
         BringWindowBack();
@@ -81,8 +84,10 @@ void TfrmMain::NotifyMail() {
 void TfrmMain::AppException(const Exception& E) {
     if (Notifying) return;
     NotifyingScope scope(Notifying);
-    UpdateTip(E.Message());
-    if (dynamic_cast<const EProtocolError*>(&E)) ShowErrorBox(E.Message());
+    const std::string text = ShownMessage(E);
+    UpdateTip(text);
+    const auto* protocol = dynamic_cast<const EProtocolError*>(&E);
+    if (protocol && !protocol->TemporaryRefusal) ShowErrorBox(text);
 }
 
 void TfrmMain::CheckAndHide() {

@@ -170,7 +170,7 @@ void TfrmMain::FormCreate() {
     // Without a tray the window is the only way back, so it needs a taskbar entry of its own.
     if (!TrayIsAvailable()) BecomeOrdinaryWindow();
     Registry = std::make_unique<TRegistry>(hivePath_);
-    LoadSettings(*Registry, Settings);
+    LoadSettings(*Registry, Settings, settingsLoad_);
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
     Notifying = false;
@@ -183,7 +183,7 @@ void TfrmMain::BecomeOrdinaryWindow() {
 }
 
 void TfrmMain::FormDestroy() {
-    if (Registry) SaveSettings(*Registry, Settings);
+    if (Registry) SaveSettings(*Registry, Settings, settingsLoad_);
     Registry.reset();
     TrayNotifyIcon(tray::NIM_DELETE, TrayIconData);
 }

@@ -116,6 +116,7 @@ class TfrmMain : public QMainWindow {
     void BringWindowBack();
 
     std::string hivePath_;
+    TSettingsLoad settingsLoad_;  // what LoadSettings left, for the save at the end
     bool hookInstalled_ = false;
     bool taskbarEntryVisible_ = true;
     bool centred_ = false;

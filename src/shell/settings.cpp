@@ -76,12 +76,46 @@ void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& s
     }
 }
 
+// Records the fields as the load left them, however it ends.
+class LoadRecord {
+  public:
+    LoadRecord(TSettingsLoad& load, const TSettings& settings) : load_(load), settings_(settings) {
+        load_.Unreached.clear();
+        for (const TSettingValue& value : kSettingValues) load_.Unreached.emplace_back(value.Name);
+    }
+    ~LoadRecord() { load_.Left = settings_; }
+    LoadRecord(const LoadRecord&) = delete;
+    LoadRecord& operator=(const LoadRecord&) = delete;
+    void Reach(const std::string& name) { std::erase(load_.Unreached, name); }
+    void ReachAll() { load_.Unreached.clear(); }
+
+  private:
+    TSettingsLoad& load_;
+    const TSettings& settings_;
+};
+
+// Unread and unchanged since: what is stored there is still the user's.
+bool KeepStored(const TSettingValue& value, const TSettings& settings, const TSettingsLoad& load) {
+    return std::ranges::find(load.Unreached, value.Name) != load.Unreached.end() &&
+           std::visit([&](auto f) { return settings.*f == load.Left.*f; }, value.Field);
+}
+
 }  // namespace
 
 void LoadSettings(TRegistry& registry, TSettings& settings) {
-    if (!registry.OpenKey(kSettingsKey, false)) return;
+    TSettingsLoad load;
+    LoadSettings(registry, settings, load);
+}
+
+void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load) {
+    LoadRecord record(load, settings);
+    if (!registry.OpenKey(kSettingsKey, false)) {
+        record.ReachAll();  // nothing stored, nothing to keep
+        return;
+    }
     TKeyCloser closer(registry);
     for (const TSettingValue& value : kSettingValues) {
+        record.Reach(value.Name);
         if (value.Keeping == TKeeping::Required)
             Read(registry, value, settings);
         else
@@ -90,14 +124,23 @@ void LoadSettings(TRegistry& registry, TSettings& settings) {
 }
 
 void SaveSettings(TRegistry& registry, const TSettings& settings) {
+    SaveSettings(registry, settings, TSettingsLoad{});
+}
+
+void SaveSettings(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load) {
+    TRegistryBatch batch(registry);
     registry.OpenKey(kSettingsKey, true);  // a failure shows as the first write's error
-    TKeyCloser closer(registry);
-    auto inWriteOrder = kSettingValues;
-    std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
-    for (const TSettingValue& value : inWriteOrder) {
-        if (value.Keeping == TKeeping::Optional && IsDefault(value, settings) &&
-            !registry.ValueExists(value.Name))
-            continue;
-        Write(registry, value, settings);
+    {
+        TKeyCloser closer(registry);
+        auto inWriteOrder = kSettingValues;
+        std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
+        for (const TSettingValue& value : inWriteOrder) {
+            if (KeepStored(value, settings, load)) continue;
+            if (value.Keeping == TKeeping::Optional && IsDefault(value, settings) &&
+                !registry.ValueExists(value.Name))
+                continue;
+            Write(registry, value, settings);
+        }
     }
+    batch.Commit();
 }

@@ -1,6 +1,7 @@
 #include "filter/deletion_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <cstdlib>
 
 #include "base/exception.h"
@@ -72,6 +73,21 @@ TEST(DeletionLog, AppendsAndRefusesASecondHolder) {
     DeletionLog again(path);  // the lock went with the first log
     EXPECT_EQ(ReadFileBytes(path), "old\r\nnew\r\n");
     EXPECT_THROW(DeletionLog folderLog(folder.Path().string()), EFCreateError);
+}
+
+// A pipe would block the open until a reader comes; a device is no log either.
+TEST(DeletionLog, RefusesAnythingButARegularFileWithoutWaiting) {
+    TempFolder folder;
+    const std::string fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/null")}) {
+        try {
+            DeletionLog log(path);
+            ADD_FAILURE() << path;
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message(), "Cannot open file " + path);
+        }
+    }
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/registry.h"
 #include "platform/registry_fixture.h"
+#include "platform/replacement_counter.h"
 
 namespace {
 
@@ -35,6 +38,32 @@ TEST_F(KillListStoreTest, NoKeyLoadsEmptyAndTheFirstSaveCreatesIt) {
     SaveKillList(registry_, {});
     EXPECT_TRUE(registry_.KeyExists(kKillListKey));
     EXPECT_TRUE(StoredNames().empty());
+}
+
+// However long the list, a save replaces the file once: never a half-written list on disk.
+TEST_F(KillListStoreTest, ASaveIsOneReplacementOfTheFile) {
+    SaveKillList(registry_, {"old"});
+    TStringList rules;
+    for (int i = 0; i < 300; ++i) rules.push_back("Subject: = rule " + std::to_string(i));
+    ReplacementCounter replacements(registry_.HivePath());
+    SaveKillList(registry_, rules);
+    EXPECT_EQ(replacements.Count(), 1);
+    TStringList loaded;
+    LoadKillList(registry_, loaded);
+    EXPECT_EQ(loaded, rules);
+}
+
+// A hive that cannot be read: the ignored delete stays ignored; writing a rule fails by name.
+TEST_F(KillListStoreTest, AnUnreadableHiveFailsOnlyAtTheFirstRule) {
+    std::filesystem::create_directories(folder_ / "folder.reg");
+    TRegistry unreadable(folder_ / "folder.reg");
+    EXPECT_NO_THROW(SaveKillList(unreadable, {}));
+    try {
+        SaveKillList(unreadable, {"a rule"});
+        FAIL();
+    } catch (const ERegistryException& e) {
+        EXPECT_EQ(e.Message(), "Failed to set data for '0'");
+    }
 }
 
 TEST_F(KillListStoreTest, SaveTrimsSkipsBlanksAndKeepsOrderAndDuplicates) {

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -133,11 +135,33 @@ TEST_F(KillPassDovecotTest, NoMatchStillCreatesTheLogAndNoLogStillDeletes) {
     EXPECT_EQ(ReadFileBytes(log), "");
 }
 
+// Lowers this process's file size limit for its lifetime: writes beyond it fail (EFBIG).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit low = old_;
+        low.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &low);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
+
+  private:
+    rlimit old_{};
+};
+
 TEST_F(KillPassDovecotTest, AFullDiskKeepsTheMessage) {
     SaveKillList(registry_, {"From: = spam@"});
+    const std::string log = folder_ / "full.log";
+    WriteFileBytes(log, "x");
     TPop3 pop3;
     Connect(pop3, server_.Port(), 4);
-    EXPECT_EQ(PassError(pop3, "/dev/full"), "Stream write error");
+    {
+        FileSizeLimit full(1);
+        EXPECT_EQ(PassError(pop3, log), "Stream write error");
+    }
+    EXPECT_EQ(ReadFileBytes(log), "x");
     EXPECT_EQ(mailCount_, 4);
     EXPECT_EQ(server_.MessageFiles().size(), 4u);
     EXPECT_EQ(pop3.SocketHandle, -1);
@@ -204,15 +228,49 @@ TEST_F(KillPassTest, ARefusedDeleteEndsThePassAfterItsRecordAndStillQuits) {
                                                "RETR 2", "DELE 2", "RETR 3", "DELE 3", "QUIT"}));
 }
 
+// Message 2 is listed larger than any reply may be: it is neither retrieved nor deleted, and
+// the pass goes on with message 3.
+TEST_F(KillPassTest, AMessageListedAboveTheReplyCapIsSkipped) {
+    const std::string huge = std::to_string(kMaxReplyBytes + 1);
+    ScriptedPop3Server server(
+        {Script::Send("+OK ready\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"),
+         Script::ReadLine(), Script::Send("+OK\r\n"), Script::ReadLine(),
+         Script::Send("+OK\r\n1 9\r\n2 " + huge + "\r\n3 9\r\n.\r\n"), Script::ReadLine(),
+         Script::Send("+OK\r\nFrom: ann@x\r\n.\r\n"), Script::ReadLine(),
+         Script::Send("+OK\r\nFrom: spam@x\r\n.\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"),
+         Script::ReadLine(), Script::Send("+OK bye\r\n")});
+    SaveKillList(registry_, {"From: = spam@"});
+    TPop3 pop3;
+    Connect(pop3, server.Port(), 3);
+    Pass(pop3, "");
+    EXPECT_EQ(mailCount_, 2);
+    EXPECT_EQ(server.Lines(), (std::vector<std::string>{"USER joe", "PASS pw", "LIST", "RETR 1",
+                                                        "RETR 3", "DELE 3", "QUIT"}));
+}
+
 TEST_F(KillPassTest, AFailedQuitOfAnOpenSessionIsTheErrorReported) {
     ScriptedPop3Server server({Script::Send("+OK ready\r\n"), Script::ReadLine(),
-                               Script::Send("+OK\r\n"), Script::ReadLine(),
-                               Script::Send("-ERR [AUTH] Authentication failed.\r\n"),
+                               Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"),
+                               Script::ReadLine(), Script::Send("+OK\r\n1 9\r\n.\r\n"),
+                               Script::ReadLine(), Script::Send("-ERR gone\r\n"),
                                Script::ReadLine(), Script::Send("-ERR quit refused\r\n")});
     TPop3 pop3;
     Connect(pop3, server.Port(), 1);
     EXPECT_EQ(PassError(pop3, ""), "-ERR quit refused");
     EXPECT_EQ(server.Lines().back(), "QUIT");
+}
+
+// A refused login closes its own connection: there is no session to quit, and the refusal
+// is what the caller hears.
+TEST_F(KillPassTest, ARefusedLoginIsTheErrorReported) {
+    ScriptedPop3Server server({Script::Send("+OK ready\r\n"), Script::ReadLine(),
+                               Script::Send("+OK\r\n"), Script::ReadLine(),
+                               Script::Send("-ERR [AUTH] Authentication failed.\r\n"),
+                               Script::ReadToEnd()});
+    TPop3 pop3;
+    Connect(pop3, server.Port(), 1);
+    EXPECT_EQ(PassError(pop3, ""), "-ERR [AUTH] Authentication failed.");
+    EXPECT_EQ(server.Received(), "USER joe\r\nPASS pw\r\n");
 }
 
 TEST_F(KillPassTest, WithoutASessionTheOriginalErrorIsKept) {

@@ -30,6 +30,7 @@ class TestPop3 : public TPop3 {
     }
     using TPop3::MaxReplyBytes;
     using TPop3::ReceiveCalls;
+    using TPop3::ReplyTimeoutMs;
     // Ends the connection without QUIT, as a crash or a lost network would.
     void CloseWithoutQuit() { TTcpIp::Logout(); }
 };

@@ -99,7 +99,7 @@ TEST(Pop3LoginTest, EmptyMailboxListsNothingAndReadsNoHeaders) {
 
 TEST(Pop3LoginTest, MalformedListingLineRaisesConvertError) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"17", "''"}, {"x 5", "'x'"}, {"1 5 more", "'5 more'"},
+        {"17", "''"}, {"x 5", "'x'"}, {"1 5x more", "'5x'"},
         {"", "''"},   {"1 ", "''"},   {"99999999999 1", "'99999999999'"}};
     for (const auto& [listing, quoted] : cases) {
         Session(LoginSteps("1 10\r\n" + listing + "\r\n"), [&](TestPop3& pop) {
@@ -114,7 +114,7 @@ TEST(Pop3LoginTest, MalformedListingLineRaisesConvertError) {
     }
 }
 
-TEST(Pop3LoginTest, RejectedPasswordLeavesTheSocketOpenAndDestructionSaysQuit) {
+TEST(Pop3LoginTest, RejectedPasswordClosesTheSocketWithoutQuit) {
     S server({S::Send("+OK\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
               S::Send("-ERR [AUTH] Authentication failed.\r\n"), S::ReadLine(),
               S::Send("+OK bye\r\n")});
@@ -126,10 +126,11 @@ TEST(Pop3LoginTest, RejectedPasswordLeavesTheSocketOpenAndDestructionSaysQuit) {
         } catch (const EProtocolError& e) {
             EXPECT_EQ(e.ErrorCode, 500);
             EXPECT_EQ(e.Message(), "-ERR [AUTH] Authentication failed.");
+            EXPECT_FALSE(e.TemporaryRefusal);
         }
-        EXPECT_NE(pop.SocketHandle, -1);
+        EXPECT_EQ(pop.SocketHandle, -1);
     }
-    EXPECT_EQ(server.Lines(), (std::vector<std::string>{"USER joe", "PASS pw", "QUIT"}));
+    EXPECT_EQ(server.Lines(), (std::vector<std::string>{"USER joe", "PASS pw"}));
 }
 
 TEST(Pop3LoginTest, DestructionSurvivesAPeerThatIsGone) {
@@ -232,6 +233,7 @@ TEST(Pop3EarlyEndTest, DroppedBeforeStatusOrInsideAReplyFailsAs999) {
             } catch (const EProtocolError& e) {
                 EXPECT_EQ(e.ErrorCode, 999);
                 EXPECT_EQ(e.Message(), "");
+                EXPECT_TRUE(e.ConnectionLost);
             }
         });
     }

@@ -232,6 +232,25 @@ TEST_F(RegistryTest, ADamagedFileIsKeptAsideAndReportedOnce) {
     EXPECT_EQ(TRegistry(hive_).KeyExists(kKey), true);
 }
 
+// A path no program writes, deep enough to exhaust the stack of a recursive reader.
+TEST_F(RegistryTest, AKeyPathTooDeepIsDamageMovedAside) {
+    std::filesystem::create_directories(folder_.Path() / "config/vornask");
+    std::string path = "HKEY_CURRENT_USER";
+    for (int i = 0; i < 200000; ++i) path += "\\k";
+    WriteFileBytes(hive_, "REGEDIT4\n\n[" + path + "]\n");
+    TRegistry registry(hive_);
+    try {
+        registry.OpenKey(kKey, false);
+        FAIL() << "a 200000 levels deep key was read";
+    } catch (const ERegistryException& e) {
+        EXPECT_NE(e.Message().find("line 3: a key path is more than 512 levels deep"),
+                  std::string::npos)
+            << e.Message().substr(0, 300);
+    }
+    EXPECT_FALSE(std::filesystem::exists(hive_));
+    EXPECT_FALSE(registry.OpenKey(kKey, false));
+}
+
 TEST_F(RegistryTest, AHiveThatCannotBeReachedFailsWithoutHarm) {
     WriteFileBytes(folder_ / "config", "a file where the folder should be");
     TRegistry blocked(hive_);
@@ -247,6 +266,9 @@ TEST_F(RegistryTest, AHiveThatCannotBeReachedFailsWithoutHarm) {
     std::filesystem::create_directories(folder_ / "hive-is-a-folder");
     TRegistry folderHive(folder_ / "hive-is-a-folder");
     EXPECT_THROW(folderHive.OpenKey(kKey, false), ERegistryException);
+    // Where a failure is ignored (a delete, an open whose writes report it), it does not raise.
+    EXPECT_FALSE(folderHive.DeleteKey(kKey));
+    EXPECT_FALSE(folderHive.OpenKey(kKey, true));
     EXPECT_TRUE(std::filesystem::is_directory(folder_ / "hive-is-a-folder"));
 }
 

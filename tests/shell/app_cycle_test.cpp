@@ -13,6 +13,7 @@
 #include "net/pop3.h"
 #include "platform/registry.h"
 #include "shell/launcher.h"
+#include "shell/shown_message.h"
 #include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
@@ -92,6 +93,10 @@ class AppCycleTest : public QObject {
     void refusedPasswordBringsWindowBack_data();
     void refusedPasswordBringsWindowBack();
     void connectionFailureKeepsWatching();
+    void temporaryRefusalKeepsWatching_data();
+    void temporaryRefusalKeepsWatching();
+    void shownErrorSaysWhatHappened_data();
+    void shownErrorSaysWhatHappened();
     void unresolvableHostReachesTheHook();
     void intervalZeroNeverTicks();
     void failingReaderStartLeavesNextCycleWorking();
@@ -255,6 +260,52 @@ void AppCycleTest::refusedPasswordBringsWindowBack() {
     QVERIFY(w.form->TaskbarEntryVisible());
     QVERIFY(!w.form->Timer->Enabled());
     QCOMPARE(w.form->edPassword->text(), password);
+}
+
+void AppCycleTest::temporaryRefusalKeepsWatching_data() {
+    QTest::addColumn<bool>("atUser");
+    QTest::addColumn<QString>("reply");
+    QTest::newRow("user in use") << true << "-ERR [IN-USE] Mailbox locked";
+    QTest::newRow("pass delay") << false << "-ERR [LOGIN-DELAY] Wait";
+    QTest::newRow("pass temp") << false << "-ERR [SYS/TEMP] Try later";
+}
+
+void AppCycleTest::temporaryRefusalKeepsWatching() {
+    QFETCH(bool, atUser);
+    QFETCH(QString, reply);
+    std::vector<S::Step> steps = {S::Send("+OK ready\r\n"), S::ReadLine()};
+    if (!atUser) steps.insert(steps.end(), {S::Send("+OK\r\n"), S::ReadLine()});
+    steps.insert(steps.end(), {S::Send(reply.toStdString() + "\r\n"), S::ReadToEnd()});
+    S server(steps);
+    Window w(server.Port(), "anna", "pw");
+    w.form->Settings.Interval = 5;
+    w.form->CheckAndHide();
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply.toStdString()}));
+    QVERIFY(w.form->isHidden());
+    QVERIFY(w.form->Timer->IsTicking());
+}
+
+void AppCycleTest::shownErrorSaysWhatHappened_data() {
+    using namespace std::string_literals;
+    QTest::addColumn<QByteArray>("reply");  // empty: the server closes at once
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("lost") << QByteArray() << QByteArray(kConnectionLostText);
+    QTest::newRow("empty") << QByteArray("\r\n") << QByteArray(kEmptyReplyText);
+    const std::string nul = "-ERR caf\xe9 \x00 refused \xff"s;
+    QTest::newRow("nul") << QByteArray::fromStdString(nul + "\r\n")
+                         << QByteArray::fromStdString("-ERR caf\xe9 \xEF\xBF\xBD refused \xff");
+}
+
+void AppCycleTest::shownErrorSaysWhatHappened() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, shown);
+    S server(reply.isEmpty() ? std::vector<S::Step>{S::Close()}
+                             : std::vector<S::Step>{S::Send(reply.toStdString()), S::ReadToEnd()});
+    Window w(server.Port(), "anna", "pw");
+    w.form->CheckAndHide();
+    const std::string text = shown.toStdString();
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + text, "error:" + text}));
+    QCOMPARE(w.Tip(), text);
 }
 
 void AppCycleTest::connectionFailureKeepsWatching() {

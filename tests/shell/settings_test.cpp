@@ -5,6 +5,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_fixture.h"
+#include "platform/replacement_counter.h"
 
 namespace {
 
@@ -121,12 +122,42 @@ TEST_F(SettingsTest, WrongTypesNameTheValue) {
 
 TEST_F(SettingsTest, ASaveThatCannotReachTheHiveFailsAtTheFirstValue) {
     WriteFileBytes(folder_ / "blocked", "");
-    TRegistry blocked(folder_ / "blocked/registry.reg");
-    try {
-        SaveSettings(blocked, Sample());
-        FAIL() << "the save reported success";
-    } catch (const ERegistryException& e) {
-        EXPECT_EQ(e.Message(), "Failed to set data for 'SMTP host'");
+    std::filesystem::create_directories(folder_ / "folder.reg");
+    for (const std::string& path : {folder_ / "blocked/registry.reg", folder_ / "folder.reg"}) {
+        TRegistry blocked(path);
+        try {
+            SaveSettings(blocked, Sample());
+            FAIL() << "the save reported success";
+        } catch (const ERegistryException& e) {
+            EXPECT_EQ(e.Message(), "Failed to set data for 'SMTP host'") << path;
+        }
+    }
+}
+
+TEST_F(SettingsTest, ASaveIsOneReplacementOfTheFile) {
+    SaveSettings(registry_, TSettings{});
+    ReplacementCounter replacements(hive_);
+    SaveSettings(registry_, Sample());
+    EXPECT_EQ(replacements.Count(), 1);
+}
+
+// A load that stopped at "Interval" never read "WavSound" and "ShowMessage": the save keeps
+// them unless the user changed the field since; the value that failed is repaired.
+TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
+    for (bool changed : {false, true}) {
+        SaveSettings(registry_, Sample());
+        Store("Interval", REG_SZ, "10");
+        TSettings settings;
+        TSettingsLoad load;
+        EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
+        if (changed) settings.WavSound = "/other.wav";
+        SaveSettings(registry_, settings, load);
+        TSettings reloaded;
+        LoadSettings(registry_, reloaded);
+        EXPECT_EQ(reloaded.WavSound, changed ? "/other.wav" : Sample().WavSound);
+        EXPECT_TRUE(reloaded.ShowMessage);
+        EXPECT_EQ(reloaded.Interval, 0) << "rewritten with the value in use";
+        EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
     }
 }
 

@@ -95,6 +95,8 @@ bool ScriptedPop3Server::Play(const Step& step, int conn) {
         case Step::Kind::Send:
             SendAll(conn, step.bytes);
             return true;
+        case Step::Kind::Trickle:
+            return Trickle(conn, step);
         case Step::Kind::ReadLine:
             return ReadInto(conn, true);
         case Step::Kind::ReadToEnd:
@@ -104,6 +106,16 @@ bool ScriptedPop3Server::Play(const Step& step, int conn) {
             return false;
     }
     return false;
+}
+
+// False once the client has gone (or the server is asked to stop).
+bool ScriptedPop3Server::Trickle(int conn, const Step& step) {
+    for (char c : step.bytes) {
+        if (stop_ || send(conn, &c, 1, MSG_NOSIGNAL) != 1) return false;
+        pollfd p{conn, POLLRDHUP, 0};
+        if (poll(&p, 1, step.intervalMs) > 0) return false;  // the client closed meanwhile
+    }
+    return true;
 }
 
 // Reads byte by byte (so nothing of a later line is taken early) until LF or the end.

@@ -14,11 +14,16 @@
 class ScriptedPop3Server {
   public:
     struct Step {
-        enum class Kind { Send, ReadLine, ReadToEnd, Close };
+        enum class Kind { Send, Trickle, ReadLine, ReadToEnd, Close };
         Kind kind;
         std::string bytes;
+        int intervalMs = 0;
     };
     static Step Send(std::string bytes) { return {Step::Kind::Send, std::move(bytes)}; }
+    // Sends the bytes one at a time, intervalMs apart, as a stalling server would.
+    static Step Trickle(std::string bytes, int intervalMs) {
+        return {Step::Kind::Trickle, std::move(bytes), intervalMs};
+    }
     // Waits for one line (up to LF) from the client and records it.
     static Step ReadLine() { return {Step::Kind::ReadLine, {}}; }
     // Records everything until the client closes its side.
@@ -47,6 +52,7 @@ class ScriptedPop3Server {
     bool AcceptNext(int& conn);
     bool Play(const Step& step, int conn);
     bool ReadInto(int conn, bool untilNewline);
+    bool Trickle(int conn, const Step& step);
     void Join();
 
     std::vector<Step> script_;

@@ -1,0 +1,182 @@
+// The POP3 client against servers that misbehave: every byte on the wire, failed logins that
+// must not keep the mailbox locked, and the bounds on a reply's bytes, lines and time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "net_test_access.h"
+#include "support/scripted_pop3_server.h"
+
+namespace {
+
+using S = ScriptedPop3Server;
+using Steps = std::vector<S::Step>;
+
+const Steps kLogin = {S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
+                      S::Send("+OK\r\n"),       S::ReadLine()};
+
+Steps Then(Steps steps, std::initializer_list<S::Step> more) {
+    steps.insert(steps.end(), more);
+    return steps;
+}
+
+TEST(Pop3WireTest, EveryCommandFormEndsInCrLf) {
+    S server(Then(
+        kLogin, {S::Send("+OK\r\n1 10\r\n.\r\n"), S::ReadLine(), S::Send("+OK\r\nFrom: a\r\n.\r\n"),
+                 S::ReadLine(), S::Send("+OK\r\nx\r\n.\r\n"), S::ReadLine(), S::Send("+OK\r\n"),
+                 S::ReadLine(), S::Send("+OK bye\r\n")}));
+    TestPop3 pop(server.Port());
+    pop.Login();
+    pop.ReadHeaders();
+    pop.RetrieveMessage(1);
+    pop.DeleteMessage(1);
+    pop.Logout();
+    EXPECT_EQ(server.Received(),
+              "USER joe\r\nPASS pw\r\nLIST\r\nTOP 1 1\r\nRETR 1\r\nDELE 1\r\nQUIT\r\n");
+}
+
+TEST(Pop3ListingTest, TextAfterTheSizeIsIgnored) {
+    S server(Then(kLogin, {S::Send("+OK\r\n1 312 10\r\n2 7\tx\r\n3  $10\r\n.\r\n")}));
+    TestPop3 pop(server.Port());
+    pop.Login();
+    ASSERT_EQ(pop.Messages.size(), 3u);
+    EXPECT_EQ(pop.Messages[0]->Size, 312);
+    EXPECT_EQ(pop.Messages[1]->Size, 7);
+    EXPECT_EQ(pop.Messages[2]->Size, 16);
+    pop.CloseWithoutQuit();
+}
+
+struct LoginFailure {
+    std::string name;
+    Steps steps;
+    bool temporary;
+};
+
+// Whatever step fails, the connection is closed when Login raises; only USER and PASS
+// refusals with a "not now" code count as temporary.
+TEST(Pop3LoginFailureTest, ClosesTheConnectionAndTellsTemporaryRefusals) {
+    const std::vector<LoginFailure> cases = {
+        {"greeting", {S::Send("-ERR [IN-USE] busy\r\n"), S::ReadToEnd()}, false},
+        {"user in use",
+         {S::Send("+OK\r\n"), S::ReadLine(), S::Send("-ERR [IN-USE] locked\r\n"), S::ReadToEnd()},
+         true},
+        {"pass delay",
+         Then(Steps(kLogin.begin(), kLogin.begin() + 4),
+              {S::Send("-ERR [login-delay] wait\r\n"), S::ReadToEnd()}),
+         true},
+        {"pass temp",
+         Then(Steps(kLogin.begin(), kLogin.begin() + 4),
+              {S::Send("-ERR  [SYS/TEMP] later\r\n"), S::ReadToEnd()}),
+         true},
+        {"pass auth",
+         Then(Steps(kLogin.begin(), kLogin.begin() + 4),
+              {S::Send("-ERR [AUTH] wrong\r\n"), S::ReadToEnd()}),
+         false},
+        {"pass perm",
+         Then(Steps(kLogin.begin(), kLogin.begin() + 4),
+              {S::Send("-ERR [SYS/PERM] [IN-USE]\r\n"), S::ReadToEnd()}),
+         false},
+        {"list", Then(kLogin, {S::Send("-ERR [IN-USE]\r\n"), S::ReadToEnd()}), false},
+        {"listing", Then(kLogin, {S::Send("+OK\r\n1 x\r\n.\r\n"), S::ReadToEnd()}), false},
+    };
+    for (const auto& c : cases) {
+        S server(c.steps);
+        TestPop3 pop(server.Port());
+        try {
+            pop.Login();
+            ADD_FAILURE() << c.name;
+        } catch (const EProtocolError& e) {
+            EXPECT_EQ(e.TemporaryRefusal, c.temporary) << c.name;
+        } catch (const EConvertError&) {
+            EXPECT_EQ(c.name, "listing");
+        }
+        EXPECT_EQ(pop.SocketHandle, -1) << c.name;
+        EXPECT_EQ(server.Received().find("QUIT"), std::string::npos) << c.name;
+    }
+}
+
+TEST(Pop3ReplyTest, LongStatusLineIsCutAtACharacterForTheMessage) {
+    std::string reply = "-ERR ";
+    for (int i = 0; i < 1000; ++i) reply += "\xC3\xA9";  // é
+    S server({S::Send("+OK\r\n"), S::ReadLine(), S::Send(reply + "\r\n")});
+    TestPop3 pop(server.Port());
+    pop.TTcpIp::Login();
+    pop.CheckReply();
+    try {
+        pop.DeleteMessage(1);
+        FAIL();
+    } catch (const EProtocolError& e) {
+        const std::string& m = e.Message();
+        EXPECT_LE(m.size(), 512u);
+        EXPECT_GE(m.size(), 500u);
+        EXPECT_EQ(m.substr(m.size() - 3), "...");
+        EXPECT_EQ(m.compare(0, m.size() - 3, reply, 0, m.size() - 3), 0);
+        EXPECT_EQ(static_cast<unsigned char>(m[m.size() - 4]), 0xA9u) << "whole characters only";
+    }
+    pop.CloseWithoutQuit();
+}
+
+struct BoundCase {
+    std::string name;
+    std::string body;  // RETR reply after its status line
+};
+
+// Dropped line ends and the per-line cost count toward the reply cap as much as kept text.
+TEST(Pop3ReplyTest, CapCountsEveryByteAndEveryLine) {
+    const std::vector<BoundCase> cases = {
+        {"lone LFs", std::string(3000, '\n') + "x\r\n.\r\n"},
+        {"lone CRs", std::string(3000, '\r') + "x\r\n.\r\n"},
+        {"empty lines",
+         [] {
+             std::string lines;
+             for (int i = 0; i < 40; ++i) lines += "\r\n";
+             return lines + ".\r\n";
+         }()},
+    };
+    for (const auto& c : cases) {
+        S server(Then(kLogin, {S::Send("+OK\r\n1 1\r\n.\r\n"), S::ReadLine(),
+                               S::Send("+OK\r\n" + c.body), S::ReadToEnd()}));
+        TestPop3 pop(server.Port());
+        pop.MaxReplyBytes = 2000;
+        pop.Login();
+        try {
+            pop.RetrieveMessage(1);
+            ADD_FAILURE() << c.name;
+        } catch (const EProtocolError& e) {
+            EXPECT_EQ(e.ErrorCode, 999) << c.name;
+            EXPECT_TRUE(e.ConnectionLost) << c.name;
+        }
+        EXPECT_TRUE(pop.IsClosed()) << c.name;
+        pop.CloseWithoutQuit();
+    }
+}
+
+// Each byte comes well within the receive bound, but the reply as a whole does not.
+TEST(Pop3ReplyTest, TrickleIsBoundedPerWholeReply) {
+    S server({S::Trickle("+OK this reply never ends" + std::string(200, 'x'), 20)});
+    TestPop3 pop(server.Port());
+    pop.ReceiveTimeoutMs = 5000;
+    pop.ReplyTimeoutMs = 300;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        pop.Login();
+        FAIL();
+    } catch (const EProtocolError& e) {
+        EXPECT_TRUE(e.ConnectionLost);
+        EXPECT_EQ(e.Message(), "");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(ConnectionBoundTest, DroppedBytesCountTowardTheLineBound) {
+    S server({S::Send(std::string(3000, '\n') + "x\r\n"), S::ReadToEnd()});
+    TestConnection conn(server.Port());
+    conn.MaxLineLength = 1000;
+    conn.Login();
+    std::string line = "before";
+    EXPECT_FALSE(conn.ReadLine(line));
+    EXPECT_EQ(line, "before");
+    EXPECT_TRUE(conn.IsClosed());
+}
+
+}  // namespace
