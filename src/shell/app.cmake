@@ -3,7 +3,7 @@ add_library(vornask_shell_exceptions STATIC
     ${CMAKE_CURRENT_LIST_DIR}/app_exceptions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/application.cpp
     ${CMAKE_CURRENT_LIST_DIR}/application.h)
-target_link_libraries(vornask_shell_exceptions PUBLIC vornask_base Qt6::Widgets)
+target_link_libraries(vornask_shell_exceptions PUBLIC vornask_base vornask_platform_dialogs Qt6::Widgets)
 target_link_libraries(vornask_shell_all INTERFACE vornask_shell_exceptions)
 
 # The main window with its check cycle and tray icon.

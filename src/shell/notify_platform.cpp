@@ -1,9 +1,8 @@
 // The platform calls behind the notifications: the information box, the error box, the sound.
 
-#include <QApplication>
 #include <QMessageBox>
-#include <QScreen>
 
+#include "platform/message_box.h"
 #include "platform/wave_sound.h"
 #include "shell/app_exceptions.h"
 #include "shell/main_window.h"
@@ -12,20 +11,12 @@ void TfrmMain::ShowInformationBox(const std::string& text) {
     QMessageBox box(QMessageBox::Information, "Information", QString::fromLocal8Bit(text.c_str()),
                     QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
-    // The main window is usually hidden: the box stands on its own, on top, mid-screen.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        box.move(frame.topLeft());
-    }
-    box.exec();
+    // The main window is usually hidden: the box shows on top, mid-screen, as its own window.
+    ExecMessageBox(box, this);
 }
 
 void TfrmMain::ShowErrorBox(const std::string& text) {
-    ShowDefaultErrorBox(text);
+    ShowDefaultErrorBox(text, this);
 }
 
 void TfrmMain::PlaySound(const std::string& fileName) {
