@@ -3,8 +3,6 @@
 // How Vornask's message boxes appear: in front of the program's own window, modal to that
 // window only, above other programs' windows and wide enough for their caption.
 
-#include <QString>
-
 class QMessageBox;
 class QWidget;
 
@@ -14,6 +12,3 @@ class QWidget;
 // inside it is handled as at any other time). The box is centred on the screen and stays above
 // its owner, also when the owner is shown while the box is open.
 int ExecMessageBox(QMessageBox& box, QWidget* owner = nullptr);
-
-// The width a window needs for a window manager's title bar to show caption in full.
-int CaptionWidth(const QString& caption);

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Whole-program test: the real vornask binary under Xvfb with a tray host on a private session
-bus, against a real Dovecot on 127.0.0.1 port 110, driven with xdotool and D-Bus as a user would.
+bus (and then with an XEmbed tray), against a real Dovecot on 127.0.0.1 port 110, driven with
+xdotool and D-Bus as a user would.
 
 Usage: e2e_test.py VORNASK_BINARY DOVECOT_SCRIPT ARTIFACT_DIR
 As a normal user it runs itself again in a user and network namespace of its own, where port 110
