@@ -37,10 +37,12 @@ inner() {
 
   In the small "Vornask" window, type the password   $password   and press Hide (or Enter).
   Vornask goes to the tray, checks at once and deletes the spam; a box tells you how many
-  messages are left, and the tray icon's tooltip says "You have mail!".
+  messages are left, and the tray icon's tooltip says "You have mail!". It checks again every
+  minute, so while mail waits the box comes back once a minute.
   A right click on the tray icon checks again; a left click brings the window back.
   Options > Kill list and Options > Mail Options show the demo's settings.
-  Close the window (Options > Exit, or Alt+F4) to end the demo; its files are then removed.
+  To end the demo, left-click the tray icon to bring the window back, then close it
+  (Options > Exit, or Alt+F4); the demo's files are then removed.
 
 TEXT
     local status=0

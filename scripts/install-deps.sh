@@ -1,6 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vornask needs to build, run and test, if any are missing.
+#
+#   install-deps.sh              everything: build, run and test
+#   install-deps.sh --run-only   only what building and running Vornask needs
+#   install-deps.sh --demo       with --run-only: also what ./run demo needs (a local POP3 server)
+#   install-deps.sh --list       print the packages wanted instead of installing them
 set -euo pipefail
+
+run_only=false demo=false list=false
+for arg in "$@"; do
+    case $arg in
+        --run-only) run_only=true ;;
+        --demo) demo=true ;;
+        --list) list=true ;;
+        *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
 
 packages=(
     g++ cmake ninja-build pkg-config make
@@ -10,11 +25,19 @@ packages=(
     dovecot-core dovecot-pop3d
     sox xvfb xauth xdotool trayer imagemagick x11-utils dbus
     python3 python3-gi python3-dbus
-    util-linux procps
+    util-linux procps iproute2
 )
-if [ "${1:-}" = "--run-only" ]; then
+if $run_only; then
     packages=(g++ cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev fonts-dejavu-core
               libglib2.0-dev libcanberra-dev libasound2-dev)
+fi
+# The demo runs its own Dovecot in a private network namespace.
+if $demo; then
+    packages+=(dovecot-core dovecot-pop3d iproute2 util-linux)
+fi
+if $list; then
+    echo "${packages[*]}"
+    exit 0
 fi
 
 missing=()

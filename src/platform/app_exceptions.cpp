@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "platform/message_box.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ std::string ApplicationTitle() {
     return name.toLocal8Bit().toStdString();
 }
 
-void ShowDefaultErrorBox(const std::string& message) {
+void ShowDefaultErrorBox(const std::string& message, QWidget* owner) {
     const std::string text = WithFullStop(message);
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         std::fprintf(stderr, "%s: %s\n", ApplicationTitle().c_str(), text.c_str());
@@ -83,7 +84,5 @@ void ShowDefaultErrorBox(const std::string& message) {
     QMessageBox box(QMessageBox::Critical, QString::fromLocal8Bit(ApplicationTitle().c_str()),
                     QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);  // server replies are shown, never interpreted
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    ExecMessageBox(box, owner);
 }

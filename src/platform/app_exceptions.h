@@ -10,6 +10,7 @@
 #include <string>
 
 class Exception;
+class QWidget;
 
 using ExceptionHook = std::function<void(QObject* sender, const Exception& e)>;
 
@@ -21,7 +22,8 @@ bool HasApplicationExceptionHook();
 void HandleApplicationException(QObject* sender, std::exception_ptr error);
 
 // The default error box: the message with the full-stop rule, the application title as caption.
-void ShowDefaultErrorBox(const std::string& message);
+// owner: the window it belongs to (null: the application's main window).
+void ShowDefaultErrorBox(const std::string& message, QWidget* owner = nullptr);
 
 // The message with a full stop appended when its last character is above '.'.
 std::string WithFullStop(const std::string& message);

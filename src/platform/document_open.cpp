@@ -34,33 +34,8 @@ uint32_t CodeFromIoError(int code) {
     }
 }
 
-uint32_t CodeFromSpawnError(int code) {
-    switch (code) {
-        case G_SPAWN_ERROR_NOENT:
-            return 2;
-        case G_SPAWN_ERROR_CHDIR:
-        case G_SPAWN_ERROR_NOTDIR:
-            return 3;
-        case G_SPAWN_ERROR_ACCES:
-        case G_SPAWN_ERROR_PERM:
-        case G_SPAWN_ERROR_TXTBUSY:
-            return 5;
-        case G_SPAWN_ERROR_NOMEM:
-        case G_SPAWN_ERROR_TOO_BIG:
-        case G_SPAWN_ERROR_FORK:
-            return 8;
-        case G_SPAWN_ERROR_NOEXEC:
-        case G_SPAWN_ERROR_LIBBAD:
-            return 11;
-        default:
-            return 0;
-    }
-}
-
 [[noreturn]] void Fail(const GError* error) {
-    uint32_t code = 0;
-    if (error->domain == G_IO_ERROR) code = CodeFromIoError(error->code);
-    if (error->domain == G_SPAWN_ERROR) code = CodeFromSpawnError(error->code);
+    const uint32_t code = error->domain == G_IO_ERROR ? CodeFromIoError(error->code) : 0;
     throw EStartFailed(code, error->message);
 }
 
@@ -102,6 +77,7 @@ TChildProcess OpenWithDefaultApplication(const std::string& path, const std::str
     if (!g_desktop_app_info_launch_uris_as_manager(G_DESKTOP_APP_INFO(app.get()), &uris, nullptr,
                                                    flags, SetUpChild, folder, KeepPid, &pid,
                                                    &slot.error))
-        Fail(slot.error);
+        // The document is fine; it is the desktop's application for it that would not start.
+        throw EStartFailed(31, slot.error->message);
     return TChildProcess(pid);
 }

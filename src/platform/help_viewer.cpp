@@ -138,12 +138,13 @@ QWidget* HelpWindow() {
     return TheWindow().data();
 }
 
-void ShowHelpContext(int context) {
+void ShowHelpContext(int context, QWidget* owner) {
     auto& window = TheWindow();
     if (!window) {
         window = new THelpWindow;
         DeleteWindowAtQuit();
     }
+    if (window->parentWidget() != owner) window->setParent(owner, Qt::Window);
     window->ShowTopic(context);
     window->show();
     window->raise();

@@ -17,8 +17,10 @@ enum HelpContext {
 void SetApplicationHelpFile(const std::string& name);
 const std::string& ApplicationHelpFile();
 
-// Opens (or raises) the one help window at the topic with the given context number.
-void ShowHelpContext(int context);
+// Opens (or raises) the one help window at the topic with the given context number. owner: the
+// dialog asking, or null. Help for a dialog is that dialog's own window, so it stays above it and
+// usable while the dialog is modal, and closes with it; other help stands on its own.
+void ShowHelpContext(int context, QWidget* owner = nullptr);
 
 // The folder that holds the help pages, or empty when none was found.
 std::string HelpFolder();

@@ -36,12 +36,16 @@ class Fd {
     int fd_;
 };
 
-// An exclusive flock on a file beside the hive, held for the life of the object.
+std::string Folder(const std::string& path);
+
+// An exclusive flock on the hive's folder, held for the life of the object. The folder outlives
+// every atomic replacement of the hive, and locking it leaves no file behind for the user.
 class HiveLock {
   public:
     explicit HiveLock(const std::string& hivePath)
-        : fd_(::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_.Get() < 0) throw EHiveWriteFailed("Cannot create the lock file: " + SystemError());
+        : fd_(::open(Folder(hivePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_.Get() < 0)
+            throw EHiveWriteFailed("Cannot open the hive's folder: " + SystemError());
         while (::flock(fd_.Get(), LOCK_EX) != 0) {
             if (errno != EINTR) throw EHiveWriteFailed("Cannot lock the hive: " + SystemError());
         }

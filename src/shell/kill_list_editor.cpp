@@ -141,7 +141,7 @@ void TdlgKillList::ConnectHandlers() {
     connect(edFilter, &QLineEdit::textChanged, this,
             [this] { Guarded(edFilter, [this] { FilterChange(); }); });
     connect(btnHelp, &QPushButton::clicked, this,
-            [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpKillList); }); });
+            [this] { Guarded(btnHelp, [this] { ShowHelpContext(kHelpKillList, this); }); });
 }
 
 void TdlgKillList::SetItems(const TStringList& rules) {
@@ -272,5 +272,7 @@ void RunKillListEditor(QWidget* owner, TRegistry& registry) {
     TStringList rules;
     LoadKillList(registry, rules);
     dialog->SetItems(rules);
+    // Modal to the main window only: the help window and the tray icon stay usable.
+    dialog->setWindowModality(Qt::WindowModal);
     if (dialog->exec() == QDialog::Accepted) SaveKillList(registry, dialog->Items());
 }

@@ -128,7 +128,7 @@ void TdlgMailOptions::ConnectHandlers() {
                 [this, box] { Guarded(box, [this] { chbClick(); }); });
     }
     connect(btnHelp, &QPushButton::clicked, this,
-            [this] { Guarded(btnHelp, [] { ShowHelpContext(kHelpMailOptions); }); });
+            [this] { Guarded(btnHelp, [this] { ShowHelpContext(kHelpMailOptions, this); }); });
 }
 
 void TdlgMailOptions::LoadFrom(const TSettings& settings) {
@@ -206,5 +206,7 @@ void TdlgMailOptions::chbClick() {
 void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer) {
     auto dialog = std::make_unique<TdlgMailOptions>(owner);
     dialog->LoadFrom(settings);
+    // Modal to the main window only: the help window and the tray icon stay usable.
+    dialog->setWindowModality(Qt::WindowModal);
     if (dialog->exec() == QDialog::Accepted) dialog->StoreTo(settings, timer);
 }

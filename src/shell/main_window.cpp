@@ -70,8 +70,10 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::BuildForm() {
     setWindowTitle("Vornask");
-    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    // An ordinary window, so that it has a taskbar entry while shown; a small caption with only
+    // a close box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowIcon(EnvelopeIcon());
 
     auto* client = new QWidget(this);
@@ -167,19 +169,11 @@ void TfrmMain::FormCreate() {
     TrayIconData.hIcon = windowIcon();
     SetTrayTip(TrayIconData, "Vornask");
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
-    // Without a tray the window is the only way back, so it needs a taskbar entry of its own.
-    if (!TrayIsAvailable()) BecomeOrdinaryWindow();
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
     Notifying = false;
-}
-
-// A tool window has no taskbar entry; an ordinary one keeps the same hints otherwise.
-void TfrmMain::BecomeOrdinaryWindow() {
-    if (windowType() == Qt::Tool)
-        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
 }
 
 void TfrmMain::FormDestroy() {

@@ -110,7 +110,6 @@ class TfrmMain : public QMainWindow {
     void BuildForm();
     void BuildMenu();
     void LayOutControls();
-    void BecomeOrdinaryWindow();
     void SetTaskbarEntryVisible(bool visible);
     void HideMainWindow();
     void BringWindowBack();

@@ -1,5 +1,6 @@
 // The window's side of the tray icon: its callback, its tooltip and the hidden/shown states.
 
+#include <QApplication>
 #include <QEvent>
 #include <QWindowStateChangeEvent>
 
@@ -42,8 +43,9 @@ bool TfrmMain::TrayIsAvailable() const {
     return TrayAvailable();
 }
 
+// A window the user minimised is still there; only without a tray is minimising how it hides.
 bool TfrmMain::IsWindowHidden() const {
-    return !isVisible() || isMinimized();
+    return !isVisible() || (isMinimized() && !TrayIsAvailable());
 }
 
 // The window is the program's only taskbar presence, so the entry goes and comes with it.
@@ -58,7 +60,6 @@ void TfrmMain::HideMainWindow() {
     }
     // No tray to come back from: stay reachable through the taskbar.
     taskbarEntryVisible_ = true;
-    BecomeOrdinaryWindow();
     showMinimized();
 }
 
@@ -67,6 +68,11 @@ void TfrmMain::BringWindowBack() {
     show();
     raise();
     activateWindow();
+    // A box still open stays in front, where its text can be read.
+    if (QWidget* box = QApplication::activeModalWidget()) {
+        box->raise();
+        box->activateWindow();
+    }
 }
 
 // On a desktop without a tray, restoring the minimised window is the way back to the password:

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Whole-program test: the real vornask binary under Xvfb with a tray host on a private session
-bus, against a real Dovecot on 127.0.0.1 port 110, driven with xdotool and D-Bus as a user would.
+bus (and then with an XEmbed tray), against a real Dovecot on 127.0.0.1 port 110, driven with
+xdotool and D-Bus as a user would.
 
 Usage: e2e_test.py VORNASK_BINARY DOVECOT_SCRIPT ARTIFACT_DIR
 As a normal user it runs itself again in a user and network namespace of its own, where port 110
@@ -63,10 +64,11 @@ def write_png(path, width, height, argb):
 
 
 class Desktop:
-    """Xvfb, a private session bus and a status-notifier tray host."""
+    """Xvfb, a private session bus and a tray host: a status-notifier watcher on the bus, or with
+    xembed an XEmbed system tray (trayer) and no watcher."""
 
-    def __init__(self, work):
-        self.work = work
+    def __init__(self, work, xembed=False):
+        self.work, self.xembed = work, xembed
         self.procs = []
         read_fd, write_fd = os.pipe()
         self.procs.append(subprocess.Popen(
@@ -79,11 +81,19 @@ class Desktop:
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.procs.append(bus)
         self.bus_address = bus.stdout.readline().strip()
+        self.bus = dbus.bus.BusConnection(self.bus_address)
+        if xembed:
+            self.procs.append(subprocess.Popen(
+                ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                 "--width", "120", "--heighttype", "pixel", "--height", "32", "--SetDockType",
+                 "true", "--transparent", "false", "--expand", "false"], env=self.env(),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            wait_for("tray host", lambda: self.find_windows("^panel$"))
+            return
         self.items_file = os.path.join(work, "sni-items")
         self.procs.append(subprocess.Popen(
             ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "sni_watcher.py"),
              self.items_file], env=self.env()))
-        self.bus = dbus.bus.BusConnection(self.bus_address)
         wait_for("tray host", lambda: self.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
 
     def env(self):
@@ -120,9 +130,38 @@ class Desktop:
         with open(path[:-4] + "-tooltip.txt", "w") as out:
             out.write(self.tooltip() + "\n")
 
+    def find_windows(self, name):
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                              env=self.env(), capture_output=True, text=True).stdout.split()
+
+    def click_tray(self, button):
+        """A left (1) or right (3) click on the tray icon, through whichever host shows it."""
+        if not self.xembed:
+            item = self.tray_item()
+            method = item.Activate if button == 1 else item.ContextMenu
+            method(10, 10, dbus_interface="org.kde.StatusNotifierItem")
+            return
+        def icon():  # the innermost window embedded in trayer's panel
+            tree = subprocess.run(["xwininfo", "-tree", "-id", self.find_windows("^panel$")[0]],
+                                  env=self.env(), capture_output=True, text=True).stdout
+            found = re.findall(r'^\s+(0x[0-9a-f]+) "vornask"', tree, re.M)
+            return found[-1] if found else None
+        self.xdotool("mousemove", "--window", wait_for("tray icon", icon), "11", "15", "click", str(button))
+
+    def stacking(self):
+        """Top-level windows, topmost first (without a window manager they are the root's
+        children)."""
+        tree = subprocess.run(["xwininfo", "-root", "-children"], env=self.env(),
+                              capture_output=True, text=True).stdout
+        return [str(int(w, 16)) for w in re.findall(r"^\s+(0x[0-9a-f]+) ", tree, re.M)]
+
     def screenshot(self, path):
         subprocess.run(["/usr/bin/import", "-display", self.display, "-window", "root", path],
                        check=False, stderr=subprocess.DEVNULL)
+
+    def xprop(self, window):
+        return subprocess.run(["xprop", "-id", window], env=self.env(), capture_output=True,
+                              text=True).stdout
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *args], env=self.env(), check=True,
@@ -151,6 +190,10 @@ class Mailbox:
         with open(path, "w") as out:
             out.write(text)
         self.run("deliver", self.dir, USER, path)
+
+    def logins(self):
+        log = os.path.join(self.dir, "dovecot.log")
+        return open(log).read().count("Login: user=<") if os.path.exists(log) else 0
 
     def subjects(self):
         found = []
@@ -289,6 +332,38 @@ def scenario_good_password(binary, desktop, mailbox, work, artifacts):
         program.kill()
 
 
+def scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts):
+    """With the count box open the tray still answers: a right click checks again (quietly, as a
+    tick does there), a left click brings the window back, and the box stays in front of it."""
+    host = "xembed" if desktop.xembed else "sni"
+    config = os.path.join(work, "config-" + host)
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": "",
+                        "Log File": "", "Interval": 0, "WavSound": "", "ShowMessage": 1}, [])
+    program = Program(binary, desktop, config, work)
+    try:
+        if desktop.xembed:  # the shown window has a taskbar entry: an ordinary window's type
+            props = desktop.xprop(program.window)
+            assert re.search(r"^_NET_WM_WINDOW_TYPE\(ATOM\) = _NET_WM_WINDOW_TYPE_NORMAL$", props,
+                             re.M) and "SKIP_TASKBAR" not in props, props
+        program.type_password(PASSWORD)
+        box = wait_for("the count box", lambda: (desktop.find_windows("^Information$") or [None])[0])
+        logins = mailbox.logins()
+        desktop.click_tray(3)
+        wait_for("a check from the tray inside the box", lambda: mailbox.logins() > logins)
+        desktop.click_tray(1)
+        wait_for("window back", program.visible)
+        wait_for("the box in front of the window", lambda: desktop.stacking().index(box) <
+                 desktop.stacking().index(program.window), timeout=5)
+        desktop.screenshot(os.path.join(artifacts, f"box-over-window-{host}.png"))
+        assert desktop.find_windows("^Information$") == [box], "a second box opened"
+        desktop.xdotool("mousemove", "--window", box, "5", "5", "click", "1")
+        desktop.xdotool("key", "Return")
+        wait_for("box closed", lambda: not desktop.find_windows("^Information$"))
+        assert program.close_with_alt_f4() == 0
+    finally:
+        program.kill()
+
+
 def scenario_wrong_password(binary, desktop, work, artifacts):
     config = os.path.join(work, "config")
     program = Program(binary, desktop, config, work)
@@ -339,13 +414,17 @@ def main():
         mailbox = Mailbox(script, work)
         scenario_good_password(binary, desktop, mailbox, work, artifacts)
         scenario_wrong_password(binary, desktop, work, artifacts)
+        scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
+        desktop.close()
+        desktop = Desktop(work, xembed=True)
+        scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
     finally:
         if mailbox:
             mailbox.close()
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 2 passed, 0 failed")
+    print("e2e: 4 passed, 0 failed")
     return 0
 
 

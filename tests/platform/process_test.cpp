@@ -151,10 +151,21 @@ TEST(StartDocument, OpensWithTheDefaultApplication) {
     EXPECT_EQ(ZombieChildren(), 0);
 }
 
-TEST(StartDocument, NoApplicationForTheTypeIsCode31) {
+// Whether no application is registered or the registered one will not start, the user is told
+// there is no usable association (not a corrupt executable).
+TEST(StartDocument, NoApplicationOrOneThatWillNotStartIsCode31) {
     ScratchFolder scratch;
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
     EXPECT_EQ(FailureCode({scratch / "data.vornask-unknown", "", ""}), 31u);
+    WriteFile(scratch / "notes.txt", "hello\n");
+    // GLib picks its launch helper once per process: the failing one is tried in a fresh one.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto failingStart = [&] {
+        setenv("GIO_LAUNCH_DESKTOP", "/nonexistent/launcher", 1);
+        setenv("PATH", "/nonexistent", 1);
+        std::exit(static_cast<int>(FailureCode({scratch / "notes.txt", "", ""})));
+    };
+    EXPECT_EXIT(failingStart(), testing::ExitedWithCode(31), "");
 }
 
 TEST(ChildProcess, ReapedWhetherWatchedOrDropped) {

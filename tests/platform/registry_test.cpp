@@ -200,6 +200,11 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
             EXPECT_EQ(registry.ReadInteger("p" + std::to_string(p) + "-" + std::to_string(i)), i);
         }
     }
+    // The locking leaves nothing behind in the user's folder.
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_ / "config/vornask"))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"registry.reg"});
 }
 
 TEST_F(RegistryTest, ADamagedFileIsKeptAsideAndReportedOnce) {

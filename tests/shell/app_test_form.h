@@ -64,6 +64,7 @@ class BoxCloser : public QObject {
         QString title;
         QString text;
         QMessageBox::Icon icon;
+        int width;
     };
 
     explicit BoxCloser(std::function<bool()> ready = [] { return true; })
@@ -77,7 +78,7 @@ class BoxCloser : public QObject {
     void Poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible() || !ready_()) return;
-        seen.push_back({box->windowTitle(), box->text(), box->icon()});
+        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->width()});
         box->defaultButton() ? box->defaultButton()->click() : box->accept();
     }
 

@@ -54,6 +54,7 @@ class AppWindowTest : public QObject {
     void trayClicksInBothWindowStates();
     void withoutTrayHideMinimisesAndTitleCarriesTheTip();
     void missingIntervalShowsDefaultBoxAndRunsWithoutHook();
+    void boxesAreWideEnoughForTheirCaption();
     void altF4SavesSettingsAndRemovesTheIcon();  // last: it asks the application to quit
 
   private:
@@ -69,7 +70,7 @@ void AppWindowTest::formHoldsItsControlsUnclipped() {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
     QCOMPARE(form.windowTitle(), QString("Vornask"));
-    QCOMPARE(form.windowType(), Qt::Tool);
+    QCOMPARE(form.windowType(), Qt::Window);  // an ordinary window has a taskbar entry
     QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!form.windowIcon().isNull());
     QCOMPARE(form.centralWidget()->height(), 25);
@@ -154,11 +155,15 @@ void AppWindowTest::trayClicksInBothWindowStates() {
         QCoreApplication::sendPostedEvents(&form);
     };
 
-    // Visible: neither button does anything.
-    click(QSystemTrayIcon::Trigger);
-    click(QSystemTrayIcon::Context);
-    QVERIFY(form.Log.empty());
-    QVERIFY(form.isVisible());
+    // Visible, also when the user has minimised it: neither button does anything.
+    for (bool minimised : {false, true}) {
+        if (minimised) form.showMinimized();
+        click(QSystemTrayIcon::Trigger);
+        click(QSystemTrayIcon::Context);
+        QVERIFY(form.Log.empty());
+        QCOMPARE(form.isMinimized(), minimised);
+    }
+    form.showNormal();
 
     form.CheckAndHide();
     QVERIFY(form.isHidden());
@@ -232,6 +237,23 @@ void AppWindowTest::missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
     QCOMPARE(TrayTip(form.TrayIconData), std::string("Vornask"));
     QVERIFY(form.Log.empty());
     TrayNotifyIcon(tray::NIM_DELETE, form.TrayIconData);
+}
+
+// A title bar shows the caption in bold beside its icon and buttons.
+void AppWindowTest::boxesAreWideEnoughForTheirCaption() {
+    TestForm form(hive);
+    form.FormCreate();
+    form.RealBoxes = true;
+    BoxCloser closer;
+    form.ShowNoMail(false);
+    ShowDefaultErrorBox("-ERR", &form);
+    QCOMPARE(closer.seen.size(), size_t{2});
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    for (const auto& box : closer.seen)
+        QVERIFY2(box.width >= QFontMetrics(bold).horizontalAdvance(box.title) + 120,
+                 qPrintable(box.title));
+    form.FormDestroy();
 }
 
 void AppWindowTest::altF4SavesSettingsAndRemovesTheIcon() {

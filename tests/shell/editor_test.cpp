@@ -9,6 +9,7 @@
 
 #include "editor_ui.h"
 #include "filter/kill_list_store.h"
+#include "platform/help_viewer.h"
 #include "platform/registry.h"
 #include "shell/bullet_image.h"
 #include "shell/kill_list_editor.h"
@@ -249,6 +250,28 @@ class KillListEditorTest : public QObject {
             }
             QVERIFY(textFound);
         }
+    }
+
+    // Help open before the dialog, and help opened from it, take clicks while the dialog is
+    // open; the dialog's own help stands in front of it.
+    void helpStaysUsableWhileOpen() {
+        QTemporaryDir home;
+        TRegistry registry(home.filePath("registry.reg").toStdString());
+        QWidget mainWindow;
+        mainWindow.show();
+        ShowHelpContext(kHelpIndex);
+        bool checked = false;
+        WhenModal([&](QWidget* w) {
+            auto* d = qobject_cast<TdlgKillList*>(w);
+            QVERIFY(TakesClicks(HelpWindow()));
+            QTest::mouseClick(d->btnHelp, Qt::LeftButton);
+            QCOMPARE(HelpWindow()->parentWidget(), d);
+            QVERIFY(TakesClicks(HelpWindow()));
+            checked = true;
+        });
+        RunKillListEditor(&mainWindow, registry);
+        QVERIFY(checked);
+        delete HelpWindow();
     }
 
     void runStoresOnOkOnly() {

@@ -16,6 +16,7 @@
 #include "base/exception.h"
 #include "mailopt_ui.h"
 #include "platform/app_exceptions.h"
+#include "platform/help_viewer.h"
 #include "shell/file_edit.h"
 #include "shell/file_name_word.h"
 #include "shell/mailopt.h"
@@ -151,6 +152,27 @@ class MailOptionsTest : public QObject {
         // Past the 32-bit millisecond range the period is not wrapped.
         QCOMPARE(timer.Interval(), int64_t{40000} * 60000);
         QVERIFY(timer.Enabled());
+    }
+
+    // Help open before the dialog, and help opened from it, take clicks while the dialog is
+    // open; the dialog's own help stands in front of it.
+    void helpStaysUsableWhileOpen() {
+        QWidget mainWindow;
+        mainWindow.show();
+        ShowHelpContext(kHelpIndex);
+        TSettings settings;
+        TTimer timer;
+        bool checked = false;
+        WhenModal<Dialog>([&](Dialog* d) {
+            QVERIFY(TakesClicks(HelpWindow()));
+            QTest::mouseClick(d->btnHelp, Qt::LeftButton);
+            QCOMPARE(HelpWindow()->parentWidget(), d);
+            QVERIFY(TakesClicks(HelpWindow()));
+            checked = true;
+        });
+        RunMailOptions(&mainWindow, settings, timer);
+        QVERIFY(checked);
+        delete HelpWindow();
     }
 
     void cancelEscAndAltF4ChangeNothing() {

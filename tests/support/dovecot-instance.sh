@@ -13,6 +13,9 @@ set -euo pipefail
 
 MAIL_ID=5000  # as root the mail files must not belong to uid 0
 
+# Debian installs the server programs in /usr/sbin, which a normal user's PATH leaves out.
+PATH=$PATH:/usr/local/sbin:/usr/sbin:/sbin
+
 die() {
     echo "dovecot-instance: $*" >&2
     exit 1

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -39,6 +40,14 @@ class RawClient {
     int fd_;
     bool connected_ = false;
 };
+
+// A normal user's PATH leaves out /usr/sbin, where Debian puts the server.
+TEST(DovecotServerTest, StartsWithANormalUsersPath) {
+    const std::string saved = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", "/usr/local/bin:/usr/bin:/bin", 1);
+    EXPECT_NO_THROW(DovecotServer("dave", "pw"));
+    setenv("PATH", saved.c_str(), 1);
+}
 
 TEST(DovecotServerTest, ServesDeliveredMessagesAndCleansUp) {
     std::string dir;
