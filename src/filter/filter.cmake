@@ -11,6 +11,12 @@ add_library(vornask_filter STATIC
     ${CMAKE_CURRENT_LIST_DIR}/killlist_store.cpp
     ${CMAKE_CURRENT_LIST_DIR}/deletion_stamp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/deletion_log.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/kill_pass.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/kill_pass.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/examined_record.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fast_session.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fast_pass.cpp)
 target_link_libraries(vornask_filter PUBLIC vornask_filter_rules vornask_platform_registry vornask_net)
+# The record of examined messages is keyed by SHA-256.
+find_package(OpenSSL REQUIRED)
+target_link_libraries(vornask_filter PRIVATE OpenSSL::Crypto)
 target_link_libraries(vornask_filter_all INTERFACE vornask_filter)

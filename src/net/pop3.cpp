@@ -55,6 +55,10 @@ void TPop3::ReadMultiLine(OnLine&& onLine) {
     }
 }
 
+void TPop3::ReadReplyLines(const std::function<void(const std::string&)>& onLine) {
+    ReadMultiLine(onLine);
+}
+
 void TPop3::Login() {
     TTcpIp::Login();
     CheckReply();
