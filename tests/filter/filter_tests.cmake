@@ -16,3 +16,8 @@ add_executable(filter_kill_pass_tests ${CMAKE_CURRENT_LIST_DIR}/kill_pass_test.c
 target_include_directories(filter_kill_pass_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(filter_kill_pass_tests PRIVATE vornask_filter vornask_testsupport GTest::gtest_main)
 gtest_discover_tests(filter_kill_pass_tests PROPERTIES LABELS "dovecot")
+
+add_executable(filter_fast_pass_tests ${CMAKE_CURRENT_LIST_DIR}/fast_pass_test.cpp)
+target_include_directories(filter_fast_pass_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(filter_fast_pass_tests PRIVATE vornask_filter vornask_testsupport GTest::gtest_main)
+gtest_discover_tests(filter_fast_pass_tests PROPERTIES LABELS "dovecot")
