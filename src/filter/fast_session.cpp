@@ -24,7 +24,7 @@ void FastSession::Examine(const std::vector<FastCandidate>& candidates) {
 // keep coming. A refusal stops further RETRs.
 void FastSession::TopUp() {
     const size_t limit = pipelining_ ? kWindowCommands : 1;
-    if (refusal_ || retrInFlight_ > limit / 2) return;
+    if (refusal_ || retrInFlight_ > limit / 2 || bytesInFlight_ > kWindowBytes / 2) return;
     std::vector<std::string> lines;
     std::vector<Expected> expected;
     while (next_ < candidates_->size() && retrInFlight_ < limit) {

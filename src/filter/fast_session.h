@@ -40,8 +40,10 @@ class FastSession {
     // The first RETR or DELE that the server refused; the examining stopped there.
     std::exception_ptr Refusal() const { return refusal_; }
 
-    // RETRs in flight at most, and the listed bytes they may stand for.
-    static constexpr size_t kWindowCommands = 64;
+    // RETRs in flight at most, and the listed bytes they may stand for. The replies wait in
+    // the socket buffers, not in this process; the commands are a few bytes each, so the
+    // server never stops reading them while its replies back up.
+    static constexpr size_t kWindowCommands = 1024;
     static constexpr int64_t kWindowBytes = 8 << 20;
     // Log records held back before their DELEs are sent together.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
