@@ -148,6 +148,13 @@ TEST_F(FastPassDovecotTest, AChangedKillListOrALostRecordExaminesEverythingAgain
     }
 }
 
+TEST_F(FastPassDovecotTest, ALogThatCannotBeWrittenDeletesNothingAndRecordsNothing) {
+    log_ = "/dev/full";
+    EXPECT_EQ(Fast(), std::make_pair(4, std::string("!Stream write error")));
+    EXPECT_EQ(server_.MessageFiles().size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(RecordFile(server_.Port())));
+}
+
 // --- Against a scripted server ---------------------------------------------------------
 
 // Appends the server's side of commands answered in order. Batched: every line is read
@@ -214,6 +221,34 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
         }
         EXPECT_EQ(ReadFileBytes(log_), Record(2));
         EXPECT_EQ(std::filesystem::exists(RecordFile(server.Port())), c.uidl);
+    }
+}
+
+// A record holding every id may only spare messages whose ids the server gave clearly.
+TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
+    const std::pair<const char*, std::vector<int>> cases[] = {
+        {kUids, {}},
+        {"+OK\r\n1 u1\r\n2 u1\r\n3 u3\r\n.\r\n", {1, 2}},  // one id for two messages
+        {"+OK\r\n1 u1\r\nx u2\r\n3 u3\r\n.\r\n", {1, 2, 3}},
+        {"+OK\r\n1 u1\r\n3 u3\r\n.\r\n", {2}},
+        {"-ERR not now\r\n", {1, 2, 3}}};
+    for (const auto& [uidl, examined] : cases) {
+        SCOPED_TRACE(uidl);
+        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
+                Script::Send("+OK\r\nUIDL\r\n.\r\n")};
+        Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, uidl}, false);
+        std::string expected = "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nUIDL\r\n";
+        for (int n : examined) {
+            Exchange(s, {Message(n, false)}, false);
+            expected += "RETR " + std::to_string(n) + "\r\n";
+        }
+        Exchange(s, {"+OK bye\r\n"}, false);
+        ScriptedPop3Server server(std::move(s));
+        ExaminedRecord::Save(RecordFile(server.Port()),
+                             ExaminedRecord::KillListKey({"From: = spam@"}), {"u1", "u2", "u3"});
+
+        EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string()));
+        EXPECT_EQ(server.Received(), expected + "QUIT\r\n");
     }
 }
 
