@@ -16,6 +16,8 @@ namespace {
 
 const std::string kHeader = "vornask examined messages 1\n";
 const std::string kEnd = "end ";
+// Far beyond any real mailbox's ids; a larger file is not read at all.
+constexpr std::streamoff kMaxRecordBytes = 32 << 20;
 
 std::string Sha256Hex(const std::string& data) {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -77,7 +79,9 @@ std::string ExaminedRecord::KillListKey(const TStringList& killList) {
 // Layout: the header line, "key <hex>", one id a line, and "end <hex>" whose digest covers
 // every byte before it.
 std::set<std::string> ExaminedRecord::Load(const std::string& file, const std::string& key) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in || in.tellg() > kMaxRecordBytes) return {};
+    in.seekg(0);
     std::stringstream buffer;
     buffer << in.rdbuf();
     const std::string bytes = in ? buffer.str() : std::string();
