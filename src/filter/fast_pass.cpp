@@ -60,7 +60,8 @@ void TFastCheck::Run(int32_t& mailCount) {
             const std::string id = uid == uids_.end() ? std::string() : uid->second;
             if (!id.empty() && examined.count(id)) {
                 kept.insert(id);  // still listed, so still remembered
-            } else if (!killList_.empty()) {
+            } else if (!killList_.empty() && pop3_.FitsReplyBound(entry->Size)) {
+                // Too large to retrieve: neither examined nor remembered, kept as it is.
                 candidates.push_back({entry->Number, entry->Size, id});
             }
         }

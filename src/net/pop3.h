@@ -49,6 +49,10 @@ class TPop3 : public TTcpIp {
     void ReadRetrieveReply();
     // Reads the reply to a QUIT sent earlier and ends the session as Logout does.
     void ReadQuitReply();
+    // Whether a message listed at this size can be retrieved within the reply bound.
+    bool FitsReplyBound(int32_t size) const {
+        return size < 0 || static_cast<size_t>(size) <= MaxReplyBytes;
+    }
 
     std::string UserName;
     std::string Password;

@@ -26,6 +26,14 @@ const std::string kSpam = "From: spam@example.com\nSubject: Hi\n\nBuy.\n";
 const std::string kHam = "From: ann@example.org\nSubject: Lunch\n\nNoon?\n";
 const std::string kPills = "From: bob@example.org\nSubject: cheap pills\n\nReally.\n";
 
+// A client whose reply bound a test can lower.
+class BoundedPop3 : public TPop3 {
+  public:
+    explicit BoundedPop3(size_t maxReply) {
+        if (maxReply) MaxReplyBytes = maxReply;
+    }
+};
+
 std::time_t FixedTime() {
     return 1765040483;
 }
@@ -42,8 +50,8 @@ class FastPassTest : public testing::Test {
     }
     // One fast check; returns the count left and "" or "!" + the error text.
     std::pair<int32_t, std::string> Fast(uint16_t port, const std::string& user = "joe",
-                                         const std::string& pw = "pw") {
-        TPop3 pop3;
+                                         const std::string& pw = "pw", size_t maxReply = 0) {
+        BoundedPop3 pop3(maxReply);
         Connect(pop3, port, user, pw);
         TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
         int32_t count = -1;
@@ -250,6 +258,19 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
         EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string()));
         EXPECT_EQ(server.Received(), expected + "QUIT\r\n");
     }
+}
+
+// A message listed larger than a reply may be is not retrieved, logged or deleted.
+TEST_F(FastPassScriptedTest, AMessageListedBeyondTheReplyBoundIsLeftAlone) {
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("+OK\r\n.\r\n")};
+    Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 5000\r\n3 30\r\n.\r\n"}, false);
+    Exchange(s, {Message(1, true), Message(3, false), "+OK\r\n", "+OK bye\r\n"}, false);
+    ScriptedPop3Server server(std::move(s));
+
+    EXPECT_EQ(Fast(server.Port(), "joe", "pw", 1000), std::make_pair(2, std::string()));
+    EXPECT_EQ(server.Received(),
+              "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nRETR 1\r\nRETR 3\r\nDELE 1\r\nQUIT\r\n");
+    EXPECT_EQ(ReadFileBytes(log_), Record(1));
 }
 
 const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
