@@ -163,6 +163,25 @@ TEST_F(FastPassDovecotTest, ALogThatCannotBeWrittenDeletesNothingAndRecordsNothi
     EXPECT_FALSE(std::filesystem::exists(RecordFile(server_.Port())));
 }
 
+// More condemned text than is held back sends DELEs while RETR replies are still owed.
+TEST_F(FastPassDovecotTest, DeletionsSentMidWindowKeepTheRepliesInStep) {
+    const std::string body(20 * 1024, 'x');
+    Fast();
+    const std::string before = ReadFileBytes(log_);
+    // Written straight into the maildir: one delivery each would take far longer.
+    const std::string mailNew = server_.Dir() + "/mail/joe/Maildir/new/";
+    for (int n = 0; n < 260; ++n)
+        WriteFileBytes(mailNew + "1700000000.M" + std::to_string(n) + "P1.bulk",
+                       "From: spam@example.com\n\n" + body + "\n");
+    EXPECT_EQ(Fast(), std::make_pair(2, std::string()));
+    EXPECT_EQ(server_.MessageFiles().size(), 2u);
+    const std::string record =
+        DeletionStamp(FixedTime()) + "\r\nFrom: spam@example.com\r\n\r\n" + body + "\r\n";
+    std::string all;
+    for (int n = 0; n < 260; ++n) all += record;
+    EXPECT_TRUE(ReadFileBytes(log_) == before + all);
+}
+
 // --- Against a scripted server ---------------------------------------------------------
 
 // Appends the server's side of commands answered in order. Batched: every line is read
