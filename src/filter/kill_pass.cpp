@@ -67,8 +67,12 @@ void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int3
 }
 
 void LogDeletion(DeletionLog& log, TStringList& lines) {
-    lines.insert(lines.begin(), DeletionStamp(log.Now()));
+    log.Append(DeletionRecord(log.Now(), lines));
+}
+
+std::string DeletionRecord(std::time_t when, TStringList& lines) {
+    lines.insert(lines.begin(), DeletionStamp(when));
     std::string block;
     for (const std::string& line : lines) block += line + "\r\n";
-    log.Append(block);
+    return block;
 }

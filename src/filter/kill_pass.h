@@ -20,3 +20,6 @@ void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int3
 
 // Inserts the stamp line before the message lines and appends them all to the log.
 void LogDeletion(DeletionLog& log, TStringList& lines);
+// The log record of LogDeletion: the stamp for `when` inserted before the lines, each line
+// ended with CR LF.
+std::string DeletionRecord(std::time_t when, TStringList& lines);

@@ -101,6 +101,10 @@ void TPop3::ReadMultiLine(OnLine&& onLine) {
     }
 }
 
+void TPop3::ReadReplyLines(const std::function<void(const std::string&)>& onLine) {
+    ReadMultiLine(onLine);
+}
+
 // A login that fails at any step closes its connection before the error leaves, so the server
 // does not keep the mailbox locked for another client.
 void TPop3::Login() {

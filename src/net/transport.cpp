@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -52,6 +53,7 @@ int TSocketTransport::Connect(uint32_t address, uint16_t port, int timeoutMs, in
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = address;
     error = ConnectBounded(fd, addr, timeoutMs);
+    if (error == 0) AckPromptly(fd);
     return fd;
 }
 
@@ -84,6 +86,7 @@ ssize_t TSocketTransport::Receive(int handle, char* buffer, size_t size, int tim
     do {
         n = recv(handle, buffer, size, 0);
     } while (n < 0 && errno == EINTR);
+    if (n > 0) AckPromptly(handle);
     if (n >= 0) return n;
     error = errno;
     if (error != EAGAIN && error != EWOULDBLOCK) return -1;
@@ -102,6 +105,18 @@ void TSocketTransport::BoundReceive(int handle, int timeoutMs) {
     setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     boundHandle_ = handle;
     boundMs_ = timeoutMs;
+}
+
+// The kernel leaves quick-acknowledgement mode again on its own, so it is set anew after
+// every receive; where the option does not exist this does nothing.
+void TSocketTransport::AckPromptly(int handle) const {
+#ifdef TCP_QUICKACK
+    if (!quickAck_) return;
+    const int on = 1;
+    setsockopt(handle, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+    (void)handle;
+#endif
 }
 
 void TSocketTransport::Shutdown(int handle) {

@@ -30,9 +30,12 @@ class TTransport {
     virtual int PeerError(int handle) = 0;
 };
 
-// Plain TCP over POSIX sockets.
+// Plain TCP over POSIX sockets. With quickAck (the default) every receive re-arms the
+// prompt acknowledgement, so a server that writes one reply in pieces never waits for our
+// delayed ACK; only the timing on the wire changes.
 class TSocketTransport final : public TTransport {
   public:
+    explicit TSocketTransport(bool quickAck = true) : quickAck_(quickAck) {}
     int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) override;
     void Close(int handle) override;
     ssize_t Send(int handle, const char* data, size_t size) override;
@@ -42,6 +45,8 @@ class TSocketTransport final : public TTransport {
 
   private:
     void BoundReceive(int handle, int timeoutMs);
+    void AckPromptly(int handle) const;
+    bool quickAck_;
     int boundHandle_ = -1;  // the socket whose receive time-out is boundMs_
     int boundMs_ = 0;
 };

@@ -2,7 +2,11 @@
 
 #include <QLineEdit>
 
+#include <optional>
+
 #include "base/exception.h"
+#include "filter/examined_record.h"
+#include "filter/fast_pass.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
 #include "shell/launcher.h"
@@ -28,6 +32,8 @@ class NotifyingScope {
 }  // namespace
 
 void TfrmMain::CheckMail(bool Quiet) {
+    // A fast check is one session: it lists, then examines what it has not examined yet.
+    std::optional<TFastCheck> fast;
     try {
         Pop3->Hostname = Settings.SmtpHost;
         Pop3->UserName = Settings.User;
@@ -35,9 +41,14 @@ void TfrmMain::CheckMail(bool Quiet) {
         // A session that failed before its logout leaves its listing behind; it says nothing
         // about the mailbox now and must not be counted again.
         Pop3->Messages.clear();
-        Pop3->Login();
-        Pop3->ReadHeaders();
-        Pop3->Logout();
+        if (Settings.FastCheck) {
+            fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder());
+            fast->Login();
+        } else {
+            Pop3->Login();
+            Pop3->ReadHeaders();
+            Pop3->Logout();
+        }
     } catch (const ESocketError& e) {
         AppException(e);
         return;
@@ -51,8 +62,13 @@ void TfrmMain::CheckMail(bool Quiet) {
         Timer->SetEnabled(false);
         return;
     }
-    MailCount = static_cast<int32_t>(Pop3->MailText.size());
-    if (MailCount != 0) KillPass(*Pop3, Settings.LogFile, *Registry, MailCount);
+    if (fast) {
+        MailCount = fast->Listed();
+        fast->Run(MailCount);
+    } else {
+        MailCount = static_cast<int32_t>(Pop3->MailText.size());
+        if (MailCount != 0) KillPass(*Pop3, Settings.LogFile, *Registry, MailCount);
+    }
     if (MailCount != 0)
         NotifyMail();
     else

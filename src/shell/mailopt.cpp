@@ -81,9 +81,16 @@ QWidget* TdlgMailOptions::MakeLoginPage() {
     grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
     grid->addWidget(edInterval, 2, 1);
     grid->addWidget(new QLabel("min", page), 2, 2);
+    grid->addWidget(MakeFastCheckBox(page), 3, 0, 1, 3);
     grid->setColumnStretch(3, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(4, 1);
     return page;
+}
+
+QCheckBox* TdlgMailOptions::MakeFastCheckBox(QWidget* page) {
+    chbFastCheck = new QCheckBox("Examine each message only once", page);
+    chbFastCheck->setObjectName("chbFastCheck");
+    return chbFastCheck;
 }
 
 QWidget* TdlgMailOptions::MakeReceivingPage() {
@@ -113,9 +120,9 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage, chbMailer,
-                              feMailProg, chbLogFile, feLogFile,  chbSound,       feSound,
-                              btnHelp,    btnOK,      btnCancel};
+    const QWidget* order[] = {edHostname, edUsername, edInterval, chbFastCheck, chbShowMessage,
+                              chbMailer,  feMailProg, chbLogFile, feLogFile,    chbSound,
+                              feSound,    btnHelp,    btnOK,      btnCancel};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
@@ -135,6 +142,7 @@ void TdlgMailOptions::LoadFrom(const TSettings& settings) {
     edHostname->setText(FromStd(settings.SmtpHost));
     edUsername->setText(FromStd(settings.User));
     edInterval->setText(QString::number(settings.Interval));
+    chbFastCheck->setChecked(settings.FastCheck);
     chbShowMessage->setChecked(settings.ShowMessage);
     feMailProg->SetText(FromStd(settings.MailProgram));
     chbMailer->setChecked(!settings.MailProgram.empty());
@@ -153,6 +161,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     settings.SmtpHost = ToStd(edHostname->text());
     settings.User = ToStd(edUsername->text());
     settings.ShowMessage = chbShowMessage->isChecked();
+    settings.FastCheck = chbFastCheck->isChecked();
     settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();

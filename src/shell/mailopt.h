@@ -31,6 +31,7 @@ class TdlgMailOptions : public QDialog {
     QLineEdit* edHostname;
     QLineEdit* edUsername;
     QLineEdit* edInterval;
+    QCheckBox* chbFastCheck;
     QCheckBox* chbShowMessage;
     QCheckBox* chbMailer;
     TFileEdit* feMailProg;
@@ -49,6 +50,7 @@ class TdlgMailOptions : public QDialog {
   private:
     QWidget* MakeLoginPage();
     QWidget* MakeReceivingPage();
+    QCheckBox* MakeFastCheckBox(QWidget* page);
     void ConnectHandlers();
     void SetTabOrder();
     void FocusInterval();

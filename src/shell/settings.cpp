@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <variant>
 
 #include "platform/registry.h"
+#include "platform/registry_hive.h"
 
 namespace {
 
@@ -23,6 +25,9 @@ struct TSettingValue {
     TSettingField Field;
     int WriteOrder;  // position among the writes, and so in a new hive file
     TKeeping Keeping = TKeeping::Required;
+    // The numbers an optional integer or boolean may hold; any other reads as the default.
+    int32_t Min = 0;
+    int32_t Max = 1;
 };
 
 // Every stored setting, in reading order. The defaults are TSettings' member initialisers.
@@ -35,6 +40,7 @@ constexpr std::array kSettingValues{
     TSettingValue{"Interval", &TSettings::Interval, 4},
     TSettingValue{"WavSound", &TSettings::WavSound, 5},
     TSettingValue{"ShowMessage", &TSettings::ShowMessage, 6},
+    TSettingValue{"Fast Check", &TSettings::FastCheck, 8, TKeeping::Optional},
 };
 
 template <class... F>
@@ -68,9 +74,28 @@ bool IsDefault(const TSettingValue& value, const TSettings& settings) {
     return std::visit([&](auto f) { return settings.*f == defaults.*f; }, value.Field);
 }
 
+void ReadInRange(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
+    const std::string name = value.Name;
+    std::visit(Overloaded{
+                   [&](std::string TSettings::*f) { settings.*f = registry.ReadString(name); },
+                   [&](auto f) {
+                       // Only a whole DWORD in range counts; anything else is odd data.
+                       uint32_t type = REG_NONE;
+                       std::string data;
+                       const bool whole = registry.ReadData(name, type, data) &&
+                                          type == REG_DWORD && data.size() == 4;
+                       const auto number = static_cast<int32_t>(DwordData(data));
+                       if (!whole || number < value.Min || number > value.Max)
+                           throw ERegistryException("Invalid data for '" + name + "'");
+                       settings.*f = number;
+                   },
+               },
+               value.Field);
+}
+
 void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
     try {
-        Read(registry, value, settings);
+        ReadInRange(registry, value, settings);
     } catch (const ERegistryException&) {
         std::visit([&](auto f) { settings.*f = TSettings{}.*f; }, value.Field);
     }
@@ -114,13 +139,24 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
         return;
     }
     TKeyCloser closer(registry);
+    // A required value that fails stops the required reads there; the optional ones are read
+    // all the same, so that such a stop never turns a chosen safeguard off for the session.
+    std::exception_ptr stop;
     for (const TSettingValue& value : kSettingValues) {
-        record.Reach(value.Name);
-        if (value.Keeping == TKeeping::Required)
-            Read(registry, value, settings);
-        else
+        if (value.Keeping == TKeeping::Optional) {
+            record.Reach(value.Name);
             ReadLeniently(registry, value, settings);
+            continue;
+        }
+        if (stop) continue;
+        try {
+            record.Reach(value.Name);
+            Read(registry, value, settings);
+        } catch (...) {
+            stop = std::current_exception();
+        }
     }
+    if (stop) std::rethrow_exception(stop);
 }
 
 void SaveSettings(TRegistry& registry, const TSettings& settings) {

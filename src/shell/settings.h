@@ -15,6 +15,8 @@ struct TSettings {
     int32_t Interval = 0;
     std::string WavSound;
     bool ShowMessage = false;
+    // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
+    bool FastCheck = false;
 };
 
 inline constexpr const char* kSettingsKey = "\\Software\\Quorvat\\Vornask";

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "file_size_limit.h"
 #include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
@@ -134,22 +135,6 @@ TEST_F(KillPassDovecotTest, NoMatchStillCreatesTheLogAndNoLogStillDeletes) {
     EXPECT_EQ(MailboxSubjects(), (std::vector<std::string>{"Hi", "Lunch", "Lunch"}));
     EXPECT_EQ(ReadFileBytes(log), "");
 }
-
-// Lowers this process's file size limit for its lifetime: writes beyond it fail (EFBIG).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit low = old_;
-        low.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &low);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
-
-  private:
-    rlimit old_{};
-};
 
 TEST_F(KillPassDovecotTest, AFullDiskKeepsTheMessage) {
     SaveKillList(registry_, {"From: = spam@"});

@@ -101,6 +101,7 @@ class AppCycleTest : public QObject {
     void intervalZeroNeverTicks();
     void failingReaderStartLeavesNextCycleWorking();
     void listingOfAFailedSessionIsNotCountedAgain();
+    void fastCheckIsOneSessionWithTheSameOutcome();
 };
 
 void AppCycleTest::emptyMailboxQuietCheckRunsNoKillPass() {
@@ -393,6 +394,37 @@ void AppCycleTest::listingOfAFailedSessionIsNotCountedAgain() {
     QCOMPARE(w.form->MailCount, 0);
     QCOMPARE(w.Tip(), std::string("No mail."));
     QCOMPARE(server.Connections(), 2);
+}
+
+// The same mailbox as soundThenCountBoxThenReader, checked fast: one session per check, the
+// same notifications, and nothing retrieved again by the next check.
+void AppCycleTest::fastCheckIsOneSessionWithTheSameOutcome() {
+    DovecotServer server;
+    server.Deliver(Mail("spam"));
+    server.Deliver(Mail("minutes of the meeting"));
+    Window w(server);
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(w.Path("cache")));
+    SaveKillList(*w.form->Registry, {"Subject: = spam"});
+    w.form->Settings.ShowMessage = true;
+    w.form->Settings.FastCheck = true;
+    const auto sessions = [&server] {
+        std::ifstream in(server.Dir() + "/dovecot.log");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("Logged out") != std::string::npos) lines.push_back(line);
+        }
+        return lines;
+    };
+    for (int check = 0; check < 2; ++check) {
+        w.form->Log.clear();
+        w.form->CheckAndHide();
+        QCOMPARE(w.form->Log,
+                 (std::vector<std::string>{"tip:You have mail!", "box:You have 1 messages!"}));
+        QTRY_COMPARE_WITH_TIMEOUT(sessions().size(), size_t(check + 1), 5000);
+    }
+    QVERIFY(sessions().back().find("retr=0/0") != std::string::npos);
+    QCOMPARE(server.MessageFiles().size(), size_t{1});
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 VORNASK_APP_TEST_MAIN(AppCycleTest)

@@ -175,6 +175,23 @@ class MailOptionsTest : public QObject {
         delete HelpWindow();
     }
 
+    void fastCheckBoxOnTheLoginPageCarriesTheSetting() {
+        for (const bool on : {false, true}) {
+            TSettings settings = Sample();
+            settings.FastCheck = on;
+            TTimer timer;
+            WhenModal<Dialog>([on](Dialog* d) {
+                QCOMPARE(d->chbFastCheck->text(), QString("Examine each message only once"));
+                QVERIFY(d->pcOptions->widget(0)->isAncestorOf(d->chbFastCheck));
+                QCOMPARE(d->chbFastCheck->isChecked(), on);
+                QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
+                QTest::mouseClick(d->btnOK, Qt::LeftButton);
+            });
+            RunMailOptions(nullptr, settings, timer);
+            QCOMPARE(settings.FastCheck, !on);
+        }
+    }
+
     void cancelEscAndAltF4ChangeNothing() {
         const TSettings before = Sample();
         TSettings settings = before;

@@ -162,3 +162,42 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SettingsTest, FastCheckIsReadLenientlyAndNeverStopsTheLoad) {
+    const std::pair<std::string, bool> cases[] = {{std::string("\x01\0\0\0", 4), true},
+                                                  {std::string("\0\0\0\0", 4), false},
+                                                  {std::string("\x02\0\0\0", 4), false},
+                                                  {std::string("\x01", 1), false}};
+    for (const auto& [bytes, expected] : cases) {
+        SaveSettings(registry_, Sample());
+        Store("Fast Check", REG_DWORD, bytes);
+        TSettings settings;
+        LoadSettings(registry_, settings);
+        EXPECT_EQ(settings.FastCheck, expected);
+        EXPECT_EQ(settings.User, "me");
+    }
+    Store("Fast Check", REG_SZ, "1");
+    TSettings settings;
+    EXPECT_EQ(LoadError(settings), "");
+    EXPECT_FALSE(settings.FastCheck);
+    EXPECT_TRUE(settings.ShowMessage);  // the values after it were still read
+}
+
+TEST_F(SettingsTest, FastCheckIsWrittenOnlyOnceItHasBeenOn) {
+    TSettings settings = Sample();
+    SaveSettings(registry_, settings);
+    const std::string off = ReadFileBytes(hive_);
+    settings.FastCheck = true;
+    SaveSettings(registry_, settings);
+    EXPECT_EQ(ReadFileBytes(hive_), off + "\"Fast Check\"=dword:00000001\n");
+    settings.FastCheck = false;  // turned off again: the stored value must say so
+    SaveSettings(registry_, settings);
+    EXPECT_EQ(ReadFileBytes(hive_), off + "\"Fast Check\"=dword:00000000\n");
+    TSettings loaded;
+    LoadSettings(registry_, loaded);
+    EXPECT_FALSE(loaded.FastCheck);
+}
+
+}  // namespace

@@ -68,6 +68,12 @@ std::vector<std::string> ScriptedPop3Server::Lines() {
     return lines_;
 }
 
+std::vector<bool> ScriptedPop3Server::Ahead() {
+    Join();
+    std::lock_guard lock(mutex_);
+    return ahead_;
+}
+
 bool ScriptedPop3Server::AcceptNext(int& conn) {
     if (!WaitReadable(listener_, stop_)) return false;
     conn = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -134,6 +140,7 @@ bool ScriptedPop3Server::ReadInto(int conn, bool untilNewline) {
         if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
         lines_.push_back(std::move(pending_));
         pending_.clear();
+        ahead_.push_back(recv(conn, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 1);
         return true;
     }
 }

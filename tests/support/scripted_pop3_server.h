@@ -41,6 +41,9 @@ class ScriptedPop3Server {
     std::string Received();
     // The lines that ReadLine steps recorded, CR LF removed.
     std::vector<std::string> Lines();
+    // Per recorded line: whether more bytes from the client were already waiting when it was
+    // read (the client had sent ahead of the reply).
+    std::vector<bool> Ahead();
     // Connections accepted so far.
     int Connections() const { return connections_; }
 
@@ -63,6 +66,7 @@ class ScriptedPop3Server {
     std::mutex mutex_;
     std::string received_;
     std::vector<std::string> lines_;
+    std::vector<bool> ahead_;
     std::string pending_;  // bytes of the line being read
     std::thread thread_;
 };

@@ -1,0 +1,215 @@
+// Times whole checks against a private Dovecot: the classic check (header pass, then kill
+// pass), the fast check (first run, then a repeat on the unchanged mailbox) and a pipelining
+// yardstick, behind a delay relay (50 ms round trip) and on plain loopback. Each check runs
+// in a child process so that its peak RSS can be told apart. Then the per-message cost of a
+// server that writes replies in two pieces, with and without prompt acknowledgements.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include "delay_relay.h"
+#include "filter/fast_pass.h"
+#include "filter/kill_pass.h"
+#include "filter/kill_list_store.h"
+#include "mailbox_filler.h"
+#include "net/ip_misc.h"
+#include "net/pop3.h"
+#include "pipeline_yardstick.h"
+#include "platform/registry.h"
+#include "support/dovecot_server.h"
+#include "two_write_server.h"
+
+namespace {
+
+constexpr size_t kMessageSize = 20 * 1024;
+const std::string kWork = std::filesystem::temp_directory_path() / "vornask-check-bench";
+
+// A client whose transport can do without prompt acknowledgements, as before.
+class BenchPop3 : public TPop3 {
+  public:
+    BenchPop3(uint16_t port, const DovecotServer* server, bool quickAck = true) {
+        Hostname = "127.0.0.1";
+        Port = port;
+        UserName = server ? server->User() : "u";
+        Password = server ? server->Password() : "p";
+        Transport = std::make_unique<TSocketTransport>(quickAck);
+    }
+};
+
+struct Result {
+    double seconds = 0;
+    double rssMb = 0;
+};
+
+// A figure of /proc/self/status in MB.
+double StatusMb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.starts_with(field)) return std::stod(line.substr(std::strlen(field))) / 1024;
+    }
+    return 0;
+}
+
+// Runs body in a child; its seconds and the growth of its peak RSS over what it inherited
+// come back through a pipe.
+Result InChild(const std::function<void()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        const double inherited = StatusMb("VmRSS:");
+        const auto start = std::chrono::steady_clock::now();
+        int status = 0;
+        try {
+            body();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "check failed: %s\n", e.what());
+            status = 1;
+        }
+        const Result result{
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            StatusMb("VmHWM:") - inherited};
+        if (write(fds[1], &result, sizeof result) != sizeof result) status = 1;
+        _exit(status);
+    }
+    close(fds[1]);
+    Result result{-1, 0};
+    if (read(fds[0], &result, sizeof result) != sizeof result) result.seconds = -1;
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return result;
+}
+
+void Classic(uint16_t port, const DovecotServer& server, bool quickAck) {
+    BenchPop3 pop(port, &server, quickAck);
+    TRegistry registry(kWork + "/registry.reg");
+    pop.Login();
+    pop.ReadHeaders();
+    pop.Logout();
+    auto count = static_cast<int32_t>(pop.MailText.size());
+    if (count != 0) KillPass(pop, "", registry, count);
+}
+
+void Fast(uint16_t port, const DovecotServer& server) {
+    BenchPop3 pop(port, &server);
+    TRegistry registry(kWork + "/registry.reg");
+    TFastCheck check(pop, registry, "", kWork + "/cache");
+    check.Login();
+    int32_t count = check.Listed();
+    check.Run(count);
+}
+
+// The logout lines of Dovecot's log so far: "retr=N/BYTES, del=N/M" each.
+std::vector<std::string> Logouts(const DovecotServer& server) {
+    std::ifstream in(server.Dir() + "/dovecot.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string log = text.str();
+    const std::regex line("(retr=[0-9]+/[0-9]+, del=[0-9]+/[0-9]+)");
+    std::vector<std::string> found;
+    for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+        found.push_back((*it)[1].str());
+    return found;
+}
+
+// The last session's line, once Dovecot has written it (it logs a moment after the logout).
+std::string LastWork(const DovecotServer& server, size_t expected) {
+    for (int wait = 0; wait < 100; ++wait) {
+        const std::vector<std::string> lines = Logouts(server);
+        if (lines.size() >= expected) return lines.back();
+        usleep(20000);
+    }
+    return "(no logout line)";
+}
+
+void Row(const char* name, const std::function<void()>& check, const DovecotServer& server,
+         double yardstick, size_t sessions = 1) {
+    const size_t before = Logouts(server).size();
+    const Result r = InChild(check);
+    std::printf("  %-36s %8.3f s %7.1f MB  %6.2fx  %s\n", name, r.seconds, r.rssMb,
+                r.seconds / yardstick, LastWork(server, before + sessions).c_str());
+}
+
+void Compare(const char* title, const DovecotServer& server, uint16_t port, bool withClassic,
+             bool withToday) {
+    std::printf("%s\n  %-36s %10s %10s %7s  %s\n", title, "check", "time", "RSS growth", "/yard",
+                "server's count of the last session");
+    const double yardstick =
+        InChild([&] { RunPipelineYardstick(port, server.User(), server.Password(), {}); }).seconds;
+    std::printf("  %-36s %8.3f s\n", "pipelining yardstick", yardstick);
+    if (withToday)
+        Row(
+            "classic, without quick ACK (before)", [&] { Classic(port, server, false); }, server,
+            yardstick);
+    if (withClassic)
+        Row(
+            "classic", [&] { Classic(port, server, true); }, server, yardstick, 2);
+    std::filesystem::remove_all(kWork + "/cache");
+    Row(
+        "fast, first run", [&] { Fast(port, server); }, server, yardstick);
+    Row(
+        "fast, repeat run", [&] { Fast(port, server); }, server, yardstick);
+}
+
+// Seconds per RETR against the server that writes each reply in two pieces.
+double TwoWriteCost(bool quickAck) {
+    constexpr int kCount = 40;
+    TwoWriteServer server(kCount);
+    BenchPop3 pop(server.Port(), nullptr, quickAck);
+    pop.Login();
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 1; n <= kCount; ++n) pop.RetrieveMessage(n);
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    pop.Logout();
+    return took / kCount;
+}
+
+}  // namespace
+
+int main() try {
+    StartSockets();
+    std::filesystem::remove_all(kWork);
+    std::filesystem::create_directories(kWork);
+    {
+        // A rule that condemns nothing keeps the mailbox the same for every check.
+        TRegistry registry(kWork + "/registry.reg");
+        SaveKillList(registry, {"Subject: = no such subject"});
+    }
+    DovecotServer small("bench", "bench-pw"), large("bench", "bench-pw");
+    FillMaildir(small.Dir() + "/mail/bench/Maildir", 200, kMessageSize);
+    FillMaildir(large.Dir() + "/mail/bench/Maildir", 2000, kMessageSize);
+    for (const DovecotServer* s : {&small, &large})  // lets Dovecot index once
+        RunPipelineYardstick(s->Port(), s->User(), s->Password(), {});
+
+    {
+        DelayRelay relay(small.Port(), 25);
+        Compare("200 messages of 20 KB, 50 ms round trip", small, relay.Port(), true, false);
+    }
+    Compare("2000 messages of 20 KB, plain loopback", large, large.Port(), true, true);
+    {
+        DelayRelay relay(large.Port(), 25);
+        Compare("2000 messages of 20 KB, 50 ms round trip", large, relay.Port(), false, false);
+    }
+    std::printf(
+        "server writing status line and text apart, per RETR: %.1f ms without quick "
+        "ACK, %.2f ms with\n",
+        TwoWriteCost(false) * 1e3, TwoWriteCost(true) * 1e3);
+    std::filesystem::remove_all(kWork);
+    return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "check_bench: %s\n", e.what());
+    return 1;
+}

@@ -1,0 +1,117 @@
+#include "filter/examined_record.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "base/write_all.h"
+
+namespace {
+
+const std::string kHeader = "vornask examined messages 1\n";
+const std::string kEnd = "end ";
+// Far beyond any real mailbox's ids; a larger file is not read at all.
+constexpr std::streamoff kMaxRecordBytes = 32 << 20;
+
+std::string Sha256Hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr) != 1) {
+        return {};
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+// Length-prefixed, so that no two different lists give the same text.
+std::string Framed(const std::string& text) {
+    return std::to_string(text.size()) + ':' + text + '\n';
+}
+
+bool MakeFolders(const std::string& folder) {
+    for (size_t at = 1; at != std::string::npos;) {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+bool WriteDurably(const std::string& path, const std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+std::string ExaminedRecord::DefaultFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && *cache) return std::string(cache) + "/vornask";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.cache/vornask";
+}
+
+std::string ExaminedRecord::FileFor(const std::string& folder, const std::string& host,
+                                    uint16_t port, const std::string& user) {
+    const std::string id = Framed(host) + Framed(std::to_string(port)) + Framed(user);
+    return folder + "/examined-" + Sha256Hex(id).substr(0, 32);
+}
+
+std::string ExaminedRecord::KillListKey(const TStringList& killList) {
+    std::string text;
+    for (const std::string& rule : killList) text += Framed(rule);
+    return Sha256Hex(text);
+}
+
+// Layout: the header line, "key <hex>", one id a line, and "end <hex>" whose digest covers
+// every byte before it.
+std::set<std::string> ExaminedRecord::Load(const std::string& file, const std::string& key) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in || in.tellg() > kMaxRecordBytes) return {};
+    in.seekg(0);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string bytes = in ? buffer.str() : std::string();
+    const size_t endAt = bytes.rfind(kEnd);
+    if (key.empty() || endAt == std::string::npos ||
+        bytes.substr(endAt) != kEnd + Sha256Hex(bytes.substr(0, endAt)) + "\n" ||
+        !bytes.starts_with(kHeader + "key " + key + "\n")) {
+        return {};
+    }
+    std::set<std::string> uids;
+    std::istringstream lines(bytes.substr(0, endAt));
+    std::string line;
+    for (int n = 0; std::getline(lines, line); ++n) {
+        if (n >= 2) uids.insert(line);
+    }
+    return uids;
+}
+
+bool ExaminedRecord::Save(const std::string& file, const std::string& key,
+                          const std::set<std::string>& uids) {
+    if (key.empty()) return false;
+    std::string bytes = kHeader + "key " + key + "\n";
+    for (const std::string& uid : uids) bytes += uid + "\n";
+    bytes += kEnd + Sha256Hex(bytes) + "\n";
+    const size_t slash = file.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(file.substr(0, slash))) {
+        return false;
+    }
+    const std::string aside = file + ".new";
+    if (WriteDurably(aside, bytes) && ::rename(aside.c_str(), file.c_str()) == 0) return true;
+    ::unlink(aside.c_str());
+    return false;
+}

@@ -1,0 +1,88 @@
+#include "filter/fast_pass.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "filter/examined_record.h"
+#include "filter/fast_session.h"
+#include "filter/kill_list_store.h"
+#include "net/pop3.h"
+
+namespace {
+
+bool Offers(const std::vector<std::string>& capabilities, const char* name) {
+    return std::find(capabilities.begin(), capabilities.end(), name) != capabilities.end();
+}
+
+}  // namespace
+
+TFastCheck::TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile,
+                       std::string recordFolder, DeletionClock clock)
+    : pop3_(pop3),
+      registry_(registry),
+      logFile_(std::move(logFile)),
+      recordFolder_(std::move(recordFolder)),
+      clock_(std::move(clock)) {}
+
+void TFastCheck::Login() {
+    LoadKillList(registry_, killList_);
+    uids_.clear();
+    pipelining_ = false;
+    if (killList_.empty()) {
+        pop3_.Login();  // nothing can be condemned: the listing is all there is to learn
+    } else {
+        pop3_.Greet();
+        const std::vector<std::string> capabilities = pop3_.Capabilities();
+        pipelining_ = Offers(capabilities, "PIPELINING");
+        uids_ = pop3_.Authenticate(pipelining_, Offers(capabilities, "UIDL"));
+    }
+    listed_ = static_cast<int32_t>(pop3_.Messages.size());
+    recordFile_ =
+        ExaminedRecord::FileFor(recordFolder_, pop3_.Hostname, pop3_.Port, pop3_.UserName);
+}
+
+void TFastCheck::Run(int32_t& mailCount) {
+    // As in the kill pass, the log is opened first: one that cannot be opened leaves the
+    // server untouched.
+    std::optional<DeletionLog> log;
+    std::exception_ptr failure;
+    const std::string key = ExaminedRecord::KillListKey(killList_);
+    std::set<std::string> examined;
+    std::vector<FastCandidate> candidates;
+    std::optional<FastSession> session;
+    try {
+        if (listed_ != 0 && !logFile_.empty()) log.emplace(logFile_, clock_);
+        if (!uids_.empty()) examined = ExaminedRecord::Load(recordFile_, key);
+        std::set<std::string> kept;
+        for (const auto& entry : pop3_.Messages) {
+            const auto uid = uids_.find(entry->Number);
+            const std::string id = uid == uids_.end() ? std::string() : uid->second;
+            if (!id.empty() && examined.count(id)) {
+                kept.insert(id);  // still listed, so still remembered
+            } else if (!killList_.empty() && pop3_.FitsReplyBound(entry->Size)) {
+                // Too large to retrieve: neither examined nor remembered, kept as it is.
+                candidates.push_back({entry->Number, entry->Size, id});
+            }
+        }
+        examined = std::move(kept);
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const auto& a, const auto& b) { return a.number < b.number; });
+        session.emplace(pop3_, killList_, log ? &*log : nullptr, pipelining_, mailCount);
+        session->Examine(candidates);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // QUIT makes the deletions sent so far final, as in the kill pass; the record stays.
+        const bool inStep = !session || session->Drain();
+        if (inStep && pop3_.SocketHandle != -1) pop3_.Logout();
+        std::rethrow_exception(failure);
+    }
+    if (!uids_.empty()) {
+        examined.insert(session->Kept().begin(), session->Kept().end());
+        // A record that cannot be written only means the next check examines everything.
+        ExaminedRecord::Save(recordFile_, key, examined);
+    }
+    if (session->Refusal()) std::rethrow_exception(session->Refusal());
+}

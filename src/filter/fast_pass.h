@@ -1,0 +1,50 @@
+#pragma once
+
+// The fast check: one session that lists the mailbox and examines only the messages not yet
+// examined under the current kill list. Matching, log records and the count lowered per
+// deletion are those of the kill pass; commands are pipelined when the server allows it.
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+#include "base/string_list.h"
+#include "filter/deletion_log.h"
+
+class TPop3;
+class TRegistry;
+
+class TFastCheck {
+  public:
+    // recordFolder holds the records of examined messages (ExaminedRecord::DefaultFolder()).
+    TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile, std::string recordFolder,
+               DeletionClock clock = {});
+
+    // Loads the kill list and opens the session up to the listing (with an empty kill list:
+    // greeting, USER, PASS, LIST as the classic login). Raises what TPop3::Login raises; the
+    // session is then left as a failed TPop3::Login leaves it.
+    void Login();
+    // The number of messages listed by Login.
+    int32_t Listed() const { return listed_; }
+
+    // Examines, logs and deletes, ends the session and, once QUIT is answered, saves the
+    // record. Every log record is on disk before its DELE is sent, and every DELE goes out
+    // right after its record. mailCount is lowered per DELE answered "+OK". A refused RETR
+    // or DELE ends the examining: the session still ends with QUIT, then the refusal is
+    // raised. Any other failure raises with nothing deleted beyond what was logged and the
+    // record left as it was.
+    void Run(int32_t& mailCount);
+
+  private:
+    TPop3& pop3_;
+    TRegistry& registry_;
+    std::string logFile_;
+    std::string recordFolder_;
+    DeletionClock clock_;
+    TStringList killList_;
+    bool pipelining_ = false;
+    std::map<int32_t, std::string> uids_;
+    std::string recordFile_;
+    int32_t listed_ = 0;
+};

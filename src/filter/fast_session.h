@@ -1,0 +1,81 @@
+#pragma once
+
+// The examining part of a fast check, over a session already logged in: RETRs in a bounded
+// window, each condemned message's log record written before its DELE is sent, and QUIT.
+// Without pipelining every command waits for its reply before the next one is sent.
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/string_list.h"
+
+class TPop3;
+class DeletionLog;
+
+struct FastCandidate {
+    int32_t number = 0;
+    int32_t size = 0;
+    std::string uid;  // empty when the server gave none
+};
+
+class FastSession {
+  public:
+    // log may be null (no log kept); mailCount is lowered per DELE answered "+OK".
+    FastSession(TPop3& pop3, const TStringList& killList, DeletionLog* log, bool pipelining,
+                int32_t& mailCount);
+
+    // Examines the candidates in ascending order, then sends QUIT with the last DELEs and
+    // reads every reply. Raises on any failure but a refused RETR or DELE (see Refusal).
+    void Examine(const std::vector<FastCandidate>& candidates);
+    // After Examine raised: reads the replies still owed. True when the session is in step
+    // again and can be ended with QUIT; false when it cannot (or QUIT was already sent).
+    bool Drain();
+
+    // The ids of the messages retrieved and kept.
+    const std::set<std::string>& Kept() const { return kept_; }
+    // The first RETR or DELE that the server refused; the examining stopped there.
+    std::exception_ptr Refusal() const { return refusal_; }
+
+    // RETRs in flight at most, and the listed bytes they may stand for. The replies wait in
+    // the socket buffers, not in this process; the commands are a few bytes each, so the
+    // server never stops reading them while its replies back up.
+    static constexpr size_t kWindowCommands = 1024;
+    static constexpr int64_t kWindowBytes = 8 << 20;
+    // Log records held back before their DELEs are sent together.
+    static constexpr size_t kHeldRecordBytes = 4 << 20;
+
+  private:
+    enum class Kind { Retr, Dele, Quit };
+    struct Expected {
+        Kind kind;
+        size_t candidate;  // for Retr
+    };
+
+    void TopUp();
+    void ReadNext();
+    void ReadRetr(size_t candidate);
+    void ReadDele();
+    void Judge(const FastCandidate& message);
+    void Flush(bool quit);
+    void Send(std::vector<std::string> lines, std::vector<Expected> expected);
+
+    TPop3& pop3_;
+    const TStringList& killList_;
+    DeletionLog* log_;
+    bool pipelining_;
+    int32_t& mailCount_;
+    const std::vector<FastCandidate>* candidates_ = nullptr;
+    size_t next_ = 0;
+    size_t retrInFlight_ = 0;
+    int64_t bytesInFlight_ = 0;
+    std::deque<Expected> owed_;
+    std::string heldRecords_;
+    std::vector<int32_t> condemned_;
+    std::set<std::string> kept_;
+    std::exception_ptr refusal_;
+    bool quitSent_ = false;
+};

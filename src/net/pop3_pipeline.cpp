@@ -1,0 +1,101 @@
+// The fast-check operations of the POP3 client: CAPA, UIDL and pipelined commands (RFC 2449).
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "base/str_to_int.h"
+#include "net/pop3.h"
+
+namespace {
+
+// RFC 1939: a unique id is 1 to 70 characters from 0x21 to 0x7E.
+bool ValidUid(const std::string& uid) {
+    return !uid.empty() && uid.size() <= 70 &&
+           std::all_of(uid.begin(), uid.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+void TPop3::Greet() {
+    TTcpIp::Login();
+    CheckReply();
+}
+
+std::vector<std::string> TPop3::Capabilities() {
+    std::vector<std::string> names;
+    try {
+        Command("CAPA");
+    } catch (const EProtocolError& e) {
+        if (e.ErrorCode == 500 && !IsClosed()) return names;  // refused: offers nothing
+        throw;
+    }
+    ReadReplyLines([&names](const std::string& line) {
+        const std::string name = line.substr(0, line.find(' '));
+        if (!name.empty()) names.push_back(Upper(name));
+    });
+    return names;
+}
+
+std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUids) {
+    std::vector<std::string> lines{"USER " + UserName, "PASS " + Password, "LIST"};
+    if (withUids) lines.push_back("UIDL");
+    if (pipelining) SendCommands(lines);
+    for (size_t i = 0; i < 3; ++i) {
+        if (!pipelining) SendText(lines[i] + "\r\n");
+        CheckReply();
+    }
+    ReadListing();
+    if (!withUids) return {};
+    if (!pipelining) SendText("UIDL\r\n");
+    try {
+        CheckReply();
+    } catch (const EProtocolError& e) {
+        if (e.ErrorCode == 500) return {};  // no ids: every message is examined
+        throw;
+    }
+    return ReadUidListing();
+}
+
+// Each line is "number uid". One bad line voids the whole listing; an id given to two
+// messages is dropped for both, so neither can pass for the other.
+std::map<int32_t, std::string> TPop3::ReadUidListing() {
+    std::map<int32_t, std::string> uids;
+    std::set<std::string> seen, twice;
+    bool valid = true;
+    ReadReplyLines([&](const std::string& line) {
+        const size_t space = line.find(' ');
+        const std::optional<int32_t> number = TryStrToInt(line.substr(0, space));
+        const std::string uid = space == std::string::npos ? "" : line.substr(space + 1);
+        if (!number || !ValidUid(uid) || uids.count(*number)) valid = false;
+        if (!valid) return;
+        if (!seen.insert(uid).second) twice.insert(uid);
+        uids[*number] = uid;
+    });
+    if (!valid) return {};
+    std::erase_if(uids, [&twice](const auto& entry) { return twice.count(entry.second) > 0; });
+    return uids;
+}
+
+void TPop3::SendCommands(const std::vector<std::string>& lines) {
+    std::string batch;
+    for (const std::string& line : lines) batch += line + "\r\n";
+    SendText(batch);
+}
+
+void TPop3::ReadRetrieveReply() {
+    CheckReply();
+    TStringList text;
+    ReadReplyLines([&text](const std::string& line) { text.push_back(line); });
+    MailText = std::move(text);
+}
+
+void TPop3::ReadQuitReply() {
+    CheckReply();
+    TTcpIp::Logout();
+    Messages.clear();
+}

@@ -1,0 +1,339 @@
+// The fast check against a private Dovecot (next to the classic check on the same mailbox),
+// and against a scripted peer for the exact commands and the failures mid-window.
+#include "filter/fast_pass.h"
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "file_size_limit.h"
+#include "filter/deletion_stamp.h"
+#include "filter/examined_record.h"
+#include "filter/kill_pass.h"
+#include "filter/kill_list_store.h"
+#include "net/pop3.h"
+#include "platform/registry.h"
+#include "platform/registry_fixture.h"
+#include "support/dovecot_server.h"
+#include "support/scripted_pop3_server.h"
+
+namespace {
+
+using Script = ScriptedPop3Server;
+using Steps = std::vector<Script::Step>;
+
+const std::string kSpam = "From: spam@example.com\nSubject: Hi\n\nBuy.\n";
+const std::string kHam = "From: ann@example.org\nSubject: Lunch\n\nNoon?\n";
+const std::string kPills = "From: bob@example.org\nSubject: cheap pills\n\nReally.\n";
+
+// A client whose reply bound a test can lower.
+class BoundedPop3 : public TPop3 {
+  public:
+    explicit BoundedPop3(size_t maxReply) {
+        if (maxReply) MaxReplyBytes = maxReply;
+    }
+};
+
+std::time_t FixedTime() {
+    return 1765040483;
+}
+
+class FastPassTest : public testing::Test {
+  protected:
+    FastPassTest() { ::setenv("LC_ALL", "C", 1); }
+
+    void Connect(TPop3& pop3, uint16_t port, const std::string& user, const std::string& pw) {
+        pop3.Hostname = "127.0.0.1";
+        pop3.Port = port;
+        pop3.UserName = user;
+        pop3.Password = pw;
+    }
+    // One fast check; returns the count left and "" or "!" + the error text.
+    std::pair<int32_t, std::string> Fast(uint16_t port, const std::string& user = "joe",
+                                         const std::string& pw = "pw", size_t maxReply = 0) {
+        BoundedPop3 pop3(maxReply);
+        Connect(pop3, port, user, pw);
+        TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
+        int32_t count = -1;
+        try {
+            check.Login();
+            count = check.Listed();
+            check.Run(count);
+        } catch (const std::exception& e) {
+            return {count, std::string("!") + e.what()};
+        }
+        return {count, ""};
+    }
+    std::string RecordFile(uint16_t port, const std::string& user = "joe") {
+        return ExaminedRecord::FileFor(cache_, "127.0.0.1", port, user);
+    }
+
+    TempFolder folder_;
+    TRegistry registry_{folder_ / "registry.reg"};
+    std::string log_ = folder_ / "deleted.log";
+    std::string cache_ = folder_ / "cache/vornask";
+};
+
+// --- Against Dovecot -------------------------------------------------------------------
+
+class FastPassDovecotTest : public FastPassTest {
+  protected:
+    FastPassDovecotTest() : server_("joe", "pw") {
+        for (const std::string* m : {&kSpam, &kHam, &kPills, &kHam}) server_.Deliver(*m);
+        SaveKillList(registry_, {"From: = spam@", "Subject: = cheap"});
+    }
+    std::pair<int32_t, std::string> Fast() { return FastPassTest::Fast(server_.Port()); }
+    // The messages retrieved by the last session, from Dovecot's logout line.
+    int LastRetrieved() {
+        const std::string text = ReadFileBytes(server_.Dir() + "/dovecot.log");
+        const std::regex line("retr=([0-9]+)/");
+        int retrieved = -1;
+        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+            retrieved = std::stoi((*it)[1]);
+        return retrieved;
+    }
+
+    DovecotServer server_;
+};
+
+TEST_F(FastPassDovecotTest, DeletesAndLogsExactlyWhatTheClassicCheckDoes) {
+    DovecotServer classic("joe", "pw");
+    for (const std::string* m : {&kSpam, &kHam, &kPills, &kHam}) classic.Deliver(*m);
+    const std::string classicLog = folder_ / "classic.log";
+    TPop3 pop3;
+    Connect(pop3, classic.Port(), "joe", "pw");
+    pop3.Login();
+    pop3.ReadHeaders();
+    pop3.Logout();
+    auto count = static_cast<int32_t>(pop3.MailText.size());
+    KillPass(pop3, classicLog, registry_, count, FixedTime);
+
+    EXPECT_EQ(Fast(), std::make_pair(count, std::string()));
+    EXPECT_EQ(ReadFileBytes(log_), ReadFileBytes(classicLog));
+    EXPECT_EQ(server_.MessageFiles().size(), classic.MessageFiles().size());
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(LastRetrieved(), 4);
+}
+
+TEST_F(FastPassDovecotTest, ARepeatRetrievesNothingAndANewMessageIsExamined) {
+    Fast();
+    const std::string firstLog = ReadFileBytes(log_);
+    EXPECT_EQ(Fast(), std::make_pair(2, std::string()));
+    EXPECT_EQ(LastRetrieved(), 0);
+    EXPECT_EQ(ReadFileBytes(log_), firstLog);
+
+    server_.Deliver(kPills);
+    server_.Deliver(kHam);
+    EXPECT_EQ(Fast(), std::make_pair(3, std::string()));
+    EXPECT_EQ(LastRetrieved(), 2);
+    EXPECT_EQ(server_.MessageFiles().size(), 3u);
+    const std::string record = ReadFileBytes(log_).substr(firstLog.size());
+    EXPECT_NE(record.find("Subject: cheap pills\r\n"), std::string::npos);
+    EXPECT_EQ(Fast().first, 3);
+    EXPECT_EQ(LastRetrieved(), 0);
+}
+
+TEST_F(FastPassDovecotTest, AChangedKillListOrALostRecordExaminesEverythingAgain) {
+    const std::string record = RecordFile(server_.Port());
+    const std::function<void()> spoil[] = {
+        [&] {
+            SaveKillList(registry_, {"From: = spam@", "Subject: = cheaper"});
+        },
+        [&] { std::filesystem::remove(record); },
+        [&] {
+            std::string bytes = ReadFileBytes(record);
+            bytes[bytes.size() / 2] ^= 1;
+            WriteFileBytes(record, bytes);
+        },
+        [&] { WriteFileBytes(record, ReadFileBytes(record).substr(0, 20)); },
+    };
+    for (const auto& damage : spoil) {
+        Fast();
+        ASSERT_TRUE(std::filesystem::exists(record));
+        damage();
+        EXPECT_EQ(Fast().second, "");
+        EXPECT_EQ(LastRetrieved(), 2);  // both kept messages, examined again
+    }
+}
+
+TEST_F(FastPassDovecotTest, ALogThatCannotBeWrittenDeletesNothingAndRecordsNothing) {
+    WriteFileBytes(log_, "x");
+    {
+        FileSizeLimit full(1);
+        EXPECT_EQ(Fast(), std::make_pair(4, std::string("!Stream write error")));
+    }
+    EXPECT_EQ(ReadFileBytes(log_), "x");
+    EXPECT_EQ(server_.MessageFiles().size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(RecordFile(server_.Port())));
+}
+
+// More condemned text than is held back sends DELEs while RETR replies are still owed.
+TEST_F(FastPassDovecotTest, DeletionsSentMidWindowKeepTheRepliesInStep) {
+    const std::string body(20 * 1024, 'x');
+    Fast();
+    const std::string before = ReadFileBytes(log_);
+    // Written straight into the maildir: one delivery each would take far longer.
+    const std::string mailNew = server_.Dir() + "/mail/joe/Maildir/new/";
+    for (int n = 0; n < 260; ++n)
+        WriteFileBytes(mailNew + "1700000000.M" + std::to_string(n) + "P1.bulk",
+                       "From: spam@example.com\n\n" + body + "\n");
+    EXPECT_EQ(Fast(), std::make_pair(2, std::string()));
+    EXPECT_EQ(server_.MessageFiles().size(), 2u);
+    const std::string record =
+        DeletionStamp(FixedTime()) + "\r\nFrom: spam@example.com\r\n\r\n" + body + "\r\n";
+    std::string all;
+    for (int n = 0; n < 260; ++n) all += record;
+    EXPECT_TRUE(ReadFileBytes(log_) == before + all);
+}
+
+// --- Against a scripted server ---------------------------------------------------------
+
+// Appends the server's side of commands answered in order. Batched: every line is read
+// before the first reply, as the client sent them at once.
+void Exchange(Steps& steps, const std::vector<std::string>& replies, bool batched) {
+    for (size_t i = 0; i < replies.size(); ++i) {
+        steps.push_back(Script::ReadLine());
+        if (!batched) steps.push_back(Script::Send(replies[i]));
+    }
+    for (size_t i = 0; batched && i < replies.size(); ++i)
+        steps.push_back(Script::Send(replies[i]));
+}
+
+std::string Message(int n, bool spam) {
+    return "+OK\r\nFrom: " + std::string(spam ? "spam@x" : "ann@y") + "\r\n\r\nbody " +
+           std::to_string(n) + "\r\n.\r\n";
+}
+std::string Record(int n) {
+    return DeletionStamp(FixedTime()) + "\r\nFrom: spam@x\r\n\r\nbody " + std::to_string(n) +
+           "\r\n";
+}
+const char* const kListing = "+OK\r\n1 30\r\n2 30\r\n3 30\r\n.\r\n";
+const char* const kUids = "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n.\r\n";
+
+class FastPassScriptedTest : public FastPassTest {
+  protected:
+    FastPassScriptedTest() { SaveKillList(registry_, {"From: = spam@"}); }
+};
+
+// Message 2 is condemned; how the session runs depends on what CAPA offers.
+TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
+    struct Case {
+        const char* capa;
+        bool pipelined;
+        bool uidl;
+    } cases[] = {{"+OK\r\nUIDL\r\nTOP\r\n.\r\n", false, true},
+                 {"-ERR what?\r\n", false, false},
+                 {"+OK\r\npipelining\r\n.\r\n", true, false},
+                 {"+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n", true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capa);
+        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(c.capa)};
+        std::vector<std::string> login{"+OK\r\n", "+OK\r\n", kListing};
+        if (c.uidl) login.push_back(kUids);
+        Exchange(s, login, c.pipelined);
+        Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, c.pipelined);
+        Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, c.pipelined);
+        ScriptedPop3Server server(std::move(s));
+        std::filesystem::remove(log_);
+
+        EXPECT_EQ(Fast(server.Port()), std::make_pair(2, std::string()));
+        EXPECT_EQ(server.Received(), std::string("CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n") +
+                                         (c.uidl ? "UIDL\r\n" : "") +
+                                         "RETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 2\r\nQUIT\r\n");
+        std::vector<bool> ahead = server.Ahead();
+        if (c.pipelined) {
+            // CAPA alone; the login, the RETRs, and DELE with QUIT each in one write.
+            std::vector<bool> expected{false, true, true, c.uidl};
+            if (c.uidl) expected.push_back(false);
+            expected.insert(expected.end(), {true, true, false, true, false});
+            EXPECT_EQ(ahead, expected);
+        } else {
+            EXPECT_EQ(std::count(ahead.begin(), ahead.end(), true), 0);
+        }
+        EXPECT_EQ(ReadFileBytes(log_), Record(2));
+        EXPECT_EQ(std::filesystem::exists(RecordFile(server.Port())), c.uidl);
+    }
+}
+
+// A record holding every id may only spare messages whose ids the server gave clearly.
+TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
+    const std::pair<const char*, std::vector<int>> cases[] = {
+        {kUids, {}},
+        {"+OK\r\n1 u1\r\n2 u1\r\n3 u3\r\n.\r\n", {1, 2}},  // one id for two messages
+        {"+OK\r\n1 u1\r\nx u2\r\n3 u3\r\n.\r\n", {1, 2, 3}},
+        {"+OK\r\n1 u1\r\n3 u3\r\n.\r\n", {2}},
+        {"-ERR not now\r\n", {1, 2, 3}}};
+    for (const auto& [uidl, examined] : cases) {
+        SCOPED_TRACE(uidl);
+        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
+                Script::Send("+OK\r\nUIDL\r\n.\r\n")};
+        Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, uidl}, false);
+        std::string expected = "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nUIDL\r\n";
+        for (int n : examined) {
+            Exchange(s, {Message(n, false)}, false);
+            expected += "RETR " + std::to_string(n) + "\r\n";
+        }
+        Exchange(s, {"+OK bye\r\n"}, false);
+        ScriptedPop3Server server(std::move(s));
+        ExaminedRecord::Save(RecordFile(server.Port()),
+                             ExaminedRecord::KillListKey({"From: = spam@"}), {"u1", "u2", "u3"});
+
+        EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string()));
+        EXPECT_EQ(server.Received(), expected + "QUIT\r\n");
+    }
+}
+
+// A message listed larger than a reply may be is not retrieved, logged or deleted.
+TEST_F(FastPassScriptedTest, AMessageListedBeyondTheReplyBoundIsLeftAlone) {
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("+OK\r\n.\r\n")};
+    Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 5000\r\n3 30\r\n.\r\n"}, false);
+    Exchange(s, {Message(1, true), Message(3, false), "+OK\r\n", "+OK bye\r\n"}, false);
+    ScriptedPop3Server server(std::move(s));
+
+    EXPECT_EQ(Fast(server.Port(), "joe", "pw", 1000), std::make_pair(2, std::string()));
+    EXPECT_EQ(server.Received(),
+              "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nRETR 1\r\nRETR 3\r\nDELE 1\r\nQUIT\r\n");
+    EXPECT_EQ(ReadFileBytes(log_), Record(1));
+}
+
+const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
+
+// Messages 1 and 2 are condemned and their replies have come in when the connection drops in
+// the middle of message 3: nothing may be logged or deleted, and the record must stay.
+TEST_F(FastPassScriptedTest, ADropInTheWindowLogsNothingDeletesNothingAndKeepsTheRecord) {
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
+    Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, kUids}, true);
+    Exchange(s, {Message(1, true), Message(2, true), "+OK\r\nFrom: ann@y\r\n"}, true);
+    s.push_back(Script::Close());
+    ScriptedPop3Server server(std::move(s));
+    ASSERT_TRUE(ExaminedRecord::Save(RecordFile(server.Port()),
+                                     ExaminedRecord::KillListKey({"From: = spam@"}), {"u9"}));
+    const std::string before = ReadFileBytes(RecordFile(server.Port()));
+
+    EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string("!")));
+    EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(log_), "");
+    EXPECT_EQ(ReadFileBytes(RecordFile(server.Port())), before);
+}
+
+// A refused RETR stops further RETRs; the replies in flight are still judged, the session
+// ends with QUIT, the refusal is reported, and only the kept message is recorded.
+TEST_F(FastPassScriptedTest, ARefusedRetrInTheWindowEndsTheExaminingAfterTheSession) {
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
+    Exchange(s,
+             {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 30\r\n3 30\r\n4 30\r\n.\r\n",
+              "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n"},
+             true);
+    Exchange(s, {Message(1, true), "-ERR gone\r\n", Message(3, false), Message(4, true)}, true);
+    Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK bye\r\n"}, true);
+    ScriptedPop3Server server(std::move(s));
+
+    EXPECT_EQ(Fast(server.Port()), std::make_pair(2, std::string("!-ERR gone")));
+    EXPECT_NE(server.Received().find("RETR 4\r\nDELE 1\r\nDELE 4\r\nQUIT\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(log_), Record(1) + Record(4));
+    const std::string key = ExaminedRecord::KillListKey({"From: = spam@"});
+    EXPECT_EQ(ExaminedRecord::Load(RecordFile(server.Port()), key), std::set<std::string>{"u3"});
+}
+
+}  // namespace
