@@ -58,6 +58,7 @@ void TPop3::ReadMultiLine(OnLine&& onLine) {
 void TPop3::Login() {
     TTcpIp::Login();
     CheckReply();
+    if (Encryption == TEncryption::Stls) StartStls();
     Command("USER " + UserName);
     Command("PASS " + Password);
     Command("LIST");

@@ -44,6 +44,10 @@ class TPop3 : public TTcpIp {
     // end of the connection, or larger than MaxReplyBytes, raises EProtocolError 999.
     template <class OnLine>
     void ReadMultiLine(OnLine&& onLine);
+    // After the greeting: CAPA, STLS and the TLS handshake, so that USER and PASS never travel
+    // in clear. Raises ETlsError with the connection closed when STLS is not offered or
+    // refused, or the handshake fails.
+    void StartStls();
 
   private:
     void ReadListing();

@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "net/encryption.h"
 #include "net/net_errors.h"
 #include "net/transport.h"
+
+struct TEndpoint;
+struct TTlsPeer;
 
 class TTcpIp {
   public:
@@ -38,6 +42,14 @@ class TTcpIp {
     int ConnectTimeoutMs = 30000;
     int ReceiveTimeoutMs = 60000;
 
+    // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
+    TEncryption Encryption = TEncryption::None;
+    // SHA-256 fingerprint of the one certificate trusted instead of the system's trust store
+    // (any form NormalizeFingerprint reads); empty: the store decides.
+    std::string TrustedCertificate;
+    // Text of the address the last Login connected to (IPv4 or IPv6).
+    std::string PeerAddress;
+
   protected:
     enum class TSocketState { NoSocket, Connected, NotConnected, Failed };
 
@@ -53,6 +65,13 @@ class TTcpIp {
     void SendText(const std::string& text);
     // Ends the connection as if the peer had closed it (used when a reply grows too large).
     void DropConnection();
+    // Makes the open connection TLS: handshake and certificate check. Bytes already received
+    // in plain text refuse it. Raises ETlsError with the connection closed.
+    void StartTls();
+    // The last handshake's findings; nullptr when no handshake has run.
+    const TTlsPeer* TlsPeer() const;
+    // false: an untrusted certificate is only reported by TlsPeer, not refused.
+    bool RefuseUntrusted = true;
     // Passes a trace to OnLog; the text is only built when a sink is set.
     template <class BuildText>
     void Trace(BuildText&& build) {
@@ -70,6 +89,9 @@ class TTcpIp {
 
   private:
     bool FillReadAhead();
+    // Tries every address of a name in turn within the one connect bound.
+    void OpenByName();
+    int OpenEndpoint(const TEndpoint& endpoint, int timeoutMs);
     size_t Buffered() const { return readEnd_ - readPos_; }
 
     // Bytes received but not yet handed out; Receive and ReadLine drain it first.

@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -173,4 +174,25 @@ void TRegistry::WriteData(const std::string& name, uint32_t type, const std::str
     } catch (const EHiveWriteFailed&) {
         throw Failure("Failed to set data for ", name);
     }
+}
+
+bool TRegistry::DeleteValue(const std::string& name) {
+    if (!impl_->Current) return false;
+    const std::string& path = *impl_->Current;
+    bool existed = false;
+    try {
+        impl_->File.Update([&](RegistryHive& hive) {
+            RegKey* key = hive.FindKey(path);
+            if (!key) return false;
+            std::vector<RegValue>& values = key->Values;
+            const auto it = std::find_if(values.begin(), values.end(),
+                                         [&](const RegValue& v) { return SameName(v.Name, name); });
+            if (it == values.end()) return false;
+            values.erase(it);
+            return existed = true;
+        });
+    } catch (const EHiveWriteFailed&) {
+        return false;
+    }
+    return existed;
 }

@@ -49,6 +49,8 @@ class TRegistry {
     void WriteString(const std::string& name, const std::string& value);
     void WriteInteger(const std::string& name, int32_t value);
     void WriteBool(const std::string& name, bool value);
+    // Removes a value of the current key; false when there was none (or it could not be saved).
+    bool DeleteValue(const std::string& name);
 
     // Raw typed access to the current key, for data other tools may have stored.
     void WriteData(const std::string& name, uint32_t type, const std::string& bytes);

@@ -31,6 +31,9 @@ void TfrmMain::CheckMail(bool Quiet) {
         Pop3->Hostname = Settings.SmtpHost;
         Pop3->UserName = Settings.User;
         Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
+        Pop3->Port = static_cast<uint16_t>(Settings.Port);
+        Pop3->Encryption = static_cast<TEncryption>(Settings.Encryption);
+        Pop3->TrustedCertificate = Settings.TrustedCertificate;
         // A session that failed before its logout leaves its listing behind; it says nothing
         // about the mailbox now and must not be counted again.
         Pop3->Messages.clear();
@@ -40,9 +43,13 @@ void TfrmMain::CheckMail(bool Quiet) {
     } catch (const ESocketError& e) {
         AppException(this, e);
         return;
-    } catch (const EProtocolError& e) {
+    } catch (const ETcpIpError& e) {
+        // Only a refusal (by the server, or of its certificate) needs the user; the rest goes
+        // on to the caller.
+        if (!dynamic_cast<const EProtocolError*>(&e) && !dynamic_cast<const ETlsError*>(&e)) throw;
         AppException(this, e);
-        // The password (or the server) needs the user: back to the window, no more ticks.
+        // The password, the server or its certificate needs the user: back to the window, no
+        // more ticks.
         SetTaskbarEntryVisible(true);
         BringWindowBack();
         Timer->SetEnabled(false);
@@ -82,7 +89,8 @@ void TfrmMain::AppException(QObject*, const Exception& E) {
     if (Notifying) return;
     NotifyingScope scope(Notifying);
     UpdateTip(E.Message());
-    if (dynamic_cast<const EProtocolError*>(&E)) ShowErrorBox(E.Message());
+    if (dynamic_cast<const EProtocolError*>(&E) || dynamic_cast<const ETlsError*>(&E))
+        ShowErrorBox(E.Message());
 }
 
 void TfrmMain::CheckAndHide(QObject*) {
