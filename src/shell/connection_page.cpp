@@ -52,7 +52,7 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     edPort->setRange(1, 65535);
     edPort->setValue(110);
     edTrustedCertificate = new QLineEdit(this);
-    edTrustedCertificate->setPlaceholderText("none: the system's trusted authorities decide");
+    edTrustedCertificate->setPlaceholderText("none: the system's store decides");
     btnTestConnection = new QPushButton("&Test connection", this);
     Grid = new QGridLayout(this);
     Grid->setContentsMargins(8, 6, 8, 4);
