@@ -55,6 +55,7 @@ class TTlsTransport final : public TTransport {
 
   private:
     void EndSession();
+    ssize_t TakePending(char* buffer, size_t size);
     bool OnSession(int handle) const { return session_ && handle == handle_; }
 
     std::unique_ptr<TTransport> inner_;
