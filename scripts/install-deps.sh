@@ -6,6 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev libxkbcommon-dev fonts-dejavu-core
     libglib2.0-dev libcanberra-dev libasound2-dev alsa-utils
+    libssl-dev openssl
     libgtest-dev libgmock-dev
     dovecot-core dovecot-pop3d
     sox xvfb xauth xdotool trayer imagemagick x11-utils dbus
@@ -14,7 +15,7 @@ packages=(
 )
 if [ "${1:-}" = "--run-only" ]; then
     packages=(g++ cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev fonts-dejavu-core
-              libglib2.0-dev libcanberra-dev libasound2-dev)
+              libglib2.0-dev libcanberra-dev libasound2-dev libssl-dev openssl)
 fi
 
 missing=()
