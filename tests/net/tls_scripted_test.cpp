@@ -1,5 +1,6 @@
 // STLS against scripted peers: every way a server can fail to offer it ends the session
 // before USER, and the TLS handshake is bounded like any other wait.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -89,6 +90,18 @@ TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(pop.SocketHandle, -1);
     }
+}
+
+// A name is tried at each of its addresses in turn: "localhost" may come as ::1 first, where
+// nothing listens, and still reaches the server on 127.0.0.1.
+TEST(ConnectByNameTest, ReachesTheAddressThatAnswers) {
+    S server({S::Send("+OK ready\r\n"), S::ReadToEnd()});
+    TestConnection conn(server.Port());
+    conn.Hostname = "localhost";
+    conn.Login();
+    EXPECT_EQ(conn.PeerAddress, "127.0.0.1");
+    EXPECT_EQ(conn.Address, htonl(INADDR_LOOPBACK));
+    conn.Logout();
 }
 
 TEST(FingerprintTest, ReadsEitherCaseWithOrWithoutColons) {
