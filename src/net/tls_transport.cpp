@@ -72,6 +72,22 @@ std::string HandshakeReason(SSL* ssl, int rc, bool silent) {
                   : "the connection failed";
 }
 
+// TLS 1.2 at least. With useStore, OpenSSL's default trust store (so SSL_CERT_FILE and
+// SSL_CERT_DIR work); without, a pin decides alone.
+SSL_CTX* NewClientContext(bool useStore) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx) return nullptr;
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    if (useStore) SSL_CTX_set_default_verify_paths(ctx);
+    // The chain is verified during the handshake but judged after it, so that a refused
+    // certificate can still be shown to the user. No POP3 byte goes out before the judgement.
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
+    // Read as much as has arrived in one go, not a record header and then its body.
+    SSL_CTX_set_read_ahead(ctx, 1);
+    SSL_CTX_set_default_read_buffer_len(ctx, 64 * 1024);
+    return ctx;
+}
+
 }  // namespace
 
 TTlsTransport::TTlsTransport(std::unique_ptr<TTransport> inner) : inner_(std::move(inner)) {}
@@ -82,19 +98,10 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     EndSession();
     peer_ = {};
     auto session = std::make_unique<Session>();
-    session->ctx = SSL_CTX_new(TLS_client_method());
-    if (!session->ctx) throw ETlsError(ETlsError::TReason::Handshake, "TLS is not available");
-    SSL_CTX_set_min_proto_version(session->ctx, TLS1_2_VERSION);
-    // A pin replaces the store; otherwise OpenSSL's default store (SSL_CERT_FILE, SSL_CERT_DIR).
-    if (settings.PinnedFingerprint.empty()) SSL_CTX_set_default_verify_paths(session->ctx);
-    // The chain is verified during the handshake but judged after it, so that a refused
-    // certificate can still be shown to the user. Nothing is sent before the judgement.
-    SSL_CTX_set_verify(session->ctx, SSL_VERIFY_NONE, nullptr);
-    // Read as much as has arrived in one go, not a record header and then its body.
-    SSL_CTX_set_read_ahead(session->ctx, 1);
-    SSL_CTX_set_default_read_buffer_len(session->ctx, 64 * 1024);
-    session->ssl = SSL_new(session->ctx);
-    BIO* bio = BIO_new(Wire::Method());
+    session->ctx = NewClientContext(settings.PinnedFingerprint.empty());
+    session->ssl = session->ctx ? SSL_new(session->ctx) : nullptr;
+    BIO* bio = session->ssl ? BIO_new(Wire::Method()) : nullptr;
+    if (!bio) throw ETlsError(ETlsError::TReason::Handshake, "TLS is not available");
     BIO_set_data(bio, this);
     SSL_set_bio(session->ssl, bio, bio);
     SetExpectedIdentity(session->ssl, settings.Host);
