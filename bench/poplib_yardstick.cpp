@@ -7,10 +7,13 @@
 namespace {
 
 const char* const kScript = R"(
-import poplib, sys, time
-port, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+import poplib, ssl, sys, time
+port, user, password, tls = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4] == "tls"
 def session():
-    p = poplib.POP3("127.0.0.1", port)
+    if tls:
+        p = poplib.POP3_SSL("127.0.0.1", port, context=ssl._create_unverified_context())
+    else:
+        p = poplib.POP3("127.0.0.1", port)
     p.user(user)
     p.pass_(password)
     return p, [int(l.split()[0]) for l in p.list()[1]]
@@ -30,9 +33,11 @@ print(headers, time.perf_counter() - t)
 
 }  // namespace
 
-PoplibTimes RunPoplib(uint16_t port, const std::string& user, const std::string& password) {
+PoplibTimes RunPoplib(uint16_t port, const std::string& user, const std::string& password,
+                      bool tls) {
     const std::string command = "/usr/bin/python3 -c '" + std::string(kScript) + "' " +
-                                std::to_string(port) + " '" + user + "' '" + password + "'";
+                                std::to_string(port) + " '" + user + "' '" + password + "' " +
+                                (tls ? "tls" : "plain");
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     PoplibTimes times;
     if (!pipe || std::fscanf(pipe.get(), "%lf %lf", &times.headers, &times.retrieve) != 2)

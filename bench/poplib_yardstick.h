@@ -8,5 +8,7 @@ struct PoplibTimes {
     double retrieve = 0;  // LIST + RETR 1..N + QUIT
 };
 
-// Runs python3's poplib through the same two passes against the server.
-PoplibTimes RunPoplib(uint16_t port, const std::string& user, const std::string& password);
+// Runs python3's poplib through the same two passes against the server; with tls, over TLS
+// on connect (POP3_SSL) to that port.
+PoplibTimes RunPoplib(uint16_t port, const std::string& user, const std::string& password,
+                      bool tls = false);

@@ -5,9 +5,10 @@
 #
 #   scripts/demo.sh VORNASK_BINARY
 #
-# Vornask always talks to port 110, which only root may open. So the server and Vornask share a
-# private network namespace (as a normal user, inside a user namespace that maps back to the
-# user's own id), where 127.0.0.1:110 is theirs alone.
+# The server speaks TLS on port 995 with a throw-away certificate, which the demo's settings
+# trust by its fingerprint; plain POP3 (and STLS) stay on port 110. Only root may open these
+# ports, so the server and Vornask share a private network namespace (as a normal user, inside a
+# user namespace that maps back to the user's own id), where they are theirs alone.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,8 +20,13 @@ inner() {
     ip link set lo up 2>/dev/null || true
     local server=$work/server
     mkdir -p "$server"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
+        -addext subjectAltName=IP:127.0.0.1 -keyout "$work/demo.key" -out "$work/demo.pem" \
+        2>/dev/null
+    chmod 644 "$work/demo.key"
     VORNASK_DOVECOT_OWNER=$$ bash "$here/../tests/support/dovecot-instance.sh" \
-        start "$server" 110 "$user" "$password" >/dev/null
+        start "$server" 110 "$user" "$password" --tls 995 "$work/demo.pem" "$work/demo.key" \
+        >/dev/null
     # shellcheck disable=SC2064 # the paths are fixed now; the function's locals are gone at exit
     trap "bash '$here/../tests/support/dovecot-instance.sh' stop '$server' >/dev/null 2>&1 || true" EXIT
     local message
@@ -32,6 +38,8 @@ inner() {
     cat <<TEXT
 
   Vornask demo: a local POP3 server holds 12 messages for "$user", 5 of them spam.
+  Vornask reaches it over TLS (port 995) and trusts its throw-away certificate by fingerprint:
+  Options > Mail Options > Connection shows how, and "Test connection" what the server offers.
   The kill list condemns the spam; deleted messages are logged to
       $work/deleted-messages.log
 
@@ -70,6 +78,8 @@ REGEDIT4
 "Interval"=dword:00000001
 "WavSound"=""
 "ShowMessage"=dword:00000001
+"Encryption"=dword:00000002
+"Trusted certificate"="$(openssl x509 -in "$work/demo.pem" -noout -fingerprint -sha256 | cut -d= -f2)"
 
 [HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Kill list]
 "0"="Subject: = Cheap"

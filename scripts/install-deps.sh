@@ -21,6 +21,7 @@ packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev libxkbcommon-dev fonts-dejavu-core
     libglib2.0-dev libcanberra-dev libasound2-dev alsa-utils
+    libssl-dev openssl
     libgtest-dev libgmock-dev
     dovecot-core dovecot-pop3d
     sox xvfb xauth xdotool trayer imagemagick x11-utils dbus
@@ -29,7 +30,7 @@ packages=(
 )
 if $run_only; then
     packages=(g++ cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev fonts-dejavu-core
-              libglib2.0-dev libcanberra-dev libasound2-dev)
+              libglib2.0-dev libcanberra-dev libasound2-dev libssl-dev openssl)
 fi
 # The demo runs its own Dovecot in a private network namespace.
 if $demo; then

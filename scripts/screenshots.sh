@@ -45,4 +45,5 @@ shoot() {
 shoot killlist "Kill List" "$build/tests/shell/dialog_shots" killlist
 shoot mailopt-login "Mail options" "$build/tests/shell/dialog_shots" mailopt
 shoot mailopt-receiving "Mail options" "$build/tests/shell/dialog_shots" mailopt-receiving
+shoot mailopt-connection "Mail options" "$build/tests/shell/dialog_shots" mailopt-connection
 shoot main-window "Vornask" "$build/bin/vornask"

@@ -32,6 +32,10 @@ uint32_t ResolveHost(const std::string& host) {
     return address;
 }
 
+uint32_t ResolveDotted(const std::string& host) {
+    return host.empty() ? INADDR_NONE : inet_addr(host.c_str());
+}
+
 std::string IpToStr(uint32_t address) {
     const uint32_t host = ntohl(address);
     return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +

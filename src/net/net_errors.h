@@ -33,3 +33,21 @@ class EProtocolError : public ETcpIpError {
     // try may succeed, so it is no reason to ask the user for the password.
     bool TemporaryRefusal = false;
 };
+
+// A secure connection could not be made or its certificate was refused. Nothing beyond the
+// greeting (and CAPA and STLS) has been sent when it is raised: never the password.
+class ETlsError : public ETcpIpError {
+  public:
+    enum class TReason {
+        Handshake,     // TLS failed: plain server, broken or silent peer, no common protocol
+        Untrusted,     // the certificate does not lead to a trusted authority
+        NameMismatch,  // the certificate is not for the host name or address in use
+        Expired,       // the certificate is out of its validity period
+        PinMismatch,   // the certificate is not the one the user chose to trust
+        NoStls,        // the server did not offer STLS or refused it
+    };
+    ETlsError(TReason reason, std::string message, std::string fingerprint = {})
+        : ETcpIpError(std::move(message)), Reason(reason), Fingerprint(std::move(fingerprint)) {}
+    TReason Reason;
+    std::string Fingerprint;  // SHA-256 of the server's certificate when one was seen
+};

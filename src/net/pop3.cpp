@@ -111,6 +111,7 @@ void TPop3::Login() {
     try {
         TTcpIp::Login();
         CheckReply();
+        if (Encryption == TEncryption::Stls) StartStls();
         try {
             Command("USER " + UserName);
             Command("PASS " + Password);

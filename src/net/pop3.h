@@ -70,6 +70,10 @@ class TPop3 : public TTcpIp {
     // EProtocolError 999 with an empty message.
     template <class OnLine>
     void ReadMultiLine(OnLine&& onLine);
+    // After the greeting: CAPA, STLS and the TLS handshake, so that USER and PASS never travel
+    // in clear. Raises ETlsError with the connection closed when STLS is not offered or
+    // refused, or the handshake fails.
+    void StartStls();
 
     // ReadMultiLine for code outside this class's own file.
     void ReadReplyLines(const std::function<void(const std::string&)>& onLine);

@@ -24,6 +24,7 @@ std::string Upper(std::string text) {
 void TPop3::Greet() {
     TTcpIp::Login();
     CheckReply();
+    if (Encryption == TEncryption::Stls) StartStls();
 }
 
 std::vector<std::string> TPop3::Capabilities() {

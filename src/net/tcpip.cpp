@@ -10,12 +10,19 @@ TTcpIp::~TTcpIp() {
     if (SocketHandle != -1) TTcpIp::Logout();
 }
 
+// A dotted IPv4 address goes straight to its socket; a name or an IPv6 address is looked up
+// and each of its addresses tried in turn.
 void TTcpIp::Login() {
-    Address = ResolveHost(Hostname);
-    if (Address == 0xFFFFFFFFu) throw ETcpIpError("Couldn't resolve hostname " + Hostname);
-    const int error = OpenSocket(Port, Address);
-    if (SocketHandle == -1) throw ESocketError(static_cast<int16_t>(error));
+    Address = ResolveDotted(Hostname);
+    if (Address != 0xFFFFFFFFu) {
+        const int error = OpenSocket(Port, Address);
+        if (SocketHandle == -1) throw ESocketError(static_cast<int16_t>(error));
+        PeerAddress = IpToStr(Address);
+    } else {
+        OpenByName();
+    }
     Closed = false;
+    if (Encryption == TEncryption::TlsOnConnect) StartTls();
     BeginReply();  // the greeting
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/encryption.h"
 #include "net/net_errors.h"
 #include "net/transport.h"
 
@@ -17,6 +18,9 @@ inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
 // What one kept line of a multi-line reply costs beyond its text: the string object, its
 // heap block and the list's spare room.
 inline constexpr size_t kLineMemoryCost = 128;
+
+struct TEndpoint;
+struct TTlsPeer;
 
 class TTcpIp {
   public:
@@ -44,6 +48,14 @@ class TTcpIp {
     int ConnectTimeoutMs = 30000;
     int ReceiveTimeoutMs = 60000;
 
+    // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
+    TEncryption Encryption = TEncryption::None;
+    // SHA-256 fingerprint of the one certificate trusted instead of the system's trust store
+    // (any form NormalizeFingerprint reads); empty: the store decides.
+    std::string TrustedCertificate;
+    // Text of the address the last Login connected to (IPv4 or IPv6).
+    std::string PeerAddress;
+
   protected:
     enum class TSocketState { NoSocket, Connected, NotConnected, Failed };
 
@@ -62,6 +74,13 @@ class TTcpIp {
     void SendText(const std::string& text);
     // Ends the connection as if the peer had closed it (used when a reply grows too large).
     void DropConnection();
+    // Makes the open connection TLS: handshake and certificate check. Bytes already received
+    // in plain text refuse it. Raises ETlsError with the connection closed.
+    void StartTls();
+    // The last handshake's findings; nullptr when no handshake has run.
+    const TTlsPeer* TlsPeer() const;
+    // false: an untrusted certificate is only reported by TlsPeer, not refused.
+    bool RefuseUntrusted = true;
     // Passes a trace to OnLog; the text is only built when a sink is set.
     template <class BuildText>
     void Trace(BuildText&& build) {
@@ -90,6 +109,9 @@ class TTcpIp {
     bool FillReadAhead();
     // Milliseconds the current reply may still take; negative when it is overdue.
     long long ReplyMsLeft() const;
+    // Tries every address of a name in turn within the one connect bound.
+    void OpenByName();
+    int OpenEndpoint(const TEndpoint& endpoint, int timeoutMs);
     size_t Buffered() const { return readEnd_ - readPos_; }
 
     // Bytes received but not yet handed out; Receive and ReadLine drain it first.

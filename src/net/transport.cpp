@@ -24,11 +24,11 @@ int WaitFor(int fd, short events, int timeoutMs) {
 }
 
 // Connects a non-blocking socket within the time-out, then makes it blocking again.
-int ConnectBounded(int fd, const sockaddr_in& addr, int timeoutMs) {
+int ConnectBounded(int fd, const sockaddr* addr, socklen_t length, int timeoutMs) {
     const int flags = fcntl(fd, F_GETFL);
     fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     int error = 0;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    if (connect(fd, addr, length) != 0) {
         error = errno;
         if (error == EINPROGRESS) {
             error = WaitFor(fd, POLLOUT, timeoutMs);
@@ -42,17 +42,31 @@ int ConnectBounded(int fd, const sockaddr_in& addr, int timeoutMs) {
 
 }  // namespace
 
-int TSocketTransport::Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = errno;
+int TTransport::ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs, int& error) {
+    if (address->sa_family != AF_INET || length < sizeof(sockaddr_in)) {
+        error = EAFNOSUPPORT;
         return -1;
     }
+    const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+    return Connect(in->sin_addr.s_addr, ntohs(in->sin_port), timeoutMs, error);
+}
+
+int TSocketTransport::Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = address;
-    error = ConnectBounded(fd, addr, timeoutMs);
+    return ConnectTo(reinterpret_cast<const sockaddr*>(&addr), sizeof addr, timeoutMs, error);
+}
+
+int TSocketTransport::ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs,
+                                int& error) {
+    int fd = socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    error = ConnectBounded(fd, address, length, timeoutMs);
     if (error == 0) AckPromptly(fd);
     return fd;
 }
@@ -124,7 +138,7 @@ void TSocketTransport::Shutdown(int handle) {
 }
 
 int TSocketTransport::PeerError(int handle) {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     return getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &len) == 0 ? 0 : errno;
 }

@@ -3,6 +3,7 @@
 // The byte transport under TTcpIp: connect, send, receive, close and the peer query. It is
 // the one place that touches the socket calls, so an encrypted transport can take its place.
 
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -17,6 +18,9 @@ class TTransport {
     // returned; -1 when no socket could be created at all. A connect that does not complete
     // within timeoutMs fails with ETIMEDOUT.
     virtual int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) = 0;
+    // The same for any socket address (IPv4 or IPv6). This default takes IPv4 to Connect and
+    // refuses other families with EAFNOSUPPORT (-1, no handle).
+    virtual int ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs, int& error);
     virtual void Close(int handle) = 0;
     // Sends every byte; returns the count that went out, or -1 when none could be sent.
     virtual ssize_t Send(int handle, const char* data, size_t size) = 0;
@@ -37,6 +41,7 @@ class TSocketTransport final : public TTransport {
   public:
     explicit TSocketTransport(bool quickAck = true) : quickAck_(quickAck) {}
     int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) override;
+    int ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs, int& error) override;
     void Close(int handle) override;
     ssize_t Send(int handle, const char* data, size_t size) override;
     ssize_t Receive(int handle, char* buffer, size_t size, int timeoutMs, int& error) override;

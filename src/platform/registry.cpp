@@ -206,3 +206,24 @@ void TRegistry::EndBatch() {
         if (first) throw Failure("Failed to set data for ", *first);
     }
 }
+
+bool TRegistry::DeleteValue(const std::string& name) {
+    if (!impl_->Current) return false;
+    const std::string& path = *impl_->Current;
+    bool existed = false;
+    try {
+        impl_->File.Update([&](RegistryHive& hive) {
+            RegKey* key = hive.FindKey(path);
+            if (!key) return false;
+            std::vector<RegValue>& values = key->Values;
+            const auto it = std::find_if(values.begin(), values.end(),
+                                         [&](const RegValue& v) { return SameName(v.Name, name); });
+            if (it == values.end()) return false;
+            values.erase(it);
+            return existed = true;
+        });
+    } catch (const EHiveWriteFailed&) {
+        return false;
+    }
+    return existed;
+}

@@ -33,6 +33,8 @@ class TRegistry {
     void WriteString(const std::string& name, const std::string& value);
     void WriteInteger(const std::string& name, int32_t value);
     void WriteBool(const std::string& name, bool value);
+    // Removes a value of the current key; false when there was none (or it could not be saved).
+    bool DeleteValue(const std::string& name);
 
     // Gathers every change until EndBatch into one read and one atomic replacement of the
     // file, holding its lock in between. A hive that cannot be reached now leaves each change

@@ -38,6 +38,9 @@ void TfrmMain::CheckMail(bool Quiet) {
         Pop3->Hostname = Settings.SmtpHost;
         Pop3->UserName = Settings.User;
         Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
+        Pop3->Port = static_cast<uint16_t>(Settings.Port);
+        Pop3->Encryption = static_cast<TEncryption>(Settings.Encryption);
+        Pop3->TrustedCertificate = Settings.TrustedCertificate;
         // A session that failed before its logout leaves its listing behind; it says nothing
         // about the mailbox now and must not be counted again.
         Pop3->Messages.clear();
@@ -52,11 +55,16 @@ void TfrmMain::CheckMail(bool Quiet) {
     } catch (const ESocketError& e) {
         AppException(e);
         return;
-    } catch (const EProtocolError& e) {
+    } catch (const ETcpIpError& e) {
+        // Only a refusal (by the server, or of its certificate) needs the user; the rest goes
+        // on to the caller.
+        const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
+        if (!protocol && !dynamic_cast<const ETlsError*>(&e)) throw;
         AppException(e);
         // "Not now" is no reason to doubt the password: the next tick tries again.
-        if (e.TemporaryRefusal) return;
-        // The password (or the server) needs the user: back to the window, no more ticks.
+        if (protocol && protocol->TemporaryRefusal) return;
+        // The password, the server or its certificate needs the user: back to the window, no
+        // more ticks.
         SetTaskbarEntryVisible(true);
         BringWindowBack();
         Timer->SetEnabled(false);
@@ -103,7 +111,8 @@ void TfrmMain::AppException(const Exception& E) {
     const std::string text = ShownMessage(E);
     UpdateTip(text);
     const auto* protocol = dynamic_cast<const EProtocolError*>(&E);
-    if (protocol && !protocol->TemporaryRefusal) ShowErrorBox(text);
+    if ((protocol && !protocol->TemporaryRefusal) || dynamic_cast<const ETlsError*>(&E))
+        ShowErrorBox(text);
 }
 
 void TfrmMain::CheckAndHide() {

@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "base/str_to_int.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
+#include "shell/connection_page.h"
 #include "shell/file_edit.h"
 #include "shell/settings.h"
 #include "shell/timer.h"
@@ -47,6 +49,9 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     pcOptions = new QTabWidget(this);
     pcOptions->addTab(MakeLoginPage(), " Login Options ");
     pcOptions->addTab(MakeReceivingPage(), " On Receiving Mail ");
+    pgConnection = new TConnectionPage;
+    pgConnection->HostName = [this] { return ToStd(edHostname->text()); };
+    pcOptions->addTab(pgConnection, " Connection ");
     pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
     pcOptions->setCurrentIndex(0);
 
@@ -126,6 +131,10 @@ void TdlgMailOptions::SetTabOrder() {
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
+    // The connection page's controls come between the second page's and the button bar.
+    QWidget* previous = feSound;
+    for (QWidget* next : pgConnection->TabOrder()) setTabOrder(std::exchange(previous, next), next);
+    setTabOrder(previous, btnHelp);
 }
 
 void TdlgMailOptions::ConnectHandlers() {
@@ -150,10 +159,12 @@ void TdlgMailOptions::LoadFrom(const TSettings& settings) {
     chbLogFile->setChecked(!settings.LogFile.empty());
     feSound->SetText(FromStd(settings.WavSound));
     chbSound->setChecked(!settings.WavSound.empty());
+    pgConnection->LoadFrom(settings);
 }
 
 void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     const int32_t interval = StrToInt(ToStd(edInterval->text()));
+    pgConnection->CheckInput();
     settings.Interval = interval;
     // Computed in 64 bits: a product past the 32-bit range means the longest period the
     // timer supports instead of a wrapped, possibly negative one.
@@ -165,6 +176,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();
+    pgConnection->StoreTo(settings);
 }
 
 void TdlgMailOptions::showEvent(QShowEvent* event) {

@@ -8,6 +8,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class TConnectionPage;
 class TFileEdit;
 struct TSettings;
 class TTimer;
@@ -19,8 +20,8 @@ class TdlgMailOptions : public QDialog {
 
     // Copies the settings into the controls.
     void LoadFrom(const TSettings& settings);
-    // Copies the controls back and gives the timer the new period. An unreadable interval
-    // raises EConvertError before anything is changed.
+    // Copies the controls back and gives the timer the new period. An unreadable interval or
+    // trusted certificate raises EConvertError before anything is changed.
     void StoreTo(TSettings& settings, TTimer& timer) const;
 
     void edIntervalExit();
@@ -39,6 +40,7 @@ class TdlgMailOptions : public QDialog {
     TFileEdit* feLogFile;
     QCheckBox* chbSound;
     TFileEdit* feSound;
+    TConnectionPage* pgConnection;
     QPushButton* btnHelp;
     QPushButton* btnOK;
     QPushButton* btnCancel;

@@ -7,6 +7,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_hive.h"
+#include "shell/connection_settings.h"
 
 namespace {
 
@@ -156,6 +157,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
             stop = std::current_exception();
         }
     }
+    LoadConnection(registry, settings);
     if (stop) std::rethrow_exception(stop);
 }
 
@@ -177,6 +179,7 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
                 continue;
             Write(registry, value, settings);
         }
+        SaveConnection(registry, settings);
     }
     batch.Commit();
 }

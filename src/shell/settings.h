@@ -6,7 +6,8 @@
 
 class TRegistry;
 
-// The seven user settings; an empty path means the feature is off.
+// The user settings: seven classic ones and the newer ones after them; an empty path means the
+// feature is off.
 struct TSettings {
     std::string SmtpHost;
     std::string User;
@@ -17,6 +18,10 @@ struct TSettings {
     bool ShowMessage = false;
     // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
     bool FastCheck = false;
+    // How the connection is protected. A classic file holds none of these: plain text to 110.
+    int32_t Encryption = 0;  // a TEncryption value
+    int32_t Port = 110;      // the usual port for the encryption unless the user chose another
+    std::string TrustedCertificate;  // pinned SHA-256 fingerprint, hex pairs; empty: none
 };
 
 inline constexpr const char* kSettingsKey = "\\Software\\Quorvat\\Vornask";
@@ -29,12 +34,14 @@ struct TSettingsLoad {
 };
 
 // Loads what is stored under the settings key, one value after the other; a failed read of a
-// required value raises and leaves the values after it as they were. The value that failed
-// counts as reached; when the key cannot be opened (no key), nothing is unreached,
-// but when opening raises, everything is.
+// required value raises and leaves the classic values after it as they were. The newer values
+// after the classic ones are read leniently, even when a classic value stopped the load:
+// missing, odd or out of range gives the default. The value that failed counts as reached; when
+// the key cannot be opened (no key), nothing is unreached, but when opening raises, everything is.
 void LoadSettings(TRegistry& registry, TSettings& settings);
 void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load);
-// Writes all seven values, "Log File" last, in one replacement of the file. With a load's
+// Writes the seven classic values, "Log File" last, then each newer value that differs from its
+// default, in one replacement of the file; so a classic file stays as it was. With a load's
 // record it skips each unreached value whose field still holds what the load left.
 void SaveSettings(TRegistry& registry, const TSettings& settings);
 void SaveSettings(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load);

@@ -36,7 +36,7 @@ struct Window {
     Window(uint16_t port, const std::string& user, const std::string& password) {
         form = std::make_unique<TestForm>(Path("registry.reg"));
         form->FormCreate();
-        form->Pop3->Port = port;
+        form->Settings.Port = port;
         form->Pop3->ReceiveTimeoutMs = 5000;
         form->Settings.SmtpHost = "127.0.0.1";
         form->Settings.User = user;

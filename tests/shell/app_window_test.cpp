@@ -144,7 +144,7 @@ void AppWindowTest::startsWithTheIconInTheTray() {
 void AppWindowTest::trayClicksInBothWindowStates() {
     TestForm form(hive);
     form.FormCreate();
-    form.Pop3->Port = FreeLoopbackPort();  // any check that runs shows as a socket failure
+    form.Settings.Port = FreeLoopbackPort();  // any check that runs shows as a socket failure
     form.Settings.SmtpHost = "127.0.0.1";
     form.Settings.Interval = 5;
     form.edPassword->setText("secret");
@@ -193,7 +193,7 @@ void AppWindowTest::withoutTrayHideMinimisesAndTitleCarriesTheTip() {
     TestForm form(hive);
     form.Tray = false;
     form.FormCreate();
-    form.Pop3->Port = FreeLoopbackPort();
+    form.Settings.Port = FreeLoopbackPort();
     form.Settings.SmtpHost = "127.0.0.1";
     form.Settings.Interval = 5;
     form.show();

@@ -1,5 +1,5 @@
 // Shows one of the two dialogs with sample content until it is closed, for screenshots.
-// Usage: dialog_shots killlist | mailopt | mailopt-receiving
+// Usage: dialog_shots killlist | mailopt | mailopt-receiving | mailopt-connection
 
 #include <QApplication>
 #include <QTabWidget>
@@ -27,6 +27,8 @@ std::unique_ptr<QDialog> MakeMailOptions(int page) {
     settings.MailProgram = "\"/opt/mail reader/reader\"";
     settings.WavSound = "/usr/share/sounds/new-mail.wav";
     settings.ShowMessage = true;
+    settings.Encryption = 2;
+    settings.Port = 995;
     auto dialog = std::make_unique<TdlgMailOptions>(nullptr);
     dialog->LoadFrom(settings);
     dialog->pcOptions->setCurrentIndex(page);
@@ -38,8 +40,8 @@ std::unique_ptr<QDialog> MakeMailOptions(int page) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString what = argc > 1 ? QString(argv[1]) : QString("killlist");
-    std::unique_ptr<QDialog> dialog =
-        what == "killlist" ? MakeKillList() : MakeMailOptions(what == "mailopt-receiving" ? 1 : 0);
+    const int page = what == "mailopt-connection" ? 2 : what == "mailopt-receiving" ? 1 : 0;
+    std::unique_ptr<QDialog> dialog = what == "killlist" ? MakeKillList() : MakeMailOptions(page);
     dialog->show();
     std::printf("%dx%d\n", dialog->width(), dialog->height());
     std::fflush(stdout);

@@ -161,6 +161,75 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
     }
 }
 
+const char* const kPin =
+    "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:"
+    "89";
+
+// Only what differs from its default reaches the file; going back to the defaults gives the
+// classic file again, byte for byte.
+TEST_F(SettingsTest, ConnectionValuesAreStoredOnlyWhenNotDefault) {
+    SaveSettings(registry_, Sample());
+    const std::string classic = ReadFileBytes(hive_);
+    TSettings secure = Sample();
+    secure.Encryption = 2;
+    secure.Port = 995;
+    SaveSettings(registry_, secure);
+    EXPECT_EQ(ReadFileBytes(hive_), classic + "\"Encryption\"=dword:00000002\n");
+    secure.Port = 1995;
+    secure.TrustedCertificate = kPin;
+    SaveSettings(registry_, secure);
+    TSettings loaded;
+    LoadSettings(registry_, loaded);
+    EXPECT_EQ(loaded.Encryption, 2);
+    EXPECT_EQ(loaded.Port, 1995);
+    EXPECT_EQ(loaded.TrustedCertificate, kPin);
+    SaveSettings(registry_, Sample());
+    EXPECT_EQ(ReadFileBytes(hive_), classic);
+}
+
+TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
+    struct Case {
+        const char* name;
+        uint32_t type;
+        std::string bytes;
+        int32_t encryption;
+        int32_t port;
+        const char* pin;
+    };
+    const Case cases[] = {
+        {"Encryption", REG_SZ, "2", 0, 110, ""},
+        {"Encryption", REG_DWORD, std::string("\3\0\0\0", 4), 0, 110, ""},
+        {"Encryption", REG_DWORD, std::string("\2\0\0\0", 4), 2, 995, ""},
+        {"Port", REG_DWORD, std::string("\0\0\0\0", 4), 0, 110, ""},
+        {"Port", REG_DWORD, std::string("\x70\x11\1\0", 4), 0, 110, ""},  // 70000
+        {"Port", REG_DWORD, std::string("\xe3\7\0", 3), 0, 110, ""},
+        {"Port", REG_DWORD, std::string("\xe3\7\0\0", 4), 0, 2019, ""},
+        {"Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4), 0, 110, ""},
+        {"Trusted certificate", REG_SZ, "not a fingerprint", 0, 110, ""},
+        {"Trusted certificate", REG_SZ,
+         "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", 0, 110, kPin},
+    };
+    for (const Case& c : cases) {
+        SaveSettings(registry_, Sample());
+        Store(c.name, c.type, c.bytes);
+        TSettings settings;
+        EXPECT_EQ(LoadError(settings), "") << c.name;
+        EXPECT_EQ(settings.Encryption, c.encryption) << c.name;
+        EXPECT_EQ(settings.Port, c.port) << c.name;
+        EXPECT_EQ(settings.TrustedCertificate, c.pin) << c.name;
+    }
+}
+
+// A value this program could not read belongs to someone else: saving the default keeps it.
+TEST_F(SettingsTest, UnreadableConnectionValueSurvivesASave) {
+    SaveSettings(registry_, Sample());
+    Store("Encryption", REG_SZ, "TLS please");
+    SaveSettings(registry_, Sample());
+    ASSERT_TRUE(registry_.OpenKey(kSettingsKey, false));
+    EXPECT_EQ(registry_.ReadString("Encryption"), "TLS please");
+    registry_.CloseKey();
+}
+
 }  // namespace
 
 namespace {

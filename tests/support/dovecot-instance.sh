@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # A private, throw-away Dovecot POP3 server for tests and demos.
 #
-#   dovecot-instance.sh start DIR PORT USER PASSWORD   config, passwd and maildir live in DIR
+#   dovecot-instance.sh start DIR PORT USER PASSWORD [OPTIONS]
+#                                                      config, passwd and maildir live in DIR
+#       --tls TLSPORT CERT KEY   ssl = yes: STLS on PORT and TLS on connect on TLSPORT
+#       --ipv6                   listen on ::1 as well
 #   dovecot-instance.sh stop DIR                       SIGTERM, wait, make sure it is gone
 #   dovecot-instance.sh deliver DIR USER FILE          drop FILE into the user's Maildir/new
 #   dovecot-instance.sh count DIR USER                 messages in the user's maildir (new+cur)
@@ -26,13 +29,13 @@ mail_owner() {
 }
 
 write_config() {
-    local dir=$1 port=$2
+    local dir=$1 port=$2 tls_port=$3 cert=$4 key=$5 addresses=$6
     local uid gid
     IFS=: read -r uid gid <<<"$(mail_owner)"
     {
         cat <<EOF
 protocols = pop3
-listen = 127.0.0.1
+listen = $addresses
 base_dir = $dir/run
 state_dir = $dir/state
 instance_name = vornask-$port-$$-$RANDOM
@@ -42,7 +45,6 @@ debug_log_path = $dir/dovecot.log
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 auth_failure_delay = 0
-ssl = no
 first_valid_uid = 1
 mail_location = maildir:~/Maildir
 passdb {
@@ -60,11 +62,25 @@ service anvil {
 EOF
         [[ $(id -u) -eq 0 ]] || echo "  chroot ="
         echo "}"
+        if [[ -n $tls_port ]]; then
+            echo "ssl = yes"
+            echo "ssl_cert = <$cert"
+            echo "ssl_key = <$key"
+        else
+            echo "ssl = no"
+        fi
         echo "service pop3-login {"
         echo "  inet_listener pop3 {"
-        echo "    address = 127.0.0.1"
+        echo "    address = $addresses"
         echo "    port = $port"
         echo "  }"
+        if [[ -n $tls_port ]]; then
+            echo "  inet_listener pop3s {"
+            echo "    address = $addresses"
+            echo "    port = $tls_port"
+            echo "    ssl = yes"
+            echo "  }"
+        fi
         [[ $(id -u) -eq 0 ]] || echo "  chroot ="
         echo "}"
         if [[ $(id -u) -ne 0 ]]; then
@@ -106,8 +122,24 @@ watch_owner() {
 }
 
 cmd_start() {
-    [[ $# -eq 4 ]] || die "usage: start DIR PORT USER PASSWORD"
+    [[ $# -ge 4 ]] || die "usage: start DIR PORT USER PASSWORD [--tls TLSPORT CERT KEY] [--ipv6]"
     local dir=$1 port=$2 user=$3 password=$4
+    local tls_port="" cert="" key="" addresses=127.0.0.1
+    shift 4
+    while [[ $# -gt 0 ]]; do
+        case $1 in
+        --tls)
+            [[ $# -ge 4 ]] || die "--tls needs TLSPORT CERT KEY"
+            tls_port=$2 cert=$(realpath "$3") key=$(realpath "$4")
+            shift 4
+            ;;
+        --ipv6)
+            addresses="127.0.0.1, ::1"
+            shift
+            ;;
+        *) die "unknown option $1" ;;
+        esac
+    done
     command -v dovecot >/dev/null || die "dovecot is not installed"
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd)
@@ -117,7 +149,7 @@ cmd_start() {
     printf '%s:{PLAIN}%s\n' "$user" "$password" >"$dir/passwd"
     chmod 644 "$dir/passwd"
     make_maildir "$dir" "$user" >/dev/null
-    write_config "$dir" "$port"
+    write_config "$dir" "$port" "$tls_port" "$cert" "$key" "$addresses"
     dovecot -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
     local pid=$!
     echo "$pid" >"$dir/dovecot.pid"

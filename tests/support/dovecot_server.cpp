@@ -74,13 +74,21 @@ std::string RunDovecotScript(const std::vector<std::string>& args) {
     return text;
 }
 
-DovecotServer::DovecotServer(std::string user, std::string password)
+DovecotServer::DovecotServer(std::string user, std::string password, DovecotOptions options)
     : dir_(MakeTempDir()), user_(std::move(user)), password_(std::move(password)) {
     // The port is free when picked but may be taken before Dovecot binds it: try again.
     for (int attempt = 0;; ++attempt) {
         port_ = FreeLoopbackPort();
+        std::vector<std::string> args{"start", dir_, std::to_string(port_), user_, password_};
+        if (!options.certFile.empty()) {
+            do tlsPort_ = FreeLoopbackPort();
+            while (tlsPort_ == port_);
+            args.insert(args.end(),
+                        {"--tls", std::to_string(tlsPort_), options.certFile, options.keyFile});
+        }
+        if (options.ipv6) args.push_back("--ipv6");
         try {
-            RunDovecotScript({"start", dir_, std::to_string(port_), user_, password_});
+            RunDovecotScript(args);
             return;
         } catch (const std::runtime_error&) {
             if (attempt == 2) {

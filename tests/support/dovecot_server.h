@@ -4,16 +4,25 @@
 #include <string>
 #include <vector>
 
+// What a server offers beyond plain POP3 on 127.0.0.1.
+struct DovecotOptions {
+    std::string certFile;  // with keyFile: STLS on Port() and TLS on connect on TlsPort()
+    std::string keyFile;
+    bool ipv6 = false;  // also listen on ::1
+};
+
 // A private Dovecot POP3 server for one test: its own temporary directory, a free loopback
 // port, one passwd-file user with an empty maildir. Stopped and removed on destruction.
 class DovecotServer {
   public:
-    explicit DovecotServer(std::string user = "vornask", std::string password = "secret");
+    explicit DovecotServer(std::string user = "vornask", std::string password = "secret",
+                           DovecotOptions options = {});
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
 
     uint16_t Port() const { return port_; }
+    uint16_t TlsPort() const { return tlsPort_; }  // 0 without TLS
     const std::string& Dir() const { return dir_; }
     const std::string& User() const { return user_; }
     const std::string& Password() const { return password_; }
@@ -30,6 +39,7 @@ class DovecotServer {
     std::string user_;
     std::string password_;
     uint16_t port_ = 0;
+    uint16_t tlsPort_ = 0;
 };
 
 // Runs the Dovecot script with the given arguments; returns its standard output and throws

@@ -1,0 +1,23 @@
+#pragma once
+
+// How a connection is protected, as the user chooses it, and the fingerprint text of a pinned
+// certificate.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+enum class TEncryption : int32_t {
+    None = 0,          // plain text, as classic POP3
+    Stls = 1,          // plain connect, then the STLS command upgrades to TLS before USER
+    TlsOnConnect = 2,  // TLS from the first byte (POP3S)
+};
+
+// The port a server usually listens on for the encryption: 110, or 995 for TLS on connect.
+inline uint16_t UsualPort(TEncryption encryption) {
+    return encryption == TEncryption::TlsOnConnect ? 995 : 110;
+}
+
+// A SHA-256 fingerprint read from text with or without colons, in either case, blanks around
+// it ignored: upper-case hex pairs joined by colons. Nothing when the text is not 32 bytes.
+std::optional<std::string> NormalizeFingerprint(const std::string& text);

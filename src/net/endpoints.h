@@ -1,0 +1,19 @@
+#pragma once
+
+// Every address a host has, for connecting to each in turn.
+
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TEndpoint {
+    sockaddr_storage Address{};
+    socklen_t Length = 0;
+    std::string Text;  // "192.0.2.1", "2001:db8::1"
+};
+
+// The IPv6 and IPv4 addresses of a name, or the one of an address literal (an IPv6 literal
+// may stand in brackets), with the port, in the resolver's order. Empty when there is none.
+std::vector<TEndpoint> ResolveEndpoints(const std::string& host, uint16_t port);

@@ -1,0 +1,25 @@
+#pragma once
+
+// The certificate side of a TLS session: which identity to expect, what the server presented,
+// and the words for a refusal.
+
+#include <openssl/ssl.h>
+
+#include <string>
+
+#include "net/net_errors.h"
+#include "net/tls_transport.h"
+
+// Asks for `host` (a name gets SNI and a name check; a dotted or IPv6 address, with or without
+// brackets, an address check).
+void SetExpectedIdentity(SSL* ssl, const std::string& host);
+
+// The finished handshake's protocol, cipher and certificate, judged against the pin when one
+// is given, else by the verification of the chain and the identity.
+TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint);
+
+// The error that refuses an untrusted peer; `verdict` is the chain's verification result.
+ETlsError RefusalOf(const TTlsPeer& peer, long verdict, const TTlsSettings& settings);
+
+// The host without the brackets of an IPv6 literal.
+std::string BareHost(const std::string& host);

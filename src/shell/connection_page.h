@@ -1,0 +1,55 @@
+#pragma once
+
+// The mail options dialog's " Connection " page: how the connection to the server is
+// protected, its port, the one certificate trusted instead of the system's store, and a test
+// that shows what the server offers. Further connection options go in rows below these.
+
+#include <QWidget>
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QGridLayout;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+struct TProbeReport;
+struct TSettings;
+
+class TConnectionPage : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TConnectionPage(QWidget* parent = nullptr);
+
+    void LoadFrom(const TSettings& settings);
+    // Raises EConvertError when the trusted certificate is neither empty nor a SHA-256
+    // fingerprint; nothing is changed then.
+    void CheckInput() const;
+    void StoreTo(TSettings& settings) const;
+
+    // The page's controls in keyboard order.
+    QList<QWidget*> TabOrder() const;
+
+    // A new encryption brings its usual port, unless the port is one the user chose.
+    void cbEncryptionChange();
+    // Probes the server with the settings on screen and shows what it found; offers to trust
+    // a certificate the system does not trust.
+    void btnTestConnectionClick();
+
+    // Where the test finds the server's host name (the login page's box).
+    std::function<std::string()> HostName;
+    // Bounds of the test's waits (milliseconds), as for a check.
+    int ConnectTimeoutMs = 30000;
+    int ReceiveTimeoutMs = 60000;
+
+    QComboBox* cbEncryption;
+    QSpinBox* edPort;
+    QLineEdit* edTrustedCertificate;
+    QPushButton* btnTestConnection;
+    QGridLayout* Grid;  // rows after RowCount() are free for further options
+
+  private:
+    // Shows the report; true when the user chose to trust the certificate it shows.
+    bool ShowReport(const TProbeReport& report, const std::string& host);
+    int usualPort_ = 110;  // of the encryption shown
+};

@@ -1,0 +1,218 @@
+// TLS on connect and STLS against a private Dovecot with throw-away certificates: whole
+// sessions, each certificate refusal, pins, mismatched ports and IPv6.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "net/pop3_probe.h"
+#include "net_test_access.h"
+#include "support/dovecot_server.h"
+#include "support/test_certificates.h"
+
+namespace {
+
+using R = ETlsError::TReason;
+
+const TestCertificates& Certs() {
+    return TestCertificates::Get();
+}
+
+const std::string kMessage =
+    "From: Ann <ann@example.org>\nTo: joe@example.org\nSubject: Lunch\n\nNoon?\n";
+
+// Trusts only the given certificate file, the way any user can point OpenSSL at a store.
+void TrustOnly(const std::string& file) {
+    setenv("SSL_CERT_FILE", file.c_str(), 1);
+    setenv("SSL_CERT_DIR", "/nonexistent", 1);
+}
+
+class TlsDovecotTest : public testing::Test {
+  protected:
+    void SetUp() override { TrustOnly(Certs().Ca()); }
+    void Start(const std::string& cert, bool ipv6 = false) {
+        server_ = std::make_unique<DovecotServer>(
+            "joe", "pw", DovecotOptions{Certs().Pem(cert), Certs().Key(cert), ipv6});
+        server_->Deliver(kMessage);
+    }
+    // A client for the encryption, on the port the server offers it.
+    std::unique_ptr<TestPop3> Client(TEncryption encryption,
+                                     const std::string& host = "localhost") {
+        auto pop = std::make_unique<TestPop3>(
+            encryption == TEncryption::TlsOnConnect ? server_->TlsPort() : server_->Port());
+        pop->Hostname = host;
+        pop->Encryption = encryption;
+        return pop;
+    }
+    std::string ServerLog() const {
+        std::ifstream in(server_->Dir() + "/dovecot.log");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::unique_ptr<DovecotServer> server_;
+};
+
+TEST_F(TlsDovecotTest, WholeSessionOverEitherEncryption) {
+    Start("server");
+    for (TEncryption encryption : {TEncryption::Stls, TEncryption::TlsOnConnect}) {
+        auto pop = Client(encryption);
+        pop->Login();
+        pop->ReadHeaders();
+        ASSERT_EQ(pop->MailText, TStringList{"Ann <ann@example.org>\x07Lunch"});
+        pop->RetrieveMessage(1);
+        EXPECT_EQ(pop->MailText.back(), "Noon?");
+        pop->Logout();
+    }
+    // Dovecot marks encrypted logins; both sessions were.
+    const std::string log = ServerLog();
+    size_t logins = 0;
+    for (size_t at = log.find("Login: user=<joe>"); at != std::string::npos;
+         at = log.find("Login: user=<joe>", at + 1)) {
+        const std::string line = log.substr(at, log.find('\n', at) - at);
+        EXPECT_NE(line.find(", TLS"), std::string::npos) << line;
+        ++logins;
+    }
+    EXPECT_EQ(logins, 2u);
+}
+
+struct RefusalCase {
+    const char* name;
+    const char* cert;
+    const char* host;
+    const char* trustFile;  // nullptr: the test authority
+    bool pinOther;          // pin the self-signed certificate's fingerprint
+    R reason;
+    const char* messagePart;
+};
+
+TEST_F(TlsDovecotTest, RefusedCertificatesStopBeforeTheGreeting) {
+    const std::vector<RefusalCase> cases = {
+        {"unknown authority", "server", "localhost", "selfsigned", false, R::Untrusted,
+         "is not trusted (unable to get local issuer certificate); SHA-256 fingerprint "},
+        {"other name", "wrongname", "localhost", nullptr, false, R::NameMismatch,
+         "is not valid for localhost (it is for CN=wrong.example)"},
+        {"other address", "wrongname", "127.0.0.1", nullptr, false, R::NameMismatch,
+         "is not valid for 127.0.0.1"},
+        {"expired", "expired", "localhost", nullptr, false, R::Expired,
+         "expired on 2020-02-01 00:00:00 UTC"},
+        {"pin of another", "server", "localhost", nullptr, true, R::PinMismatch,
+         "is not the trusted certificate; its SHA-256 fingerprint is "},
+    };
+    for (const RefusalCase& c : cases) {
+        Start(c.cert);
+        TrustOnly(c.trustFile ? Certs().Pem(c.trustFile) : Certs().Ca());
+        for (TEncryption encryption : {TEncryption::Stls, TEncryption::TlsOnConnect}) {
+            auto pop = Client(encryption, c.host);
+            if (c.pinOther) pop->TrustedCertificate = Certs().Fingerprint("selfsigned");
+            try {
+                pop->Login();
+                ADD_FAILURE() << c.name << ": logged in";
+            } catch (const ETlsError& e) {
+                EXPECT_EQ(e.Reason, c.reason) << c.name;
+                EXPECT_NE(e.Message().find(c.messagePart), std::string::npos) << e.Message();
+                EXPECT_EQ(e.Fingerprint, Certs().Fingerprint(c.cert)) << c.name;
+            }
+            EXPECT_EQ(pop->SocketHandle, -1);
+        }
+        EXPECT_EQ(ServerLog().find("Login: user="), std::string::npos) << c.name;
+    }
+}
+
+// A pin is trusted instead of the store, read in any of the forms a user may paste.
+TEST_F(TlsDovecotTest, PinnedCertificateNeedsNoStore) {
+    Start("selfsigned");
+    TrustOnly("/nonexistent");
+    std::string lower;
+    for (char ch : Certs().Fingerprint("selfsigned"))
+        if (ch != ':') lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    auto pop = Client(TEncryption::TlsOnConnect, "127.0.0.1");
+    pop->TrustedCertificate = lower;
+    pop->Login();
+    EXPECT_EQ(pop->Messages.size(), 1u);
+    pop->Logout();
+}
+
+// TLS spoken to the plain port, and plain text to the TLS port, both end within the bounds.
+TEST_F(TlsDovecotTest, MismatchedPortsFailWithinTheBounds) {
+    Start("server");
+    auto tlsToPlain = Client(TEncryption::TlsOnConnect);
+    tlsToPlain->Port = server_->Port();
+    tlsToPlain->ReceiveTimeoutMs = 1000;
+    try {
+        tlsToPlain->Login();
+        FAIL();
+    } catch (const ETlsError& e) {
+        EXPECT_EQ(e.Reason, R::Handshake);
+        EXPECT_NE(e.Message().find("does not speak TLS on this port"), std::string::npos)
+            << e.Message();
+    }
+    auto plainToTls = Client(TEncryption::None);
+    plainToTls->Port = server_->TlsPort();
+    plainToTls->ReceiveTimeoutMs = 1000;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(plainToTls->Login(), EProtocolError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(TlsDovecotTest, StlsMissingFromAPlainServer) {
+    server_ = std::make_unique<DovecotServer>("joe", "pw");
+    auto pop = Client(TEncryption::Stls);
+    try {
+        pop->Login();
+        FAIL();
+    } catch (const ETlsError& e) {
+        EXPECT_EQ(e.Reason, R::NoStls);
+    }
+    EXPECT_EQ(ServerLog().find("Login: user="), std::string::npos);
+}
+
+bool HasIpv6Loopback() {
+    const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+TEST_F(TlsDovecotTest, Ipv6LoopbackByAddressInEitherForm) {
+    if (!HasIpv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback address ::1";
+    Start("server", true);
+    for (const char* host : {"::1", "[::1]"}) {
+        for (TEncryption encryption : {TEncryption::None, TEncryption::TlsOnConnect}) {
+            auto pop = Client(encryption, host);
+            pop->Login();
+            EXPECT_EQ(pop->PeerAddress, "::1");
+            EXPECT_EQ(pop->Messages.size(), 1u);
+            pop->Logout();
+        }
+    }
+}
+
+// The probe reports an untrusted certificate instead of refusing it, and sends no login.
+TEST_F(TlsDovecotTest, ProbeShowsTheCertificateItDoesNotTrust) {
+    Start("selfsigned");
+    TPop3Probe probe;
+    probe.Hostname = "localhost";
+    probe.Port = server_->Port();
+    probe.Encryption = TEncryption::Stls;
+    const TProbeReport report = probe.Run();
+    EXPECT_EQ(report.Greeting, "+OK Dovecot (Debian) ready.");
+    ASSERT_TRUE(report.Encrypted);
+    EXPECT_FALSE(report.Peer.Trusted);
+    EXPECT_EQ(report.Peer.Fingerprint, Certs().Fingerprint("selfsigned"));
+    EXPECT_EQ(report.Peer.Subject, "CN=localhost");
+    EXPECT_TRUE(report.Peer.Protocol == "TLSv1.3" || report.Peer.Protocol == "TLSv1.2");
+    EXPECT_EQ(probe.SocketHandle, -1);
+    EXPECT_EQ(ServerLog().find("Login: user="), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// STLS against scripted peers: every way a server can fail to offer it ends the session
+// before USER, and the TLS handshake is bounded like any other wait.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "net/encryption.h"
+#include "net_test_access.h"
+#include "support/scripted_pop3_server.h"
+
+namespace {
+
+using S = ScriptedPop3Server;
+
+struct RefusalCase {
+    const char* name;
+    std::vector<S::Step> afterGreeting;
+    std::vector<std::string> linesSeen;  // what the server read before the client gave up
+    const char* messagePart;
+};
+
+TEST(StlsTest, NoStlsMeansNoUser) {
+    const std::vector<RefusalCase> cases = {
+        {"CAPA without STLS",
+         {S::ReadLine(), S::Send("+OK\r\nTOP\r\nUSER\r\nSTLSX\r\n.\r\n")},
+         {"CAPA"},
+         "does not offer STLS"},
+        {"STLS refused",
+         {S::ReadLine(), S::Send("+OK\r\nstls\r\n.\r\n"), S::ReadLine(),
+          S::Send("-ERR not now\r\n")},
+         {"CAPA", "STLS"},
+         "refused STLS (-ERR not now)"},
+        {"no CAPA, STLS refused",
+         {S::ReadLine(), S::Send("-ERR what?\r\n"), S::ReadLine(), S::Send("-ERR what?\r\n")},
+         {"CAPA", "STLS"},
+         "refused STLS"},
+        {"capability list cut off",
+         {S::ReadLine(), S::Send("+OK\r\nSTLS\r\n"), S::Close()},
+         {"CAPA"},
+         "does not offer STLS"},
+    };
+    for (const RefusalCase& c : cases) {
+        std::vector<S::Step> script{S::Send("+OK ready\r\n")};
+        script.insert(script.end(), c.afterGreeting.begin(), c.afterGreeting.end());
+        if (script.back().kind != S::Step::Kind::Close) script.push_back(S::ReadToEnd());
+        S server(script);
+        TestPop3 pop(server.Port());
+        pop.Encryption = TEncryption::Stls;
+        try {
+            pop.Login();
+            ADD_FAILURE() << c.name << ": logged in";
+        } catch (const ETlsError& e) {
+            EXPECT_EQ(e.Reason, ETlsError::TReason::NoStls) << c.name;
+            EXPECT_NE(e.Message().find(c.messagePart), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find("the password was not sent"), std::string::npos);
+        }
+        EXPECT_EQ(pop.SocketHandle, -1) << c.name;
+        EXPECT_EQ(server.Lines(), c.linesSeen) << c.name;
+        EXPECT_EQ(server.Received().find("USER"), std::string::npos) << c.name;
+    }
+}
+
+// Plain bytes queued behind the STLS answer would otherwise be read as if encrypted.
+TEST(StlsTest, PlainBytesAfterTheStlsAnswerAreRefused) {
+    S server({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\nSTLS\r\n.\r\n"),
+              S::ReadLine(), S::Send("+OK go ahead\r\n+OK injected\r\n"), S::ReadToEnd()});
+    TestPop3 pop(server.Port());
+    pop.Encryption = TEncryption::Stls;
+    try {
+        pop.Login();
+        FAIL();
+    } catch (const ETlsError& e) {
+        EXPECT_EQ(e.Reason, ETlsError::TReason::Handshake);
+    }
+    EXPECT_EQ(server.Received(), "CAPA\r\nSTLS\r\n");
+}
+
+// A peer that accepts and stays silent, and one that answers TLS with plain POP3.
+TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
+    const std::vector<std::vector<S::Step>> peers = {{S::ReadToEnd()},
+                                                     {S::Send("+OK ready\r\n"), S::ReadToEnd()}};
+    for (const auto& script : peers) {
+        S server(script);
+        TestPop3 pop(server.Port());
+        pop.Encryption = TEncryption::TlsOnConnect;
+        pop.ReceiveTimeoutMs = 300;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(pop.Login(), ETlsError);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(pop.SocketHandle, -1);
+    }
+}
+
+// A name is tried at each of its addresses in turn: "localhost" may come as ::1 first, where
+// nothing listens, and still reaches the server on 127.0.0.1.
+TEST(ConnectByNameTest, ReachesTheAddressThatAnswers) {
+    S server({S::Send("+OK ready\r\n"), S::ReadToEnd()});
+    TestConnection conn(server.Port());
+    conn.Hostname = "localhost";
+    conn.Login();
+    EXPECT_EQ(conn.PeerAddress, "127.0.0.1");
+    EXPECT_EQ(conn.Address, htonl(INADDR_LOOPBACK));
+    conn.Logout();
+}
+
+TEST(FingerprintTest, ReadsEitherCaseWithOrWithoutColons) {
+    const std::string pairs =
+        "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:"
+        "45:67:89";
+    EXPECT_EQ(NormalizeFingerprint(pairs), pairs);
+    EXPECT_EQ(
+        NormalizeFingerprint(" abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789 "),
+        pairs);
+    EXPECT_EQ(NormalizeFingerprint(pairs.substr(3)), std::nullopt);  // 31 bytes
+    EXPECT_EQ(NormalizeFingerprint(pairs + ":00"), std::nullopt);
+    EXPECT_EQ(NormalizeFingerprint("SHA256 Fingerprint=" + pairs), std::nullopt);
+    EXPECT_EQ(NormalizeFingerprint(""), std::nullopt);
+}
+
+}  // namespace

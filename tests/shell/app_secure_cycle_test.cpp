@@ -1,0 +1,107 @@
+// Checks over TLS on connect and STLS: the same kill pass, log and outcome as a plain check,
+// and a refused certificate reported like a refused password.
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "app_test_form.h"
+#include "filter/kill_list_store.h"
+#include "net/encryption.h"
+#include "net/pop3.h"
+#include "platform/registry.h"
+#include "shell/timer.h"
+#include "support/dovecot_server.h"
+#include "support/test_certificates.h"
+
+namespace {
+
+std::string Mail(const std::string& subject) {
+    return "From: sender@example.org\nTo: vornask@example.org\nSubject: " + subject +
+           "\n\nHello.\n";
+}
+
+struct Outcome {
+    std::vector<std::string> events;
+    std::string log;  // the deletion log without its time stamps
+    size_t left = 0;
+    bool windowBack = false;  // shown again with the timer stopped
+};
+
+// One check from Hide to its notification against a fresh server holding one spam among two.
+Outcome Check(TEncryption encryption, const std::string& cert) {
+    const TestCertificates& certs = TestCertificates::Get();
+    DovecotServer server("anna", "pw", DovecotOptions{certs.Pem(cert), certs.Key(cert), false});
+    server.Deliver(Mail("cheap spam"));
+    server.Deliver(Mail("lunch"));
+    QTemporaryDir dir;
+    const std::string log = dir.filePath("deleted.log").toStdString();
+    Outcome outcome;
+    {
+        TestForm form(dir.filePath("registry.reg").toStdString());
+        form.FormCreate();
+        SaveKillList(*form.Registry, {"Subject: = spam"});
+        form.Settings.SmtpHost = "localhost";
+        form.Settings.User = "anna";
+        form.Settings.LogFile = log;
+        form.Settings.Encryption = static_cast<int32_t>(encryption);
+        form.Settings.Port =
+            encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
+        form.Pop3->ReceiveTimeoutMs = 5000;
+        form.edPassword->setText("pw");
+        form.show();
+        form.CheckAndHide();
+        outcome.events = form.Log;
+        outcome.windowBack = form.isVisible() && !form.Timer->Enabled();
+        form.FormDestroy();
+    }
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("[Message has been deleted at ", 0) != 0) outcome.log += line + "\n";
+    outcome.left = server.MessageFiles().size();
+    return outcome;
+}
+
+}  // namespace
+
+class AppSecureCycleTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase() {
+        setenv("SSL_CERT_FILE", TestCertificates::Get().Ca().c_str(), 1);
+        setenv("SSL_CERT_DIR", "/nonexistent", 1);
+    }
+
+    void secureCheckIsThePlainCheck_data() {
+        QTest::addColumn<int>("encryption");
+        QTest::newRow("STLS") << static_cast<int>(TEncryption::Stls);
+        QTest::newRow("TLS on connect") << static_cast<int>(TEncryption::TlsOnConnect);
+    }
+    void secureCheckIsThePlainCheck() {
+        QFETCH(int, encryption);
+        const Outcome plain = Check(TEncryption::None, "server");
+        const Outcome secure = Check(static_cast<TEncryption>(encryption), "server");
+        QCOMPARE(secure.events, (std::vector<std::string>{"tip:You have mail!"}));
+        QCOMPARE(secure.events, plain.events);
+        QVERIFY(secure.log.find("Subject: cheap spam") != std::string::npos);
+        QCOMPARE(secure.log, plain.log);
+        QCOMPARE(secure.left, size_t{1});
+    }
+
+    // The user has to choose: trust the certificate or fix the server; no ticks until then.
+    void refusedCertificateShowsTheErrorBoxAndBringsTheWindowBack() {
+        const Outcome outcome = Check(TEncryption::TlsOnConnect, "selfsigned");
+        QCOMPARE(outcome.events.size(), size_t{2});
+        QVERIFY(outcome.events[0].rfind("tip:The server's certificate is not trusted (", 0) == 0);
+        QCOMPARE(outcome.events[1], "error:" + outcome.events[0].substr(4));
+        QCOMPARE(outcome.left, size_t{2});
+        QVERIFY(outcome.windowBack);
+    }
+};
+
+VORNASK_APP_TEST_MAIN(AppSecureCycleTest)
+#include "app_secure_cycle_test.moc"

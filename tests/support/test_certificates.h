@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+// Throw-away certificates, made once per test process with the openssl command and removed at
+// its end: a test authority (Ca()) and, by name, "server" (localhost, 127.0.0.1 and ::1,
+// signed by it), "expired" (the same, valid only in January 2020), "wrongname" (for
+// wrong.example) and "selfsigned" (the same names, signed by itself).
+class TestCertificates {
+  public:
+    static const TestCertificates& Get();
+    std::string Ca() const { return dir_ + "/ca.pem"; }
+    std::string Pem(const std::string& name) const { return dir_ + "/" + name + ".pem"; }
+    std::string Key(const std::string& name) const { return dir_ + "/" + name + ".key"; }
+    // The SHA-256 fingerprint of a certificate as `openssl x509 -fingerprint -sha256` prints it.
+    std::string Fingerprint(const std::string& name) const;
+
+    ~TestCertificates();
+
+  private:
+    TestCertificates();
+    std::string dir_;
+};
