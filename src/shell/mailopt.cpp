@@ -51,6 +51,9 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     pcOptions->addTab(MakeReceivingPage(), " On Receiving Mail ");
     pgConnection = new TConnectionPage;
     pgConnection->HostName = [this] { return ToStd(edHostname->text()); };
+    pgConnection->Grid->setRowStretch(3, 0);
+    pgConnection->Grid->addWidget(MakeFastCheckBox(pgConnection), 3, 0, 1, 3);
+    pgConnection->Grid->setRowStretch(4, 1);
     pcOptions->addTab(pgConnection, " Connection ");
     pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
     pcOptions->setCurrentIndex(0);
@@ -86,9 +89,8 @@ QWidget* TdlgMailOptions::MakeLoginPage() {
     grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
     grid->addWidget(edInterval, 2, 1);
     grid->addWidget(new QLabel("min", page), 2, 2);
-    grid->addWidget(MakeFastCheckBox(page), 3, 0, 1, 3);
     grid->setColumnStretch(3, 1);
-    grid->setRowStretch(4, 1);
+    grid->setRowStretch(3, 1);
     return page;
 }
 
@@ -125,16 +127,18 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname, edUsername, edInterval, chbFastCheck, chbShowMessage,
-                              chbMailer,  feMailProg, chbLogFile, feLogFile,    chbSound,
-                              feSound,    btnHelp,    btnOK,      btnCancel};
+    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage,
+                              chbMailer,  feMailProg, chbLogFile, feLogFile,
+                              chbSound,   feSound,    btnHelp,    btnOK,
+                              btnCancel};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
     // The connection page's controls come between the second page's and the button bar.
     QWidget* previous = feSound;
     for (QWidget* next : pgConnection->TabOrder()) setTabOrder(std::exchange(previous, next), next);
-    setTabOrder(previous, btnHelp);
+    setTabOrder(previous, chbFastCheck);
+    setTabOrder(chbFastCheck, btnHelp);
 }
 
 void TdlgMailOptions::ConnectHandlers() {

@@ -30,10 +30,19 @@ struct Outcome {
     std::string log;  // the deletion log without its time stamps
     size_t left = 0;
     bool windowBack = false;  // shown again with the timer stopped
+    std::vector<std::string> logins;  // the server's login lines
 };
 
+std::vector<std::string> LoginLines(const DovecotServer& server) {
+    std::ifstream in(server.Dir() + "/dovecot.log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (line.find("Login: user=") != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
 // One check from Hide to its notification against a fresh server holding one spam among two.
-Outcome Check(TEncryption encryption, const std::string& cert) {
+Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false) {
     const TestCertificates& certs = TestCertificates::Get();
     DovecotServer server("anna", "pw", DovecotOptions{certs.Pem(cert), certs.Key(cert), false});
     server.Deliver(Mail("cheap spam"));
@@ -49,6 +58,7 @@ Outcome Check(TEncryption encryption, const std::string& cert) {
         form.Settings.User = "anna";
         form.Settings.LogFile = log;
         form.Settings.Encryption = static_cast<int32_t>(encryption);
+        form.Settings.FastCheck = fast;
         form.Settings.Port =
             encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
         form.Pop3->ReceiveTimeoutMs = 5000;
@@ -63,6 +73,7 @@ Outcome Check(TEncryption encryption, const std::string& cert) {
     for (std::string line; std::getline(in, line);)
         if (line.rfind("[Message has been deleted at ", 0) != 0) outcome.log += line + "\n";
     outcome.left = server.MessageFiles().size();
+    outcome.logins = LoginLines(server);
     return outcome;
 }
 
@@ -78,13 +89,22 @@ class AppSecureCycleTest : public QObject {
 
     void secureCheckIsThePlainCheck_data() {
         QTest::addColumn<int>("encryption");
-        QTest::newRow("STLS") << static_cast<int>(TEncryption::Stls);
-        QTest::newRow("TLS on connect") << static_cast<int>(TEncryption::TlsOnConnect);
+        QTest::addColumn<bool>("fast");
+        QTest::newRow("STLS") << static_cast<int>(TEncryption::Stls) << false;
+        QTest::newRow("TLS on connect") << static_cast<int>(TEncryption::TlsOnConnect) << false;
+        QTest::newRow("STLS, fast check") << static_cast<int>(TEncryption::Stls) << true;
+        QTest::newRow("TLS on connect, fast check")
+            << static_cast<int>(TEncryption::TlsOnConnect) << true;
     }
     void secureCheckIsThePlainCheck() {
         QFETCH(int, encryption);
+        QFETCH(bool, fast);
         const Outcome plain = Check(TEncryption::None, "server");
-        const Outcome secure = Check(static_cast<TEncryption>(encryption), "server");
+        const Outcome secure = Check(static_cast<TEncryption>(encryption), "server", fast);
+        // Every login of the session was encrypted (Dovecot marks such logins).
+        QVERIFY(!secure.logins.empty());
+        for (const std::string& line : secure.logins)
+            QVERIFY2(line.find(", TLS") != std::string::npos, line.c_str());
         QCOMPARE(secure.events, (std::vector<std::string>{"tip:You have mail!"}));
         QCOMPARE(secure.events, plain.events);
         QVERIFY(secure.log.find("Subject: cheap spam") != std::string::npos);

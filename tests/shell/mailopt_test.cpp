@@ -19,6 +19,7 @@
 #include "platform/help_viewer.h"
 #include "shell/file_edit.h"
 #include "shell/file_name_word.h"
+#include "shell/connection_page.h"
 #include "shell/mailopt.h"
 #include "shell/settings.h"
 #include "shell/timer.h"
@@ -175,14 +176,14 @@ class MailOptionsTest : public QObject {
         delete HelpWindow();
     }
 
-    void fastCheckBoxOnTheLoginPageCarriesTheSetting() {
+    void fastCheckBoxOnTheConnectionPageCarriesTheSetting() {
         for (const bool on : {false, true}) {
             TSettings settings = Sample();
             settings.FastCheck = on;
             TTimer timer;
             WhenModal<Dialog>([on](Dialog* d) {
                 QCOMPARE(d->chbFastCheck->text(), QString("Examine each message only once"));
-                QVERIFY(d->pcOptions->widget(0)->isAncestorOf(d->chbFastCheck));
+                QVERIFY(d->pgConnection->isAncestorOf(d->chbFastCheck));
                 QCOMPARE(d->chbFastCheck->isChecked(), on);
                 QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
                 QTest::mouseClick(d->btnOK, Qt::LeftButton);

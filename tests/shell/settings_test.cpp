@@ -270,3 +270,27 @@ TEST_F(SettingsTest, FastCheckIsWrittenOnlyOnceItHasBeenOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stop at a classic value must not turn the chosen encryption or pin off for the session:
+// the password would then go out in clear.
+TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
+    TSettings chosen = Sample();
+    chosen.Encryption = 1;
+    chosen.Port = 1110;
+    chosen.TrustedCertificate = std::string(32 * 3 - 1, 'A');
+    for (size_t i = 2; i < chosen.TrustedCertificate.size(); i += 3) chosen.TrustedCertificate[i] = ':';
+    chosen.FastCheck = true;
+    SaveSettings(registry_, chosen);
+    Store("Interval", REG_SZ, "ten");
+    TSettings settings;
+    EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
+    EXPECT_EQ(settings.Encryption, 1);
+    EXPECT_EQ(settings.Port, 1110);
+    EXPECT_EQ(settings.TrustedCertificate, chosen.TrustedCertificate);
+    EXPECT_TRUE(settings.FastCheck);
+    EXPECT_FALSE(settings.ShowMessage);  // classic values after the stop keep their start values
+}
+
+}  // namespace
