@@ -18,8 +18,8 @@
 
 #include "delay_relay.h"
 #include "filter/fast_pass.h"
-#include "filter/kill_pass.h"
 #include "filter/kill_list_store.h"
+#include "filter/kill_pass.h"
 #include "mailbox_filler.h"
 #include "net/ip_misc.h"
 #include "net/pop3.h"

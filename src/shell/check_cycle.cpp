@@ -35,15 +35,7 @@ void TfrmMain::CheckMail(bool Quiet) {
     // A fast check is one session: it lists, then examines what it has not examined yet.
     std::optional<TFastCheck> fast;
     try {
-        Pop3->Hostname = Settings.SmtpHost;
-        Pop3->UserName = Settings.User;
-        Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
-        Pop3->Port = static_cast<uint16_t>(Settings.Port);
-        Pop3->Encryption = static_cast<TEncryption>(Settings.Encryption);
-        Pop3->TrustedCertificate = Settings.TrustedCertificate;
-        // A session that failed before its logout leaves its listing behind; it says nothing
-        // about the mailbox now and must not be counted again.
-        Pop3->Messages.clear();
+        PrepareSession();
         if (Settings.FastCheck) {
             fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder());
             fast->Login();
@@ -56,18 +48,7 @@ void TfrmMain::CheckMail(bool Quiet) {
         AppException(e);
         return;
     } catch (const ETcpIpError& e) {
-        // Only a refusal (by the server, or of its certificate) needs the user; the rest goes
-        // on to the caller.
-        const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
-        if (!protocol && !dynamic_cast<const ETlsError*>(&e)) throw;
-        AppException(e);
-        // "Not now" is no reason to doubt the password: the next tick tries again.
-        if (protocol && protocol->TemporaryRefusal) return;
-        // The password, the server or its certificate needs the user: back to the window, no
-        // more ticks.
-        SetTaskbarEntryVisible(true);
-        BringWindowBack();
-        Timer->SetEnabled(false);
+        LoginRefused(e);
         return;
     }
     if (fast) {
@@ -81,6 +62,33 @@ void TfrmMain::CheckMail(bool Quiet) {
         NotifyMail();
     else
         ShowNoMail(Quiet);
+}
+
+void TfrmMain::PrepareSession() {
+    Pop3->Hostname = Settings.SmtpHost;
+    Pop3->UserName = Settings.User;
+    Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
+    Pop3->Port = static_cast<uint16_t>(Settings.Port);
+    Pop3->Encryption = static_cast<TEncryption>(Settings.Encryption);
+    Pop3->TrustedCertificate = Settings.TrustedCertificate;
+    // A session that failed before its logout leaves its listing behind; it says nothing
+    // about the mailbox now and must not be counted again.
+    Pop3->Messages.clear();
+}
+
+void TfrmMain::LoginRefused(const ETcpIpError& e) {
+    // Only a refusal (by the server, or of its certificate) needs the user; the rest goes on
+    // to the caller.
+    const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
+    if (!protocol && !dynamic_cast<const ETlsError*>(&e)) throw;
+    AppException(e);
+    // "Not now" is no reason to doubt the password: the next tick tries again.
+    if (protocol && protocol->TemporaryRefusal) return;
+    // The password, the server or its certificate needs the user: back to the window, no more
+    // ticks.
+    SetTaskbarEntryVisible(true);
+    BringWindowBack();
+    Timer->SetEnabled(false);
 }
 
 void TfrmMain::ShowNoMail(bool Quiet) {

@@ -13,8 +13,8 @@
 #include "base/exception.h"
 #include "net/encryption.h"
 #include "net/pop3_probe.h"
-#include "platform/dialog_layout.h"
 #include "platform/app_exceptions.h"
+#include "platform/dialog_layout.h"
 #include "shell/connection_report.h"
 #include "shell/settings.h"
 

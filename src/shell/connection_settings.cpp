@@ -66,4 +66,3 @@ void SaveConnection(TRegistry& registry, const TSettings& settings) {
     else if (ReadFingerprint(registry))
         registry.DeleteValue(kTrustedCertificate);
 }
-

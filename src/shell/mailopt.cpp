@@ -127,10 +127,9 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage,
-                              chbMailer,  feMailProg, chbLogFile, feLogFile,
-                              chbSound,   feSound,    btnHelp,    btnOK,
-                              btnCancel};
+    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage, chbMailer,
+                              feMailProg, chbLogFile, feLogFile,  chbSound,       feSound,
+                              btnHelp,    btnOK,      btnCancel};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }

@@ -10,6 +10,7 @@
 #include "platform/tray_icon.h"
 #include "shell/settings.h"
 
+class ETcpIpError;
 class Exception;
 class QAction;
 class QLabel;
@@ -113,6 +114,12 @@ class TfrmMain : public QMainWindow {
     void SetTaskbarEntryVisible(bool visible);
     void HideMainWindow();
     void BringWindowBack();
+    // Hands the settings and the typed password to the POP3 client for a new session.
+    void PrepareSession();
+    // A check whose login failed: reports a refusal (by the server or of its certificate) and,
+    // unless it is only "not now", brings the window back and stops the ticks. Must be called
+    // from a handler; anything else is thrown on to CheckMail's caller.
+    void LoginRefused(const ETcpIpError& e);
 
     std::string hivePath_;
     TSettingsLoad settingsLoad_;  // what LoadSettings left, for the save at the end

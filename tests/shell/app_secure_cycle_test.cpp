@@ -29,7 +29,7 @@ struct Outcome {
     std::vector<std::string> events;
     std::string log;  // the deletion log without its time stamps
     size_t left = 0;
-    bool windowBack = false;  // shown again with the timer stopped
+    bool windowBack = false;          // shown again with the timer stopped
     std::vector<std::string> logins;  // the server's login lines
 };
 

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "takes_clicks.h"
+
 // Runs action once a modal dialog of type T is the active modal widget, polled from a timer.
 // A dialog that the action left open (a failed check returns early) is rejected.
 template <class T>
@@ -28,25 +30,6 @@ void WhenModal(std::function<void(T*)> action) {
         if (dialog && dialog->isVisible()) dialog->reject();
     });
     timer->start();
-}
-
-// Whether a click on window's first button gets through to it as the window system delivers
-// it, that is unless a modal window blocks window.
-inline bool TakesClicks(QWidget* window) {
-    if (!window || !QTest::qWaitForWindowExposed(window)) return false;
-    auto* button = window->findChild<QPushButton*>();
-    struct Counter : QObject {
-        int presses = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            presses += event->type() == QEvent::MouseButtonPress;
-            return false;
-        }
-    } counter;
-    button->installEventFilter(&counter);
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
-                      button->mapTo(window, button->rect().center()));
-    button->removeEventFilter(&counter);
-    return counter.presses > 0;
 }
 
 // Clicks into the box, selects what it holds and types the new text over it.

@@ -280,7 +280,8 @@ TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
     chosen.Encryption = 1;
     chosen.Port = 1110;
     chosen.TrustedCertificate = std::string(32 * 3 - 1, 'A');
-    for (size_t i = 2; i < chosen.TrustedCertificate.size(); i += 3) chosen.TrustedCertificate[i] = ':';
+    for (size_t i = 2; i < chosen.TrustedCertificate.size(); i += 3)
+        chosen.TrustedCertificate[i] = ':';
     chosen.FastCheck = true;
     SaveSettings(registry_, chosen);
     Store("Interval", REG_SZ, "ten");
