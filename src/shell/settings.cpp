@@ -17,8 +17,9 @@ using TSettingField =
 
 // Required values are read strictly (a failed read ends the load there) and always written.
 // Optional values are read leniently (missing or unreadable: the default) and written only when
-// they differ from the default or are stored already, so that with them at their defaults the
-// hive holds what it held without them.
+// they differ from the default; one back at its default is removed, unless what is stored could
+// not be read (another tool's, left as it is). So with them at their defaults the hive holds
+// what it held without them.
 enum class TKeeping { Required, Optional };
 
 struct TSettingValue {
@@ -92,6 +93,16 @@ void ReadInRange(TRegistry& registry, const TSettingValue& value, TSettings& set
                    },
                },
                value.Field);
+}
+
+void RemoveReadable(TRegistry& registry, const TSettingValue& value) {
+    TSettings scratch;
+    try {
+        ReadInRange(registry, value, scratch);
+    } catch (const ERegistryException&) {
+        return;  // missing, or not ours to judge
+    }
+    registry.DeleteValue(value.Name);
 }
 
 void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
@@ -174,10 +185,10 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
         std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
         for (const TSettingValue& value : inWriteOrder) {
             if (KeepStored(value, settings, load)) continue;
-            if (value.Keeping == TKeeping::Optional && IsDefault(value, settings) &&
-                !registry.ValueExists(value.Name))
-                continue;
-            Write(registry, value, settings);
+            if (value.Keeping == TKeeping::Optional && IsDefault(value, settings))
+                RemoveReadable(registry, value);
+            else
+                Write(registry, value, settings);
         }
         SaveConnection(registry, settings);
     }

@@ -254,16 +254,19 @@ TEST_F(SettingsTest, FastCheckIsReadLenientlyAndNeverStopsTheLoad) {
     EXPECT_TRUE(settings.ShowMessage);  // the values after it were still read
 }
 
-TEST_F(SettingsTest, FastCheckIsWrittenOnlyOnceItHasBeenOn) {
+TEST_F(SettingsTest, FastCheckIsStoredOnlyWhileOn) {
     TSettings settings = Sample();
     SaveSettings(registry_, settings);
     const std::string off = ReadFileBytes(hive_);
     settings.FastCheck = true;
     SaveSettings(registry_, settings);
     EXPECT_EQ(ReadFileBytes(hive_), off + "\"Fast Check\"=dword:00000001\n");
-    settings.FastCheck = false;  // turned off again: the stored value must say so
+    settings.FastCheck = false;  // turned off again: the file is the classic one again
     SaveSettings(registry_, settings);
-    EXPECT_EQ(ReadFileBytes(hive_), off + "\"Fast Check\"=dword:00000000\n");
+    EXPECT_EQ(ReadFileBytes(hive_), off);
+    Store("Fast Check", REG_SZ, "on");  // another tool's value is left as it is
+    SaveSettings(registry_, settings);
+    EXPECT_NE(ReadFileBytes(hive_).find("\"Fast Check\"=\"on\""), std::string::npos);
     TSettings loaded;
     LoadSettings(registry_, loaded);
     EXPECT_FALSE(loaded.FastCheck);
