@@ -131,10 +131,14 @@ class LoadRecord {
     const TSettings& settings_;
 };
 
-// Unread and unchanged since: what is stored there is still the user's.
-bool KeepStored(const TSettingValue& value, const TSettings& settings, const TSettingsLoad& load) {
+// Stored, unread and unchanged since: what is stored there is still the user's. A value that
+// is not stored (a key that held only the kill list, a damaged file moved aside) is written,
+// or the next load would stop at it again.
+bool KeepStored(TRegistry& registry, const TSettingValue& value, const TSettings& settings,
+                const TSettingsLoad& load) {
     return std::ranges::find(load.Unreached, value.Name) != load.Unreached.end() &&
-           std::visit([&](auto f) { return settings.*f == load.Left.*f; }, value.Field);
+           std::visit([&](auto f) { return settings.*f == load.Left.*f; }, value.Field) &&
+           registry.ValueExists(value.Name);
 }
 
 }  // namespace
@@ -184,7 +188,7 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
         auto inWriteOrder = kSettingValues;
         std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
         for (const TSettingValue& value : inWriteOrder) {
-            if (KeepStored(value, settings, load)) continue;
+            if (KeepStored(registry, value, settings, load)) continue;
             if (value.Keeping == TKeeping::Optional && IsDefault(value, settings))
                 RemoveReadable(registry, value);
             else

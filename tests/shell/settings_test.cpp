@@ -161,6 +161,19 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
     }
 }
 
+// Nothing stored to keep (a key holding only the kill list, or a damaged file moved aside):
+// the save writes every value, so the next start loads without an error.
+TEST_F(SettingsTest, ASaveAfterAStoppedLoadWritesTheValuesNothingStores) {
+    ASSERT_TRUE(registry_.OpenKey("\\Software\\Quorvat\\Vornask\\Kill list", true));
+    registry_.CloseKey();
+    TSettings settings;
+    TSettingsLoad load;
+    EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
+    SaveSettings(registry_, settings, load);
+    TSettings reloaded;
+    EXPECT_EQ(LoadError(reloaded), "");
+}
+
 const char* const kPin =
     "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:"
     "89";
