@@ -3,6 +3,10 @@
 # record of examined messages: afterwards nothing is left in the home folder or the temporary
 # folder.
 set -euo pipefail
+if [[ $(id -u) -ne 0 ]] && ! unshare --user --map-root-user --net true 2>/dev/null; then
+    echo "skipped: the demo needs user namespaces, which this machine does not allow" >&2
+    exit 77
+fi
 demo=$(cd "$(dirname "$0")/../../scripts" && pwd)/demo.sh
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
