@@ -54,7 +54,7 @@ inner() {
 
 TEXT
     local status=0
-    XDG_CONFIG_HOME=$work/config "$binary" || status=$?
+    XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache "$binary" || status=$?
     if [[ -s $work/deleted-messages.log ]]; then
         echo "  The deletion log held $(grep -c '^\[Message has been deleted at ' \
             "$work/deleted-messages.log") record(s)."

@@ -62,6 +62,15 @@ TPop3::TPop3() {
     Port = 110;
 }
 
+void TPop3::CheckLoginReply() {
+    try {
+        CheckReply();
+    } catch (EProtocolError& refusal) {
+        refusal.TemporaryRefusal = IsTemporaryRefusal(refusal.Message());
+        throw;
+    }
+}
+
 TPop3::~TPop3() {
     if (SocketHandle == -1) return;
     try {

@@ -75,6 +75,10 @@ class TPop3 : public TTcpIp {
     // refused, or the handshake fails.
     void StartStls();
 
+    // CheckReply for the reply to USER or PASS: a refusal for now ("[IN-USE]",
+    // "[LOGIN-DELAY]", "[SYS/TEMP]") is raised marked as such.
+    void CheckLoginReply();
+
     // ReadMultiLine for code outside this class's own file.
     void ReadReplyLines(const std::function<void(const std::string&)>& onLine);
 

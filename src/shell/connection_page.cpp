@@ -113,6 +113,7 @@ void TConnectionPage::btnTestConnectionClick() {
     probe.ReceiveTimeoutMs = ReceiveTimeoutMs;
     TProbeReport report;
     try {
+        CheckInput();  // a check would refuse the pin, so the test must not ignore it
         WaitCursor wait;
         report = probe.Run();
     } catch (const Exception& e) {

@@ -33,7 +33,8 @@ class TConnectionPage : public QWidget {
     // A new encryption brings its usual port, unless the port is one the user chose.
     void cbEncryptionChange();
     // Probes the server with the settings on screen and shows what it found; offers to trust
-    // a certificate the system does not trust.
+    // a certificate the system does not trust. A trusted certificate that is not a fingerprint
+    // is reported instead, as OK would.
     void btnTestConnectionClick();
 
     // Where the test finds the server's host name (the login page's box).

@@ -10,9 +10,9 @@
 namespace {
 
 // The connection values: each is read leniently and stored only when it is not its default.
-const char* const kEncryption = "Encryption";
-const char* const kPort = "Port";
-const char* const kTrustedCertificate = "Trusted certificate";
+const char* const kEncryption = kConnectionValueNames[0];
+const char* const kPort = kConnectionValueNames[1];
+const char* const kTrustedCertificate = kConnectionValueNames[2];
 
 std::optional<int32_t> ReadDword(TRegistry& registry, const char* name, int32_t low, int32_t high) {
     uint32_t type = 0;

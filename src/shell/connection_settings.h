@@ -1,7 +1,13 @@
 #pragma once
 
+#include <array>
+
 class TRegistry;
 struct TSettings;
+
+// The names of the connection values, in reading order.
+inline constexpr std::array<const char*, 3> kConnectionValueNames{"Encryption", "Port",
+                                                                  "Trusted certificate"};
 
 // The connection values ("Encryption", "Port", "Trusted certificate") under the settings key,
 // which must be the registry's current key. Each is read leniently: missing, of another type or

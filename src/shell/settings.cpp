@@ -119,6 +119,7 @@ class LoadRecord {
     LoadRecord(TSettingsLoad& load, const TSettings& settings) : load_(load), settings_(settings) {
         load_.Unreached.clear();
         for (const TSettingValue& value : kSettingValues) load_.Unreached.emplace_back(value.Name);
+        for (const char* name : kConnectionValueNames) load_.Unreached.emplace_back(name);
     }
     ~LoadRecord() { load_.Left = settings_; }
     LoadRecord(const LoadRecord&) = delete;
@@ -131,10 +132,23 @@ class LoadRecord {
     const TSettings& settings_;
 };
 
-// Unread and unchanged since: what is stored there is still the user's.
-bool KeepStored(const TSettingValue& value, const TSettings& settings, const TSettingsLoad& load) {
+// The connection values are read and written together: unread and unchanged, they are the
+// user's as stored.
+bool KeepConnection(const TSettings& settings, const TSettingsLoad& load) {
+    const TSettings& left = load.Left;
+    return std::ranges::find(load.Unreached, kConnectionValueNames[0]) != load.Unreached.end() &&
+           settings.Encryption == left.Encryption && settings.Port == left.Port &&
+           settings.TrustedCertificate == left.TrustedCertificate;
+}
+
+// Stored, unread and unchanged since: what is stored there is still the user's. A value that
+// is not stored (a key that held only the kill list, a damaged file moved aside) is written,
+// or the next load would stop at it again.
+bool KeepStored(TRegistry& registry, const TSettingValue& value, const TSettings& settings,
+                const TSettingsLoad& load) {
     return std::ranges::find(load.Unreached, value.Name) != load.Unreached.end() &&
-           std::visit([&](auto f) { return settings.*f == load.Left.*f; }, value.Field);
+           std::visit([&](auto f) { return settings.*f == load.Left.*f; }, value.Field) &&
+           registry.ValueExists(value.Name);
 }
 
 }  // namespace
@@ -169,6 +183,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
         }
     }
     LoadConnection(registry, settings);
+    for (const char* name : kConnectionValueNames) record.Reach(name);
     if (stop) std::rethrow_exception(stop);
 }
 
@@ -184,13 +199,13 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
         auto inWriteOrder = kSettingValues;
         std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
         for (const TSettingValue& value : inWriteOrder) {
-            if (KeepStored(value, settings, load)) continue;
+            if (KeepStored(registry, value, settings, load)) continue;
             if (value.Keeping == TKeeping::Optional && IsDefault(value, settings))
                 RemoveReadable(registry, value);
             else
                 Write(registry, value, settings);
         }
-        SaveConnection(registry, settings);
+        if (!KeepConnection(settings, load)) SaveConnection(registry, settings);
     }
     batch.Commit();
 }

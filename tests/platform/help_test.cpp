@@ -7,6 +7,7 @@
 
 #include "child_test_support.h"
 #include "platform/help_viewer.h"
+#include "shell/shown_message.h"
 
 // This test runs from the program's own folder, so it finds the help pages the way the
 // program does: in the "help" folder beside it.
@@ -79,6 +80,13 @@ TEST_F(Help, EveryPageHasATitleAHeadingAndWorkingLinks) {
                 << page.toStdString() << " -> " << target.toStdString();
         }
     }
+}
+
+// The tooltip never shows an empty message; the page of messages explains the texts it shows.
+TEST_F(Help, MessagesPageExplainsTheTextsOfAnUnansweredCommand) {
+    const std::string html = test_support::ReadFile(HelpFolder() + "/messages.html");
+    for (const char* text : {kConnectionLostText, kEmptyReplyText})
+        EXPECT_NE(html.find(text), std::string::npos) << text;
 }
 
 TEST_F(Help, FolderNamedByTheHelpFileAndMissingPages) {

@@ -266,24 +266,34 @@ void AppCycleTest::refusedPasswordBringsWindowBack() {
 void AppCycleTest::temporaryRefusalKeepsWatching_data() {
     QTest::addColumn<bool>("atUser");
     QTest::addColumn<QString>("reply");
-    QTest::newRow("user in use") << true << "-ERR [IN-USE] Mailbox locked";
-    QTest::newRow("pass delay") << false << "-ERR [LOGIN-DELAY] Wait";
-    QTest::newRow("pass temp") << false << "-ERR [SYS/TEMP] Try later";
+    QTest::addColumn<bool>("fast");
+    QTest::newRow("user in use") << true << "-ERR [IN-USE] Mailbox locked" << false;
+    QTest::newRow("pass delay") << false << "-ERR [LOGIN-DELAY] Wait" << false;
+    QTest::newRow("pass temp") << false << "-ERR [SYS/TEMP] Try later" << false;
+    QTest::newRow("fast user in use") << true << "-ERR [IN-USE] Mailbox locked" << true;
+    QTest::newRow("fast pass delay") << false << "-ERR [LOGIN-DELAY] Wait" << true;
 }
 
+// Also in a fast check, which asks CAPA first (refused here); either way the refused session
+// is closed at once.
 void AppCycleTest::temporaryRefusalKeepsWatching() {
     QFETCH(bool, atUser);
     QFETCH(QString, reply);
+    QFETCH(bool, fast);
     std::vector<S::Step> steps = {S::Send("+OK ready\r\n"), S::ReadLine()};
+    if (fast) steps.insert(steps.end(), {S::Send("-ERR\r\n"), S::ReadLine()});
     if (!atUser) steps.insert(steps.end(), {S::Send("+OK\r\n"), S::ReadLine()});
     steps.insert(steps.end(), {S::Send(reply.toStdString() + "\r\n"), S::ReadToEnd()});
     S server(steps);
     Window w(server.Port(), "anna", "pw");
     w.form->Settings.Interval = 5;
+    w.form->Settings.FastCheck = fast;
+    if (fast) SaveKillList(*w.form->Registry, {"Subject: = spam"});
     w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply.toStdString()}));
     QVERIFY(w.form->isHidden());
     QVERIFY(w.form->Timer->IsTicking());
+    QCOMPARE(w.form->Pop3->SocketHandle, -1);
 }
 
 void AppCycleTest::shownErrorSaysWhatHappened_data() {

@@ -139,6 +139,12 @@ class ConnectionPageTest : public QObject {
         auto seen = WatchBox(false);
         QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
         QCOMPARE(seen->text, QString("Error creating socket (Connection refused)"));
+
+        // A fingerprint a check would refuse is not tested as if the field were empty.
+        TypeOver(d->pgConnection->edTrustedCertificate, "AB:CD");
+        auto unreadable = WatchBox(false);
+        QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
+        QCOMPARE(unreadable->text, QString("'AB:CD' is not a SHA-256 fingerprint"));
     }
 };
 

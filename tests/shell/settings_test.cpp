@@ -161,6 +161,40 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
     }
 }
 
+// Nothing stored to keep (a key holding only the kill list, or a damaged file moved aside):
+// the save writes every value, so the next start loads without an error.
+TEST_F(SettingsTest, ASaveAfterAStoppedLoadWritesTheValuesNothingStores) {
+    ASSERT_TRUE(registry_.OpenKey("\\Software\\Quorvat\\Vornask\\Kill list", true));
+    registry_.CloseKey();
+    TSettings settings;
+    TSettingsLoad load;
+    EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
+    SaveSettings(registry_, settings, load);
+    TSettings reloaded;
+    EXPECT_EQ(LoadError(reloaded), "");
+}
+
+// A hive that could not be read at the start holds values the load never saw: the save leaves
+// the chosen encryption alone as it does the classic values, or the next check would send the
+// password in clear.
+TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
+    std::filesystem::create_directories(hive_);  // a folder in the file's place
+    TSettings settings;
+    TSettingsLoad load;
+    EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
+    std::filesystem::remove(hive_);
+    TSettings stored = Sample();
+    stored.Encryption = 2;
+    stored.Port = 1995;
+    SaveSettings(registry_, stored);
+    SaveSettings(registry_, settings, load);
+    TSettings reloaded;
+    LoadSettings(registry_, reloaded);
+    EXPECT_EQ(reloaded.Encryption, 2);
+    EXPECT_EQ(reloaded.Port, 1995);
+    EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
+}
+
 const char* const kPin =
     "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:"
     "89";
