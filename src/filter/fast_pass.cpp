@@ -32,10 +32,16 @@ void TFastCheck::Login() {
     if (killList_.empty()) {
         pop3_.Login();  // nothing can be condemned: the listing is all there is to learn
     } else {
-        pop3_.Greet();
-        const std::vector<std::string> capabilities = pop3_.Capabilities();
-        pipelining_ = Offers(capabilities, "PIPELINING");
-        uids_ = pop3_.Authenticate(pipelining_, Offers(capabilities, "UIDL"));
+        try {
+            pop3_.Greet();
+            const std::vector<std::string> capabilities = pop3_.Capabilities();
+            pipelining_ = Offers(capabilities, "PIPELINING");
+            uids_ = pop3_.Authenticate(pipelining_, Offers(capabilities, "UIDL"));
+        } catch (...) {
+            // As a failed classic login: the server must not keep the mailbox locked.
+            pop3_.TTcpIp::Logout();
+            throw;
+        }
     }
     listed_ = static_cast<int32_t>(pop3_.Messages.size());
     recordFile_ =

@@ -127,6 +127,15 @@ void TPop3::Login() {
     }
 }
 
+void TPop3::CheckLoginReply() {
+    try {
+        CheckReply();
+    } catch (EProtocolError& refusal) {
+        refusal.TemporaryRefusal = IsTemporaryRefusal(refusal.Message());
+        throw;
+    }
+}
+
 // Each listing line is "number size", possibly with more after the size; anything else raises
 // EConvertError.
 void TPop3::ReadListing() {

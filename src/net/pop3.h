@@ -79,6 +79,8 @@ class TPop3 : public TTcpIp {
     void ReadReplyLines(const std::function<void(const std::string&)>& onLine);
 
   private:
+    // CheckReply for USER and PASS: a refusal tells whether it only means "not now".
+    void CheckLoginReply();
     void ReadListing();
     std::map<int32_t, std::string> ReadUidListing();
     void ReadHeaderBlock(t_reply& message);

@@ -48,7 +48,11 @@ std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUid
     if (pipelining) SendCommands(lines);
     for (size_t i = 0; i < 3; ++i) {
         if (!pipelining) SendText(lines[i] + "\r\n");
-        CheckReply();
+        if (i < 2) {
+            CheckLoginReply();
+        } else {
+            CheckReply();
+        }
     }
     ReadListing();
     if (!withUids) return {};

@@ -297,6 +297,43 @@ TEST_F(FastPassScriptedTest, AMessageListedBeyondTheReplyBoundIsLeftAlone) {
     EXPECT_EQ(ReadFileBytes(log_), Record(1));
 }
 
+// A login that fails at any step closes the session at once, so the mailbox is not held
+// locked; a refusal that only means "not now" says so, as in the classic login.
+TEST_F(FastPassScriptedTest, AFailedLoginClosesTheSessionAndTellsATemporaryRefusal) {
+    const char* const capa = "+OK\r\nUIDL\r\n.\r\n";
+    const std::pair<Steps, bool> cases[] = {
+        {{Script::Send("-ERR busy\r\n")}, false},
+        {{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa), Script::ReadLine(),
+          Script::Send("-ERR [IN-USE] locked\r\n")},
+         true},
+        {{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa), Script::ReadLine(),
+          Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("-ERR [AUTH] no\r\n")},
+         false},
+        {{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa), Script::ReadLine(),
+          Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"), Script::ReadLine(),
+          Script::Send("+OK\r\n1 x\r\n.\r\n")},
+         false}};
+    for (const auto& [steps, temporary] : cases) {
+        Steps s = steps;
+        s.push_back(Script::ReadToEnd());
+        ScriptedPop3Server server(std::move(s));
+        BoundedPop3 pop3(0);
+        Connect(pop3, server.Port(), "joe", "pw");
+        TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
+        bool temporaryRefusal = false;
+        try {
+            check.Login();
+            ADD_FAILURE() << "logged in";
+        } catch (const EProtocolError& e) {
+            temporaryRefusal = e.TemporaryRefusal;
+        } catch (const std::exception&) {
+        }
+        EXPECT_EQ(temporaryRefusal, temporary);
+        EXPECT_EQ(pop3.SocketHandle, -1);
+        EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
+    }
+}
+
 const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
 
 // Messages 1 and 2 are condemned and their replies have come in when the connection drops in
