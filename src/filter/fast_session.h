@@ -45,7 +45,8 @@ class FastSession {
     // server never stops reading them while its replies back up.
     static constexpr size_t kWindowCommands = 1024;
     static constexpr int64_t kWindowBytes = 8 << 20;
-    // Log records held back before their DELEs are sent together.
+    // Log records held back before their DELEs are sent together; at most kWindowCommands
+    // DELEs go in one batch.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
 
   private:

@@ -10,6 +10,7 @@
 #include "file_size_limit.h"
 #include "filter/deletion_stamp.h"
 #include "filter/examined_record.h"
+#include "filter/fast_session.h"
 #include "filter/kill_list_store.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
@@ -352,6 +353,41 @@ TEST_F(FastPassScriptedTest, ADropInTheWindowLogsNothingDeletesNothingAndKeepsTh
     EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(log_), "");
     EXPECT_EQ(ReadFileBytes(RecordFile(server.Port())), before);
+}
+
+// The DELEs go out in batches no larger than the window, without waiting for the last RETR
+// replies: a single batch for every condemned message could fill the server's input while
+// its replies fill ours, and both sides would wait for ever.
+TEST_F(FastPassScriptedTest, DelesGoOutInBatchesNoLargerThanTheWindow) {
+    const int count = FastSession::kWindowCommands + 1;
+    std::string listing = "+OK\r\n", messages, deles, oks, records;
+    for (int n = 1; n <= count; ++n) {
+        listing += std::to_string(n) + " 30\r\n";
+        if (n < count) messages += Message(n, true);
+        if (n < count) oks += "+OK\r\n";
+        records += Record(n);
+    }
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
+            Script::Send("+OK\r\nPIPELINING\r\n.\r\n")};
+    Exchange(s, {"+OK\r\n", "+OK\r\n", listing + ".\r\n"}, true);
+    for (int n = 1; n < count; ++n) s.push_back(Script::ReadLine());  // RETR 1 to count - 1
+    s.push_back(Script::Send(messages));
+    for (int n = 0; n < count; ++n) s.push_back(Script::ReadLine());  // RETR count, DELEs
+    s.push_back(Script::Send(Message(count, true) + oks));
+    Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
+    ScriptedPop3Server server(std::move(s));
+    BoundedPop3 pop3(0);
+    pop3.ReceiveTimeoutMs = 2000;
+    Connect(pop3, server.Port(), "joe", "pw");
+    TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
+    int32_t left = -1;
+    EXPECT_NO_THROW({
+        check.Login();
+        left = check.Listed();
+        check.Run(left);
+    });
+    EXPECT_EQ(left, 0);
+    EXPECT_TRUE(ReadFileBytes(log_) == records);
 }
 
 // A refused RETR stops further RETRs; the replies in flight are still judged, the session
