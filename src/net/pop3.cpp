@@ -58,6 +58,10 @@ std::string SizeField(const std::string& line, size_t space) {
 
 }  // namespace
 
+std::string TPop3::ReplyMessage(const std::string& line) {
+    return ErrorMessage(line);
+}
+
 TPop3::TPop3() {
     Port = 110;
 }

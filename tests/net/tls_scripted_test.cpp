@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net/encryption.h"
+#include "net/pop3_probe.h"
 #include "net/tls_transport.h"
 #include "net_test_access.h"
 #include "support/scripted_pop3_server.h"
@@ -65,6 +66,35 @@ TEST(StlsTest, NoStlsMeansNoUser) {
         EXPECT_EQ(server.Lines(), c.linesSeen) << c.name;
         EXPECT_EQ(server.Received().find("USER"), std::string::npos) << c.name;
     }
+}
+
+// A reply as long as a line may be becomes a text of sensible length, whether it refuses
+// STLS or is the greeting the connection test reports.
+TEST(StlsTest, AHugeRefusalIsCutInTheMessage) {
+    const std::string huge = "-ERR " + std::string(1 << 20, 'x') + "\r\n";
+    S refusing({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\nSTLS\r\n.\r\n"),
+                S::ReadLine(), S::Send(huge), S::ReadToEnd()});
+    TestPop3 pop(refusing.Port());
+    pop.Encryption = TEncryption::Stls;
+    try {
+        pop.Login();
+        ADD_FAILURE() << "logged in";
+    } catch (const ETlsError& e) {
+        EXPECT_LT(e.Message().size(), 1024u);
+    }
+    S greeting({S::Send(huge), S::ReadToEnd()});
+    TPop3Probe probe;
+    probe.Hostname = "127.0.0.1";
+    probe.Port = greeting.Port();
+    try {
+        probe.Run();
+        ADD_FAILURE() << "probed";
+    } catch (const EProtocolError& e) {
+        EXPECT_LT(e.Message().size(), 1024u);
+    }
+    S welcome({S::Send("+OK" + huge.substr(4)), S::ReadLine(), S::Send("+OK\r\n"), S::ReadToEnd()});
+    probe.Port = welcome.Port();
+    EXPECT_LT(probe.Run().Greeting.size(), 1024u);
 }
 
 // Plain bytes queued behind the STLS answer would otherwise be read as if encrypted.
