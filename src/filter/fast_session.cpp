@@ -94,8 +94,10 @@ void FastSession::Judge(const FastCandidate& message) {
     if (log_) heldRecords_ += DeletionRecord(log_->Now(), pop3_.MailText);
     condemned_.push_back(message.number);
     // Bounded batches: one DELE for every condemned message at once could fill the server's
-    // input while its replies fill ours, and the write would wait for ever.
-    if (heldRecords_.size() >= kHeldRecordBytes || condemned_.size() >= kWindowCommands) {
+    // input while its replies fill ours, and the write would wait for ever. One at a time,
+    // a record waits for nothing: a later DELE might never go out.
+    if (!pipelining_ || heldRecords_.size() >= kHeldRecordBytes ||
+        condemned_.size() >= kWindowCommands) {
         Flush(false);
     }
 }

@@ -2,7 +2,8 @@
 
 // The examining part of a fast check, over a session already logged in: RETRs in a bounded
 // window, each condemned message's log record written before its DELE is sent, and QUIT.
-// Without pipelining every command waits for its reply before the next one is sent.
+// Without pipelining every command waits for its reply before the next one is sent, and a
+// condemned message is logged and deleted before the next RETR, as in the kill pass.
 
 #include <cstdint>
 #include <deque>

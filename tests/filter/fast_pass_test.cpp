@@ -233,15 +233,24 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
         std::vector<std::string> login{"+OK\r\n", "+OK\r\n", kListing};
         if (c.uidl) login.push_back(kUids);
         Exchange(s, login, c.pipelined);
-        Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, c.pipelined);
-        Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, c.pipelined);
+        if (c.pipelined) {
+            Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, true);
+            Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
+        } else {
+            Exchange(
+                s,
+                {Message(1, false), Message(2, true), "+OK\r\n", Message(3, false), "+OK bye\r\n"},
+                false);
+        }
         ScriptedPop3Server server(std::move(s));
         std::filesystem::remove(log_);
 
         EXPECT_EQ(Fast(server.Port()), std::make_pair(2, std::string()));
-        EXPECT_EQ(server.Received(), std::string("CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n") +
-                                         (c.uidl ? "UIDL\r\n" : "") +
-                                         "RETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 2\r\nQUIT\r\n");
+        EXPECT_EQ(server.Received(),
+                  std::string("CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n") +
+                      (c.uidl ? "UIDL\r\n" : "") +
+                      (c.pipelined ? "RETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 2\r\nQUIT\r\n"
+                                   : "RETR 1\r\nRETR 2\r\nDELE 2\r\nRETR 3\r\nQUIT\r\n"));
         std::vector<bool> ahead = server.Ahead();
         if (c.pipelined) {
             // CAPA alone; the login, the RETRs, and DELE with QUIT each in one write.
@@ -290,12 +299,12 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
 TEST_F(FastPassScriptedTest, AMessageListedBeyondTheReplyBoundIsLeftAlone) {
     Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("+OK\r\n.\r\n")};
     Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 5000\r\n3 30\r\n.\r\n"}, false);
-    Exchange(s, {Message(1, true), Message(3, false), "+OK\r\n", "+OK bye\r\n"}, false);
+    Exchange(s, {Message(1, true), "+OK\r\n", Message(3, false), "+OK bye\r\n"}, false);
     ScriptedPop3Server server(std::move(s));
 
     EXPECT_EQ(Fast(server.Port(), "joe", "pw", 1000), std::make_pair(2, std::string()));
     EXPECT_EQ(server.Received(),
-              "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nRETR 1\r\nRETR 3\r\nDELE 1\r\nQUIT\r\n");
+              "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nRETR 1\r\nDELE 1\r\nRETR 3\r\nQUIT\r\n");
     EXPECT_EQ(ReadFileBytes(log_), Record(1));
 }
 
@@ -333,6 +342,25 @@ TEST_F(FastPassScriptedTest, AFailedLoginClosesTheSessionAndTellsATemporaryRefus
         EXPECT_EQ(temporaryRefusal, temporary);
         EXPECT_EQ(pop3.SocketHandle, -1);
         EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
+    }
+}
+
+// One command at a time, the connection lost after the first DELE: a message is logged as
+// deleted only when its DELE went out.
+TEST_F(FastPassScriptedTest, WithoutPipeliningNoRecordIsLoggedAheadOfItsDele) {
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("-ERR what?\r\n")};
+    Exchange(
+        s, {"+OK\r\n", "+OK\r\n", kListing, Message(1, false), Message(2, true), Message(3, true)},
+        false);
+    s.insert(s.end(), {Script::ReadLine(), Script::Close()});
+    ScriptedPop3Server server(std::move(s));
+
+    EXPECT_NE(Fast(server.Port()).second, "");
+    const std::string received = server.Received(), log = ReadFileBytes(log_);
+    for (int n : {2, 3}) {
+        EXPECT_EQ(log.find(Record(n)) != std::string::npos,
+                  received.find("DELE " + std::to_string(n)) != std::string::npos)
+            << n;
     }
 }
 
