@@ -38,7 +38,7 @@ void TFastCheck::Login() {
             pipelining_ = Offers(capabilities, "PIPELINING");
             uids_ = pop3_.Authenticate(pipelining_, Offers(capabilities, "UIDL"));
         } catch (...) {
-            // As a failed TPop3::Login: the server must not keep the mailbox locked.
+            // As a failed classic login: the server must not keep the mailbox locked.
             pop3_.TTcpIp::Logout();
             throw;
         }

@@ -93,7 +93,13 @@ void FastSession::Judge(const FastCandidate& message) {
     }
     if (log_) heldRecords_ += DeletionRecord(log_->Now(), pop3_.MailText);
     condemned_.push_back(message.number);
-    if (heldRecords_.size() >= kHeldRecordBytes) Flush(false);
+    // Bounded batches: one DELE for every condemned message at once could fill the server's
+    // input while its replies fill ours, and the write would wait for ever. One at a time,
+    // a record waits for nothing: a later DELE might never go out.
+    if (!pipelining_ || heldRecords_.size() >= kHeldRecordBytes ||
+        condemned_.size() >= kWindowCommands) {
+        Flush(false);
+    }
 }
 
 // Writes the held records to the log, then sends their DELEs (and QUIT when asked) at once.

@@ -2,7 +2,8 @@
 
 // The examining part of a fast check, over a session already logged in: RETRs in a bounded
 // window, each condemned message's log record written before its DELE is sent, and QUIT.
-// Without pipelining every command waits for its reply before the next one is sent.
+// Without pipelining every command waits for its reply before the next one is sent, and a
+// condemned message is logged and deleted before the next RETR, as in the kill pass.
 
 #include <cstdint>
 #include <deque>
@@ -45,7 +46,8 @@ class FastSession {
     // server never stops reading them while its replies back up.
     static constexpr size_t kWindowCommands = 1024;
     static constexpr int64_t kWindowBytes = 8 << 20;
-    // Log records held back before their DELEs are sent together.
+    // Log records held back before their DELEs are sent together; at most kWindowCommands
+    // DELEs go in one batch.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
 
   private:

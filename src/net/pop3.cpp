@@ -58,6 +58,10 @@ std::string SizeField(const std::string& line, size_t space) {
 
 }  // namespace
 
+std::string TPop3::ReplyMessage(const std::string& line) {
+    return ErrorMessage(line);
+}
+
 TPop3::TPop3() {
     Port = 110;
 }
@@ -121,13 +125,10 @@ void TPop3::Login() {
         TTcpIp::Login();
         CheckReply();
         if (Encryption == TEncryption::Stls) StartStls();
-        try {
-            Command("USER " + UserName);
-            Command("PASS " + Password);
-        } catch (EProtocolError& refusal) {
-            refusal.TemporaryRefusal = IsTemporaryRefusal(refusal.Message());
-            throw;
-        }
+        SendText("USER " + UserName + "\r\n");
+        CheckLoginReply();
+        SendText("PASS " + Password + "\r\n");
+        CheckLoginReply();
         Command("LIST");
         ReadListing();
     } catch (...) {

@@ -79,6 +79,8 @@ class TPop3 : public TTcpIp {
     // "[LOGIN-DELAY]", "[SYS/TEMP]") is raised marked as such.
     void CheckLoginReply();
 
+    // A reply line as an error message: at most 512 bytes, "..." appended when cut.
+    static std::string ReplyMessage(const std::string& line);
     // ReadMultiLine for code outside this class's own file.
     void ReadReplyLines(const std::function<void(const std::string&)>& onLine);
 

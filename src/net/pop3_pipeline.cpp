@@ -48,10 +48,11 @@ std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUid
     if (pipelining) SendCommands(lines);
     for (size_t i = 0; i < 3; ++i) {
         if (!pipelining) SendText(lines[i] + "\r\n");
-        if (i < 2)
+        if (i < 2) {
             CheckLoginReply();
-        else
+        } else {
             CheckReply();
+        }
     }
     ReadListing();
     if (!withUids) return {};
@@ -66,7 +67,8 @@ std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUid
 }
 
 // Each line is "number uid". One bad line voids the whole listing; an id given to two
-// messages is dropped for both, so neither can pass for the other.
+// messages is dropped for both, so neither can pass for the other. More ids than listed
+// messages void it too, which also bounds what it keeps by what the listing holds.
 std::map<int32_t, std::string> TPop3::ReadUidListing() {
     std::map<int32_t, std::string> uids;
     std::set<std::string> seen, twice;
@@ -75,7 +77,13 @@ std::map<int32_t, std::string> TPop3::ReadUidListing() {
         const size_t space = line.find(' ');
         const std::optional<int32_t> number = TryStrToInt(line.substr(0, space));
         const std::string uid = space == std::string::npos ? "" : line.substr(space + 1);
-        if (!number || !ValidUid(uid) || uids.count(*number)) valid = false;
+        if (valid &&
+            (!number || !ValidUid(uid) || uids.count(*number) || uids.size() >= Messages.size())) {
+            valid = false;
+            uids.clear();
+            seen.clear();
+            twice.clear();
+        }
         if (!valid) return;
         if (!seen.insert(uid).second) twice.insert(uid);
         uids[*number] = uid;

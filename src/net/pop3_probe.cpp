@@ -6,9 +6,11 @@ TProbeReport TPop3Probe::Run() {
     TProbeReport report;
     ReadLine(report.Greeting);
     if (!report.Greeting.starts_with("+OK")) {
-        throw EProtocolError(report.Greeting, report.Greeting.starts_with("-ERR") ? 500 : 999,
-                             "POP3");
+        TTcpIp::Logout();  // nothing more to say to it, and nothing to wait for
+        throw EProtocolError(ReplyMessage(report.Greeting),
+                             report.Greeting.starts_with("-ERR") ? 500 : 999, "POP3");
     }
+    report.Greeting = ReplyMessage(report.Greeting);
     if (Encryption == TEncryption::Stls) StartStls();
     const TTlsPeer* peer = TlsPeer();
     if (Encryption != TEncryption::None && peer) {

@@ -45,7 +45,8 @@ void TPop3::StartStls() {
     std::string reply;
     ReadLine(reply);
     if (!reply.starts_with("+OK")) {
-        refuse("The server refused STLS" + (reply.empty() ? std::string() : " (" + reply + ")"));
+        refuse("The server refused STLS" +
+               (reply.empty() ? std::string() : " (" + ReplyMessage(reply) + ")"));
     }
     StartTls();
 }

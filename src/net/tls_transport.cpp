@@ -30,9 +30,20 @@ struct TTlsTransport::Wire {
     }
     static int Read(BIO* bio, char* data, int size) {
         TTlsTransport& self = Of(bio);
+        int timeoutMs = 0;
+        if (self.timeoutMs_ > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                self.deadline_ - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                self.inner_->Shutdown(self.handle_);  // the whole wait is over
+                self.silent_ = true;
+                return 0;
+            }
+            timeoutMs = static_cast<int>(left.count());
+        }
         int error = 0;
-        const ssize_t n = self.inner_->Receive(self.handle_, data, static_cast<size_t>(size),
-                                               self.timeoutMs_, error);
+        const ssize_t n =
+            self.inner_->Receive(self.handle_, data, static_cast<size_t>(size), timeoutMs, error);
         if (n > 0) return static_cast<int>(n);
         self.silent_ = true;  // ended, failed, or silent for the whole bound
         return n < 0 ? -1 : 0;
@@ -108,6 +119,7 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
 
     handle_ = handle;
     timeoutMs_ = settings.ReceiveTimeoutMs;
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     silent_ = false;
     session_ = std::move(session);
     ERR_clear_error();
@@ -150,6 +162,8 @@ void TTlsTransport::Close(int handle) {
 
 ssize_t TTlsTransport::Send(int handle, const char* data, size_t size) {
     if (!OnSession(handle)) return inner_->Send(handle, data, size);
+    // A write may have to read (a renegotiation): it gets a wait of its own.
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     size_t sent = 0;
     while (sent < size) {
         const int n = SSL_write(session_->ssl, data + sent,
@@ -167,6 +181,7 @@ ssize_t TTlsTransport::Send(int handle, const char* data, size_t size) {
 ssize_t TTlsTransport::Receive(int handle, char* buffer, size_t size, int timeoutMs, int& error) {
     if (!OnSession(handle)) return inner_->Receive(handle, buffer, size, timeoutMs, error);
     timeoutMs_ = timeoutMs;
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     const int n =
         SSL_read(session_->ssl, buffer, static_cast<int>(std::min<size_t>(size, INT_MAX)));
     if (n > 0) return n + TakePending(buffer + n, size - static_cast<size_t>(n));

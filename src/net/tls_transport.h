@@ -3,8 +3,11 @@
 // TLS over another byte transport (OpenSSL). Until Handshake succeeds on a handle, the bytes of
 // that handle pass through unchanged, so one object serves plain, STLS and TLS connections.
 // Every read of the handshake and of the encrypted stream goes through the inner transport's
-// Receive, so its bounds on a silent peer hold inside TLS too.
+// Receive, so its bounds on a silent peer hold inside TLS too. A peer that trickles bytes is
+// bounded as well: the whole handshake must be done within ReceiveTimeoutMs, and one Receive
+// (however many records and reads it takes) within its timeoutMs.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -62,7 +65,8 @@ class TTlsTransport final : public TTransport {
     struct Session;
     std::unique_ptr<Session> session_;
     int handle_ = -1;
-    int timeoutMs_ = 0;
+    int timeoutMs_ = 0;                               // 0: no bound
+    std::chrono::steady_clock::time_point deadline_;  // of the current wait, with timeoutMs_
     bool silent_ = false;  // the inner transport reported the end or a silent peer
     TTlsPeer peer_;
 };

@@ -10,6 +10,7 @@
 #include "file_size_limit.h"
 #include "filter/deletion_stamp.h"
 #include "filter/examined_record.h"
+#include "filter/fast_session.h"
 #include "filter/kill_list_store.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
@@ -232,15 +233,24 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
         std::vector<std::string> login{"+OK\r\n", "+OK\r\n", kListing};
         if (c.uidl) login.push_back(kUids);
         Exchange(s, login, c.pipelined);
-        Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, c.pipelined);
-        Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, c.pipelined);
+        if (c.pipelined) {
+            Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, true);
+            Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
+        } else {
+            Exchange(
+                s,
+                {Message(1, false), Message(2, true), "+OK\r\n", Message(3, false), "+OK bye\r\n"},
+                false);
+        }
         ScriptedPop3Server server(std::move(s));
         std::filesystem::remove(log_);
 
         EXPECT_EQ(Fast(server.Port()), std::make_pair(2, std::string()));
-        EXPECT_EQ(server.Received(), std::string("CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n") +
-                                         (c.uidl ? "UIDL\r\n" : "") +
-                                         "RETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 2\r\nQUIT\r\n");
+        EXPECT_EQ(server.Received(),
+                  std::string("CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n") +
+                      (c.uidl ? "UIDL\r\n" : "") +
+                      (c.pipelined ? "RETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 2\r\nQUIT\r\n"
+                                   : "RETR 1\r\nRETR 2\r\nDELE 2\r\nRETR 3\r\nQUIT\r\n"));
         std::vector<bool> ahead = server.Ahead();
         if (c.pipelined) {
             // CAPA alone; the login, the RETRs, and DELE with QUIT each in one write.
@@ -263,6 +273,7 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
         {"+OK\r\n1 u1\r\n2 u1\r\n3 u3\r\n.\r\n", {1, 2}},  // one id for two messages
         {"+OK\r\n1 u1\r\nx u2\r\n3 u3\r\n.\r\n", {1, 2, 3}},
         {"+OK\r\n1 u1\r\n3 u3\r\n.\r\n", {2}},
+        {"+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n", {1, 2, 3}},  // more ids than messages
         {"-ERR not now\r\n", {1, 2, 3}}};
     for (const auto& [uidl, examined] : cases) {
         SCOPED_TRACE(uidl);
@@ -288,13 +299,69 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
 TEST_F(FastPassScriptedTest, AMessageListedBeyondTheReplyBoundIsLeftAlone) {
     Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("+OK\r\n.\r\n")};
     Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 5000\r\n3 30\r\n.\r\n"}, false);
-    Exchange(s, {Message(1, true), Message(3, false), "+OK\r\n", "+OK bye\r\n"}, false);
+    Exchange(s, {Message(1, true), "+OK\r\n", Message(3, false), "+OK bye\r\n"}, false);
     ScriptedPop3Server server(std::move(s));
 
     EXPECT_EQ(Fast(server.Port(), "joe", "pw", 1000), std::make_pair(2, std::string()));
     EXPECT_EQ(server.Received(),
-              "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nRETR 1\r\nRETR 3\r\nDELE 1\r\nQUIT\r\n");
+              "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nRETR 1\r\nDELE 1\r\nRETR 3\r\nQUIT\r\n");
     EXPECT_EQ(ReadFileBytes(log_), Record(1));
+}
+
+// A login that fails at any step closes the session at once, so the mailbox is not held
+// locked; a refusal that only means "not now" says so, as in the classic login.
+TEST_F(FastPassScriptedTest, AFailedLoginClosesTheSessionAndTellsATemporaryRefusal) {
+    const char* const capa = "+OK\r\nUIDL\r\n.\r\n";
+    const std::pair<Steps, bool> cases[] = {
+        {{Script::Send("-ERR busy\r\n")}, false},
+        {{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa), Script::ReadLine(),
+          Script::Send("-ERR [IN-USE] locked\r\n")},
+         true},
+        {{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa), Script::ReadLine(),
+          Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("-ERR [AUTH] no\r\n")},
+         false},
+        {{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa), Script::ReadLine(),
+          Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"), Script::ReadLine(),
+          Script::Send("+OK\r\n1 x\r\n.\r\n")},
+         false}};
+    for (const auto& [steps, temporary] : cases) {
+        Steps s = steps;
+        s.push_back(Script::ReadToEnd());
+        ScriptedPop3Server server(std::move(s));
+        BoundedPop3 pop3(0);
+        Connect(pop3, server.Port(), "joe", "pw");
+        TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
+        bool temporaryRefusal = false;
+        try {
+            check.Login();
+            ADD_FAILURE() << "logged in";
+        } catch (const EProtocolError& e) {
+            temporaryRefusal = e.TemporaryRefusal;
+        } catch (const std::exception&) {
+        }
+        EXPECT_EQ(temporaryRefusal, temporary);
+        EXPECT_EQ(pop3.SocketHandle, -1);
+        EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
+    }
+}
+
+// One command at a time, the connection lost after the first DELE: a message is logged as
+// deleted only when its DELE went out.
+TEST_F(FastPassScriptedTest, WithoutPipeliningNoRecordIsLoggedAheadOfItsDele) {
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("-ERR what?\r\n")};
+    Exchange(
+        s, {"+OK\r\n", "+OK\r\n", kListing, Message(1, false), Message(2, true), Message(3, true)},
+        false);
+    s.insert(s.end(), {Script::ReadLine(), Script::Close()});
+    ScriptedPop3Server server(std::move(s));
+
+    EXPECT_NE(Fast(server.Port()).second, "");
+    const std::string received = server.Received(), log = ReadFileBytes(log_);
+    for (int n : {2, 3}) {
+        EXPECT_EQ(log.find(Record(n)) != std::string::npos,
+                  received.find("DELE " + std::to_string(n)) != std::string::npos)
+            << n;
+    }
 }
 
 const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
@@ -315,6 +382,41 @@ TEST_F(FastPassScriptedTest, ADropInTheWindowLogsNothingDeletesNothingAndKeepsTh
     EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(log_), "");
     EXPECT_EQ(ReadFileBytes(RecordFile(server.Port())), before);
+}
+
+// The DELEs go out in batches no larger than the window, without waiting for the last RETR
+// replies: a single batch for every condemned message could fill the server's input while
+// its replies fill ours, and both sides would wait for ever.
+TEST_F(FastPassScriptedTest, DelesGoOutInBatchesNoLargerThanTheWindow) {
+    const int count = FastSession::kWindowCommands + 1;
+    std::string listing = "+OK\r\n", messages, deles, oks, records;
+    for (int n = 1; n <= count; ++n) {
+        listing += std::to_string(n) + " 30\r\n";
+        if (n < count) messages += Message(n, true);
+        if (n < count) oks += "+OK\r\n";
+        records += Record(n);
+    }
+    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
+            Script::Send("+OK\r\nPIPELINING\r\n.\r\n")};
+    Exchange(s, {"+OK\r\n", "+OK\r\n", listing + ".\r\n"}, true);
+    for (int n = 1; n < count; ++n) s.push_back(Script::ReadLine());  // RETR 1 to count - 1
+    s.push_back(Script::Send(messages));
+    for (int n = 0; n < count; ++n) s.push_back(Script::ReadLine());  // RETR count, DELEs
+    s.push_back(Script::Send(Message(count, true) + oks));
+    Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
+    ScriptedPop3Server server(std::move(s));
+    BoundedPop3 pop3(0);
+    pop3.ReceiveTimeoutMs = 2000;
+    Connect(pop3, server.Port(), "joe", "pw");
+    TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
+    int32_t left = -1;
+    EXPECT_NO_THROW({
+        check.Login();
+        left = check.Listed();
+        check.Run(left);
+    });
+    EXPECT_EQ(left, 0);
+    EXPECT_TRUE(ReadFileBytes(log_) == records);
 }
 
 // A refused RETR stops further RETRs; the replies in flight are still judged, the session

@@ -2,12 +2,19 @@
 // before USER, and the TLS handshake is bounded like any other wait.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "net/encryption.h"
+#include "net/pop3_probe.h"
+#include "net/tls_transport.h"
 #include "net_test_access.h"
 #include "support/scripted_pop3_server.h"
+#include "support/test_certificates.h"
 
 namespace {
 
@@ -61,6 +68,35 @@ TEST(StlsTest, NoStlsMeansNoUser) {
     }
 }
 
+// A reply as long as a line may be becomes a text of sensible length, whether it refuses
+// STLS or is the greeting the connection test reports.
+TEST(StlsTest, AHugeRefusalIsCutInTheMessage) {
+    const std::string huge = "-ERR " + std::string(1 << 20, 'x') + "\r\n";
+    S refusing({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\nSTLS\r\n.\r\n"),
+                S::ReadLine(), S::Send(huge), S::ReadToEnd()});
+    TestPop3 pop(refusing.Port());
+    pop.Encryption = TEncryption::Stls;
+    try {
+        pop.Login();
+        ADD_FAILURE() << "logged in";
+    } catch (const ETlsError& e) {
+        EXPECT_LT(e.Message().size(), 1024u);
+    }
+    S greeting({S::Send(huge), S::ReadToEnd()});
+    TPop3Probe probe;
+    probe.Hostname = "127.0.0.1";
+    probe.Port = greeting.Port();
+    try {
+        probe.Run();
+        ADD_FAILURE() << "probed";
+    } catch (const EProtocolError& e) {
+        EXPECT_LT(e.Message().size(), 1024u);
+    }
+    S welcome({S::Send("+OK" + huge.substr(4)), S::ReadLine(), S::Send("+OK\r\n"), S::ReadToEnd()});
+    probe.Port = welcome.Port();
+    EXPECT_LT(probe.Run().Greeting.size(), 1024u);
+}
+
 // Plain bytes queued behind the STLS answer would otherwise be read as if encrypted.
 TEST(StlsTest, PlainBytesAfterTheStlsAnswerAreRefused) {
     S server({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\nSTLS\r\n.\r\n"),
@@ -76,10 +112,13 @@ TEST(StlsTest, PlainBytesAfterTheStlsAnswerAreRefused) {
     EXPECT_EQ(server.Received(), "CAPA\r\nSTLS\r\n");
 }
 
-// A peer that accepts and stays silent, and one that answers TLS with plain POP3.
+// A peer that accepts and stays silent, one that answers TLS with plain POP3, and one that
+// trickles a handshake record a byte at a time, each byte well within the receive bound.
 TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
-    const std::vector<std::vector<S::Step>> peers = {{S::ReadToEnd()},
-                                                     {S::Send("+OK ready\r\n"), S::ReadToEnd()}};
+    const std::vector<std::vector<S::Step>> peers = {
+        {S::ReadToEnd()},
+        {S::Send("+OK ready\r\n"), S::ReadToEnd()},
+        {S::Send(std::string("\x16\x03\x03\x40\x00", 5)), S::Trickle(std::string(200, 'x'), 50)}};
     for (const auto& script : peers) {
         S server(script);
         TestPop3 pop(server.Port());
@@ -90,6 +129,53 @@ TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(pop.SocketHandle, -1);
     }
+}
+
+// Serves the handshake on fd, then sends one record of 4000 bytes a byte every 5 ms until
+// stop: each byte well within the client's receive bound, the record far beyond it.
+void TrickleOneRecord(int fd, const std::atomic<bool>& stop) {
+    const TestCertificates& certs = TestCertificates::Get();
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_chain_file(ctx, certs.Pem("server").c_str());
+    SSL_CTX_use_PrivateKey_file(ctx, certs.Key("server").c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_set_num_tickets(ctx, 0);
+    SSL* ssl = SSL_new(ctx);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) {
+        BIO* record = BIO_new(BIO_s_mem());
+        SSL_set0_wbio(ssl, record);
+        const std::string text(4000, 'x');
+        SSL_write(ssl, text.data(), static_cast<int>(text.size()));
+        char* bytes = nullptr;
+        const long size = BIO_get_mem_data(record, &bytes);
+        for (long i = 0; i < size && !stop; ++i) {
+            if (send(fd, bytes + i, 1, MSG_NOSIGNAL) != 1) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+}
+
+TEST(TlsReceiveTest, ATrickledRecordEndsTheConnectionWithinOneReceiveBound) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    std::atomic<bool> stop = false;
+    std::thread server(TrickleOneRecord, fds[1], std::cref(stop));
+    TTlsTransport tls(std::make_unique<TSocketTransport>());
+    const TTlsSettings settings{
+        "localhost", NormalizeFingerprint(TestCertificates::Get().Fingerprint("server")).value(),
+        true, 5000};
+    EXPECT_NO_THROW(tls.Handshake(fds[0], settings));
+    char buffer[8192];
+    int error = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(tls.Receive(fds[0], buffer, sizeof buffer, 300, error), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    stop = true;
+    tls.Close(fds[0]);
+    server.join();
+    close(fds[1]);
 }
 
 // A name is tried at each of its addresses in turn: "localhost" may come as ::1 first, where
