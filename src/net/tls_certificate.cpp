@@ -53,15 +53,11 @@ std::string BareHost(const std::string& host) {
     return host;
 }
 
-void SetExpectedIdentity(SSL* ssl, const std::string& host) {
+bool SetExpectedIdentity(SSL* ssl, const std::string& host) {
     const std::string bare = BareHost(host);
-    if (IsAddress(bare)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), bare.c_str());
-        return;
-    }
-    SSL_set_tlsext_host_name(ssl, bare.c_str());
-    SSL_set1_host(ssl, bare.c_str());
+    if (IsAddress(bare)) return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), bare.c_str());
     SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    return SSL_set_tlsext_host_name(ssl, bare.c_str()) == 1 && SSL_set1_host(ssl, bare.c_str());
 }
 
 TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint) {

@@ -11,8 +11,9 @@
 #include "net/tls_transport.h"
 
 // Asks for `host` (a name gets SNI and a name check; a dotted or IPv6 address, with or without
-// brackets, an address check).
-void SetExpectedIdentity(SSL* ssl, const std::string& host);
+// brackets, an address check). False when the library could not take it: then no handshake
+// may follow, since it would not check the certificate's identity.
+bool SetExpectedIdentity(SSL* ssl, const std::string& host);
 
 // The finished handshake's protocol, cipher and certificate, judged against the pin when one
 // is given, else by the verification of the chain and the identity.

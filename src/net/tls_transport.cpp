@@ -115,7 +115,11 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     if (!bio) throw ETlsError(ETlsError::TReason::Handshake, "TLS is not available");
     BIO_set_data(bio, this);
     SSL_set_bio(session->ssl, bio, bio);
-    SetExpectedIdentity(session->ssl, settings.Host);
+    // Fail closed: a handshake that could not check the identity must not happen at all.
+    if (!SetExpectedIdentity(session->ssl, settings.Host))
+        throw ETlsError(ETlsError::TReason::Handshake,
+                        "TLS handshake with " + settings.Host +
+                            " failed: the certificate cannot be checked against this name");
 
     handle_ = handle;
     timeoutMs_ = settings.ReceiveTimeoutMs;
