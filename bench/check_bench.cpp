@@ -1,8 +1,9 @@
 // Times whole checks against a private Dovecot: the classic check (header pass, then kill
 // pass), the fast check (first run, then a repeat on the unchanged mailbox) and a pipelining
 // yardstick, behind a delay relay (50 ms round trip) and on plain loopback. Each check runs
-// in a child process so that its peak RSS can be told apart. Then the per-message cost of a
-// server that writes replies in two pieces, with and without prompt acknowledgements.
+// in a child process so that its peak RSS can be told apart. The same checks over TLS on
+// connect beside plain text. Then the per-message cost of a server that writes replies in two
+// pieces, with and without prompt acknowledgements.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include "pipeline_yardstick.h"
 #include "platform/registry.h"
 #include "support/dovecot_server.h"
+#include "support/test_certificates.h"
 #include "two_write_server.h"
 
 namespace {
@@ -33,12 +35,20 @@ namespace {
 constexpr size_t kMessageSize = 20 * 1024;
 const std::string kWork = std::filesystem::temp_directory_path() / "vornask-check-bench";
 
-// A client whose transport can do without prompt acknowledgements, as before.
+// The server's certificate, trusted by its pin, for the checks over TLS.
+std::string g_pin;
+
+// A client whose transport can do without prompt acknowledgements, as before. The server's
+// TLS port means TLS on connect.
 class BenchPop3 : public TPop3 {
   public:
     BenchPop3(uint16_t port, const DovecotServer* server, bool quickAck = true) {
         Hostname = "127.0.0.1";
         Port = port;
+        if (server && server->TlsPort() != 0 && port == server->TlsPort()) {
+            Encryption = TEncryption::TlsOnConnect;
+            TrustedCertificate = g_pin;
+        }
         UserName = server ? server->User() : "u";
         Password = server ? server->Password() : "p";
         Transport = std::make_unique<TSocketTransport>(quickAck);
@@ -134,12 +144,43 @@ std::string LastWork(const DovecotServer& server, size_t expected) {
     return "(no logout line)";
 }
 
-void Row(const char* name, const std::function<void()>& check, const DovecotServer& server,
-         double yardstick, size_t sessions = 1) {
+// Runs check in a child; work gets the server's count of its last session.
+Result Timed(const std::function<void()>& check, const DovecotServer& server, size_t sessions,
+             std::string& work) {
     const size_t before = Logouts(server).size();
     const Result r = InChild(check);
+    work = LastWork(server, before + sessions);
+    return r;
+}
+
+void Row(const char* name, const std::function<void()>& check, const DovecotServer& server,
+         double yardstick, size_t sessions = 1) {
+    std::string work;
+    const Result r = Timed(check, server, sessions, work);
     std::printf("  %-36s %8.3f s %7.1f MB  %6.2fx  %s\n", name, r.seconds, r.rssMb,
-                r.seconds / yardstick, LastWork(server, before + sessions).c_str());
+                r.seconds / yardstick, work.c_str());
+}
+
+// One check in plain text and over TLS on connect; the server's count is the TLS session's.
+void TlsRow(const char* name, const std::function<void(uint16_t port)>& check,
+            const DovecotServer& server, size_t sessions = 1) {
+    std::string work;
+    const Result plain = Timed([&] { check(server.Port()); }, server, sessions, work);
+    const Result tls = Timed([&] { check(server.TlsPort()); }, server, sessions, work);
+    std::printf("  %-36s %8.3f s %8.3f s %8.2fx %7.1f MB  %s\n", name, plain.seconds, tls.seconds,
+                tls.seconds / plain.seconds, tls.rssMb, work.c_str());
+}
+
+void CompareTls(const char* title, const DovecotServer& server) {
+    std::printf("%s\n  %-36s %10s %10s %9s %10s  %s\n", title, "check", "plain", "TLS", "TLS/plain",
+                "TLS RSS", "server's count of the TLS session");
+    TlsRow(
+        "classic", [&](uint16_t port) { Classic(port, server, true); }, server, 2);
+    std::filesystem::remove_all(kWork + "/cache");
+    TlsRow(
+        "fast, first run", [&](uint16_t port) { Fast(port, server); }, server);
+    TlsRow(
+        "fast, repeat run", [&](uint16_t port) { Fast(port, server); }, server);
 }
 
 void Compare(const char* title, const DovecotServer& server, uint16_t port, bool withClassic,
@@ -188,7 +229,11 @@ int main() try {
         TRegistry registry(kWork + "/registry.reg");
         SaveKillList(registry, {"Subject: = no such subject"});
     }
-    DovecotServer small("bench", "bench-pw"), large("bench", "bench-pw");
+    const TestCertificates& certs = TestCertificates::Get();
+    g_pin = certs.Fingerprint("server");
+    DovecotServer small("bench", "bench-pw");
+    DovecotServer large("bench", "bench-pw",
+                        DovecotOptions{certs.Pem("server"), certs.Key("server"), false});
     FillMaildir(small.Dir() + "/mail/bench/Maildir", 200, kMessageSize);
     FillMaildir(large.Dir() + "/mail/bench/Maildir", 2000, kMessageSize);
     for (const DovecotServer* s : {&small, &large})  // lets Dovecot index once
@@ -199,6 +244,7 @@ int main() try {
         Compare("200 messages of 20 KB, 50 ms round trip", small, relay.Port(), true, false);
     }
     Compare("2000 messages of 20 KB, plain loopback", large, large.Port(), true, true);
+    CompareTls("2000 messages of 20 KB, TLS on connect, loopback", large);
     {
         DelayRelay relay(large.Port(), 25);
         Compare("2000 messages of 20 KB, 50 ms round trip", large, relay.Port(), false, false);
