@@ -133,7 +133,8 @@ TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
 }
 
 // Serves the handshake on fd, then sends one record of 4000 bytes a byte every 5 ms until
-// stop or the client closes: each byte well within the client's receive bound, the record far beyond it.
+// stop or the client closes: each byte well within the client's receive bound, the record far
+// beyond it.
 void TrickleOneRecord(int fd, const std::atomic<bool>& stop) {
     const TestCertificates& certs = TestCertificates::Get();
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
