@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <optional>
 #include <variant>
 
+#include "net/encryption.h"
 #include "platform/registry.h"
 #include "platform/registry_hive.h"
-#include "shell/connection_settings.h"
 
 namespace {
 
@@ -30,10 +31,19 @@ struct TSettingValue {
     // The numbers an optional integer or boolean may hold; any other reads as the default.
     int32_t Min = 0;
     int32_t Max = 1;
+    // An optional integer whose default follows other settings read before it.
+    int32_t (*DefaultOf)(const TSettings&) = nullptr;
+    // An optional text's stored form; nothing when the text is not valid (then the default).
+    std::optional<std::string> (*Parse)(const std::string&) = nullptr;
 };
 
-// Every stored setting, in reading order. The defaults are TSettings' member initialisers.
-// "Log File" is read fourth but written last.
+int32_t UsualPortOf(const TSettings& settings) {
+    return UsualPort(static_cast<TEncryption>(settings.Encryption));
+}
+
+// Every stored setting, in reading order. The defaults are TSettings' member initialisers, but
+// the port's follows the encryption.
+// "Log File" is read fourth but written last of the classic seven.
 constexpr std::array kSettingValues{
     TSettingValue{"SMTP host", &TSettings::SmtpHost, 1},
     TSettingValue{"User", &TSettings::User, 2},
@@ -43,6 +53,10 @@ constexpr std::array kSettingValues{
     TSettingValue{"WavSound", &TSettings::WavSound, 5},
     TSettingValue{"ShowMessage", &TSettings::ShowMessage, 6},
     TSettingValue{"Fast Check", &TSettings::FastCheck, 8, TKeeping::Optional},
+    TSettingValue{"Encryption", &TSettings::Encryption, 9, TKeeping::Optional, 0, 2},
+    TSettingValue{"Port", &TSettings::Port, 10, TKeeping::Optional, 1, 65535, UsualPortOf},
+    TSettingValue{"Trusted certificate", &TSettings::TrustedCertificate, 11, TKeeping::Optional, 0,
+                  0, nullptr, NormalizeFingerprint},
 };
 
 template <class... F>
@@ -71,15 +85,31 @@ void Write(TRegistry& registry, const TSettingValue& value, const TSettings& set
                value.Field);
 }
 
+void SetDefault(const TSettingValue& value, TSettings& settings) {
+    std::visit(Overloaded{
+                   [&](int32_t TSettings::*f) {
+                       settings.*f = value.DefaultOf ? value.DefaultOf(settings) : TSettings{}.*f;
+                   },
+                   [&](auto f) { settings.*f = TSettings{}.*f; },
+               },
+               value.Field);
+}
+
 bool IsDefault(const TSettingValue& value, const TSettings& settings) {
-    static const TSettings defaults;
+    TSettings defaults = settings;
+    SetDefault(value, defaults);
     return std::visit([&](auto f) { return settings.*f == defaults.*f; }, value.Field);
 }
 
 void ReadInRange(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
     const std::string name = value.Name;
     std::visit(Overloaded{
-                   [&](std::string TSettings::*f) { settings.*f = registry.ReadString(name); },
+                   [&](std::string TSettings::*f) {
+                       std::optional<std::string> text = registry.ReadString(name);
+                       if (value.Parse) text = value.Parse(*text);
+                       if (!text) throw ERegistryException("Invalid data for '" + name + "'");
+                       settings.*f = *text;
+                   },
                    [&](auto f) {
                        // Only a whole DWORD in range counts; anything else is odd data.
                        uint32_t type = REG_NONE;
@@ -109,7 +139,7 @@ void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& s
     try {
         ReadInRange(registry, value, settings);
     } catch (const ERegistryException&) {
-        std::visit([&](auto f) { settings.*f = TSettings{}.*f; }, value.Field);
+        SetDefault(value, settings);
     }
 }
 
@@ -119,7 +149,6 @@ class LoadRecord {
     LoadRecord(TSettingsLoad& load, const TSettings& settings) : load_(load), settings_(settings) {
         load_.Unreached.clear();
         for (const TSettingValue& value : kSettingValues) load_.Unreached.emplace_back(value.Name);
-        for (const char* name : kConnectionValueNames) load_.Unreached.emplace_back(name);
     }
     ~LoadRecord() { load_.Left = settings_; }
     LoadRecord(const LoadRecord&) = delete;
@@ -131,15 +160,6 @@ class LoadRecord {
     TSettingsLoad& load_;
     const TSettings& settings_;
 };
-
-// The connection values are read and written together: unread and unchanged, they are the
-// user's as stored.
-bool KeepConnection(const TSettings& settings, const TSettingsLoad& load) {
-    const TSettings& left = load.Left;
-    return std::ranges::find(load.Unreached, kConnectionValueNames[0]) != load.Unreached.end() &&
-           settings.Encryption == left.Encryption && settings.Port == left.Port &&
-           settings.TrustedCertificate == left.TrustedCertificate;
-}
 
 // Stored, unread and unchanged since: what is stored there is still the user's. A value that
 // is not stored (a key that held only the kill list, a damaged file moved aside) is written,
@@ -182,8 +202,6 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
             stop = std::current_exception();
         }
     }
-    LoadConnection(registry, settings);
-    for (const char* name : kConnectionValueNames) record.Reach(name);
     if (stop) std::rethrow_exception(stop);
 }
 
@@ -205,7 +223,6 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
             else
                 Write(registry, value, settings);
         }
-        if (!KeepConnection(settings, load)) SaveConnection(registry, settings);
     }
     batch.Commit();
 }

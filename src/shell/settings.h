@@ -43,6 +43,6 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
 // Writes the seven classic values, "Log File" last, then each newer value that differs from its
 // default, in one replacement of the file; so a classic file stays as it was. With a load's
 // record it skips each stored value the load never reached whose field still holds what the
-// load left (the connection values count as one).
+// load left.
 void SaveSettings(TRegistry& registry, const TSettings& settings);
 void SaveSettings(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load);
