@@ -22,10 +22,14 @@ std::string TextOf(const sockaddr* address) {
 
 }  // namespace
 
+std::string BareHost(const std::string& host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
+
 std::vector<TEndpoint> ResolveEndpoints(const std::string& host, uint16_t port) {
-    std::string name = host;
-    if (name.size() > 2 && name.front() == '[' && name.back() == ']')
-        name = name.substr(1, name.size() - 2);
+    const std::string name = BareHost(host);
     std::vector<TEndpoint> endpoints;
     if (name.empty()) return endpoints;
     addrinfo hints{};

@@ -18,10 +18,9 @@ void StopSockets() {}
 
 uint32_t ResolveHost(const std::string& host) {
     constexpr uint32_t kUnresolved = 0xFFFFFFFFu;
-    if (host.empty()) return kUnresolved;
     // A dotted address never reaches the name service.
-    const in_addr_t dotted = inet_addr(host.c_str());
-    if (dotted != INADDR_NONE) return dotted;
+    const uint32_t dotted = ResolveDotted(host);
+    if (dotted != kUnresolved || host.empty()) return dotted;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

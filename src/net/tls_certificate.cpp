@@ -7,6 +7,8 @@
 #include <ctime>
 #include <memory>
 
+#include "net/endpoints.h"
+
 namespace {
 
 bool IsAddress(const std::string& host) {
@@ -46,12 +48,6 @@ std::string FingerprintOf(const X509* cert) {
 }
 
 }  // namespace
-
-std::string BareHost(const std::string& host) {
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        return host.substr(1, host.size() - 2);
-    return host;
-}
 
 bool SetExpectedIdentity(SSL* ssl, const std::string& host) {
     const std::string bare = BareHost(host);

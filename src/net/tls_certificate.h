@@ -21,6 +21,3 @@ TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint);
 
 // The error that refuses an untrusted peer; `verdict` is the chain's verification result.
 ETlsError RefusalOf(const TTlsPeer& peer, long verdict, const TTlsSettings& settings);
-
-// The host without the brackets of an IPv6 literal.
-std::string BareHost(const std::string& host);

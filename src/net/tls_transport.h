@@ -43,7 +43,6 @@ class TTlsTransport final : public TTransport {
     void Handshake(int handle, const TTlsSettings& settings);
     // The last handshake's findings (also after a refused certificate).
     const TTlsPeer& Peer() const { return peer_; }
-    bool Active() const { return session_ != nullptr; }
 
     int Connect(uint32_t address, uint16_t port, int timeoutMs, int& error) override;
     int ConnectTo(const sockaddr* address, socklen_t length, int timeoutMs, int& error) override;
