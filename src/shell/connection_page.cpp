@@ -17,6 +17,7 @@
 #include "platform/dialog_layout.h"
 #include "shell/connection_report.h"
 #include "shell/settings.h"
+#include "shell/shown_message.h"
 
 namespace {
 
@@ -35,12 +36,11 @@ class WaitCursor {
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// As a check shows it; a socket error also names the system's reason.
 std::string FailureText(const Exception& e) {
     if (const auto* socket = dynamic_cast<const ESocketError*>(&e))
-        return e.Message() + " (" + std::strerror(socket->ErrorCode) + ")";
-    if (dynamic_cast<const EProtocolError*>(&e) && e.Message().empty())
-        return "The server ended the connection or did not answer in time";
-    return e.Message();
+        return ShownMessage(e) + " (" + std::strerror(socket->ErrorCode) + ")";
+    return ShownMessage(e);
 }
 
 }  // namespace
