@@ -59,10 +59,7 @@ class ConnectionPageTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TdlgMailOptions> Open(const TSettings& settings) {
-        auto d = std::make_unique<TdlgMailOptions>(nullptr);
-        d->LoadFrom(settings);
-        d->show();
-        if (!QTest::qWaitForWindowActive(d.get())) qWarning("dialog not active");
+        auto d = OpenMailOptions(settings);
         ClickTab(d->pcOptions, 2);
         return d;
     }

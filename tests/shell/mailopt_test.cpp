@@ -48,13 +48,7 @@ using Dialog = TdlgMailOptions;
 class MailOptionsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<Dialog> Open(const TSettings& settings) {
-        auto d = std::make_unique<Dialog>(nullptr);
-        d->LoadFrom(settings);
-        d->show();
-        if (!QTest::qWaitForWindowActive(d.get())) qWarning("dialog not active");
-        return d;
-    }
+    std::unique_ptr<Dialog> Open(const TSettings& settings) { return OpenMailOptions(settings); }
 
   private slots:
     void firstStartShowsEmptySettings() {

@@ -11,7 +11,10 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
+#include "shell/mailopt.h"
+#include "shell/settings.h"
 #include "takes_clicks.h"
 
 // Runs action once a modal dialog of type T is the active modal widget, polled from a timer.
@@ -41,6 +44,15 @@ inline void TypeOver(QLineEdit* edit, const QString& text) {
     } else {
         QTest::keyClicks(edit, text);
     }
+}
+
+// The options dialog holding the settings, shown and active.
+inline std::unique_ptr<TdlgMailOptions> OpenMailOptions(const TSettings& settings) {
+    auto d = std::make_unique<TdlgMailOptions>(nullptr);
+    d->LoadFrom(settings);
+    d->show();
+    if (!QTest::qWaitForWindowActive(d.get())) qWarning("dialog not active");
+    return d;
 }
 
 inline void ClickTab(QTabWidget* tabs, int index) {
