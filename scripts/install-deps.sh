@@ -22,7 +22,7 @@ packages=(
     qt6-base-dev libxkbcommon-dev fonts-dejavu-core
     libglib2.0-dev libcanberra-dev libasound2-dev alsa-utils
     libssl-dev openssl
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev clang-format
     dovecot-core dovecot-pop3d
     sox xvfb xauth xdotool trayer imagemagick x11-utils dbus
     python3 python3-gi python3-dbus
