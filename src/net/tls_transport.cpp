@@ -30,6 +30,11 @@ struct TTlsTransport::Wire {
     }
     static int Read(BIO* bio, char* data, int size) {
         TTlsTransport& self = Of(bio);
+        BIO_clear_retry_flags(bio);
+        if (self.noWait_) {
+            BIO_set_retry_read(bio);  // nothing more is read from the network now
+            return -1;
+        }
         int timeoutMs = 0;
         if (self.timeoutMs_ > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -196,14 +201,17 @@ ssize_t TTlsTransport::Receive(int handle, char* buffer, size_t size, int timeou
 }
 
 // Records that came with the last read are decrypted into the rest of the buffer at once,
-// which saves the caller a call per record; nothing here waits for the network.
+// which saves the caller a call per record. Nothing here waits for the network: a record that
+// carries no data (a key update, a session ticket) must not hold back what has arrived.
 ssize_t TTlsTransport::TakePending(char* buffer, size_t size) {
     size_t taken = 0;
+    noWait_ = true;
     while (taken < size && SSL_has_pending(session_->ssl)) {
         size_t n = 0;
         if (SSL_read_ex(session_->ssl, buffer + taken, size - taken, &n) != 1 || n == 0) break;
         taken += n;
     }
+    noWait_ = false;
     ERR_clear_error();
     return static_cast<ssize_t>(taken);
 }

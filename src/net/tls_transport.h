@@ -67,5 +67,6 @@ class TTlsTransport final : public TTransport {
     int timeoutMs_ = 0;                               // 0: no bound
     std::chrono::steady_clock::time_point deadline_;  // of the current wait, with timeoutMs_
     bool silent_ = false;  // the inner transport reported the end or a silent peer
+    bool noWait_ = false;  // reads take only bytes already received; none from the network
     TTlsPeer peer_;
 };

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "net/encryption.h"
+#include "net/ip_misc.h"
 #include "net/pop3_probe.h"
 #include "net/tls_transport.h"
 #include "net_test_access.h"
@@ -132,32 +133,50 @@ TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
     }
 }
 
-// Serves the handshake on fd, then sends one record of 4000 bytes a byte every 5 ms until
-// stop or the client closes: each byte well within the client's receive bound, the record far
-// beyond it.
-void TrickleOneRecord(int fd, const std::atomic<bool>& stop) {
+// The server side of an in-process TLS peer on fd, with the "server" certificate; nullptr
+// when the handshake failed. SSL_free frees the context too.
+SSL* AcceptTls(int fd) {
     const TestCertificates& certs = TestCertificates::Get();
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_chain_file(ctx, certs.Pem("server").c_str());
     SSL_CTX_use_PrivateKey_file(ctx, certs.Key("server").c_str(), SSL_FILETYPE_PEM);
     SSL_CTX_set_num_tickets(ctx, 0);
     SSL* ssl = SSL_new(ctx);
+    SSL_CTX_free(ctx);  // the session holds its own reference
     SSL_set_fd(ssl, fd);
-    if (SSL_accept(ssl) == 1) {
-        BIO* record = BIO_new(BIO_s_mem());
-        SSL_set0_wbio(ssl, record);
+    if (SSL_accept(ssl) == 1) return ssl;
+    SSL_free(ssl);
+    return nullptr;
+}
+
+// The records the session writes while `write` runs, instead of sending them.
+template <class Write>
+std::string RecordsOf(SSL* ssl, int fd, Write&& write) {
+    SSL_set0_wbio(ssl, BIO_new(BIO_s_mem()));
+    write();
+    char* bytes = nullptr;
+    const long size = BIO_get_mem_data(SSL_get_wbio(ssl), &bytes);
+    std::string records(bytes, static_cast<size_t>(size));
+    SSL_set0_wbio(ssl, BIO_new_socket(fd, BIO_NOCLOSE));
+    return records;
+}
+
+// Serves the handshake on fd, then sends one record of 4000 bytes a byte every 5 ms until
+// stop or the client closes: each byte well within the client's receive bound, the record far
+// beyond it.
+void TrickleOneRecord(int fd, const std::atomic<bool>& stop) {
+    SSL* ssl = AcceptTls(fd);
+    if (!ssl) return;
+    const std::string records = RecordsOf(ssl, fd, [ssl] {
         const std::string text(4000, 'x');
         SSL_write(ssl, text.data(), static_cast<int>(text.size()));
-        char* bytes = nullptr;
-        const long size = BIO_get_mem_data(record, &bytes);
-        for (long i = 0; i < size && !stop; ++i) {
-            if (send(fd, bytes + i, 1, MSG_NOSIGNAL) != 1) break;
-            pollfd peer{fd, POLLRDHUP, 0};
-            if (poll(&peer, 1, 5) > 0) break;  // the client closed meanwhile
-        }
+    });
+    for (size_t i = 0; i < records.size() && !stop; ++i) {
+        if (send(fd, records.data() + i, 1, MSG_NOSIGNAL) != 1) break;
+        pollfd peer{fd, POLLRDHUP, 0};
+        if (poll(&peer, 1, 5) > 0) break;  // the client closed meanwhile
     }
     SSL_free(ssl);
-    SSL_CTX_free(ctx);
 }
 
 TEST(TlsReceiveTest, ATrickledRecordEndsTheConnectionWithinOneReceiveBound) {
@@ -179,6 +198,57 @@ TEST(TlsReceiveTest, ATrickledRecordEndsTheConnectionWithinOneReceiveBound) {
     tls.Close(fds[0]);
     server.join();
     close(fds[1]);
+}
+
+// Answers the first command with a reply and, in the same write, a record that carries no
+// data (a key update the client must answer, or a session ticket); then answers one more.
+void ReplyWithAnEmptyRecordBehind(int fd, bool keyUpdate) {
+    SSL* ssl = AcceptTls(fd);
+    if (!ssl) return;
+    char command[64];
+    if (SSL_read(ssl, command, sizeof command) > 0) {
+        const std::string records = RecordsOf(ssl, fd, [ssl, keyUpdate] {
+            SSL_write(ssl, "+OK reply\r\n", 11);
+            if (keyUpdate)
+                SSL_key_update(ssl, SSL_KEY_UPDATE_REQUESTED);
+            else
+                SSL_new_session_ticket(ssl);
+            SSL_do_handshake(ssl);
+        });
+        send(fd, records.data(), records.size(), MSG_NOSIGNAL);
+        if (SSL_read(ssl, command, sizeof command) > 0) SSL_write(ssl, "+OK again\r\n", 11);
+    }
+    SSL_free(ssl);
+}
+
+// A reply is handed over as soon as it is there, whatever follows it in the same read, and
+// the session goes on with the new keys.
+TEST(TlsReceiveTest, ARecordWithoutDataBehindAReplyHoldsNothingBack) {
+    StartSockets();  // the peer's writes must not kill the test when the client is gone
+    for (bool keyUpdate : {true, false}) {
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        std::thread server(ReplyWithAnEmptyRecordBehind, fds[1], keyUpdate);
+        TTlsTransport tls(std::make_unique<TSocketTransport>());
+        const TTlsSettings settings{
+            "localhost",
+            NormalizeFingerprint(TestCertificates::Get().Fingerprint("server")).value(), true,
+            5000};
+        ASSERT_NO_THROW(tls.Handshake(fds[0], settings));
+        char buffer[8192];
+        int error = 0;
+        for (const std::string reply : {"+OK reply\r\n", "+OK again\r\n"}) {
+            tls.Send(fds[0], "NOOP\r\n", 6);
+            const auto start = std::chrono::steady_clock::now();
+            const ssize_t n = tls.Receive(fds[0], buffer, sizeof buffer, 5000, error);
+            EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0))), reply)
+                << "key update: " << keyUpdate;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        }
+        tls.Close(fds[0]);
+        server.join();
+        close(fds[1]);
+    }
 }
 
 // A name is tried at each of its addresses in turn: "localhost" may come as ::1 first, where
