@@ -19,6 +19,7 @@ struct TTlsPeer {
     std::string Cipher;
     std::string Subject;
     std::string Issuer;
+    std::string Names;      // subjectAltName: "DNS:pop.example.com, IP:192.0.2.1"
     std::string ValidFrom;  // "2026-01-31 12:00:00 UTC"
     std::string ValidTo;
     std::string Fingerprint;  // SHA-256 as colon-separated upper-case hex pairs
