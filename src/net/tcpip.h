@@ -47,6 +47,9 @@ class TTcpIp {
     // Bounds on waiting for a silent peer (milliseconds).
     int ConnectTimeoutMs = 30000;
     int ReceiveTimeoutMs = 60000;
+    // A server that sends nothing this long after the connection (and its TLS handshake) is
+    // given up with EProtocolError kNoGreetingText: it likely waits for TLS instead. 0: none.
+    int GreetingTimeoutMs = 15000;
 
     // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
     TEncryption Encryption = TEncryption::None;
@@ -107,6 +110,12 @@ class TTcpIp {
 
   private:
     bool FillReadAhead();
+    // The bound on this receive: ReceiveTimeoutMs within what the reply and the greeting may
+    // still take. False, with the connection ended, when one of them is over.
+    bool ReceiveBound(int& timeoutMs);
+    // Raises the no-greeting error, with the connection released.
+    [[noreturn]] void NoGreeting();
+    long long GreetingMsLeft() const;
     // Milliseconds the current reply may still take; negative when it is overdue.
     long long ReplyMsLeft() const;
     // Tries every address of a name in turn within the one connect bound.
@@ -120,4 +129,5 @@ class TTcpIp {
     size_t readEnd_ = 0;
     std::chrono::steady_clock::time_point replyStart_ = std::chrono::steady_clock::now();
     size_t replyBytes_ = 0;
+    bool awaitingGreeting_ = false;  // nothing received since Login connected
 };

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "net/pop3_probe.h"
 #include "net_test_access.h"
 #include "support/scripted_pop3_server.h"
 
@@ -166,6 +167,38 @@ TEST(Pop3ReplyTest, TrickleIsBoundedPerWholeReply) {
         EXPECT_EQ(e.Message(), "");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+// A server that never greets (STARTTLS or none against a TLS port) is given up at the greeting
+// bound, long before the receive bound, with words that point to the likely cause; the check
+// and the connection test alike.
+TEST(Pop3GreetingTest, SilenceEndsAtTheGreetingBound) {
+    S check({S::ReadToEnd()});
+    S probed({S::ReadToEnd()});
+    TestPop3 pop(check.Port());
+    TPop3Probe probe;
+    probe.Hostname = "127.0.0.1";
+    probe.Port = probed.Port();
+    for (TPop3* client : {static_cast<TPop3*>(&pop), static_cast<TPop3*>(&probe)}) {
+        client->Encryption = TEncryption::Stls;
+        client->GreetingTimeoutMs = 300;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            if (client == &pop)
+                pop.Login();
+            else
+                probe.Run();
+            ADD_FAILURE() << "greeted";
+        } catch (const EProtocolError& e) {
+            EXPECT_EQ(e.Message(), kNoGreetingText);
+            EXPECT_EQ(std::string(kNoGreetingText),
+                      "No greeting from the server within 15 seconds; it may expect TLS on "
+                      "connect (port 995).");
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(client->SocketHandle, -1);
+    }
+    EXPECT_EQ(check.Received(), "");
 }
 
 TEST(ConnectionBoundTest, DroppedBytesCountTowardTheLineBound) {
