@@ -15,9 +15,6 @@
 
 // The largest reply a connection accepts (see MaxReplyBytes).
 inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
-// What one kept line of a multi-line reply costs beyond its text: the string object, its
-// heap block and the list's spare room.
-inline constexpr size_t kLineMemoryCost = 128;
 
 struct TEndpoint;
 struct TTlsPeer;
@@ -92,9 +89,9 @@ class TTcpIp {
 
     // A line of more bytes than this (counting every byte taken for it) ends the connection.
     size_t MaxLineLength = size_t{16} << 20;
-    // A reply (or a Fetch) of more bytes than this ends the connection. A multi-line reply
-    // also charges each kept line kLineMemoryCost on top of its text, so that the memory
-    // it takes stays near this figure however short its lines are.
+    // A reply (or a Fetch) of more bytes than this ends the connection. Its kept lines take
+    // at most twice as much (each line's CR LF becomes a four-byte end offset), however
+    // short they are.
     size_t MaxReplyBytes = kMaxReplyBytes;
     // Bound on one whole reply (status line and body): it must be complete within
     // ReplyTimeoutMs plus one second for every ReplyBytesPerSecond bytes taken for it, so a

@@ -64,7 +64,7 @@ TEST_F(TlsDovecotTest, WholeSessionOverEitherEncryption) {
         auto pop = Client(encryption);
         pop->Login();
         pop->ReadHeaders();
-        ASSERT_EQ(pop->MailText, TStringList{"Ann <ann@example.org>\x07Lunch"});
+        ASSERT_EQ(pop->MailText, TLineBuffer{"Ann <ann@example.org>\x07Lunch"});
         pop->RetrieveMessage(1);
         EXPECT_EQ(pop->MailText.back(), "Noon?");
         pop->Logout();
