@@ -66,13 +66,16 @@ void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int3
     if (failure) std::rethrow_exception(failure);
 }
 
-void LogDeletion(DeletionLog& log, TStringList& lines) {
+void LogDeletion(DeletionLog& log, TLineBuffer& lines) {
     log.Append(DeletionRecord(log.Now(), lines));
 }
 
-std::string DeletionRecord(std::time_t when, TStringList& lines) {
-    lines.insert(lines.begin(), DeletionStamp(when));
+std::string DeletionRecord(std::time_t when, TLineBuffer& lines) {
+    lines.push_front(DeletionStamp(when));
     std::string block;
-    for (const std::string& line : lines) block += line + "\r\n";
+    for (const std::string_view line : lines) {
+        block += line;
+        block += "\r\n";
+    }
     return block;
 }

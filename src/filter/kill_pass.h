@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "base/string_list.h"
+#include "base/line_buffer.h"
 
 class TPop3;
 class TRegistry;
@@ -19,7 +19,7 @@ void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int3
               const std::function<std::time_t()>& clock);
 
 // Inserts the stamp line before the message lines and appends them all to the log.
-void LogDeletion(DeletionLog& log, TStringList& lines);
+void LogDeletion(DeletionLog& log, TLineBuffer& lines);
 // The log record of LogDeletion: the stamp for `when` inserted before the lines, each line
 // ended with CR LF.
-std::string DeletionRecord(std::time_t when, TStringList& lines);
+std::string DeletionRecord(std::time_t when, TLineBuffer& lines);

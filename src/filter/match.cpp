@@ -11,29 +11,28 @@ bool Occurs(const std::string& text, std::string_view value) {
 }
 
 // Everything after the line's first colon, or the whole line when it has none.
-std::string_view ValueOf(const std::string& line) {
+std::string_view ValueOf(std::string_view line) {
     const size_t colon = line.find(':');
-    std::string_view value(line);
-    return colon == std::string::npos ? value : value.substr(colon + 1);
+    return colon == std::string_view::npos ? line : line.substr(colon + 1);
 }
 
 }  // namespace
 
-bool MatchFilter(const TStringList& lines, const std::string& rule) {
+bool MatchFilter(const TLineBuffer& lines, const std::string& rule) {
     const FilterParts parts = SplitFilter(rule);
     const std::string header = Trim(parts.header);
     if (header.empty()) return false;
     const bool contains = parts.op == "=";
     if (!contains && parts.op != "<>") return false;
-    for (const std::string& line : lines) {
-        if (line.compare(0, header.size(), header) != 0) continue;
+    for (const std::string_view line : lines) {
+        if (!line.starts_with(header)) continue;
         // A "doesn't contain" rule is decided by each candidate line on its own.
         if (Occurs(parts.text, ValueOf(line)) == contains) return true;
     }
     return false;
 }
 
-bool MatchFilters(const TStringList& lines, const TStringList& killList) {
+bool MatchFilters(const TLineBuffer& lines, const TStringList& killList) {
     for (const std::string& rule : killList) {
         if (MatchFilter(lines, rule)) return true;
     }

@@ -2,9 +2,10 @@
 
 #include <string>
 
+#include "base/line_buffer.h"
 #include "base/string_list.h"
 
 // True when the rule condemns the message given as its lines.
-bool MatchFilter(const TStringList& lines, const std::string& rule);
+bool MatchFilter(const TLineBuffer& lines, const std::string& rule);
 // True when any rule of the kill list condemns the message; the first match ends the test.
-bool MatchFilters(const TStringList& lines, const TStringList& killList);
+bool MatchFilters(const TLineBuffer& lines, const TStringList& killList);

@@ -32,7 +32,22 @@ uint32_t ResolveHost(const std::string& host) {
 }
 
 uint32_t ResolveDotted(const std::string& host) {
-    return host.empty() ? INADDR_NONE : inet_addr(host.c_str());
+    uint32_t address = INADDR_NONE;
+    return ParseIpv4(host, address) ? address : INADDR_NONE;
+}
+
+// The resolver's own numeric reading: no lookup, and no trailing text after the address as
+// inet_addr would allow.
+bool ParseIpv4(const std::string& text, uint32_t& address) {
+    if (text.empty()) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(text.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return true;
 }
 
 std::string IpToStr(uint32_t address) {

@@ -34,6 +34,10 @@ class EProtocolError : public ETcpIpError {
     bool TemporaryRefusal = false;
 };
 
+// What a server that never greets is told as: most often it waits for a TLS handshake.
+inline constexpr const char* kNoGreetingText =
+    "No greeting from the server within 15 seconds; it may expect TLS on connect (port 995).";
+
 // A secure connection could not be made or its certificate was refused. Nothing beyond the
 // greeting (and CAPA and STLS) has been sent when it is raised: never the password.
 class ETlsError : public ETcpIpError {

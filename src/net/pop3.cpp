@@ -100,18 +100,18 @@ void TPop3::Command(const std::string& line) {
 
 template <class OnLine>
 void TPop3::ReadMultiLine(OnLine&& onLine) {
-    size_t memory = 0;  // what the kept lines may take, for the reply cap
     std::string line;
     for (;;) {
         if (!ReadLine(line)) throw ConnectionLost();
         if (line == ".") return;
-        memory += line.size() + kLineMemoryCost;
-        if (memory > MaxReplyBytes) {
-            DropConnection();
-            throw ConnectionLost();
-        }
         onLine(line);
     }
+}
+
+void TPop3::ReadMessageText() {
+    retrieved_.clear();
+    ReadMultiLine([this](const std::string& line) { retrieved_.push_back(line); });
+    std::swap(MailText, retrieved_);
 }
 
 void TPop3::ReadReplyLines(const std::function<void(const std::string&)>& onLine) {
@@ -165,7 +165,7 @@ void TPop3::ReadHeaders() {
             lines[i] = std::to_string(message.Number);
         }
     }
-    MailText = std::move(lines);
+    for (const std::string& line : lines) MailText.push_back(line);
 }
 
 // The value starts one character after the colon, where the blank normally stands.
@@ -178,9 +178,7 @@ void TPop3::ReadHeaderBlock(t_reply& message) {
 
 void TPop3::RetrieveMessage(int32_t n) {
     Command("RETR " + std::to_string(n));
-    TStringList text;
-    ReadMultiLine([&text](const std::string& line) { text.push_back(line); });
-    MailText = std::move(text);
+    ReadMessageText();
 }
 
 void TPop3::DeleteMessage(int32_t n) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/line_buffer.h"
 #include "base/string_list.h"
 #include "net/tcpip.h"
 
@@ -59,15 +60,14 @@ class TPop3 : public TTcpIp {
     std::string UserName;
     std::string Password;
     std::vector<std::unique_ptr<t_reply>> Messages;
-    TStringList MailText;
+    TLineBuffer MailText;
 
   protected:
     // Sends one command line (CR LF added) and judges its status line.
     void Command(const std::string& line);
     // Hands every line of a multi-line reply up to its "." line to onLine. A reply cut by the
-    // end of the connection, or over one of the bounds of TTcpIp (its bytes, its time, or
-    // its kept lines costing more than MaxReplyBytes with kLineMemoryCost each), raises
-    // EProtocolError 999 with an empty message.
+    // end of the connection, or over one of the bounds of TTcpIp (its bytes or its time),
+    // raises EProtocolError 999 with an empty message.
     template <class OnLine>
     void ReadMultiLine(OnLine&& onLine);
     // After the greeting: CAPA, STLS and the TLS handshake, so that USER and PASS never travel
@@ -84,8 +84,13 @@ class TPop3 : public TTcpIp {
     // ReadMultiLine for code outside this class's own file.
     void ReadReplyLines(const std::function<void(const std::string&)>& onLine);
 
+    // Reads a retrieved message's lines and makes them MailText once the reply is whole.
+    void ReadMessageText();
+
   private:
     void ReadListing();
     std::map<int32_t, std::string> ReadUidListing();
     void ReadHeaderBlock(t_reply& message);
+
+    TLineBuffer retrieved_;  // the message being read; its room is kept for the next one
 };

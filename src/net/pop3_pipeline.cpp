@@ -101,9 +101,7 @@ void TPop3::SendCommands(const std::vector<std::string>& lines) {
 
 void TPop3::ReadRetrieveReply() {
     CheckReply();
-    TStringList text;
-    ReadReplyLines([&text](const std::string& line) { text.push_back(line); });
-    MailText = std::move(text);
+    ReadMessageText();
 }
 
 void TPop3::ReadQuitReply() {

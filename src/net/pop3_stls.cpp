@@ -22,7 +22,10 @@ bool NamesStls(const std::string& capability) {
 void TPop3::StartStls() {
     const auto refuse = [this](const std::string& what) {
         ReleaseSocket(SocketHandle);
-        throw ETlsError(ETlsError::TReason::NoStls, what + "; the password was not sent");
+        throw ETlsError(ETlsError::TReason::NoStls,
+                        what +
+                            "; the password was not sent. Choose TLS on connect (usually port "
+                            "995) in Mail Options.");
     };
     SendText("CAPA\r\n");
     BeginReply();

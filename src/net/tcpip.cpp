@@ -24,6 +24,7 @@ void TTcpIp::Login() {
     Closed = false;
     if (Encryption == TEncryption::TlsOnConnect) StartTls();
     BeginReply();  // the greeting
+    awaitingGreeting_ = true;
 }
 
 void TTcpIp::Logout() {

@@ -15,9 +15,6 @@
 
 // The largest reply a connection accepts (see MaxReplyBytes).
 inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
-// What one kept line of a multi-line reply costs beyond its text: the string object, its
-// heap block and the list's spare room.
-inline constexpr size_t kLineMemoryCost = 128;
 
 struct TEndpoint;
 struct TTlsPeer;
@@ -47,6 +44,9 @@ class TTcpIp {
     // Bounds on waiting for a silent peer (milliseconds).
     int ConnectTimeoutMs = 30000;
     int ReceiveTimeoutMs = 60000;
+    // A server that sends nothing this long after the connection (and its TLS handshake) is
+    // given up with EProtocolError kNoGreetingText: it likely waits for TLS instead. 0: none.
+    int GreetingTimeoutMs = 15000;
 
     // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
     TEncryption Encryption = TEncryption::None;
@@ -89,9 +89,9 @@ class TTcpIp {
 
     // A line of more bytes than this (counting every byte taken for it) ends the connection.
     size_t MaxLineLength = size_t{16} << 20;
-    // A reply (or a Fetch) of more bytes than this ends the connection. A multi-line reply
-    // also charges each kept line kLineMemoryCost on top of its text, so that the memory
-    // it takes stays near this figure however short its lines are.
+    // A reply (or a Fetch) of more bytes than this ends the connection. Its kept lines take
+    // at most twice as much (each line's CR LF becomes a four-byte end offset), however
+    // short they are.
     size_t MaxReplyBytes = kMaxReplyBytes;
     // Bound on one whole reply (status line and body): it must be complete within
     // ReplyTimeoutMs plus one second for every ReplyBytesPerSecond bytes taken for it, so a
@@ -107,6 +107,12 @@ class TTcpIp {
 
   private:
     bool FillReadAhead();
+    // The bound on this receive: ReceiveTimeoutMs within what the reply and the greeting may
+    // still take. False, with the connection ended, when one of them is over.
+    bool ReceiveBound(int& timeoutMs);
+    // Raises the no-greeting error, with the connection released.
+    [[noreturn]] void NoGreeting();
+    long long GreetingMsLeft() const;
     // Milliseconds the current reply may still take; negative when it is overdue.
     long long ReplyMsLeft() const;
     // Tries every address of a name in turn within the one connect bound.
@@ -120,4 +126,5 @@ class TTcpIp {
     size_t readEnd_ = 0;
     std::chrono::steady_clock::time_point replyStart_ = std::chrono::steady_clock::now();
     size_t replyBytes_ = 0;
+    bool awaitingGreeting_ = false;  // nothing received since Login connected
 };

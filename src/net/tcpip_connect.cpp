@@ -64,7 +64,8 @@ void TTcpIp::StartTls() {
         ReleaseSocket(SocketHandle);
         throw ETlsError(ETlsError::TReason::Handshake,
                         "TLS handshake with " + Hostname +
-                            " failed: the server sent data before the handshake");
+                            " failed: the server sent data before the handshake; choose TLS on "
+                            "connect (usually port 995) in Mail Options.");
     }
     auto* tls = dynamic_cast<TTlsTransport*>(Transport.get());
     if (!tls) {

@@ -14,15 +14,8 @@ constexpr size_t kReadAhead = 64 * 1024;
 bool TTcpIp::FillReadAhead() {
     readAhead_.resize(kReadAhead);
     for (;;) {
-        int timeoutMs = ReceiveTimeoutMs;
-        if (ReplyTimeoutMs > 0) {
-            const long long left = ReplyMsLeft();
-            if (left <= 0) {
-                DropConnection();
-                return false;
-            }
-            if (timeoutMs <= 0 || left < timeoutMs) timeoutMs = static_cast<int>(left);
-        }
+        int timeoutMs = 0;
+        if (!ReceiveBound(timeoutMs)) return false;
         int error = 0;
         ++ReceiveCalls;
         const ssize_t n = Transport->Receive(SocketHandle, readAhead_.data(), readAhead_.size(),
@@ -31,6 +24,7 @@ bool TTcpIp::FillReadAhead() {
             readPos_ = 0;
             readEnd_ = static_cast<size_t>(n);
             ReceivedBytes += readEnd_;
+            awaitingGreeting_ = false;
             Trace([&] {
                 return "Received " + std::to_string(n) + " bytes on socket ID " +
                        std::to_string(SocketHandle);
@@ -38,8 +32,47 @@ bool TTcpIp::FillReadAhead() {
             return true;
         }
         Closed = !(n < 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINTR));
+        // The transport ends a silent connection itself; a greeting's silence has its own words.
+        if (Closed && awaitingGreeting_ && GreetingTimeoutMs > 0 && GreetingMsLeft() <= 0)
+            NoGreeting();
         if (Closed) return false;
     }
+}
+
+bool TTcpIp::ReceiveBound(int& timeoutMs) {
+    timeoutMs = ReceiveTimeoutMs;
+    const auto within = [&timeoutMs](long long left) {
+        if (timeoutMs <= 0 || left < timeoutMs) timeoutMs = static_cast<int>(left);
+    };
+    if (awaitingGreeting_ && GreetingTimeoutMs > 0) {
+        const long long left = GreetingMsLeft();
+        if (left <= 0) NoGreeting();
+        within(left);
+    }
+    if (ReplyTimeoutMs > 0) {
+        const long long left = ReplyMsLeft();
+        if (left <= 0) {
+            DropConnection();
+            return false;
+        }
+        within(left);
+    }
+    return true;
+}
+
+long long TTcpIp::GreetingMsLeft() const {
+    using namespace std::chrono;
+    return GreetingTimeoutMs -
+           duration_cast<milliseconds>(steady_clock::now() - replyStart_).count();
+}
+
+void TTcpIp::NoGreeting() {
+    awaitingGreeting_ = false;
+    ReleaseSocket(SocketHandle);
+    Closed = true;
+    EProtocolError silent(kNoGreetingText, 999, "POP3");
+    silent.ConnectionLost = true;
+    throw silent;
 }
 
 void TTcpIp::BeginReply() {

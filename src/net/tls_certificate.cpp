@@ -1,6 +1,7 @@
 #include "net/tls_certificate.h"
 
 #include <arpa/inet.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/x509v3.h>
 
@@ -8,13 +9,47 @@
 #include <memory>
 
 #include "net/endpoints.h"
+#include "net/ip_misc.h"
 
 namespace {
 
-bool IsAddress(const std::string& host) {
-    unsigned char buffer[sizeof(in6_addr)];
-    return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
-           inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+bool IsIpv6(const std::string& host) {
+    in6_addr buffer;
+    return inet_pton(AF_INET6, host.c_str(), &buffer) == 1;
+}
+
+// The name to check and to send as SNI: a fully qualified "pop.example.com." is the same
+// host as "pop.example.com", which is how certificates name it.
+std::string CheckedName(const std::string& bare) {
+    if (bare.size() > 1 && bare.back() == '.') return bare.substr(0, bare.size() - 1);
+    return bare;
+}
+
+// The certificate's DNS names and addresses: "DNS:pop.example.com, IP:192.0.2.1".
+std::string AltNames(const X509* cert) {
+    auto* names =
+        static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(cert, NID_subject_alt_name, nullptr, nullptr));
+    std::string text;
+    for (int i = 0; i < sk_GENERAL_NAME_num(names); ++i) {
+        const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, i);
+        std::string item;
+        if (name->type == GEN_DNS) {
+            const ASN1_STRING* dns = name->d.dNSName;
+            item = "DNS:" + std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(dns)),
+                                        static_cast<size_t>(ASN1_STRING_length(dns)));
+        } else if (name->type == GEN_IPADD) {
+            const int length = ASN1_STRING_length(name->d.iPAddress);
+            char address[INET6_ADDRSTRLEN] = "";
+            if (length == 4 || length == 16)
+                inet_ntop(length == 4 ? AF_INET : AF_INET6,
+                          ASN1_STRING_get0_data(name->d.iPAddress), address, sizeof address);
+            item = std::string("IP:") + address;
+        }
+        if (item.empty()) continue;
+        text += (text.empty() ? "" : ", ") + item;
+    }
+    GENERAL_NAMES_free(names);
+    return text;
 }
 
 std::string NameText(const X509_NAME* name) {
@@ -49,11 +84,20 @@ std::string FingerprintOf(const X509* cert) {
 
 }  // namespace
 
+// An IPv4 address is read as the connection reads it, then checked by its bytes.
 bool SetExpectedIdentity(SSL* ssl, const std::string& host) {
     const std::string bare = BareHost(host);
-    if (IsAddress(bare)) return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), bare.c_str());
-    SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    return SSL_set_tlsext_host_name(ssl, bare.c_str()) == 1 && SSL_set1_host(ssl, bare.c_str());
+    uint32_t ipv4 = 0;
+    if (ParseIpv4(bare, ipv4))
+        return X509_VERIFY_PARAM_set1_ip(SSL_get0_param(ssl),
+                                         reinterpret_cast<const unsigned char*>(&ipv4),
+                                         sizeof ipv4) == 1;
+    if (IsIpv6(bare)) return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), bare.c_str());
+    // Only the certificate's DNS names count, never its subject's common name.
+    SSL_set_hostflags(ssl,
+                      X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
+    const std::string name = CheckedName(bare);
+    return SSL_set_tlsext_host_name(ssl, name.c_str()) == 1 && SSL_set1_host(ssl, name.c_str());
 }
 
 TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint) {
@@ -70,6 +114,7 @@ TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint) {
     peer.ValidFrom = TimeText(X509_get0_notBefore(cert.get()));
     peer.ValidTo = TimeText(X509_get0_notAfter(cert.get()));
     peer.Fingerprint = FingerprintOf(cert.get());
+    peer.Names = AltNames(cert.get());
     if (!pinnedFingerprint.empty()) {
         peer.Trusted = peer.Fingerprint == pinnedFingerprint;
         if (!peer.Trusted) peer.Verdict = "it is not the trusted certificate";
@@ -81,33 +126,75 @@ TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint) {
     return peer;
 }
 
+namespace {
+
+const char* const kTrustStep =
+    "use Test connection in Mail Options to compare the fingerprint and trust this certificate.";
+
+// Why the chain did not lead to a trusted authority: a short key word for the start of the
+// message, and plain words for the rest.
+struct TUntrustedWords {
+    const char* key;
+    const char* plain;
+};
+
+TUntrustedWords UntrustedWords(long verdict) {
+    switch (verdict) {
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+            return {"self-signed", "the server signed it itself"};
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+            return {"unknown authority", "no authority this computer trusts vouches for it"};
+        default:
+            return {"unverified", "its chain could not be verified"};
+    }
+}
+
+}  // namespace
+
 ETlsError RefusalOf(const TTlsPeer& peer, long verdict, const TTlsSettings& settings) {
     using R = ETlsError::TReason;
     const std::string& fp = peer.Fingerprint;
-    if (peer.Fingerprint.empty()) return ETlsError(R::Untrusted, "The server sent no certificate");
+    const std::string& host = settings.Host;
+    if (fp.empty())
+        return ETlsError(R::Untrusted, "No certificate from " + host +
+                                           "; check Encryption and Port with Test connection in "
+                                           "Mail Options.");
     if (!settings.PinnedFingerprint.empty()) {
         return ETlsError(R::PinMismatch,
-                         "The server's certificate is not the trusted certificate; its SHA-256 "
-                         "fingerprint is " +
-                             fp,
+                         "Certificate is not the trusted one for " + host +
+                             "; its SHA-256 fingerprint is " + fp +
+                             "; compare this new fingerprint with your provider's, then trust it "
+                             "with Test connection in Mail Options.",
                          fp);
     }
     switch (verdict) {
         case X509_V_ERR_HOSTNAME_MISMATCH:
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
             return ETlsError(R::NameMismatch,
-                             "The server's certificate is not valid for " + settings.Host +
-                                 " (it is for " + peer.Subject + ")",
+                             "Certificate not valid for " + host + " (it is for " +
+                                 (peer.Names.empty() ? "no name" : peer.Names) +
+                                 "); enter one of its names as the server in Mail Options.",
                              fp);
         case X509_V_ERR_CERT_HAS_EXPIRED:
-            return ETlsError(R::Expired, "The server's certificate expired on " + peer.ValidTo, fp);
+            return ETlsError(R::Expired,
+                             "Certificate expired on " + peer.ValidTo + " for " + host +
+                                 "; check this computer's clock, or ask the provider to renew it.",
+                             fp);
         case X509_V_ERR_CERT_NOT_YET_VALID:
             return ETlsError(R::Expired,
-                             "The server's certificate is not valid before " + peer.ValidFrom, fp);
-        default:
-            return ETlsError(R::Untrusted,
-                             "The server's certificate is not trusted (" + peer.Verdict +
-                                 "); SHA-256 fingerprint " + fp,
+                             "Certificate not valid before " + peer.ValidFrom + " for " + host +
+                                 "; check this computer's clock.",
                              fp);
+        default: {
+            const TUntrustedWords words = UntrustedWords(verdict);
+            return ETlsError(R::Untrusted,
+                             std::string("Certificate not trusted (") + words.key + ") for " +
+                                 host + ": " + words.plain + " (" + peer.Verdict +
+                                 "); SHA-256 fingerprint " + fp + "; " + kTrustStep,
+                             fp);
+        }
     }
 }

@@ -30,6 +30,11 @@ struct TTlsTransport::Wire {
     }
     static int Read(BIO* bio, char* data, int size) {
         TTlsTransport& self = Of(bio);
+        BIO_clear_retry_flags(bio);
+        if (self.noWait_) {
+            BIO_set_retry_read(bio);  // nothing more is read from the network now
+            return -1;
+        }
         int timeoutMs = 0;
         if (self.timeoutMs_ > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -69,18 +74,29 @@ struct TTlsTransport::Wire {
 
 namespace {
 
-// What the failed handshake's error queue says, in words a user can act on.
+const char* const kCheckPortStep =
+    "; check Encryption and Port with Test connection in Mail Options.";
+
+// What the failed handshake's error queue says, in words a user can act on, with the library's
+// reason in brackets.
 std::string HandshakeReason(SSL* ssl, int rc, bool silent) {
     const int kind = SSL_get_error(ssl, rc);
     const unsigned long code = ERR_peek_last_error();
     if (kind == SSL_ERROR_SSL && code != 0 && ERR_reason_error_string(code)) {
-        std::string reason = ERR_reason_error_string(code);
+        const std::string reason = ERR_reason_error_string(code);
         if (reason == "wrong version number" || reason == "packet length too long")
-            reason += "; the server does not speak TLS on this port";
-        if (!silent || reason.find("eof") == std::string::npos) return reason;
+            return "the server does not speak TLS on this port (" + reason +
+                   "); choose STARTTLS, or the TLS port (usually 995), in Mail Options.";
+        if (reason.find("protocol version") != std::string::npos ||
+            reason == "unsupported protocol" || reason == "no protocols available")
+            return "the server offers no TLS version this computer accepts (" + reason +
+                   "); ask your provider for TLS 1.2 or later.";
+        if (!silent || reason.find("eof") == std::string::npos)
+            return "the server broke off the handshake (" + reason + ")" + kCheckPortStep;
     }
-    return silent ? "the server ended the connection or did not answer in time"
-                  : "the connection failed";
+    return std::string(silent ? "the server ended the connection or did not answer in time"
+                              : "the connection failed") +
+           kCheckPortStep;
 }
 
 // TLS 1.2 at least. With useStore, OpenSSL's default trust store (so SSL_CERT_FILE and
@@ -89,6 +105,8 @@ SSL_CTX* NewClientContext(bool useStore) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     if (!ctx) return nullptr;
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    // A TLS 1.2 server asking to renegotiate is refused: it would change the peer mid-session.
+    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION);
     if (useStore) SSL_CTX_set_default_verify_paths(ctx);
     // The chain is verified during the handshake but judged after it, so that a refused
     // certificate can still be shown to the user. No POP3 byte goes out before the judgement.
@@ -112,14 +130,17 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     session->ctx = NewClientContext(settings.PinnedFingerprint.empty());
     session->ssl = session->ctx ? SSL_new(session->ctx) : nullptr;
     BIO* bio = session->ssl ? BIO_new(Wire::Method()) : nullptr;
-    if (!bio) throw ETlsError(ETlsError::TReason::Handshake, "TLS is not available");
+    if (!bio)
+        throw ETlsError(ETlsError::TReason::Handshake,
+                        "TLS is not available on this computer; reinstall its OpenSSL library.");
     BIO_set_data(bio, this);
     SSL_set_bio(session->ssl, bio, bio);
     // Fail closed: a handshake that could not check the identity must not happen at all.
     if (!SetExpectedIdentity(session->ssl, settings.Host))
         throw ETlsError(ETlsError::TReason::Handshake,
                         "TLS handshake with " + settings.Host +
-                            " failed: the certificate cannot be checked against this name");
+                            " failed: the certificate cannot be checked against this name; "
+                            "correct the server name in Mail Options.");
 
     handle_ = handle;
     timeoutMs_ = settings.ReceiveTimeoutMs;
@@ -196,14 +217,17 @@ ssize_t TTlsTransport::Receive(int handle, char* buffer, size_t size, int timeou
 }
 
 // Records that came with the last read are decrypted into the rest of the buffer at once,
-// which saves the caller a call per record; nothing here waits for the network.
+// which saves the caller a call per record. Nothing here waits for the network: a record that
+// carries no data (a key update, a session ticket) must not hold back what has arrived.
 ssize_t TTlsTransport::TakePending(char* buffer, size_t size) {
     size_t taken = 0;
+    noWait_ = true;
     while (taken < size && SSL_has_pending(session_->ssl)) {
         size_t n = 0;
         if (SSL_read_ex(session_->ssl, buffer + taken, size - taken, &n) != 1 || n == 0) break;
         taken += n;
     }
+    noWait_ = false;
     ERR_clear_error();
     return static_cast<ssize_t>(taken);
 }

@@ -19,6 +19,7 @@ struct TTlsPeer {
     std::string Cipher;
     std::string Subject;
     std::string Issuer;
+    std::string Names;      // subjectAltName: "DNS:pop.example.com, IP:192.0.2.1"
     std::string ValidFrom;  // "2026-01-31 12:00:00 UTC"
     std::string ValidTo;
     std::string Fingerprint;  // SHA-256 as colon-separated upper-case hex pairs
@@ -67,5 +68,6 @@ class TTlsTransport final : public TTransport {
     int timeoutMs_ = 0;                               // 0: no bound
     std::chrono::steady_clock::time_point deadline_;  // of the current wait, with timeoutMs_
     bool silent_ = false;  // the inner transport reported the end or a silent peer
+    bool noWait_ = false;  // reads take only bytes already received; none from the network
     TTlsPeer peer_;
 };

@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct MatchCase {
     const char* name;
     const char* rule;
-    TStringList lines;
+    TLineBuffer lines;
     bool condemned;
 };
 
@@ -63,7 +63,7 @@ TEST_P(MatchFilterTest, DecidesByCandidateLines) {
     EXPECT_EQ(MatchFilter(c.lines, c.rule), c.condemned);
 }
 
-const TStringList kMessage = {
+const TLineBuffer kMessage = {
     "Return-Path: <spam@example.com>",
     "From: Seller <spam@example.com>",
     "To: me@example.org",
@@ -92,24 +92,24 @@ INSTANTIATE_TEST_SUITE_P(
                     MatchCase{"EmptyTextNeverContained", "From: =", kMessage, false},
                     MatchCase{"EmptyTextDoesntContain", "From: <>", kMessage, true},
                     MatchCase{"HeaderPieceTrimmed", "  From:  = Seller", kMessage, true},
-                    MatchCase{"AnyHeaderName", "X-Spam: = yes", TStringList{"X-Spam: yes"}, true},
+                    MatchCase{"AnyHeaderName", "X-Spam: = yes", TLineBuffer{"X-Spam: yes"}, true},
                     MatchCase{"NoOperatorNeverMatches", "Subject:offer", kMessage, false},
                     MatchCase{"EmptyRuleNeverMatches", "", kMessage, false},
                     MatchCase{"EmptyHeaderNeverMatches", " = offer", kMessage, false},
                     MatchCase{"LineWithoutColonIsWholeValue", "Hello = llo",
-                              TStringList{"Hello there"}, true},
-                    MatchCase{"EmptyMessage", "From: <>", TStringList{}, false}),
+                              TLineBuffer{"Hello there"}, true},
+                    MatchCase{"EmptyMessage", "From: <>", TLineBuffer{}, false}),
     [](const testing::TestParamInfo<MatchCase>& info) { return info.param.name; });
 
 TEST(MatchFilter, TwoToLinesOneLackingTheTextCondemns) {
-    const TStringList lines = {"To: a@example.org", "To: b@example.org", "", "body"};
+    const TLineBuffer lines = {"To: a@example.org", "To: b@example.org", "", "body"};
     EXPECT_TRUE(MatchFilter(lines, "To: <> a@"));
     EXPECT_TRUE(MatchFilter(lines, "To: <> b@"));
     EXPECT_FALSE(MatchFilter(lines, "To: <> @example.org"));
 }
 
 TEST(MatchFilters, FirstMatchingRuleDecidesAndEmptyListCondemnsNothing) {
-    const TStringList lines = {"From: x@example.com", "Subject: hi"};
+    const TLineBuffer lines = {"From: x@example.com", "Subject: hi"};
     EXPECT_FALSE(MatchFilters(lines, {}));
     EXPECT_FALSE(MatchFilters(lines, {"Subject: = bye", "From: = y@"}));
     EXPECT_TRUE(MatchFilters(lines, {"Subject: = bye", "", "From: = x@"}));

@@ -47,7 +47,7 @@ TEST_F(Pop3DovecotTest, ListsReadsHeadersAndRetrieves) {
     EXPECT_EQ(pop.MailText[1], "Bob <bob@example.org>");
 
     pop.RetrieveMessage(1);
-    const TStringList expected{"Return-Path: <ann@example.org>",
+    const TLineBuffer expected{"Return-Path: <ann@example.org>",
                                "From: Ann Example <ann@example.org>",
                                "To: joe@example.org",
                                "Subject: Lunch",

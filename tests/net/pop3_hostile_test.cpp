@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "net/pop3_probe.h"
 #include "net_test_access.h"
 #include "support/scripted_pop3_server.h"
 
@@ -121,17 +122,18 @@ struct BoundCase {
     std::string body;  // RETR reply after its status line
 };
 
-// Dropped line ends and the per-line cost count toward the reply cap as much as kept text.
-TEST(Pop3ReplyTest, CapCountsEveryByteAndEveryLine) {
+std::string EmptyLines(size_t count) {
+    std::string lines;
+    for (size_t i = 0; i < count; ++i) lines += "\r\n";
+    return lines;
+}
+
+// Dropped line ends count toward the reply cap as much as kept text.
+TEST(Pop3ReplyTest, CapCountsEveryByte) {
     const std::vector<BoundCase> cases = {
         {"lone LFs", std::string(3000, '\n') + "x\r\n.\r\n"},
         {"lone CRs", std::string(3000, '\r') + "x\r\n.\r\n"},
-        {"empty lines",
-         [] {
-             std::string lines;
-             for (int i = 0; i < 40; ++i) lines += "\r\n";
-             return lines + ".\r\n";
-         }()},
+        {"empty lines", EmptyLines(1100) + ".\r\n"},
     };
     for (const auto& c : cases) {
         S server(Then(kLogin, {S::Send("+OK\r\n1 1\r\n.\r\n"), S::ReadLine(),
@@ -151,6 +153,24 @@ TEST(Pop3ReplyTest, CapCountsEveryByteAndEveryLine) {
     }
 }
 
+// A message within the cap in bytes is taken whatever its number of lines, and the session
+// goes on: one of 4 MiB of empty lines no longer ends every check.
+TEST(Pop3ReplyTest, ManyShortLinesWithinTheCapAreTaken) {
+    const size_t count = size_t{2} << 20;
+    S server(Then(kLogin, {S::Send("+OK\r\n1 4194320\r\n.\r\n"), S::ReadLine(),
+                           S::Send("+OK\r\nSubject: spam\r\n" + EmptyLines(count) + ".\r\n"),
+                           S::ReadLine(), S::Send("+OK deleted\r\n"), S::ReadToEnd()}));
+    TestPop3 pop(server.Port());
+    pop.Login();
+    EXPECT_TRUE(pop.FitsReplyBound(pop.Messages[0]->Size));
+    pop.RetrieveMessage(1);
+    ASSERT_EQ(pop.MailText.size(), count + 1);
+    EXPECT_EQ(pop.MailText.front(), "Subject: spam");
+    EXPECT_EQ(pop.MailText.back(), "");
+    EXPECT_NO_THROW(pop.DeleteMessage(1));
+    pop.CloseWithoutQuit();
+}
+
 // Each byte comes well within the receive bound, but the reply as a whole does not.
 TEST(Pop3ReplyTest, TrickleIsBoundedPerWholeReply) {
     S server({S::Trickle("+OK this reply never ends" + std::string(200, 'x'), 20)});
@@ -166,6 +186,38 @@ TEST(Pop3ReplyTest, TrickleIsBoundedPerWholeReply) {
         EXPECT_EQ(e.Message(), "");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+// A server that never greets (STARTTLS or none against a TLS port) is given up at the greeting
+// bound, long before the receive bound, with words that point to the likely cause; the check
+// and the connection test alike.
+TEST(Pop3GreetingTest, SilenceEndsAtTheGreetingBound) {
+    S check({S::ReadToEnd()});
+    S probed({S::ReadToEnd()});
+    TestPop3 pop(check.Port());
+    TPop3Probe probe;
+    probe.Hostname = "127.0.0.1";
+    probe.Port = probed.Port();
+    for (TPop3* client : {static_cast<TPop3*>(&pop), static_cast<TPop3*>(&probe)}) {
+        client->Encryption = TEncryption::Stls;
+        client->GreetingTimeoutMs = 300;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            if (client == &pop)
+                pop.Login();
+            else
+                probe.Run();
+            ADD_FAILURE() << "greeted";
+        } catch (const EProtocolError& e) {
+            EXPECT_EQ(e.Message(), kNoGreetingText);
+            EXPECT_EQ(std::string(kNoGreetingText),
+                      "No greeting from the server within 15 seconds; it may expect TLS on "
+                      "connect (port 995).");
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(client->SocketHandle, -1);
+    }
+    EXPECT_EQ(check.Received(), "");
 }
 
 TEST(ConnectionBoundTest, DroppedBytesCountTowardTheLineBound) {

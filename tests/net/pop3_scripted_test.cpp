@@ -152,7 +152,7 @@ TEST(Pop3HeadersTest, TopRunsFromLastToFirstAndMailTextFollowsTheListing) {
     auto lines = Session(steps, [](TestPop3& pop) {
         pop.Login();
         pop.ReadHeaders();
-        EXPECT_EQ(pop.MailText, (TStringList{"Ann <a@x>\x07"
+        EXPECT_EQ(pop.MailText, (TLineBuffer{"Ann <a@x>\x07"
                                              "body wins",
                                              "2", "avier"}));
         EXPECT_EQ(pop.Messages[2]->From, "avier");
@@ -169,7 +169,7 @@ TEST(Pop3HeadersTest, LostConnectionGivesEveryRemainingMessageItsNumber) {
     Session(steps, [](TestPop3& pop) {
         pop.Login();
         pop.ReadHeaders();
-        EXPECT_EQ(pop.MailText, (TStringList{"1", "2",
+        EXPECT_EQ(pop.MailText, (TLineBuffer{"1", "2",
                                              "a\x07"
                                              "b"}));
     });
@@ -183,7 +183,7 @@ TEST(Pop3RetrieveTest, KeepsDotLinesAndReplacesMailTextOnlyWhenWhole) {
     auto lines = Session(steps, [](TestPop3& pop) {
         pop.Login();
         pop.RetrieveMessage(1);
-        const TStringList whole{"Subject: s", "", "..", ".x"};
+        const TLineBuffer whole{"Subject: s", "", "..", ".x"};
         EXPECT_EQ(pop.MailText, whole);
         EXPECT_THROW(pop.RetrieveMessage(2), EProtocolError);
         EXPECT_EQ(pop.MailText, whole);
@@ -257,7 +257,7 @@ TEST(Pop3LogoutTest, QuitClosesAndReleasesButKeepsMailText) {
         pop.ReadHeaders();
         pop.Logout();
         EXPECT_TRUE(pop.Messages.empty());
-        EXPECT_EQ(pop.MailText, TStringList{"f"});
+        EXPECT_EQ(pop.MailText, TLineBuffer{"f"});
         EXPECT_EQ(pop.SocketHandle, -1);
     });
     EXPECT_EQ(lines.back(), "QUIT");

@@ -64,7 +64,7 @@ TEST_F(TlsDovecotTest, WholeSessionOverEitherEncryption) {
         auto pop = Client(encryption);
         pop->Login();
         pop->ReadHeaders();
-        ASSERT_EQ(pop->MailText, TStringList{"Ann <ann@example.org>\x07Lunch"});
+        ASSERT_EQ(pop->MailText, TLineBuffer{"Ann <ann@example.org>\x07Lunch"});
         pop->RetrieveMessage(1);
         EXPECT_EQ(pop->MailText.back(), "Noon?");
         pop->Logout();
@@ -94,15 +94,15 @@ struct RefusalCase {
 TEST_F(TlsDovecotTest, RefusedCertificatesStopBeforeTheGreeting) {
     const std::vector<RefusalCase> cases = {
         {"unknown authority", "server", "localhost", "selfsigned", false, R::Untrusted,
-         "is not trusted (unable to get local issuer certificate); SHA-256 fingerprint "},
+         "Certificate not trusted (unknown authority) for localhost: "},
         {"other name", "wrongname", "localhost", nullptr, false, R::NameMismatch,
-         "is not valid for localhost (it is for CN=wrong.example)"},
+         "Certificate not valid for localhost (it is for DNS:wrong.example)"},
         {"other address", "wrongname", "127.0.0.1", nullptr, false, R::NameMismatch,
-         "is not valid for 127.0.0.1"},
+         "Certificate not valid for 127.0.0.1"},
         {"expired", "expired", "localhost", nullptr, false, R::Expired,
-         "expired on 2020-02-01 00:00:00 UTC"},
+         "Certificate expired on 2020-02-01 00:00:00 UTC"},
         {"pin of another", "server", "localhost", nullptr, true, R::PinMismatch,
-         "is not the trusted certificate; its SHA-256 fingerprint is "},
+         "Certificate is not the trusted one for localhost; its SHA-256 fingerprint is "},
     };
     for (const RefusalCase& c : cases) {
         Start(c.cert);

@@ -8,10 +8,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 #include "net/encryption.h"
+#include "net/ip_misc.h"
 #include "net/pop3_probe.h"
+#include "net/tls_certificate.h"
 #include "net/tls_transport.h"
 #include "net_test_access.h"
 #include "support/scripted_pop3_server.h"
@@ -114,50 +118,120 @@ TEST(StlsTest, PlainBytesAfterTheStlsAnswerAreRefused) {
 }
 
 // A peer that accepts and stays silent, one that answers TLS with plain POP3, and one that
-// trickles a handshake record a byte at a time, each byte well within the receive bound.
+// trickles a handshake record a byte at a time, each byte well within the receive bound. Each
+// failure says what to change.
 TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
-    const std::vector<std::vector<S::Step>> peers = {
-        {S::ReadToEnd()},
-        {S::Send("+OK ready\r\n"), S::ReadToEnd()},
-        {S::Send(std::string("\x16\x03\x03\x40\x00", 5)), S::Trickle(std::string(200, 'x'), 50)}};
-    for (const auto& script : peers) {
+    const std::vector<std::pair<std::vector<S::Step>, const char*>> peers = {
+        {{S::ReadToEnd()},
+         "failed: the server ended the connection or did not answer in time; "
+         "check Encryption and Port"},
+        {{S::Send("+OK ready\r\n"), S::ReadToEnd()},
+         "failed: the server does not speak TLS on this port (wrong version number); choose "
+         "STARTTLS"},
+        {{S::Send(std::string("\x16\x03\x03\x40\x00", 5)), S::Trickle(std::string(200, 'x'), 50)},
+         "did not answer in time; check Encryption and Port"}};
+    for (const auto& [script, messagePart] : peers) {
         S server(script);
         TestPop3 pop(server.Port());
         pop.Encryption = TEncryption::TlsOnConnect;
         pop.ReceiveTimeoutMs = 300;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_THROW(pop.Login(), ETlsError);
+        try {
+            pop.Login();
+            ADD_FAILURE() << "logged in";
+        } catch (const ETlsError& e) {
+            EXPECT_NE(e.Message().find(messagePart), std::string::npos) << e.Message();
+        }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(pop.SocketHandle, -1);
     }
+}
+
+// Every refusal names the fault within the tooltip's 63 characters, ends with the step to
+// take, and never puts a full stop right after the fingerprint, where a copy would pick it up.
+TEST(TlsRefusalTest, SaysWhatIsWrongFirstAndWhatToDoLast) {
+    TTlsPeer peer;
+    peer.Fingerprint = "AB:CD";
+    peer.Names = "DNS:pop.example.com, IP:192.0.2.1";
+    peer.Verdict = "self-signed certificate";
+    const TTlsSettings plain{"mail.example.com", "", true, 1000};
+    TTlsSettings pinned = plain;
+    pinned.PinnedFingerprint = "00:11";
+    const struct {
+        long verdict;
+        const TTlsSettings& settings;
+        const char* start;
+        const char* step;
+    } cases[] = {
+        {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, plain,
+         "Certificate not trusted (self-signed) for mail.example.com: the server signed it "
+         "itself (self-signed certificate); SHA-256 fingerprint AB:CD; ",
+         "use Test connection in Mail Options to compare the fingerprint and trust this "
+         "certificate."},
+        {X509_V_ERR_HOSTNAME_MISMATCH, plain,
+         "Certificate not valid for mail.example.com (it is for DNS:pop.example.com, "
+         "IP:192.0.2.1); ",
+         "Mail Options."},
+        {X509_V_OK, pinned,
+         "Certificate is not the trusted one for mail.example.com; its SHA-256 fingerprint is "
+         "AB:CD; ",
+         "compare this new fingerprint with your provider's, then trust it with Test "
+         "connection in Mail Options."},
+    };
+    for (const auto& c : cases) {
+        const ETlsError e = RefusalOf(peer, c.verdict, c.settings);
+        EXPECT_TRUE(e.Message().starts_with(c.start)) << e.Message();
+        EXPECT_TRUE(e.Message().ends_with(c.step)) << e.Message();
+        EXPECT_EQ(e.Message().find("AB:CD."), std::string::npos) << e.Message();
+        EXPECT_EQ(e.Fingerprint, "AB:CD");
+    }
+}
+
+// The server side of an in-process TLS peer on fd, with the named certificate; nullptr
+// when the handshake failed. SSL_free frees the context too.
+SSL* AcceptTls(int fd, const std::string& cert = "server", int maxVersion = 0) {
+    const TestCertificates& certs = TestCertificates::Get();
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_chain_file(ctx, certs.Pem(cert).c_str());
+    SSL_CTX_use_PrivateKey_file(ctx, certs.Key(cert).c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_set_num_tickets(ctx, 0);
+    SSL_CTX_set_max_proto_version(ctx, maxVersion);
+    SSL* ssl = SSL_new(ctx);
+    SSL_CTX_free(ctx);  // the session holds its own reference
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) return ssl;
+    SSL_free(ssl);
+    return nullptr;
+}
+
+// The records the session writes while `write` runs, instead of sending them.
+template <class Write>
+std::string RecordsOf(SSL* ssl, int fd, Write&& write) {
+    SSL_set0_wbio(ssl, BIO_new(BIO_s_mem()));
+    write();
+    char* bytes = nullptr;
+    const long size = BIO_get_mem_data(SSL_get_wbio(ssl), &bytes);
+    std::string records(bytes, static_cast<size_t>(size));
+    SSL_set0_wbio(ssl, BIO_new_socket(fd, BIO_NOCLOSE));
+    return records;
 }
 
 // Serves the handshake on fd, then sends one record of 4000 bytes a byte every 5 ms until
 // stop or the client closes: each byte well within the client's receive bound, the record far
 // beyond it.
 void TrickleOneRecord(int fd, const std::atomic<bool>& stop) {
-    const TestCertificates& certs = TestCertificates::Get();
-    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
-    SSL_CTX_use_certificate_chain_file(ctx, certs.Pem("server").c_str());
-    SSL_CTX_use_PrivateKey_file(ctx, certs.Key("server").c_str(), SSL_FILETYPE_PEM);
-    SSL_CTX_set_num_tickets(ctx, 0);
-    SSL* ssl = SSL_new(ctx);
-    SSL_set_fd(ssl, fd);
-    if (SSL_accept(ssl) == 1) {
-        BIO* record = BIO_new(BIO_s_mem());
-        SSL_set0_wbio(ssl, record);
+    SSL* ssl = AcceptTls(fd);
+    if (!ssl) return;
+    const std::string records = RecordsOf(ssl, fd, [ssl] {
         const std::string text(4000, 'x');
         SSL_write(ssl, text.data(), static_cast<int>(text.size()));
-        char* bytes = nullptr;
-        const long size = BIO_get_mem_data(record, &bytes);
-        for (long i = 0; i < size && !stop; ++i) {
-            if (send(fd, bytes + i, 1, MSG_NOSIGNAL) != 1) break;
-            pollfd peer{fd, POLLRDHUP, 0};
-            if (poll(&peer, 1, 5) > 0) break;  // the client closed meanwhile
-        }
+    });
+    for (size_t i = 0; i < records.size() && !stop; ++i) {
+        if (send(fd, records.data() + i, 1, MSG_NOSIGNAL) != 1) break;
+        pollfd peer{fd, POLLRDHUP, 0};
+        if (poll(&peer, 1, 5) > 0) break;  // the client closed meanwhile
     }
     SSL_free(ssl);
-    SSL_CTX_free(ctx);
 }
 
 TEST(TlsReceiveTest, ATrickledRecordEndsTheConnectionWithinOneReceiveBound) {
@@ -179,6 +253,162 @@ TEST(TlsReceiveTest, ATrickledRecordEndsTheConnectionWithinOneReceiveBound) {
     tls.Close(fds[0]);
     server.join();
     close(fds[1]);
+}
+
+// Answers the first command with a reply and, in the same write, a record that carries no
+// data (a key update the client must answer, or a session ticket); then answers one more.
+void ReplyWithAnEmptyRecordBehind(int fd, bool keyUpdate) {
+    SSL* ssl = AcceptTls(fd);
+    if (!ssl) return;
+    char command[64];
+    if (SSL_read(ssl, command, sizeof command) > 0) {
+        const std::string records = RecordsOf(ssl, fd, [ssl, keyUpdate] {
+            SSL_write(ssl, "+OK reply\r\n", 11);
+            if (keyUpdate)
+                SSL_key_update(ssl, SSL_KEY_UPDATE_REQUESTED);
+            else
+                SSL_new_session_ticket(ssl);
+            SSL_do_handshake(ssl);
+        });
+        send(fd, records.data(), records.size(), MSG_NOSIGNAL);
+        if (SSL_read(ssl, command, sizeof command) > 0) SSL_write(ssl, "+OK again\r\n", 11);
+    }
+    SSL_free(ssl);
+}
+
+// A reply is handed over as soon as it is there, whatever follows it in the same read, and
+// the session goes on with the new keys.
+TEST(TlsReceiveTest, ARecordWithoutDataBehindAReplyHoldsNothingBack) {
+    StartSockets();  // the peer's writes must not kill the test when the client is gone
+    for (bool keyUpdate : {true, false}) {
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        std::thread server(ReplyWithAnEmptyRecordBehind, fds[1], keyUpdate);
+        TTlsTransport tls(std::make_unique<TSocketTransport>());
+        const TTlsSettings settings{
+            "localhost",
+            NormalizeFingerprint(TestCertificates::Get().Fingerprint("server")).value(), true,
+            5000};
+        ASSERT_NO_THROW(tls.Handshake(fds[0], settings));
+        char buffer[8192];
+        int error = 0;
+        for (const std::string reply : {"+OK reply\r\n", "+OK again\r\n"}) {
+            tls.Send(fds[0], "NOOP\r\n", 6);
+            const auto start = std::chrono::steady_clock::now();
+            const ssize_t n = tls.Receive(fds[0], buffer, sizeof buffer, 5000, error);
+            EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0))), reply)
+                << "key update: " << keyUpdate;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        }
+        tls.Close(fds[0]);
+        server.join();
+        close(fds[1]);
+    }
+}
+
+// One in-process TLS server on a socket pair, run by `serve` on its end.
+class TlsPeerPair {
+  public:
+    template <class Serve>
+    explicit TlsPeerPair(Serve&& serve) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0) throw std::runtime_error("socketpair");
+        thread_ = std::thread(std::forward<Serve>(serve), fds_[1]);
+    }
+    ~TlsPeerPair() {
+        Join();
+        close(fds_[1]);
+    }
+    int ClientFd() const { return fds_[0]; }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    int fds_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+TTlsSettings TrustStoreSettings(const std::string& host) {
+    setenv("SSL_CERT_FILE", TestCertificates::Get().Ca().c_str(), 1);
+    setenv("SSL_CERT_DIR", "/nonexistent", 1);
+    return TTlsSettings{host, "", true, 5000};
+}
+
+struct NameCase {
+    const char* host;
+    const char* cert;
+    const char* sni;      // what the server was asked for; empty for an address
+    const char* refusal;  // nullptr: trusted
+};
+
+// Only the certificate's DNS and IP names count; a text is an address for the connection
+// exactly when it is one for the check; one trailing dot of a name is no part of it.
+TEST(TlsNameTest, TheCertificatesNamesDecide) {
+    const std::vector<NameCase> cases = {
+        {"localhost", "server", "localhost", nullptr},
+        {"localhost.", "server", "localhost", nullptr},
+        {"127.0.0.1", "server", "", nullptr},
+        {"127.1", "server", "", nullptr},
+        {"[::1]", "server", "", nullptr},
+        {"localhost", "cnonly", "localhost",
+         "Certificate not valid for localhost (it is for IP:127.0.0.1); "},
+        {"127.0.0.2", "server", "",
+         "Certificate not valid for 127.0.0.2 (it is for DNS:localhost, IP:127.0.0.1, IP:::1); "},
+        {"localhost", "wrongname", "localhost",
+         "Certificate not valid for localhost (it is for DNS:wrong.example); "},
+    };
+    for (const NameCase& c : cases) {
+        std::string sni = "(none)";
+        TlsPeerPair pair([&c, &sni](int fd) {
+            if (SSL* ssl = AcceptTls(fd, c.cert)) {
+                const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+                sni = name ? name : "";
+                SSL_free(ssl);
+            }
+        });
+        TTlsTransport tls(std::make_unique<TSocketTransport>());
+        try {
+            tls.Handshake(pair.ClientFd(), TrustStoreSettings(c.host));
+            EXPECT_EQ(c.refusal, nullptr) << c.host << " " << c.cert;
+        } catch (const ETlsError& e) {
+            EXPECT_EQ(e.Reason, ETlsError::TReason::NameMismatch) << e.Message();
+            EXPECT_TRUE(c.refusal && e.Message().starts_with(c.refusal)) << e.Message();
+        }
+        tls.Close(pair.ClientFd());
+        pair.Join();
+        EXPECT_EQ(sni, c.sni) << c.host;
+    }
+    EXPECT_EQ(ResolveDotted("127.1"), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(ResolveDotted("127.0.0.1 x"), INADDR_NONE);
+}
+
+// A TLS 1.2 server that asks to renegotiate before its reply, then reads one command: true
+// when the client went along with it.
+bool RenegotiationTaken(int fd) {
+    SSL* ssl = AcceptTls(fd, "server", TLS1_2_VERSION);
+    if (!ssl) return false;
+    SSL_renegotiate(ssl);
+    SSL_do_handshake(ssl);
+    SSL_write(ssl, "+OK\r\n", 5);
+    char command[64];
+    const bool taken = SSL_read(ssl, command, sizeof command) > 0;
+    SSL_free(ssl);
+    return taken;
+}
+
+TEST(TlsReceiveTest, ARenegotiationIsRefused) {
+    StartSockets();
+    bool taken = true;
+    TlsPeerPair pair([&taken](int fd) { taken = RenegotiationTaken(fd); });
+    TTlsTransport tls(std::make_unique<TSocketTransport>());
+    ASSERT_NO_THROW(tls.Handshake(pair.ClientFd(), TrustStoreSettings("localhost")));
+    char buffer[64];
+    int error = 0;
+    EXPECT_EQ(tls.Receive(pair.ClientFd(), buffer, sizeof buffer, 5000, error), 5);
+    tls.Send(pair.ClientFd(), "NOOP\r\n", 6);
+    pair.Join();
+    EXPECT_FALSE(taken);
+    tls.Close(pair.ClientFd());
 }
 
 // A name is tried at each of its addresses in turn: "localhost" may come as ::1 first, where

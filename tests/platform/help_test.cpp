@@ -6,6 +6,7 @@
 #include <QTextBrowser>
 
 #include "child_test_support.h"
+#include "net/net_errors.h"
 #include "platform/help_viewer.h"
 #include "shell/shown_message.h"
 
@@ -85,7 +86,7 @@ TEST_F(Help, EveryPageHasATitleAHeadingAndWorkingLinks) {
 // The tooltip never shows an empty message; the page of messages explains the texts it shows.
 TEST_F(Help, MessagesPageExplainsTheTextsOfAnUnansweredCommand) {
     const std::string html = test_support::ReadFile(HelpFolder() + "/messages.html");
-    for (const char* text : {kConnectionLostText, kEmptyReplyText})
+    for (const char* text : {kConnectionLostText, kEmptyReplyText, kNoGreetingText})
         EXPECT_NE(html.find(text), std::string::npos) << text;
 }
 

@@ -4,6 +4,7 @@
 #   server.pem/.key         signed by it, for localhost, 127.0.0.1 and ::1
 #   expired.pem/.key        signed by it, same names, valid only in January 2020
 #   wrongname.pem/.key      signed by it, for wrong.example only
+#   cnonly.pem/.key         signed by it, subject CN localhost but names only 127.0.0.1
 #   selfsigned.pem/.key     self-signed for the same names as server.pem
 #
 #   make-test-certs.sh DIR
@@ -50,6 +51,7 @@ sign() {
 sign server localhost "$names" -days 30
 sign expired localhost "$names" -startdate 20200101000000Z -enddate 20200201000000Z
 sign wrongname wrong.example "DNS:wrong.example" -days 30
+sign cnonly localhost "IP:127.0.0.1" -days 30
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=localhost \
     -addext "subjectAltName=$names" -keyout selfsigned.key -out selfsigned.pem 2>/dev/null
 chmod 644 ./*.pem ./*.key

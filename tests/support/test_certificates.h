@@ -5,7 +5,8 @@
 // Throw-away certificates, made once per test process with the openssl command and removed at
 // its end: a test authority (Ca()) and, by name, "server" (localhost, 127.0.0.1 and ::1,
 // signed by it), "expired" (the same, valid only in January 2020), "wrongname" (for
-// wrong.example) and "selfsigned" (the same names, signed by itself).
+// wrong.example), "cnonly" (subject CN localhost, but names only 127.0.0.1) and "selfsigned"
+// (the same names as "server", signed by itself).
 class TestCertificates {
   public:
     static const TestCertificates& Get();
