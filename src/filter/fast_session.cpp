@@ -39,9 +39,16 @@ void FastSession::TopUp() {
     if (!lines.empty()) Send(std::move(lines), std::move(expected));
 }
 
+// A reply that fails to read (but for a refusal) leaves the session out of step for good.
 void FastSession::ReadNext() {
     const Expected expected = owed_.front();
     owed_.pop_front();
+    outOfStep_ = true;
+    ReadReply(expected);
+    outOfStep_ = false;
+}
+
+void FastSession::ReadReply(const Expected& expected) {
     switch (expected.kind) {
         case Kind::Retr:
             ReadRetr(expected.candidate);
@@ -138,7 +145,7 @@ void FastSession::Send(std::vector<std::string> lines, std::vector<Expected> exp
 }
 
 bool FastSession::Drain() {
-    if (quitSent_) return false;
+    if (quitSent_ || outOfStep_) return false;
     try {
         while (!owed_.empty()) {
             const Kind kind = owed_.front().kind;

@@ -33,7 +33,8 @@ class FastSession {
     // reads every reply. Raises on any failure but a refused RETR or DELE (see Refusal).
     void Examine(const std::vector<FastCandidate>& candidates);
     // After Examine raised: reads the replies still owed. True when the session is in step
-    // again and can be ended with QUIT; false when it cannot (or QUIT was already sent).
+    // again and can be ended with QUIT; false when it cannot (a reply failed to read, or QUIT
+    // was already sent).
     bool Drain();
 
     // The ids of the messages retrieved and kept.
@@ -59,6 +60,7 @@ class FastSession {
 
     void TopUp();
     void ReadNext();
+    void ReadReply(const Expected& expected);
     void ReadRetr(size_t candidate);
     void ReadDele();
     void Judge(const FastCandidate& message);
@@ -80,4 +82,5 @@ class FastSession {
     std::set<std::string> kept_;
     std::exception_ptr refusal_;
     bool quitSent_ = false;
+    bool outOfStep_ = false;
 };

@@ -64,8 +64,10 @@ class FastPassTest : public testing::Test {
             count = check.Listed();
             check.Run(count);
         } catch (const std::exception& e) {
+            leftOpen_ = pop3.SocketHandle != -1;
             return {count, std::string("!") + e.what()};
         }
+        leftOpen_ = pop3.SocketHandle != -1;
         return {count, ""};
     }
     std::string RecordFile(uint16_t port, const std::string& user = "joe") {
@@ -76,6 +78,7 @@ class FastPassTest : public testing::Test {
     TRegistry registry_{folder_ / "registry.reg"};
     std::string log_ = folder_ / "deleted.log";
     std::string cache_ = folder_ / "cache/vornask";
+    bool leftOpen_ = false;  // whether the last Fast left its connection open
 };
 
 // --- Against Dovecot -------------------------------------------------------------------
@@ -391,9 +394,53 @@ TEST_F(FastPassScriptedTest, ADropInTheWindowLogsNothingDeletesNothingAndKeepsTh
     const std::string before = ReadFileBytes(RecordFile(server.Port()));
 
     EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string("!")));
+    EXPECT_FALSE(leftOpen_);
     EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(log_), "");
     EXPECT_EQ(ReadFileBytes(RecordFile(server.Port())), before);
+}
+
+// A reply that makes no sense leaves the session out of step: it is closed at once, and no
+// QUIT (then or when the client goes) can make a deletion of it final.
+TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
+    const std::string login = "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n";
+    struct Case {
+        const char* capa;
+        std::vector<std::string> replies;  // after the listing, up to the garbled one
+        std::string received;              // after the login
+        std::string log;
+    } cases[] = {
+        {kPipelinedLogin,
+         {kUids, Message(1, true), "what?\r\n"},
+         "UIDL\r\nRETR 1\r\nRETR 2\r\nRETR 3\r\n",
+         ""},
+        {"-ERR\r\n", {Message(1, true), "what?\r\n"}, "RETR 1\r\nDELE 1\r\n", Record(1)},
+        {"-ERR\r\n",
+         {Message(1, false), Message(2, false), Message(3, false), "bye?\r\n"},
+         "RETR 1\r\nRETR 2\r\nRETR 3\r\nQUIT\r\n",
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.received);
+        const bool pipelined = c.capa == kPipelinedLogin;
+        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(c.capa)};
+        Exchange(s, {"+OK\r\n", "+OK\r\n", kListing}, pipelined);
+        if (pipelined) {
+            Exchange(s, {c.replies[0]}, true);                             // UIDL
+            for (int n = 1; n <= 3; ++n) s.push_back(Script::ReadLine());  // the RETRs
+            s.push_back(Script::Send(c.replies[1] + c.replies[2]));
+        } else {
+            Exchange(s, c.replies, false);
+        }
+        s.push_back(Script::ReadToEnd());
+        ScriptedPop3Server server(std::move(s));
+        std::filesystem::remove(log_);
+
+        EXPECT_EQ(Fast(server.Port()).second.substr(0, 1), "!");
+        EXPECT_FALSE(leftOpen_);
+        EXPECT_EQ(server.Received(), login + c.received);
+        EXPECT_EQ(ReadFileBytes(log_), c.log);
+    }
 }
 
 // The DELEs go out in batches no larger than the window, without waiting for the last RETR
