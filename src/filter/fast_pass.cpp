@@ -92,8 +92,8 @@ void TFastCheck::Run(int32_t& mailCount) {
 }
 
 // After a failure. A session in step ends with QUIT, which makes the deletions sent so far
-// final, as in the kill pass; one out of step is closed at once, so that nothing its
-// replies may not have said is made final. The record stays as it was.
+// final, as in the kill pass; one out of step is closed at once without QUIT, so that no
+// DELE whose reply was never understood becomes final. The record stays as it was.
 void TFastCheck::End(FastSession* session) {
     if (pop3_.SocketHandle == -1) return;
     if (session && !session->Drain()) {
