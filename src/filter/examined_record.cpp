@@ -1,23 +1,18 @@
 #include "filter/examined_record.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
-#include "base/write_all.h"
+#include "filter/own_folder.h"
 
 namespace {
 
 const std::string kHeader = "vornask examined messages 1\n";
 const std::string kEnd = "end ";
 // Far beyond any real mailbox's ids; a larger file is not read at all.
-constexpr std::streamoff kMaxRecordBytes = 32 << 20;
+constexpr size_t kMaxRecordBytes = 32 << 20;
 
 std::string Sha256Hex(const std::string& data) {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -37,22 +32,6 @@ std::string Sha256Hex(const std::string& data) {
 // Length-prefixed, so that no two different lists give the same text.
 std::string Framed(const std::string& text) {
     return std::to_string(text.size()) + ':' + text + '\n';
-}
-
-bool MakeFolders(const std::string& folder) {
-    for (size_t at = 1; at != std::string::npos;) {
-        at = folder.find('/', at + 1);
-        const std::string part = folder.substr(0, at);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
-
-bool WriteDurably(const std::string& path, const std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
 }
 
 }  // namespace
@@ -79,12 +58,8 @@ std::string ExaminedRecord::KillListKey(const TStringList& killList) {
 // Layout: the header line, "key <hex>", one id a line, and "end <hex>" whose digest covers
 // every byte before it.
 std::set<std::string> ExaminedRecord::Load(const std::string& file, const std::string& key) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in || in.tellg() > kMaxRecordBytes) return {};
-    in.seekg(0);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string bytes = in ? buffer.str() : std::string();
+    const auto [folder, name] = OwnFolder::Split(file);
+    const std::string bytes = OwnFolder::Read(folder, name, kMaxRecordBytes).value_or("");
     const size_t endAt = bytes.rfind(kEnd);
     if (key.empty() || endAt == std::string::npos ||
         bytes.substr(endAt) != kEnd + Sha256Hex(bytes.substr(0, endAt)) + "\n" ||
@@ -106,12 +81,6 @@ bool ExaminedRecord::Save(const std::string& file, const std::string& key,
     std::string bytes = kHeader + "key " + key + "\n";
     for (const std::string& uid : uids) bytes += uid + "\n";
     bytes += kEnd + Sha256Hex(bytes) + "\n";
-    const size_t slash = file.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(file.substr(0, slash))) {
-        return false;
-    }
-    const std::string aside = file + ".new";
-    if (WriteDurably(aside, bytes) && ::rename(aside.c_str(), file.c_str()) == 0) return true;
-    ::unlink(aside.c_str());
-    return false;
+    const auto [folder, name] = OwnFolder::Split(file);
+    return OwnFolder::Make(folder) && OwnFolder::Replace(folder, name, bytes);
 }

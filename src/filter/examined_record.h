@@ -4,6 +4,8 @@
 // check retrieved and kept, for one server and user, under one kill list. A record that is
 // missing, damaged, unreadable or made under another kill list holds nothing, so every
 // message is examined again; it can never make a check skip a message it should examine.
+// A record is only read and written in a folder of the user's own that nobody else may
+// write, and never through a link; elsewhere every message is simply examined.
 
 #include <cstdint>
 #include <set>
@@ -24,7 +26,8 @@ class ExaminedRecord {
     // The ids stored under key; none when the file cannot be trusted.
     static std::set<std::string> Load(const std::string& file, const std::string& key);
     // Replaces the file at once (written aside, synced, then renamed over it), creating the
-    // folder. False when that fails; the old file is then left as it was.
+    // folder. False when that fails or the folder is not to be trusted; the old file is then
+    // left as it was.
     static bool Save(const std::string& file, const std::string& key,
                      const std::set<std::string>& uids);
 };

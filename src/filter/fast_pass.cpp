@@ -39,7 +39,7 @@ void TFastCheck::Login() {
             uids_ = pop3_.Authenticate(pipelining_, Offers(capabilities, "UIDL"));
         } catch (...) {
             // As a failed classic login: the server must not keep the mailbox locked.
-            pop3_.TTcpIp::Logout();
+            pop3_.Abort();
             throw;
         }
     }
@@ -80,9 +80,7 @@ void TFastCheck::Run(int32_t& mailCount) {
         failure = std::current_exception();
     }
     if (failure) {
-        // QUIT makes the deletions sent so far final, as in the kill pass; the record stays.
-        const bool inStep = !session || session->Drain();
-        if (inStep && pop3_.SocketHandle != -1) pop3_.Logout();
+        End(session ? &*session : nullptr);
         std::rethrow_exception(failure);
     }
     if (!uids_.empty()) {
@@ -91,4 +89,20 @@ void TFastCheck::Run(int32_t& mailCount) {
         ExaminedRecord::Save(recordFile_, key, examined);
     }
     if (session->Refusal()) std::rethrow_exception(session->Refusal());
+}
+
+// After a failure. A session in step ends with QUIT, which makes the deletions sent so far
+// final, as in the kill pass; one out of step is closed at once without QUIT, so that no
+// DELE whose reply was never understood becomes final. The record stays as it was.
+void TFastCheck::End(FastSession* session) {
+    if (pop3_.SocketHandle == -1) return;
+    if (session && !session->Drain()) {
+        pop3_.Abort();
+        return;
+    }
+    try {
+        pop3_.Logout();
+    } catch (...) {
+        pop3_.Abort();  // the failure already raised says more than this one
+    }
 }

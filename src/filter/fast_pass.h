@@ -12,6 +12,7 @@
 #include "base/string_list.h"
 #include "filter/deletion_log.h"
 
+class FastSession;
 class TPop3;
 class TRegistry;
 
@@ -31,12 +32,16 @@ class TFastCheck {
     // Examines, logs and deletes, ends the session and, once QUIT is answered, saves the
     // record. Every log record is on disk before its DELE is sent, and every DELE goes out
     // right after its record. mailCount is lowered per DELE answered "+OK". A refused RETR
-    // or DELE ends the examining: the session still ends with QUIT, then the refusal is
-    // raised. Any other failure raises with nothing deleted beyond what was logged and the
-    // record left as it was.
+    // or DELE ends the examining as it ends the kill pass: the replies in flight are read
+    // but not judged, nothing more is logged or deleted, the session still ends with QUIT,
+    // then the refusal is raised. Any other failure raises with nothing deleted beyond what was
+    // logged and the record left as it was; a session whose replies are out of step is then closed
+    // at once, without QUIT.
     void Run(int32_t& mailCount);
 
   private:
+    void End(FastSession* session);
+
     TPop3& pop3_;
     TRegistry& registry_;
     std::string logFile_;

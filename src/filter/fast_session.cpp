@@ -11,20 +11,32 @@ FastSession::FastSession(TPop3& pop3, const TStringList& killList, DeletionLog* 
 
 void FastSession::Examine(const std::vector<FastCandidate>& candidates) {
     candidates_ = &candidates;
-    TopUp();
+    Proceed();
     while (!owed_.empty()) {
         ReadNext();
-        TopUp();
+        Proceed();
     }
-    Flush(true);
-    while (!owed_.empty()) ReadNext();
+}
+
+// Sends what may go now: the next DELE once the one before it is answered, more RETRs, and
+// QUIT once nothing else is owed or left to send.
+void FastSession::Proceed() {
+    while (!deleInFlight_ && !condemned_.empty()) SendDele();
+    TopUp();
+    if (owed_.empty() && !quitSent_) {
+        quitSent_ = true;
+        Send({"QUIT"}, {{Kind::Quit, 0}});
+    }
 }
 
 // Refills the window once it is half empty, so commands go out in batches while replies
-// keep coming. A refusal stops further RETRs.
+// keep coming. A refusal stops further RETRs, and so do too many records waiting.
 void FastSession::TopUp() {
     const size_t limit = pipelining_ ? kWindowCommands : 1;
-    if (refusal_ || retrInFlight_ > limit / 2 || bytesInFlight_ > kWindowBytes / 2) return;
+    if (refusal_ || retrInFlight_ > limit / 2 || bytesInFlight_ > kWindowBytes / 2 ||
+        heldBytes_ >= kHeldRecordBytes) {
+        return;
+    }
     std::vector<std::string> lines;
     std::vector<Expected> expected;
     while (next_ < candidates_->size() && retrInFlight_ < limit) {
@@ -39,9 +51,37 @@ void FastSession::TopUp() {
     if (!lines.empty()) Send(std::move(lines), std::move(expected));
 }
 
+// Writes the record, then sends its DELE; with QUIT when nothing can follow it.
+void FastSession::SendDele() {
+    const Condemned message = std::move(condemned_.front());
+    condemned_.pop_front();
+    heldBytes_ -= message.record.size();
+    if (log_) log_->Append(message.record);
+    std::vector<std::string> lines{"DELE " + std::to_string(message.number)};
+    std::vector<Expected> expected{{Kind::Dele, 0}};
+    if (condemned_.empty() && NothingMoreToJudge()) {
+        lines.push_back("QUIT");
+        expected.push_back({Kind::Quit, 0});
+        quitSent_ = true;
+    }
+    deleInFlight_ = true;
+    Send(std::move(lines), std::move(expected));
+}
+
+bool FastSession::NothingMoreToJudge() const {
+    return refusal_ || (retrInFlight_ == 0 && next_ == candidates_->size());
+}
+
+// A reply that fails to read (but for a refusal) leaves the session out of step for good.
 void FastSession::ReadNext() {
     const Expected expected = owed_.front();
     owed_.pop_front();
+    outOfStep_ = true;
+    ReadReply(expected);
+    outOfStep_ = false;
+}
+
+void FastSession::ReadReply(const Expected& expected) {
     switch (expected.kind) {
         case Kind::Retr:
             ReadRetr(expected.candidate);
@@ -60,6 +100,7 @@ static bool Refused(const EProtocolError& e) {
     return e.ErrorCode == 500;
 }
 
+// After a refusal the reply is read only to keep the session in step.
 void FastSession::ReadRetr(size_t candidate) {
     const FastCandidate& message = (*candidates_)[candidate];
     --retrInFlight_;
@@ -68,62 +109,46 @@ void FastSession::ReadRetr(size_t candidate) {
         pop3_.ReadRetrieveReply();
     } catch (const EProtocolError& e) {
         if (!Refused(e)) throw;
-        if (!refusal_) refusal_ = std::current_exception();
+        Refuse();
         return;
     }
-    Judge(message);
+    if (!refusal_) Judge(message);
 }
 
+// A refused DELE is the last one: the messages condemned after it stay, unlogged.
 void FastSession::ReadDele() {
+    deleInFlight_ = false;
     try {
         pop3_.CheckReply();
     } catch (const EProtocolError& e) {
         if (!Refused(e)) throw;
-        if (!refusal_) refusal_ = std::current_exception();
+        Refuse();
+        condemned_.clear();
+        heldBytes_ = 0;
         return;
     }
     --mailCount_;
 }
 
-// A kept message is remembered; a condemned one has its record held until its DELE goes.
+void FastSession::Refuse() {
+    if (!refusal_) refusal_ = std::current_exception();
+}
+
+// A kept message is remembered; a condemned one waits, with its record, for its DELE.
 void FastSession::Judge(const FastCandidate& message) {
     if (!MatchFilters(pop3_.MailText, killList_)) {
         if (!message.uid.empty()) kept_.insert(message.uid);
         return;
     }
-    if (log_) heldRecords_ += DeletionRecord(log_->Now(), pop3_.MailText);
-    condemned_.push_back(message.number);
-    // Bounded batches: one DELE for every condemned message at once could fill the server's
-    // input while its replies fill ours, and the write would wait for ever. One at a time,
-    // a record waits for nothing: a later DELE might never go out.
-    if (!pipelining_ || heldRecords_.size() >= kHeldRecordBytes ||
-        condemned_.size() >= kWindowCommands) {
-        Flush(false);
-    }
-}
-
-// Writes the held records to the log, then sends their DELEs (and QUIT when asked) at once.
-void FastSession::Flush(bool quit) {
-    if (!heldRecords_.empty()) log_->Append(heldRecords_);
-    heldRecords_.clear();
-    std::vector<std::string> lines;
-    std::vector<Expected> expected;
-    for (int32_t number : condemned_) {
-        lines.push_back("DELE " + std::to_string(number));
-        expected.push_back({Kind::Dele, 0});
-    }
-    condemned_.clear();
-    if (quit) {
-        lines.push_back("QUIT");
-        expected.push_back({Kind::Quit, 0});
-        quitSent_ = true;
-    }
-    if (!lines.empty()) Send(std::move(lines), std::move(expected));
+    Condemned condemned{message.number, {}};
+    if (log_) condemned.record = DeletionRecord(log_->Now(), pop3_.MailText);
+    heldBytes_ += condemned.record.size();
+    condemned_.push_back(std::move(condemned));
 }
 
 // Pipelined: every line in one write, the replies read later. Otherwise one line at a time,
 // each reply read before the next line goes (the window holds one RETR, so nothing else is
-// owed when DELEs are sent).
+// owed when a DELE or QUIT is sent).
 void FastSession::Send(std::vector<std::string> lines, std::vector<Expected> expected) {
     if (pipelining_) {
         pop3_.SendCommands(lines);
@@ -138,7 +163,7 @@ void FastSession::Send(std::vector<std::string> lines, std::vector<Expected> exp
 }
 
 bool FastSession::Drain() {
-    if (quitSent_) return false;
+    if (quitSent_ || outOfStep_) return false;
     try {
         while (!owed_.empty()) {
             const Kind kind = owed_.front().kind;

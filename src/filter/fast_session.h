@@ -1,9 +1,10 @@
 #pragma once
 
 // The examining part of a fast check, over a session already logged in: RETRs in a bounded
-// window, each condemned message's log record written before its DELE is sent, and QUIT.
-// Without pipelining every command waits for its reply before the next one is sent, and a
-// condemned message is logged and deleted before the next RETR, as in the kill pass.
+// window, and one DELE at a time, each sent right after its log record is written and only
+// once the DELE before it was answered, so that a refused DELE is the last one, as in the
+// kill pass. Without pipelining every command waits for its reply before the next one is
+// sent, and a condemned message is logged and deleted before the next RETR.
 
 #include <cstdint>
 #include <deque>
@@ -29,16 +30,20 @@ class FastSession {
     FastSession(TPop3& pop3, const TStringList& killList, DeletionLog* log, bool pipelining,
                 int32_t& mailCount);
 
-    // Examines the candidates in ascending order, then sends QUIT with the last DELEs and
-    // reads every reply. Raises on any failure but a refused RETR or DELE (see Refusal).
+    // Examines the candidates in ascending order, then sends QUIT (with the last DELE when
+    // there is one) and reads every reply. Raises on any failure but a refused RETR or DELE
+    // (see Refusal).
     void Examine(const std::vector<FastCandidate>& candidates);
     // After Examine raised: reads the replies still owed. True when the session is in step
-    // again and can be ended with QUIT; false when it cannot (or QUIT was already sent).
+    // again and can be ended with QUIT; false when it cannot (a reply failed to read, or QUIT
+    // was already sent).
     bool Drain();
 
     // The ids of the messages retrieved and kept.
     const std::set<std::string>& Kept() const { return kept_; }
-    // The first RETR or DELE that the server refused; the examining stopped there.
+    // The first RETR or DELE that the server refused. From there on the replies still owed
+    // are read and thrown away; only the messages condemned before a refused RETR are still
+    // deleted, so the outcome is the kill pass's.
     std::exception_ptr Refusal() const { return refusal_; }
 
     // RETRs in flight at most, and the listed bytes they may stand for. The replies wait in
@@ -46,8 +51,8 @@ class FastSession {
     // server never stops reading them while its replies back up.
     static constexpr size_t kWindowCommands = 1024;
     static constexpr int64_t kWindowBytes = 8 << 20;
-    // Log records held back before their DELEs are sent together; at most kWindowCommands
-    // DELEs go in one batch.
+    // Log records of condemned messages waiting for their turn to be deleted; past this no
+    // more RETRs are sent until they have gone.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
 
   private:
@@ -56,13 +61,21 @@ class FastSession {
         Kind kind;
         size_t candidate;  // for Retr
     };
+    struct Condemned {
+        int32_t number;
+        std::string record;  // empty without a log
+    };
 
+    void Proceed();
     void TopUp();
+    void SendDele();
+    bool NothingMoreToJudge() const;
     void ReadNext();
+    void ReadReply(const Expected& expected);
     void ReadRetr(size_t candidate);
     void ReadDele();
+    void Refuse();
     void Judge(const FastCandidate& message);
-    void Flush(bool quit);
     void Send(std::vector<std::string> lines, std::vector<Expected> expected);
 
     TPop3& pop3_;
@@ -75,9 +88,11 @@ class FastSession {
     size_t retrInFlight_ = 0;
     int64_t bytesInFlight_ = 0;
     std::deque<Expected> owed_;
-    std::string heldRecords_;
-    std::vector<int32_t> condemned_;
+    std::deque<Condemned> condemned_;
+    size_t heldBytes_ = 0;
+    bool deleInFlight_ = false;
     std::set<std::string> kept_;
     std::exception_ptr refusal_;
     bool quitSent_ = false;
+    bool outOfStep_ = false;
 };

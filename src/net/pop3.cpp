@@ -191,6 +191,11 @@ void TPop3::Logout() {
     Messages.clear();
 }
 
+void TPop3::Abort() {
+    TTcpIp::Logout();
+    Messages.clear();
+}
+
 void TPop3::Fetch() {
     Login();
     if (!Messages.empty()) RetrieveMessage(1);

@@ -31,6 +31,9 @@ class TPop3 : public TTcpIp {
 
     void Login() override;
     void Logout() override;
+    // Closes the connection at once, without QUIT, so that no deletion of this session becomes
+    // final: for a session that has failed or is out of step with its replies.
+    void Abort();
     void Fetch() override;
     void ReadHeaders();
     void RetrieveMessage(int32_t n);

@@ -3,9 +3,11 @@
 #include "filter/fast_pass.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "file_size_limit.h"
 #include "filter/deletion_stamp.h"
@@ -62,8 +64,10 @@ class FastPassTest : public testing::Test {
             count = check.Listed();
             check.Run(count);
         } catch (const std::exception& e) {
+            leftOpen_ = pop3.SocketHandle != -1;
             return {count, std::string("!") + e.what()};
         }
+        leftOpen_ = pop3.SocketHandle != -1;
         return {count, ""};
     }
     std::string RecordFile(uint16_t port, const std::string& user = "joe") {
@@ -74,6 +78,7 @@ class FastPassTest : public testing::Test {
     TRegistry registry_{folder_ / "registry.reg"};
     std::string log_ = folder_ / "deleted.log";
     std::string cache_ = folder_ / "cache/vornask";
+    bool leftOpen_ = false;  // whether the last Fast left its connection open
 };
 
 // --- Against Dovecot -------------------------------------------------------------------
@@ -84,18 +89,28 @@ class FastPassDovecotTest : public FastPassTest {
         for (const std::string* m : {&kSpam, &kHam, &kPills, &kHam}) server_.Deliver(*m);
         SaveKillList(registry_, {"From: = spam@", "Subject: = cheap"});
     }
-    std::pair<int32_t, std::string> Fast() { return FastPassTest::Fast(server_.Port()); }
-    // The messages retrieved by the last session, from Dovecot's logout line.
+    std::pair<int32_t, std::string> Fast() {
+        ++sessions_;
+        return FastPassTest::Fast(server_.Port());
+    }
+    // The messages retrieved by the last session, from Dovecot's logout line. Dovecot writes
+    // that line after the session has ended, so it is waited for (a few seconds at most).
     int LastRetrieved() {
-        const std::string text = ReadFileBytes(server_.Dir() + "/dovecot.log");
         const std::regex line("retr=([0-9]+)/");
-        int retrieved = -1;
-        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
-            retrieved = std::stoi((*it)[1]);
-        return retrieved;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            const std::string text = ReadFileBytes(server_.Dir() + "/dovecot.log");
+            std::vector<int> retrieved;
+            for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+                retrieved.push_back(std::stoi((*it)[1]));
+            if (retrieved.size() >= sessions_) return retrieved.empty() ? -1 : retrieved.back();
+            if (std::chrono::steady_clock::now() > deadline) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
 
     DovecotServer server_;
+    size_t sessions_ = 0;  // fast checks run against server_
 };
 
 TEST_F(FastPassDovecotTest, DeletesAndLogsExactlyWhatTheClassicCheckDoes) {
@@ -235,7 +250,7 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
         Exchange(s, login, c.pipelined);
         if (c.pipelined) {
             Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, true);
-            Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
+            Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, false);
         } else {
             Exchange(
                 s,
@@ -253,10 +268,11 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
                                    : "RETR 1\r\nRETR 2\r\nDELE 2\r\nRETR 3\r\nQUIT\r\n"));
         std::vector<bool> ahead = server.Ahead();
         if (c.pipelined) {
-            // CAPA alone; the login, the RETRs, and DELE with QUIT each in one write.
+            // CAPA alone; the login and the RETRs each in one write; DELE as soon as its
+            // message was judged, QUIT once its reply was read.
             std::vector<bool> expected{false, true, true, c.uidl};
             if (c.uidl) expected.push_back(false);
-            expected.insert(expected.end(), {true, true, false, true, false});
+            expected.insert(expected.end(), {true, true, false, false, false});
             EXPECT_EQ(ahead, expected);
         } else {
             EXPECT_EQ(std::count(ahead.begin(), ahead.end(), true), 0);
@@ -367,8 +383,9 @@ TEST_F(FastPassScriptedTest, WithoutPipeliningNoRecordIsLoggedAheadOfItsDele) {
 const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
 
 // Messages 1 and 2 are condemned and their replies have come in when the connection drops in
-// the middle of message 3: nothing may be logged or deleted, and the record must stay.
-TEST_F(FastPassScriptedTest, ADropInTheWindowLogsNothingDeletesNothingAndKeepsTheRecord) {
+// the middle of message 3: only message 1, whose DELE went out, is logged, no QUIT can make
+// that DELE final, and the record must stay.
+TEST_F(FastPassScriptedTest, ADropInTheWindowDeletesNothingAndKeepsTheRecord) {
     Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
     Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, kUids}, true);
     Exchange(s, {Message(1, true), Message(2, true), "+OK\r\nFrom: ann@y\r\n"}, true);
@@ -379,21 +396,64 @@ TEST_F(FastPassScriptedTest, ADropInTheWindowLogsNothingDeletesNothingAndKeepsTh
     const std::string before = ReadFileBytes(RecordFile(server.Port()));
 
     EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string("!")));
-    EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(log_), "");
+    EXPECT_FALSE(leftOpen_);
+    EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(log_), Record(1));
     EXPECT_EQ(ReadFileBytes(RecordFile(server.Port())), before);
 }
 
-// The DELEs go out in batches no larger than the window, without waiting for the last RETR
-// replies: a single batch for every condemned message could fill the server's input while
-// its replies fill ours, and both sides would wait for ever.
-TEST_F(FastPassScriptedTest, DelesGoOutInBatchesNoLargerThanTheWindow) {
+// A reply that makes no sense leaves the session out of step: it is closed at once, and no
+// QUIT (then or when the client goes) can make a deletion of it final.
+TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
+    const std::string login = "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n";
+    struct Case {
+        const char* capa;
+        std::vector<std::string> replies;  // after the listing, up to the garbled one
+        std::string received;              // after the login
+        std::string log;
+    } cases[] = {
+        {kPipelinedLogin,
+         {kUids, Message(1, true), "what?\r\n"},
+         "UIDL\r\nRETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 1\r\n",
+         Record(1)},
+        {"-ERR\r\n", {Message(1, true), "what?\r\n"}, "RETR 1\r\nDELE 1\r\n", Record(1)},
+        {"-ERR\r\n",
+         {Message(1, false), Message(2, false), Message(3, false), "bye?\r\n"},
+         "RETR 1\r\nRETR 2\r\nRETR 3\r\nQUIT\r\n",
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.received);
+        const bool pipelined = c.capa == kPipelinedLogin;
+        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(c.capa)};
+        Exchange(s, {"+OK\r\n", "+OK\r\n", kListing}, pipelined);
+        if (pipelined) {
+            Exchange(s, {c.replies[0]}, true);                             // UIDL
+            for (int n = 1; n <= 3; ++n) s.push_back(Script::ReadLine());  // the RETRs
+            s.push_back(Script::Send(c.replies[1] + c.replies[2]));
+        } else {
+            Exchange(s, c.replies, false);
+        }
+        s.push_back(Script::ReadToEnd());
+        ScriptedPop3Server server(std::move(s));
+        std::filesystem::remove(log_);
+
+        EXPECT_EQ(Fast(server.Port()).second.substr(0, 1), "!");
+        EXPECT_FALSE(leftOpen_);
+        EXPECT_EQ(server.Received(), login + c.received);
+        EXPECT_EQ(ReadFileBytes(log_), c.log);
+    }
+}
+
+// More condemned messages than the window holds: the RETRs go on while each DELE waits for
+// the reply to the one before it, and the last DELE goes with QUIT.
+TEST_F(FastPassScriptedTest, ManyCondemnedMessagesGoOneDeleAtATimeWhileTheWindowRefills) {
     const int count = FastSession::kWindowCommands + 1;
-    std::string listing = "+OK\r\n", messages, deles, oks, records;
+    std::string listing = "+OK\r\n", messages, received, records;
     for (int n = 1; n <= count; ++n) {
         listing += std::to_string(n) + " 30\r\n";
         if (n < count) messages += Message(n, true);
-        if (n < count) oks += "+OK\r\n";
+        received += "RETR " + std::to_string(n) + "\r\n";
         records += Record(n);
     }
     Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
@@ -401,41 +461,81 @@ TEST_F(FastPassScriptedTest, DelesGoOutInBatchesNoLargerThanTheWindow) {
     Exchange(s, {"+OK\r\n", "+OK\r\n", listing + ".\r\n"}, true);
     for (int n = 1; n < count; ++n) s.push_back(Script::ReadLine());  // RETR 1 to count - 1
     s.push_back(Script::Send(messages));
-    for (int n = 0; n < count; ++n) s.push_back(Script::ReadLine());  // RETR count, DELEs
-    s.push_back(Script::Send(Message(count, true) + oks));
+    // DELE 1 went on the first reply, RETR count once half the window was read.
+    s.insert(s.end(), {Script::ReadLine(), Script::ReadLine()});
+    s.push_back(Script::Send("+OK\r\n" + Message(count, true)));
+    received.insert(received.rfind("RETR"), "DELE 1\r\n");
+    for (int n = 2; n < count; ++n) {
+        Exchange(s, {"+OK\r\n"}, false);
+        received += "DELE " + std::to_string(n) + "\r\n";
+    }
     Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
+    received += "DELE " + std::to_string(count) + "\r\nQUIT\r\n";
     ScriptedPop3Server server(std::move(s));
-    BoundedPop3 pop3(0);
-    pop3.ReceiveTimeoutMs = 2000;
-    Connect(pop3, server.Port(), "joe", "pw");
-    TFastCheck check(pop3, registry_, log_, cache_, FixedTime);
-    int32_t left = -1;
-    EXPECT_NO_THROW({
-        check.Login();
-        left = check.Listed();
-        check.Run(left);
-    });
-    EXPECT_EQ(left, 0);
+
+    EXPECT_EQ(Fast(server.Port()), std::make_pair(0, std::string()));
+    EXPECT_TRUE(server.Received() == "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n" + received);
     EXPECT_TRUE(ReadFileBytes(log_) == records);
+    // Nothing was sent after DELE 2 to DELE count - 1 before their replies; QUIT came along
+    // with the last DELE.
+    const std::vector<bool> ahead = server.Ahead();
+    ASSERT_EQ(ahead.size(), 4 + 2 * static_cast<size_t>(count) + 1);
+    const auto deles = ahead.end() - count;
+    EXPECT_EQ(std::count(deles, ahead.end() - 2, true), 0);
+    EXPECT_TRUE(ahead.end()[-2]);
 }
 
-// A refused RETR stops further RETRs; the replies in flight are still judged, the session
-// ends with QUIT, the refusal is reported, and only the kept message is recorded.
-TEST_F(FastPassScriptedTest, ARefusedRetrInTheWindowEndsTheExaminingAfterTheSession) {
-    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
-    Exchange(s,
-             {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 30\r\n3 30\r\n4 30\r\n.\r\n",
-              "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n"},
-             true);
-    Exchange(s, {Message(1, true), "-ERR gone\r\n", Message(3, false), Message(4, true)}, true);
-    Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK bye\r\n"}, true);
-    ScriptedPop3Server server(std::move(s));
+// Four messages, 1 kept and 2 to 4 condemned, all RETRs in flight when the server refuses
+// RETR 2 or DELE 2. The replies still owed are read, nothing more is judged, logged or
+// deleted, and the session ends with QUIT: the kill pass's outcome on the same mailbox.
+TEST_F(FastPassScriptedTest, ARefusalInTheWindowEndsAsTheKillPassDoes) {
+    const char* const listing = "+OK\r\n1 30\r\n2 30\r\n3 30\r\n4 30\r\n.\r\n";
+    struct Case {
+        std::string retr2;
+        std::string dele2;  // empty: not sent
+        std::string log;
+        const char* error;
+    } cases[] = {{"-ERR gone\r\n", "", "", "!-ERR gone"},
+                 {Message(2, true), "-ERR no\r\n", Record(2), "!-ERR no"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.retr2);
+        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
+        Exchange(s, {"+OK\r\n", "+OK\r\n", listing, "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n"},
+                 true);
+        Exchange(s, {Message(1, false), c.retr2, Message(3, true), Message(4, true)}, true);
+        if (!c.dele2.empty()) Exchange(s, {c.dele2}, false);
+        Exchange(s, {"+OK bye\r\n"}, false);
+        ScriptedPop3Server server(std::move(s));
+        std::filesystem::remove(log_);
 
-    EXPECT_EQ(Fast(server.Port()), std::make_pair(2, std::string("!-ERR gone")));
-    EXPECT_NE(server.Received().find("RETR 4\r\nDELE 1\r\nDELE 4\r\nQUIT\r\n"), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(log_), Record(1) + Record(4));
-    const std::string key = ExaminedRecord::KillListKey({"From: = spam@"});
-    EXPECT_EQ(ExaminedRecord::Load(RecordFile(server.Port()), key), std::set<std::string>{"u3"});
+        const auto [left, error] = Fast(server.Port());
+        EXPECT_EQ(left, 4);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(server.Received(),
+                  "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nUIDL\r\n"
+                  "RETR 1\r\nRETR 2\r\nRETR 3\r\nRETR 4\r\n" +
+                      std::string(c.dele2.empty() ? "" : "DELE 2\r\n") + "QUIT\r\n");
+        EXPECT_EQ(ReadFileBytes(log_), c.log);
+        const std::string key = ExaminedRecord::KillListKey({"From: = spam@"});
+        EXPECT_EQ(ExaminedRecord::Load(RecordFile(server.Port()), key),
+                  std::set<std::string>{"u1"});
+
+        // The kill pass, one command at a time on the same mailbox.
+        Steps k{Script::Send("+OK hi\r\n")};
+        Exchange(k, {"+OK\r\n", "+OK\r\n", listing, Message(1, false), c.retr2}, false);
+        if (!c.dele2.empty()) Exchange(k, {c.dele2}, false);
+        Exchange(k, {"+OK bye\r\n"}, false);
+        ScriptedPop3Server classic(std::move(k));
+        std::filesystem::remove(log_);
+        TPop3 pop3;
+        Connect(pop3, classic.Port(), "joe", "pw");
+        pop3.MailText.assign(4, "header");
+        int32_t classicLeft = 4;
+        EXPECT_ANY_THROW(KillPass(pop3, log_, registry_, classicLeft, FixedTime));
+        EXPECT_EQ(classicLeft, left);
+        EXPECT_EQ(ReadFileBytes(log_), c.log);
+        EXPECT_NE(classic.Received().find("QUIT"), std::string::npos);
+    }
 }
 
 }  // namespace
