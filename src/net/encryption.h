@@ -7,15 +7,33 @@
 #include <optional>
 #include <string>
 
+#include "net/net_errors.h"
+
 enum class TEncryption : int32_t {
     None = 0,          // plain text, as classic POP3
     Stls = 1,          // plain connect, then the STLS command upgrades to TLS before USER
     TlsOnConnect = 2,  // TLS from the first byte (POP3S)
 };
 
+// Whether the number names one of the encryptions above (a stored or chosen value may not).
+inline bool IsEncryption(int32_t number) {
+    return number >= 0 && number <= static_cast<int32_t>(TEncryption::TlsOnConnect);
+}
+
+// The encryption a number names; raises EEncryptionError for any other, never taking it for
+// plain text.
+inline TEncryption EncryptionFromNumber(int32_t number) {
+    if (!IsEncryption(number))
+        throw EEncryptionError("Unknown encryption " + std::to_string(number) +
+                               "; nothing was sent to the server");
+    return static_cast<TEncryption>(number);
+}
+
 // The port a server usually listens on for the encryption: 110, or 995 for TLS on connect.
 inline uint16_t UsualPort(TEncryption encryption) {
-    return encryption == TEncryption::TlsOnConnect ? 995 : 110;
+    return EncryptionFromNumber(static_cast<int32_t>(encryption)) == TEncryption::TlsOnConnect
+               ? 995
+               : 110;
 }
 
 // A SHA-256 fingerprint read from text with or without colons, in either case, blanks around

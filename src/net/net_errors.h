@@ -19,6 +19,12 @@ class ESocketError : public ETcpIpError {
     int16_t ErrorCode;
 };
 
+// The connection's encryption is not one this program knows; raised before anything is sent.
+class EEncryptionError : public ETcpIpError {
+  public:
+    using ETcpIpError::ETcpIpError;
+};
+
 // The server answered a command with anything but "+OK"; the message is its reply line.
 class EProtocolError : public ETcpIpError {
   public:

@@ -13,6 +13,7 @@ TTcpIp::~TTcpIp() {
 // A dotted IPv4 address goes straight to its socket; a name or an IPv6 address is looked up
 // and each of its addresses tried in turn.
 void TTcpIp::Login() {
+    EncryptionFromNumber(static_cast<int32_t>(Encryption));  // an unknown one is never plain
     Address = ResolveDotted(Hostname);
     if (Address != 0xFFFFFFFFu) {
         const int error = OpenSocket(Port, Address);

@@ -3,18 +3,22 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 namespace {
 
 struct Topic {
     int context;
     const char* page;
+    const char* anchor = "";
 };
 constexpr Topic kTopics[] = {
     {kHelpIndex, "index.html"},
@@ -22,7 +26,19 @@ constexpr Topic kTopics[] = {
     {kHelpAuthor, "about-author.html"},
     {kHelpKillList, "kill-list.html"},
     {kHelpMailOptions, "mail-options.html"},
+    {kHelpMailLogin, "mail-options.html", "login"},
+    {kHelpMailReceiving, "mail-options.html", "receiving"},
+    {kHelpMailConnection, "mail-options.html", "connection"},
 };
+
+const Topic& TopicOf(int context) {
+    for (const Topic& topic : kTopics)
+        if (topic.context == context) return topic;
+    return kTopics[0];
+}
+
+// Space between the dialog and the help beside it.
+constexpr int kBesideGap = 8;
 
 std::string& HelpFileName() {
     static std::string name;
@@ -81,7 +97,9 @@ class THelpWindow : public QWidget {
         const QString folder = QString::fromStdString(HelpFolder());
         if (folder.isEmpty()) return ShowMissing();
         const QString page = QString::fromStdString(HelpTopicPage(context));
-        browser_->setSource(QUrl::fromLocalFile(QDir(folder).filePath(page)));
+        QUrl url = QUrl::fromLocalFile(QDir(folder).filePath(page));
+        url.setFragment(QString::fromStdString(HelpTopicAnchor(context)));
+        browser_->setSource(url);
     }
 
   private:
@@ -111,6 +129,17 @@ void DeleteWindowAtQuit() {
                      [] { delete TheWindow().data(); });
 }
 
+// Moves help that the dialog covers (or would, once shown) to the dialog's side.
+void PlaceBeside(QWidget* help, QWidget* owner) {
+    const QRect dialog = owner->frameGeometry();
+    // Before its first show a window has no frame yet: its size is the best guess.
+    const QRect frame = help->isVisible() ? help->frameGeometry() : help->geometry();
+    if (help->isVisible() && !frame.intersects(dialog)) return;
+    QScreen* screen = owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    help->move(BesidePosition(dialog, frame.size(), screen->availableGeometry()));
+}
+
 }  // namespace
 
 void SetApplicationHelpFile(const std::string& name) {
@@ -129,9 +158,23 @@ std::string HelpFolder() {
 }
 
 std::string HelpTopicPage(int context) {
-    for (const Topic& topic : kTopics)
-        if (topic.context == context) return topic.page;
-    return kTopics[0].page;
+    return TopicOf(context).page;
+}
+
+std::string HelpTopicAnchor(int context) {
+    return TopicOf(context).anchor;
+}
+
+QPoint BesidePosition(const QRect& owner, const QSize& size, const QRect& screen) {
+    const int lowest = std::max(screen.top(), screen.bottom() + 1 - size.height());
+    const int y = std::clamp(owner.top(), screen.top(), lowest);
+    const int right = owner.right() + 1 + kBesideGap;
+    const int left = owner.left() - kBesideGap - size.width();
+    if (right + size.width() <= screen.right() + 1) return {right, y};
+    if (left >= screen.left()) return {left, y};
+    if (screen.right() - owner.right() >= owner.left() - screen.left())
+        return {std::max(screen.left(), screen.right() + 1 - size.width()), y};
+    return {screen.left(), y};
 }
 
 QWidget* HelpWindow() {
@@ -146,6 +189,7 @@ void ShowHelpContext(int context, QWidget* owner) {
     }
     if (window->parentWidget() != owner) window->setParent(owner, Qt::Window);
     window->ShowTopic(context);
+    if (owner) PlaceBeside(window, owner);
     window->show();
     window->raise();
     window->activateWindow();

@@ -2,6 +2,9 @@
 
 #include <string>
 
+class QPoint;
+class QRect;
+class QSize;
 class QWidget;
 
 // Help topics by context number.
@@ -10,7 +13,11 @@ enum HelpContext {
     kHelpWhatIs = 2,
     kHelpAuthor = 3,
     kHelpKillList = 6,
-    kHelpMailOptions = 7
+    kHelpMailOptions = 7,
+    // The sections of the mail options page, one per page of the dialog.
+    kHelpMailLogin = 8,
+    kHelpMailReceiving = 9,
+    kHelpMailConnection = 10,
 };
 
 // The application's help file name ("Vornask.hlp"), set once at start.
@@ -19,7 +26,9 @@ const std::string& ApplicationHelpFile();
 
 // Opens (or raises) the one help window at the topic with the given context number. owner: the
 // dialog asking, or null. Help for a dialog is that dialog's own window, so it stays above it and
-// usable while the dialog is modal, and closes with it; other help stands on its own.
+// usable while the dialog is modal, and closes with it; other help stands on its own. Help that
+// the dialog would cover is moved beside it.
+
 void ShowHelpContext(int context, QWidget* owner = nullptr);
 
 // The folder that holds the help pages, or empty when none was found.
@@ -28,6 +37,14 @@ std::string HelpFolder();
 // The page (file name inside the help folder) of a context number; unknown numbers give the
 // contents page.
 std::string HelpTopicPage(int context);
+
+// The section (anchor) of a context number's page; empty for the top of the page.
+std::string HelpTopicAnchor(int context);
+
+// Where a window of the given size goes beside owner (both frames): right of it, else left of
+// it, where the screen has room; else at the screen's edge on the roomier side. Always on the
+// screen, at the owner's height where that fits.
+QPoint BesidePosition(const QRect& owner, const QSize& size, const QRect& screen);
 
 // The help window while it is open, else null.
 QWidget* HelpWindow();

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -38,7 +39,8 @@ uint32_t MouseMessageFor(QSystemTrayIcon::ActivationReason reason) {
 
 void Apply(QSystemTrayIcon& icon, const TNotifyIconData& data) {
     if (data.uFlags & tray::NIF_ICON) icon.setIcon(data.hIcon);
-    if (data.uFlags & tray::NIF_TIP) icon.setToolTip(QString::fromLocal8Bit(TrayTip(data).c_str()));
+    if (data.uFlags & tray::NIF_TIP)
+        icon.setToolTip(PlainTooltip(QString::fromLocal8Bit(TrayTip(data).c_str())));
 }
 
 bool Add(const TNotifyIconData& data) {
@@ -78,6 +80,17 @@ bool Delete(const TNotifyIconData& data) {
 }
 
 }  // namespace
+
+QString PlainTooltip(const QString& text) {
+    if (!Qt::mightBeRichText(text)) return text;
+    // A word joiner after each '<' and '&' starts no tag or entity, and shows as nothing.
+    QString plain;
+    for (const QChar c : text) {
+        plain += c;
+        if (c == u'<' || c == u'&') plain += QChar(0x2060);
+    }
+    return plain;
+}
 
 TTrayCallbackEvent::TTrayCallbackEvent(uint32_t message, uint32_t id, uint32_t mouseMessage)
     : QEvent(EventType()), Message(message), WParam(id), LParam(mouseMessage) {}

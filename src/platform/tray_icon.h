@@ -58,6 +58,11 @@ std::string TrayTip(const TNotifyIconData& data);
 // Returns false when the call cannot be carried out (already added, not there).
 bool TrayNotifyIcon(uint32_t message, const TNotifyIconData& data);
 
+// The tooltip as the icon is given it: a tray that draws it as a widget tooltip would take text
+// that looks like markup (a server's "<b>") for rich text, so such text gets an invisible word
+// joiner after each '<' and '&'; anything else is unchanged.
+QString PlainTooltip(const QString& text);
+
 // Whether the desktop shows tray icons at all.
 bool TrayAvailable();
 

@@ -29,6 +29,14 @@ class NotifyingScope {
     bool& flag_;
 };
 
+// A failure only the user can mend: a refused password, a refused certificate, an encryption
+// that cannot be used. "Not now" is no reason to doubt the password.
+bool NeedsUser(const Exception& e) {
+    if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
+        return !protocol->TemporaryRefusal;
+    return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e);
+}
+
 }  // namespace
 
 void TfrmMain::CheckMail(bool Quiet) {
@@ -69,7 +77,8 @@ void TfrmMain::PrepareSession() {
     Pop3->UserName = Settings.User;
     Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
     Pop3->Port = static_cast<uint16_t>(Settings.Port);
-    Pop3->Encryption = static_cast<TEncryption>(Settings.Encryption);
+    if (!IsEncryption(Settings.Encryption)) throw EEncryptionError(kUnreadableEncryptionText);
+    Pop3->Encryption = EncryptionFromNumber(Settings.Encryption);
     Pop3->TrustedCertificate = Settings.TrustedCertificate;
     // A session that failed before its logout leaves its listing behind; it says nothing
     // about the mailbox now and must not be counted again.
@@ -77,15 +86,13 @@ void TfrmMain::PrepareSession() {
 }
 
 void TfrmMain::LoginRefused(const ETcpIpError& e) {
-    // Only a refusal (by the server, or of its certificate) needs the user; the rest goes on
-    // to the caller.
-    const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
-    if (!protocol && !dynamic_cast<const ETlsError*>(&e)) throw;
+    // Only a refusal (by the server, of its certificate, of the encryption) concerns the user;
+    // the rest goes on to the caller.
+    if (!dynamic_cast<const EProtocolError*>(&e) && !NeedsUser(e)) throw;
     AppException(e);
-    // "Not now" is no reason to doubt the password: the next tick tries again.
-    if (protocol && protocol->TemporaryRefusal) return;
-    // The password, the server or its certificate needs the user: back to the window, no more
-    // ticks.
+    if (!NeedsUser(e)) return;  // the next tick tries again
+    // The password, the server, its certificate or the encryption needs the user: back to the
+    // window, no more ticks.
     SetTaskbarEntryVisible(true);
     BringWindowBack();
     Timer->SetEnabled(false);
@@ -118,9 +125,7 @@ void TfrmMain::AppException(const Exception& E) {
     NotifyingScope scope(Notifying);
     const std::string text = ShownMessage(E);
     UpdateTip(text);
-    const auto* protocol = dynamic_cast<const EProtocolError*>(&E);
-    if ((protocol && !protocol->TemporaryRefusal) || dynamic_cast<const ETlsError*>(&E))
-        ShowErrorBox(text);
+    if (NeedsUser(E)) ShowErrorBox(text);
 }
 
 void TfrmMain::CheckAndHide() {

@@ -23,8 +23,9 @@ namespace {
 
 const char* const kTestTitle = "Test connection";
 
+// No choice shown (-1) is no encryption at all, never plain text.
 TEncryption EncryptionAt(int index) {
-    return index >= 0 && index <= 2 ? static_cast<TEncryption>(index) : TEncryption::None;
+    return EncryptionFromNumber(index);
 }
 
 // A wait cursor for as long as the test blocks.
@@ -48,6 +49,7 @@ std::string FailureText(const Exception& e) {
 TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     cbEncryption = new QComboBox(this);
     cbEncryption->addItems({"None (plain text)", "STARTTLS (STLS command)", "TLS on connect"});
+    cbEncryption->setPlaceholderText("(choose)");  // shown while a stored one cannot be read
     edPort = new QSpinBox(this);
     edPort->setRange(1, 65535);
     edPort->setValue(110);
@@ -78,8 +80,9 @@ QList<QWidget*> TConnectionPage::TabOrder() const {
 
 void TConnectionPage::LoadFrom(const TSettings& settings) {
     const QSignalBlocker quiet(cbEncryption);
-    cbEncryption->setCurrentIndex(static_cast<int>(EncryptionAt(settings.Encryption)));
-    usualPort_ = UsualPort(EncryptionAt(settings.Encryption));
+    const bool known = IsEncryption(settings.Encryption);
+    cbEncryption->setCurrentIndex(known ? settings.Encryption : -1);
+    usualPort_ = UsualPort(known ? EncryptionAt(settings.Encryption) : TEncryption::None);
     edPort->setValue(settings.Port);
     edTrustedCertificate->setText(QString::fromStdString(settings.TrustedCertificate));
 }
@@ -91,6 +94,8 @@ void TConnectionPage::cbEncryptionChange() {
 }
 
 void TConnectionPage::CheckInput() const {
+    if (cbEncryption->currentIndex() < 0)
+        throw EConvertError("Choose the encryption on the Connection page");
     const std::string text = edTrustedCertificate->text().trimmed().toStdString();
     if (!text.empty() && !NormalizeFingerprint(text))
         throw EConvertError("'" + text + "' is not a SHA-256 fingerprint");
@@ -107,13 +112,13 @@ void TConnectionPage::btnTestConnectionClick() {
     TPop3Probe probe;
     probe.Hostname = HostName ? HostName() : std::string();
     probe.Port = static_cast<uint16_t>(edPort->value());
-    probe.Encryption = EncryptionAt(cbEncryption->currentIndex());
     probe.TrustedCertificate = edTrustedCertificate->text().toStdString();
     probe.ConnectTimeoutMs = ConnectTimeoutMs;
     probe.ReceiveTimeoutMs = ReceiveTimeoutMs;
     TProbeReport report;
     try {
         CheckInput();  // a check would refuse the pin, so the test must not ignore it
+        probe.Encryption = EncryptionAt(cbEncryption->currentIndex());
         WaitCursor wait;
         report = probe.Run();
     } catch (const Exception& e) {

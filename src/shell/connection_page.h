@@ -22,8 +22,9 @@ class TConnectionPage : public QWidget {
     explicit TConnectionPage(QWidget* parent = nullptr);
 
     void LoadFrom(const TSettings& settings);
-    // Raises EConvertError when the trusted certificate is neither empty nor a SHA-256
-    // fingerprint; nothing is changed then.
+    // Raises EConvertError when no encryption is chosen (the stored one could not be read) or
+    // the trusted certificate is neither empty nor a SHA-256 fingerprint; nothing is changed
+    // then.
     void CheckInput() const;
     void StoreTo(TSettings& settings) const;
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -147,7 +148,18 @@ void TdlgMailOptions::ConnectHandlers() {
                 [this, box] { Guarded(box, [this] { chbClick(); }); });
     }
     connect(btnHelp, &QPushButton::clicked, this,
-            [this] { Guarded(btnHelp, [this] { ShowHelpContext(kHelpMailOptions, this); }); });
+            [this] { Guarded(btnHelp, [this] { btnHelpClick(); }); });
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this] { Guarded(this, [this] { btnHelpClick(); }); });
+}
+
+// The help section of the page on top.
+void TdlgMailOptions::btnHelpClick() {
+    static constexpr HelpContext kPageHelp[] = {kHelpMailLogin, kHelpMailReceiving,
+                                                kHelpMailConnection};
+    const int page = pcOptions->currentIndex();
+    const bool known = page >= 0 && page < static_cast<int>(std::size(kPageHelp));
+    ShowHelpContext(known ? kPageHelp[page] : kHelpMailOptions, this);
 }
 
 void TdlgMailOptions::LoadFrom(const TSettings& settings) {

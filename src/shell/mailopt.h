@@ -26,6 +26,8 @@ class TdlgMailOptions : public QDialog {
 
     void edIntervalExit();
     void chbClick();
+    // Help (the button or F1) opens the section of help for the page shown.
+    void btnHelpClick();
     void FormShow();
 
     QTabWidget* pcOptions;

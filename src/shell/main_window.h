@@ -114,11 +114,12 @@ class TfrmMain : public QMainWindow {
     void SetTaskbarEntryVisible(bool visible);
     void HideMainWindow();
     void BringWindowBack();
-    // Hands the settings and the typed password to the POP3 client for a new session.
+    // Hands the settings and the typed password to the POP3 client for a new session; an
+    // encryption that could not be read raises EEncryptionError before anything is sent.
     void PrepareSession();
-    // A check whose login failed: reports a refusal (by the server or of its certificate) and,
-    // unless it is only "not now", brings the window back and stops the ticks. Must be called
-    // from a handler; anything else is thrown on to CheckMail's caller.
+    // A check whose login failed: reports a refusal (by the server, of its certificate, of the
+    // encryption) and, unless it is only "not now", brings the window back and stops the ticks.
+    // Must be called from a handler; anything else is thrown on to CheckMail's caller.
     void LoginRefused(const ETcpIpError& e);
 
     std::string hivePath_;

@@ -35,10 +35,14 @@ struct TSettingValue {
     int32_t (*DefaultOf)(const TSettings&) = nullptr;
     // An optional text's stored form; nothing when the text is not valid (then the default).
     std::optional<std::string> (*Parse)(const std::string&) = nullptr;
+    // What an optional integer that is stored but cannot be read loads as, instead of the
+    // default: for a safeguard the default would quietly turn off. Never written back.
+    std::optional<int32_t> Unreadable = std::nullopt;
 };
 
 int32_t UsualPortOf(const TSettings& settings) {
-    return UsualPort(static_cast<TEncryption>(settings.Encryption));
+    if (!IsEncryption(settings.Encryption)) return UsualPort(TEncryption::None);
+    return UsualPort(EncryptionFromNumber(settings.Encryption));
 }
 
 // Every stored setting, in reading order. The defaults are TSettings' member initialisers, but
@@ -53,7 +57,8 @@ constexpr std::array kSettingValues{
     TSettingValue{"WavSound", &TSettings::WavSound, 5},
     TSettingValue{"ShowMessage", &TSettings::ShowMessage, 6},
     TSettingValue{"Fast Check", &TSettings::FastCheck, 8, TKeeping::Optional},
-    TSettingValue{"Encryption", &TSettings::Encryption, 9, TKeeping::Optional, 0, 2},
+    TSettingValue{"Encryption", &TSettings::Encryption, 9, TKeeping::Optional, 0, 2, nullptr,
+                  nullptr, kEncryptionUnreadable},
     TSettingValue{"Port", &TSettings::Port, 10, TKeeping::Optional, 1, 65535, UsualPortOf},
     TSettingValue{"Trusted certificate", &TSettings::TrustedCertificate, 11, TKeeping::Optional, 0,
                   0, nullptr, NormalizeFingerprint},
@@ -140,7 +145,16 @@ void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& s
         ReadInRange(registry, value, settings);
     } catch (const ERegistryException&) {
         SetDefault(value, settings);
+        const auto* integer = std::get_if<int32_t TSettings::*>(&value.Field);
+        if (integer && value.Unreadable && registry.ValueExists(value.Name))
+            settings.** integer = *value.Unreadable;
     }
+}
+
+// Still what an unreadable stored value loaded as: the stored one is kept.
+bool HoldsUnreadable(const TSettingValue& value, const TSettings& settings) {
+    const auto* integer = std::get_if<int32_t TSettings::*>(&value.Field);
+    return integer && value.Unreadable && settings.**integer == *value.Unreadable;
 }
 
 // Records the fields as the load left them, however it ends.
@@ -217,7 +231,8 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
         auto inWriteOrder = kSettingValues;
         std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
         for (const TSettingValue& value : inWriteOrder) {
-            if (KeepStored(registry, value, settings, load)) continue;
+            if (HoldsUnreadable(value, settings) || KeepStored(registry, value, settings, load))
+                continue;
             if (value.Keeping == TKeeping::Optional && IsDefault(value, settings))
                 RemoveReadable(registry, value);
             else

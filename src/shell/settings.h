@@ -19,10 +19,15 @@ struct TSettings {
     // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
     bool FastCheck = false;
     // How the connection is protected. A classic file holds none of these: plain text to 110.
-    int32_t Encryption = 0;  // a TEncryption value
+    int32_t Encryption = 0;  // a TEncryption value, or kEncryptionUnreadable
     int32_t Port = 110;      // the usual port for the encryption unless the user chose another
     std::string TrustedCertificate;  // pinned SHA-256 fingerprint, hex pairs; empty: none
 };
+
+// The encryption when a stored one is present but cannot be read (another type or size, a
+// number no encryption has): no check runs until the user chooses one, and saving leaves the
+// stored value as it is.
+inline constexpr int32_t kEncryptionUnreadable = -1;
 
 inline constexpr const char* kSettingsKey = "\\Software\\Quorvat\\Vornask";
 
@@ -36,12 +41,14 @@ struct TSettingsLoad {
 // Loads what is stored under the settings key, one value after the other; a failed read of a
 // required value raises and leaves the classic values after it as they were. The newer values
 // after the classic ones are read leniently, even when a classic value stopped the load:
-// missing, odd or out of range gives the default. The value that failed counts as reached; when
+// missing, odd or out of range gives the default, but a stored encryption that cannot be read
+// gives kEncryptionUnreadable. The value that failed counts as reached; when
 // the key cannot be opened (no key), nothing is unreached, but when opening raises, everything is.
 void LoadSettings(TRegistry& registry, TSettings& settings);
 void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load);
 // Writes the seven classic values, "Log File" last, then each newer value that differs from its
-// default, in one replacement of the file; so a classic file stays as it was. With a load's
+// default, in one replacement of the file; so a classic file stays as it was. An encryption of
+// kEncryptionUnreadable is not written: what is stored stays. With a load's
 // record it skips each stored value the load never reached whose field still holds what the
 // load left.
 void SaveSettings(TRegistry& registry, const TSettings& settings);

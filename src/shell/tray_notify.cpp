@@ -35,7 +35,9 @@ void TfrmMain::UpdateTip(const std::string& text) {
     // Without a tray the minimised window's title is where the outcome shows.
     if (!TrayIsAvailable()) {
         const QString tip = QString::fromLocal8Bit(TrayTip(TrayIconData).c_str());
-        setWindowTitle(tip == "Vornask" ? tip : "Vornask - " + tip);
+        // "[*]" is the title's placeholder for a modified mark; doubled it shows as itself.
+        const QString literal = QString(tip).replace("[*]", "[*][*]");
+        setWindowTitle(tip == "Vornask" ? tip : "Vornask - " + literal);
     }
 }
 

@@ -71,8 +71,12 @@ class Desktop:
         self.work, self.xembed = work, xembed
         self.procs = []
         read_fd, write_fd = os.pipe()
+        # -noreset: by default the server resets whenever its last client leaves (each xdotool
+        # run, a program that ended), and a client connecting during that reset loses its
+        # connection ("The X11 connection broke" at a program's start).
         self.procs.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+             "-noreset"],
             pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
@@ -82,6 +86,8 @@ class Desktop:
         self.procs.append(bus)
         self.bus_address = bus.stdout.readline().strip()
         self.bus = dbus.bus.BusConnection(self.bus_address)
+        wait_for("X server", lambda: subprocess.run(
+            ["xdotool", "getdisplaygeometry"], env=self.env(), capture_output=True).returncode == 0)
         if xembed:
             self.procs.append(subprocess.Popen(
                 ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",

@@ -227,6 +227,20 @@ TEST(ConnectionTest, UnansweredConnectFailsAfterTheBound) {
     close(listener);
 }
 
+// A number no encryption has (a newer version's, a damaged value) is refused before any
+// connect: taken for plain text it would send the password in clear.
+TEST(ConnectionTest, UnknownEncryptionIsRefusedBeforeConnecting) {
+    S server({S::Send("+OK hi\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine()});
+    TestPop3 pop3(server.Port());
+    pop3.Encryption = static_cast<TEncryption>(3);
+    EXPECT_THROW(pop3.Login(), EEncryptionError);
+    EXPECT_EQ(pop3.SocketHandle, -1);
+    EXPECT_EQ(server.Connections(), 0);
+    EXPECT_THROW(UsualPort(static_cast<TEncryption>(-1)), EEncryptionError);
+    EXPECT_THROW(EncryptionFromNumber(3), EEncryptionError);
+    EXPECT_EQ(EncryptionFromNumber(2), TEncryption::TlsOnConnect);
+}
+
 TEST(ResolveTest, NamesAndAddresses) {
     EXPECT_EQ(ResolveHost(""), 0xFFFFFFFFu);
     EXPECT_EQ(ResolveHost("192.168.1.5"), inet_addr("192.168.1.5"));

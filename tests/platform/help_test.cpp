@@ -55,6 +55,23 @@ TEST_F(Help, EveryContextNumberOpensItsPage) {
     }
 }
 
+// Help for a dialog goes beside it, on the side with room, and never off the screen.
+TEST(HelpPlacement, BesideTheDialogWhereTheScreenAllows) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize help(640, 540);
+    struct Case {
+        QRect dialog;
+        QPoint expected;
+    } cases[] = {
+        {{760, 300, 400, 200}, {1168, 300}},  // room on the right
+        {{1400, 300, 400, 200}, {752, 300}},  // only on the left
+        {{400, 900, 300, 200}, {708, 540}},   // right, raised to stay on the screen
+        {{0, 0, 1600, 200}, {1280, 0}},       // no room: the roomier side's edge
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BesidePosition(c.dialog, help, screen), c.expected) << c.dialog.x();
+}
+
 TEST_F(Help, ClosedWindowIsMadeAfresh) {
     ShowHelpContext(kHelpKillList);
     HelpWindow()->close();  // deletes itself

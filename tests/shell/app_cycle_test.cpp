@@ -1,18 +1,25 @@
 // The check cycle against a POP3 peer: outcomes, notifications and their order, failures, and
 // checks that run nested inside an open box.
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QWindow>
 #include <QtTest>
 #include <fstream>
 #include <memory>
 
 #include "app_test_form.h"
+#include "base/exception.h"
 #include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
+#include "shell/connection_page.h"
 #include "shell/launcher.h"
+#include "shell/mailopt.h"
 #include "shell/shown_message.h"
 #include "shell/timer.h"
 #include "support/dovecot_server.h"
@@ -33,7 +40,16 @@ struct Window {
     QTemporaryDir dir;
     std::unique_ptr<TestForm> form;
 
-    Window(uint16_t port, const std::string& user, const std::string& password) {
+    // stored: settings values put in the hive before the program starts.
+    Window(uint16_t port, const std::string& user, const std::string& password,
+           const std::function<void(TRegistry&)>& stored = {}) {
+        if (stored) {
+            TRegistry registry(Path("registry.reg"));
+            SaveSettings(registry, TSettings{});
+            registry.OpenKey(kSettingsKey, true);
+            stored(registry);
+            registry.CloseKey();
+        }
         form = std::make_unique<TestForm>(Path("registry.reg"));
         form->FormCreate();
         form->Settings.Port = port;
@@ -97,6 +113,9 @@ class AppCycleTest : public QObject {
     void temporaryRefusalKeepsWatching();
     void shownErrorSaysWhatHappened_data();
     void shownErrorSaysWhatHappened();
+    void storedEncryptionThatCannotBeReadRefusesTheCheck_data();
+    void storedEncryptionThatCannotBeReadRefusesTheCheck();
+    void serverTextIsShownAsPlainText();
     void unresolvableHostReachesTheHook();
     void intervalZeroNeverTicks();
     void failingReaderStartLeavesNextCycleWorking();
@@ -317,6 +336,68 @@ void AppCycleTest::shownErrorSaysWhatHappened() {
     const std::string text = shown.toStdString();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + text, "error:" + text}));
     QCOMPARE(w.Tip(), text);
+}
+
+void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck_data() {
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<uint>("type");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("missing: plain text") << false << uint{REG_DWORD} << QByteArray();
+    QTest::newRow("newer number") << true << uint{REG_DWORD} << QByteArray("\3\0\0\0", 4);
+    QTest::newRow("text") << true << uint{REG_SZ} << QByteArray("1");
+    QTest::newRow("short") << true << uint{REG_DWORD} << QByteArray("\1\0", 2);
+}
+
+// A stored encryption that cannot be read must never become plain text: the check refuses
+// before connecting, as a refused password does, and the dialog asks for a choice.
+void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck() {
+    QFETCH(bool, present);
+    QFETCH(uint, type);
+    QFETCH(QByteArray, bytes);
+    S server(EmptySession());
+    Window w(server.Port(), "anna", "pw", [&](TRegistry& registry) {
+        if (present) registry.WriteData("Encryption", type, bytes.toStdString());
+    });
+    w.form->Settings.Interval = 5;
+    w.form->CheckAndHide();
+    if (!present) {
+        QCOMPARE(w.Tip(), std::string("No mail."));
+        QCOMPARE(server.Lines(),
+                 (std::vector<std::string>{"USER anna", "PASS pw", "LIST", "QUIT"}));
+        return;
+    }
+    const std::string text = kUnreadableEncryptionText;
+    QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + text, "error:" + text}));
+    QVERIFY(w.form->isVisible());
+    QVERIFY(!w.form->Timer->Enabled());
+    QCOMPARE(server.Connections(), 0);
+
+    TdlgMailOptions dialog(w.form.get());
+    dialog.LoadFrom(w.form->Settings);
+    QCOMPARE(dialog.pgConnection->cbEncryption->currentIndex(), -1);
+    QCOMPARE(dialog.pgConnection->cbEncryption->placeholderText(), QString("(choose)"));
+    TSettings unchanged = w.form->Settings;
+    QVERIFY_THROWS_EXCEPTION(EConvertError, dialog.StoreTo(unchanged, *w.form->Timer));
+    QCOMPARE(unchanged.Encryption, kEncryptionUnreadable);
+}
+
+// Markup in a server's reply is shown as the characters it is made of: in the box, the tooltip
+// and, without a tray, the window title.
+void AppCycleTest::serverTextIsShownAsPlainText() {
+    const std::string reply = "-ERR <b>x</b> [*]";
+    S server({S::Send(reply + "\r\n"), S::ReadToEnd()});
+    Window w(server.Port(), "anna", "pw");
+    w.form->RealBoxes = true;
+    w.form->Tray = false;
+    BoxCloser closer;
+    w.form->CheckAndHide();
+    QCOMPARE(closer.seen.size(), size_t{1});
+    QCOMPARE(closer.seen[0].text, QString::fromStdString(reply + "."));
+    QCOMPARE(closer.seen[0].format, Qt::PlainText);
+    const QString tip = FindTrayIcon(w.form->TrayIconData)->toolTip();
+    QVERIFY(!Qt::mightBeRichText(tip));
+    QCOMPARE(QString(tip).remove(QChar(0x2060)), QString::fromStdString(reply));
+    QCOMPARE(w.form->windowHandle()->title(), QString::fromStdString("Vornask - " + reply));
 }
 
 void AppCycleTest::connectionFailureKeepsWatching() {

@@ -65,6 +65,7 @@ class BoxCloser : public QObject {
         QString text;
         QMessageBox::Icon icon;
         int width;
+        Qt::TextFormat format;
     };
 
     explicit BoxCloser(std::function<bool()> ready = [] { return true; })
@@ -78,7 +79,8 @@ class BoxCloser : public QObject {
     void Poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible() || !ready_()) return;
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->width()});
+        seen.push_back(
+            {box->windowTitle(), box->text(), box->icon(), box->width(), box->textFormat()});
         box->defaultButton() ? box->defaultButton()->click() : box->accept();
     }
 

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <memory>
 
@@ -167,6 +168,21 @@ class MailOptionsTest : public QObject {
         });
         RunMailOptions(&mainWindow, settings, timer);
         QVERIFY(checked);
+        delete HelpWindow();
+    }
+
+    // F1 opens the section of the page on top, in a help window that is shown and active.
+    void f1OpensTheSectionOfThePageShown() {
+        SetApplicationHelpFile(VORNASK_SOURCE_HELP_DIR);
+        auto d = OpenMailOptions(Sample());
+        ClickTab(d->pcOptions, 2);
+        QTest::keyClick(d.get(), Qt::Key_F1);
+        auto* browser = HelpWindow() ? HelpWindow()->findChild<QTextBrowser*>() : nullptr;
+        QVERIFY(browser);
+        QCOMPARE(browser->source().fileName(), QString("mail-options.html"));
+        QCOMPARE(browser->source().fragment(), QString("connection"));
+        QVERIFY(HelpWindow()->isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), HelpWindow());
         delete HelpWindow();
     }
 

@@ -221,6 +221,8 @@ TEST_F(SettingsTest, ConnectionValuesAreStoredOnlyWhenNotDefault) {
     EXPECT_EQ(ReadFileBytes(hive_), classic);
 }
 
+// Odd values read as their defaults, except a stored encryption: that one must be chosen again
+// rather than quietly become plain text.
 TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
     struct Case {
         const char* name;
@@ -231,8 +233,9 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
         const char* pin;
     };
     const Case cases[] = {
-        {"Encryption", REG_SZ, "2", 0, 110, ""},
-        {"Encryption", REG_DWORD, std::string("\3\0\0\0", 4), 0, 110, ""},
+        {"Encryption", REG_SZ, "2", kEncryptionUnreadable, 110, ""},
+        {"Encryption", REG_DWORD, std::string("\3\0\0\0", 4), kEncryptionUnreadable, 110, ""},
+        {"Encryption", REG_DWORD, std::string("\1\0\0", 3), kEncryptionUnreadable, 110, ""},
         {"Encryption", REG_DWORD, std::string("\2\0\0\0", 4), 2, 995, ""},
         {"Port", REG_DWORD, std::string("\0\0\0\0", 4), 0, 110, ""},
         {"Port", REG_DWORD, std::string("\x70\x11\1\0", 4), 0, 110, ""},  // 70000
@@ -252,6 +255,28 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
         EXPECT_EQ(settings.Port, c.port) << c.name;
         EXPECT_EQ(settings.TrustedCertificate, c.pin) << c.name;
     }
+}
+
+// An encryption that could not be read stays stored through a load and save until the user
+// chooses one; the port that came with it stays too.
+TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
+    TSettings newer = Sample();
+    newer.Port = 995;
+    SaveSettings(registry_, newer);
+    Store("Encryption", REG_DWORD, std::string("\3\0\0\0", 4));
+    const std::string stored = ReadFileBytes(hive_);
+    TSettings settings;
+    TSettingsLoad load;
+    LoadSettings(registry_, settings, load);
+    ASSERT_EQ(settings.Encryption, kEncryptionUnreadable);
+    SaveSettings(registry_, settings, load);
+    EXPECT_EQ(ReadFileBytes(hive_), stored);
+    settings.Encryption = 1;
+    SaveSettings(registry_, settings, load);
+    TSettings chosen;
+    LoadSettings(registry_, chosen);
+    EXPECT_EQ(chosen.Encryption, 1);
+    EXPECT_EQ(chosen.Port, 995);
 }
 
 // A value this program could not read belongs to someone else: saving the default keeps it.
