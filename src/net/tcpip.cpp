@@ -13,6 +13,7 @@ TTcpIp::~TTcpIp() {
 // A dotted IPv4 address goes straight to its socket; a name or an IPv6 address is looked up
 // and each of its addresses tried in turn.
 void TTcpIp::Login() {
+    RefuseUnreadablePin();
     Address = ResolveDotted(Hostname);
     if (Address != 0xFFFFFFFFu) {
         const int error = OpenSocket(Port, Address);
@@ -24,6 +25,13 @@ void TTcpIp::Login() {
     Closed = false;
     if (Encryption == TEncryption::TlsOnConnect) StartTls();
     BeginReply();  // the greeting
+}
+
+// Dropping a pin that does not parse would let the system's store decide, which may trust a
+// certificate the user's pin was meant to keep out.
+void TTcpIp::RefuseUnreadablePin() const {
+    if (IsBlank(TrustedCertificate) || NormalizeFingerprint(TrustedCertificate)) return;
+    throw ETlsError(ETlsError::TReason::PinMismatch, kUnreadablePinText);
 }
 
 void TTcpIp::Logout() {
