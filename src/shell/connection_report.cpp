@@ -1,19 +1,102 @@
 #include "shell/connection_report.h"
 
+#include <QStringList>
+#include <ctime>
+
 #include "net/pop3_probe.h"
 
-std::string ConnectionReportText(const TProbeReport& report, const std::string& host) {
-    std::string text = "Greeting: " + report.Greeting + "\n";
-    if (!report.Encrypted) {
-        return text + "Encryption: none; the password would travel in plain text.";
+namespace {
+
+QString Escaped(const std::string& text) {
+    return QString::fromStdString(text).toHtmlEscaped();
+}
+
+QString EncryptionName(TEncryption encryption) {
+    switch (encryption) {
+        case TEncryption::Stls:
+            return "STARTTLS (STLS command)";
+        case TEncryption::TlsOnConnect:
+            return "TLS on connect";
+        case TEncryption::None:
+            break;
     }
+    return "None (plain text)";
+}
+
+void AddPlain(QStringList& lines, const TProbeReport& report) {
+    lines << "Encryption: None (plain text); the password would travel in plain text.";
+    if (report.OffersStls)
+        lines << "The server offers STARTTLS: choose STARTTLS (STLS command) on this page to "
+                 "encrypt the connection.";
+}
+
+// A pin outlives the certificate's dates: it is the user's word, but the user should know.
+void AddPinnedDates(QStringList& lines, const TTlsPeer& peer, const std::string& nowUtc) {
+    if (peer.ValidTo < nowUtc)
+        lines << "Expired on " + Escaped(peer.ValidTo) + "; trusted because you pinned it.";
+    else if (nowUtc < peer.ValidFrom)
+        lines << "Not valid before " + Escaped(peer.ValidFrom) + "; trusted because you pinned it.";
+}
+
+void AddAdvice(QStringList& lines, const TProbeReport& report) {
+    if (!report.Refusal) return;
+    lines << "" << Escaped(report.RefusalMessage) + ".";
+    if (*report.Refusal == ETlsError::TReason::Expired)
+        lines << "Trusting it is no fix: wait until the server has a valid certificate.";
+    else if (*report.Refusal == ETlsError::TReason::NameMismatch)
+        lines << "Trusting it pins this certificate whatever name it is for; do that only for "
+                 "a server you reach by its address.";
+}
+
+void AddCertificate(QStringList& lines, const TProbeReport& report, const std::string& host,
+                    const std::string& nowUtc) {
     const TTlsPeer& peer = report.Peer;
-    text += "Encryption: " + peer.Protocol + ", " + peer.Cipher + "\n\n";
-    text += "Certificate\n";
-    text += "Subject: " + peer.Subject + "\n";
-    text += "Issuer: " + peer.Issuer + "\n";
-    text += "Valid from " + peer.ValidFrom + " to " + peer.ValidTo + "\n";
-    text += "SHA-256: " + peer.Fingerprint + "\n\n";
-    text += "Trusted for " + host + ": " + (peer.Trusted ? "yes" : "no, " + peer.Verdict);
+    lines << ""
+          << "Certificate";
+    lines << "Subject: " + Escaped(peer.Subject);
+    lines << "Issuer: " + Escaped(peer.Issuer);
+    lines << "Valid from " + Escaped(peer.ValidFrom) + " to " + Escaped(peer.ValidTo);
+    lines << "SHA-256:"
+          << "<tt>" + FingerprintLines(peer.Fingerprint) + "</tt>"
+          << "";
+    lines << "Trusted for " + Escaped(host) + ": " +
+                 (peer.Trusted ? QString("yes") : "no, " + Escaped(peer.Verdict));
+    if (peer.Trusted) AddPinnedDates(lines, peer, nowUtc);
+    AddAdvice(lines, report);
+}
+
+}  // namespace
+
+QString ConnectionReportHtml(const TProbeReport& report, const std::string& host,
+                             const std::string& nowUtc) {
+    QStringList lines;
+    if (!report.Greeting.empty()) lines << "Greeting: " + Escaped(report.Greeting);
+    if (!report.Encrypted) {
+        AddPlain(lines, report);
+    } else {
+        lines << "Encryption: " + EncryptionName(report.Encryption) + ", " +
+                     Escaped(report.Peer.Protocol) + ", " + Escaped(report.Peer.Cipher);
+        AddCertificate(lines, report, host, nowUtc);
+    }
+    return "<p>" + lines.join("<br>") + "</p>";
+}
+
+bool OffersTrust(const TProbeReport& report) {
+    return report.Encrypted && !report.Peer.Trusted && !report.Peer.Fingerprint.empty() &&
+           report.Refusal != ETlsError::TReason::Expired;
+}
+
+QString FingerprintLines(const std::string& fingerprint) {
+    const QString text = Escaped(fingerprint);
+    constexpr int kHalf = 16 * 3;  // sixteen pairs with their colons
+    return text.size() > kHalf ? text.left(kHalf) + "<br>" + text.mid(kHalf) : text;
+}
+
+std::string UtcNowText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &tm);
     return text;
 }
