@@ -1,5 +1,6 @@
 #include "shell/connection_report.h"
 
+#include <QFontDatabase>
 #include <QStringList>
 #include <ctime>
 
@@ -9,6 +10,40 @@ namespace {
 
 QString Escaped(const std::string& text) {
     return QString::fromStdString(text).toHtmlEscaped();
+}
+
+// A paragraph of its own in the desktop's fixed-width font, its lines never wrapped.
+QString FixedWidth(const QString& html) {
+    const QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    return "<p style=\"margin:0; white-space:pre; font-family:'" + family.toHtmlEscaped() +
+           "',monospace\">" + html + "</p>";
+}
+
+// One paragraph per run of lines; an empty line leaves a gap before the next paragraph, and a
+// line that is a paragraph itself stands alone.
+QString Joined(const QStringList& lines) {
+    QString html;
+    QStringList run;
+    QString gap;
+    const auto flush = [&] {
+        if (run.isEmpty()) return;
+        html += "<p style=\"margin:0;" + gap + "\">" + run.join("<br>") + "</p>";
+        run.clear();
+        gap.clear();
+    };
+    for (const QString& line : lines) {
+        if (line.isEmpty()) {
+            flush();
+            gap = " margin-top:1em;";
+        } else if (line.startsWith("<p ")) {
+            flush();
+            html += line;
+        } else {
+            run << line;
+        }
+    }
+    flush();
+    return html;
 }
 
 QString EncryptionName(TEncryption encryption) {
@@ -40,7 +75,7 @@ void AddPinnedDates(QStringList& lines, const TTlsPeer& peer, const std::string&
 
 void AddAdvice(QStringList& lines, const TProbeReport& report) {
     if (!report.Refusal) return;
-    lines << "" << Escaped(report.RefusalMessage) + ".";
+    lines << "" << Escaped(report.RefusalMessage);  // no full stop: it may end in a fingerprint
     if (*report.Refusal == ETlsError::TReason::Expired)
         lines << "Trusting it is no fix: wait until the server has a valid certificate.";
     else if (*report.Refusal == ETlsError::TReason::NameMismatch)
@@ -56,9 +91,7 @@ void AddCertificate(QStringList& lines, const TProbeReport& report, const std::s
     lines << "Subject: " + Escaped(peer.Subject);
     lines << "Issuer: " + Escaped(peer.Issuer);
     lines << "Valid from " + Escaped(peer.ValidFrom) + " to " + Escaped(peer.ValidTo);
-    lines << "SHA-256:"
-          << "<tt>" + FingerprintLines(peer.Fingerprint) + "</tt>"
-          << "";
+    lines << "SHA-256:" << FixedWidth(FingerprintLines(peer.Fingerprint)) << "";
     lines << "Trusted for " + Escaped(host) + ": " +
                  (peer.Trusted ? QString("yes") : "no, " + Escaped(peer.Verdict));
     if (peer.Trusted) AddPinnedDates(lines, peer, nowUtc);
@@ -78,7 +111,7 @@ QString ConnectionReportHtml(const TProbeReport& report, const std::string& host
                      Escaped(report.Peer.Protocol) + ", " + Escaped(report.Peer.Cipher);
         AddCertificate(lines, report, host, nowUtc);
     }
-    return "<p>" + lines.join("<br>") + "</p>";
+    return Joined(lines);
 }
 
 bool OffersTrust(const TProbeReport& report) {
