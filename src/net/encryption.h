@@ -37,5 +37,9 @@ inline uint16_t UsualPort(TEncryption encryption) {
 }
 
 // A SHA-256 fingerprint read from text with or without colons, in either case, blanks around
-// it ignored: upper-case hex pairs joined by colons. Nothing when the text is not 32 bytes.
+// it ignored, also as the openssl command prints it ("sha256 Fingerprint=AB:CD:..."):
+// upper-case hex pairs joined by colons. Nothing when the text is not 32 bytes.
 std::optional<std::string> NormalizeFingerprint(const std::string& text);
+
+// Whether the text holds nothing but blanks (a trusted certificate that is not set).
+bool IsBlank(const std::string& text);

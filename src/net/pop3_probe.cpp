@@ -1,19 +1,46 @@
 #include "net/pop3_probe.h"
 
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+bool IsCertificateRefusal(const ETlsError& e) {
+    using R = ETlsError::TReason;
+    return !e.Fingerprint.empty() && (e.Reason == R::Untrusted || e.Reason == R::NameMismatch ||
+                                      e.Reason == R::Expired || e.Reason == R::PinMismatch);
+}
+
+}  // namespace
+
+TPop3Probe::TPop3Probe() {
+    auto socket = std::make_unique<TSocketTransport>();
+    socket_ = socket.get();
+    Transport = std::move(socket);
+}
+
+void TPop3Probe::Cancel() {
+    socket_->Cancel();
+}
+
 TProbeReport TPop3Probe::Run() {
-    RefuseUntrusted = false;
-    TTcpIp::Login();
     TProbeReport report;
-    ReadLine(report.Greeting);
-    if (!report.Greeting.starts_with("+OK")) {
-        TTcpIp::Logout();  // nothing more to say to it, and nothing to wait for
-        throw EProtocolError(ReplyMessage(report.Greeting),
-                             report.Greeting.starts_with("-ERR") ? 500 : 999, "POP3");
+    report.Encryption = Encryption;
+    try {
+        TTcpIp::Login();
+        ReadGreeting(report);
+        if (Encryption == TEncryption::Stls) StartStls();
+        if (Encryption == TEncryption::None) report.OffersStls = OffersStls();
+    } catch (const ETlsError& e) {
+        // The certificate is what the user came to see: the refusal is reported, not raised.
+        if (!IsCertificateRefusal(e) || !TlsPeer()) throw;
+        report.Encrypted = true;
+        report.Peer = *TlsPeer();
+        report.Refusal = e.Reason;
+        report.RefusalMessage = e.Message();
+        return report;  // the refusal closed the connection
     }
-    report.Greeting = ReplyMessage(report.Greeting);
-    if (Encryption == TEncryption::Stls) StartStls();
-    const TTlsPeer* peer = TlsPeer();
-    if (Encryption != TEncryption::None && peer) {
+    if (const TTlsPeer* peer = TlsPeer(); Encryption != TEncryption::None && peer) {
         report.Encrypted = true;
         report.Peer = *peer;
     }
@@ -22,4 +49,24 @@ TProbeReport TPop3Probe::Run() {
     ReadLine(farewell);  // its answer changes nothing
     TTcpIp::Logout();
     return report;
+}
+
+void TPop3Probe::ReadGreeting(TProbeReport& report) {
+    ReadLine(report.Greeting);
+    if (!report.Greeting.starts_with("+OK")) {
+        TTcpIp::Logout();  // nothing more to say to it, and nothing to wait for
+        throw EProtocolError(ReplyMessage(report.Greeting),
+                             report.Greeting.starts_with("-ERR") ? 500 : 999, "POP3");
+    }
+    report.Greeting = ReplyMessage(report.Greeting);
+}
+
+// Only advice rides on the answer, so a server that fumbles CAPA still passes the test.
+bool TPop3Probe::OffersStls() {
+    try {
+        const std::vector<std::string> names = Capabilities();
+        return std::find(names.begin(), names.end(), "STLS") != names.end();
+    } catch (const EProtocolError&) {
+        return false;
+    }
 }

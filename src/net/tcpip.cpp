@@ -14,6 +14,7 @@ TTcpIp::~TTcpIp() {
 // and each of its addresses tried in turn.
 void TTcpIp::Login() {
     EncryptionFromNumber(static_cast<int32_t>(Encryption));  // an unknown one is never plain
+    RefuseUnreadablePin();
     Address = ResolveDotted(Hostname);
     if (Address != 0xFFFFFFFFu) {
         const int error = OpenSocket(Port, Address);
@@ -26,6 +27,13 @@ void TTcpIp::Login() {
     if (Encryption == TEncryption::TlsOnConnect) StartTls();
     BeginReply();  // the greeting
     awaitingGreeting_ = true;
+}
+
+// Dropping a pin that does not parse would let the system's store decide, which may trust a
+// certificate the user's pin was meant to keep out.
+void TTcpIp::RefuseUnreadablePin() const {
+    if (IsBlank(TrustedCertificate) || NormalizeFingerprint(TrustedCertificate)) return;
+    throw ETlsError(ETlsError::TReason::PinMismatch, kUnreadablePinText);
 }
 
 void TTcpIp::Logout() {

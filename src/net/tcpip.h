@@ -16,6 +16,10 @@
 // The largest reply a connection accepts (see MaxReplyBytes).
 inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
 
+// Why a connection with a trusted certificate that is not a fingerprint is refused.
+inline constexpr const char* kUnreadablePinText =
+    "The trusted certificate is not a SHA-256 fingerprint; correct it in Mail Options.";
+
 struct TEndpoint;
 struct TTlsPeer;
 
@@ -51,7 +55,8 @@ class TTcpIp {
     // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
     TEncryption Encryption = TEncryption::None;
     // SHA-256 fingerprint of the one certificate trusted instead of the system's trust store
-    // (any form NormalizeFingerprint reads); empty: the store decides.
+    // (any form NormalizeFingerprint reads); blank: the store decides. Any other text makes
+    // Login raise ETlsError (PinMismatch) before connecting.
     std::string TrustedCertificate;
     // Text of the address the last Login connected to (IPv4 or IPv6).
     std::string PeerAddress;
@@ -106,6 +111,7 @@ class TTcpIp {
     std::unique_ptr<TTransport> Transport;
 
   private:
+    void RefuseUnreadablePin() const;
     bool FillReadAhead();
     // The bound on this receive: ReceiveTimeoutMs within what the reply and the greeting may
     // still take. False, with the connection ended, when one of them is over.

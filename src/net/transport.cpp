@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "net/transport.h"
@@ -66,12 +67,36 @@ int TSocketTransport::ConnectTo(const sockaddr* address, socklen_t length, int t
         error = errno;
         return -1;
     }
+    if (!Admit(fd)) {
+        error = ECANCELED;
+        return fd;
+    }
     error = ConnectBounded(fd, address, length, timeoutMs);
+    // A connect cut short by Cancel may still look complete.
+    if (!Admit(fd)) error = ECANCELED;
     if (error == 0) AckPromptly(fd);
     return fd;
 }
 
+bool TSocketTransport::Admit(int handle) {
+    const std::lock_guard lock(openMutex_);
+    if (std::find(open_.begin(), open_.end(), handle) == open_.end()) open_.push_back(handle);
+    return !cancelled_;
+}
+
+void TSocketTransport::Cancel() {
+    const std::lock_guard lock(openMutex_);
+    cancelled_ = true;
+    for (int handle : open_) shutdown(handle, SHUT_RDWR);
+}
+
 void TSocketTransport::Close(int handle) {
+    {
+        // Out of the list before the number is free for reuse: Cancel must not reach a
+        // socket that is not this transport's.
+        const std::lock_guard lock(openMutex_);
+        open_.erase(std::remove(open_.begin(), open_.end(), handle), open_.end());
+    }
     close(handle);
     // The next socket usually gets the same number but starts without a receive bound.
     if (handle == boundHandle_) boundHandle_ = -1;

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 class TTransport {
   public:
@@ -48,10 +50,20 @@ class TSocketTransport final : public TTransport {
     void Shutdown(int handle) override;
     int PeerError(int handle) override;
 
+    // Callable from any thread: shuts down every socket this transport has open, so that a
+    // connect or receive waiting on one returns at once, and fails every later connect with
+    // ECANCELED.
+    void Cancel();
+
   private:
+    // Records a new socket; false (the socket is not to be used) once cancelled.
+    bool Admit(int handle);
     void BoundReceive(int handle, int timeoutMs);
     void AckPromptly(int handle) const;
     bool quickAck_;
     int boundHandle_ = -1;  // the socket whose receive time-out is boundMs_
     int boundMs_ = 0;
+    std::mutex openMutex_;  // guards open_ and cancelled_
+    std::vector<int> open_;
+    bool cancelled_ = false;
 };

@@ -1,6 +1,5 @@
 #include "shell/connection_page.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -8,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <algorithm>
 #include <cstring>
 
 #include "base/exception.h"
@@ -15,27 +15,29 @@
 #include "net/pop3_probe.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
+#include "platform/message_box.h"
 #include "shell/connection_report.h"
+#include "shell/connection_test_run.h"
 #include "shell/settings.h"
 #include "shell/shown_message.h"
 
 namespace {
 
 const char* const kTestTitle = "Test connection";
+const char* const kTestCaption = "&Test connection";
+// The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
+// with the box's frame and margins.
+int FingerprintWidth(const QFontMetrics& metrics) {
+    int digit = 0;
+    for (QChar c : QString("0123456789ABCDEF"))
+        digit = std::max(digit, metrics.horizontalAdvance(c));
+    return 64 * digit + 31 * metrics.horizontalAdvance(':') + 12;
+}
 
 // No choice shown (-1) is no encryption at all, never plain text.
 TEncryption EncryptionAt(int index) {
     return EncryptionFromNumber(index);
 }
-
-// A wait cursor for as long as the test blocks.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // As a check shows it; a socket error also names the system's reason.
 std::string FailureText(const Exception& e) {
@@ -55,12 +57,20 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     edPort->setValue(110);
     edTrustedCertificate = new QLineEdit(this);
     edTrustedCertificate->setPlaceholderText("none: the system's store decides");
-    btnTestConnection = new QPushButton("&Test connection", this);
+    SetWidthAtLeast(edTrustedCertificate, FingerprintWidth(edTrustedCertificate->fontMetrics()));
+    btnTestConnection = new QPushButton(kTestCaption, this);
+    // Room for either caption with the padding the dialog's other buttons have.
+    SetSizeAtLeast(btnTestConnection,
+                   btnTestConnection->fontMetrics().horizontalAdvance("Test connection") + 24, 24);
+    test_ = new TConnectionTestRun(this);
+    test_->OnEnd = [this](const TConnectionTestResult& result) {
+        Guarded(btnTestConnection, [&] { TestEnded(result); });
+    };
     Grid = new QGridLayout(this);
     Grid->setContentsMargins(8, 6, 8, 4);
     Grid->setVerticalSpacing(4);
     Grid->addWidget(MakeBuddyLabel("&Encryption", cbEncryption, this), 0, 0);
-    Grid->addWidget(cbEncryption, 0, 1, 1, 2);
+    Grid->addWidget(cbEncryption, 0, 1, 1, 2, Qt::AlignLeft);
     Grid->addWidget(MakeBuddyLabel("&Port", edPort, this), 1, 0);
     Grid->addWidget(edPort, 1, 1);
     Grid->addWidget(btnTestConnection, 1, 2, Qt::AlignRight);
@@ -72,6 +82,10 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
             [this] { Guarded(cbEncryption, [this] { cbEncryptionChange(); }); });
     connect(btnTestConnection, &QPushButton::clicked, this,
             [this] { Guarded(btnTestConnection, [this] { btnTestConnectionClick(); }); });
+}
+
+TConnectionPage::~TConnectionPage() {
+    test_->OnEnd = nullptr;  // no report into a page that is going
 }
 
 QList<QWidget*> TConnectionPage::TabOrder() const {
@@ -101,45 +115,97 @@ void TConnectionPage::CheckInput() const {
         throw EConvertError("'" + text + "' is not a SHA-256 fingerprint");
 }
 
+bool TConnectionPage::InputAcceptable() {
+    try {
+        CheckInput();
+        return true;
+    } catch (const EConvertError& e) {
+        ShowFailure(QString::fromStdString(e.Message()) +
+                    "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as "
+                    "openssl x509 -fingerprint -sha256 prints them, or leave the field empty.");
+        return false;
+    }
+}
+
 void TConnectionPage::StoreTo(TSettings& settings) const {
     settings.Encryption = cbEncryption->currentIndex();
     settings.Port = edPort->value();
-    settings.TrustedCertificate =
-        NormalizeFingerprint(edTrustedCertificate->text().toStdString()).value_or("");
+    // A text that is not a fingerprint is kept, not dropped: a check then refuses it.
+    const std::string text = edTrustedCertificate->text().trimmed().toStdString();
+    settings.TrustedCertificate = NormalizeFingerprint(text).value_or(text);
 }
 
 void TConnectionPage::btnTestConnectionClick() {
-    TPop3Probe probe;
-    probe.Hostname = HostName ? HostName() : std::string();
-    probe.Port = static_cast<uint16_t>(edPort->value());
-    probe.TrustedCertificate = edTrustedCertificate->text().toStdString();
-    probe.ConnectTimeoutMs = ConnectTimeoutMs;
-    probe.ReceiveTimeoutMs = ReceiveTimeoutMs;
-    TProbeReport report;
+    if (test_->Running()) return;
+    TEncryption encryption = TEncryption::None;
     try {
         CheckInput();  // a check would refuse the pin, so the test must not ignore it
-        probe.Encryption = EncryptionAt(cbEncryption->currentIndex());
-        WaitCursor wait;
-        report = probe.Run();
+        encryption = EncryptionAt(cbEncryption->currentIndex());
     } catch (const Exception& e) {
-        QMessageBox::warning(this, kTestTitle, QString::fromStdString(FailureText(e)));
+        ShowFailure(QString::fromStdString(FailureText(e)));
         return;
     }
-    if (ShowReport(report, probe.Hostname))
-        edTrustedCertificate->setText(QString::fromStdString(report.Peer.Fingerprint));
+    const std::string host = HostName ? HostName() : std::string();
+    test_->Start([&](TPop3Probe& probe) {
+        probe.Hostname = host;
+        probe.Port = static_cast<uint16_t>(edPort->value());
+        probe.Encryption = encryption;
+        probe.TrustedCertificate = edTrustedCertificate->text().toStdString();
+        probe.ConnectTimeoutMs = ConnectTimeoutMs;
+        probe.ReceiveTimeoutMs = ReceiveTimeoutMs;
+    });
+    SetTesting(true);
+}
+
+void TConnectionPage::StopTest() {
+    test_->Stop();
+}
+
+bool TConnectionPage::TestRunning() const {
+    return test_->Running();
+}
+
+void TConnectionPage::SetTesting(bool testing) {
+    btnTestConnection->setEnabled(!testing);
+    btnTestConnection->setText(testing ? "Testing..." : kTestCaption);
+    if (testing)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+}
+
+void TConnectionPage::TestEnded(const TConnectionTestResult& result) {
+    SetTesting(false);
+    if (result.Stopped) return;
+    if (result.Failure) {
+        try {
+            std::rethrow_exception(result.Failure);
+        } catch (const Exception& e) {
+            ShowFailure(QString::fromStdString(FailureText(e)));
+        }
+        return;
+    }
+    if (ShowReport(result.Report, result.Host))
+        edTrustedCertificate->setText(QString::fromStdString(result.Report.Peer.Fingerprint));
+}
+
+// Plain text: the failure may quote the server, whose words must not draw anything.
+void TConnectionPage::ShowFailure(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kTestTitle, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    ExecMessageBox(box, window());
 }
 
 bool TConnectionPage::ShowReport(const TProbeReport& report, const std::string& host) {
     QMessageBox box(QMessageBox::Information, kTestTitle,
-                    QString::fromStdString(ConnectionReportText(report, host)), QMessageBox::Ok,
-                    this);
+                    ConnectionReportHtml(report, host, UtcNowText()), QMessageBox::Ok, this);
     box.setObjectName("boxConnectionReport");
+    box.setTextFormat(Qt::RichText);  // built escaped: no server text is markup
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (report.Encrypted && !report.Peer.Trusted) box.setIcon(QMessageBox::Warning);
     QPushButton* trust = nullptr;
-    if (report.Encrypted && !report.Peer.Trusted && !report.Peer.Fingerprint.empty()) {
-        box.setIcon(QMessageBox::Warning);
+    if (OffersTrust(report))
         trust = box.addButton("Trust this certificate", QMessageBox::AcceptRole);
-    }
-    box.exec();
+    ExecMessageBox(box, window());
     return trust && box.clickedButton() == trust;
 }

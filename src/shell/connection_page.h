@@ -13,6 +13,8 @@ class QGridLayout;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class TConnectionTestRun;
+struct TConnectionTestResult;
 struct TProbeReport;
 struct TSettings;
 
@@ -20,12 +22,15 @@ class TConnectionPage : public QWidget {
     Q_OBJECT
   public:
     explicit TConnectionPage(QWidget* parent = nullptr);
+    ~TConnectionPage() override;
 
     void LoadFrom(const TSettings& settings);
     // Raises EConvertError when no encryption is chosen (the stored one could not be read) or
     // the trusted certificate is neither empty nor a SHA-256 fingerprint; nothing is changed
     // then.
     void CheckInput() const;
+    // CheckInput for OK: false after a box that says what is wrong.
+    bool InputAcceptable();
     void StoreTo(TSettings& settings) const;
 
     // The page's controls in keyboard order.
@@ -33,10 +38,14 @@ class TConnectionPage : public QWidget {
 
     // A new encryption brings its usual port, unless the port is one the user chose.
     void cbEncryptionChange();
-    // Probes the server with the settings on screen and shows what it found; offers to trust
-    // a certificate the system does not trust. A trusted certificate that is not a fingerprint
-    // is reported instead, as OK would.
+    // Starts probing the server with the settings on screen on a worker thread; the button
+    // reads "Testing..." until the report shows what it found, offering to trust a certificate
+    // where that is a fix. A trusted certificate that is not a fingerprint is reported
+    // instead, as OK would.
     void btnTestConnectionClick();
+    // Ends a running test at once without a report (the dialog is closing).
+    void StopTest();
+    bool TestRunning() const;
 
     // Where the test finds the server's host name (the login page's box).
     std::function<std::string()> HostName;
@@ -51,7 +60,11 @@ class TConnectionPage : public QWidget {
     QGridLayout* Grid;  // rows after RowCount() are free for further options
 
   private:
+    void TestEnded(const TConnectionTestResult& result);
+    void SetTesting(bool testing);
+    void ShowFailure(const QString& text);
     // Shows the report; true when the user chose to trust the certificate it shows.
     bool ShowReport(const TProbeReport& report, const std::string& host);
     int usualPort_ = 110;  // of the encryption shown
+    TConnectionTestRun* test_;
 };

@@ -1,19 +1,135 @@
 #include "shell/connection_report.h"
 
+#include <QFontDatabase>
+#include <QStringList>
+#include <ctime>
+
 #include "net/pop3_probe.h"
 
-std::string ConnectionReportText(const TProbeReport& report, const std::string& host) {
-    std::string text = "Greeting: " + report.Greeting + "\n";
-    if (!report.Encrypted) {
-        return text + "Encryption: none; the password would travel in plain text.";
+namespace {
+
+QString Escaped(const std::string& text) {
+    return QString::fromStdString(text).toHtmlEscaped();
+}
+
+// A paragraph of its own in the desktop's fixed-width font, its lines never wrapped.
+QString FixedWidth(const QString& html) {
+    const QString family = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    return "<p style=\"margin:0; white-space:pre; font-family:'" + family.toHtmlEscaped() +
+           "',monospace\">" + html + "</p>";
+}
+
+// One paragraph per run of lines; an empty line leaves a gap before the next paragraph, and a
+// line that is a paragraph itself stands alone.
+QString Joined(const QStringList& lines) {
+    QString html;
+    QStringList run;
+    QString gap;
+    const auto flush = [&] {
+        if (run.isEmpty()) return;
+        html += "<p style=\"margin:0;" + gap + "\">" + run.join("<br>") + "</p>";
+        run.clear();
+        gap.clear();
+    };
+    for (const QString& line : lines) {
+        if (line.isEmpty()) {
+            flush();
+            gap = " margin-top:1em;";
+        } else if (line.startsWith("<p ")) {
+            flush();
+            html += line;
+        } else {
+            run << line;
+        }
     }
+    flush();
+    return html;
+}
+
+QString EncryptionName(TEncryption encryption) {
+    switch (encryption) {
+        case TEncryption::Stls:
+            return "STARTTLS (STLS command)";
+        case TEncryption::TlsOnConnect:
+            return "TLS on connect";
+        case TEncryption::None:
+            break;
+    }
+    return "None (plain text)";
+}
+
+void AddPlain(QStringList& lines, const TProbeReport& report) {
+    lines << "Encryption: None (plain text); the password would travel in plain text.";
+    if (report.OffersStls)
+        lines << "The server offers STARTTLS: choose STARTTLS (STLS command) on this page to "
+                 "encrypt the connection.";
+}
+
+// A pin outlives the certificate's dates: it is the user's word, but the user should know.
+void AddPinnedDates(QStringList& lines, const TTlsPeer& peer, const std::string& nowUtc) {
+    if (peer.ValidTo < nowUtc)
+        lines << "Expired on " + Escaped(peer.ValidTo) + "; trusted because you pinned it.";
+    else if (nowUtc < peer.ValidFrom)
+        lines << "Not valid before " + Escaped(peer.ValidFrom) + "; trusted because you pinned it.";
+}
+
+void AddAdvice(QStringList& lines, const TProbeReport& report) {
+    if (!report.Refusal) return;
+    lines << "" << Escaped(report.RefusalMessage);  // no full stop: it may end in a fingerprint
+    if (*report.Refusal == ETlsError::TReason::Expired)
+        lines << "Trusting it is no fix: wait until the server has a valid certificate.";
+    else if (*report.Refusal == ETlsError::TReason::NameMismatch)
+        lines << "Trusting it pins this certificate whatever name it is for; do that only for "
+                 "a server you reach by its address.";
+}
+
+void AddCertificate(QStringList& lines, const TProbeReport& report, const std::string& host,
+                    const std::string& nowUtc) {
     const TTlsPeer& peer = report.Peer;
-    text += "Encryption: " + peer.Protocol + ", " + peer.Cipher + "\n\n";
-    text += "Certificate\n";
-    text += "Subject: " + peer.Subject + "\n";
-    text += "Issuer: " + peer.Issuer + "\n";
-    text += "Valid from " + peer.ValidFrom + " to " + peer.ValidTo + "\n";
-    text += "SHA-256: " + peer.Fingerprint + "\n\n";
-    text += "Trusted for " + host + ": " + (peer.Trusted ? "yes" : "no, " + peer.Verdict);
+    lines << ""
+          << "Certificate";
+    lines << "Subject: " + Escaped(peer.Subject);
+    lines << "Issuer: " + Escaped(peer.Issuer);
+    lines << "Valid from " + Escaped(peer.ValidFrom) + " to " + Escaped(peer.ValidTo);
+    lines << "SHA-256:" << FixedWidth(FingerprintLines(peer.Fingerprint)) << "";
+    lines << "Trusted for " + Escaped(host) + ": " +
+                 (peer.Trusted ? QString("yes") : "no, " + Escaped(peer.Verdict));
+    if (peer.Trusted) AddPinnedDates(lines, peer, nowUtc);
+    AddAdvice(lines, report);
+}
+
+}  // namespace
+
+QString ConnectionReportHtml(const TProbeReport& report, const std::string& host,
+                             const std::string& nowUtc) {
+    QStringList lines;
+    if (!report.Greeting.empty()) lines << "Greeting: " + Escaped(report.Greeting);
+    if (!report.Encrypted) {
+        AddPlain(lines, report);
+    } else {
+        lines << "Encryption: " + EncryptionName(report.Encryption) + ", " +
+                     Escaped(report.Peer.Protocol) + ", " + Escaped(report.Peer.Cipher);
+        AddCertificate(lines, report, host, nowUtc);
+    }
+    return Joined(lines);
+}
+
+bool OffersTrust(const TProbeReport& report) {
+    return report.Encrypted && !report.Peer.Trusted && !report.Peer.Fingerprint.empty() &&
+           report.Refusal != ETlsError::TReason::Expired;
+}
+
+QString FingerprintLines(const std::string& fingerprint) {
+    const QString text = Escaped(fingerprint);
+    constexpr int kHalf = 16 * 3;  // sixteen pairs with their colons
+    return text.size() > kHalf ? text.left(kHalf) + "<br>" + text.mid(kHalf) : text;
+}
+
+std::string UtcNowText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &tm);
     return text;
 }

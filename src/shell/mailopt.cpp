@@ -122,7 +122,8 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
         SetWidthAtLeast(box, 241);
         grid->addWidget(box, row++, 1);
     }
-    grid->setColumnStretch(0, 1);
+    // Room the connection page's wide field gives the dialog stays right of the paths.
+    grid->setColumnStretch(2, 1);
     grid->setRowStretch(row, 1);
     return page;
 }
@@ -192,6 +193,17 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();
     pgConnection->StoreTo(settings);
+}
+
+void TdlgMailOptions::done(int result) {
+    if (result == Accepted && !pgConnection->InputAcceptable()) {
+        pcOptions->setCurrentWidget(pgConnection);
+        pgConnection->edTrustedCertificate->setFocus(Qt::OtherFocusReason);
+        pgConnection->edTrustedCertificate->selectAll();
+        return;
+    }
+    pgConnection->StopTest();
+    QDialog::done(result);
 }
 
 void TdlgMailOptions::showEvent(QShowEvent* event) {

@@ -47,6 +47,10 @@ class TdlgMailOptions : public QDialog {
     QPushButton* btnOK;
     QPushButton* btnCancel;
 
+    // OK with a trusted certificate that is not a fingerprint keeps the dialog open with its
+    // edits and says what is wrong. Closing stops a running connection test.
+    void done(int result) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -197,22 +197,46 @@ TEST_F(TlsDovecotTest, Ipv6LoopbackByAddressInEitherForm) {
     }
 }
 
-// The probe reports an untrusted certificate instead of refusing it, and sends no login.
+// The probe reports an untrusted certificate instead of refusing it, with the reason a check
+// would give, and sends no login.
 TEST_F(TlsDovecotTest, ProbeShowsTheCertificateItDoesNotTrust) {
-    Start("selfsigned");
-    TPop3Probe probe;
-    probe.Hostname = "localhost";
-    probe.Port = server_->Port();
-    probe.Encryption = TEncryption::Stls;
-    const TProbeReport report = probe.Run();
+    const struct {
+        const char* cert;
+        TEncryption encryption;
+        R reason;
+    } cases[] = {
+        {"selfsigned", TEncryption::Stls, R::Untrusted},
+        {"wrongname", TEncryption::Stls, R::NameMismatch},
+        {"expired", TEncryption::TlsOnConnect, R::Expired},
+    };
+    for (const auto& c : cases) {
+        Start(c.cert);
+        TPop3Probe probe;
+        probe.Hostname = "localhost";
+        probe.Port = c.encryption == TEncryption::Stls ? server_->Port() : server_->TlsPort();
+        probe.Encryption = c.encryption;
+        const TProbeReport report = probe.Run();
+        // TLS on connect meets the certificate before the greeting.
+        EXPECT_EQ(report.Greeting,
+                  c.encryption == TEncryption::Stls ? "+OK Dovecot (Debian) ready." : "");
+        ASSERT_TRUE(report.Encrypted);
+        EXPECT_FALSE(report.Peer.Trusted);
+        EXPECT_EQ(report.Refusal, c.reason) << c.cert;
+        EXPECT_EQ(report.Peer.Fingerprint, Certs().Fingerprint(c.cert));
+        EXPECT_TRUE(report.Peer.Protocol == "TLSv1.3" || report.Peer.Protocol == "TLSv1.2");
+        EXPECT_EQ(probe.SocketHandle, -1);
+        EXPECT_EQ(ServerLog().find("Login: user="), std::string::npos);
+    }
+    Start("expired");
+    TPop3Probe pinned;
+    pinned.Hostname = "localhost";
+    pinned.Port = server_->TlsPort();
+    pinned.Encryption = TEncryption::TlsOnConnect;
+    pinned.TrustedCertificate = Certs().Fingerprint("expired");
+    const TProbeReport report = pinned.Run();
+    EXPECT_TRUE(report.Peer.Trusted);
+    EXPECT_EQ(report.Refusal, std::nullopt);
     EXPECT_EQ(report.Greeting, "+OK Dovecot (Debian) ready.");
-    ASSERT_TRUE(report.Encrypted);
-    EXPECT_FALSE(report.Peer.Trusted);
-    EXPECT_EQ(report.Peer.Fingerprint, Certs().Fingerprint("selfsigned"));
-    EXPECT_EQ(report.Peer.Subject, "CN=localhost");
-    EXPECT_TRUE(report.Peer.Protocol == "TLSv1.3" || report.Peer.Protocol == "TLSv1.2");
-    EXPECT_EQ(probe.SocketHandle, -1);
-    EXPECT_EQ(ServerLog().find("Login: user="), std::string::npos);
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -423,18 +425,34 @@ TEST(ConnectByNameTest, ReachesTheAddressThatAnswers) {
     conn.Logout();
 }
 
-TEST(FingerprintTest, ReadsEitherCaseWithOrWithoutColons) {
+// Every form a user may paste, the openssl command's line included, and what is refused.
+TEST(FingerprintTest, AcceptedAndRefusedForms) {
     const std::string pairs =
         "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:"
         "45:67:89";
-    EXPECT_EQ(NormalizeFingerprint(pairs), pairs);
-    EXPECT_EQ(
-        NormalizeFingerprint(" abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789 "),
-        pairs);
-    EXPECT_EQ(NormalizeFingerprint(pairs.substr(3)), std::nullopt);  // 31 bytes
-    EXPECT_EQ(NormalizeFingerprint(pairs + ":00"), std::nullopt);
-    EXPECT_EQ(NormalizeFingerprint("SHA256 Fingerprint=" + pairs), std::nullopt);
-    EXPECT_EQ(NormalizeFingerprint(""), std::nullopt);
+    std::string lower;
+    for (char c : pairs) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const struct {
+        std::string text;
+        bool accepted;
+    } cases[] = {
+        {pairs, true},
+        {" abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789 ", true},
+        {"SHA256 Fingerprint=" + pairs, true},
+        {"sha256 Fingerprint=" + lower, true},
+        {"  sHa256 fInGeRpRiNt=" + pairs + "\n", true},
+        {pairs.substr(3), false},  // 31 bytes
+        {pairs + ":00", false},
+        {"SHA1 Fingerprint=" + pairs, false},
+        {"SHA256 Fingerprint=", false},
+        {"Fingerprint=" + pairs, false},
+        {pairs + " SHA256 Fingerprint=", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NormalizeFingerprint(c.text), c.accepted ? std::optional(pairs) : std::nullopt)
+            << c.text;
+    }
 }
 
 }  // namespace

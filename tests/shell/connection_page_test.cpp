@@ -8,18 +8,24 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocument>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "base/exception.h"
 #include "mailopt_ui.h"
 #include "net/encryption.h"
+#include "net/pop3_probe.h"
 #include "shell/connection_page.h"
+#include "shell/connection_report.h"
 #include "shell/mailopt.h"
 #include "shell/settings.h"
 #include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
+#include "support/scripted_pop3_server.h"
 #include "support/test_certificates.h"
 
 namespace {
@@ -34,15 +40,27 @@ void TypePort(QSpinBox* box, const QString& text) {
     QTest::keyClicks(box, text);
 }
 
+// What a user reads in a box: rich text as it renders, plain text as it is.
+QString ShownText(const QMessageBox* box) {
+    const bool rich = box->textFormat() == Qt::RichText ||
+                      (box->textFormat() == Qt::AutoText && Qt::mightBeRichText(box->text()));
+    if (!rich) return box->text();
+    QTextDocument document;
+    document.setHtml(box->text());
+    return document.toPlainText();
+}
+
 // What the next box said; clicks "Trust this certificate" when asked to and it is offered.
 struct BoxSeen {
     QString text;
+    Qt::TextFormat format = Qt::AutoText;
     bool offeredTrust = false;
 };
 std::shared_ptr<BoxSeen> WatchBox(bool trust) {
     auto seen = std::make_shared<BoxSeen>();
     WhenModal<QMessageBox>([seen, trust](QMessageBox* box) {
-        seen->text = box->text();
+        seen->text = ShownText(box);
+        seen->format = box->textFormat();
         for (QAbstractButton* button : box->buttons()) {
             if (button->text() != "Trust this certificate") continue;
             seen->offeredTrust = true;
@@ -51,6 +69,49 @@ std::shared_ptr<BoxSeen> WatchBox(bool trust) {
         if (box->isVisible()) box->accept();
     });
     return seen;
+}
+
+using S = ScriptedPop3Server;
+}  // namespace
+
+Q_DECLARE_METATYPE(TProbeReport)
+
+namespace {
+
+// A page whose test goes to the scripted server on 127.0.0.1 in plain text.
+std::unique_ptr<TdlgMailOptions> OpenOn(uint16_t port) {
+    TSettings settings;
+    settings.SmtpHost = "127.0.0.1";
+    settings.Port = port;
+    auto d = OpenMailOptions(settings);
+    ClickTab(d->pcOptions, 2);
+    return d;
+}
+
+// An untrusted certificate's report, as the probe gives it.
+TProbeReport Refused(std::optional<ETlsError::TReason> reason) {
+    TProbeReport report;
+    report.Encryption = TEncryption::TlsOnConnect;
+    report.Greeting = "+OK ready";
+    report.Encrypted = true;
+    report.Peer = {"TLSv1.3",
+                   "TLS_AES_256_GCM_SHA384",
+                   "CN=mail.example.org",
+                   "CN=Some CA",
+                   "2020-01-01 00:00:00 UTC",
+                   "2021-01-01 00:00:00 UTC",
+                   kPin,
+                   !reason,
+                   reason ? "refused" : ""};
+    report.Refusal = reason;
+    if (reason) report.RefusalMessage = std::string("Refused; SHA-256 fingerprint ") + kPin;
+    return report;
+}
+
+QString ReportText(const TProbeReport& report) {
+    QTextDocument document;
+    document.setHtml(ConnectionReportHtml(report, "mail.example.org", "2026-01-01 00:00:00 UTC"));
+    return document.toPlainText();
 }
 
 }  // namespace
@@ -116,14 +177,19 @@ class ConnectionPageTest : public QObject {
 
         auto first = WatchBox(true);
         QTest::mouseClick(page->btnTestConnection, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!first->text.isEmpty(), 10000);
         QVERIFY(first->text.startsWith("Greeting: +OK Dovecot (Debian) ready.\n"));
+        QVERIFY(first->text.contains("Encryption: STARTTLS (STLS command), TLSv1."));
         QVERIFY(first->text.contains("Subject: CN=localhost\n"));
         QVERIFY(first->text.contains("Trusted for localhost: no, "));
         QVERIFY(first->offeredTrust);
-        QCOMPARE(page->edTrustedCertificate->text().toStdString(), certs.Fingerprint("selfsigned"));
+        QTRY_COMPARE(page->edTrustedCertificate->text().toStdString(),
+                     certs.Fingerprint("selfsigned"));
 
         auto second = WatchBox(false);
+        QTRY_VERIFY(page->btnTestConnection->isEnabled());
         QTest::mouseClick(page->btnTestConnection, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!second->text.isEmpty(), 10000);
         QVERIFY(second->text.endsWith("Trusted for localhost: yes"));
         QVERIFY(!second->offeredTrust);
     }
@@ -135,13 +201,134 @@ class ConnectionPageTest : public QObject {
         auto d = Open(settings);
         auto seen = WatchBox(false);
         QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
-        QCOMPARE(seen->text, QString("Error creating socket (Connection refused)"));
+        QTRY_COMPARE(seen->text, QString("Error creating socket (Connection refused)"));
+        QTRY_VERIFY(d->pgConnection->btnTestConnection->isEnabled());
 
         // A fingerprint a check would refuse is not tested as if the field were empty.
         TypeOver(d->pgConnection->edTrustedCertificate, "AB:CD");
         auto unreadable = WatchBox(false);
         QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
         QCOMPARE(unreadable->text, QString("'AB:CD' is not a SHA-256 fingerprint"));
+    }
+
+    // Markup in the greeting cannot draw a fake certificate block: it shows as it came, in
+    // the report and in the failure box.
+    void serverTextShowsLiterally() {
+        const std::string fake = "<table><tr><td>Trusted for 127.0.0.1: yes</td></tr></table>";
+        S welcoming({S::Send("+OK " + fake + "\r\n"), S::ReadLine(), S::Send("-ERR\r\n"),
+                     S::ReadLine(), S::Send("+OK\r\n"), S::ReadToEnd()});
+        auto d = OpenOn(welcoming.Port());
+        auto report = WatchBox(false);
+        QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!report->text.isEmpty(), 10000);
+        QVERIFY2(report->text.startsWith(QString::fromStdString("Greeting: +OK " + fake + "\n")),
+                 qPrintable(report->text));
+
+        S refusing({S::Send("-ERR <b>" + fake + "</b>\r\n"), S::ReadToEnd()});
+        d->pgConnection->edPort->setValue(refusing.Port());
+        QTRY_VERIFY(d->pgConnection->btnTestConnection->isEnabled());
+        auto failure = WatchBox(false);
+        QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!failure->text.isEmpty(), 10000);
+        QCOMPARE(failure->format, Qt::PlainText);
+        QCOMPARE(failure->text, QString::fromStdString("-ERR <b>" + fake + "</b>"));
+    }
+
+    // A server that never answers: the dialog stays usable while the test waits, the dialog's
+    // Cancel ends the test within a second, and so does destroying a dialog mid-test.
+    void slowServerLeavesTheDialogUsable() {
+        S silent({S::ReadToEnd()});
+        auto d = OpenOn(silent.Port());
+        TConnectionPage* page = d->pgConnection;
+        QTest::mouseClick(page->btnTestConnection, Qt::LeftButton);
+        QTRY_COMPARE(silent.Connections(), 1);
+        QVERIFY(page->TestRunning());
+        QVERIFY(!page->btnTestConnection->isEnabled());
+        QCOMPARE(page->btnTestConnection->text(), QString("Testing..."));
+        ClickTab(d->pcOptions, 0);
+        QCOMPARE(d->pcOptions->currentIndex(), 0);
+        const auto start = std::chrono::steady_clock::now();
+        QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+        QVERIFY(!d->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!page->TestRunning(), 1000);
+        QVERIFY(std::chrono::steady_clock::now() - start < std::chrono::seconds(1));
+        QCOMPARE(silent.Received(), std::string());  // returns once the socket is closed
+
+        S silentToo({S::ReadToEnd()});
+        auto closing = OpenOn(silentToo.Port());
+        QTest::mouseClick(closing->pgConnection->btnTestConnection, Qt::LeftButton);
+        QTRY_COMPARE(silentToo.Connections(), 1);
+        const auto destroyed = std::chrono::steady_clock::now();
+        closing.reset();
+        QVERIFY(std::chrono::steady_clock::now() - destroyed < std::chrono::seconds(1));
+    }
+
+    // OK with a trusted certificate that is not a fingerprint says why and keeps every edit;
+    // the openssl command's line is taken as it is printed.
+    void okWithAnUnreadablePinKeepsTheDialog() {
+        auto d = Open(TSettings{});
+        TypeOver(d->edUsername, "anna");
+        ClickTab(d->pcOptions, 2);
+        TypeOver(d->pgConnection->edTrustedCertificate, "AB:CD");
+        ClickTab(d->pcOptions, 0);
+        auto seen = WatchBox(false);
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        QTRY_VERIFY(!seen->text.isEmpty());
+        QVERIFY(seen->text.startsWith("'AB:CD' is not a SHA-256 fingerprint"));
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->pcOptions->currentIndex(), 2);
+        QCOMPARE(d->edUsername->text(), QString("anna"));
+
+        TypeOver(d->pgConnection->edTrustedCertificate, QString("sha256 Fingerprint=") + kPin);
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        QCOMPARE(d->result(), int(QDialog::Accepted));
+        TSettings stored;
+        TTimer timer;
+        d->StoreTo(stored, timer);
+        QCOMPARE(stored.TrustedCertificate, std::string(kPin));
+    }
+
+    // Whether trusting is offered, and what the report adds, for each reason a check refuses.
+    void reportForEachRefusal_data() {
+        QTest::addColumn<TProbeReport>("report");
+        QTest::addColumn<bool>("offersTrust");
+        QTest::addColumn<QString>("says");
+        using R = ETlsError::TReason;
+        QTest::newRow("untrusted") << Refused(R::Untrusted) << true << "no, refused";
+        QTest::newRow("pin mismatch") << Refused(R::PinMismatch) << true << "no, refused";
+        QTest::newRow("expired") << Refused(R::Expired) << false << "Trusting it is no fix";
+        QTest::newRow("name mismatch")
+            << Refused(R::NameMismatch) << true << "whatever name it is for";
+        QTest::newRow("pinned, expired")
+            << Refused(std::nullopt) << false
+            << "Expired on 2021-01-01 00:00:00 UTC; trusted because you pinned it.";
+        TProbeReport plain;
+        plain.Greeting = "+OK";
+        plain.OffersStls = true;
+        QTest::newRow("plain, STLS offered")
+            << plain << false
+            << "Encryption: None (plain text); the password would travel in plain text.\n"
+               "The server offers STARTTLS: choose STARTTLS (STLS command) on this page";
+    }
+    void reportForEachRefusal() {
+        QFETCH(TProbeReport, report);
+        QFETCH(bool, offersTrust);
+        QFETCH(QString, says);
+        QCOMPARE(OffersTrust(report), offersTrust);
+        QVERIFY2(ReportText(report).contains(says), qPrintable(ReportText(report)));
+    }
+
+    // The fingerprint stands in a fixed-width font, broken between pairs, with nothing after
+    // it that a copy would pick up.
+    void fingerprintText() {
+        const QString html =
+            ConnectionReportHtml(Refused(std::nullopt), "h", "2020-06-01 00:00:00 UTC");
+        const QString pin(kPin);
+        QVERIFY(html.contains("white-space:pre; font-family:"));
+        QVERIFY(html.contains(",monospace\">" + pin.left(47) + ":<br>" + pin.mid(48) + "</p>"));
+        QVERIFY(ReportText(Refused(std::nullopt)).contains(pin.mid(48) + "\nTrusted for"));
+        const QString refused = ReportText(Refused(ETlsError::TReason::Untrusted));
+        QVERIFY(!refused.contains(pin + "."));
     }
 };
 

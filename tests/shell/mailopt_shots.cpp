@@ -1,5 +1,6 @@
 // Shows one of the two dialogs with sample content until it is closed, for screenshots.
-// Usage: dialog_shots killlist | mailopt | mailopt-receiving | mailopt-connection
+// Usage: dialog_shots killlist | mailopt | mailopt-receiving | mailopt-connection [PNG]
+// With PNG (for the offscreen platform) the dialog is painted into that file instead.
 
 #include <QApplication>
 #include <QTabWidget>
@@ -45,5 +46,6 @@ int main(int argc, char** argv) {
     dialog->show();
     std::printf("%dx%d\n", dialog->width(), dialog->height());
     std::fflush(stdout);
+    if (argc > 2) return dialog->grab().save(QString(argv[2])) ? 0 : 1;
     return app.exec();
 }

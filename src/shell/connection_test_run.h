@@ -1,0 +1,45 @@
+#pragma once
+
+// One "Test connection" on a worker thread with its own probe, so that the dialog stays
+// usable while the server is slow to answer; Stop ends the wait at once.
+
+#include <QObject>
+#include <exception>
+#include <functional>
+#include <memory>
+
+#include "net/pop3_probe.h"
+
+class QThread;
+
+struct TConnectionTestResult {
+    std::string Host;
+    TProbeReport Report;
+    std::exception_ptr Failure;  // what the probe raised, to be judged on the GUI thread
+    bool Stopped = false;        // Stop was called: the findings mean nothing
+};
+
+class TConnectionTestRun : public QObject {
+  public:
+    explicit TConnectionTestRun(QObject* parent = nullptr);
+    // Stops a running test and waits briefly for its thread. A name lookup cannot be
+    // cancelled; a thread still in one is left to end on its own.
+    ~TConnectionTestRun() override;
+
+    // Starts a probe that setup has given its settings; nothing when one is running.
+    void Start(const std::function<void(TPop3Probe&)>& setup);
+    // Cancels the running probe; OnEnd follows promptly, marked as stopped.
+    void Stop();
+    bool Running() const { return thread_ != nullptr; }
+
+    // Called on this object's thread once the probe has ended (Running is false by then).
+    std::function<void(const TConnectionTestResult&)> OnEnd;
+
+  private:
+    struct TShared;
+    void Finished();
+
+    QThread* thread_ = nullptr;
+    std::shared_ptr<TShared> shared_;
+    bool stopped_ = false;
+};
