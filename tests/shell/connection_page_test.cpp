@@ -98,6 +98,7 @@ TProbeReport Refused(std::optional<ETlsError::TReason> reason) {
                    "TLS_AES_256_GCM_SHA384",
                    "CN=mail.example.org",
                    "CN=Some CA",
+                   "DNS:mail.example.org",
                    "2020-01-01 00:00:00 UTC",
                    "2021-01-01 00:00:00 UTC",
                    kPin,
