@@ -120,11 +120,25 @@ bool TConnectionPage::InputAcceptable() {
         CheckInput();
         return true;
     } catch (const EConvertError& e) {
-        ShowFailure(QString::fromStdString(e.Message()) +
-                    "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as "
-                    "openssl x509 -fingerprint -sha256 prints them, or leave the field empty.");
+        QString text = QString::fromStdString(e.Message());
+        if (cbEncryption->currentIndex() < 0)
+            text += '.';
+        else
+            text +=
+                "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as openssl "
+                "x509 -fingerprint -sha256 prints them, or leave the field empty.";
+        ShowFailure(text);
         return false;
     }
+}
+
+void TConnectionPage::FocusFault() {
+    if (cbEncryption->currentIndex() < 0) {
+        cbEncryption->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    edTrustedCertificate->setFocus(Qt::OtherFocusReason);
+    edTrustedCertificate->selectAll();
 }
 
 void TConnectionPage::StoreTo(TSettings& settings) const {

@@ -31,6 +31,8 @@ class TConnectionPage : public QWidget {
     void CheckInput() const;
     // CheckInput for OK: false after a box that says what is wrong.
     bool InputAcceptable();
+    // Puts the cursor on what CheckInput refused (the page must be shown).
+    void FocusFault();
     void StoreTo(TSettings& settings) const;
 
     // The page's controls in keyboard order.

@@ -198,8 +198,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
 void TdlgMailOptions::done(int result) {
     if (result == Accepted && !pgConnection->InputAcceptable()) {
         pcOptions->setCurrentWidget(pgConnection);
-        pgConnection->edTrustedCertificate->setFocus(Qt::OtherFocusReason);
-        pgConnection->edTrustedCertificate->selectAll();
+        pgConnection->FocusFault();
         return;
     }
     pgConnection->StopTest();

@@ -38,7 +38,15 @@ struct TSettingValue {
     // What an optional integer that is stored but cannot be read loads as, instead of the
     // default: for a safeguard the default would quietly turn off. Never written back.
     std::optional<int32_t> Unreadable = std::nullopt;
+    // The same for an optional text.
+    const char* UnreadableText = nullptr;
 };
+
+// A pin is kept as typed when it is no fingerprint, so that the check refuses it instead of
+// leaving the choice to the system's trust store.
+std::optional<std::string> PinText(const std::string& text) {
+    return NormalizeFingerprint(text).value_or(text);
+}
 
 int32_t UsualPortOf(const TSettings& settings) {
     if (!IsEncryption(settings.Encryption)) return UsualPort(TEncryption::None);
@@ -61,7 +69,7 @@ constexpr std::array kSettingValues{
                   nullptr, kEncryptionUnreadable},
     TSettingValue{"Port", &TSettings::Port, 10, TKeeping::Optional, 1, 65535, UsualPortOf},
     TSettingValue{"Trusted certificate", &TSettings::TrustedCertificate, 11, TKeeping::Optional, 0,
-                  0, nullptr, NormalizeFingerprint},
+                  0, nullptr, PinText, std::nullopt, kUnreadablePin},
 };
 
 template <class... F>
@@ -145,16 +153,20 @@ void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& s
         ReadInRange(registry, value, settings);
     } catch (const ERegistryException&) {
         SetDefault(value, settings);
+        if (!registry.ValueExists(value.Name)) return;
         const auto* integer = std::get_if<int32_t TSettings::*>(&value.Field);
-        if (integer && value.Unreadable && registry.ValueExists(value.Name))
-            settings.** integer = *value.Unreadable;
+        if (integer && value.Unreadable) settings.** integer = *value.Unreadable;
+        const auto* text = std::get_if<std::string TSettings::*>(&value.Field);
+        if (text && value.UnreadableText) settings.** text = value.UnreadableText;
     }
 }
 
 // Still what an unreadable stored value loaded as: the stored one is kept.
 bool HoldsUnreadable(const TSettingValue& value, const TSettings& settings) {
     const auto* integer = std::get_if<int32_t TSettings::*>(&value.Field);
-    return integer && value.Unreadable && settings.**integer == *value.Unreadable;
+    const auto* text = std::get_if<std::string TSettings::*>(&value.Field);
+    return (integer && value.Unreadable && settings.**integer == *value.Unreadable) ||
+           (text && value.UnreadableText && settings.**text == value.UnreadableText);
 }
 
 // Records the fields as the load left them, however it ends.

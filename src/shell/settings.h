@@ -28,6 +28,9 @@ struct TSettings {
 // number no encryption has): no check runs until the user chooses one, and saving leaves the
 // stored value as it is.
 inline constexpr int32_t kEncryptionUnreadable = -1;
+// What a stored "Trusted certificate" that is no text loads as: no fingerprint, so a check
+// refuses it until the user corrects it. Never written.
+inline constexpr const char* kUnreadablePin = "(unreadable)";
 
 inline constexpr const char* kSettingsKey = "\\Software\\Quorvat\\Vornask";
 

@@ -289,6 +289,20 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(stored.TrustedCertificate, std::string(kPin));
     }
 
+    // A stored encryption that could not be read must be chosen before OK takes the edits.
+    void okWithoutAnEncryptionKeepsTheDialog() {
+        TSettings unreadable;
+        unreadable.Encryption = kEncryptionUnreadable;
+        auto d = Open(unreadable);
+        TypeOver(d->edUsername, "anna");
+        auto seen = WatchBox(false);
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        QTRY_COMPARE(seen->text, QString("Choose the encryption on the Connection page."));
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->pcOptions->currentIndex(), 2);
+        QCOMPARE(d->edUsername->text(), QString("anna"));
+    }
+
     // Whether trusting is offered, and what the report adds, for each reason a check refuses.
     void reportForEachRefusal_data() {
         QTest::addColumn<TProbeReport>("report");

@@ -221,8 +221,9 @@ TEST_F(SettingsTest, ConnectionValuesAreStoredOnlyWhenNotDefault) {
     EXPECT_EQ(ReadFileBytes(hive_), classic);
 }
 
-// Odd values read as their defaults, except a stored encryption: that one must be chosen again
-// rather than quietly become plain text.
+// Odd values read as their defaults, except the safeguards: a stored encryption must be chosen
+// again rather than quietly become plain text, and a pin that is no fingerprint stays one that
+// a check refuses rather than leave the choice to the system's trust store.
 TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
     struct Case {
         const char* name;
@@ -241,8 +242,8 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
         {"Port", REG_DWORD, std::string("\x70\x11\1\0", 4), 0, 110, ""},  // 70000
         {"Port", REG_DWORD, std::string("\xe3\7\0", 3), 0, 110, ""},
         {"Port", REG_DWORD, std::string("\xe3\7\0\0", 4), 0, 2019, ""},
-        {"Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4), 0, 110, ""},
-        {"Trusted certificate", REG_SZ, "not a fingerprint", 0, 110, ""},
+        {"Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4), 0, 110, kUnreadablePin},
+        {"Trusted certificate", REG_SZ, "not a fingerprint", 0, 110, "not a fingerprint"},
         {"Trusted certificate", REG_SZ,
          "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", 0, 110, kPin},
     };
@@ -257,18 +258,20 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
     }
 }
 
-// An encryption that could not be read stays stored through a load and save until the user
-// chooses one; the port that came with it stays too.
+// An encryption or pin that could not be read stays stored through a load and save until the
+// user chooses again; the port that came with it stays too.
 TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings newer = Sample();
     newer.Port = 995;
     SaveSettings(registry_, newer);
     Store("Encryption", REG_DWORD, std::string("\3\0\0\0", 4));
+    Store("Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
     const std::string stored = ReadFileBytes(hive_);
     TSettings settings;
     TSettingsLoad load;
     LoadSettings(registry_, settings, load);
     ASSERT_EQ(settings.Encryption, kEncryptionUnreadable);
+    ASSERT_EQ(settings.TrustedCertificate, kUnreadablePin);
     SaveSettings(registry_, settings, load);
     EXPECT_EQ(ReadFileBytes(hive_), stored);
     settings.Encryption = 1;
