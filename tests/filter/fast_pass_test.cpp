@@ -468,7 +468,7 @@ TEST_F(FastPassScriptedTest, ManyCondemnedMessagesGoOneDeleAtATimeWhileTheWindow
 
 // Four messages, 1 kept and 2 to 4 condemned, all RETRs in flight when the server refuses
 // RETR 2 or DELE 2. The replies still owed are read, nothing more is judged, logged or
-// deleted, and the session ends with QUIT: the kill pass's outcome on the same mailbox.
+// deleted, and the session ends with QUIT, as the kill pass's does (kill_pass_test).
 TEST_F(FastPassScriptedTest, ARefusalInTheWindowEndsAsTheKillPassDoes) {
     const char* const listing = "+OK\r\n1 30\r\n2 30\r\n3 30\r\n4 30\r\n.\r\n";
     struct Case {
@@ -500,21 +500,6 @@ TEST_F(FastPassScriptedTest, ARefusalInTheWindowEndsAsTheKillPassDoes) {
         const std::string key = ExaminedRecord::KillListKey({"From: = spam@"});
         EXPECT_EQ(ExaminedRecord::Load(RecordFile(server.Port()), key),
                   std::set<std::string>{"u1"});
-
-        // The kill pass, one command at a time on the same mailbox.
-        Steps k{Script::Send("+OK hi\r\n")};
-        Exchange(k, {"+OK\r\n", "+OK\r\n", listing, Message(1, false), c.retr2}, false);
-        if (!c.dele2.empty()) Exchange(k, {c.dele2}, false);
-        Exchange(k, {"+OK bye\r\n"}, false);
-        ScriptedPop3Server classic(std::move(k));
-        std::filesystem::remove(log_);
-        TestPop3 pop3(classic.Port());
-        pop3.MailText.assign(4, "header");
-        int32_t classicLeft = 4;
-        EXPECT_ANY_THROW(KillPass(pop3, log_, registry_, classicLeft, FixedTime));
-        EXPECT_EQ(classicLeft, left);
-        EXPECT_EQ(ReadFileBytes(log_), c.log);
-        EXPECT_NE(classic.Received().find("QUIT"), std::string::npos);
     }
 }
 

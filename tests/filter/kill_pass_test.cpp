@@ -221,6 +221,7 @@ TEST_F(KillPassTest, AFailedQuitOfAnOpenSessionIsTheErrorReported) {
     TPop3 pop3;
     Connect(pop3, server.Port(), 1);
     EXPECT_EQ(PassError(pop3, ""), "-ERR quit refused");
+    EXPECT_EQ(mailCount_, 1);
     EXPECT_EQ(server.Lines().back(), "QUIT");
 }
 
