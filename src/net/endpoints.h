@@ -20,3 +20,8 @@ std::string BareHost(const std::string& host);
 // The IPv6 and IPv4 addresses of a name, or the one of an address literal (an IPv6 literal
 // may stand in brackets), with the port, in the resolver's order. Empty when there is none.
 std::vector<TEndpoint> ResolveEndpoints(const std::string& host, uint16_t port);
+
+// What a connection resolves its host with: ResolveEndpoints, unless a test puts a resolver of
+// fixed answers in its place.
+using TResolver = std::vector<TEndpoint> (*)(const std::string& host, uint16_t port);
+inline TResolver HostResolver = ResolveEndpoints;

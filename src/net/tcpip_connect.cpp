@@ -11,7 +11,7 @@
 #include "net/tls_transport.h"
 
 void TTcpIp::OpenByName() {
-    const std::vector<TEndpoint> endpoints = ResolveEndpoints(Hostname, Port);
+    const std::vector<TEndpoint> endpoints = HostResolver(Hostname, Port);
     if (endpoints.empty()) throw ETcpIpError("Couldn't resolve hostname " + Hostname);
     for (const TEndpoint& endpoint : endpoints) {
         if (endpoint.Address.ss_family == AF_INET) {

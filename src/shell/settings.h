@@ -22,6 +22,8 @@ struct TSettings {
     int32_t Encryption = 0;  // a TEncryption value, or kEncryptionUnreadable
     int32_t Port = 110;      // the usual port for the encryption unless the user chose another
     std::string TrustedCertificate;  // pinned SHA-256 fingerprint, hex pairs; empty: none
+
+    bool operator==(const TSettings&) const = default;
 };
 
 // The encryption when a stored one is present but cannot be read (another type or size, a

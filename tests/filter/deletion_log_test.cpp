@@ -6,7 +6,8 @@
 
 #include "base/exception.h"
 #include "filter/deletion_stamp.h"
-#include "platform/registry_fixture.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -38,17 +39,15 @@ TEST(DeletionStamp, FollowsTheUsersLcTime) {
     const std::string command =
         "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8") + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot build a German locale here";
-    ::setenv("LOCPATH", locales.Path().c_str(), 1);
-    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
     std::string stamp;
     {
+        ScopedEnv locPath("LOCPATH", locales.Path());
+        ScopedEnv all("LC_ALL", "de_DE.UTF-8");
 #if defined(__SANITIZE_ADDRESS__)
         __lsan::ScopedDisabler glibcKeepsTheLocPathList;  // only with LOCPATH set
 #endif
         stamp = FormatDeletionTime(At(18, 1, 23));
     }
-    ::unsetenv("LOCPATH");
-    ::setenv("LC_ALL", "C", 1);
     EXPECT_EQ(stamp, "06.12.2026 18:01:23");
 }
 
@@ -72,7 +71,7 @@ TEST(DeletionLog, AppendsAndRefusesASecondHolder) {
     }
     DeletionLog again(path);  // the lock went with the first log
     EXPECT_EQ(ReadFileBytes(path), "old\r\nnew\r\n");
-    EXPECT_THROW(DeletionLog folderLog(folder.Path().string()), EFCreateError);
+    EXPECT_THROW(DeletionLog folderLog(folder.Path()), EFCreateError);
 }
 
 // A pipe would block the open until a reader comes; a device is no log either.

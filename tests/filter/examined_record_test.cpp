@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "platform/registry_fixture.h"
+#include "support/files.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "platform/registry.h"
-#include "platform/registry_fixture.h"
 #include "platform/replacement_counter.h"
+#include "support/files.h"
 
 namespace {
 

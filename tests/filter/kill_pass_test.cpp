@@ -15,9 +15,11 @@
 #include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
-#include "platform/registry_fixture.h"
 #include "support/dovecot_server.h"
-#include "support/scripted_pop3_server.h"
+#include "support/files.h"
+#include "support/pop3_script.h"
+#include "support/scoped_env.h"
+#include "support/test_values.h"
 
 namespace {
 
@@ -29,18 +31,6 @@ const std::string kHam =
     "From: Ann <ann@example.org>\nTo: joe@example.org\nSubject: Lunch\n\nNoon?\n";
 const std::string kSpamSubject = "From: Bob <bob@example.org>\nSubject: cheap pills\n\nReally.\n";
 
-// 6 December 2026, 18:01:23 local time.
-std::time_t FixedTime() {
-    std::tm local{};
-    local.tm_year = 126;
-    local.tm_mon = 11;
-    local.tm_mday = 6;
-    local.tm_hour = 18;
-    local.tm_min = 1;
-    local.tm_sec = 23;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
 const char* const kStamp = "[Message has been deleted at 12/06/26 18:01:23]\r\n";
 
 std::string Record(const std::string& message) {
@@ -55,8 +45,6 @@ std::string Record(const std::string& message) {
 
 class KillPassTest : public testing::Test {
   protected:
-    KillPassTest() { ::setenv("LC_ALL", "C", 1); }
-
     void Connect(TPop3& pop3, uint16_t port, size_t waiting) {
         pop3.Hostname = "127.0.0.1";
         pop3.Port = port;
@@ -77,6 +65,7 @@ class KillPassTest : public testing::Test {
         return "no error";
     }
 
+    ScopedEnv locale_{"LC_ALL", "C"};
     TempFolder folder_;
     TRegistry registry_{folder_ / "registry.reg"};
     int32_t mailCount_ = 0;
@@ -173,13 +162,7 @@ TEST_F(KillPassTest, ALogThatCannotBeOpenedStopsThePassBeforeAnyConnection) {
 }
 
 TEST_F(KillPassTest, ARefusedDeleteEndsThePassAfterItsRecordAndStillQuits) {
-    std::vector<Script::Step> script = {Script::Send("+OK ready\r\n"),
-                                        Script::ReadLine(),
-                                        Script::Send("+OK\r\n"),
-                                        Script::ReadLine(),
-                                        Script::Send("+OK\r\n"),
-                                        Script::ReadLine(),
-                                        Script::Send("+OK\r\n1 9\r\n2 9\r\n3 9\r\n4 9\r\n.\r\n")};
+    Steps script = LoginSteps("1 9\r\n2 9\r\n3 9\r\n4 9\r\n");
     for (int n = 1; n <= 3; ++n) {
         script.push_back(Script::ReadLine());
         script.push_back(
@@ -218,12 +201,10 @@ TEST_F(KillPassTest, ARefusedDeleteEndsThePassAfterItsRecordAndStillQuits) {
 TEST_F(KillPassTest, AMessageListedAboveTheReplyCapIsSkipped) {
     const std::string huge = std::to_string(kMaxReplyBytes + 1);
     ScriptedPop3Server server(
-        {Script::Send("+OK ready\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"),
-         Script::ReadLine(), Script::Send("+OK\r\n"), Script::ReadLine(),
-         Script::Send("+OK\r\n1 9\r\n2 " + huge + "\r\n3 9\r\n.\r\n"), Script::ReadLine(),
-         Script::Send("+OK\r\nFrom: ann@x\r\n.\r\n"), Script::ReadLine(),
-         Script::Send("+OK\r\nFrom: spam@x\r\n.\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"),
-         Script::ReadLine(), Script::Send("+OK bye\r\n")});
+        Then(LoginSteps("1 9\r\n2 " + huge + "\r\n3 9\r\n"),
+             {Script::ReadLine(), Script::Send("+OK\r\nFrom: ann@x\r\n.\r\n"), Script::ReadLine(),
+              Script::Send("+OK\r\nFrom: spam@x\r\n.\r\n"), Script::ReadLine(),
+              Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("+OK bye\r\n")}));
     SaveKillList(registry_, {"From: = spam@"});
     TPop3 pop3;
     Connect(pop3, server.Port(), 3);
@@ -234,14 +215,13 @@ TEST_F(KillPassTest, AMessageListedAboveTheReplyCapIsSkipped) {
 }
 
 TEST_F(KillPassTest, AFailedQuitOfAnOpenSessionIsTheErrorReported) {
-    ScriptedPop3Server server({Script::Send("+OK ready\r\n"), Script::ReadLine(),
-                               Script::Send("+OK\r\n"), Script::ReadLine(), Script::Send("+OK\r\n"),
-                               Script::ReadLine(), Script::Send("+OK\r\n1 9\r\n.\r\n"),
-                               Script::ReadLine(), Script::Send("-ERR gone\r\n"),
-                               Script::ReadLine(), Script::Send("-ERR quit refused\r\n")});
+    ScriptedPop3Server server(
+        Then(LoginSteps("1 9\r\n"), {Script::ReadLine(), Script::Send("-ERR gone\r\n"),
+                                     Script::ReadLine(), Script::Send("-ERR quit refused\r\n")}));
     TPop3 pop3;
     Connect(pop3, server.Port(), 1);
     EXPECT_EQ(PassError(pop3, ""), "-ERR quit refused");
+    EXPECT_EQ(mailCount_, 1);
     EXPECT_EQ(server.Lines().back(), "QUIT");
 }
 

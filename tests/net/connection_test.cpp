@@ -9,8 +9,8 @@
 #include <chrono>
 
 #include "net/ip_misc.h"
-#include "net_test_access.h"
 #include "support/free_port.h"
+#include "support/net_access.h"
 #include "support/scripted_pop3_server.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The POP3 client against a real Dovecot that each test starts in a private directory.
 #include <gtest/gtest.h>
 
-#include "net_test_access.h"
 #include "support/dovecot_server.h"
+#include "support/net_access.h"
 
 namespace {
 

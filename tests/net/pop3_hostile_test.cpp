@@ -5,21 +5,14 @@
 #include <chrono>
 
 #include "net/pop3_probe.h"
-#include "net_test_access.h"
-#include "support/scripted_pop3_server.h"
+#include "support/net_access.h"
+#include "support/pop3_script.h"
 
 namespace {
 
 using S = ScriptedPop3Server;
-using Steps = std::vector<S::Step>;
 
-const Steps kLogin = {S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
-                      S::Send("+OK\r\n"),       S::ReadLine()};
-
-Steps Then(Steps steps, std::initializer_list<S::Step> more) {
-    steps.insert(steps.end(), more);
-    return steps;
-}
+const Steps kLogin = LoginSteps();
 
 TEST(Pop3WireTest, EveryCommandFormEndsInCrLf) {
     S server(Then(

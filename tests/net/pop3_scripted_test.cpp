@@ -4,29 +4,12 @@
 
 #include <chrono>
 
-#include "net_test_access.h"
-#include "support/scripted_pop3_server.h"
+#include "support/net_access.h"
+#include "support/pop3_script.h"
 
 namespace {
 
 using S = ScriptedPop3Server;
-using Steps = std::vector<S::Step>;
-
-// Greeting, USER, PASS and LIST answered positively, then the given listing lines and ".".
-Steps LoginSteps(const std::string& listing = "") {
-    return {S::Send("+OK ready\r\n"),
-            S::ReadLine(),
-            S::Send("+OK\r\n"),
-            S::ReadLine(),
-            S::Send("+OK\r\n"),
-            S::ReadLine(),
-            S::Send("+OK " + std::string("list\r\n") + listing + ".\r\n")};
-}
-
-Steps Then(Steps steps, std::initializer_list<S::Step> more) {
-    steps.insert(steps.end(), more);
-    return steps;
-}
 
 // Plays `steps` and runs `action` on a client logged in to it.
 template <class Action>
@@ -87,7 +70,7 @@ TEST(Pop3LoginTest, SendsCommandsAndParsesTheListing) {
 }
 
 TEST(Pop3LoginTest, EmptyMailboxListsNothingAndReadsNoHeaders) {
-    auto lines = Session(LoginSteps(), [](TestPop3& pop) {
+    auto lines = Session(LoginSteps(""), [](TestPop3& pop) {
         pop.Login();
         pop.MailText = {"stale"};
         pop.ReadHeaders();
@@ -218,7 +201,7 @@ TEST(Pop3RetrieveTest, OversizedReplyDropsTheConnection) {
 }
 
 TEST(Pop3EarlyEndTest, DroppedBeforeStatusOrInsideAReplyFailsAs999) {
-    Steps listingCut = LoginSteps();
+    Steps listingCut = LoginSteps("");
     listingCut.back() = S::Send("+OK\r\n1 10\r\n2 2");
     const std::vector<Steps> scripts = {
         {S::Close()},                                         // no greeting at all

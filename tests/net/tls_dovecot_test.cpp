@@ -7,12 +7,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <optional>
 
 #include "net/pop3_probe.h"
-#include "net_test_access.h"
 #include "support/dovecot_server.h"
+#include "support/net_access.h"
 #include "support/test_certificates.h"
 
 namespace {
@@ -26,15 +25,12 @@ const TestCertificates& Certs() {
 const std::string kMessage =
     "From: Ann <ann@example.org>\nTo: joe@example.org\nSubject: Lunch\n\nNoon?\n";
 
-// Trusts only the given certificate file, the way any user can point OpenSSL at a store.
-void TrustOnly(const std::string& file) {
-    setenv("SSL_CERT_FILE", file.c_str(), 1);
-    setenv("SSL_CERT_DIR", "/nonexistent", 1);
-}
-
 class TlsDovecotTest : public testing::Test {
   protected:
-    void SetUp() override { TrustOnly(Certs().Ca()); }
+    void TrustOnlyFile(const std::string& file) {
+        trust_.reset();  // the old values back first, then the new ones
+        trust_.emplace(file);
+    }
     void Start(const std::string& cert, bool ipv6 = false) {
         server_ = std::make_unique<DovecotServer>(
             "joe", "pw", DovecotOptions{Certs().Pem(cert), Certs().Key(cert), ipv6});
@@ -49,12 +45,8 @@ class TlsDovecotTest : public testing::Test {
         pop->Encryption = encryption;
         return pop;
     }
-    std::string ServerLog() const {
-        std::ifstream in(server_->Dir() + "/dovecot.log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string ServerLog() const { return server_->Log(); }
+    std::optional<TrustOnly> trust_{std::in_place};
     std::unique_ptr<DovecotServer> server_;
 };
 
@@ -70,15 +62,9 @@ TEST_F(TlsDovecotTest, WholeSessionOverEitherEncryption) {
         pop->Logout();
     }
     // Dovecot marks encrypted logins; both sessions were.
-    const std::string log = ServerLog();
-    size_t logins = 0;
-    for (size_t at = log.find("Login: user=<joe>"); at != std::string::npos;
-         at = log.find("Login: user=<joe>", at + 1)) {
-        const std::string line = log.substr(at, log.find('\n', at) - at);
-        EXPECT_NE(line.find(", TLS"), std::string::npos) << line;
-        ++logins;
-    }
-    EXPECT_EQ(logins, 2u);
+    const std::vector<std::string> logins = server_->LogLines("Login: user=<joe>");
+    for (const std::string& line : logins) EXPECT_NE(line.find(", TLS"), std::string::npos) << line;
+    EXPECT_EQ(logins.size(), 2u);
 }
 
 struct RefusalCase {
@@ -106,7 +92,7 @@ TEST_F(TlsDovecotTest, RefusedCertificatesStopBeforeTheGreeting) {
     };
     for (const RefusalCase& c : cases) {
         Start(c.cert);
-        TrustOnly(c.trustFile ? Certs().Pem(c.trustFile) : Certs().Ca());
+        TrustOnlyFile(c.trustFile ? Certs().Pem(c.trustFile) : Certs().Ca());
         for (TEncryption encryption : {TEncryption::Stls, TEncryption::TlsOnConnect}) {
             auto pop = Client(encryption, c.host);
             if (c.pinOther) pop->TrustedCertificate = Certs().Fingerprint("selfsigned");
@@ -127,7 +113,7 @@ TEST_F(TlsDovecotTest, RefusedCertificatesStopBeforeTheGreeting) {
 // A pin is trusted instead of the store, read in any of the forms a user may paste.
 TEST_F(TlsDovecotTest, PinnedCertificateNeedsNoStore) {
     Start("selfsigned");
-    TrustOnly("/nonexistent");
+    TrustOnlyFile("/nonexistent");
     std::string lower;
     for (char ch : Certs().Fingerprint("selfsigned"))
         if (ch != ':') lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -218,7 +204,7 @@ TEST_F(TlsDovecotTest, ProbeShowsTheCertificateItDoesNotTrust) {
         const TProbeReport report = probe.Run();
         // TLS on connect meets the certificate before the greeting.
         EXPECT_EQ(report.Greeting,
-                  c.encryption == TEncryption::Stls ? "+OK Dovecot (Debian) ready." : "");
+                  c.encryption == TEncryption::Stls ? std::string("+OK ") + kDovecotGreeting : "");
         ASSERT_TRUE(report.Encrypted);
         EXPECT_FALSE(report.Peer.Trusted);
         EXPECT_EQ(report.Refusal, c.reason) << c.cert;
@@ -236,7 +222,7 @@ TEST_F(TlsDovecotTest, ProbeShowsTheCertificateItDoesNotTrust) {
     const TProbeReport report = pinned.Run();
     EXPECT_TRUE(report.Peer.Trusted);
     EXPECT_EQ(report.Refusal, std::nullopt);
-    EXPECT_EQ(report.Greeting, "+OK Dovecot (Debian) ready.");
+    EXPECT_EQ(report.Greeting, std::string("+OK ") + kDovecotGreeting);
 }
 
 }  // namespace

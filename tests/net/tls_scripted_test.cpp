@@ -6,22 +6,24 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 #include <thread>
 
 #include "net/encryption.h"
+#include "net/endpoints.h"
 #include "net/ip_misc.h"
 #include "net/pop3_probe.h"
 #include "net/tls_certificate.h"
 #include "net/tls_transport.h"
-#include "net_test_access.h"
+#include "support/net_access.h"
 #include "support/scripted_pop3_server.h"
 #include "support/test_certificates.h"
+#include "support/test_values.h"
 
 namespace {
 
@@ -331,8 +333,6 @@ class TlsPeerPair {
 };
 
 TTlsSettings TrustStoreSettings(const std::string& host) {
-    setenv("SSL_CERT_FILE", TestCertificates::Get().Ca().c_str(), 1);
-    setenv("SSL_CERT_DIR", "/nonexistent", 1);
     return TTlsSettings{host, "", true, 5000};
 }
 
@@ -346,6 +346,7 @@ struct NameCase {
 // Only the certificate's DNS and IP names count; a text is an address for the connection
 // exactly when it is one for the check; one trailing dot of a name is no part of it.
 TEST(TlsNameTest, TheCertificatesNamesDecide) {
+    const TrustOnly trust;
     const std::vector<NameCase> cases = {
         {"localhost", "server", "localhost", nullptr},
         {"localhost.", "server", "localhost", nullptr},
@@ -400,6 +401,7 @@ bool RenegotiationTaken(int fd) {
 
 TEST(TlsReceiveTest, ARenegotiationIsRefused) {
     StartSockets();
+    const TrustOnly trust;
     bool taken = true;
     TlsPeerPair pair([&taken](int fd) { taken = RenegotiationTaken(fd); });
     TTlsTransport tls(std::make_unique<TSocketTransport>());
@@ -413,23 +415,36 @@ TEST(TlsReceiveTest, ARenegotiationIsRefused) {
     tls.Close(pair.ClientFd());
 }
 
-// A name is tried at each of its addresses in turn: "localhost" may come as ::1 first, where
-// nothing listens, and still reaches the server on 127.0.0.1.
+// A name that resolves to ::1 first, where nothing listens, then to 127.0.0.1.
+std::vector<TEndpoint> DeadAddressFirst(const std::string& host, uint16_t port) {
+    if (host != "mail.test") return {};
+    std::vector<TEndpoint> endpoints = ResolveEndpoints("::1", port);
+    for (TEndpoint& endpoint : ResolveEndpoints("127.0.0.1", port))
+        endpoints.push_back(std::move(endpoint));
+    return endpoints;
+}
+
+// A name is tried at each of its addresses in turn, so the one that answers is reached.
 TEST(ConnectByNameTest, ReachesTheAddressThatAnswers) {
     S server({S::Send("+OK ready\r\n"), S::ReadToEnd()});
     TestConnection conn(server.Port());
-    conn.Hostname = "localhost";
-    conn.Login();
+    conn.Hostname = "mail.test";
+    std::vector<std::string> traces;
+    conn.OnLog = [&](const std::string& text, bool) { traces.push_back(text); };
+    HostResolver = DeadAddressFirst;
+    EXPECT_NO_THROW(conn.Login());
+    HostResolver = ResolveEndpoints;
     EXPECT_EQ(conn.PeerAddress, "127.0.0.1");
     EXPECT_EQ(conn.Address, htonl(INADDR_LOOPBACK));
+    const std::string failed =
+        "Failed to open output socket " + std::to_string(server.Port()) + " to host ::1";
+    EXPECT_NE(std::ranges::find(traces, failed), traces.end()) << "::1 was tried first";
     conn.Logout();
 }
 
 // Every form a user may paste, the openssl command's line included, and what is refused.
 TEST(FingerprintTest, AcceptedAndRefusedForms) {
-    const std::string pairs =
-        "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:"
-        "45:67:89";
+    const std::string pairs = kPin;
     std::string lower;
     for (char c : pairs) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const struct {

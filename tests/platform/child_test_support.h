@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers for tests that start real processes: a scratch folder, small shell scripts, and a
-// look at /proc for zombies left behind.
+// Helpers for tests that start real processes: small shell scripts and a look at /proc for
+// zombies left behind.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,24 +15,9 @@
 #include <string>
 #include <thread>
 
+#include "support/files.h"
+
 namespace test_support {
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vornask-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
 
 inline void WriteFile(const std::string& path, const std::string& text, mode_t mode = 0644) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -44,13 +29,6 @@ inline void WriteScript(const std::string& path, const std::string& body) {
     WriteFile(path, "#!/bin/sh\n" + body + "\n", 0755);
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 inline bool Exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
@@ -59,7 +37,7 @@ inline bool Exists(const std::string& path) {
 inline int ZombieChildren() {
     int zombies = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string stat = ReadFile(entry.path().string() + "/stat");
+        const std::string stat = ReadFileBytes(entry.path().string() + "/stat");
         const auto close = stat.rfind(')');
         if (close == std::string::npos) continue;
         char state = 0;

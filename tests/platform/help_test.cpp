@@ -89,7 +89,7 @@ TEST_F(Help, EveryPageHasATitleAHeadingAndWorkingLinks) {
     const QRegularExpression link(R"re((?:href|src)="([^"#]*)(#[^"]*)?")re");
     for (const QString& page : pages) {
         const QString html =
-            QString::fromStdString(test_support::ReadFile(folder.filePath(page).toStdString()));
+            QString::fromStdString(ReadFileBytes(folder.filePath(page).toStdString()));
         EXPECT_TRUE(html.contains("<title>") && html.contains("<h1>")) << page.toStdString();
         for (auto match = link.globalMatch(html); match.hasNext();) {
             const QString target = match.next().captured(1);
@@ -102,13 +102,13 @@ TEST_F(Help, EveryPageHasATitleAHeadingAndWorkingLinks) {
 
 // The tooltip never shows an empty message; the page of messages explains the texts it shows.
 TEST_F(Help, MessagesPageExplainsTheTextsOfAnUnansweredCommand) {
-    const std::string html = test_support::ReadFile(HelpFolder() + "/messages.html");
+    const std::string html = ReadFileBytes(HelpFolder() + "/messages.html");
     for (const char* text : {kConnectionLostText, kEmptyReplyText, kNoGreetingText})
         EXPECT_NE(html.find(text), std::string::npos) << text;
 }
 
 TEST_F(Help, FolderNamedByTheHelpFileAndMissingPages) {
-    test_support::ScratchFolder own;
+    TempFolder own;
     test_support::WriteFile(own / "index.html", "<title>Own</title><h1>Own index</h1>");
     SetApplicationHelpFile(own.Path());
     EXPECT_EQ(ApplicationHelpFile(), own.Path());
@@ -116,7 +116,7 @@ TEST_F(Help, FolderNamedByTheHelpFileAndMissingPages) {
     ShowHelpContext(kHelpIndex);
     EXPECT_EQ(FirstHeading(Browser()->document()).toStdString(), "Own index");
 
-    test_support::ScratchFolder empty;
+    TempFolder empty;
     SetApplicationHelpFile(empty.Path());
     EXPECT_EQ(HelpFolder(), "");
     ShowHelpContext(kHelpWhatIs);  // says where it looked instead of failing

@@ -1,11 +1,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <list>
+
 #include <csignal>
 
 #include "child_test_support.h"
 #include "platform/process_start.h"
 #include "platform/shell_words.h"
+#include "support/scoped_env.h"
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -13,24 +16,26 @@ using namespace std::chrono_literals;
 namespace {
 
 // Desktop associations of this test run: text/plain opens with a recording viewer script.
-ScratchFolder* desktop = nullptr;
+TempFolder* desktop = nullptr;
+std::list<ScopedEnv> environment;  // what this run changed, put back at its end
 
 std::string ViewerLog() {
     return *desktop / "viewer.log";
 }
 
 void SetUpDesktop() {
-    desktop = new ScratchFolder;
+    desktop = new TempFolder;
     const std::string viewer = *desktop / "bin/viewer";
     WriteScript(viewer, "printf '%s\\n' \"$PWD\" \"$@\" > '" + ViewerLog() + "'");
     WriteFile(*desktop / "config/mimeapps.list",
               "[Default Applications]\ntext/plain=vornask-test-viewer.desktop\n");
     WriteFile(*desktop / "data/applications/vornask-test-viewer.desktop",
               "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + viewer + " %f\n");
-    setenv("XDG_CONFIG_HOME", (*desktop / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (*desktop / "data").c_str(), 1);
-    setenv("XDG_DATA_DIRS", "/usr/share", 1);  // the MIME database, but no system defaults
-    setenv("XDG_CONFIG_DIRS", (*desktop / "none").c_str(), 1);
+    environment.emplace_back("XDG_CONFIG_HOME", *desktop / "config");
+    environment.emplace_back("XDG_DATA_HOME", *desktop / "data");
+    environment.emplace_back("XDG_DATA_DIRS",
+                             "/usr/share");  // the MIME database, but no system defaults
+    environment.emplace_back("XDG_CONFIG_DIRS", *desktop / "none");
 }
 
 TChildProcess Start(const std::string& file, const std::string& parameters = {},
@@ -75,7 +80,7 @@ TEST(ShellWords, SplitLikeAShell) {
 }
 
 TEST(StartFailure, CodesTellWhatWentWrong) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteFile(scratch / "garbage", std::string("\x7f\x01\x02 not a program", 17), 0755);
     WriteScript(scratch / "ok", "exit 0");
     struct Case {
@@ -97,7 +102,7 @@ TEST(StartFailure, CodesTellWhatWentWrong) {
 }
 
 TEST(StartProgram, GetsWordsFolderAndACleanStart) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     const std::string log = scratch / "log";
     // Working folder, arguments, then: session id, SIGPIPE ignored?, open descriptors.
     WriteScript(scratch / "my programs/report",
@@ -110,7 +115,7 @@ TEST(StartProgram, GetsWordsFolderAndACleanStart) {
                        scratch.Path());
     close(leaked);
     ASSERT_TRUE(EndsSoon(child));
-    std::istringstream out(ReadFile(log));
+    std::istringstream out(ReadFileBytes(log));
     std::string line, session, pid, ignored;
     std::getline(out, line);
     EXPECT_EQ(line, scratch.Path());
@@ -130,31 +135,31 @@ TEST(StartProgram, GetsWordsFolderAndACleanStart) {
 }
 
 TEST(StartProgram, BareNameIsFoundOnPath) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "bin/vornask-test-tool", "touch '" + scratch / "ran" + "'");
-    const std::string oldPath = std::getenv("PATH");
-    setenv("PATH", (scratch / "bin:" + oldPath).c_str(), 1);
+    std::optional<ScopedEnv> path(std::in_place, "PATH", scratch / "bin:" + std::getenv("PATH"));
     auto child = Start("vornask-test-tool");
-    setenv("PATH", oldPath.c_str(), 1);
+    path.reset();
     ASSERT_TRUE(EndsSoon(child));
     EXPECT_TRUE(Exists(scratch / "ran"));
 }
 
 TEST(StartDocument, OpensWithTheDefaultApplication) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteFile(scratch / "notes with blank.txt", "hello\n");
     std::filesystem::remove(ViewerLog());
     auto child = Start("\"" + scratch / "notes with blank.txt" + "\"", "", scratch.Path());
     EXPECT_GT(child.Pid(), 0);
     ASSERT_TRUE(EndsSoon(child));
-    EXPECT_EQ(ReadFile(ViewerLog()), scratch.Path() + "\n" + scratch / "notes with blank.txt\n");
+    EXPECT_EQ(ReadFileBytes(ViewerLog()),
+              scratch.Path() + "\n" + scratch / "notes with blank.txt\n");
     EXPECT_EQ(ZombieChildren(), 0);
 }
 
 // Whether no application is registered or the registered one will not start, the user is told
 // there is no usable association (not a corrupt executable).
 TEST(StartDocument, NoApplicationOrOneThatWillNotStartIsCode31) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
     EXPECT_EQ(FailureCode({scratch / "data.vornask-unknown", "", ""}), 31u);
     WriteFile(scratch / "notes.txt", "hello\n");
@@ -169,7 +174,7 @@ TEST(StartDocument, NoApplicationOrOneThatWillNotStartIsCode31) {
 }
 
 TEST(ChildProcess, ReapedWhetherWatchedOrDropped) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "short", "exit 3");
     WriteScript(scratch / "longer", "sleep 0.5; touch '" + scratch / "done" + "'");
     auto watched = Start(scratch / "short");

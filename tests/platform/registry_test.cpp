@@ -5,7 +5,8 @@
 #include <unistd.h>
 #include <filesystem>
 
-#include "platform/registry_fixture.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ TEST_F(RegistryTest, OpenWithoutCreateDeleteAndTheCurrentKey) {
 }
 
 TEST_F(RegistryTest, ReadsHandEditedFilesAndKeepsWhatItDoesNotKnow) {
-    std::filesystem::create_directories(folder_.Path() / "config/vornask");
+    std::filesystem::create_directories(folder_ / "config/vornask");
     WriteFileBytes(hive_,
                    "REGEDIT4\r\n\r\n"
                    "; edited by hand\r\n"
@@ -208,7 +209,7 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
 }
 
 TEST_F(RegistryTest, ADamagedFileIsKeptAsideAndReportedOnce) {
-    std::filesystem::create_directories(folder_.Path() / "config/vornask");
+    std::filesystem::create_directories(folder_ / "config/vornask");
     const std::string damaged =
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"Half\"=dword:12\xff\n";
     WriteFileBytes(hive_, damaged);
@@ -220,8 +221,7 @@ TEST_F(RegistryTest, ADamagedFileIsKeptAsideAndReportedOnce) {
         message = e.Message();
     }
     std::vector<std::filesystem::path> kept;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(folder_.Path() / "config/vornask")) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder_ / "config/vornask")) {
         if (entry.path().filename().string().starts_with("registry.reg.damaged-"))
             kept.push_back(entry.path());
     }
@@ -239,7 +239,7 @@ TEST_F(RegistryTest, ADamagedFileIsKeptAsideAndReportedOnce) {
 
 // A path no program writes, deep enough to exhaust the stack of a recursive reader.
 TEST_F(RegistryTest, AKeyPathTooDeepIsDamageMovedAside) {
-    std::filesystem::create_directories(folder_.Path() / "config/vornask");
+    std::filesystem::create_directories(folder_ / "config/vornask");
     std::string path = "HKEY_CURRENT_USER";
     for (int i = 0; i < 200000; ++i) path += "\\k";
     WriteFileBytes(hive_, "REGEDIT4\n\n[" + path + "]\n");
@@ -278,17 +278,13 @@ TEST_F(RegistryTest, AHiveThatCannotBeReachedFailsWithoutHarm) {
 }
 
 TEST(RegistryPath, FollowsXdgConfigHome) {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::string restore = saved ? saved : "";
-    ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
-    EXPECT_EQ(TRegistry::DefaultHivePath(), "/somewhere/config/vornask/registry.reg");
-    ::setenv("XDG_CONFIG_HOME", "relative", 1);
-    ::setenv("HOME", "/home/u", 1);
+    {
+        ScopedEnv config("XDG_CONFIG_HOME", "/somewhere/config");
+        EXPECT_EQ(TRegistry::DefaultHivePath(), "/somewhere/config/vornask/registry.reg");
+    }
+    ScopedEnv config("XDG_CONFIG_HOME", "relative");
+    ScopedEnv home("HOME", "/home/u");
     EXPECT_EQ(TRegistry::DefaultHivePath(), "/home/u/.config/vornask/registry.reg");
-    if (saved)
-        ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

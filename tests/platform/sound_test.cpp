@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <list>
+
 #include <cstring>
 
 #include "child_test_support.h"
 #include "platform/wave_sound.h"
+#include "support/scoped_env.h"
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -13,7 +16,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-ScratchFolder* home = nullptr;
+TempFolder* home = nullptr;
+std::list<ScopedEnv> environment;  // what this run changed, put back at its end
 bool fileSink = true;
 
 std::string Capture() {
@@ -24,7 +28,7 @@ std::string Tone() {
 }
 
 void SetUpHome() {
-    home = new ScratchFolder;
+    home = new TempFolder;
     const char* mode = std::getenv("VORNASK_SOUND_DEVICE");
     fileSink = !mode || std::strcmp(mode, "none") != 0;
     const std::string device =
@@ -32,8 +36,8 @@ void SetUpHome() {
                        "\" format \"raw\" }\n"
                  : "pcm.!default { type hw card 29 }\n";
     WriteFile(*home / ".asoundrc", device);
-    setenv("HOME", home->Path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (*home / ".config").c_str(), 1);
+    environment.emplace_back("HOME", home->Path());
+    environment.emplace_back("XDG_CONFIG_HOME", (*home / ".config"));
     if (std::system(
             ("sox -q -n -r 8000 -c 1 -b 16 '" + Tone() + "' synth 0.25 sine 440 " + "2>/dev/null")
                 .c_str()) != 0)
@@ -42,7 +46,7 @@ void SetUpHome() {
 
 // Bytes of sample data in a RIFF WAVE file.
 size_t WaveDataSize(const std::string& path) {
-    const std::string wave = ReadFile(path);
+    const std::string wave = ReadFileBytes(path);
     for (size_t at = 12; at + 8 <= wave.size();) {
         uint32_t size = 0;
         std::memcpy(&size, wave.data() + at + 4, 4);

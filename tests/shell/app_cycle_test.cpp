@@ -24,7 +24,8 @@
 #include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
-#include "support/scripted_pop3_server.h"
+#include "support/pop3_script.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -88,10 +89,8 @@ struct Window {
 };
 
 // One POP3 session of an empty mailbox.
-std::vector<S::Step> EmptySession() {
-    return {S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"),      S::ReadLine(),
-            S::Send("+OK\r\n"),       S::ReadLine(), S::Send("+OK\r\n.\r\n"), S::ReadLine(),
-            S::Send("+OK bye\r\n"),   S::Close()};
+Steps EmptySession() {
+    return Then(LoginSteps(""), {S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
 }
 
 }  // namespace
@@ -461,20 +460,9 @@ void AppCycleTest::failingReaderStartLeavesNextCycleWorking() {
 // A session that fails after its listing must not leave that listing to be counted by the next.
 void AppCycleTest::listingOfAFailedSessionIsNotCountedAgain() {
     const std::string headers = "+OK\r\nFrom: a\r\nSubject: b\r\n\r\n.\r\n";
-    std::vector<S::Step> script = {S::Send("+OK ready\r\n"),
-                                   S::ReadLine(),
-                                   S::Send("+OK\r\n"),
-                                   S::ReadLine(),
-                                   S::Send("+OK\r\n"),
-                                   S::ReadLine(),
-                                   S::Send("+OK\r\n1 10\r\n2 10\r\n.\r\n"),
-                                   S::ReadLine(),
-                                   S::Send(headers),
-                                   S::ReadLine(),
-                                   S::Send(headers),
-                                   S::ReadLine(),
-                                   S::Send("-ERR busy\r\n"),
-                                   S::Close()};
+    Steps script = Then(LoginSteps("1 10\r\n2 10\r\n"),
+                        {S::ReadLine(), S::Send(headers), S::ReadLine(), S::Send(headers),
+                         S::ReadLine(), S::Send("-ERR busy\r\n"), S::Close()});
     for (const auto& step : EmptySession()) script.push_back(step);
     S server(script);
     Window w(server.Port(), "anna", "pw");
@@ -494,18 +482,11 @@ void AppCycleTest::fastCheckIsOneSessionWithTheSameOutcome() {
     server.Deliver(Mail("spam"));
     server.Deliver(Mail("minutes of the meeting"));
     Window w(server);
-    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(w.Path("cache")));
+    const ScopedEnv cache("XDG_CACHE_HOME", w.Path("cache"));
     SaveKillList(*w.form->Registry, {"Subject: = spam"});
     w.form->Settings.ShowMessage = true;
     w.form->Settings.FastCheck = true;
-    const auto sessions = [&server] {
-        std::ifstream in(server.Dir() + "/dovecot.log");
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) {
-            if (line.find("Logged out") != std::string::npos) lines.push_back(line);
-        }
-        return lines;
-    };
+    const auto sessions = [&server] { return server.LogLines("Logged out"); };
     for (int check = 0; check < 2; ++check) {
         w.form->Log.clear();
         w.form->CheckAndHide();
@@ -515,7 +496,6 @@ void AppCycleTest::fastCheckIsOneSessionWithTheSameOutcome() {
     }
     QVERIFY(sessions().back().find("retr=0/0") != std::string::npos);
     QCOMPARE(server.MessageFiles().size(), size_t{1});
-    qunsetenv("XDG_CACHE_HOME");
 }
 
 VORNASK_APP_TEST_MAIN(AppCycleTest)

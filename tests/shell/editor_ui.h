@@ -5,31 +5,11 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 
+#include "support/when_modal.h"
 #include "takes_clicks.h"
-
-// Runs action once a modal dialog is active (exec() is running), polled from a timer. A dialog
-// that the action left open (a failed check returns early) is rejected.
-inline void WhenModal(std::function<void(QWidget*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !modal->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        QPointer<QDialog> dialog(qobject_cast<QDialog*>(modal));
-        action(modal);
-        if (dialog && dialog->isVisible()) dialog->reject();
-    });
-    timer->start();
-}
 
 // Opens the drop-down list with the mouse and clicks the entry.
 inline void Pick(QComboBox* box, int index) {

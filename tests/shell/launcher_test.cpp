@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "child_test_support.h"
+#include "support/scoped_env.h"
 
 using namespace test_support;
 using namespace std::chrono_literals;
@@ -27,7 +28,7 @@ void RunFor(std::chrono::milliseconds span) {
 
 // Script lines that note the start in started, wait (about ten seconds at most) until the test
 // creates go, and note the end in ended.
-std::string StartWaitEnd(const ScratchFolder& scratch, const std::string& name) {
+std::string StartWaitEnd(const TempFolder& scratch, const std::string& name) {
     const std::string go = scratch / (name + ".go");
     return "touch '" + scratch / (name + ".started") + "'; i=0; while [ ! -e '" + go +
            "' ] && [ $i -lt 1000 ]; do sleep 0.01; i=$((i+1)); done; touch '" +
@@ -69,7 +70,7 @@ TEST(LaunchErrorMessage, OneTextPerCodeEmptyOtherwise) {
 }
 
 TEST(Launcher, DefaultsAndFailedStarts) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
     TLauncher launcher;
     EXPECT_TRUE(launcher.ProgramName.empty() && launcher.Parameters.empty() &&
@@ -94,7 +95,7 @@ TEST(Launcher, DefaultsAndFailedStarts) {
 }
 
 TEST(Launcher, QuotedPathWithBlankStartsTheProgram) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "Mail Reader/start", "touch '" + scratch / "started" + "'");
     TLauncher launcher;
     launcher.ProgramName = "\"" + scratch / "Mail Reader/start" + "\"";
@@ -104,7 +105,7 @@ TEST(Launcher, QuotedPathWithBlankStartsTheProgram) {
 }
 
 TEST(Launcher, ReportsTheEndOnceAfterItCame) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "waits", StartWaitEnd(scratch, "waits"));
     TLauncher launcher;
     FinishCounter finished;
@@ -126,7 +127,7 @@ TEST(Launcher, ReportsTheEndOnceAfterItCame) {
 }
 
 TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "first", StartWaitEnd(scratch, "first"));
     WriteScript(scratch / "second", StartWaitEnd(scratch, "second"));
     TLauncher launcher;
@@ -156,7 +157,7 @@ TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
 }
 
 TEST(Launcher, FailedLaunchKeepsTheWatch) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "short", "sleep 0.5");
     TLauncher launcher;
     FinishCounter finished;
@@ -170,7 +171,7 @@ TEST(Launcher, FailedLaunchKeepsTheWatch) {
 }
 
 TEST(Launcher, WatchedProgramOutlivesTheLauncher) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "later", "sleep 0.5; touch '" + scratch / "done" + "'");
     {
         TLauncher launcher;
@@ -183,7 +184,7 @@ TEST(Launcher, WatchedProgramOutlivesTheLauncher) {
 
 // Also: "exit 259" cannot mean "still running" here (exit statuses have 8 bits; it ends as 3).
 TEST(Launcher, FinishHandlerMayLaunchAgain) {
-    ScratchFolder scratch;
+    TempFolder scratch;
     WriteScript(scratch / "quick", "exit 259");
     TLauncher launcher;
     int calls = 0;
@@ -198,10 +199,10 @@ TEST(Launcher, FinishHandlerMayLaunchAgain) {
 
 int main(int argc, char** argv) {
     // No desktop associations: documents of any type have no application here.
-    ScratchFolder desktop;
-    setenv("XDG_CONFIG_HOME", desktop.Path().c_str(), 1);
-    setenv("XDG_DATA_HOME", desktop.Path().c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", desktop.Path().c_str(), 1);
+    TempFolder desktop;
+    ScopedEnv config("XDG_CONFIG_HOME", desktop.Path());
+    ScopedEnv data("XDG_DATA_HOME", desktop.Path());
+    ScopedEnv configDirs("XDG_CONFIG_DIRS", desktop.Path());
     QCoreApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

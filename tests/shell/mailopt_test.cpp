@@ -27,12 +27,6 @@
 
 namespace {
 
-bool operator==(const TSettings& a, const TSettings& b) {
-    return a.SmtpHost == b.SmtpHost && a.User == b.User && a.MailProgram == b.MailProgram &&
-           a.LogFile == b.LogFile && a.Interval == b.Interval && a.WavSound == b.WavSound &&
-           a.ShowMessage == b.ShowMessage;
-}
-
 TSettings Sample() {
     TSettings s;
     s.SmtpHost = "pop.example.org";
@@ -212,6 +206,9 @@ class MailOptionsTest : public QObject {
             WhenModal<Dialog>([key](Dialog* d) {
                 TypeOver(d->edUsername, "someone else");
                 TypeOver(d->edInterval, "3");
+                ClickTab(d->pcOptions, 2);
+                QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
+                d->pgConnection->cbEncryption->setCurrentIndex(2);
                 ClickTab(d->pcOptions, 1);
                 QTest::mouseClick(d->chbSound, Qt::LeftButton);
                 if (key == Qt::Key_unknown) {

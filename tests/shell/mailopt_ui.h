@@ -4,36 +4,16 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 #include <memory>
 
 #include "shell/mailopt.h"
 #include "shell/settings.h"
+#include "support/when_modal.h"
 #include "takes_clicks.h"
-
-// Runs action once a modal dialog of type T is the active modal widget, polled from a timer.
-// A dialog that the action left open (a failed check returns early) is rejected.
-template <class T>
-void WhenModal(std::function<void(T*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (modal == nullptr || !modal->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        QPointer<T> dialog(modal);
-        action(modal);
-        if (dialog && dialog->isVisible()) dialog->reject();
-    });
-    timer->start();
-}
 
 // Clicks into the box, selects what it holds and types the new text over it.
 inline void TypeOver(QLineEdit* edit, const QString& text) {

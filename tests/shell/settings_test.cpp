@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <functional>
 
 #include "platform/registry.h"
-#include "platform/registry_fixture.h"
 #include "platform/replacement_counter.h"
+#include "support/files.h"
+#include "support/test_values.h"
 
 namespace {
 
@@ -195,66 +197,98 @@ TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
 }
 
-const char* const kPin =
-    "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:"
-    "89";
+// One optional value: a value other than its default and how the file holds it, and odd
+// stored forms with what they load as and whether a save of the default keeps them.
+struct OddForm {
+    uint32_t type;
+    std::string bytes;
+    bool kept;                              // not this program's to judge
+    std::function<void(TSettings&)> loads;  // applied to Sample()
+};
+struct OptionalValue {
+    const char* name;
+    std::function<void(TSettings&)> set;
+    std::string line;
+    std::vector<OddForm> odd;
+};
 
-// Only what differs from its default reaches the file; going back to the defaults gives the
-// classic file again, byte for byte.
-TEST_F(SettingsTest, ConnectionValuesAreStoredOnlyWhenNotDefault) {
-    SaveSettings(registry_, Sample());
-    const std::string classic = ReadFileBytes(hive_);
-    TSettings secure = Sample();
-    secure.Encryption = 2;
-    secure.Port = 995;
-    SaveSettings(registry_, secure);
-    EXPECT_EQ(ReadFileBytes(hive_), classic + "\"Encryption\"=dword:00000002\n");
-    secure.Port = 1995;
-    secure.TrustedCertificate = kPin;
-    SaveSettings(registry_, secure);
-    TSettings loaded;
-    LoadSettings(registry_, loaded);
-    EXPECT_EQ(loaded.Encryption, 2);
-    EXPECT_EQ(loaded.Port, 1995);
-    EXPECT_EQ(loaded.TrustedCertificate, kPin);
-    SaveSettings(registry_, Sample());
-    EXPECT_EQ(ReadFileBytes(hive_), classic);
+std::vector<OptionalValue> OptionalValues() {
+    using S = TSettings&;
+    const auto none = [](S) {};
+    const std::string dword0("\0\0\0\0", 4), dword1("\1\0\0\0", 4), dword2("\2\0\0\0", 4);
+    return {
+        {"Fast Check",
+         [](S s) { s.FastCheck = true; },
+         "\"Fast Check\"=dword:00000001\n",
+         {{REG_DWORD, dword1, false, [](S s) { s.FastCheck = true; }},
+          {REG_DWORD, dword0, false, none},
+          {REG_DWORD, dword2, true, none},
+          {REG_DWORD, "\1", true, none},
+          {REG_SZ, "1", true, none}}},
+        // A stored encryption must be chosen again rather than quietly become plain text.
+        {"Encryption",
+         [](S s) {
+             s.Encryption = 2;
+             s.Port = 995;  // the usual port follows the encryption and is not stored
+         },
+         "\"Encryption\"=dword:00000002\n",
+         {{REG_SZ, "2", true, [](S s) { s.Encryption = kEncryptionUnreadable; }},
+          {REG_DWORD, std::string("\3\0\0\0", 4), true,
+           [](S s) { s.Encryption = kEncryptionUnreadable; }},
+          {REG_DWORD, std::string("\1\0\0", 3), true,
+           [](S s) { s.Encryption = kEncryptionUnreadable; }},
+          {REG_DWORD, dword2, false, [](S s) { s.Encryption = 2, s.Port = 995; }}}},
+        {"Port",
+         [](S s) { s.Port = 1995; },
+         "\"Port\"=dword:000007cb\n",
+         {{REG_DWORD, dword0, true, none},
+          {REG_DWORD, std::string("\x70\x11\1\0", 4), true, none},  // 70000
+          {REG_DWORD, std::string("\xe3\7\0", 3), true, none},
+          {REG_DWORD, std::string("\xe3\7\0\0", 4), false, [](S s) { s.Port = 2019; }},
+          {REG_SZ, "2019", true, none}}},
+        // A pin that is no fingerprint stays one that a check refuses rather than leave the
+        // choice to the system's trust store.
+        {"Trusted certificate",
+         [](S s) { s.TrustedCertificate = kPin; },
+         std::string("\"Trusted certificate\"=\"") + kPin + "\"\n",
+         {{REG_DWORD, dword1, true, [](S s) { s.TrustedCertificate = kUnreadablePin; }},
+          {REG_SZ, "not a fingerprint", false,
+           [](S s) { s.TrustedCertificate = "not a fingerprint"; }},
+          {REG_SZ, "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", false,
+           [](S s) { s.TrustedCertificate = kPin; }}}},
+    };
 }
 
-// Odd values read as their defaults, except the safeguards: a stored encryption must be chosen
-// again rather than quietly become plain text, and a pin that is no fingerprint stays one that
-// a check refuses rather than leave the choice to the system's trust store.
-TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
-    struct Case {
-        const char* name;
-        uint32_t type;
-        std::string bytes;
-        int32_t encryption;
-        int32_t port;
-        const char* pin;
-    };
-    const Case cases[] = {
-        {"Encryption", REG_SZ, "2", kEncryptionUnreadable, 110, ""},
-        {"Encryption", REG_DWORD, std::string("\3\0\0\0", 4), kEncryptionUnreadable, 110, ""},
-        {"Encryption", REG_DWORD, std::string("\1\0\0", 3), kEncryptionUnreadable, 110, ""},
-        {"Encryption", REG_DWORD, std::string("\2\0\0\0", 4), 2, 995, ""},
-        {"Port", REG_DWORD, std::string("\0\0\0\0", 4), 0, 110, ""},
-        {"Port", REG_DWORD, std::string("\x70\x11\1\0", 4), 0, 110, ""},  // 70000
-        {"Port", REG_DWORD, std::string("\xe3\7\0", 3), 0, 110, ""},
-        {"Port", REG_DWORD, std::string("\xe3\7\0\0", 4), 0, 2019, ""},
-        {"Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4), 0, 110, kUnreadablePin},
-        {"Trusted certificate", REG_SZ, "not a fingerprint", 0, 110, "not a fingerprint"},
-        {"Trusted certificate", REG_SZ,
-         "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", 0, 110, kPin},
-    };
-    for (const Case& c : cases) {
+// Each optional value reaches the file only when it differs from its default, so going back
+// to the defaults gives the classic file again, byte for byte. Odd stored forms load as the
+// default (or a safeguard) without stopping the load, and what this program cannot read is
+// another tool's: a save leaves it as it is.
+TEST_F(SettingsTest, OptionalValuesAreStoredOnlyWhenNotDefaultAndReadLeniently) {
+    SaveSettings(registry_, Sample());
+    const std::string classic = ReadFileBytes(hive_);
+    for (const OptionalValue& value : OptionalValues()) {
+        SCOPED_TRACE(value.name);
+        TSettings changed = Sample();
+        value.set(changed);
+        SaveSettings(registry_, changed);
+        EXPECT_EQ(ReadFileBytes(hive_), classic + value.line);
+        TSettings loaded;
+        LoadSettings(registry_, loaded);
+        EXPECT_TRUE(loaded == changed);
         SaveSettings(registry_, Sample());
-        Store(c.name, c.type, c.bytes);
-        TSettings settings;
-        EXPECT_EQ(LoadError(settings), "") << c.name;
-        EXPECT_EQ(settings.Encryption, c.encryption) << c.name;
-        EXPECT_EQ(settings.Port, c.port) << c.name;
-        EXPECT_EQ(settings.TrustedCertificate, c.pin) << c.name;
+        EXPECT_EQ(ReadFileBytes(hive_), classic);
+
+        for (const OddForm& odd : value.odd) {
+            SCOPED_TRACE(testing::PrintToString(odd.bytes));
+            Store(value.name, odd.type, odd.bytes);
+            TSettings expected = Sample(), read;
+            odd.loads(expected);
+            EXPECT_EQ(LoadError(read), "");
+            EXPECT_TRUE(read == expected);
+            SaveSettings(registry_, Sample());
+            EXPECT_EQ(ReadFileBytes(hive_) != classic, odd.kept);
+            WriteFileBytes(hive_, classic);
+        }
     }
 }
 
@@ -281,62 +315,6 @@ TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     EXPECT_EQ(chosen.Encryption, 1);
     EXPECT_EQ(chosen.Port, 995);
 }
-
-// A value this program could not read belongs to someone else: saving the default keeps it.
-TEST_F(SettingsTest, UnreadableConnectionValueSurvivesASave) {
-    SaveSettings(registry_, Sample());
-    Store("Encryption", REG_SZ, "TLS please");
-    SaveSettings(registry_, Sample());
-    ASSERT_TRUE(registry_.OpenKey(kSettingsKey, false));
-    EXPECT_EQ(registry_.ReadString("Encryption"), "TLS please");
-    registry_.CloseKey();
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(SettingsTest, FastCheckIsReadLenientlyAndNeverStopsTheLoad) {
-    const std::pair<std::string, bool> cases[] = {{std::string("\x01\0\0\0", 4), true},
-                                                  {std::string("\0\0\0\0", 4), false},
-                                                  {std::string("\x02\0\0\0", 4), false},
-                                                  {std::string("\x01", 1), false}};
-    for (const auto& [bytes, expected] : cases) {
-        SaveSettings(registry_, Sample());
-        Store("Fast Check", REG_DWORD, bytes);
-        TSettings settings;
-        LoadSettings(registry_, settings);
-        EXPECT_EQ(settings.FastCheck, expected);
-        EXPECT_EQ(settings.User, "me");
-    }
-    Store("Fast Check", REG_SZ, "1");
-    TSettings settings;
-    EXPECT_EQ(LoadError(settings), "");
-    EXPECT_FALSE(settings.FastCheck);
-    EXPECT_TRUE(settings.ShowMessage);  // the values after it were still read
-}
-
-TEST_F(SettingsTest, FastCheckIsStoredOnlyWhileOn) {
-    TSettings settings = Sample();
-    SaveSettings(registry_, settings);
-    const std::string off = ReadFileBytes(hive_);
-    settings.FastCheck = true;
-    SaveSettings(registry_, settings);
-    EXPECT_EQ(ReadFileBytes(hive_), off + "\"Fast Check\"=dword:00000001\n");
-    settings.FastCheck = false;  // turned off again: the file is the classic one again
-    SaveSettings(registry_, settings);
-    EXPECT_EQ(ReadFileBytes(hive_), off);
-    Store("Fast Check", REG_SZ, "on");  // another tool's value is left as it is
-    SaveSettings(registry_, settings);
-    EXPECT_NE(ReadFileBytes(hive_).find("\"Fast Check\"=\"on\""), std::string::npos);
-    TSettings loaded;
-    LoadSettings(registry_, loaded);
-    EXPECT_FALSE(loaded.FastCheck);
-}
-
-}  // namespace
-
-namespace {
 
 // A stop at a classic value must not turn the chosen encryption or pin off for the session:
 // the password would then go out in clear.

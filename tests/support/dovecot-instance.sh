@@ -45,6 +45,7 @@ debug_log_path = $dir/dovecot.log
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 auth_failure_delay = 0
+login_greeting = Vornask test server ready.
 first_valid_uid = 1
 mail_location = maildir:~/Maildir
 passdb {

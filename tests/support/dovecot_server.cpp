@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
+#include "support/files.h"
 #include "support/free_port.h"
 #include "support/support_paths.h"
 
@@ -129,4 +131,16 @@ std::vector<std::string> DovecotServer::MessageFiles() const {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::string DovecotServer::Log() const {
+    return ReadFileBytes(dir_ + "/dovecot.log");
+}
+
+std::vector<std::string> DovecotServer::LogLines(const std::string& part) const {
+    std::istringstream log(Log());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);)
+        if (line.find(part) != std::string::npos) lines.push_back(line);
+    return lines;
 }

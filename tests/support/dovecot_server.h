@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+// What the server greets with after "+OK " (dovecot-instance.sh sets it), so that tests do not
+// depend on the words of one distribution's build.
+inline constexpr const char* kDovecotGreeting = "Vornask test server ready.";
+
 // What a server offers beyond plain POP3 on 127.0.0.1.
 struct DovecotOptions {
     std::string certFile;  // with keyFile: STLS on Port() and TLS on connect on TlsPort()
@@ -33,6 +37,10 @@ class DovecotServer {
 
     // The message files now in the maildir (new and cur), sorted by path.
     std::vector<std::string> MessageFiles() const;
+
+    // The server's log as it stands, and its lines that contain part.
+    std::string Log() const;
+    std::vector<std::string> LogLines(const std::string& part) const;
 
   private:
     std::string dir_;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/dovecot_server.h"
+#include "support/scoped_env.h"
 #include "support/scripted_pop3_server.h"
 
 namespace {
@@ -43,10 +44,8 @@ class RawClient {
 
 // A normal user's PATH leaves out /usr/sbin, where Debian puts the server.
 TEST(DovecotServerTest, StartsWithANormalUsersPath) {
-    const std::string saved = getenv("PATH") ? getenv("PATH") : "";
-    setenv("PATH", "/usr/local/bin:/usr/bin:/bin", 1);
+    ScopedEnv path("PATH", "/usr/local/bin:/usr/bin:/bin");
     EXPECT_NO_THROW(DovecotServer("dave", "pw"));
-    setenv("PATH", saved.c_str(), 1);
 }
 
 TEST(DovecotServerTest, ServesDeliveredMessagesAndCleansUp) {

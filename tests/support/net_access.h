@@ -1,8 +1,10 @@
 #pragma once
 
-// Opens the protected parts of the connection classes to the tests.
+// Clients pointed at a loopback test server, with the protected parts of the connection
+// classes open to the tests.
 
 #include <cstdint>
+#include <string>
 
 #include "net/pop3.h"
 #include "net/tcpip.h"
@@ -22,11 +24,12 @@ class TestConnection : public TTcpIp {
 
 class TestPop3 : public TPop3 {
   public:
-    explicit TestPop3(uint16_t port) {
+    explicit TestPop3(uint16_t port, const std::string& user = "joe",
+                      const std::string& password = "pw") {
         Hostname = "127.0.0.1";
         Port = port;
-        UserName = "joe";
-        Password = "pw";
+        UserName = user;
+        Password = password;
     }
     using TPop3::MaxReplyBytes;
     using TPop3::ReceiveCalls;

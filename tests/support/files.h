@@ -1,13 +1,15 @@
 #pragma once
 
-// A throw-away folder for a test's hive (and log files), removed with everything in it.
+// A throw-away folder and whole-file reads and writes, for tests that work on files.
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
+// A folder of its own under the temporary directory, removed with everything in it.
 class TempFolder {
   public:
     TempFolder() {
@@ -23,13 +25,14 @@ class TempFolder {
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& Path() const { return path_; }
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
   private:
-    std::filesystem::path path_;
+    std::string path_;
 };
 
+// The file's bytes; empty when it cannot be read.
 inline std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
