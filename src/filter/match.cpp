@@ -1,7 +1,9 @@
 #include "filter/match.h"
 
 #include "base/trim.h"
+#include "filter/case_fold.h"
 #include "filter/filter_rule.h"
+#include "filter/seen_lines.h"
 
 namespace {
 
@@ -16,14 +18,18 @@ std::string_view ValueOf(std::string_view line) {
     return colon == std::string_view::npos ? line : line.substr(colon + 1);
 }
 
-}  // namespace
-
-bool MatchFilter(const TLineBuffer& lines, const std::string& rule) {
-    const FilterParts parts = SplitFilter(rule);
-    const std::string header = Trim(parts.header);
+// One rule over lines already as the options show them; with IgnoreCase they are folded, and
+// so the rule's header and text are folded here too.
+bool MatchSeen(const TLineBuffer& lines, const std::string& rule, bool ignoreCase) {
+    FilterParts parts = SplitFilter(rule);
+    std::string header = Trim(parts.header);
     if (header.empty()) return false;
     const bool contains = parts.op == "=";
     if (!contains && parts.op != "<>") return false;
+    if (ignoreCase) {
+        header = FoldCase(header);
+        parts.text = FoldCase(parts.text);
+    }
     for (const std::string_view line : lines) {
         if (!line.starts_with(header)) continue;
         // A "doesn't contain" rule is decided by each candidate line on its own.
@@ -32,9 +38,28 @@ bool MatchFilter(const TLineBuffer& lines, const std::string& rule) {
     return false;
 }
 
-bool MatchFilters(const TLineBuffer& lines, const TStringList& killList) {
+// The lines to match: the message's own for the classic matching, else as the options show it.
+const TLineBuffer& Seen(const TLineBuffer& lines, const TMatchOptions& options,
+                        TLineBuffer& prepared) {
+    if (options.Classic()) return lines;
+    prepared = SeenLines(lines, options);
+    return prepared;
+}
+
+}  // namespace
+
+bool MatchFilter(const TLineBuffer& lines, const std::string& rule, const TMatchOptions& options) {
+    TLineBuffer prepared;
+    return MatchSeen(Seen(lines, options, prepared), rule, options.IgnoreCase);
+}
+
+bool MatchFilters(const TLineBuffer& lines, const TStringList& killList,
+                  const TMatchOptions& options) {
+    if (killList.empty()) return false;
+    TLineBuffer prepared;
+    const TLineBuffer& seen = Seen(lines, options, prepared);
     for (const std::string& rule : killList) {
-        if (MatchFilter(lines, rule)) return true;
+        if (MatchSeen(seen, rule, options.IgnoreCase)) return true;
     }
     return false;
 }
