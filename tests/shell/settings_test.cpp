@@ -296,42 +296,61 @@ TEST_F(SettingsTest, UnreadableConnectionValueSurvivesASave) {
 
 namespace {
 
-TEST_F(SettingsTest, FastCheckIsReadLenientlyAndNeverStopsTheLoad) {
+// The optional switches: each read leniently, never stopping the load, and stored only while on.
+struct Flag {
+    const char* name;
+    bool TSettings::*field;
+};
+const Flag kFlags[] = {{"Fast Check", &TSettings::FastCheck},
+                       {"Decode Headers", &TSettings::DecodeHeaders},
+                       {"Ignore Case", &TSettings::IgnoreCase}};
+
+TEST_F(SettingsTest, FlagsAreReadLenientlyAndNeverStopTheLoad) {
     const std::pair<std::string, bool> cases[] = {{std::string("\x01\0\0\0", 4), true},
                                                   {std::string("\0\0\0\0", 4), false},
                                                   {std::string("\x02\0\0\0", 4), false},
                                                   {std::string("\x01", 1), false}};
-    for (const auto& [bytes, expected] : cases) {
-        SaveSettings(registry_, Sample());
-        Store("Fast Check", REG_DWORD, bytes);
+    for (const Flag& flag : kFlags) {
+        SCOPED_TRACE(flag.name);
+        for (const auto& [bytes, expected] : cases) {
+            SaveSettings(registry_, Sample());
+            Store(flag.name, REG_DWORD, bytes);
+            TSettings settings;
+            LoadSettings(registry_, settings);
+            EXPECT_EQ(settings.*flag.field, expected);
+            EXPECT_EQ(settings.User, "me");
+        }
+        Store(flag.name, REG_SZ, "1");
         TSettings settings;
-        LoadSettings(registry_, settings);
-        EXPECT_EQ(settings.FastCheck, expected);
-        EXPECT_EQ(settings.User, "me");
+        EXPECT_EQ(LoadError(settings), "");
+        EXPECT_FALSE(settings.*flag.field);
+        EXPECT_TRUE(settings.ShowMessage);  // the values after it were still read
     }
-    Store("Fast Check", REG_SZ, "1");
-    TSettings settings;
-    EXPECT_EQ(LoadError(settings), "");
-    EXPECT_FALSE(settings.FastCheck);
-    EXPECT_TRUE(settings.ShowMessage);  // the values after it were still read
 }
 
-TEST_F(SettingsTest, FastCheckIsStoredOnlyWhileOn) {
-    TSettings settings = Sample();
-    SaveSettings(registry_, settings);
-    const std::string off = ReadFileBytes(hive_);
-    settings.FastCheck = true;
-    SaveSettings(registry_, settings);
-    EXPECT_EQ(ReadFileBytes(hive_), off + "\"Fast Check\"=dword:00000001\n");
-    settings.FastCheck = false;  // turned off again: the file is the classic one again
-    SaveSettings(registry_, settings);
-    EXPECT_EQ(ReadFileBytes(hive_), off);
-    Store("Fast Check", REG_SZ, "on");  // another tool's value is left as it is
-    SaveSettings(registry_, settings);
-    EXPECT_NE(ReadFileBytes(hive_).find("\"Fast Check\"=\"on\""), std::string::npos);
-    TSettings loaded;
-    LoadSettings(registry_, loaded);
-    EXPECT_FALSE(loaded.FastCheck);
+TEST_F(SettingsTest, FlagsAreStoredOnlyWhileOn) {
+    for (const Flag& flag : kFlags) {
+        SCOPED_TRACE(flag.name);
+        TSettings settings = Sample();
+        SaveSettings(registry_, settings);
+        const std::string off = ReadFileBytes(hive_);
+        settings.*flag.field = true;
+        SaveSettings(registry_, settings);
+        EXPECT_EQ(ReadFileBytes(hive_), off + "\"" + flag.name + "\"=dword:00000001\n");
+        settings.*flag.field = false;  // turned off again: the file is the classic one again
+        SaveSettings(registry_, settings);
+        EXPECT_EQ(ReadFileBytes(hive_), off);
+        Store(flag.name, REG_SZ, "on");  // another tool's value is left as it is
+        SaveSettings(registry_, settings);
+        EXPECT_NE(ReadFileBytes(hive_).find("\"" + std::string(flag.name) + "\"=\"on\""),
+                  std::string::npos);
+        TSettings loaded;
+        LoadSettings(registry_, loaded);
+        EXPECT_FALSE(loaded.*flag.field);
+        ASSERT_TRUE(registry_.OpenKey(kSettingsKey, false));
+        registry_.DeleteValue(flag.name);
+        registry_.CloseKey();
+    }
 }
 
 }  // namespace
