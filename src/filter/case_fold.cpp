@@ -80,22 +80,38 @@ void AppendUtf8(std::string& out, char32_t c) {
     out.append(bytes, static_cast<size_t>(g_unichar_to_utf8(static_cast<gunichar>(c), bytes)));
 }
 
+// Folds one character (or stray byte) of text at `at` into out; returns how many bytes it took.
+size_t FoldNext(std::string_view text, size_t at, std::string& out) {
+    const auto b = static_cast<uint8_t>(text[at]);
+    char32_t c = 0;
+    const size_t length = b < 0x80 ? 0 : DecodeUtf8(text, at, c);
+    if (length == 0) {
+        out += FoldLatin1(b);
+        return 1;
+    }
+    AppendUtf8(out, FoldCodePoint(c));
+    return length;
+}
+
 }  // namespace
 
 std::string FoldCase(std::string_view text) {
     std::string folded;
     folded.reserve(text.size());
-    for (size_t at = 0; at < text.size();) {
-        const auto b = static_cast<uint8_t>(text[at]);
-        char32_t c = 0;
-        const size_t length = b < 0x80 ? 0 : DecodeUtf8(text, at, c);
-        if (length == 0) {
-            folded += FoldLatin1(b);
-            ++at;
-        } else {
-            AppendUtf8(folded, FoldCodePoint(c));
-            at += length;
-        }
-    }
+    for (size_t at = 0; at < text.size();) at += FoldNext(text, at, folded);
     return folded;
+}
+
+bool FoldedStartsWith(std::string_view text, std::string_view foldedPrefix) {
+    std::string piece;
+    size_t at = 0;
+    while (!foldedPrefix.empty()) {
+        if (at == text.size()) return false;
+        piece.clear();
+        at += FoldNext(text, at, piece);
+        const size_t n = std::min(piece.size(), foldedPrefix.size());
+        if (foldedPrefix.substr(0, n) != std::string_view(piece).substr(0, n)) return false;
+        foldedPrefix.remove_prefix(n);
+    }
+    return true;
 }

@@ -18,9 +18,31 @@ std::string_view ValueOf(std::string_view line) {
     return colon == std::string_view::npos ? line : line.substr(colon + 1);
 }
 
-// One rule over lines already as the options show them; with IgnoreCase they are folded, and
-// so the rule's header and text are folded here too.
-bool MatchSeen(const TLineBuffer& lines, const std::string& rule, bool ignoreCase) {
+// The message as the options show it: with decoded headers, the header block unfolded and
+// decoded, then the lines from the empty line on as they are; else just the lines.
+struct Seen {
+    TLineBuffer headers;
+    const TLineBuffer& lines;
+    size_t bodyStart = 0;
+
+    Seen(const TLineBuffer& message, const TMatchOptions& options) : lines(message) {
+        if (options.DecodeHeaders) headers = DecodedHeaders(lines, bodyStart);
+    }
+    template <class F>
+    bool Any(F&& f) const {
+        for (const std::string_view line : headers) {
+            if (f(line)) return true;
+        }
+        for (size_t i = bodyStart; i < lines.size(); ++i) {
+            if (f(lines[i])) return true;
+        }
+        return false;
+    }
+};
+
+// With IgnoreCase the rule's pieces are folded once, and a line only as far as the test needs:
+// its start for every line, its value only for a candidate.
+bool MatchSeen(const Seen& seen, const std::string& rule, bool ignoreCase) {
     FilterParts parts = SplitFilter(rule);
     std::string header = Trim(parts.header);
     if (header.empty()) return false;
@@ -30,34 +52,24 @@ bool MatchSeen(const TLineBuffer& lines, const std::string& rule, bool ignoreCas
         header = FoldCase(header);
         parts.text = FoldCase(parts.text);
     }
-    for (const std::string_view line : lines) {
-        if (!line.starts_with(header)) continue;
+    return seen.Any([&](std::string_view line) {
+        if (ignoreCase ? !FoldedStartsWith(line, header) : !line.starts_with(header)) return false;
         // A "doesn't contain" rule is decided by each candidate line on its own.
-        if (Occurs(parts.text, ValueOf(line)) == contains) return true;
-    }
-    return false;
-}
-
-// The lines to match: the message's own for the classic matching, else as the options show it.
-const TLineBuffer& Seen(const TLineBuffer& lines, const TMatchOptions& options,
-                        TLineBuffer& prepared) {
-    if (options.Classic()) return lines;
-    prepared = SeenLines(lines, options);
-    return prepared;
+        const std::string_view value = ValueOf(line);
+        return Occurs(parts.text, ignoreCase ? FoldCase(value) : value) == contains;
+    });
 }
 
 }  // namespace
 
 bool MatchFilter(const TLineBuffer& lines, const std::string& rule, const TMatchOptions& options) {
-    TLineBuffer prepared;
-    return MatchSeen(Seen(lines, options, prepared), rule, options.IgnoreCase);
+    return MatchSeen(Seen(lines, options), rule, options.IgnoreCase);
 }
 
 bool MatchFilters(const TLineBuffer& lines, const TStringList& killList,
                   const TMatchOptions& options) {
     if (killList.empty()) return false;
-    TLineBuffer prepared;
-    const TLineBuffer& seen = Seen(lines, options, prepared);
+    const Seen seen(lines, options);
     for (const std::string& rule : killList) {
         if (MatchSeen(seen, rule, options.IgnoreCase)) return true;
     }

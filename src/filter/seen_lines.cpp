@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "filter/case_fold.h"
 #include "filter/header_decode.h"
 
 namespace {
@@ -19,18 +18,10 @@ std::string Decoded(const std::string& header) {
            DecodeHeaderText(std::string_view(header).substr(colon + 1));
 }
 
-class Collector {
-  public:
-    Collector(TLineBuffer& seen, bool fold) : seen_(seen), fold_(fold) {}
-    void Add(std::string_view line) { seen_.push_back(fold_ ? FoldCase(line) : std::string(line)); }
+}  // namespace
 
-  private:
-    TLineBuffer& seen_;
-    bool fold_;
-};
-
-// Adds the header block's headers, unfolded and decoded; returns the index of the line after it.
-size_t AddHeaders(const TLineBuffer& lines, Collector& seen) {
+TLineBuffer DecodedHeaders(const TLineBuffer& lines, size_t& bodyStart) {
+    TLineBuffer headers;
     std::string header;
     size_t i = 0;
     for (; i < lines.size() && !lines[i].empty(); ++i) {
@@ -38,19 +29,10 @@ size_t AddHeaders(const TLineBuffer& lines, Collector& seen) {
             header += lines[i];
             continue;
         }
-        if (i > 0) seen.Add(Decoded(header));
+        if (i > 0) headers.push_back(Decoded(header));
         header.assign(lines[i]);
     }
-    if (i > 0) seen.Add(Decoded(header));
-    return i;
-}
-
-}  // namespace
-
-TLineBuffer SeenLines(const TLineBuffer& lines, const TMatchOptions& options) {
-    TLineBuffer seen;
-    Collector collector(seen, options.IgnoreCase);
-    const size_t body = options.DecodeHeaders ? AddHeaders(lines, collector) : 0;
-    for (size_t i = body; i < lines.size(); ++i) collector.Add(lines[i]);
-    return seen;
+    if (i > 0) headers.push_back(Decoded(header));
+    bodyStart = i;
+    return headers;
 }

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "base/line_buffer.h"
-#include "filter/match_options.h"
+#include <cstddef>
 
-// The message lines as the rules see them under the options. DecodeHeaders: each header of the
-// header block (up to the first empty line) becomes one line, its continuation lines joined on
-// with only the line break removed, and its value (after the first colon) decoded; the empty
-// line and the body stay as they are. IgnoreCase: every line case-folded.
-TLineBuffer SeenLines(const TLineBuffer& lines, const TMatchOptions& options);
+#include "base/line_buffer.h"
+
+// The header block (the lines before the first empty line) as rules with decoded header text
+// see it: one line per header, its continuation lines joined on with only the line break
+// removed, and its value (after the first colon) decoded. bodyStart is set to the index of the
+// first line after the block (the empty line), from where the lines are matched as they are.
+TLineBuffer DecodedHeaders(const TLineBuffer& lines, size_t& bodyStart);
