@@ -3,7 +3,9 @@
 // yardstick, behind a delay relay (50 ms round trip) and on plain loopback. Each check runs
 // in a child process so that its peak RSS can be told apart. The same checks over TLS on
 // connect beside plain text. Then the per-message cost of a server that writes replies in two
-// pieces, with and without prompt acknowledgements.
+// pieces, with and without prompt acknowledgements. Then the classic and the fast check with
+// both match boxes (decoded headers, ignore case) off and on. "check_bench options" runs only
+// that last comparison.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,20 +104,21 @@ Result InChild(const std::function<void()>& body) {
     return result;
 }
 
-void Classic(uint16_t port, const DovecotServer& server, bool quickAck) {
+void Classic(uint16_t port, const DovecotServer& server, bool quickAck,
+             const TMatchOptions& options = {}) {
     BenchPop3 pop(port, &server, quickAck);
     TRegistry registry(kWork + "/registry.reg");
     pop.Login();
     pop.ReadHeaders();
     pop.Logout();
     auto count = static_cast<int32_t>(pop.MailText.size());
-    if (count != 0) KillPass(pop, "", registry, count);
+    if (count != 0) KillPass(pop, "", registry, count, options);
 }
 
-void Fast(uint16_t port, const DovecotServer& server) {
+void Fast(uint16_t port, const DovecotServer& server, const TMatchOptions& options = {}) {
     BenchPop3 pop(port, &server);
     TRegistry registry(kWork + "/registry.reg");
-    TFastCheck check(pop, registry, "", kWork + "/cache");
+    TFastCheck check(pop, registry, "", kWork + "/cache", {}, options);
     check.Login();
     int32_t count = check.Listed();
     check.Run(count);
@@ -204,6 +207,28 @@ void Compare(const char* title, const DovecotServer& server, uint16_t port, bool
         "fast, repeat run", [&] { Fast(port, server); }, server, yardstick);
 }
 
+// One check with both match boxes off and on, alternately; the better of two runs each.
+void OptionsRow(const char* name, const std::function<void(const TMatchOptions&)>& check) {
+    double off = 1e9, on = 1e9;
+    for (int round = 0; round < 2; ++round) {
+        off = std::min(off, InChild([&] { check({}); }).seconds);
+        on = std::min(on, InChild([&] { check({true, true}); }).seconds);
+    }
+    std::printf("  %-36s %8.3f s %8.3f s %7.2fx\n", name, off, on, on / off);
+}
+
+void CompareOptions(const DovecotServer& server) {
+    std::printf("2000 messages of 20 KB, plain loopback, match boxes\n  %-36s %10s %10s %8s\n",
+                "check", "off", "both on", "on/off");
+    OptionsRow("classic", [&](const TMatchOptions& options) {
+        Classic(server.Port(), server, true, options);
+    });
+    OptionsRow("fast, first run", [&](const TMatchOptions& options) {
+        std::filesystem::remove_all(kWork + "/cache");
+        Fast(server.Port(), server, options);
+    });
+}
+
 // Seconds per RETR against the server that writes each reply in two pieces.
 double TwoWriteCost(bool quickAck) {
     constexpr int kCount = 40;
@@ -220,7 +245,8 @@ double TwoWriteCost(bool quickAck) {
 
 }  // namespace
 
-int main() try {
+int main(int argc, char** argv) try {
+    const bool optionsOnly = argc > 1 && std::string(argv[1]) == "options";
     StartSockets();
     std::filesystem::remove_all(kWork);
     std::filesystem::create_directories(kWork);
@@ -238,6 +264,11 @@ int main() try {
     FillMaildir(large.Dir() + "/mail/bench/Maildir", 2000, kMessageSize);
     for (const DovecotServer* s : {&small, &large})  // lets Dovecot index once
         RunPipelineYardstick(s->Port(), s->User(), s->Password(), {});
+    if (optionsOnly) {
+        CompareOptions(large);
+        std::filesystem::remove_all(kWork);
+        return 0;
+    }
 
     {
         DelayRelay relay(small.Port(), 25);
@@ -253,6 +284,7 @@ int main() try {
         "server writing status line and text apart, per RETR: %.1f ms without quick "
         "ACK, %.2f ms with\n",
         TwoWriteCost(false) * 1e3, TwoWriteCost(true) * 1e3);
+    CompareOptions(large);
     std::filesystem::remove_all(kWork);
     return 0;
 } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -14,6 +15,18 @@ const char* const kWords[] = {"meeting",  "invoice", "project", "update",  "plea
 
 std::string Word(std::mt19937& rng) {
     return kWords[rng() % (sizeof kWords / sizeof kWords[0])];
+}
+
+// Every other subject is encoded and folded, as much mail writes it.
+std::string Subject(int n, std::mt19937& rng) {
+    const std::string words = Word(rng) + " " + Word(rng);
+    const std::string number = " #" + std::to_string(n);
+    if (n % 2) return "Subject: " + words + number + "\n";
+    const auto q = [](std::string text) {
+        std::replace(text.begin(), text.end(), ' ', '_');
+        return "=?UTF-8?Q?" + text + "?=";
+    };
+    return "Subject: " + q(words) + "\n " + q(number) + "\n";
 }
 
 std::string Headers(int n, std::mt19937& rng) {
@@ -29,8 +42,7 @@ std::string Headers(int n, std::mt19937& rng) {
            "Received: from localhost (localhost [127.0.0.1])\n\tby mx.example.net; " + date + "\n" +
            "Message-ID: <" + std::to_string(n) + ".bench@example.net>\n" + "Date: " + date + "\n" +
            "From: " + Word(rng) + " Sender <" + sender + "@example.net>\n" +
-           "To: Joe <joe@example.org>\n" + "Subject: " + Word(rng) + " " + Word(rng) + " #" +
-           std::to_string(n) + "\n" + "MIME-Version: 1.0\n" +
+           "To: Joe <joe@example.org>\n" + Subject(n, rng) + "MIME-Version: 1.0\n" +
            "Content-Type: text/plain; charset=us-ascii\n" + "Content-Transfer-Encoding: 7bit\n" +
            "\n";
 }

@@ -20,7 +20,7 @@ done
 packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev libxkbcommon-dev fonts-dejavu-core
-    libglib2.0-dev libcanberra-dev libasound2-dev alsa-utils
+    libglib2.0-dev libgmime-3.0-dev libcanberra-dev libasound2-dev alsa-utils
     libssl-dev openssl
     libgtest-dev libgmock-dev clang-format
     dovecot-core dovecot-pop3d
@@ -30,7 +30,7 @@ packages=(
 )
 if $run_only; then
     packages=(g++ cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev fonts-dejavu-core
-              libglib2.0-dev libcanberra-dev libasound2-dev libssl-dev openssl)
+              libglib2.0-dev libgmime-3.0-dev libcanberra-dev libasound2-dev libssl-dev openssl)
 fi
 # The demo runs its own Dovecot in a private network namespace.
 if $demo; then

@@ -49,9 +49,14 @@ std::string ExaminedRecord::FileFor(const std::string& folder, const std::string
     return folder + "/examined-" + Sha256Hex(id).substr(0, 32);
 }
 
-std::string ExaminedRecord::KillListKey(const TStringList& killList) {
+std::string ExaminedRecord::KillListKey(const TStringList& killList, const TMatchOptions& options) {
     std::string text;
     for (const std::string& rule : killList) text += Framed(rule);
+    // No frame starts with a letter, so this cannot be mistaken for a rule.
+    if (!options.Classic()) {
+        text += std::string("options ") + (options.DecodeHeaders ? 'd' : '-') +
+                (options.IgnoreCase ? 'i' : '-') + '\n';
+    }
     return Sha256Hex(text);
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/string_list.h"
+#include "filter/match_options.h"
 
 class ExaminedRecord {
   public:
@@ -20,8 +21,9 @@ class ExaminedRecord {
     // The one file in folder for this server and user.
     static std::string FileFor(const std::string& folder, const std::string& host, uint16_t port,
                                const std::string& user);
-    // A fingerprint of the kill list as stored: any change of a rule changes it.
-    static std::string KillListKey(const TStringList& killList);
+    // A fingerprint of the kill list as stored and the matching options: any change of a rule
+    // or an option changes it. With the classic options it is the kill list's alone.
+    static std::string KillListKey(const TStringList& killList, const TMatchOptions& options = {});
 
     // The ids stored under key; none when the file cannot be trusted.
     static std::set<std::string> Load(const std::string& file, const std::string& key);

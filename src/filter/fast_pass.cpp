@@ -18,12 +18,13 @@ bool Offers(const std::vector<std::string>& capabilities, const char* name) {
 }  // namespace
 
 TFastCheck::TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile,
-                       std::string recordFolder, DeletionClock clock)
+                       std::string recordFolder, DeletionClock clock, TMatchOptions options)
     : pop3_(pop3),
       registry_(registry),
       logFile_(std::move(logFile)),
       recordFolder_(std::move(recordFolder)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      options_(options) {}
 
 void TFastCheck::Login() {
     LoadKillList(registry_, killList_);
@@ -53,7 +54,7 @@ void TFastCheck::Run(int32_t& mailCount) {
     // server untouched.
     std::optional<DeletionLog> log;
     std::exception_ptr failure;
-    const std::string key = ExaminedRecord::KillListKey(killList_);
+    const std::string key = ExaminedRecord::KillListKey(killList_, options_);
     std::set<std::string> examined;
     std::vector<FastCandidate> candidates;
     std::optional<FastSession> session;
@@ -74,7 +75,7 @@ void TFastCheck::Run(int32_t& mailCount) {
         examined = std::move(kept);
         std::sort(candidates.begin(), candidates.end(),
                   [](const auto& a, const auto& b) { return a.number < b.number; });
-        session.emplace(pop3_, killList_, log ? &*log : nullptr, pipelining_, mailCount);
+        session.emplace(pop3_, killList_, options_, log ? &*log : nullptr, pipelining_, mailCount);
         session->Examine(candidates);
     } catch (...) {
         failure = std::current_exception();

@@ -11,6 +11,7 @@
 
 #include "base/string_list.h"
 #include "filter/deletion_log.h"
+#include "filter/match_options.h"
 
 class FastSession;
 class TPop3;
@@ -20,7 +21,7 @@ class TFastCheck {
   public:
     // recordFolder holds the records of examined messages (ExaminedRecord::DefaultFolder()).
     TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile, std::string recordFolder,
-               DeletionClock clock = {});
+               DeletionClock clock = {}, TMatchOptions options = {});
 
     // Loads the kill list and opens the session up to the listing (with an empty kill list:
     // greeting, USER, PASS, LIST as the classic login). Raises what TPop3::Login raises; the
@@ -47,6 +48,7 @@ class TFastCheck {
     std::string logFile_;
     std::string recordFolder_;
     DeletionClock clock_;
+    TMatchOptions options_;
     TStringList killList_;
     bool pipelining_ = false;
     std::map<int32_t, std::string> uids_;

@@ -5,9 +5,14 @@
 #include "filter/match.h"
 #include "net/pop3.h"
 
-FastSession::FastSession(TPop3& pop3, const TStringList& killList, DeletionLog* log,
-                         bool pipelining, int32_t& mailCount)
-    : pop3_(pop3), killList_(killList), log_(log), pipelining_(pipelining), mailCount_(mailCount) {}
+FastSession::FastSession(TPop3& pop3, const TStringList& killList, const TMatchOptions& options,
+                         DeletionLog* log, bool pipelining, int32_t& mailCount)
+    : pop3_(pop3),
+      killList_(killList),
+      options_(options),
+      log_(log),
+      pipelining_(pipelining),
+      mailCount_(mailCount) {}
 
 void FastSession::Examine(const std::vector<FastCandidate>& candidates) {
     candidates_ = &candidates;
@@ -136,7 +141,7 @@ void FastSession::Refuse() {
 
 // A kept message is remembered; a condemned one waits, with its record, for its DELE.
 void FastSession::Judge(const FastCandidate& message) {
-    if (!MatchFilters(pop3_.MailText, killList_)) {
+    if (!MatchFilters(pop3_.MailText, killList_, options_)) {
         if (!message.uid.empty()) kept_.insert(message.uid);
         return;
     }

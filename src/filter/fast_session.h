@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/string_list.h"
+#include "filter/match_options.h"
 
 class TPop3;
 class DeletionLog;
@@ -27,8 +28,8 @@ struct FastCandidate {
 class FastSession {
   public:
     // log may be null (no log kept); mailCount is lowered per DELE answered "+OK".
-    FastSession(TPop3& pop3, const TStringList& killList, DeletionLog* log, bool pipelining,
-                int32_t& mailCount);
+    FastSession(TPop3& pop3, const TStringList& killList, const TMatchOptions& options,
+                DeletionLog* log, bool pipelining, int32_t& mailCount);
 
     // Examines the candidates in ascending order, then sends QUIT (with the last DELE when
     // there is one) and reads every reply. Raises on any failure but a refused RETR or DELE
@@ -80,6 +81,7 @@ class FastSession {
 
     TPop3& pop3_;
     const TStringList& killList_;
+    TMatchOptions options_;
     DeletionLog* log_;
     bool pipelining_;
     int32_t& mailCount_;

@@ -22,7 +22,7 @@ bool TooLargeToExamine(const TPop3& pop3, int32_t n) {
 }
 
 void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-             const DeletionClock& clock) {
+             const DeletionClock& clock, const TMatchOptions& options) {
     // The log is opened first, so a log that cannot be opened leaves the server untouched.
     std::optional<DeletionLog> log;
     if (!logFile.empty()) log.emplace(logFile, clock);
@@ -34,7 +34,7 @@ void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32
     for (int32_t n = 1; n <= count; ++n) {
         if (TooLargeToExamine(pop3, n)) continue;
         pop3.RetrieveMessage(n);
-        if (!MatchFilters(pop3.MailText, killList)) continue;
+        if (!MatchFilters(pop3.MailText, killList, options)) continue;
         if (log) LogDeletion(*log, pop3.MailText);
         pop3.DeleteMessage(n);
         --mailCount;
@@ -43,15 +43,16 @@ void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32
 
 }  // namespace
 
-void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount) {
-    KillPass(pop3, logFile, registry, mailCount, DeletionClock());
+void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
+              const TMatchOptions& options) {
+    KillPass(pop3, logFile, registry, mailCount, DeletionClock(), options);
 }
 
 void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-              const DeletionClock& clock) {
+              const DeletionClock& clock, const TMatchOptions& options) {
     std::exception_ptr failure;
     try {
-        RunPass(pop3, logFile, registry, mailCount, clock);
+        RunPass(pop3, logFile, registry, mailCount, clock, options);
     } catch (...) {
         failure = std::current_exception();
     }

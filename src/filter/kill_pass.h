@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/line_buffer.h"
+#include "filter/match_options.h"
 
 class TPop3;
 class TRegistry;
@@ -13,10 +14,11 @@ class DeletionLog;
 
 // One pass over the mailbox: retrieve messages 1..N (N = lines of pop3.MailText on entry),
 // log and delete the condemned ones, lowering mailCount per deletion.
-void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount);
+void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
+              const TMatchOptions& options = {});
 // As above, with the clock that stamps the log records (tests fix the time).
 void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-              const std::function<std::time_t()>& clock);
+              const std::function<std::time_t()>& clock, const TMatchOptions& options = {});
 
 // Inserts the stamp line before the message lines and appends them all to the log.
 void LogDeletion(DeletionLog& log, TLineBuffer& lines);

@@ -4,8 +4,11 @@
 
 #include "base/line_buffer.h"
 #include "base/string_list.h"
+#include "filter/match_options.h"
 
 // True when the rule condemns the message given as its lines.
-bool MatchFilter(const TLineBuffer& lines, const std::string& rule);
+bool MatchFilter(const TLineBuffer& lines, const std::string& rule,
+                 const TMatchOptions& options = {});
 // True when any rule of the kill list condemns the message; the first match ends the test.
-bool MatchFilters(const TLineBuffer& lines, const TStringList& killList);
+bool MatchFilters(const TLineBuffer& lines, const TStringList& killList,
+                  const TMatchOptions& options = {});

@@ -42,10 +42,12 @@ bool NeedsUser(const Exception& e) {
 void TfrmMain::CheckMail(bool Quiet) {
     // A fast check is one session: it lists, then examines what it has not examined yet.
     std::optional<TFastCheck> fast;
+    const TMatchOptions options{Settings.DecodeHeaders, Settings.IgnoreCase};
     try {
         PrepareSession();
         if (Settings.FastCheck) {
-            fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder());
+            fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder(),
+                         DeletionClock(), options);
             fast->Login();
         } else {
             Pop3->Login();
@@ -64,7 +66,7 @@ void TfrmMain::CheckMail(bool Quiet) {
         fast->Run(MailCount);
     } else {
         MailCount = static_cast<int32_t>(Pop3->MailText.size());
-        if (MailCount != 0) KillPass(*Pop3, Settings.LogFile, *Registry, MailCount);
+        if (MailCount != 0) KillPass(*Pop3, Settings.LogFile, *Registry, MailCount, options);
     }
     if (MailCount != 0)
         NotifyMail();

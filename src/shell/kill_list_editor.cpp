@@ -1,5 +1,6 @@
 #include "shell/kill_list_editor.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,6 +24,7 @@
 #include "shell/bullet_image.h"
 #include "shell/kill_list_box.h"
 #include "shell/kill_list_delegate.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -64,10 +66,13 @@ TdlgKillList::TdlgKillList(QWidget* owner)
     layout->addWidget(lblFilters);
     layout->addWidget(lbKillList, 1);
     layout->addWidget(MakeButtonStrip());
+    layout->addWidget(MakeOptionBoxes());
     layout->addWidget(MakeEditGroup());
     layout->addWidget(MakeDialogButtonBar(this, 4, btnHelp, btnOK, btnCancel));
 
-    setTabOrder(lbKillList, cbHeader);
+    setTabOrder(lbKillList, chbDecodeHeaders);
+    setTabOrder(chbDecodeHeaders, chbIgnoreCase);
+    setTabOrder(chbIgnoreCase, cbHeader);
     setTabOrder(cbHeader, cbCondition);
     setTabOrder(cbCondition, edFilter);
     setTabOrder(edFilter, btnHelp);
@@ -94,6 +99,18 @@ QWidget* TdlgKillList::MakeButtonStrip() {
     row->addStretch(1);
     strip->setMinimumHeight(24);
     return strip;
+}
+
+QWidget* TdlgKillList::MakeOptionBoxes() {
+    auto* boxes = new QWidget(this);
+    chbDecodeHeaders = new QCheckBox("Compare &decoded header text", boxes);
+    chbIgnoreCase = new QCheckBox("&Ignore upper and lower case", boxes);
+    auto* column = new QVBoxLayout(boxes);
+    column->setContentsMargins(6, 2, 6, 4);
+    column->setSpacing(2);
+    column->addWidget(chbDecodeHeaders);
+    column->addWidget(chbIgnoreCase);
+    return boxes;
 }
 
 QWidget* TdlgKillList::MakeEditGroup() {
@@ -156,6 +173,15 @@ TStringList TdlgKillList::Items() const {
         rules.push_back(lbKillList->item(row)->text().toStdString());
     }
     return rules;
+}
+
+void TdlgKillList::SetMatchOptions(const TMatchOptions& options) {
+    chbDecodeHeaders->setChecked(options.DecodeHeaders);
+    chbIgnoreCase->setChecked(options.IgnoreCase);
+}
+
+TMatchOptions TdlgKillList::MatchOptions() const {
+    return {chbDecodeHeaders->isChecked(), chbIgnoreCase->isChecked()};
 }
 
 int TdlgKillList::SelectedIndex() const {
@@ -267,12 +293,17 @@ void TdlgKillList::ShowFilter() {
     edFilter->setText(QString::fromStdString(parts.text));
 }
 
-void RunKillListEditor(QWidget* owner, TRegistry& registry) {
+void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings) {
     auto dialog = std::make_unique<TdlgKillList>(owner);
     TStringList rules;
     LoadKillList(registry, rules);
     dialog->SetItems(rules);
+    dialog->SetMatchOptions({settings.DecodeHeaders, settings.IgnoreCase});
     // Modal to the main window only: the help window and the tray icon stay usable.
     dialog->setWindowModality(Qt::WindowModal);
-    if (dialog->exec() == QDialog::Accepted) SaveKillList(registry, dialog->Items());
+    if (dialog->exec() != QDialog::Accepted) return;
+    SaveKillList(registry, dialog->Items());
+    const TMatchOptions options = dialog->MatchOptions();
+    settings.DecodeHeaders = options.DecodeHeaders;
+    settings.IgnoreCase = options.IgnoreCase;
 }

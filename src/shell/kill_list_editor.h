@@ -6,7 +6,9 @@
 #include <QPixmap>
 
 #include "base/string_list.h"
+#include "filter/match_options.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -14,6 +16,7 @@ class QListWidget;
 class QPushButton;
 class QToolButton;
 class TRegistry;
+struct TSettings;
 
 class TdlgKillList : public QDialog {
     Q_OBJECT
@@ -22,6 +25,9 @@ class TdlgKillList : public QDialog {
 
     void SetItems(const TStringList& rules);
     TStringList Items() const;
+    // The two boxes that say how the rules compare.
+    void SetMatchOptions(const TMatchOptions& options);
+    TMatchOptions MatchOptions() const;
     // Row of the selected item, -1 when none.
     int SelectedIndex() const;
 
@@ -41,6 +47,8 @@ class TdlgKillList : public QDialog {
     QListWidget* lbKillList;
     QToolButton* sbNew;
     QToolButton* sbRemove;
+    QCheckBox* chbDecodeHeaders;
+    QCheckBox* chbIgnoreCase;
     QComboBox* cbHeader;
     QComboBox* cbCondition;
     QLineEdit* edFilter;
@@ -55,6 +63,7 @@ class TdlgKillList : public QDialog {
 
   private:
     QWidget* MakeButtonStrip();
+    QWidget* MakeOptionBoxes();
     QWidget* MakeEditGroup();
     void ConnectHandlers();
     void SelectByProgram(int row);
@@ -65,5 +74,6 @@ class TdlgKillList : public QDialog {
 };
 
 // The whole exchange of the "&Kill list" menu command: load the stored list into the dialog,
-// show it modally, store the list box's items on OK. Load and save failures propagate.
-void RunKillListEditor(QWidget* owner, TRegistry& registry);
+// show it modally, store the list box's items on OK, and the two boxes into the settings (which
+// are written with the others). Load and save failures propagate.
+void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings);

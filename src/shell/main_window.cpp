@@ -193,7 +193,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::Killlist1Click() {
-    RunKillListEditor(this, *Registry);
+    RunKillListEditor(this, *Registry, Settings);
 }
 
 void TfrmMain::MailOptions1Click() {

@@ -70,6 +70,8 @@ constexpr std::array kSettingValues{
     TSettingValue{"Port", &TSettings::Port, 10, TKeeping::Optional, 1, 65535, UsualPortOf},
     TSettingValue{"Trusted certificate", &TSettings::TrustedCertificate, 11, TKeeping::Optional, 0,
                   0, nullptr, PinText, std::nullopt, kUnreadablePin},
+    TSettingValue{"Decode Headers", &TSettings::DecodeHeaders, 12, TKeeping::Optional},
+    TSettingValue{"Ignore Case", &TSettings::IgnoreCase, 13, TKeeping::Optional},
 };
 
 template <class... F>

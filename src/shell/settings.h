@@ -22,6 +22,9 @@ struct TSettings {
     int32_t Encryption = 0;  // a TEncryption value, or kEncryptionUnreadable
     int32_t Port = 110;      // the usual port for the encryption unless the user chose another
     std::string TrustedCertificate;  // pinned SHA-256 fingerprint, hex pairs; empty: none
+    // How rules compare ("Decode Headers", "Ignore Case", REG_DWORD 0 or 1; absent means 0).
+    bool DecodeHeaders = false;
+    bool IgnoreCase = false;
 
     bool operator==(const TSettings&) const = default;
 };

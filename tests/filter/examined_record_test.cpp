@@ -79,4 +79,17 @@ TEST_F(ExaminedRecordTest, AFolderOthersMayChangeIsNotUsed) {
     }
 }
 
+// A record made before the options existed stays valid with both off; turning either on makes
+// a key of its own, so that every message is examined again.
+TEST(ExaminedRecordKey, FollowsTheMatchOptionsAndKeepsTheClassicKey) {
+    const TStringList rules = {"From: = spam@"};
+    EXPECT_EQ(ExaminedRecord::KillListKey(rules, {}),
+              "d1950d5aac8e7546ece3bbc24797cb4a78a225d4a3f1ebac58d331d25af51e7d");
+    const std::set<std::string> keys = {ExaminedRecord::KillListKey(rules, {}),
+                                        ExaminedRecord::KillListKey(rules, {true, false}),
+                                        ExaminedRecord::KillListKey(rules, {false, true}),
+                                        ExaminedRecord::KillListKey(rules, {true, true})};
+    EXPECT_EQ(keys.size(), 4u);
+}
+
 }  // namespace

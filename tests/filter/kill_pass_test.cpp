@@ -125,6 +125,28 @@ TEST_F(KillPassDovecotTest, NoMatchStillCreatesTheLogAndNoLogStillDeletes) {
     EXPECT_EQ(ReadFileBytes(log), "");
 }
 
+// Spam whose subject is only readable decoded: the box decides, and the log keeps the raw
+// message either way.
+TEST_F(KillPassDovecotTest, DecodedHeadersCondemnEncodedSpamAndLogTheRawMessage) {
+    const std::string encoded =
+        "From: =?utf-8?B?U8OkbGxlcg==?= <s@example.com>\nSubject: =?UTF-8?Q?CHEAP?=\n"
+        "\t=?UTF-8?B?IHdhdGNoZXM=?=\n\nBuy.\n";
+    server_.Deliver(encoded);
+    SaveKillList(registry_, {"Subject: = cheap watches"});
+    const std::string log = folder_ / "log.txt";
+    TPop3 pop3;
+    Connect(pop3, server_.Port(), 5);
+    Pass(pop3, log);
+    EXPECT_EQ(mailCount_, 5);
+    EXPECT_EQ(server_.MessageFiles().size(), 5u);
+
+    Connect(pop3, server_.Port(), 5);
+    KillPass(pop3, log, registry_, mailCount_, FixedTime, {true, true});
+    EXPECT_EQ(mailCount_, 4);
+    EXPECT_EQ(MailboxSubjects(), (std::vector<std::string>{"Hi", "Lunch", "Lunch", "cheap pills"}));
+    EXPECT_EQ(ReadFileBytes(log), Record(encoded));
+}
+
 TEST_F(KillPassDovecotTest, AFullDiskKeepsTheMessage) {
     SaveKillList(registry_, {"From: = spam@"});
     const std::string log = folder_ / "full.log";

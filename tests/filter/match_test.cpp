@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "filter/case_fold.h"
 #include "filter/filter_rule.h"
 
 namespace {
@@ -113,6 +114,202 @@ TEST(MatchFilters, FirstMatchingRuleDecidesAndEmptyListCondemnsNothing) {
     EXPECT_FALSE(MatchFilters(lines, {}));
     EXPECT_FALSE(MatchFilters(lines, {"Subject: = bye", "From: = y@"}));
     EXPECT_TRUE(MatchFilters(lines, {"Subject: = bye", "", "From: = x@"}));
+}
+
+// Real-world header forms under each setting of the two boxes: off (the classic result),
+// "Compare decoded header text" alone, "Ignore upper and lower case" alone, and both.
+struct SeenCase {
+    const char* name;
+    TLineBuffer header;  // the message's header block; a fixed body follows it
+    const char* rule;
+    bool off, decode, fold, both;
+};
+
+void PrintTo(const SeenCase& c, std::ostream* os) {
+    *os << '"' << c.rule << '"';
+}
+
+class MatchOptionsTest : public testing::TestWithParam<SeenCase> {};
+
+TEST_P(MatchOptionsTest, ComparesWhatTheReaderSees) {
+    const SeenCase& c = GetParam();
+    TLineBuffer lines = c.header;
+    for (const char* line : {"", "Hello,", "Subject: =?utf-8?Q?Body_line?=", "subject: lower"})
+        lines.push_back(line);
+    const std::pair<TMatchOptions, bool> settings[] = {{{false, false}, c.off},
+                                                       {{true, false}, c.decode},
+                                                       {{false, true}, c.fold},
+                                                       {{true, true}, c.both}};
+    for (const auto& [options, expected] : settings) {
+        EXPECT_EQ(MatchFilters(lines, {"To: = never", c.rule}, options), expected)
+            << "decode " << options.DecodeHeaders << ", ignore case " << options.IgnoreCase;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeaderForms, MatchOptionsTest,
+    testing::Values(
+        SeenCase{"Utf8B",
+                 {"Subject: =?UTF-8?B?Q2hlYXAgcGlsbHM=?="},
+                 "Subject: = Cheap pills",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"Utf8QOtherCase",
+                 {"Subject: =?utf-8?q?CH=C3=89AP_pills?="},
+                 "Subject: = chéap",
+                 false,
+                 false,
+                 false,
+                 true},
+        SeenCase{"Latin1Q",
+                 {"From: =?ISO-8859-1?Q?J=FCrgen?= <j@example.com>"},
+                 "From: = Jürgen <j@",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"Windows1252B",
+                 {"Subject: =?windows-1252?B?gDEwMCCTZnJlZZQ=?="},
+                 "Subject: = €100 “free”",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"Koi8rBOtherCase",
+                 {"Subject: =?KOI8-R?B?7sXEz9LPx88=?="},
+                 "Subject: = недорого",
+                 false,
+                 false,
+                 false,
+                 true},
+        SeenCase{"ShiftJisB",
+                 {"Subject: =?Shift_JIS?B?g2WDWINn?="},
+                 "Subject: = テスト",
+                 false,
+                 true,
+                 false,
+                 true},
+        // The blank between adjacent words goes; the one encoded as "_" stays.
+        SeenCase{"AdjacentWords",
+                 {"Subject: =?utf-8?Q?Cheap?= =?utf-8?Q?_pills?="},
+                 "Subject: = Cheap pills",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"AdjacentPaddedBWords",
+                 {"Subject: =?UTF-8?B?Q2hlYXA=?= =?UTF-8?B?IHBpbGxz?="},
+                 "Subject: = Cheap pills",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"CharacterSplitAcrossWords",
+                 {"Subject: =?utf-8?Q?Gr=C3?= =?utf-8?Q?=BC=C3=9Fe?="},
+                 "Subject: = Grüße",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"WordSplitAcrossFold",
+                 {"Subject: =?UTF-8?B?Q2hlYXAgcGls?=", "\t=?UTF-8?B?bHMgbm93?="},
+                 "Subject: = pills now",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{
+            "UnpaddedB", {"Subject: =?utf-8?B?w6k?="}, "Subject: = é", false, true, false, true},
+        SeenCase{"LanguageTagDropped",
+                 {"Subject: =?utf-8*en?Q?Hello_friend?="},
+                 "Subject: = Hello friend",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"MalformedBStaysAsItWas",
+                 {"Subject: =?utf-8?B?!!bad!!?= deal"},
+                 "Subject: = =?utf-8?B?!!bad!!?= deal",
+                 true,
+                 true,
+                 true,
+                 true},
+        SeenCase{"UnknownCharsetStaysAsItWas",
+                 {"Subject: =?x-no-such?Q?abc?= =?utf-8?Q?d?="},
+                 "Subject: = =?x-no-such?Q?abc?= d",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"RawBytesOutsideWordsStay",
+                 {"Subject: Gr\xFC\xDF =?utf-8?Q?dich?="},
+                 "Subject: = Gr\xFC\xDF dich",
+                 false,
+                 true,
+                 false,
+                 true},
+        SeenCase{"LowerCaseHeaderName",
+                 {"subject: Cheap"},
+                 "Subject: = Cheap",
+                 false,
+                 false,
+                 true,
+                 true},
+        SeenCase{"UpperCaseHeaderNameEncoded",
+                 {"SUBJECT: =?utf-8?B?Q2hlYXA=?="},
+                 "Subject: = Cheap",
+                 false,
+                 false,
+                 false,
+                 true},
+        SeenCase{"Latin1BytesFoldAsLetters",
+                 {"Subject: \xC4RGER"},
+                 "Subject: = \xE4rger",
+                 false,
+                 false,
+                 true,
+                 true},
+        SeenCase{"TextOnContinuationLine",
+                 {"Subject: Hello", " cheap pills"},
+                 "Subject: = Hello cheap",
+                 false,
+                 true,
+                 false,
+                 true},
+        // Unfolded, the header is one line that holds the text.
+        SeenCase{"DoesntContainSeesFoldedHeaderAsOneLine",
+                 {"To: a@example.org,", " b@example.org"},
+                 "To: <> b@example.org",
+                 true,
+                 false,
+                 true,
+                 false},
+        // Body lines stay raw, and still count.
+        SeenCase{
+            "BodyLineStaysRaw", {"Subject: hi"}, "Subject: = Q?Body_line", true, true, true, true},
+        SeenCase{"BodyLineNeverDecoded",
+                 {"Subject: hi"},
+                 "Subject: = Body line",
+                 false,
+                 false,
+                 false,
+                 false},
+        SeenCase{
+            "BodyLineOtherCase", {"Subject: hi"}, "Subject: = LOWER", false, false, true, true}),
+    [](const testing::TestParamInfo<SeenCase>& info) { return info.param.name; });
+
+// Simple case folding per code point, where lowering alone would differ.
+TEST(FoldCase, FoldsAsUnicodeSimpleCaseFolding) {
+    EXPECT_EQ(FoldCase("ΣΟΦΌΣ σοφός"), "σοφόσ σοφόσ");  // final sigma folds to sigma
+    EXPECT_EQ(FoldCase("ẞ ß ſ µ"), "ß ß s μ");          // one code point each, never "ss"
+    EXPECT_EQ(FoldCase("K Ω Ⅻ Ⓐ"), "k ω ⅻ ⓐ");          // Kelvin, Ohm, numerals, circled
+    EXPECT_EQ(FoldCase("ꭰ Ꭰ"), "Ꭰ Ꭰ");              // Cherokee folds to its capitals
+    EXPECT_EQ(FoldCase("İ"), "İ");                      // no simple folding
+    // Not UTF-8: Latin-1 capitals lowered byte for byte, × and the rest as they were.
+    EXPECT_EQ(FoldCase("\xC0\xD7\xDE\xDF\xC3"), "\xE0\xD7\xFE\xDF\xE3");
+    EXPECT_EQ(FoldCase("\xED\xA0\x80 \xC0\xAF"), "\xED\xA0\x80 \xE0\xAF");  // surrogate, overlong
 }
 
 }  // namespace

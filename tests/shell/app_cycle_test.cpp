@@ -120,6 +120,7 @@ class AppCycleTest : public QObject {
     void failingReaderStartLeavesNextCycleWorking();
     void listingOfAFailedSessionIsNotCountedAgain();
     void fastCheckIsOneSessionWithTheSameOutcome();
+    void matchBoxesReachBothChecks();
 };
 
 void AppCycleTest::emptyMailboxQuietCheckRunsNoKillPass() {
@@ -496,6 +497,32 @@ void AppCycleTest::fastCheckIsOneSessionWithTheSameOutcome() {
     }
     QVERIFY(sessions().back().find("retr=0/0") != std::string::npos);
     QCOMPARE(server.MessageFiles().size(), size_t{1});
+}
+
+// The editor's boxes reach both kinds of check. An encoded "SPAM" is kept with them off; on,
+// the fast check examines again the message it had kept, and the classic check deletes too.
+void AppCycleTest::matchBoxesReachBothChecks() {
+    DovecotServer server;
+    const std::string encoded = Mail("=?UTF-8?B?U1BBTQ==?=");
+    server.Deliver(encoded);
+    Window w(server);
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(w.Path("cache")));
+    SaveKillList(*w.form->Registry, {"Subject: = spam"});
+    for (const bool fast : {true, false}) {
+        w.form->Settings.FastCheck = fast;
+        w.form->CheckAndHide();
+        QCOMPARE(w.form->MailCount, 1);
+    }
+    w.form->Settings.DecodeHeaders = true;
+    w.form->Settings.IgnoreCase = true;
+    for (const bool fast : {true, false}) {
+        w.form->Settings.FastCheck = fast;
+        w.form->CheckAndHide();
+        QCOMPARE(w.form->MailCount, 0);
+        QVERIFY(server.MessageFiles().empty());
+        server.Deliver(encoded);
+    }
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 VORNASK_APP_TEST_MAIN(AppCycleTest)

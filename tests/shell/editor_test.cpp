@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +14,7 @@
 #include "platform/registry.h"
 #include "shell/bullet_image.h"
 #include "shell/kill_list_editor.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -269,7 +271,8 @@ class KillListEditorTest : public QObject {
             QVERIFY(TakesClicks(HelpWindow()));
             checked = true;
         });
-        RunKillListEditor(&mainWindow, registry);
+        TSettings settings;
+        RunKillListEditor(&mainWindow, registry, settings);
         QVERIFY(checked);
         delete HelpWindow();
     }
@@ -277,6 +280,7 @@ class KillListEditorTest : public QObject {
     void runStoresOnOkOnly() {
         QTemporaryDir home;
         TRegistry registry(home.filePath("registry.reg").toStdString());
+        TSettings settings;
         SaveKillList(registry, {"From: = a", "To: = b"});
 
         // Cancel after edits: nothing stored.
@@ -286,7 +290,7 @@ class KillListEditorTest : public QObject {
             QTest::keyClicks(d->edFilter, "xyz");
             QTest::mouseClick(d->btnCancel, Qt::LeftButton);
         });
-        RunKillListEditor(nullptr, registry);
+        RunKillListEditor(nullptr, registry, settings);
         TStringList stored;
         LoadKillList(registry, stored);
         QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
@@ -301,7 +305,7 @@ class KillListEditorTest : public QObject {
                 QTest::keyClick(d->lbKillList, close.key(), close.keyboardModifiers());
                 closed = !d->isVisible();
             });
-            RunKillListEditor(nullptr, registry);
+            RunKillListEditor(nullptr, registry, settings);
             QVERIFY(closed);
             LoadKillList(registry, stored);
             QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
@@ -319,9 +323,35 @@ class KillListEditorTest : public QObject {
             QTest::keyClicks(d->edFilter, "loose ");
             QTest::keyClick(d->edFilter, Qt::Key_Return);  // Enter is OK
         });
-        RunKillListEditor(nullptr, registry);
+        RunKillListEditor(nullptr, registry, settings);
         LoadKillList(registry, stored);
         QCOMPARE(stored, (TStringList{"To: = b", "To: = loose"}));
+    }
+
+    // The two boxes start off, show the settings, and change them on OK only.
+    void matchBoxesFollowTheSettingsOnOkOnly() {
+        QTemporaryDir home;
+        TRegistry registry(home.filePath("registry.reg").toStdString());
+        TSettings settings;
+        settings.IgnoreCase = true;
+        const auto toggle = [](bool ok) {
+            WhenModal([ok](QWidget* w) {
+                auto* d = qobject_cast<TdlgKillList*>(w);
+                QVERIFY(!d->chbDecodeHeaders->isChecked());
+                QVERIFY(d->chbIgnoreCase->isChecked());
+                QTest::mouseClick(d->chbDecodeHeaders, Qt::LeftButton);
+                QTest::keyClick(d->chbIgnoreCase, Qt::Key_Space);
+                QTest::mouseClick(ok ? d->btnOK : d->btnCancel, Qt::LeftButton);
+            });
+        };
+        toggle(false);
+        RunKillListEditor(nullptr, registry, settings);
+        QVERIFY(!settings.DecodeHeaders && settings.IgnoreCase);
+        toggle(true);
+        RunKillListEditor(nullptr, registry, settings);
+        QVERIFY(settings.DecodeHeaders && !settings.IgnoreCase);
+        auto fresh = Open({});
+        QVERIFY(!fresh->chbDecodeHeaders->isChecked() && !fresh->chbIgnoreCase->isChecked());
     }
 };
 

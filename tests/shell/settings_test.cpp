@@ -216,15 +216,22 @@ std::vector<OptionalValue> OptionalValues() {
     using S = TSettings&;
     const auto none = [](S) {};
     const std::string dword0("\0\0\0\0", 4), dword1("\1\0\0\0", 4), dword2("\2\0\0\0", 4);
+    // A switch: stored only while on, and only a whole DWORD 0 or 1 is read.
+    const auto flag = [&](const char* name, bool TSettings::*field) {
+        const auto on = [field](S s) { s.*field = true; };
+        return OptionalValue{name,
+                             on,
+                             std::string("\"") + name + "\"=dword:00000001\n",
+                             {{REG_DWORD, dword1, false, on},
+                              {REG_DWORD, dword0, false, none},
+                              {REG_DWORD, dword2, true, none},
+                              {REG_DWORD, "\1", true, none},
+                              {REG_SZ, "1", true, none}}};
+    };
     return {
-        {"Fast Check",
-         [](S s) { s.FastCheck = true; },
-         "\"Fast Check\"=dword:00000001\n",
-         {{REG_DWORD, dword1, false, [](S s) { s.FastCheck = true; }},
-          {REG_DWORD, dword0, false, none},
-          {REG_DWORD, dword2, true, none},
-          {REG_DWORD, "\1", true, none},
-          {REG_SZ, "1", true, none}}},
+        flag("Fast Check", &TSettings::FastCheck),
+        flag("Decode Headers", &TSettings::DecodeHeaders),
+        flag("Ignore Case", &TSettings::IgnoreCase),
         // A stored encryption must be chosen again rather than quietly become plain text.
         {"Encryption",
          [](S s) {
