@@ -109,7 +109,7 @@ void Classic(uint16_t port, const DovecotServer& server, bool quickAck) {
     pop.ReadHeaders();
     pop.Logout();
     auto count = static_cast<int32_t>(pop.MailText.size());
-    if (count != 0) KillPass(pop, "", registry, count);
+    if (count != 0) KillPass(pop, registry, "", count);
 }
 
 void Fast(uint16_t port, const DovecotServer& server) {

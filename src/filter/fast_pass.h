@@ -8,11 +8,13 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/string_list.h"
 #include "filter/deletion_log.h"
 
-class FastSession;
+class TFastSession;
+struct TFastCandidate;
 class TPop3;
 class TRegistry;
 
@@ -20,7 +22,7 @@ class TFastCheck {
   public:
     // recordFolder holds the records of examined messages (ExaminedRecord::DefaultFolder()).
     TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile, std::string recordFolder,
-               DeletionClock clock = {});
+               TDeletionClock clock = {});
 
     // Loads the kill list and opens the session up to the listing (with an empty kill list:
     // greeting, USER, PASS, LIST as the classic login). Raises what TPop3::Login raises; the
@@ -40,13 +42,16 @@ class TFastCheck {
     void Run(int32_t& mailCount);
 
   private:
-    void End(FastSession* session);
+    // The messages to examine, in ascending order: those listed that the record does not hold
+    // and that fit the reply bound. Leaves in examined only the ids still listed.
+    std::vector<TFastCandidate> Candidates(std::set<std::string>& examined) const;
+    void End(TFastSession* session);
 
     TPop3& pop3_;
     TRegistry& registry_;
     std::string logFile_;
     std::string recordFolder_;
-    DeletionClock clock_;
+    TDeletionClock clock_;
     TStringList killList_;
     bool pipelining_ = false;
     std::map<int32_t, std::string> uids_;

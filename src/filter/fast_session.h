@@ -14,26 +14,27 @@
 #include <vector>
 
 #include "base/string_list.h"
+#include "net/pop3_pipeline.h"
 
 class TPop3;
-class DeletionLog;
+class TDeletionLog;
 
-struct FastCandidate {
+struct TFastCandidate {
     int32_t number = 0;
     int32_t size = 0;
     std::string uid;  // empty when the server gave none
 };
 
-class FastSession {
+class TFastSession {
   public:
     // log may be null (no log kept); mailCount is lowered per DELE answered "+OK".
-    FastSession(TPop3& pop3, const TStringList& killList, DeletionLog* log, bool pipelining,
-                int32_t& mailCount);
+    TFastSession(TPop3& pop3, const TStringList& killList, TDeletionLog* log, bool pipelining,
+                 int32_t& mailCount);
 
     // Examines the candidates in ascending order, then sends QUIT (with the last DELE when
     // there is one) and reads every reply. Raises on any failure but a refused RETR or DELE
     // (see Refusal).
-    void Examine(const std::vector<FastCandidate>& candidates);
+    void Examine(const std::vector<TFastCandidate>& candidates);
     // After Examine raised: reads the replies still owed. True when the session is in step
     // again and can be ended with QUIT; false when it cannot (a reply failed to read, or QUIT
     // was already sent).
@@ -56,12 +57,7 @@ class FastSession {
     static constexpr size_t kHeldRecordBytes = 4 << 20;
 
   private:
-    enum class Kind { Retr, Dele, Quit };
-    struct Expected {
-        Kind kind;
-        size_t candidate;  // for Retr
-    };
-    struct Condemned {
+    struct TCondemned {
         int32_t number;
         std::string record;  // empty without a log
     };
@@ -70,29 +66,27 @@ class FastSession {
     void TopUp();
     void SendDele();
     bool NothingMoreToJudge() const;
+    void Flush();
     void ReadNext();
-    void ReadReply(const Expected& expected);
-    void ReadRetr(size_t candidate);
-    void ReadDele();
-    void Refuse();
-    void Judge(const FastCandidate& message);
-    void Send(std::vector<std::string> lines, std::vector<Expected> expected);
+    void TakeRetrieved(const TPop3Pipeline::TReply& reply);
+    void TakeDeleted(const TPop3Pipeline::TReply& reply);
+    void Refuse(const std::exception_ptr& refusal);
+    void Judge(const TFastCandidate& message);
 
     TPop3& pop3_;
+    TPop3Pipeline pipeline_;
     const TStringList& killList_;
-    DeletionLog* log_;
+    TDeletionLog* log_;
     bool pipelining_;
     int32_t& mailCount_;
-    const std::vector<FastCandidate>* candidates_ = nullptr;
-    size_t next_ = 0;
-    size_t retrInFlight_ = 0;
+    const std::vector<TFastCandidate>* candidates_ = nullptr;
+    size_t next_ = 0;      // the next candidate to send a RETR for
+    size_t answered_ = 0;  // RETR replies read: they come in the order the RETRs went
     int64_t bytesInFlight_ = 0;
-    std::deque<Expected> owed_;
-    std::deque<Condemned> condemned_;
+    std::deque<TCondemned> condemned_;
     size_t heldBytes_ = 0;
     bool deleInFlight_ = false;
+    bool quitQueued_ = false;
     std::set<std::string> kept_;
     std::exception_ptr refusal_;
-    bool quitSent_ = false;
-    bool outOfStep_ = false;
 };

@@ -11,20 +11,19 @@
 
 namespace {
 
-// A message listed larger than any reply the connection takes cannot be examined; retrieving
-// it would only end the connection, at every pass. It is left alone, neither logged nor deleted.
+// A message listed larger than any reply the connection takes is left alone at every pass,
+// neither logged nor deleted.
 bool TooLargeToExamine(const TPop3& pop3, int32_t n) {
     for (const auto& entry : pop3.Messages) {
-        if (entry->Number == n)
-            return entry->Size > 0 && static_cast<uint64_t>(entry->Size) > kMaxReplyBytes;
+        if (entry->Number == n) return !pop3.FitsReplyBound(entry->Size);
     }
     return false;
 }
 
-void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-             const DeletionClock& clock) {
+void RunPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int32_t& mailCount,
+             const TDeletionClock& clock) {
     // The log is opened first, so a log that cannot be opened leaves the server untouched.
-    std::optional<DeletionLog> log;
+    std::optional<TDeletionLog> log;
     if (!logFile.empty()) log.emplace(logFile, clock);
     TStringList killList;
     LoadKillList(registry, killList);
@@ -43,15 +42,15 @@ void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32
 
 }  // namespace
 
-void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount) {
-    KillPass(pop3, logFile, registry, mailCount, DeletionClock());
+void KillPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int32_t& mailCount) {
+    KillPass(pop3, registry, logFile, mailCount, TDeletionClock());
 }
 
-void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-              const DeletionClock& clock) {
+void KillPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int32_t& mailCount,
+              const TDeletionClock& clock) {
     std::exception_ptr failure;
     try {
-        RunPass(pop3, logFile, registry, mailCount, clock);
+        RunPass(pop3, registry, logFile, mailCount, clock);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -66,7 +65,7 @@ void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int3
     if (failure) std::rethrow_exception(failure);
 }
 
-void LogDeletion(DeletionLog& log, TLineBuffer& lines) {
+void LogDeletion(TDeletionLog& log, TLineBuffer& lines) {
     log.Append(DeletionRecord(log.Now(), lines));
 }
 

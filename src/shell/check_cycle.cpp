@@ -64,7 +64,7 @@ void TfrmMain::CheckMail(bool Quiet) {
         fast->Run(MailCount);
     } else {
         MailCount = static_cast<int32_t>(Pop3->MailText.size());
-        if (MailCount != 0) KillPass(*Pop3, Settings.LogFile, *Registry, MailCount);
+        if (MailCount != 0) KillPass(*Pop3, *Registry, Settings.LogFile, MailCount);
     }
     if (MailCount != 0)
         NotifyMail();

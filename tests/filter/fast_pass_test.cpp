@@ -123,7 +123,7 @@ TEST_F(FastPassDovecotTest, DeletesAndLogsExactlyWhatTheClassicCheckDoes) {
     pop3.ReadHeaders();
     pop3.Logout();
     auto count = static_cast<int32_t>(pop3.MailText.size());
-    KillPass(pop3, classicLog, registry_, count, FixedTime);
+    KillPass(pop3, registry_, classicLog, count, FixedTime);
 
     EXPECT_EQ(Fast(), std::make_pair(count, std::string()));
     EXPECT_EQ(ReadFileBytes(log_), ReadFileBytes(classicLog));
@@ -448,7 +448,7 @@ TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
 // More condemned messages than the window holds: the RETRs go on while each DELE waits for
 // the reply to the one before it, and the last DELE goes with QUIT.
 TEST_F(FastPassScriptedTest, ManyCondemnedMessagesGoOneDeleAtATimeWhileTheWindowRefills) {
-    const int count = FastSession::kWindowCommands + 1;
+    const int count = TFastSession::kWindowCommands + 1;
     std::string listing = "+OK\r\n", messages, received, records;
     for (int n = 1; n <= count; ++n) {
         listing += std::to_string(n) + " 30\r\n";
@@ -531,7 +531,7 @@ TEST_F(FastPassScriptedTest, ARefusalInTheWindowEndsAsTheKillPassDoes) {
         Connect(pop3, classic.Port(), "joe", "pw");
         pop3.MailText.assign(4, "header");
         int32_t classicLeft = 4;
-        EXPECT_ANY_THROW(KillPass(pop3, log_, registry_, classicLeft, FixedTime));
+        EXPECT_ANY_THROW(KillPass(pop3, registry_, log_, classicLeft, FixedTime));
         EXPECT_EQ(classicLeft, left);
         EXPECT_EQ(ReadFileBytes(log_), c.log);
         EXPECT_NE(classic.Received().find("QUIT"), std::string::npos);

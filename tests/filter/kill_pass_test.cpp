@@ -66,7 +66,7 @@ class KillPassTest : public testing::Test {
         mailCount_ = static_cast<int32_t>(waiting);
     }
     void Pass(TPop3& pop3, const std::string& logFile) {
-        KillPass(pop3, logFile, registry_, mailCount_, FixedTime);
+        KillPass(pop3, registry_, logFile, mailCount_, FixedTime);
     }
     std::string PassError(TPop3& pop3, const std::string& logFile) {
         try {
