@@ -89,9 +89,9 @@ std::vector<TFastCandidate> TFastCheck::Candidates(std::set<std::string>& examin
     return candidates;
 }
 
-// After a failure. A session in step ends with QUIT, which makes the deletions sent so far
-// final, as in the kill pass; one out of step is closed at once without QUIT, so that no
-// DELE whose reply was never understood becomes final. The record stays as it was.
+// After a failure. A session in step ends with the logout, which makes the deletions sent so far
+// final, as in the kill pass; one out of step is closed at once without logging out, so that no
+// deletion whose reply was never understood becomes final. The record stays as it was.
 void TFastCheck::End(TFastSession* session) {
     if (pop3_.SocketHandle == -1) return;
     if (session && !session->Drain()) {

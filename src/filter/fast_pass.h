@@ -31,14 +31,14 @@ class TFastCheck {
     // The number of messages listed by Login.
     int32_t Listed() const { return listed_; }
 
-    // Examines, logs and deletes, ends the session and, once QUIT is answered, saves the
-    // record. Every log record is on disk before its DELE is sent, and every DELE goes out
-    // right after its record. mailCount is lowered per DELE answered "+OK". A refused RETR
-    // or DELE ends the examining as it ends the kill pass: the replies in flight are read
-    // but not judged, nothing more is logged or deleted, the session still ends with QUIT,
+    // Examines, logs and deletes, ends the session and, once the logout is answered, saves the
+    // record. Every log record is on disk before its deletion is sent, and every deletion goes out
+    // right after its record. mailCount is lowered per deletion answered "+OK". A refused retrieval
+    // or deletion ends the examining as it ends the kill pass: the replies in flight are read
+    // but not judged, nothing more is logged or deleted, the session still ends with the logout,
     // then the refusal is raised. Any other failure raises with nothing deleted beyond what was
     // logged and the record left as it was; a session whose replies are out of step is then closed
-    // at once, without QUIT.
+    // at once, without logging out.
     void Run(int32_t& mailCount);
 
   private:

@@ -26,8 +26,8 @@ void TFastSession::Examine(const std::vector<TFastCandidate>& candidates) {
     }
 }
 
-// Sends what may go now: the next DELE once the one before it is answered, more RETRs, and
-// QUIT once nothing else is owed or left to send.
+// Sends what may go now: the next deletion once the one before it is answered, more retrievals, and
+// the logout once nothing else is owed or left to send.
 void TFastSession::Proceed() {
     while (!deleInFlight_ && !condemned_.empty()) SendDele();
     TopUp();
@@ -39,7 +39,7 @@ void TFastSession::Proceed() {
 }
 
 // Refills the window once it is half empty, so commands go out in batches while replies
-// keep coming. A refusal stops further RETRs, and so do too many records waiting.
+// keep coming. A refusal stops further retrievals, and so do too many records waiting.
 void TFastSession::TopUp() {
     const size_t limit = pipelining_ ? kWindowCommands : 1;
     if (refusal_ || next_ - answered_ > limit / 2 || bytesInFlight_ > kWindowBytes / 2 ||
@@ -59,7 +59,7 @@ void TFastSession::TopUp() {
     if (queued) Flush();
 }
 
-// Writes the record, then sends its DELE; with QUIT when nothing can follow it.
+// Writes the record, then sends its deletion; with the logout when nothing can follow it.
 void TFastSession::SendDele() {
     const TCondemned message = std::move(condemned_.front());
     condemned_.pop_front();
@@ -79,8 +79,8 @@ bool TFastSession::NothingMoreToJudge() const {
 }
 
 // Pipelined: every queued command in one write, the replies read later. Otherwise one command
-// at a time, a DELE's or QUIT's reply read before the next goes (the window holds one RETR, so
-// nothing else is owed then).
+// at a time, a deletion's or logout's reply read before the next goes (the window holds one
+// retrieval, so nothing else is owed then).
 void TFastSession::Flush() {
     if (pipelining_) {
         pipeline_.Flush();
@@ -108,7 +108,7 @@ void TFastSession::TakeRetrieved(const TPop3Pipeline::TReply& reply) {
     }
 }
 
-// A refused DELE is the last one: the messages condemned after it stay, unlogged.
+// A refused deletion is the last one: the messages condemned after it stay, unlogged.
 void TFastSession::TakeDeleted(const TPop3Pipeline::TReply& reply) {
     deleInFlight_ = false;
     if (reply.Outcome == TOutcome::Refused) {
@@ -124,7 +124,7 @@ void TFastSession::Refuse(const std::exception_ptr& refusal) {
     if (!refusal_) refusal_ = refusal;
 }
 
-// A kept message is remembered; a condemned one waits, with its record, for its DELE.
+// A kept message is remembered; a condemned one waits, with its record, for its deletion.
 void TFastSession::Judge(const TFastCandidate& message) {
     if (!MatchFilters(pop3_.MailText, killList_)) {
         if (!message.uid.empty()) kept_.insert(message.uid);

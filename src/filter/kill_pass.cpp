@@ -54,8 +54,8 @@ void KillPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int3
     } catch (...) {
         failure = std::current_exception();
     }
-    // QUIT makes the deletions final, however the pass ended. Its error counts only when there
-    // was a session to end; without one it would hide why the pass never got that far.
+    // Logging out makes the deletions final, however the pass ended. Its error counts only when
+    // there was a session to end; without one it would hide why the pass never got that far.
     const bool sessionOpen = pop3.SocketHandle != -1;
     try {
         pop3.Logout();
