@@ -112,7 +112,7 @@ void Classic(uint16_t port, const DovecotServer& server, bool quickAck,
     pop.ReadHeaders();
     pop.Logout();
     auto count = static_cast<int32_t>(pop.MailText.size());
-    if (count != 0) KillPass(pop, "", registry, count, options);
+    if (count != 0) KillPass(pop, registry, "", count, options);
 }
 
 void Fast(uint16_t port, const DovecotServer& server, const TMatchOptions& options = {}) {

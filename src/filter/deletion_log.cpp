@@ -30,11 +30,11 @@ bool Durable(int fd) {
 
 }  // namespace
 
-std::string DeletionLog::FilePath(const std::string& storedPath) {
+std::string TDeletionLog::FilePath(const std::string& storedPath) {
     return StripEnclosingQuotes(storedPath);
 }
 
-DeletionLog::DeletionLog(const std::string& storedPath, DeletionClock clock)
+TDeletionLog::TDeletionLog(const std::string& storedPath, TDeletionClock clock)
     : path_(FilePath(storedPath)), clock_(std::move(clock)) {
     // Non-blocking, so a pipe or a device at the path cannot hold the pass at the open.
     const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
@@ -56,15 +56,15 @@ DeletionLog::DeletionLog(const std::string& storedPath, DeletionClock clock)
     }
 }
 
-DeletionLog::~DeletionLog() {
+TDeletionLog::~TDeletionLog() {
     ::close(fd_);
 }
 
-std::time_t DeletionLog::Now() const {
+std::time_t TDeletionLog::Now() const {
     return clock_ ? clock_() : std::time(nullptr);
 }
 
-void DeletionLog::Append(std::string_view block) {
+void TDeletionLog::Append(std::string_view block) {
     struct stat info {};
     const bool regular = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
     if (WriteAll(fd_, block) && Durable(fd_)) return;

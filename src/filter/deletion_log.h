@@ -8,18 +8,18 @@
 #include <string>
 #include <string_view>
 
-using DeletionClock = std::function<std::time_t()>;
+using TDeletionClock = std::function<std::time_t()>;
 
-class DeletionLog {
+class TDeletionLog {
   public:
     // Opens the file at the end, or creates it when it does not exist. Raises EFOpenError
     // "Cannot open file %s" (also while another program holds it, and for anything but a
     // regular file: a pipe or a device is refused without waiting) or EFCreateError
     // "Cannot create file %s".
-    explicit DeletionLog(const std::string& storedPath, DeletionClock clock = {});
-    ~DeletionLog();
-    DeletionLog(const DeletionLog&) = delete;
-    DeletionLog& operator=(const DeletionLog&) = delete;
+    explicit TDeletionLog(const std::string& storedPath, TDeletionClock clock = {});
+    ~TDeletionLog();
+    TDeletionLog(const TDeletionLog&) = delete;
+    TDeletionLog& operator=(const TDeletionLog&) = delete;
 
     // Writes the block at the end in one piece and makes it durable; EWriteError "Stream write
     // error" when that fails, with nothing of the block left behind in a regular file.
@@ -33,6 +33,6 @@ class DeletionLog {
 
   private:
     std::string path_;
-    DeletionClock clock_;
+    TDeletionClock clock_;
     int fd_ = -1;
 };

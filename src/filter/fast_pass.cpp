@@ -9,16 +9,8 @@
 #include "filter/kill_list_store.h"
 #include "net/pop3.h"
 
-namespace {
-
-bool Offers(const std::vector<std::string>& capabilities, const char* name) {
-    return std::find(capabilities.begin(), capabilities.end(), name) != capabilities.end();
-}
-
-}  // namespace
-
 TFastCheck::TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile,
-                       std::string recordFolder, DeletionClock clock, TMatchOptions options)
+                       std::string recordFolder, TDeletionClock clock, TMatchOptions options)
     : pop3_(pop3),
       registry_(registry),
       logFile_(std::move(logFile)),
@@ -52,29 +44,16 @@ void TFastCheck::Login() {
 void TFastCheck::Run(int32_t& mailCount) {
     // As in the kill pass, the log is opened first: one that cannot be opened leaves the
     // server untouched.
-    std::optional<DeletionLog> log;
+    std::optional<TDeletionLog> log;
     std::exception_ptr failure;
     const std::string key = ExaminedRecord::KillListKey(killList_, options_);
     std::set<std::string> examined;
-    std::vector<FastCandidate> candidates;
-    std::optional<FastSession> session;
+    std::vector<TFastCandidate> candidates;  // the session reads them until it is drained
+    std::optional<TFastSession> session;
     try {
         if (listed_ != 0 && !logFile_.empty()) log.emplace(logFile_, clock_);
         if (!uids_.empty()) examined = ExaminedRecord::Load(recordFile_, key);
-        std::set<std::string> kept;
-        for (const auto& entry : pop3_.Messages) {
-            const auto uid = uids_.find(entry->Number);
-            const std::string id = uid == uids_.end() ? std::string() : uid->second;
-            if (!id.empty() && examined.count(id)) {
-                kept.insert(id);  // still listed, so still remembered
-            } else if (!killList_.empty() && pop3_.FitsReplyBound(entry->Size)) {
-                // Too large to retrieve: neither examined nor remembered, kept as it is.
-                candidates.push_back({entry->Number, entry->Size, id});
-            }
-        }
-        examined = std::move(kept);
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const auto& a, const auto& b) { return a.number < b.number; });
+        candidates = Candidates(examined);
         session.emplace(pop3_, killList_, options_, log ? &*log : nullptr, pipelining_, mailCount);
         session->Examine(candidates);
     } catch (...) {
@@ -92,10 +71,29 @@ void TFastCheck::Run(int32_t& mailCount) {
     if (session->Refusal()) std::rethrow_exception(session->Refusal());
 }
 
-// After a failure. A session in step ends with QUIT, which makes the deletions sent so far
-// final, as in the kill pass; one out of step is closed at once without QUIT, so that no
-// DELE whose reply was never understood becomes final. The record stays as it was.
-void TFastCheck::End(FastSession* session) {
+std::vector<TFastCandidate> TFastCheck::Candidates(std::set<std::string>& examined) const {
+    std::vector<TFastCandidate> candidates;
+    std::set<std::string> kept;
+    for (const auto& entry : pop3_.Messages) {
+        const auto uid = uids_.find(entry->Number);
+        const std::string id = uid == uids_.end() ? std::string() : uid->second;
+        if (!id.empty() && examined.count(id)) {
+            kept.insert(id);  // still listed, so still remembered
+        } else if (!killList_.empty() && pop3_.FitsReplyBound(entry->Size)) {
+            // Too large to retrieve: neither examined nor remembered, kept as it is.
+            candidates.push_back({entry->Number, entry->Size, id});
+        }
+    }
+    examined = std::move(kept);
+    std::sort(candidates.begin(), candidates.end(),
+              [](const auto& a, const auto& b) { return a.number < b.number; });
+    return candidates;
+}
+
+// After a failure. A session in step ends with the logout, which makes the deletions sent so far
+// final, as in the kill pass; one out of step is closed at once without logging out, so that no
+// deletion whose reply was never understood becomes final. The record stays as it was.
+void TFastCheck::End(TFastSession* session) {
     if (pop3_.SocketHandle == -1) return;
     if (session && !session->Drain()) {
         pop3_.Abort();

@@ -8,12 +8,14 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/string_list.h"
 #include "filter/deletion_log.h"
 #include "filter/match_options.h"
 
-class FastSession;
+class TFastSession;
+struct TFastCandidate;
 class TPop3;
 class TRegistry;
 
@@ -21,7 +23,7 @@ class TFastCheck {
   public:
     // recordFolder holds the records of examined messages (ExaminedRecord::DefaultFolder()).
     TFastCheck(TPop3& pop3, TRegistry& registry, std::string logFile, std::string recordFolder,
-               DeletionClock clock = {}, TMatchOptions options = {});
+               TDeletionClock clock = {}, TMatchOptions options = {});
 
     // Loads the kill list and opens the session up to the listing (with an empty kill list:
     // greeting, USER, PASS, LIST as the classic login). Raises what TPop3::Login raises; the
@@ -30,24 +32,27 @@ class TFastCheck {
     // The number of messages listed by Login.
     int32_t Listed() const { return listed_; }
 
-    // Examines, logs and deletes, ends the session and, once QUIT is answered, saves the
-    // record. Every log record is on disk before its DELE is sent, and every DELE goes out
-    // right after its record. mailCount is lowered per DELE answered "+OK". A refused RETR
-    // or DELE ends the examining as it ends the kill pass: the replies in flight are read
-    // but not judged, nothing more is logged or deleted, the session still ends with QUIT,
+    // Examines, logs and deletes, ends the session and, once the logout is answered, saves the
+    // record. Every log record is on disk before its deletion is sent, and every deletion goes out
+    // right after its record. mailCount is lowered per deletion answered "+OK". A refused retrieval
+    // or deletion ends the examining as it ends the kill pass: the replies in flight are read
+    // but not judged, nothing more is logged or deleted, the session still ends with the logout,
     // then the refusal is raised. Any other failure raises with nothing deleted beyond what was
     // logged and the record left as it was; a session whose replies are out of step is then closed
-    // at once, without QUIT.
+    // at once, without logging out.
     void Run(int32_t& mailCount);
 
   private:
-    void End(FastSession* session);
+    // The messages to examine, in ascending order: those listed that the record does not hold
+    // and that fit the reply bound. Leaves in examined only the ids still listed.
+    std::vector<TFastCandidate> Candidates(std::set<std::string>& examined) const;
+    void End(TFastSession* session);
 
     TPop3& pop3_;
     TRegistry& registry_;
     std::string logFile_;
     std::string recordFolder_;
-    DeletionClock clock_;
+    TDeletionClock clock_;
     TMatchOptions options_;
     TStringList killList_;
     bool pipelining_ = false;

@@ -1,10 +1,10 @@
 #pragma once
 
-// The examining part of a fast check, over a session already logged in: RETRs in a bounded
-// window, and one DELE at a time, each sent right after its log record is written and only
-// once the DELE before it was answered, so that a refused DELE is the last one, as in the
+// The examining part of a fast check, over a session already logged in: retrievals in a bounded
+// window, and one deletion at a time, each sent right after its log record is written and only
+// once the deletion before it was answered, so that a refused deletion is the last one, as in the
 // kill pass. Without pipelining every command waits for its reply before the next one is
-// sent, and a condemned message is logged and deleted before the next RETR.
+// sent, and a condemned message is logged and deleted before the next retrieval.
 
 #include <cstdint>
 #include <deque>
@@ -15,54 +15,50 @@
 
 #include "base/string_list.h"
 #include "filter/match_options.h"
+#include "net/pop3_pipeline.h"
 
 class TPop3;
-class DeletionLog;
+class TDeletionLog;
 
-struct FastCandidate {
+struct TFastCandidate {
     int32_t number = 0;
     int32_t size = 0;
     std::string uid;  // empty when the server gave none
 };
 
-class FastSession {
+class TFastSession {
   public:
-    // log may be null (no log kept); mailCount is lowered per DELE answered "+OK".
-    FastSession(TPop3& pop3, const TStringList& killList, const TMatchOptions& options,
-                DeletionLog* log, bool pipelining, int32_t& mailCount);
+    // log may be null (no log kept); mailCount is lowered per deletion answered "+OK".
+    TFastSession(TPop3& pop3, const TStringList& killList, const TMatchOptions& options,
+                 TDeletionLog* log, bool pipelining, int32_t& mailCount);
 
-    // Examines the candidates in ascending order, then sends QUIT (with the last DELE when
-    // there is one) and reads every reply. Raises on any failure but a refused RETR or DELE
-    // (see Refusal).
-    void Examine(const std::vector<FastCandidate>& candidates);
+    // Examines the candidates in ascending order, then sends the logout (with the last deletion
+    // when there is one) and reads every reply. Raises on any failure but a refused retrieval or
+    // deletion (see Refusal).
+    void Examine(const std::vector<TFastCandidate>& candidates);
     // After Examine raised: reads the replies still owed. True when the session is in step
-    // again and can be ended with QUIT; false when it cannot (a reply failed to read, or QUIT
-    // was already sent).
+    // again and can be ended with the logout; false when it cannot (a reply failed to read, or the
+    // logout was already sent).
     bool Drain();
 
     // The ids of the messages retrieved and kept.
     const std::set<std::string>& Kept() const { return kept_; }
-    // The first RETR or DELE that the server refused. From there on the replies still owed
-    // are read and thrown away; only the messages condemned before a refused RETR are still
+    // The first retrieval or deletion that the server refused. From there on the replies still owed
+    // are read and thrown away; only the messages condemned before a refused retrieval are still
     // deleted, so the outcome is the kill pass's.
     std::exception_ptr Refusal() const { return refusal_; }
 
-    // RETRs in flight at most, and the listed bytes they may stand for. The replies wait in
+    // Retrievals in flight at most, and the listed bytes they may stand for. The replies wait in
     // the socket buffers, not in this process; the commands are a few bytes each, so the
     // server never stops reading them while its replies back up.
     static constexpr size_t kWindowCommands = 1024;
     static constexpr int64_t kWindowBytes = 8 << 20;
     // Log records of condemned messages waiting for their turn to be deleted; past this no
-    // more RETRs are sent until they have gone.
+    // more retrievals are sent until they have gone.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
 
   private:
-    enum class Kind { Retr, Dele, Quit };
-    struct Expected {
-        Kind kind;
-        size_t candidate;  // for Retr
-    };
-    struct Condemned {
+    struct TCondemned {
         int32_t number;
         std::string record;  // empty without a log
     };
@@ -71,30 +67,28 @@ class FastSession {
     void TopUp();
     void SendDele();
     bool NothingMoreToJudge() const;
+    void Flush();
     void ReadNext();
-    void ReadReply(const Expected& expected);
-    void ReadRetr(size_t candidate);
-    void ReadDele();
-    void Refuse();
-    void Judge(const FastCandidate& message);
-    void Send(std::vector<std::string> lines, std::vector<Expected> expected);
+    void TakeRetrieved(const TPop3Pipeline::TReply& reply);
+    void TakeDeleted(const TPop3Pipeline::TReply& reply);
+    void Refuse(const std::exception_ptr& refusal);
+    void Judge(const TFastCandidate& message);
 
     TPop3& pop3_;
+    TPop3Pipeline pipeline_;
     const TStringList& killList_;
     TMatchOptions options_;
-    DeletionLog* log_;
+    TDeletionLog* log_;
     bool pipelining_;
     int32_t& mailCount_;
-    const std::vector<FastCandidate>* candidates_ = nullptr;
-    size_t next_ = 0;
-    size_t retrInFlight_ = 0;
+    const std::vector<TFastCandidate>* candidates_ = nullptr;
+    size_t next_ = 0;      // the next candidate to send a retrieval for
+    size_t answered_ = 0;  // retrieval replies read: they come in the order the retrievals went
     int64_t bytesInFlight_ = 0;
-    std::deque<Expected> owed_;
-    std::deque<Condemned> condemned_;
+    std::deque<TCondemned> condemned_;
     size_t heldBytes_ = 0;
     bool deleInFlight_ = false;
+    bool quitQueued_ = false;
     std::set<std::string> kept_;
     std::exception_ptr refusal_;
-    bool quitSent_ = false;
-    bool outOfStep_ = false;
 };

@@ -11,20 +11,19 @@
 
 namespace {
 
-// A message listed larger than any reply the connection takes cannot be examined; retrieving
-// it would only end the connection, at every pass. It is left alone, neither logged nor deleted.
+// A message listed larger than any reply the connection takes is left alone at every pass,
+// neither logged nor deleted.
 bool TooLargeToExamine(const TPop3& pop3, int32_t n) {
     for (const auto& entry : pop3.Messages) {
-        if (entry->Number == n)
-            return entry->Size > 0 && static_cast<uint64_t>(entry->Size) > kMaxReplyBytes;
+        if (entry->Number == n) return !pop3.FitsReplyBound(entry->Size);
     }
     return false;
 }
 
-void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-             const DeletionClock& clock, const TMatchOptions& options) {
+void RunPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int32_t& mailCount,
+             const TDeletionClock& clock, const TMatchOptions& options) {
     // The log is opened first, so a log that cannot be opened leaves the server untouched.
-    std::optional<DeletionLog> log;
+    std::optional<TDeletionLog> log;
     if (!logFile.empty()) log.emplace(logFile, clock);
     TStringList killList;
     LoadKillList(registry, killList);
@@ -43,21 +42,21 @@ void RunPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32
 
 }  // namespace
 
-void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
+void KillPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int32_t& mailCount,
               const TMatchOptions& options) {
-    KillPass(pop3, logFile, registry, mailCount, DeletionClock(), options);
+    KillPass(pop3, registry, logFile, mailCount, TDeletionClock(), options);
 }
 
-void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int32_t& mailCount,
-              const DeletionClock& clock, const TMatchOptions& options) {
+void KillPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int32_t& mailCount,
+              const TDeletionClock& clock, const TMatchOptions& options) {
     std::exception_ptr failure;
     try {
-        RunPass(pop3, logFile, registry, mailCount, clock, options);
+        RunPass(pop3, registry, logFile, mailCount, clock, options);
     } catch (...) {
         failure = std::current_exception();
     }
-    // QUIT makes the deletions final, however the pass ended. Its error counts only when there
-    // was a session to end; without one it would hide why the pass never got that far.
+    // Logging out makes the deletions final, however the pass ended. Its error counts only when
+    // there was a session to end; without one it would hide why the pass never got that far.
     const bool sessionOpen = pop3.SocketHandle != -1;
     try {
         pop3.Logout();
@@ -67,7 +66,7 @@ void KillPass(TPop3& pop3, const std::string& logFile, TRegistry& registry, int3
     if (failure) std::rethrow_exception(failure);
 }
 
-void LogDeletion(DeletionLog& log, TLineBuffer& lines) {
+void LogDeletion(TDeletionLog& log, TLineBuffer& lines) {
     log.Append(DeletionRecord(log.Now(), lines));
 }
 

@@ -25,12 +25,17 @@ class EEncryptionError : public ETcpIpError {
     using ETcpIpError::ETcpIpError;
 };
 
+// EProtocolError's codes: the server said "-ERR", or anything else (a dropped connection and an
+// overrun bound included).
+inline constexpr int16_t kRefusedReply = 500;
+inline constexpr int16_t kBrokenReply = 999;
+
 // The server answered a command with anything but "+OK"; the message is its reply line.
 class EProtocolError : public ETcpIpError {
   public:
     EProtocolError(std::string replyLine, int16_t errorCode, std::string protocol)
         : ETcpIpError(std::move(replyLine)), ErrorCode(errorCode), Protocol(std::move(protocol)) {}
-    int16_t ErrorCode;  // 500 for "-ERR", 999 for anything else (a dropped connection included)
+    int16_t ErrorCode;  // kRefusedReply or kBrokenReply
     std::string Protocol;
     // The connection ended (or was ended for overrunning a bound) before a whole reply came;
     // the message is then empty.
@@ -43,6 +48,11 @@ class EProtocolError : public ETcpIpError {
 // What a server that never greets is told as: most often it waits for a TLS handshake.
 inline constexpr const char* kNoGreetingText =
     "No greeting from the server within 15 seconds; it may expect TLS on connect (port 995).";
+
+// The words of every failed TLS handshake, followed by why it failed.
+inline std::string HandshakeFailedText(const std::string& host, const std::string& why) {
+    return "TLS handshake with " + host + " failed: " + why;
+}
 
 // A secure connection could not be made or its certificate was refused. Nothing beyond the
 // greeting (and CAPA and STLS) has been sent when it is raised: never the password.

@@ -17,7 +17,7 @@ std::string Tail(const std::string& line, size_t pos) {
 
 // The connection ended, or was ended for overrunning a bound, before a whole reply came.
 EProtocolError ConnectionLost() {
-    EProtocolError lost("", 999, kProtocol);
+    EProtocolError lost("", kBrokenReply, kProtocol);
     lost.ConnectionLost = true;
     return lost;
 }
@@ -62,6 +62,10 @@ std::string TPop3::ReplyMessage(const std::string& line) {
     return ErrorMessage(line);
 }
 
+EProtocolError TPop3::LostReply() {
+    return ConnectionLost();
+}
+
 TPop3::TPop3() {
     Port = 110;
 }
@@ -82,15 +86,20 @@ TPop3::~TPop3() {
     } catch (...) {
         // A failed farewell (the server may already be gone) changes nothing at this point.
     }
-    TTcpIp::Logout();
+    Disconnect();
 }
 
 void TPop3::CheckReply() {
+    ReadStatusLine();
+}
+
+std::string TPop3::ReadStatusLine() {
     BeginReply();
     std::string line;
     if (!ReadLine(line)) throw ConnectionLost();
-    if (line.starts_with("+OK")) return;
-    throw EProtocolError(ErrorMessage(line), line.starts_with("-ERR") ? 500 : 999, kProtocol);
+    if (line.starts_with("+OK")) return line;
+    throw EProtocolError(ErrorMessage(line),
+                         line.starts_with("-ERR") ? kRefusedReply : kBrokenReply, kProtocol);
 }
 
 void TPop3::Command(const std::string& line) {
@@ -122,7 +131,7 @@ void TPop3::ReadReplyLines(const std::function<void(const std::string&)>& onLine
 // does not keep the mailbox locked for another client.
 void TPop3::Login() {
     try {
-        TTcpIp::Login();
+        Connect();
         CheckReply();
         if (Encryption == TEncryption::Stls) StartStls();
         SendText("USER " + UserName + "\r\n");
@@ -132,7 +141,7 @@ void TPop3::Login() {
         Command("LIST");
         ReadListing();
     } catch (...) {
-        TTcpIp::Logout();
+        Disconnect();  // as Abort, but the listing read before a bad line stays
         throw;
     }
 }
@@ -187,12 +196,15 @@ void TPop3::DeleteMessage(int32_t n) {
 
 void TPop3::Logout() {
     Command("QUIT");
-    TTcpIp::Logout();
-    Messages.clear();
+    CloseSession();
 }
 
 void TPop3::Abort() {
-    TTcpIp::Logout();
+    CloseSession();
+}
+
+void TPop3::CloseSession() {
+    Disconnect();
     Messages.clear();
 }
 

@@ -1,8 +1,19 @@
 #pragma once
 
 // The POP3 client over one TTcpIp connection: log in, list the mailbox with the senders and
-// subjects, retrieve and delete messages, log out. Raises ESocketError and EProtocolError.
+// subjects, retrieve and delete messages, log out. What its calls raise:
+//   ESocketError    no connection could be made (ErrorCode: errno, ECANCELED when cancelled);
+//   ETcpIpError     the host name could not be resolved;
+//   EEncryptionError the encryption is none this program knows (before anything is sent);
+//   ETlsError       TLS failed, its certificate was refused, the trusted certificate is no
+//                   fingerprint, or STLS was not offered or refused (see its TReason);
+//   EProtocolError  the server refused a command (kRefusedReply, the message its "-ERR" line,
+//                   TemporaryRefusal for a login refused for now) or answered anything else,
+//                   broke off or overran a bound (kBrokenReply; ConnectionLost when no whole
+//                   reply came; kNoGreetingText when no greeting came);
+//   EConvertError   a listing line is not "number size".
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -22,6 +33,11 @@ struct t_reply {
     std::string Subject;
 };
 
+// Whether a CAPA list (as Capabilities gives it) names the capability (in upper case).
+inline bool Offers(const std::vector<std::string>& capabilities, const std::string& name) {
+    return std::find(capabilities.begin(), capabilities.end(), name) != capabilities.end();
+}
+
 // Login closes its connection whenever it fails. A refused status line becomes the
 // EProtocolError's message, cut to 512 bytes ("..." appended).
 class TPop3 : public TTcpIp {
@@ -38,27 +54,28 @@ class TPop3 : public TTcpIp {
     void ReadHeaders();
     void RetrieveMessage(int32_t n);
     void DeleteMessage(int32_t n);
+    // Reads one status line: raises EProtocolError (kRefusedReply for "-ERR", else
+    // kBrokenReply) for anything but "+OK".
     void CheckReply();
 
     // Fast check (RFC 2449 pipelining); the classic commands above are left as they are.
     // Connects and reads the greeting.
     void Greet();
-    // CAPA: the capability names in upper case; none when the server refuses the command.
+    // CAPA: the capability names in upper case; none when the server refuses the command. A
+    // list of more than kMaxCapabilities lines ends the connection as an overrun bound does.
     std::vector<std::string> Capabilities();
     // USER, PASS, LIST and, when withUids, UIDL: in one write when pipelining, else one at a
     // time. Fills Messages as Login does and returns the unique ids by message number; a
     // refused or malformed UIDL listing gives no ids at all.
     std::map<int32_t, std::string> Authenticate(bool pipelining, bool withUids);
-    // Sends the command lines (CR LF added to each) in one write.
-    void SendCommands(const std::vector<std::string>& lines);
-    // Reads the reply to a RETR sent earlier, leaving MailText as RetrieveMessage does.
-    void ReadRetrieveReply();
-    // Reads the reply to a QUIT sent earlier and ends the session as Logout does.
-    void ReadQuitReply();
-    // Whether a message listed at this size can be retrieved within the reply bound.
+    // Whether a message listed at this size can be retrieved within the reply bound; one
+    // listed larger cannot be examined: retrieving it would only end the connection.
     bool FitsReplyBound(int32_t size) const {
         return size < 0 || static_cast<size_t>(size) <= MaxReplyBytes;
     }
+
+    // More capability lines than any server sends: a longer list is not believed.
+    static constexpr size_t kMaxCapabilities = 256;
 
     std::string UserName;
     std::string Password;
@@ -66,8 +83,16 @@ class TPop3 : public TTcpIp {
     TLineBuffer MailText;
 
   protected:
+    friend class TPop3Pipeline;
+
+    // CheckReply that returns the "+OK" line.
+    std::string ReadStatusLine();
     // Sends one command line (CR LF added) and judges its status line.
     void Command(const std::string& line);
+    // Sends the command lines (CR LF added to each) in one write.
+    void SendCommands(const std::vector<std::string>& lines);
+    // Closes the connection and forgets the listing: the end of every session.
+    void CloseSession();
     // Hands every line of a multi-line reply up to its "." line to onLine. A reply cut by the
     // end of the connection, or over one of the bounds of TTcpIp (its bytes or its time),
     // raises EProtocolError 999 with an empty message.
@@ -84,8 +109,13 @@ class TPop3 : public TTcpIp {
 
     // A reply line as an error message: at most 512 bytes, "..." appended when cut.
     static std::string ReplyMessage(const std::string& line);
+    // The error of a reply cut by the end of the connection or an overrun bound.
+    static EProtocolError LostReply();
     // ReadMultiLine for code outside this class's own file.
     void ReadReplyLines(const std::function<void(const std::string&)>& onLine);
+    // Sends CAPA and reads the names of its list; raises as CheckReply, and as a cut reply for
+    // a list that is cut or longer than kMaxCapabilities (the connection then ended).
+    std::vector<std::string> ReadCapabilities();
 
     // Reads a retrieved message's lines and makes them MailText once the reply is whole.
     void ReadMessageText();

@@ -1,111 +1,79 @@
-// The fast-check operations of the POP3 client: CAPA, UIDL and pipelined commands (RFC 2449).
-#include <algorithm>
-#include <cctype>
-#include <set>
+#include "net/pop3_pipeline.h"
 
-#include "base/str_to_int.h"
+#include <vector>
+
 #include "net/pop3.h"
 
-namespace {
-
-// RFC 1939: a unique id is 1 to 70 characters from 0x21 to 0x7E.
-bool ValidUid(const std::string& uid) {
-    return !uid.empty() && uid.size() <= 70 &&
-           std::all_of(uid.begin(), uid.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+void TPop3Pipeline::Retrieve(int32_t n) {
+    queued_.push_back({TCommand::Retrieve, n});
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+void TPop3Pipeline::Delete(int32_t n) {
+    queued_.push_back({TCommand::Delete, n});
 }
 
-}  // namespace
-
-void TPop3::Greet() {
-    TTcpIp::Login();
-    CheckReply();
-    if (Encryption == TEncryption::Stls) StartStls();
+void TPop3Pipeline::Quit() {
+    queued_.push_back({TCommand::Quit, 0});
 }
 
-std::vector<std::string> TPop3::Capabilities() {
-    std::vector<std::string> names;
+std::string TPop3Pipeline::Line(const TPending& command) {
+    switch (command.Command) {
+        case TCommand::Retrieve:
+            return "RETR " + std::to_string(command.Number);
+        case TCommand::Delete:
+            return "DELE " + std::to_string(command.Number);
+        case TCommand::Quit:
+            break;
+    }
+    return "QUIT";
+}
+
+void TPop3Pipeline::Flush() {
+    if (queued_.empty()) return;
+    std::vector<std::string> lines;
+    for (const TPending& command : queued_) {
+        lines.push_back(Line(command));
+        quitSent_ = quitSent_ || command.Command == TCommand::Quit;
+    }
+    pop3_.SendCommands(lines);
+    owed_.insert(owed_.end(), queued_.begin(), queued_.end());
+    queued_.clear();
+}
+
+TPop3Pipeline::TCommand TPop3Pipeline::FlushOne() {
+    const TPending command = queued_.front();
+    queued_.pop_front();
+    pop3_.SendCommands({Line(command)});
+    quitSent_ = quitSent_ || command.Command == TCommand::Quit;
+    owed_.push_back(command);
+    return command.Command;
+}
+
+TPop3Pipeline::TReply TPop3Pipeline::ReadNext() {
+    const TPending command = owed_.front();
+    owed_.pop_front();
+    outOfStep_ = true;
+    TReply reply = Read(command);
+    outOfStep_ = false;
+    return reply;
+}
+
+// A "-ERR" leaves the session in step; anything else (a lost connection) does not.
+TPop3Pipeline::TReply TPop3Pipeline::Read(const TPending& command) {
+    TReply reply{command.Command, command.Number, TOutcome::Done, nullptr};
     try {
-        Command("CAPA");
+        pop3_.CheckReply();
     } catch (const EProtocolError& e) {
-        if (e.ErrorCode == 500 && !IsClosed()) return names;  // refused: offers nothing
-        throw;
+        if (e.ErrorCode != kRefusedReply || command.Command == TCommand::Quit) throw;
+        reply.Outcome = TOutcome::Refused;
+        reply.Refusal = std::current_exception();
+        return reply;
     }
-    ReadReplyLines([&names](const std::string& line) {
-        const std::string name = line.substr(0, line.find(' '));
-        if (!name.empty()) names.push_back(Upper(name));
-    });
-    return names;
-}
-
-std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUids) {
-    std::vector<std::string> lines{"USER " + UserName, "PASS " + Password, "LIST"};
-    if (withUids) lines.push_back("UIDL");
-    if (pipelining) SendCommands(lines);
-    for (size_t i = 0; i < 3; ++i) {
-        if (!pipelining) SendText(lines[i] + "\r\n");
-        if (i < 2) {
-            CheckLoginReply();
-        } else {
-            CheckReply();
-        }
+    if (command.Command == TCommand::Retrieve) {
+        pop3_.ReadMessageText();
+        reply.Outcome = TOutcome::Retrieved;
+    } else if (command.Command == TCommand::Quit) {
+        pop3_.CloseSession();
     }
-    ReadListing();
-    if (!withUids) return {};
-    if (!pipelining) SendText("UIDL\r\n");
-    try {
-        CheckReply();
-    } catch (const EProtocolError& e) {
-        if (e.ErrorCode == 500) return {};  // no ids: every message is examined
-        throw;
-    }
-    return ReadUidListing();
-}
-
-// Each line is "number uid". One bad line voids the whole listing; an id given to two
-// messages is dropped for both, so neither can pass for the other. More ids than listed
-// messages void it too, which also bounds what it keeps by what the listing holds.
-std::map<int32_t, std::string> TPop3::ReadUidListing() {
-    std::map<int32_t, std::string> uids;
-    std::set<std::string> seen, twice;
-    bool valid = true;
-    ReadReplyLines([&](const std::string& line) {
-        const size_t space = line.find(' ');
-        const std::optional<int32_t> number = TryStrToInt(line.substr(0, space));
-        const std::string uid = space == std::string::npos ? "" : line.substr(space + 1);
-        if (valid &&
-            (!number || !ValidUid(uid) || uids.count(*number) || uids.size() >= Messages.size())) {
-            valid = false;
-            uids.clear();
-            seen.clear();
-            twice.clear();
-        }
-        if (!valid) return;
-        if (!seen.insert(uid).second) twice.insert(uid);
-        uids[*number] = uid;
-    });
-    if (!valid) return {};
-    std::erase_if(uids, [&twice](const auto& entry) { return twice.count(entry.second) > 0; });
-    return uids;
-}
-
-void TPop3::SendCommands(const std::vector<std::string>& lines) {
-    std::string batch;
-    for (const std::string& line : lines) batch += line + "\r\n";
-    SendText(batch);
-}
-
-void TPop3::ReadRetrieveReply() {
-    CheckReply();
-    ReadMessageText();
-}
-
-void TPop3::ReadQuitReply() {
-    CheckReply();
-    TTcpIp::Logout();
-    Messages.clear();
+    return reply;
 }

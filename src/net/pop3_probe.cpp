@@ -1,6 +1,5 @@
 #include "net/pop3_probe.h"
 
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -27,7 +26,7 @@ TProbeReport TPop3Probe::Run() {
     TProbeReport report;
     report.Encryption = Encryption;
     try {
-        TTcpIp::Login();
+        Connect();
         ReadGreeting(report);
         if (Encryption == TEncryption::Stls) StartStls();
         if (Encryption == TEncryption::None) report.OffersStls = OffersStls();
@@ -47,25 +46,23 @@ TProbeReport TPop3Probe::Run() {
     std::string farewell;
     SendText("QUIT\r\n");
     ReadLine(farewell);  // its answer changes nothing
-    TTcpIp::Logout();
+    CloseSession();
     return report;
 }
 
 void TPop3Probe::ReadGreeting(TProbeReport& report) {
-    ReadLine(report.Greeting);
-    if (!report.Greeting.starts_with("+OK")) {
-        TTcpIp::Logout();  // nothing more to say to it, and nothing to wait for
-        throw EProtocolError(ReplyMessage(report.Greeting),
-                             report.Greeting.starts_with("-ERR") ? 500 : 999, "POP3");
+    try {
+        report.Greeting = ReplyMessage(ReadStatusLine());
+    } catch (const EProtocolError&) {
+        Abort();  // nothing more to say to it, and nothing to wait for
+        throw;
     }
-    report.Greeting = ReplyMessage(report.Greeting);
 }
 
 // Only advice rides on the answer, so a server that fumbles CAPA still passes the test.
 bool TPop3Probe::OffersStls() {
     try {
-        const std::vector<std::string> names = Capabilities();
-        return std::find(names.begin(), names.end(), "STLS") != names.end();
+        return Offers(Capabilities(), "STLS");
     } catch (const EProtocolError&) {
         return false;
     }

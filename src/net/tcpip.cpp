@@ -7,12 +7,20 @@
 TTcpIp::TTcpIp() : Transport(std::make_unique<TSocketTransport>()) {}
 
 TTcpIp::~TTcpIp() {
-    if (SocketHandle != -1) TTcpIp::Logout();
+    if (SocketHandle != -1) Disconnect();
+}
+
+void TTcpIp::Login() {
+    Connect();
+}
+
+void TTcpIp::Logout() {
+    Disconnect();
 }
 
 // A dotted IPv4 address goes straight to its socket; a name or an IPv6 address is looked up
 // and each of its addresses tried in turn.
-void TTcpIp::Login() {
+void TTcpIp::Connect() {
     EncryptionFromNumber(static_cast<int32_t>(Encryption));  // an unknown one is never plain
     RefuseUnreadablePin();
     Address = ResolveDotted(Hostname);
@@ -36,7 +44,7 @@ void TTcpIp::RefuseUnreadablePin() const {
     throw ETlsError(ETlsError::TReason::PinMismatch, kUnreadablePinText);
 }
 
-void TTcpIp::Logout() {
+void TTcpIp::Disconnect() {
     ReleaseSocket(SocketHandle);
 }
 
@@ -64,18 +72,24 @@ void TTcpIp::Fetch() {
 
 int TTcpIp::OpenSocket(uint16_t port, uint32_t address) {
     ReleaseSocket(SocketHandle);
+    return ConnectTraced(port, IpToStr(address), [&](int& error) {
+        return Transport->Connect(address, port, ConnectTimeoutMs, error);
+    });
+}
+
+int TTcpIp::ConnectTraced(uint16_t port, const std::string& host,
+                          const std::function<int(int& error)>& connect) {
     int error = 0;
-    SocketHandle = Transport->Connect(address, port, ConnectTimeoutMs, error);
+    SocketHandle = connect(error);
     if (error != 0) {
         ReleaseSocket(SocketHandle);  // the socket whose connect failed, with its trace
         Trace([&] {
-            return "Failed to open output socket " + std::to_string(port) + " to host " +
-                   IpToStr(address);
+            return "Failed to open output socket " + std::to_string(port) + " to host " + host;
         });
         return error;
     }
     Trace([&] {
-        return "Opened output socket " + std::to_string(port) + " to host " + IpToStr(address) +
+        return "Opened output socket " + std::to_string(port) + " to host " + host +
                " successfully; ID " + std::to_string(SocketHandle);
     });
     return 0;

@@ -64,6 +64,10 @@ class TTcpIp {
   protected:
     enum class TSocketState { NoSocket, Connected, NotConnected, Failed };
 
+    // What Login and Logout do here, for subclasses whose own Login and Logout say more.
+    void Connect();
+    void Disconnect();
+
     // Creates and connects SocketHandle (-1 on failure); returns the system error, 0 if none.
     int OpenSocket(uint16_t port, uint32_t address);
     void ReleaseSocket(int& handle);
@@ -124,6 +128,9 @@ class TTcpIp {
     // Tries every address of a name in turn within the one connect bound.
     void OpenByName();
     int OpenEndpoint(const TEndpoint& endpoint, int timeoutMs);
+    // Runs one connect (returning the handle, setting error) and traces how it went.
+    int ConnectTraced(uint16_t port, const std::string& host,
+                      const std::function<int(int& error)>& connect);
     size_t Buffered() const { return readEnd_ - readPos_; }
 
     // Bytes received but not yet handed out; Receive and ReadLine drain it first.

@@ -40,22 +40,10 @@ void TTcpIp::OpenByName() {
 }
 
 int TTcpIp::OpenEndpoint(const TEndpoint& endpoint, int timeoutMs) {
-    int error = 0;
-    SocketHandle = Transport->ConnectTo(reinterpret_cast<const sockaddr*>(&endpoint.Address),
-                                        endpoint.Length, timeoutMs, error);
-    if (error != 0) {
-        ReleaseSocket(SocketHandle);
-        Trace([&] {
-            return "Failed to open output socket " + std::to_string(Port) + " to host " +
-                   endpoint.Text;
-        });
-        return error;
-    }
-    Trace([&] {
-        return "Opened output socket " + std::to_string(Port) + " to host " + endpoint.Text +
-               " successfully; ID " + std::to_string(SocketHandle);
+    return ConnectTraced(Port, endpoint.Text, [&](int& error) {
+        return Transport->ConnectTo(reinterpret_cast<const sockaddr*>(&endpoint.Address),
+                                    endpoint.Length, timeoutMs, error);
     });
-    return 0;
 }
 
 void TTcpIp::StartTls() {
@@ -63,9 +51,9 @@ void TTcpIp::StartTls() {
         // Plain bytes queued behind the STLS answer would pass as if they came encrypted.
         ReleaseSocket(SocketHandle);
         throw ETlsError(ETlsError::TReason::Handshake,
-                        "TLS handshake with " + Hostname +
-                            " failed: the server sent data before the handshake; choose TLS on "
-                            "connect (usually port 995) in Mail Options.");
+                        HandshakeFailedText(Hostname,
+                                            "the server sent data before the handshake; choose "
+                                            "TLS on connect (usually port 995) in Mail Options."));
     }
     auto* tls = dynamic_cast<TTlsTransport*>(Transport.get());
     if (!tls) {

@@ -70,7 +70,7 @@ void TTcpIp::NoGreeting() {
     awaitingGreeting_ = false;
     ReleaseSocket(SocketHandle);
     Closed = true;
-    EProtocolError silent(kNoGreetingText, 999, "POP3");
+    EProtocolError silent(kNoGreetingText, kBrokenReply, "POP3");
     silent.ConnectionLost = true;
     throw silent;
 }

@@ -138,9 +138,9 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     // Fail closed: a handshake that could not check the identity must not happen at all.
     if (!SetExpectedIdentity(session->ssl, settings.Host))
         throw ETlsError(ETlsError::TReason::Handshake,
-                        "TLS handshake with " + settings.Host +
-                            " failed: the certificate cannot be checked against this name; "
-                            "correct the server name in Mail Options.");
+                        HandshakeFailedText(settings.Host,
+                                            "the certificate cannot be checked against this name; "
+                                            "correct the server name in Mail Options."));
 
     handle_ = handle;
     timeoutMs_ = settings.ReceiveTimeoutMs;
@@ -153,8 +153,7 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
         const std::string reason = HandshakeReason(session_->ssl, rc, silent_);
         ERR_clear_error();
         EndSession();
-        throw ETlsError(ETlsError::TReason::Handshake,
-                        "TLS handshake with " + settings.Host + " failed: " + reason);
+        throw ETlsError(ETlsError::TReason::Handshake, HandshakeFailedText(settings.Host, reason));
     }
     peer_ = DescribePeer(session_->ssl, settings.PinnedFingerprint);
     if (peer_.Trusted || !settings.RefuseUntrusted) return;

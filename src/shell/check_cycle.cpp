@@ -47,7 +47,7 @@ void TfrmMain::CheckMail(bool Quiet) {
         PrepareSession();
         if (Settings.FastCheck) {
             fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder(),
-                         DeletionClock(), options);
+                         TDeletionClock(), options);
             fast->Login();
         } else {
             Pop3->Login();
@@ -66,7 +66,7 @@ void TfrmMain::CheckMail(bool Quiet) {
         fast->Run(MailCount);
     } else {
         MailCount = static_cast<int32_t>(Pop3->MailText.size());
-        if (MailCount != 0) KillPass(*Pop3, Settings.LogFile, *Registry, MailCount, options);
+        if (MailCount != 0) KillPass(*Pop3, *Registry, Settings.LogFile, MailCount, options);
     }
     if (MailCount != 0)
         NotifyMail();

@@ -52,11 +52,11 @@ TEST(DeletionStamp, FollowsTheUsersLcTime) {
 }
 
 TEST(DeletionLog, OpensThePathInsideOnePairOfQuotes) {
-    EXPECT_EQ(DeletionLog::FilePath("\"/tmp/my log\""), "/tmp/my log");
-    EXPECT_EQ(DeletionLog::FilePath("\"\"/tmp/x\"\""), "\"/tmp/x\"");
-    EXPECT_EQ(DeletionLog::FilePath("\"/tmp/x"), "\"/tmp/x");
-    EXPECT_EQ(DeletionLog::FilePath("\""), "\"");
-    EXPECT_EQ(DeletionLog::FilePath("/tmp/x"), "/tmp/x");
+    EXPECT_EQ(TDeletionLog::FilePath("\"/tmp/my log\""), "/tmp/my log");
+    EXPECT_EQ(TDeletionLog::FilePath("\"\"/tmp/x\"\""), "\"/tmp/x\"");
+    EXPECT_EQ(TDeletionLog::FilePath("\"/tmp/x"), "\"/tmp/x");
+    EXPECT_EQ(TDeletionLog::FilePath("\""), "\"");
+    EXPECT_EQ(TDeletionLog::FilePath("/tmp/x"), "/tmp/x");
 }
 
 TEST(DeletionLog, AppendsAndRefusesASecondHolder) {
@@ -64,14 +64,14 @@ TEST(DeletionLog, AppendsAndRefusesASecondHolder) {
     const std::string path = folder / "log";
     WriteFileBytes(path, "old\r\n");
     {
-        DeletionLog log(path, [] { return std::time_t(5); });
+        TDeletionLog log(path, [] { return std::time_t(5); });
         EXPECT_EQ(log.Now(), 5);
         log.Append("new\r\n");
-        EXPECT_THROW(DeletionLog second(path), EFOpenError);
+        EXPECT_THROW(TDeletionLog second(path), EFOpenError);
     }
-    DeletionLog again(path);  // the lock went with the first log
+    TDeletionLog again(path);  // the lock went with the first log
     EXPECT_EQ(ReadFileBytes(path), "old\r\nnew\r\n");
-    EXPECT_THROW(DeletionLog folderLog(folder.Path()), EFCreateError);
+    EXPECT_THROW(TDeletionLog folderLog(folder.Path()), EFCreateError);
 }
 
 // A pipe would block the open until a reader comes; a device is no log either.
@@ -81,7 +81,7 @@ TEST(DeletionLog, RefusesAnythingButARegularFileWithoutWaiting) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& path : {fifo, std::string("/dev/null")}) {
         try {
-            DeletionLog log(path);
+            TDeletionLog log(path);
             ADD_FAILURE() << path;
         } catch (const EFOpenError& e) {
             EXPECT_EQ(e.Message(), "Cannot open file " + path);

@@ -105,7 +105,7 @@ TEST_F(FastPassDovecotTest, DeletesAndLogsExactlyWhatTheClassicCheckDoes) {
     pop3.ReadHeaders();
     pop3.Logout();
     auto count = static_cast<int32_t>(pop3.MailText.size());
-    KillPass(pop3, classicLog, registry_, count, FixedTime);
+    KillPass(pop3, registry_, classicLog, count, FixedTime);
 
     EXPECT_EQ(Fast(), std::make_pair(count, std::string()));
     EXPECT_EQ(ReadFileBytes(log_), ReadFileBytes(classicLog));
@@ -429,7 +429,7 @@ TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
 // More condemned messages than the window holds: the RETRs go on while each DELE waits for
 // the reply to the one before it, and the last DELE goes with QUIT.
 TEST_F(FastPassScriptedTest, ManyCondemnedMessagesGoOneDeleAtATimeWhileTheWindowRefills) {
-    const int count = FastSession::kWindowCommands + 1;
+    const int count = TFastSession::kWindowCommands + 1;
     std::string listing = "+OK\r\n", messages, received, records;
     for (int n = 1; n <= count; ++n) {
         listing += std::to_string(n) + " 30\r\n";

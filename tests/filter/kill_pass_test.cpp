@@ -54,7 +54,7 @@ class KillPassTest : public testing::Test {
         mailCount_ = static_cast<int32_t>(waiting);
     }
     void Pass(TPop3& pop3, const std::string& logFile) {
-        KillPass(pop3, logFile, registry_, mailCount_, FixedTime);
+        KillPass(pop3, registry_, logFile, mailCount_, FixedTime);
     }
     std::string PassError(TPop3& pop3, const std::string& logFile) {
         try {
@@ -141,7 +141,7 @@ TEST_F(KillPassDovecotTest, DecodedHeadersCondemnEncodedSpamAndLogTheRawMessage)
     EXPECT_EQ(server_.MessageFiles().size(), 5u);
 
     Connect(pop3, server_.Port(), 5);
-    KillPass(pop3, log, registry_, mailCount_, FixedTime, {true, true});
+    KillPass(pop3, registry_, log, mailCount_, FixedTime, {true, true});
     EXPECT_EQ(mailCount_, 4);
     EXPECT_EQ(MailboxSubjects(), (std::vector<std::string>{"Hi", "Lunch", "Lunch", "cheap pills"}));
     EXPECT_EQ(ReadFileBytes(log), Record(encoded));

@@ -94,7 +94,7 @@ TEST(Pop3ReplyTest, LongStatusLineIsCutAtACharacterForTheMessage) {
     for (int i = 0; i < 1000; ++i) reply += "\xC3\xA9";  // é
     S server({S::Send("+OK\r\n"), S::ReadLine(), S::Send(reply + "\r\n")});
     TestPop3 pop(server.Port());
-    pop.TTcpIp::Login();
+    pop.Connect();
     pop.CheckReply();
     try {
         pop.DeleteMessage(1);

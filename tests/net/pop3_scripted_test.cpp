@@ -36,7 +36,7 @@ TEST(Pop3ReplyTest, StatusLineRules) {
     for (const auto& c : cases) {
         S server({S::Send("+OK hi\r\n"), S::ReadLine(), S::Send(c.line + "\r\n")});
         TestPop3 pop(server.Port());
-        pop.TTcpIp::Login();
+        pop.Connect();
         pop.CheckReply();
         if (c.code == 0) {
             EXPECT_NO_THROW(pop.DeleteMessage(4)) << c.line;

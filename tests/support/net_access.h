@@ -31,9 +31,10 @@ class TestPop3 : public TPop3 {
         UserName = user;
         Password = password;
     }
+    using TPop3::Connect;
     using TPop3::MaxReplyBytes;
     using TPop3::ReceiveCalls;
     using TPop3::ReplyTimeoutMs;
     // Ends the connection without QUIT, as a crash or a lost network would.
-    void CloseWithoutQuit() { TTcpIp::Logout(); }
+    void CloseWithoutQuit() { Abort(); }
 };
