@@ -63,7 +63,7 @@ std::string TPop3::ReplyMessage(const std::string& line) {
 }
 
 TPop3::TPop3() {
-    Port = 110;
+    Port = UsualPort(TEncryption::None);
 }
 
 void TPop3::CheckLoginReply() {

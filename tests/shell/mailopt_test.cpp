@@ -28,14 +28,14 @@
 namespace {
 
 bool operator==(const TSettings& a, const TSettings& b) {
-    return a.SmtpHost == b.SmtpHost && a.User == b.User && a.MailProgram == b.MailProgram &&
-           a.LogFile == b.LogFile && a.Interval == b.Interval && a.WavSound == b.WavSound &&
-           a.ShowMessage == b.ShowMessage;
+    return a.Connection.Host == b.Connection.Host && a.User == b.User &&
+           a.MailProgram == b.MailProgram && a.LogFile == b.LogFile && a.Interval == b.Interval &&
+           a.WavSound == b.WavSound && a.ShowMessage == b.ShowMessage;
 }
 
 TSettings Sample() {
     TSettings s;
-    s.SmtpHost = "pop.example.org";
+    s.Connection.Host = "pop.example.org";
     s.User = "anna";
     s.Interval = 10;
     s.WavSound = "/usr/share/sounds/mail.wav";
@@ -140,7 +140,7 @@ class MailOptionsTest : public QObject {
             QTest::mouseClick(d->btnOK, Qt::LeftButton);
         });
         RunMailOptions(nullptr, settings, timer);
-        QCOMPARE(settings.SmtpHost, std::string(" mail.example.net "));
+        QCOMPARE(settings.Connection.Host, std::string(" mail.example.net "));
         QCOMPARE(settings.User, std::string("anna"));
         QCOMPARE(settings.Interval, 40000);
         QVERIFY(settings.ShowMessage);

@@ -32,7 +32,7 @@ class SettingsTest : public testing::Test {
 
 TSettings Sample() {
     TSettings s;
-    s.SmtpHost = "pop.example.org";
+    s.Connection.Host = "pop.example.org";
     s.User = "me";
     s.MailProgram = "\"/usr/bin/mail reader\"";
     s.LogFile = "";
@@ -45,7 +45,7 @@ TSettings Sample() {
 TEST_F(SettingsTest, FirstStartLoadsNothingAndWritesNothing) {
     TSettings settings;
     LoadSettings(registry_, settings);
-    EXPECT_EQ(settings.SmtpHost, "");
+    EXPECT_EQ(settings.Connection.Host, "");
     EXPECT_EQ(settings.Interval, 0);
     EXPECT_FALSE(settings.ShowMessage);
     EXPECT_FALSE(std::filesystem::exists(hive_));
@@ -90,7 +90,7 @@ TEST_F(SettingsTest, LoadStopsAtAMissingIntervalKeepingWhatCameBefore) {
     registry_.CloseKey();
     TSettings settings = Sample();
     EXPECT_EQ(LoadError(settings), "Failed to get data for 'Interval'");
-    EXPECT_EQ(settings.SmtpHost, "");
+    EXPECT_EQ(settings.Connection.Host, "");
     EXPECT_EQ(settings.MailProgram, "");
     EXPECT_EQ(settings.Interval, 10);
     EXPECT_EQ(settings.WavSound, Sample().WavSound);
@@ -157,7 +157,7 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
         EXPECT_EQ(reloaded.WavSound, changed ? "/other.wav" : Sample().WavSound);
         EXPECT_TRUE(reloaded.ShowMessage);
         EXPECT_EQ(reloaded.Interval, 0) << "rewritten with the value in use";
-        EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
+        EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
     }
 }
 
@@ -184,15 +184,15 @@ TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
     std::filesystem::remove(hive_);
     TSettings stored = Sample();
-    stored.Encryption = 2;
-    stored.Port = 1995;
+    stored.Connection.Encryption = TEncryption::TlsOnConnect;
+    stored.Connection.Port = 1995;
     SaveSettings(registry_, stored);
     SaveSettings(registry_, settings, load);
     TSettings reloaded;
     LoadSettings(registry_, reloaded);
-    EXPECT_EQ(reloaded.Encryption, 2);
-    EXPECT_EQ(reloaded.Port, 1995);
-    EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
+    EXPECT_EQ(reloaded.Connection.Encryption, TEncryption::TlsOnConnect);
+    EXPECT_EQ(reloaded.Connection.Port, 1995);
+    EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
 }
 
 const char* const kPin =
@@ -205,18 +205,18 @@ TEST_F(SettingsTest, ConnectionValuesAreStoredOnlyWhenNotDefault) {
     SaveSettings(registry_, Sample());
     const std::string classic = ReadFileBytes(hive_);
     TSettings secure = Sample();
-    secure.Encryption = 2;
-    secure.Port = 995;
+    secure.Connection.Encryption = TEncryption::TlsOnConnect;
+    secure.Connection.Port = 995;
     SaveSettings(registry_, secure);
     EXPECT_EQ(ReadFileBytes(hive_), classic + "\"Encryption\"=dword:00000002\n");
-    secure.Port = 1995;
-    secure.TrustedCertificate = kPin;
+    secure.Connection.Port = 1995;
+    secure.Connection.TrustedCertificate = kPin;
     SaveSettings(registry_, secure);
     TSettings loaded;
     LoadSettings(registry_, loaded);
-    EXPECT_EQ(loaded.Encryption, 2);
-    EXPECT_EQ(loaded.Port, 1995);
-    EXPECT_EQ(loaded.TrustedCertificate, kPin);
+    EXPECT_EQ(loaded.Connection.Encryption, TEncryption::TlsOnConnect);
+    EXPECT_EQ(loaded.Connection.Port, 1995);
+    EXPECT_EQ(loaded.Connection.TrustedCertificate, kPin);
     SaveSettings(registry_, Sample());
     EXPECT_EQ(ReadFileBytes(hive_), classic);
 }
@@ -229,7 +229,7 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
         const char* name;
         uint32_t type;
         std::string bytes;
-        int32_t encryption;
+        std::optional<TEncryption> encryption;
         int32_t port;
         const char* pin;
     };
@@ -237,24 +237,27 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
         {"Encryption", REG_SZ, "2", kEncryptionUnreadable, 110, ""},
         {"Encryption", REG_DWORD, std::string("\3\0\0\0", 4), kEncryptionUnreadable, 110, ""},
         {"Encryption", REG_DWORD, std::string("\1\0\0", 3), kEncryptionUnreadable, 110, ""},
-        {"Encryption", REG_DWORD, std::string("\2\0\0\0", 4), 2, 995, ""},
-        {"Port", REG_DWORD, std::string("\0\0\0\0", 4), 0, 110, ""},
-        {"Port", REG_DWORD, std::string("\x70\x11\1\0", 4), 0, 110, ""},  // 70000
-        {"Port", REG_DWORD, std::string("\xe3\7\0", 3), 0, 110, ""},
-        {"Port", REG_DWORD, std::string("\xe3\7\0\0", 4), 0, 2019, ""},
-        {"Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4), 0, 110, kUnreadablePin},
-        {"Trusted certificate", REG_SZ, "not a fingerprint", 0, 110, "not a fingerprint"},
+        {"Encryption", REG_DWORD, std::string("\2\0\0\0", 4), TEncryption::TlsOnConnect, 995, ""},
+        {"Port", REG_DWORD, std::string("\0\0\0\0", 4), TEncryption::None, 110, ""},
+        {"Port", REG_DWORD, std::string("\x70\x11\1\0", 4), TEncryption::None, 110, ""},  // 70000
+        {"Port", REG_DWORD, std::string("\xe3\7\0", 3), TEncryption::None, 110, ""},
+        {"Port", REG_DWORD, std::string("\xe3\7\0\0", 4), TEncryption::None, 2019, ""},
+        {"Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4), TEncryption::None, 110,
+         kUnreadablePin},
+        {"Trusted certificate", REG_SZ, "not a fingerprint", TEncryption::None, 110,
+         "not a fingerprint"},
         {"Trusted certificate", REG_SZ,
-         "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", 0, 110, kPin},
+         "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", TEncryption::None, 110,
+         kPin},
     };
     for (const Case& c : cases) {
         SaveSettings(registry_, Sample());
         Store(c.name, c.type, c.bytes);
         TSettings settings;
         EXPECT_EQ(LoadError(settings), "") << c.name;
-        EXPECT_EQ(settings.Encryption, c.encryption) << c.name;
-        EXPECT_EQ(settings.Port, c.port) << c.name;
-        EXPECT_EQ(settings.TrustedCertificate, c.pin) << c.name;
+        EXPECT_EQ(settings.Connection.Encryption, c.encryption) << c.name;
+        EXPECT_EQ(settings.Connection.Port, c.port) << c.name;
+        EXPECT_EQ(settings.Connection.TrustedCertificate, c.pin) << c.name;
     }
 }
 
@@ -262,7 +265,7 @@ TEST_F(SettingsTest, OddConnectionValuesReadAsTheirDefaults) {
 // user chooses again; the port that came with it stays too.
 TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings newer = Sample();
-    newer.Port = 995;
+    newer.Connection.Port = 995;
     SaveSettings(registry_, newer);
     Store("Encryption", REG_DWORD, std::string("\3\0\0\0", 4));
     Store("Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
@@ -270,16 +273,16 @@ TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings settings;
     TSettingsLoad load;
     LoadSettings(registry_, settings, load);
-    ASSERT_EQ(settings.Encryption, kEncryptionUnreadable);
-    ASSERT_EQ(settings.TrustedCertificate, kUnreadablePin);
+    ASSERT_EQ(settings.Connection.Encryption, kEncryptionUnreadable);
+    ASSERT_EQ(settings.Connection.TrustedCertificate, kUnreadablePin);
     SaveSettings(registry_, settings, load);
     EXPECT_EQ(ReadFileBytes(hive_), stored);
-    settings.Encryption = 1;
+    settings.Connection.Encryption = TEncryption::Stls;
     SaveSettings(registry_, settings, load);
     TSettings chosen;
     LoadSettings(registry_, chosen);
-    EXPECT_EQ(chosen.Encryption, 1);
-    EXPECT_EQ(chosen.Port, 995);
+    EXPECT_EQ(chosen.Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(chosen.Connection.Port, 995);
 }
 
 // A value this program could not read belongs to someone else: saving the default keeps it.
@@ -342,19 +345,19 @@ namespace {
 // the password would then go out in clear.
 TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
     TSettings chosen = Sample();
-    chosen.Encryption = 1;
-    chosen.Port = 1110;
-    chosen.TrustedCertificate = std::string(32 * 3 - 1, 'A');
-    for (size_t i = 2; i < chosen.TrustedCertificate.size(); i += 3)
-        chosen.TrustedCertificate[i] = ':';
+    chosen.Connection.Encryption = TEncryption::Stls;
+    chosen.Connection.Port = 1110;
+    chosen.Connection.TrustedCertificate = std::string(32 * 3 - 1, 'A');
+    for (size_t i = 2; i < chosen.Connection.TrustedCertificate.size(); i += 3)
+        chosen.Connection.TrustedCertificate[i] = ':';
     chosen.FastCheck = true;
     SaveSettings(registry_, chosen);
     Store("Interval", REG_SZ, "ten");
     TSettings settings;
     EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
-    EXPECT_EQ(settings.Encryption, 1);
-    EXPECT_EQ(settings.Port, 1110);
-    EXPECT_EQ(settings.TrustedCertificate, chosen.TrustedCertificate);
+    EXPECT_EQ(settings.Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(settings.Connection.Port, 1110);
+    EXPECT_EQ(settings.Connection.TrustedCertificate, chosen.Connection.TrustedCertificate);
     EXPECT_TRUE(settings.FastCheck);
     EXPECT_FALSE(settings.ShowMessage);  // classic values after the stop keep their start values
 }
