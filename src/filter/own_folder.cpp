@@ -6,26 +6,21 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <random>
 
-#include "base/write_all.h"
+#include "base/durable_file.h"
 
 namespace {
 
 class UniqueFd {
   public:
     explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Close(); }
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     int Get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
-    // False when closing reports an error (a write that did not reach the disk).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
 
   private:
     int fd_;
@@ -43,19 +38,6 @@ int OpenTrusted(const std::string& folder) {
         return -1;
     }
     return fd;
-}
-
-// A new file beside name under a name nobody can have foreseen; -1 when none can be made.
-int CreateAside(int folder, const std::string& name, std::string& aside) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const uint64_t tag = (uint64_t{random()} << 32) ^ random();
-        aside = "." + name + "." + std::to_string(tag);
-        const int fd = ::openat(folder, aside.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -103,19 +85,7 @@ std::optional<std::string> Read(const std::string& folder, const std::string& na
 
 bool Replace(const std::string& folder, const std::string& name, const std::string& bytes) {
     const UniqueFd dir(OpenTrusted(folder));
-    if (!dir) return false;
-    std::string aside;
-    UniqueFd out(CreateAside(dir.Get(), name, aside));
-    if (!out) return false;
-    bool ok = WriteAll(out.Get(), bytes) && ::fsync(out.Get()) == 0;
-    ok = out.Close() && ok;
-    if (ok && ::renameat(dir.Get(), aside.c_str(), dir.Get(), name.c_str()) == 0) {
-        // The new file is in place; a folder that cannot be synced only makes it less durable.
-        ::fsync(dir.Get());
-        return true;
-    }
-    ::unlinkat(dir.Get(), aside.c_str(), 0);
-    return false;
+    return dir && ReplaceFileDurably(dir.Get(), name, bytes);
 }
 
 }  // namespace OwnFolder

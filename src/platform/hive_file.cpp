@@ -11,7 +11,7 @@
 #include <ctime>
 #include <utility>
 
-#include "base/write_all.h"
+#include "base/durable_file.h"
 #include "platform/registry_format.h"
 
 namespace {
@@ -206,21 +206,9 @@ void HiveFile::Update(const std::function<bool(RegistryHive&)>& change) {
 
 void HiveFile::Write(const RegistryHive& hive) {
     const std::string target = WriteTarget();
-    std::string temp = target + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.Get() < 0) throw EHiveWriteFailed("Cannot create a temporary file: " + SystemError());
-    struct stat old {};
-    const bool ok =
-        (::stat(target.c_str(), &old) != 0 || ::fchmod(fd.Get(), old.st_mode & 07777) == 0) &&
-        WriteAll(fd.Get(), SerialiseHive(hive)) && ::fsync(fd.Get()) == 0 &&
-        ::close(fd.Release()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        const std::string why = SystemError();
-        ::unlink(temp.c_str());
-        throw EHiveWriteFailed("Cannot write " + target + ": " + why);
-    }
+    const Fd folder(::open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string name = target.substr(target.rfind('/') + 1);
+    if (folder.Get() < 0 || !ReplaceFileDurably(folder.Get(), name, SerialiseHive(hive)))
+        throw EHiveWriteFailed("Cannot write " + target + ": " + SystemError());
     cachedIdentity_.reset();
-    // The rename itself must reach the disk too.
-    Fd folder(::open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() >= 0) ::fsync(folder.Get());
 }
