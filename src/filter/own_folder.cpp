@@ -8,23 +8,9 @@
 #include <cstdint>
 
 #include "base/durable_file.h"
+#include "base/unique_fd.h"
 
 namespace {
-
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
 
 // The folder, when it is a real directory (not a link) of this user's that neither its group
 // nor others may write; -1 otherwise.
@@ -61,10 +47,10 @@ bool Make(const std::string& folder) {
 
 std::optional<std::string> Read(const std::string& folder, const std::string& name,
                                 size_t maxBytes) {
-    const UniqueFd dir(OpenTrusted(folder));
+    const TUniqueFd dir(OpenTrusted(folder));
     if (!dir) return std::nullopt;
     // Non-blocking, so that a pipe in the file's place is refused rather than waited on.
-    const UniqueFd in(
+    const TUniqueFd in(
         ::openat(dir.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (!in || ::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -84,7 +70,7 @@ std::optional<std::string> Read(const std::string& folder, const std::string& na
 }
 
 bool Replace(const std::string& folder, const std::string& name, const std::string& bytes) {
-    const UniqueFd dir(OpenTrusted(folder));
+    const TUniqueFd dir(OpenTrusted(folder));
     return dir && ReplaceFileDurably(dir.Get(), name, bytes);
 }
 
