@@ -34,6 +34,8 @@ struct TConnection {
     int ReceiveTimeoutMs = kReceiveTimeoutMs;
     int ReplyTimeoutMs = kReplyTimeoutMs;
     int GreetingTimeoutMs = kGreetingTimeoutMs;
+
+    bool operator==(const TConnection&) const = default;
 };
 
 // What the TLS handshake of such a connection checks; a pin that is no fingerprint gives none
