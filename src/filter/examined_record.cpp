@@ -1,10 +1,9 @@
 #include "filter/examined_record.h"
 
-#include <openssl/evp.h>
-
 #include <cstdlib>
 #include <sstream>
 
+#include "base/sha256.h"
 #include "filter/own_folder.h"
 
 namespace {
@@ -13,21 +12,6 @@ const std::string kHeader = "vornask examined messages 1\n";
 const std::string kEnd = "end ";
 // Far beyond any real mailbox's ids; a larger file is not read at all.
 constexpr size_t kMaxRecordBytes = 32 << 20;
-
-std::string Sha256Hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr) != 1) {
-        return {};
-    }
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
-}
 
 // Length-prefixed, so that no two different lists give the same text.
 std::string Framed(const std::string& text) {

@@ -6,30 +6,11 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <random>
 
-#include "base/write_all.h"
+#include "base/durable_file.h"
+#include "base/unique_fd.h"
 
 namespace {
-
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Close(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // False when closing reports an error (a write that did not reach the disk).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
 
 // The folder, when it is a real directory (not a link) of this user's that neither its group
 // nor others may write; -1 otherwise.
@@ -43,19 +24,6 @@ int OpenTrusted(const std::string& folder) {
         return -1;
     }
     return fd;
-}
-
-// A new file beside name under a name nobody can have foreseen; -1 when none can be made.
-int CreateAside(int folder, const std::string& name, std::string& aside) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const uint64_t tag = (uint64_t{random()} << 32) ^ random();
-        aside = "." + name + "." + std::to_string(tag);
-        const int fd = ::openat(folder, aside.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -79,10 +47,10 @@ bool Make(const std::string& folder) {
 
 std::optional<std::string> Read(const std::string& folder, const std::string& name,
                                 size_t maxBytes) {
-    const UniqueFd dir(OpenTrusted(folder));
+    const TUniqueFd dir(OpenTrusted(folder));
     if (!dir) return std::nullopt;
     // Non-blocking, so that a pipe in the file's place is refused rather than waited on.
-    const UniqueFd in(
+    const TUniqueFd in(
         ::openat(dir.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (!in || ::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -102,20 +70,8 @@ std::optional<std::string> Read(const std::string& folder, const std::string& na
 }
 
 bool Replace(const std::string& folder, const std::string& name, const std::string& bytes) {
-    const UniqueFd dir(OpenTrusted(folder));
-    if (!dir) return false;
-    std::string aside;
-    UniqueFd out(CreateAside(dir.Get(), name, aside));
-    if (!out) return false;
-    bool ok = WriteAll(out.Get(), bytes) && ::fsync(out.Get()) == 0;
-    ok = out.Close() && ok;
-    if (ok && ::renameat(dir.Get(), aside.c_str(), dir.Get(), name.c_str()) == 0) {
-        // The new file is in place; a folder that cannot be synced only makes it less durable.
-        ::fsync(dir.Get());
-        return true;
-    }
-    ::unlinkat(dir.Get(), aside.c_str(), 0);
-    return false;
+    const TUniqueFd dir(OpenTrusted(folder));
+    return dir && ReplaceFileDurably(dir.Get(), name, bytes);
 }
 
 }  // namespace OwnFolder

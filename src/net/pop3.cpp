@@ -67,7 +67,7 @@ EProtocolError TPop3::LostReply() {
 }
 
 TPop3::TPop3() {
-    Port = 110;
+    Port = UsualPort(TEncryption::None);
 }
 
 void TPop3::CheckLoginReply() {

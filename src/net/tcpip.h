@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/connection.h"
 #include "net/encryption.h"
 #include "net/net_errors.h"
 #include "net/transport.h"
@@ -36,6 +37,11 @@ class TTcpIp {
     virtual void Login();
     virtual void Logout();
     virtual bool IsClosed();
+    // Takes host, port, encryption, trusted certificate and time bounds from the connection.
+    // Raises EEncryptionError (kUnreadableEncryptionText) when its encryption is not known.
+    void Use(const TConnection& connection);
+    // The values Use sets, as they are now.
+    TConnection CurrentConnection() const;
 
     int SocketHandle = -1;
     std::string Hostname;
@@ -46,11 +52,11 @@ class TTcpIp {
     std::string Stream;  // filled by Fetch
 
     // Bounds on waiting for a silent peer (milliseconds).
-    int ConnectTimeoutMs = 30000;
-    int ReceiveTimeoutMs = 60000;
+    int ConnectTimeoutMs = kConnectTimeoutMs;
+    int ReceiveTimeoutMs = kReceiveTimeoutMs;
     // A server that sends nothing this long after the connection (and its TLS handshake) is
     // given up with EProtocolError kNoGreetingText: it likely waits for TLS instead. 0: none.
-    int GreetingTimeoutMs = 15000;
+    int GreetingTimeoutMs = kGreetingTimeoutMs;
 
     // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
     TEncryption Encryption = TEncryption::None;
@@ -107,7 +113,7 @@ class TTcpIp {
     // trickle of bytes cannot hold the connection much longer than a slow but honest server
     // would (a whole MaxReplyBytes reply at the slowest: about 4.5 hours). Past it the
     // connection ends. 0: no bound.
-    int ReplyTimeoutMs = 60000;
+    int ReplyTimeoutMs = kReplyTimeoutMs;
     size_t ReplyBytesPerSecond = 16384;
     // Calls of the transport's receive and the bytes they brought, for measurements.
     uint64_t ReceiveCalls = 0;

@@ -61,8 +61,7 @@ void TTcpIp::StartTls() {
         tls = wrapped.get();
         Transport = std::move(wrapped);
     }
-    const TTlsSettings settings{Hostname, NormalizeFingerprint(TrustedCertificate).value_or(""),
-                                RefuseUntrusted, ReceiveTimeoutMs};
+    const TTlsSettings settings = TlsSettingsOf(CurrentConnection(), RefuseUntrusted);
     try {
         tls->Handshake(SocketHandle, settings);
     } catch (const ETlsError&) {

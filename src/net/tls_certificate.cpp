@@ -2,12 +2,13 @@
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
-#include <openssl/evp.h>
 #include <openssl/x509v3.h>
 
 #include <ctime>
 #include <memory>
+#include <string_view>
 
+#include "base/sha256.h"
 #include "net/endpoints.h"
 #include "net/ip_misc.h"
 
@@ -68,17 +69,15 @@ std::string TimeText(const ASN1_TIME* time) {
     return text;
 }
 
+// The SHA-256 digest of the certificate's DER encoding.
 std::string FingerprintOf(const X509* cert) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (X509_digest(cert, EVP_sha256(), digest, &size) != 1) return {};
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < size; ++i) {
-        if (i != 0) text += ':';
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 15];
-    }
+    unsigned char* der = nullptr;
+    const int size = i2d_X509(cert, &der);
+    if (size <= 0) return {};
+    std::string text =
+        Sha256Hex(std::string_view(reinterpret_cast<const char*>(der), static_cast<size_t>(size)),
+                  THexStyle::Fingerprint);
+    OPENSSL_free(der);
     return text;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "net/connection.h"
 #include "net/transport.h"
 
 // What the handshake learnt about the connection and the server's certificate.
@@ -31,7 +32,8 @@ struct TTlsSettings {
     std::string Host;               // as the user typed it: a name, a dotted or an IPv6 address
     std::string PinnedFingerprint;  // normalized; when set it replaces the trust store
     bool RefuseUntrusted = true;    // false: only find out (Peer().Trusted) and go on
-    int ReceiveTimeoutMs = 60000;   // bound on each wait for the server during the handshake
+    int ReceiveTimeoutMs =
+        kReceiveTimeoutMs;  // bound on each wait for the server during the handshake
 };
 
 class TTlsTransport final : public TTransport {

@@ -11,7 +11,8 @@
 #include <ctime>
 #include <utility>
 
-#include "base/write_all.h"
+#include "base/durable_file.h"
+#include "base/unique_fd.h"
 #include "platform/registry_format.h"
 
 namespace {
@@ -19,22 +20,6 @@ namespace {
 std::string SystemError() {
     return std::strerror(errno);
 }
-
-// Closes a descriptor on every way out.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
 
 std::string Folder(const std::string& path);
 
@@ -52,7 +37,7 @@ class HiveLock {
     }
 
   private:
-    Fd fd_;
+    TUniqueFd fd_;
 };
 
 std::string Folder(const std::string& path) {
@@ -133,7 +118,7 @@ const RegistryHive& HiveFile::Load() {
 const RegistryHive& HiveFile::LoadLocked(bool locked) {
     std::optional<Identity> identity = CurrentIdentity();
     if (identity && identity == cachedIdentity_) return cached_;
-    Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    TUniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     std::string text;
     if (fd.Get() < 0 && errno == ENOENT) {
         cached_ = {};
@@ -206,21 +191,9 @@ void HiveFile::Update(const std::function<bool(RegistryHive&)>& change) {
 
 void HiveFile::Write(const RegistryHive& hive) {
     const std::string target = WriteTarget();
-    std::string temp = target + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.Get() < 0) throw EHiveWriteFailed("Cannot create a temporary file: " + SystemError());
-    struct stat old {};
-    const bool ok =
-        (::stat(target.c_str(), &old) != 0 || ::fchmod(fd.Get(), old.st_mode & 07777) == 0) &&
-        WriteAll(fd.Get(), SerialiseHive(hive)) && ::fsync(fd.Get()) == 0 &&
-        ::close(fd.Release()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        const std::string why = SystemError();
-        ::unlink(temp.c_str());
-        throw EHiveWriteFailed("Cannot write " + target + ": " + why);
-    }
+    const TUniqueFd folder(::open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string name = target.substr(target.rfind('/') + 1);
+    if (folder.Get() < 0 || !ReplaceFileDurably(folder.Get(), name, SerialiseHive(hive)))
+        throw EHiveWriteFailed("Cannot write " + target + ": " + SystemError());
     cachedIdentity_.reset();
-    // The rename itself must reach the disk too.
-    Fd folder(::open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() >= 0) ::fsync(folder.Get());
 }

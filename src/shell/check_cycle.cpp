@@ -75,13 +75,9 @@ void TfrmMain::CheckMail(bool Quiet) {
 }
 
 void TfrmMain::PrepareSession() {
-    Pop3->Hostname = Settings.SmtpHost;
+    Pop3->Use(Settings.Connection);
     Pop3->UserName = Settings.User;
     Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
-    Pop3->Port = static_cast<uint16_t>(Settings.Port);
-    if (!IsEncryption(Settings.Encryption)) throw EEncryptionError(kUnreadableEncryptionText);
-    Pop3->Encryption = EncryptionFromNumber(Settings.Encryption);
-    Pop3->TrustedCertificate = Settings.TrustedCertificate;
     // A session that failed before its logout leaves its listing behind; it says nothing
     // about the mailbox now and must not be counted again.
     Pop3->Messages.clear();

@@ -9,8 +9,10 @@
 #include <QSpinBox>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "base/exception.h"
+#include "net/connection.h"
 #include "net/encryption.h"
 #include "net/pop3_probe.h"
 #include "platform/app_exceptions.h"
@@ -39,6 +41,12 @@ TEncryption EncryptionAt(int index) {
     return EncryptionFromNumber(index);
 }
 
+// The encryption shown; nothing when none is chosen.
+std::optional<TEncryption> ChosenEncryption(int index) {
+    if (index < 0) return std::nullopt;
+    return EncryptionAt(index);
+}
+
 // As a check shows it; a socket error also names the system's reason.
 std::string FailureText(const Exception& e) {
     if (const auto* socket = dynamic_cast<const ESocketError*>(&e))
@@ -54,7 +62,8 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     cbEncryption->setPlaceholderText("(choose)");  // shown while a stored one cannot be read
     edPort = new QSpinBox(this);
     edPort->setRange(1, 65535);
-    edPort->setValue(110);
+    usualPort_ = UsualPort(TEncryption::None);
+    edPort->setValue(usualPort_);
     edTrustedCertificate = new QLineEdit(this);
     edTrustedCertificate->setPlaceholderText("none: the system's store decides");
     SetWidthAtLeast(edTrustedCertificate, FingerprintWidth(edTrustedCertificate->fontMetrics()));
@@ -66,18 +75,19 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     test_->OnEnd = [this](const TConnectionTestResult& result) {
         Guarded(btnTestConnection, [&] { TestEnded(result); });
     };
-    Grid = new QGridLayout(this);
-    Grid->setContentsMargins(8, 6, 8, 4);
-    Grid->setVerticalSpacing(4);
-    Grid->addWidget(MakeBuddyLabel("&Encryption", cbEncryption, this), 0, 0);
-    Grid->addWidget(cbEncryption, 0, 1, 1, 2, Qt::AlignLeft);
-    Grid->addWidget(MakeBuddyLabel("&Port", edPort, this), 1, 0);
-    Grid->addWidget(edPort, 1, 1);
-    Grid->addWidget(btnTestConnection, 1, 2, Qt::AlignRight);
-    Grid->addWidget(MakeBuddyLabel("T&rusted certificate", edTrustedCertificate, this), 2, 0);
-    Grid->addWidget(edTrustedCertificate, 2, 1, 1, 2);
-    Grid->setColumnStretch(2, 1);
-    Grid->setRowStretch(3, 1);
+    grid_ = new QGridLayout(this);
+    grid_->setContentsMargins(8, 6, 8, 4);
+    grid_->setVerticalSpacing(4);
+    grid_->addWidget(MakeBuddyLabel("&Encryption", cbEncryption, this), 0, 0);
+    grid_->addWidget(cbEncryption, 0, 1, 1, 2, Qt::AlignLeft);
+    grid_->addWidget(MakeBuddyLabel("&Port", edPort, this), 1, 0);
+    grid_->addWidget(edPort, 1, 1);
+    grid_->addWidget(btnTestConnection, 1, 2, Qt::AlignRight);
+    grid_->addWidget(MakeBuddyLabel("T&rusted certificate", edTrustedCertificate, this), 2, 0);
+    grid_->addWidget(edTrustedCertificate, 2, 1, 1, 2);
+    grid_->setColumnStretch(2, 1);
+    freeRow_ = 3;
+    grid_->setRowStretch(freeRow_, 1);
     connect(cbEncryption, &QComboBox::currentIndexChanged, this,
             [this] { Guarded(cbEncryption, [this] { cbEncryptionChange(); }); });
     connect(btnTestConnection, &QPushButton::clicked, this,
@@ -92,13 +102,20 @@ QList<QWidget*> TConnectionPage::TabOrder() const {
     return {cbEncryption, edPort, btnTestConnection, edTrustedCertificate};
 }
 
+void TConnectionPage::AddRow(QWidget* widget) {
+    grid_->setRowStretch(freeRow_, 0);
+    grid_->addWidget(widget, freeRow_, 0, 1, 3);
+    grid_->setRowStretch(++freeRow_, 1);
+}
+
 void TConnectionPage::LoadFrom(const TSettings& settings) {
     const QSignalBlocker quiet(cbEncryption);
-    const bool known = IsEncryption(settings.Encryption);
-    cbEncryption->setCurrentIndex(known ? settings.Encryption : -1);
-    usualPort_ = UsualPort(known ? EncryptionAt(settings.Encryption) : TEncryption::None);
-    edPort->setValue(settings.Port);
-    edTrustedCertificate->setText(QString::fromStdString(settings.TrustedCertificate));
+    const TConnection& connection = settings.Connection;
+    const auto encryption = connection.Encryption;
+    cbEncryption->setCurrentIndex(encryption ? static_cast<int>(*encryption) : -1);
+    usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
+    edPort->setValue(connection.Port);
+    edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
 }
 
 void TConnectionPage::cbEncryptionChange() {
@@ -142,32 +159,29 @@ void TConnectionPage::FocusFault() {
 }
 
 void TConnectionPage::StoreTo(TSettings& settings) const {
-    settings.Encryption = cbEncryption->currentIndex();
-    settings.Port = edPort->value();
+    StoreShownTo(settings.Connection);
+}
+
+void TConnectionPage::StoreShownTo(TConnection& connection) const {
+    connection.Encryption = ChosenEncryption(cbEncryption->currentIndex());
+    connection.Port = static_cast<uint16_t>(edPort->value());
     // A text that is not a fingerprint is kept, not dropped: a check then refuses it.
     const std::string text = edTrustedCertificate->text().trimmed().toStdString();
-    settings.TrustedCertificate = NormalizeFingerprint(text).value_or(text);
+    connection.TrustedCertificate = NormalizeFingerprint(text).value_or(text);
 }
 
 void TConnectionPage::btnTestConnectionClick() {
     if (test_->Running()) return;
-    TEncryption encryption = TEncryption::None;
+    TConnection connection;
     try {
         CheckInput();  // a check would refuse the pin, so the test must not ignore it
-        encryption = EncryptionAt(cbEncryption->currentIndex());
+        StoreShownTo(connection);
     } catch (const Exception& e) {
         ShowFailure(QString::fromStdString(FailureText(e)));
         return;
     }
-    const std::string host = HostName ? HostName() : std::string();
-    test_->Start([&](TPop3Probe& probe) {
-        probe.Hostname = host;
-        probe.Port = static_cast<uint16_t>(edPort->value());
-        probe.Encryption = encryption;
-        probe.TrustedCertificate = edTrustedCertificate->text().toStdString();
-        probe.ConnectTimeoutMs = ConnectTimeoutMs;
-        probe.ReceiveTimeoutMs = ReceiveTimeoutMs;
-    });
+    connection.Host = HostName ? HostName() : std::string();
+    test_->Start([&](TPop3Probe& probe) { probe.Use(connection); });
     SetTesting(true);
 }
 

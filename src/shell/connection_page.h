@@ -2,7 +2,8 @@
 
 // The mail options dialog's " Connection " page: how the connection to the server is
 // protected, its port, the one certificate trusted instead of the system's store, and a test
-// that shows what the server offers. Further connection options go in rows below these.
+// that shows what the server offers. Further connection options go in rows below these
+// (AddRow).
 
 #include <QWidget>
 #include <functional>
@@ -14,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TConnectionTestRun;
+struct TConnection;
 struct TConnectionTestResult;
 struct TProbeReport;
 struct TSettings;
@@ -34,6 +36,8 @@ class TConnectionPage : public QWidget {
     // Puts the cursor on what CheckInput refused (the page must be shown).
     void FocusFault();
     void StoreTo(TSettings& settings) const;
+    // Adds a further option across the page, below the rows already there.
+    void AddRow(QWidget* widget);
 
     // The page's controls in keyboard order.
     QList<QWidget*> TabOrder() const;
@@ -51,22 +55,22 @@ class TConnectionPage : public QWidget {
 
     // Where the test finds the server's host name (the login page's box).
     std::function<std::string()> HostName;
-    // Bounds of the test's waits (milliseconds), as for a check.
-    int ConnectTimeoutMs = 30000;
-    int ReceiveTimeoutMs = 60000;
 
     QComboBox* cbEncryption;
     QSpinBox* edPort;
     QLineEdit* edTrustedCertificate;
     QPushButton* btnTestConnection;
-    QGridLayout* Grid;  // rows after RowCount() are free for further options
 
   private:
+    // The encryption, port and trusted certificate shown, as a check would use them.
+    void StoreShownTo(TConnection& connection) const;
     void TestEnded(const TConnectionTestResult& result);
     void SetTesting(bool testing);
     void ShowFailure(const QString& text);
     // Shows the report; true when the user chose to trust the certificate it shows.
     bool ShowReport(const TProbeReport& report, const std::string& host);
-    int usualPort_ = 110;  // of the encryption shown
+    uint16_t usualPort_;  // of the encryption shown
     TConnectionTestRun* test_;
+    QGridLayout* grid_;
+    int freeRow_;  // the first row below the options, which takes the page's spare height
 };

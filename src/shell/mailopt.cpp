@@ -52,9 +52,7 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     pcOptions->addTab(MakeReceivingPage(), " On Receiving Mail ");
     pgConnection = new TConnectionPage;
     pgConnection->HostName = [this] { return ToStd(edHostname->text()); };
-    pgConnection->Grid->setRowStretch(3, 0);
-    pgConnection->Grid->addWidget(MakeFastCheckBox(pgConnection), 3, 0, 1, 3);
-    pgConnection->Grid->setRowStretch(4, 1);
+    pgConnection->AddRow(MakeFastCheckBox(pgConnection));
     pcOptions->addTab(pgConnection, " Connection ");
     pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
     pcOptions->setCurrentIndex(0);
@@ -164,7 +162,7 @@ void TdlgMailOptions::btnHelpClick() {
 }
 
 void TdlgMailOptions::LoadFrom(const TSettings& settings) {
-    edHostname->setText(FromStd(settings.SmtpHost));
+    edHostname->setText(FromStd(settings.Connection.Host));
     edUsername->setText(FromStd(settings.User));
     edInterval->setText(QString::number(settings.Interval));
     chbFastCheck->setChecked(settings.FastCheck);
@@ -185,7 +183,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     // Computed in 64 bits: a product past the 32-bit range means the longest period the
     // timer supports instead of a wrapped, possibly negative one.
     timer.SetInterval(MinutesToMs(interval));
-    settings.SmtpHost = ToStd(edHostname->text());
+    settings.Connection.Host = ToStd(edHostname->text());
     settings.User = ToStd(edUsername->text());
     settings.ShowMessage = chbShowMessage->isChecked();
     settings.FastCheck = chbFastCheck->isChecked();

@@ -12,9 +12,27 @@
 
 namespace {
 
-// The field of TSettings a stored value fills; its type picks the registry calls.
-using TSettingField =
-    std::variant<std::string TSettings::*, int32_t TSettings::*, bool TSettings::*>;
+// Where a stored value lives: a member of TSettings or of its connection.
+template <class T>
+class TPlace {
+  public:
+    constexpr TPlace(T TSettings::*own) : own_(own) {}
+    constexpr TPlace(T TConnection::*inConnection) : inConnection_(inConnection) {}
+    T& In(TSettings& settings) const {
+        return own_ ? settings.*own_ : settings.Connection.*inConnection_;
+    }
+    const T& In(const TSettings& settings) const {
+        return own_ ? settings.*own_ : settings.Connection.*inConnection_;
+    }
+
+  private:
+    T TSettings::*own_ = nullptr;
+    T TConnection::*inConnection_ = nullptr;
+};
+
+// The field a stored value fills; its type picks the registry calls.
+using TSettingField = std::variant<TPlace<std::string>, TPlace<int32_t>, TPlace<bool>,
+                                   TPlace<uint16_t>, TPlace<std::optional<TEncryption>>>;
 
 // Required values are read strictly (a failed read ends the load there) and always written.
 // Optional values are read leniently (missing or unreadable: the default) and written only when
@@ -31,14 +49,13 @@ struct TSettingValue {
     // The numbers an optional integer or boolean may hold; any other reads as the default.
     int32_t Min = 0;
     int32_t Max = 1;
-    // An optional integer whose default follows other settings read before it.
-    int32_t (*DefaultOf)(const TSettings&) = nullptr;
+    // Sets the default of an optional value that follows other settings read before it.
+    void (*SetDefaultOf)(TSettings&) = nullptr;
     // An optional text's stored form; nothing when the text is not valid (then the default).
     std::optional<std::string> (*Parse)(const std::string&) = nullptr;
-    // What an optional integer that is stored but cannot be read loads as, instead of the
-    // default: for a safeguard the default would quietly turn off. Never written back.
-    std::optional<int32_t> Unreadable = std::nullopt;
-    // The same for an optional text.
+    // What an optional text that is stored but cannot be read loads as, instead of the
+    // default: for a safeguard the default would quietly turn off. Never written back. (An
+    // encryption that cannot be read loads as kEncryptionUnreadable.)
     const char* UnreadableText = nullptr;
 };
 
@@ -48,16 +65,32 @@ std::optional<std::string> PinText(const std::string& text) {
     return NormalizeFingerprint(text).value_or(text);
 }
 
-int32_t UsualPortOf(const TSettings& settings) {
-    if (!IsEncryption(settings.Encryption)) return UsualPort(TEncryption::None);
-    return UsualPort(EncryptionFromNumber(settings.Encryption));
+void SetUsualPort(TSettings& settings) {
+    TConnection& connection = settings.Connection;
+    connection.Port = UsualPort(connection.Encryption.value_or(TEncryption::None));
+}
+
+// A stored integer as the field's type, and back.
+template <class T>
+void SetNumber(T& field, int32_t number) {
+    field = static_cast<T>(number);
+}
+void SetNumber(std::optional<TEncryption>& field, int32_t number) {
+    field = EncryptionFromNumber(number);
+}
+template <class T>
+int32_t NumberOf(const T& field) {
+    return static_cast<int32_t>(field);
+}
+int32_t NumberOf(const std::optional<TEncryption>& field) {
+    return static_cast<int32_t>(field.value());  // an unreadable one is never written
 }
 
 // Every stored setting, in reading order. The defaults are TSettings' member initialisers, but
 // the port's follows the encryption.
 // "Log File" is read fourth but written last of the classic seven.
 constexpr std::array kSettingValues{
-    TSettingValue{"SMTP host", &TSettings::SmtpHost, 1},
+    TSettingValue{"SMTP host", &TConnection::Host, 1},
     TSettingValue{"User", &TSettings::User, 2},
     TSettingValue{"Mail Program", &TSettings::MailProgram, 3},
     TSettingValue{"Log File", &TSettings::LogFile, 7},
@@ -65,11 +98,10 @@ constexpr std::array kSettingValues{
     TSettingValue{"WavSound", &TSettings::WavSound, 5},
     TSettingValue{"ShowMessage", &TSettings::ShowMessage, 6},
     TSettingValue{"Fast Check", &TSettings::FastCheck, 8, TKeeping::Optional},
-    TSettingValue{"Encryption", &TSettings::Encryption, 9, TKeeping::Optional, 0, 2, nullptr,
-                  nullptr, kEncryptionUnreadable},
-    TSettingValue{"Port", &TSettings::Port, 10, TKeeping::Optional, 1, 65535, UsualPortOf},
-    TSettingValue{"Trusted certificate", &TSettings::TrustedCertificate, 11, TKeeping::Optional, 0,
-                  0, nullptr, PinText, std::nullopt, kUnreadablePin},
+    TSettingValue{"Encryption", &TConnection::Encryption, 9, TKeeping::Optional, 0, 2},
+    TSettingValue{"Port", &TConnection::Port, 10, TKeeping::Optional, 1, 65535, SetUsualPort},
+    TSettingValue{"Trusted certificate", &TConnection::TrustedCertificate, 11, TKeeping::Optional,
+                  0, 0, nullptr, PinText, kUnreadablePin},
     TSettingValue{"Decode Headers", &TSettings::DecodeHeaders, 12, TKeeping::Optional},
     TSettingValue{"Ignore Case", &TSettings::IgnoreCase, 13, TKeeping::Optional},
 };
@@ -82,50 +114,50 @@ struct Overloaded : F... {
 // Assigns the field only once its read succeeded.
 void Read(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
     const std::string name = value.Name;
-    std::visit(Overloaded{
-                   [&](std::string TSettings::*f) { settings.*f = registry.ReadString(name); },
-                   [&](int32_t TSettings::*f) { settings.*f = registry.ReadInteger(name); },
-                   [&](bool TSettings::*f) { settings.*f = registry.ReadBool(name); },
-               },
-               value.Field);
+    std::visit(
+        Overloaded{
+            [&](const TPlace<std::string>& f) { f.In(settings) = registry.ReadString(name); },
+            [&](const TPlace<bool>& f) { f.In(settings) = registry.ReadBool(name); },
+            [&](const auto& f) { SetNumber(f.In(settings), registry.ReadInteger(name)); },
+        },
+        value.Field);
 }
 
 void Write(TRegistry& registry, const TSettingValue& value, const TSettings& settings) {
     const std::string name = value.Name;
-    std::visit(Overloaded{
-                   [&](std::string TSettings::*f) { registry.WriteString(name, settings.*f); },
-                   [&](int32_t TSettings::*f) { registry.WriteInteger(name, settings.*f); },
-                   [&](bool TSettings::*f) { registry.WriteBool(name, settings.*f); },
-               },
-               value.Field);
+    std::visit(
+        Overloaded{
+            [&](const TPlace<std::string>& f) { registry.WriteString(name, f.In(settings)); },
+            [&](const TPlace<bool>& f) { registry.WriteBool(name, f.In(settings)); },
+            [&](const auto& f) { registry.WriteInteger(name, NumberOf(f.In(settings))); },
+        },
+        value.Field);
 }
 
 void SetDefault(const TSettingValue& value, TSettings& settings) {
-    std::visit(Overloaded{
-                   [&](int32_t TSettings::*f) {
-                       settings.*f = value.DefaultOf ? value.DefaultOf(settings) : TSettings{}.*f;
-                   },
-                   [&](auto f) { settings.*f = TSettings{}.*f; },
-               },
-               value.Field);
+    if (value.SetDefaultOf) {
+        value.SetDefaultOf(settings);
+        return;
+    }
+    std::visit([&](const auto& f) { f.In(settings) = f.In(TSettings{}); }, value.Field);
 }
 
 bool IsDefault(const TSettingValue& value, const TSettings& settings) {
     TSettings defaults = settings;
     SetDefault(value, defaults);
-    return std::visit([&](auto f) { return settings.*f == defaults.*f; }, value.Field);
+    return std::visit([&](const auto& f) { return f.In(settings) == f.In(defaults); }, value.Field);
 }
 
 void ReadInRange(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
     const std::string name = value.Name;
     std::visit(Overloaded{
-                   [&](std::string TSettings::*f) {
+                   [&](const TPlace<std::string>& f) {
                        std::optional<std::string> text = registry.ReadString(name);
                        if (value.Parse) text = value.Parse(*text);
                        if (!text) throw ERegistryException("Invalid data for '" + name + "'");
-                       settings.*f = *text;
+                       f.In(settings) = *text;
                    },
-                   [&](auto f) {
+                   [&](const auto& f) {
                        // Only a whole DWORD in range counts; anything else is odd data.
                        uint32_t type = REG_NONE;
                        std::string data;
@@ -134,7 +166,7 @@ void ReadInRange(TRegistry& registry, const TSettingValue& value, TSettings& set
                        const auto number = static_cast<int32_t>(DwordData(data));
                        if (!whole || number < value.Min || number > value.Max)
                            throw ERegistryException("Invalid data for '" + name + "'");
-                       settings.*f = number;
+                       SetNumber(f.In(settings), number);
                    },
                },
                value.Field);
@@ -150,25 +182,42 @@ void RemoveReadable(TRegistry& registry, const TSettingValue& value) {
     registry.DeleteValue(value.Name);
 }
 
+// What a stored value that cannot be read loads as, when that is not its default: an
+// encryption is then not known, a text is its UnreadableText.
+void SetUnreadable(const TSettingValue& value, TSettings& settings) {
+    std::visit(Overloaded{
+                   [&](const TPlace<std::optional<TEncryption>>& f) {
+                       f.In(settings) = kEncryptionUnreadable;
+                   },
+                   [&](const TPlace<std::string>& f) {
+                       if (value.UnreadableText) f.In(settings) = value.UnreadableText;
+                   },
+                   [](const auto&) {},
+               },
+               value.Field);
+}
+
 void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
     try {
         ReadInRange(registry, value, settings);
     } catch (const ERegistryException&) {
         SetDefault(value, settings);
-        if (!registry.ValueExists(value.Name)) return;
-        const auto* integer = std::get_if<int32_t TSettings::*>(&value.Field);
-        if (integer && value.Unreadable) settings.** integer = *value.Unreadable;
-        const auto* text = std::get_if<std::string TSettings::*>(&value.Field);
-        if (text && value.UnreadableText) settings.** text = value.UnreadableText;
+        if (registry.ValueExists(value.Name)) SetUnreadable(value, settings);
     }
 }
 
 // Still what an unreadable stored value loaded as: the stored one is kept.
 bool HoldsUnreadable(const TSettingValue& value, const TSettings& settings) {
-    const auto* integer = std::get_if<int32_t TSettings::*>(&value.Field);
-    const auto* text = std::get_if<std::string TSettings::*>(&value.Field);
-    return (integer && value.Unreadable && settings.**integer == *value.Unreadable) ||
-           (text && value.UnreadableText && settings.**text == value.UnreadableText);
+    return std::visit(Overloaded{
+                          [&](const TPlace<std::optional<TEncryption>>& f) {
+                              return f.In(settings) == kEncryptionUnreadable;
+                          },
+                          [&](const TPlace<std::string>& f) {
+                              return value.UnreadableText && f.In(settings) == value.UnreadableText;
+                          },
+                          [](const auto&) { return false; },
+                      },
+                      value.Field);
 }
 
 // Records the fields as the load left them, however it ends.
@@ -195,7 +244,8 @@ class LoadRecord {
 bool KeepStored(TRegistry& registry, const TSettingValue& value, const TSettings& settings,
                 const TSettingsLoad& load) {
     return std::ranges::find(load.Unreached, value.Name) != load.Unreached.end() &&
-           std::visit([&](auto f) { return settings.*f == load.Left.*f; }, value.Field) &&
+           std::visit([&](const auto& f) { return f.In(settings) == f.In(load.Left); },
+                      value.Field) &&
            registry.ValueExists(value.Name);
 }
 

@@ -1,15 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "net/connection.h"
 
 class TRegistry;
 
 // The user settings: seven classic ones and the newer ones after them; an empty path means the
 // feature is off.
 struct TSettings {
-    std::string SmtpHost;
+    // The server ("SMTP host", a classic value) and, in newer values, how it is reached. A
+    // classic file holds none of those: plain text to the usual port.
+    TConnection Connection;
     std::string User;
     std::string MailProgram;
     std::string LogFile;
@@ -18,10 +23,6 @@ struct TSettings {
     bool ShowMessage = false;
     // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
     bool FastCheck = false;
-    // How the connection is protected. A classic file holds none of these: plain text to 110.
-    int32_t Encryption = 0;  // a TEncryption value, or kEncryptionUnreadable
-    int32_t Port = 110;      // the usual port for the encryption unless the user chose another
-    std::string TrustedCertificate;  // pinned SHA-256 fingerprint, hex pairs; empty: none
     // How rules compare ("Decode Headers", "Ignore Case", REG_DWORD 0 or 1; absent means 0).
     bool DecodeHeaders = false;
     bool IgnoreCase = false;
@@ -32,7 +33,7 @@ struct TSettings {
 // The encryption when a stored one is present but cannot be read (another type or size, a
 // number no encryption has): no check runs until the user chooses one, and saving leaves the
 // stored value as it is.
-inline constexpr int32_t kEncryptionUnreadable = -1;
+inline constexpr std::optional<TEncryption> kEncryptionUnreadable = std::nullopt;
 // What a stored "Trusted certificate" that is no text loads as: no fingerprint, so a check
 // refuses it until the user corrects it. Never written.
 inline constexpr const char* kUnreadablePin = "(unreadable)";

@@ -8,8 +8,6 @@ class Exception;
 
 inline constexpr const char* kConnectionLostText = "The connection to the server was lost.";
 inline constexpr const char* kEmptyReplyText = "The server sent an empty reply.";
-inline constexpr const char* kUnreadableEncryptionText =
-    "The stored encryption setting cannot be read; choose it again in Mail Options.";
 
 // The exception's message, with every NUL byte shown as U+FFFD (so nothing after it is lost);
 // a protocol error without a message says what happened instead.

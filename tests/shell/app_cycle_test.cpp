@@ -53,9 +53,9 @@ struct Window {
         }
         form = std::make_unique<TestForm>(Path("registry.reg"));
         form->FormCreate();
-        form->Settings.Port = port;
-        form->Pop3->ReceiveTimeoutMs = 5000;
-        form->Settings.SmtpHost = "127.0.0.1";
+        form->Settings.Connection.Port = port;
+        form->Settings.Connection.ReceiveTimeoutMs = 5000;
+        form->Settings.Connection.Host = "127.0.0.1";
         form->Settings.User = user;
         form->edPassword->setText(QString::fromStdString(password));
         form->show();
@@ -378,7 +378,7 @@ void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck() {
     QCOMPARE(dialog.pgConnection->cbEncryption->placeholderText(), QString("(choose)"));
     TSettings unchanged = w.form->Settings;
     QVERIFY_THROWS_EXCEPTION(EConvertError, dialog.StoreTo(unchanged, *w.form->Timer));
-    QCOMPARE(unchanged.Encryption, kEncryptionUnreadable);
+    QCOMPARE(unchanged.Connection.Encryption, kEncryptionUnreadable);
 }
 
 // Markup in a server's reply is shown as the characters it is made of: in the box, the tooltip
@@ -412,7 +412,7 @@ void AppCycleTest::connectionFailureKeepsWatching() {
 // A failure CheckMail does not handle goes on to the handler's caller and so to the hook.
 void AppCycleTest::unresolvableHostReachesTheHook() {
     Window w(FreeLoopbackPort(), "anna", "pw");
-    w.form->Settings.SmtpHost = "";
+    w.form->Settings.Connection.Host = "";
     w.form->Settings.Interval = 5;
     QTest::mouseClick(w.form->Button1, Qt::LeftButton);
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Couldn't resolve hostname "}));

@@ -47,15 +47,15 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
         TestForm form(dir.filePath("registry.reg").toStdString());
         form.FormCreate();
         SaveKillList(*form.Registry, {"Subject: = spam"});
-        form.Settings.SmtpHost = "localhost";
+        form.Settings.Connection.Host = "localhost";
         form.Settings.User = "anna";
         form.Settings.LogFile = log;
-        form.Settings.Encryption = static_cast<int32_t>(encryption);
+        form.Settings.Connection.Encryption = encryption;
         form.Settings.FastCheck = fast;
-        form.Settings.TrustedCertificate = pin;
-        form.Settings.Port =
+        form.Settings.Connection.TrustedCertificate = pin;
+        form.Settings.Connection.Port =
             encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
-        form.Pop3->ReceiveTimeoutMs = 5000;
+        form.Settings.Connection.ReceiveTimeoutMs = 5000;
         form.edPassword->setText("pw");
         form.show();
         form.CheckAndHide();

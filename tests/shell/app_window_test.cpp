@@ -144,8 +144,9 @@ void AppWindowTest::startsWithTheIconInTheTray() {
 void AppWindowTest::trayClicksInBothWindowStates() {
     TestForm form(hive);
     form.FormCreate();
-    form.Settings.Port = FreeLoopbackPort();  // any check that runs shows as a socket failure
-    form.Settings.SmtpHost = "127.0.0.1";
+    form.Settings.Connection.Port =
+        FreeLoopbackPort();  // any check that runs shows as a socket failure
+    form.Settings.Connection.Host = "127.0.0.1";
     form.Settings.Interval = 5;
     form.edPassword->setText("secret");
     form.show();
@@ -193,8 +194,8 @@ void AppWindowTest::withoutTrayHideMinimisesAndTitleCarriesTheTip() {
     TestForm form(hive);
     form.Tray = false;
     form.FormCreate();
-    form.Settings.Port = FreeLoopbackPort();
-    form.Settings.SmtpHost = "127.0.0.1";
+    form.Settings.Connection.Port = FreeLoopbackPort();
+    form.Settings.Connection.Host = "127.0.0.1";
     form.Settings.Interval = 5;
     form.show();
     QCOMPARE(form.windowType(), Qt::Window);  // keeps a taskbar entry to come back by
@@ -229,7 +230,7 @@ void AppWindowTest::missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
     QCOMPARE(form.Settings.Interval, 0);
 
     // The window works on; an escaping failure now goes to the default box, not the tooltip.
-    form.Settings.SmtpHost = "";
+    form.Settings.Connection.Host = "";
     form.show();
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     QCOMPARE(closer.seen.size(), size_t{2});
@@ -259,7 +260,7 @@ void AppWindowTest::boxesAreWideEnoughForTheirCaption() {
 void AppWindowTest::altF4SavesSettingsAndRemovesTheIcon() {
     TestForm form(hive);
     form.FormCreate();
-    form.Settings.SmtpHost = "pop.example.org";
+    form.Settings.Connection.Host = "pop.example.org";
     form.Settings.Interval = 7;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));

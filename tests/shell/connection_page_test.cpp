@@ -77,8 +77,8 @@ namespace {
 // A page whose test goes to the scripted server on 127.0.0.1 in plain text.
 std::unique_ptr<TdlgMailOptions> OpenOn(uint16_t port) {
     TSettings settings;
-    settings.SmtpHost = "127.0.0.1";
-    settings.Port = port;
+    settings.Connection.Host = "127.0.0.1";
+    settings.Connection.Port = port;
     auto d = OpenMailOptions(settings);
     ClickTab(d->pcOptions, 2);
     return d;
@@ -125,9 +125,9 @@ class ConnectionPageTest : public QObject {
   private slots:
     void thirdPageCarriesTheConnectionValues() {
         TSettings settings;
-        settings.Encryption = 2;
-        settings.Port = 995;
-        settings.TrustedCertificate = kPin;
+        settings.Connection.Encryption = TEncryption::TlsOnConnect;
+        settings.Connection.Port = 995;
+        settings.Connection.TrustedCertificate = kPin;
         auto d = Open(settings);
         TConnectionPage* page = d->pgConnection;
         QCOMPARE(d->pcOptions->tabText(2), QString(" Connection "));
@@ -144,9 +144,9 @@ class ConnectionPageTest : public QObject {
         TTimer timer;
         TSettings stored;
         d->StoreTo(stored, timer);
-        QCOMPARE(stored.Encryption, 2);
-        QCOMPARE(stored.Port, 2110);
-        QCOMPARE(stored.TrustedCertificate, std::string(kPin));
+        QCOMPARE(stored.Connection.Encryption, std::optional(TEncryption::TlsOnConnect));
+        QCOMPARE(stored.Connection.Port, 2110);
+        QCOMPARE(stored.Connection.TrustedCertificate, std::string(kPin));
     }
 
     void unreadableFingerprintChangesNothing() {
@@ -156,7 +156,7 @@ class ConnectionPageTest : public QObject {
         TSettings settings;
         TTimer timer;
         QVERIFY_THROWS_EXCEPTION(EConvertError, d->StoreTo(settings, timer));
-        QCOMPARE(settings.Encryption, 0);
+        QCOMPARE(settings.Connection.Encryption, std::optional(TEncryption::None));
     }
 
     // Untrusted at first; trusting it fills the field, and the next test trusts it.
@@ -166,9 +166,9 @@ class ConnectionPageTest : public QObject {
         DovecotServer server("anna", "pw",
                              DovecotOptions{certs.Pem("selfsigned"), certs.Key("selfsigned")});
         TSettings settings;
-        settings.SmtpHost = "localhost";
-        settings.Encryption = static_cast<int32_t>(TEncryption::Stls);
-        settings.Port = server.Port();
+        settings.Connection.Host = "localhost";
+        settings.Connection.Encryption = TEncryption::Stls;
+        settings.Connection.Port = server.Port();
         auto d = Open(settings);
         TConnectionPage* page = d->pgConnection;
 
@@ -193,8 +193,8 @@ class ConnectionPageTest : public QObject {
 
     void testConnectionFailureIsShownInABox() {
         TSettings settings;
-        settings.SmtpHost = "127.0.0.1";
-        settings.Port = FreeLoopbackPort();
+        settings.Connection.Host = "127.0.0.1";
+        settings.Connection.Port = FreeLoopbackPort();
         auto d = Open(settings);
         auto seen = WatchBox(false);
         QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
@@ -281,13 +281,13 @@ class ConnectionPageTest : public QObject {
         TSettings stored;
         TTimer timer;
         d->StoreTo(stored, timer);
-        QCOMPARE(stored.TrustedCertificate, std::string(kPin));
+        QCOMPARE(stored.Connection.TrustedCertificate, std::string(kPin));
     }
 
     // A stored encryption that could not be read must be chosen before OK takes the edits.
     void okWithoutAnEncryptionKeepsTheDialog() {
         TSettings unreadable;
-        unreadable.Encryption = kEncryptionUnreadable;
+        unreadable.Connection.Encryption = kEncryptionUnreadable;
         auto d = Open(unreadable);
         TypeOver(d->edUsername, "anna");
         auto seen = WatchBox(false);

@@ -22,14 +22,14 @@ std::unique_ptr<QDialog> MakeKillList() {
 
 std::unique_ptr<QDialog> MakeMailOptions(int page) {
     TSettings settings;
-    settings.SmtpHost = "pop.example.org";
+    settings.Connection.Host = "pop.example.org";
     settings.User = "anna";
     settings.Interval = 10;
     settings.MailProgram = "\"/opt/mail reader/reader\"";
     settings.WavSound = "/usr/share/sounds/new-mail.wav";
     settings.ShowMessage = true;
-    settings.Encryption = 2;
-    settings.Port = 995;
+    settings.Connection.Encryption = TEncryption::TlsOnConnect;
+    settings.Connection.Port = 995;
     auto dialog = std::make_unique<TdlgMailOptions>(nullptr);
     dialog->LoadFrom(settings);
     dialog->pcOptions->setCurrentIndex(page);

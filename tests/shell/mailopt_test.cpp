@@ -29,7 +29,7 @@ namespace {
 
 TSettings Sample() {
     TSettings s;
-    s.SmtpHost = "pop.example.org";
+    s.Connection.Host = "pop.example.org";
     s.User = "anna";
     s.Interval = 10;
     s.WavSound = "/usr/share/sounds/mail.wav";
@@ -134,7 +134,7 @@ class MailOptionsTest : public QObject {
             QTest::mouseClick(d->btnOK, Qt::LeftButton);
         });
         RunMailOptions(nullptr, settings, timer);
-        QCOMPARE(settings.SmtpHost, std::string(" mail.example.net "));
+        QCOMPARE(settings.Connection.Host, std::string(" mail.example.net "));
         QCOMPARE(settings.User, std::string("anna"));
         QCOMPARE(settings.Interval, 40000);
         QVERIFY(settings.ShowMessage);

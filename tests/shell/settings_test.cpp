@@ -34,7 +34,7 @@ class SettingsTest : public testing::Test {
 
 TSettings Sample() {
     TSettings s;
-    s.SmtpHost = "pop.example.org";
+    s.Connection.Host = "pop.example.org";
     s.User = "me";
     s.MailProgram = "\"/usr/bin/mail reader\"";
     s.LogFile = "";
@@ -47,7 +47,7 @@ TSettings Sample() {
 TEST_F(SettingsTest, FirstStartLoadsNothingAndWritesNothing) {
     TSettings settings;
     LoadSettings(registry_, settings);
-    EXPECT_EQ(settings.SmtpHost, "");
+    EXPECT_EQ(settings.Connection.Host, "");
     EXPECT_EQ(settings.Interval, 0);
     EXPECT_FALSE(settings.ShowMessage);
     EXPECT_FALSE(std::filesystem::exists(hive_));
@@ -92,7 +92,7 @@ TEST_F(SettingsTest, LoadStopsAtAMissingIntervalKeepingWhatCameBefore) {
     registry_.CloseKey();
     TSettings settings = Sample();
     EXPECT_EQ(LoadError(settings), "Failed to get data for 'Interval'");
-    EXPECT_EQ(settings.SmtpHost, "");
+    EXPECT_EQ(settings.Connection.Host, "");
     EXPECT_EQ(settings.MailProgram, "");
     EXPECT_EQ(settings.Interval, 10);
     EXPECT_EQ(settings.WavSound, Sample().WavSound);
@@ -159,7 +159,7 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
         EXPECT_EQ(reloaded.WavSound, changed ? "/other.wav" : Sample().WavSound);
         EXPECT_TRUE(reloaded.ShowMessage);
         EXPECT_EQ(reloaded.Interval, 0) << "rewritten with the value in use";
-        EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
+        EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
     }
 }
 
@@ -186,15 +186,15 @@ TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
     std::filesystem::remove(hive_);
     TSettings stored = Sample();
-    stored.Encryption = 2;
-    stored.Port = 1995;
+    stored.Connection.Encryption = TEncryption::TlsOnConnect;
+    stored.Connection.Port = 1995;
     SaveSettings(registry_, stored);
     SaveSettings(registry_, settings, load);
     TSettings reloaded;
     LoadSettings(registry_, reloaded);
-    EXPECT_EQ(reloaded.Encryption, 2);
-    EXPECT_EQ(reloaded.Port, 1995);
-    EXPECT_EQ(reloaded.SmtpHost, Sample().SmtpHost);
+    EXPECT_EQ(reloaded.Connection.Encryption, TEncryption::TlsOnConnect);
+    EXPECT_EQ(reloaded.Connection.Port, 1995);
+    EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
 }
 
 // One optional value: a value other than its default and how the file holds it, and odd
@@ -235,34 +235,37 @@ std::vector<OptionalValue> OptionalValues() {
         // A stored encryption must be chosen again rather than quietly become plain text.
         {"Encryption",
          [](S s) {
-             s.Encryption = 2;
-             s.Port = 995;  // the usual port follows the encryption and is not stored
+             s.Connection.Encryption = TEncryption::TlsOnConnect;
+             s.Connection.Port = 995;  // the usual port follows the encryption and is not stored
          },
          "\"Encryption\"=dword:00000002\n",
-         {{REG_SZ, "2", true, [](S s) { s.Encryption = kEncryptionUnreadable; }},
+         {{REG_SZ, "2", true, [](S s) { s.Connection.Encryption = kEncryptionUnreadable; }},
           {REG_DWORD, std::string("\3\0\0\0", 4), true,
-           [](S s) { s.Encryption = kEncryptionUnreadable; }},
+           [](S s) { s.Connection.Encryption = kEncryptionUnreadable; }},
           {REG_DWORD, std::string("\1\0\0", 3), true,
-           [](S s) { s.Encryption = kEncryptionUnreadable; }},
-          {REG_DWORD, dword2, false, [](S s) { s.Encryption = 2, s.Port = 995; }}}},
+           [](S s) { s.Connection.Encryption = kEncryptionUnreadable; }},
+          {REG_DWORD, dword2, false,
+           [](S s) {
+               s.Connection.Encryption = TEncryption::TlsOnConnect, s.Connection.Port = 995;
+           }}}},
         {"Port",
-         [](S s) { s.Port = 1995; },
+         [](S s) { s.Connection.Port = 1995; },
          "\"Port\"=dword:000007cb\n",
          {{REG_DWORD, dword0, true, none},
           {REG_DWORD, std::string("\x70\x11\1\0", 4), true, none},  // 70000
           {REG_DWORD, std::string("\xe3\7\0", 3), true, none},
-          {REG_DWORD, std::string("\xe3\7\0\0", 4), false, [](S s) { s.Port = 2019; }},
+          {REG_DWORD, std::string("\xe3\7\0\0", 4), false, [](S s) { s.Connection.Port = 2019; }},
           {REG_SZ, "2019", true, none}}},
         // A pin that is no fingerprint stays one that a check refuses rather than leave the
         // choice to the system's trust store.
         {"Trusted certificate",
-         [](S s) { s.TrustedCertificate = kPin; },
+         [](S s) { s.Connection.TrustedCertificate = kPin; },
          std::string("\"Trusted certificate\"=\"") + kPin + "\"\n",
-         {{REG_DWORD, dword1, true, [](S s) { s.TrustedCertificate = kUnreadablePin; }},
+         {{REG_DWORD, dword1, true, [](S s) { s.Connection.TrustedCertificate = kUnreadablePin; }},
           {REG_SZ, "not a fingerprint", false,
-           [](S s) { s.TrustedCertificate = "not a fingerprint"; }},
+           [](S s) { s.Connection.TrustedCertificate = "not a fingerprint"; }},
           {REG_SZ, "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", false,
-           [](S s) { s.TrustedCertificate = kPin; }}}},
+           [](S s) { s.Connection.TrustedCertificate = kPin; }}}},
     };
 }
 
@@ -303,7 +306,7 @@ TEST_F(SettingsTest, OptionalValuesAreStoredOnlyWhenNotDefaultAndReadLeniently) 
 // user chooses again; the port that came with it stays too.
 TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings newer = Sample();
-    newer.Port = 995;
+    newer.Connection.Port = 995;
     SaveSettings(registry_, newer);
     Store("Encryption", REG_DWORD, std::string("\3\0\0\0", 4));
     Store("Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
@@ -311,35 +314,35 @@ TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings settings;
     TSettingsLoad load;
     LoadSettings(registry_, settings, load);
-    ASSERT_EQ(settings.Encryption, kEncryptionUnreadable);
-    ASSERT_EQ(settings.TrustedCertificate, kUnreadablePin);
+    ASSERT_EQ(settings.Connection.Encryption, kEncryptionUnreadable);
+    ASSERT_EQ(settings.Connection.TrustedCertificate, kUnreadablePin);
     SaveSettings(registry_, settings, load);
     EXPECT_EQ(ReadFileBytes(hive_), stored);
-    settings.Encryption = 1;
+    settings.Connection.Encryption = TEncryption::Stls;
     SaveSettings(registry_, settings, load);
     TSettings chosen;
     LoadSettings(registry_, chosen);
-    EXPECT_EQ(chosen.Encryption, 1);
-    EXPECT_EQ(chosen.Port, 995);
+    EXPECT_EQ(chosen.Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(chosen.Connection.Port, 995);
 }
 
 // A stop at a classic value must not turn the chosen encryption or pin off for the session:
 // the password would then go out in clear.
 TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
     TSettings chosen = Sample();
-    chosen.Encryption = 1;
-    chosen.Port = 1110;
-    chosen.TrustedCertificate = std::string(32 * 3 - 1, 'A');
-    for (size_t i = 2; i < chosen.TrustedCertificate.size(); i += 3)
-        chosen.TrustedCertificate[i] = ':';
+    chosen.Connection.Encryption = TEncryption::Stls;
+    chosen.Connection.Port = 1110;
+    chosen.Connection.TrustedCertificate = std::string(32 * 3 - 1, 'A');
+    for (size_t i = 2; i < chosen.Connection.TrustedCertificate.size(); i += 3)
+        chosen.Connection.TrustedCertificate[i] = ':';
     chosen.FastCheck = true;
     SaveSettings(registry_, chosen);
     Store("Interval", REG_SZ, "ten");
     TSettings settings;
     EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
-    EXPECT_EQ(settings.Encryption, 1);
-    EXPECT_EQ(settings.Port, 1110);
-    EXPECT_EQ(settings.TrustedCertificate, chosen.TrustedCertificate);
+    EXPECT_EQ(settings.Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(settings.Connection.Port, 1110);
+    EXPECT_EQ(settings.Connection.TrustedCertificate, chosen.Connection.TrustedCertificate);
     EXPECT_TRUE(settings.FastCheck);
     EXPECT_FALSE(settings.ShowMessage);  // classic values after the stop keep their start values
 }

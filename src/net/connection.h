@@ -1,0 +1,43 @@
+#pragma once
+
+// Where the mail server is and how the client reaches it: one value that the settings hold,
+// the client takes (TTcpIp::Use) and the TLS handshake is set up from.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "net/encryption.h"
+
+struct TTlsSettings;
+
+// Bounds on waiting for a silent server (milliseconds).
+inline constexpr int kConnectTimeoutMs = 30000;   // for the connection to open
+inline constexpr int kReceiveTimeoutMs = 60000;   // for each receive
+inline constexpr int kReplyTimeoutMs = 60000;     // for a whole reply, besides its bytes' time
+inline constexpr int kGreetingTimeoutMs = 15000;  // for the greeting; see TTcpIp
+
+// Why a connection whose encryption is not known is refused before anything is sent.
+inline constexpr const char* kUnreadableEncryptionText =
+    "The stored encryption setting cannot be read; choose it again in Mail Options.";
+
+struct TConnection {
+    std::string Host;  // as the user typed it: a name, a dotted or an IPv6 address
+    uint16_t Port = UsualPort(TEncryption::None);
+    // Nothing when a stored encryption could not be read: no connection is made until the
+    // user chooses one, never falling back to plain text.
+    std::optional<TEncryption> Encryption = TEncryption::None;
+    // SHA-256 fingerprint of the one certificate trusted instead of the system's trust store
+    // (any form NormalizeFingerprint reads); blank: the store decides.
+    std::string TrustedCertificate;
+    int ConnectTimeoutMs = kConnectTimeoutMs;
+    int ReceiveTimeoutMs = kReceiveTimeoutMs;
+    int ReplyTimeoutMs = kReplyTimeoutMs;
+    int GreetingTimeoutMs = kGreetingTimeoutMs;
+
+    bool operator==(const TConnection&) const = default;
+};
+
+// What the TLS handshake of such a connection checks; a pin that is no fingerprint gives none
+// (TTcpIp refuses such a connection before it starts).
+TTlsSettings TlsSettingsOf(const TConnection& connection, bool refuseUntrusted);
