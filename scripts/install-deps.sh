@@ -4,14 +4,16 @@
 #   install-deps.sh              everything: build, run and test
 #   install-deps.sh --run-only   only what building and running Vornask needs
 #   install-deps.sh --demo       with --run-only: also what ./run demo needs (a local POP3 server)
+#   install-deps.sh --package    with --run-only: also what ./run package needs
 #   install-deps.sh --list       print the packages wanted instead of installing them
 set -euo pipefail
 
-run_only=false demo=false list=false
+run_only=false demo=false package=false list=false
 for arg in "$@"; do
     case $arg in
         --run-only) run_only=true ;;
         --demo) demo=true ;;
+        --package) package=true ;;
         --list) list=true ;;
         *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
     esac
@@ -27,6 +29,7 @@ packages=(
     sox xvfb xauth xdotool trayer imagemagick x11-utils dbus
     python3 python3-gi python3-dbus
     util-linux procps iproute2
+    dpkg-dev lintian appstream file librsvg2-bin
 )
 if $run_only; then
     packages=(g++ cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev fonts-dejavu-core
@@ -35,6 +38,10 @@ fi
 # The demo runs its own Dovecot in a private network namespace.
 if $demo; then
     packages+=(dovecot-core dovecot-pop3d iproute2 util-linux)
+fi
+# The package: dpkg-shlibdeps and the hardening flags, the icon's PNGs, and the checks.
+if $package; then
+    packages+=(dpkg-dev lintian appstream file librsvg2-bin)
 fi
 if $list; then
     echo "${packages[*]}"

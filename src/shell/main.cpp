@@ -4,9 +4,12 @@
 #include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
 #include "shell/application.h"
+#include "shell/command_line.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
+    const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
+    if (commandLine.Action != TCommandAction::Run) return ReportCommandLine(commandLine);
     StartSockets();
     int status = 0;
     {

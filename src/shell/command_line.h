@@ -1,0 +1,24 @@
+#pragma once
+
+// The command line, read before any window is made: --help and --version print and end the
+// program without a display. Qt's own options (-platform, -style, ...) are accepted here and
+// left to the toolkit, which reads them when the application object is made.
+
+#include <QString>
+#include <QStringList>
+
+enum class TCommandAction { Run, Help, Version, UsageError };
+
+struct TCommandLine {
+    TCommandAction Action = TCommandAction::Run;
+    QString Text;  // what Help, Version or UsageError prints
+};
+
+// The arguments as the program received them, its name first.
+QStringList CommandLineArguments(int argc, char** argv);
+
+TCommandLine ParseCommandLine(const QStringList& arguments);
+
+// Prints what a parsed command line asks for (an error on stderr) and gives the exit status:
+// 0 for Help and Version, 2 for a usage error. Not for Run.
+int ReportCommandLine(const TCommandLine& commandLine);
