@@ -39,6 +39,13 @@ bool OpenInBrowser(const QUrl& url) {
     }
 }
 
+// A value of the redirect's query as the provider meant it. The listener hands values over
+// half decoded: '+' (a blank in a form) and escapes such as %2F or %2B are left as they came,
+// and a code like Google's "4/0A..." would go back to the token URL escaped twice.
+QString Decoded(const QVariant& value) {
+    return QUrl::fromPercentEncoding(value.toString().toUtf8().replace('+', ' '));
+}
+
 }  // namespace
 
 TOAuthSignIn::TOAuthSignIn(TOAuthConfig config, QObject* parent)
@@ -86,14 +93,14 @@ void TOAuthSignIn::Start() {
 
 void TOAuthSignIn::OnCallback(const QVariantMap& values) {
     // Anything else the browser asks for on the port (an icon, a stray tab) carries no state.
-    if (done_ || reply_ || values.value("state").toString() != state_) return;
-    const QString error = values.value("error").toString();
+    if (done_ || reply_ || Decoded(values.value("state")) != state_) return;
+    const QString error = Decoded(values.value("error"));
     if (!error.isEmpty()) {
-        const QString description = values.value("error_description").toString();
+        const QString description = Decoded(values.value("error_description"));
         return Finish("The provider refused the sign-in: " + error.toStdString() +
                       (description.isEmpty() ? "" : " (" + description.toStdString() + ")"));
     }
-    const QString code = values.value("code").toString();
+    const QString code = Decoded(values.value("code"));
     if (code.isEmpty()) return Finish("The provider's answer carried no authorization code.");
 
     QUrlQuery form;

@@ -140,6 +140,10 @@ TEST_F(OAuthTest, SignInFailures) {
               "The token URL must start with https:// (plain http only to this computer, such as "
               "127.0.0.1): http://example.com/token");
 
+    OAuthServer denying({"--deny"});
+    EXPECT_EQ(SignIn(ConfigFor(denying)).failure.toStdString(),
+              "The provider refused the sign-in: access_denied (The user declined)");
+
     config = ConfigFor(server);
     config.ClientId = "someone-else";  // the authorization server will not redirect back
     const auto start = std::chrono::steady_clock::now();

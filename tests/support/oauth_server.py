@@ -11,7 +11,7 @@
 Options: --user NAME, --client-id ID, --client-secret S (then required), --expires-in N,
 --refresh-token T (a refresh token it honours from the start), --revoked-refresh T (answered
 with invalid_grant), --tamper-pkce (remembers a wrong challenge, so every code exchange is
-refused), --tls CERT KEY (https), --port N.
+refused), --deny (redirects with error=access_denied, as when the user declines), --tls CERT KEY (https), --port N.
 """
 import argparse
 import base64
@@ -82,14 +82,20 @@ class Handler(BaseHTTPRequestHandler):
         problems = [p for p in problems if p]
         if problems:
             return self.answer(400, "; ".join(problems), "text/plain")
-        code = "c-" + secrets.token_urlsafe(16)
+        if options.deny:
+            return self.redirect(redirect, {"error": "access_denied",
+                                            "error_description": "The user declined",
+                                            "state": query["state"]})
+        code = "c-" + secrets.token_urlsafe(16) + "/+ %"  # as Google's codes, needs escaping
         challenge = query["code_challenge"]
         if options.tamper_pkce:
             challenge = challenge_of("not-the-verifier")
         with lock:
             codes[code] = (challenge, redirect)
-        target = redirect + ("&" if "?" in redirect else "?") + urllib.parse.urlencode(
-            {"code": code, "state": query["state"]})
+        self.redirect(redirect, {"code": code, "state": query["state"]})
+
+    def redirect(self, to, parameters):
+        target = to + ("&" if "?" in to else "?") + urllib.parse.urlencode(parameters)
         self.answer(302, "", "text/plain", [("Location", target)])
 
     def do_POST(self):
@@ -149,6 +155,7 @@ def main():
     parser.add_argument("--refresh-token", action="append", default=[])
     parser.add_argument("--revoked-refresh")
     parser.add_argument("--tamper-pkce", action="store_true")
+    parser.add_argument("--deny", action="store_true")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     options = parser.parse_args()
     refresh_tokens.update(options.refresh_token)
