@@ -1,0 +1,143 @@
+#include "platform/oauth_sign_in.h"
+
+#include <QDesktopServices>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QOAuthHttpServerReplyHandler>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include "platform/oauth_pkce.h"
+#include "platform/oauth_token_request.h"
+#include "platform/process_start.h"
+
+namespace {
+
+const char* const LandingText = "Vornask is signed in. You may close this tab.";
+
+// The provider's address with the request's parameters added to any it already has.
+QUrl AuthorizationUrl(const TOAuthConfig& config, const QUrlQuery& parameters) {
+    QUrl url(QString::fromStdString(config.AuthorizationUrl));
+    QUrlQuery query(url);
+    for (const auto& [name, value] : parameters.queryItems(QUrl::FullyDecoded))
+        query.addQueryItem(name, value);
+    url.setQuery(QString::fromLatin1(FormEncoded(query)), QUrl::StrictMode);
+    return url;
+}
+
+// The desktop's usual way; where Qt's platform offers none (offscreen, a bare session), the
+// same xdg-open it would have run, which falls back to $BROWSER.
+bool OpenInBrowser(const QUrl& url) {
+    if (QDesktopServices::openUrl(url)) return true;
+    const std::string address = url.toEncoded().replace('\'', "%27").toStdString();
+    try {
+        StartProgramOrDocument({"xdg-open", "'" + address + "'", {}});
+        return true;
+    } catch (const EStartFailed&) {
+        return false;
+    }
+}
+
+// A value of the redirect's query as the provider meant it. The listener hands values over
+// half decoded: '+' (a blank in a form) and escapes such as %2F or %2B are left as they came,
+// and a code like Google's "4/0A..." would go back to the token URL escaped twice.
+QString Decoded(const QVariant& value) {
+    return QUrl::fromPercentEncoding(value.toString().toUtf8().replace('+', ' '));
+}
+
+}  // namespace
+
+TOAuthSignIn::TOAuthSignIn(TOAuthConfig config, QObject* parent)
+    : QObject(parent), config_(std::move(config)) {}
+
+TOAuthSignIn::~TOAuthSignIn() = default;
+
+void TOAuthSignIn::Start() {
+    for (const auto& [what, url] : {std::pair{"The authorization URL", config_.AuthorizationUrl},
+                                    std::pair{"The token URL", config_.TokenUrl}}) {
+        if (auto refusal = OAuthUrlRefusal(what, url)) return FailLater(*refusal);
+    }
+    if (config_.ClientId.empty()) return FailLater("The client ID is not set.");
+
+    listener_ = new QOAuthHttpServerReplyHandler(QHostAddress::LocalHost, 0, this);
+    if (!listener_->isListening())
+        return FailLater("No local port could be opened for the browser's answer.");
+    listener_->setCallbackText(LandingText);
+    connect(listener_, &QOAuthHttpServerReplyHandler::callbackReceived, this,
+            &TOAuthSignIn::OnCallback);
+    redirectUri_ = QString("http://127.0.0.1:%1/").arg(listener_->port());
+
+    state_ = RandomUrlSafeText(24);
+    verifier_ = RandomUrlSafeText(32);
+    QUrlQuery parameters;
+    parameters.addQueryItem("response_type", "code");
+    parameters.addQueryItem("client_id", QString::fromStdString(config_.ClientId));
+    parameters.addQueryItem("redirect_uri", redirectUri_);
+    if (!config_.Scope.empty())
+        parameters.addQueryItem("scope", QString::fromStdString(config_.Scope));
+    parameters.addQueryItem("state", state_);
+    parameters.addQueryItem("code_challenge", PkceChallenge(verifier_));
+    parameters.addQueryItem("code_challenge_method", "S256");
+    const QUrl url = AuthorizationUrl(config_, parameters);
+
+    timer_ = new QTimer(this);
+    timer_->setSingleShot(true);
+    connect(timer_, &QTimer::timeout, this,
+            [this] { Finish("The sign-in did not finish within " + DurationText(limit_) + "."); });
+    timer_->start(limit_);
+    if (!OpenInBrowser(url))
+        FailLater("No web browser could be opened. Open this address yourself: " +
+                  url.toString().toStdString());
+}
+
+void TOAuthSignIn::OnCallback(const QVariantMap& values) {
+    // Anything else the browser asks for on the port (an icon, a stray tab) carries no state.
+    if (done_ || reply_ || Decoded(values.value("state")) != state_) return;
+    const QString error = Decoded(values.value("error"));
+    if (!error.isEmpty()) {
+        const QString description = Decoded(values.value("error_description"));
+        return Finish("The provider refused the sign-in: " + error.toStdString() +
+                      (description.isEmpty() ? "" : " (" + description.toStdString() + ")"));
+    }
+    const QString code = Decoded(values.value("code"));
+    if (code.isEmpty()) return Finish("The provider's answer carried no authorization code.");
+
+    QUrlQuery form;
+    form.addQueryItem("grant_type", "authorization_code");
+    form.addQueryItem("code", code);
+    form.addQueryItem("redirect_uri", redirectUri_);
+    form.addQueryItem("code_verifier", verifier_);
+    network_ = new QNetworkAccessManager(this);
+    try {
+        reply_ = PostTokenRequest(*network_, config_, form);
+    } catch (const EOAuthError& e) {
+        return Finish(e.Message());
+    }
+    reply_->setParent(this);
+    connect(reply_, &QNetworkReply::finished, this, &TOAuthSignIn::OnTokenReply);
+}
+
+void TOAuthSignIn::OnTokenReply() {
+    try {
+        Finish({}, ReadTokenReply(*reply_, {}));
+    } catch (const EOAuthError& e) {
+        Finish(e.Message());
+    }
+}
+
+void TOAuthSignIn::FailLater(const std::string& failure) {
+    QTimer::singleShot(0, this, [this, failure] { Finish(failure); });
+}
+
+void TOAuthSignIn::Finish(const std::string& failure, const TOAuthTokens& tokens) {
+    if (done_) return;
+    done_ = true;
+    if (timer_) timer_->stop();
+    if (listener_) listener_->close();
+    if (reply_ && !reply_->isFinished()) reply_->abort();
+    if (failure.empty())
+        emit Succeeded(tokens);
+    else
+        emit Failed(QString::fromStdString(failure));
+}

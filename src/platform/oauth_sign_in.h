@@ -1,0 +1,55 @@
+#pragma once
+
+// An OAuth2 sign-in in the user's browser: the authorization-code flow with PKCE (S256) and a
+// loopback redirect to http://127.0.0.1:PORT/ on a free port. Start() opens the authorization
+// address the desktop's usual way (xdg-open, which runs $BROWSER where no desktop is), and
+// returns at once; the landing page says "Vornask is signed in. You may close this tab." The
+// code is then exchanged for tokens at the token URL. Exactly one of Succeeded or Failed is
+// emitted, from the event loop, never from inside Start(): Failed with the reason for an
+// address the URL rule refuses, a browser that cannot be opened, a refusal by the provider, a
+// failed token request, or no result within the time limit (5 minutes unless told). Deleting
+// the object abandons the sign-in and closes its port.
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <memory>
+
+#include "platform/oauth_config.h"
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QOAuthHttpServerReplyHandler;
+class QTimer;
+
+class TOAuthSignIn : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit TOAuthSignIn(TOAuthConfig config, QObject* parent = nullptr);
+    ~TOAuthSignIn() override;
+
+    void SetTimeLimit(std::chrono::milliseconds limit) { limit_ = limit; }
+    void Start();
+
+  signals:
+    void Succeeded(const TOAuthTokens& tokens);
+    void Failed(const QString& message);
+
+  private:
+    void OnCallback(const QVariantMap& values);
+    void OnTokenReply();
+    void Finish(const std::string& failure, const TOAuthTokens& tokens = {});
+    void FailLater(const std::string& failure);
+
+    TOAuthConfig config_;
+    std::chrono::milliseconds limit_ = std::chrono::minutes(5);
+    QOAuthHttpServerReplyHandler* listener_ = nullptr;
+    QNetworkAccessManager* network_ = nullptr;
+    QNetworkReply* reply_ = nullptr;
+    QTimer* timer_ = nullptr;
+    QString state_;
+    QString verifier_;
+    QString redirectUri_;
+    bool done_ = false;
+};

@@ -1,0 +1,107 @@
+#include "platform/oauth_token_request.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+
+namespace {
+
+void AddFromEnvironment(QList<QSslCertificate>& certificates) {
+    const QByteArray file = qgetenv("SSL_CERT_FILE");
+    if (!file.isEmpty()) certificates += QSslCertificate::fromPath(QString::fromLocal8Bit(file));
+    const QByteArray dirs = qgetenv("SSL_CERT_DIR");
+    for (const auto& dir : dirs.split(':')) {
+        if (dir.isEmpty()) continue;
+        certificates += QSslCertificate::fromPath(QString::fromLocal8Bit(dir) + "/*", QSsl::Pem,
+                                                  QSslCertificate::PatternSyntax::Wildcard);
+    }
+}
+
+std::string Text(const QJsonObject& object, const char* name) {
+    return object.value(QLatin1String(name)).toString().toStdString();
+}
+
+[[noreturn]] void Refused(const QJsonObject& answer, int httpStatus) {
+    const std::string error = Text(answer, "error");
+    const std::string description = Text(answer, "error_description");
+    std::string detail = error.empty() ? "HTTP status " + std::to_string(httpStatus) : error;
+    if (!description.empty()) detail += " (" + description + ")";
+    if (error == "invalid_grant")
+        throw EOAuthSignInAgain("The provider no longer accepts this sign-in: " + detail +
+                                ". Sign in again.");
+    throw EOAuthError("The token server refused the request: " + detail);
+}
+
+TOAuthTokens TokensOf(const QJsonObject& answer, const std::string& keptRefresh) {
+    TOAuthTokens tokens;
+    tokens.AccessToken = Text(answer, "access_token");
+    if (tokens.AccessToken.empty())
+        throw EOAuthError("The token server answered without an access token");
+    tokens.RefreshToken = Text(answer, "refresh_token");
+    if (tokens.RefreshToken.empty()) tokens.RefreshToken = keptRefresh;
+    // A number, or a number in a string as some servers send it.
+    const QJsonValue expiresIn = answer.value("expires_in");
+    const qint64 seconds =
+        expiresIn.isString() ? expiresIn.toString().toLongLong() : expiresIn.toInteger(-1);
+    if (seconds >= 0)
+        tokens.ExpiresAt = std::chrono::system_clock::now() + std::chrono::seconds(seconds);
+    return tokens;
+}
+
+}  // namespace
+
+QByteArray FormEncoded(const QUrlQuery& items) {
+    QByteArray text;
+    for (const auto& [name, value] : items.queryItems(QUrl::FullyDecoded)) {
+        if (!text.isEmpty()) text += '&';
+        text += QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
+    }
+    return text;
+}
+
+QSslConfiguration OAuthTlsConfiguration() {
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> certificates = QSslConfiguration::systemCaCertificates();
+    AddFromEnvironment(certificates);
+    configuration.setCaCertificates(certificates);
+    return configuration;
+}
+
+QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConfig& config,
+                                QUrlQuery form) {
+    CheckOAuthUrl("The token URL", config.TokenUrl);
+    form.addQueryItem("client_id", QString::fromStdString(config.ClientId));
+    if (!config.ClientSecret.empty())
+        form.addQueryItem("client_secret", QString::fromStdString(config.ClientSecret));
+    QNetworkRequest request(QUrl(QString::fromStdString(config.TokenUrl)));
+    request.setSslConfiguration(OAuthTlsConfiguration());
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    request.setRawHeader("Accept", "application/json");
+    return network.post(request, FormEncoded(form));
+}
+
+TOAuthTokens ReadTokenReply(QNetworkReply& reply, const std::string& keptRefresh) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QJsonDocument document = QJsonDocument::fromJson(reply.readAll());
+    const QJsonObject answer = document.object();
+    if (status == 200 && document.isObject()) return TokensOf(answer, keptRefresh);
+    if (status != 0 && document.isObject()) Refused(answer, status);
+    if (status != 0)
+        throw EOAuthError("The token server answered HTTP status " + std::to_string(status) +
+                          " without a readable reason");
+    throw EOAuthError("The token server could not be reached: " +
+                      reply.errorString().toStdString());
+}
+
+std::string DurationText(std::chrono::milliseconds bound) {
+    const auto count = bound.count();
+    if (count % 60000 == 0 && count >= 120000) return std::to_string(count / 60000) + " minutes";
+    if (count % 1000 == 0) return std::to_string(count / 1000) + " s";
+    return std::to_string(count) + " ms";
+}

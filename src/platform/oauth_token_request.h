@@ -1,0 +1,36 @@
+#pragma once
+
+// The token endpoint, shared by the sign-in (authorization_code grant) and the refresh
+// (refresh_token grant): the POST and the reading of its answer.
+
+#include <QSslConfiguration>
+#include <QUrlQuery>
+
+#include "platform/oauth_config.h"
+
+#include <chrono>
+#include <string>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Name=value pairs with everything but unreserved characters percent-encoded (QUrlQuery
+// itself leaves '+', which a form reader takes for a blank).
+QByteArray FormEncoded(const QUrlQuery& items);
+
+// What the mail connection trusts: the system's store, plus the certificates in
+// SSL_CERT_FILE and the folders of SSL_CERT_DIR (colon-separated) as OpenSSL reads them.
+QSslConfiguration OAuthTlsConfiguration();
+
+// Checks the token URL, then posts the form (client_id and, when set, client_secret added)
+// with the TLS configuration above and no redirects followed. Raises EOAuthError.
+QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConfig& config,
+                                QUrlQuery form);
+
+// The tokens of a finished reply; a refresh token the answer leaves out stays keptRefresh.
+// Raises EOAuthSignInAgain for "invalid_grant", EOAuthError for any other failure, with the
+// server's error and description.
+TOAuthTokens ReadTokenReply(QNetworkReply& reply, const std::string& keptRefresh);
+
+// A bound as the user reads it: "5 minutes", "30 s", "300 ms".
+std::string DurationText(std::chrono::milliseconds bound);

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Runs a command on a private D-Bus session bus with its own unlocked desktop keyring
+# (gnome-keyring's Secret Service), in a private home, and ends both afterwards:
+#
+#   keyring-session.sh [--no-keyring] COMMAND [ARGS...]
+#
+# The bus starts no services on demand: with the system's service files it would start an
+# untracked keyring daemon of its own. With --no-keyring the bus has no Secret Service at all.
+# The command sees VORNASK_KEYRING=present or absent, and its exit status is the script's.
+set -uo pipefail
+
+with_keyring=true
+if [[ ${1-} == --no-keyring ]]; then
+    with_keyring=false
+    shift
+fi
+[[ $# -ge 1 ]] || { echo "usage: keyring-session.sh [--no-keyring] COMMAND [ARGS...]" >&2; exit 2; }
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/vornask-keyring-XXXXXX") || exit 1
+bus_pid='' keyring_pid=''
+cleanup() {
+    [[ -n $keyring_pid ]] && kill "$keyring_pid" 2>/dev/null
+    [[ -n $bus_pid ]] && kill "$bus_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+
+# Polls a condition for up to ten seconds.
+wait_for() {
+    local tries=0
+    until "$@"; do
+        ((++tries > 1000)) && return 1
+        sleep 0.01
+    done
+}
+
+export HOME=$dir/home XDG_RUNTIME_DIR=$dir/run XDG_DATA_HOME=$dir/data
+export XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$dir/cache
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+cat >"$dir/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$dir</listen>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+dbus-daemon --config-file="$dir/bus.conf" --nofork --print-address=3 3>"$dir/address" \
+    </dev/null >/dev/null 2>"$dir/bus.log" &
+bus_pid=$!
+wait_for test -s "$dir/address" || { echo "keyring-session.sh: no session bus" >&2; exit 1; }
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$dir/address")
+export DBUS_SESSION_BUS_ADDRESS
+
+secrets_owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+        grep -q 'boolean true'
+}
+
+if $with_keyring; then
+    printf 'vornask-test' | gnome-keyring-daemon --foreground --unlock --components=secrets \
+        >"$dir/keyring.log" 2>&1 &
+    keyring_pid=$!
+    wait_for secrets_owned || { echo "keyring-session.sh: the keyring did not start" >&2;
+                                cat "$dir/keyring.log" >&2; exit 1; }
+    export VORNASK_KEYRING=present
+else
+    export VORNASK_KEYRING=absent
+fi
+
+"$@"
+status=$?
+exit $status
