@@ -13,10 +13,10 @@
 #include "platform/oauth_refresh.h"
 #include "platform/oauth_sign_in.h"
 #include "support/oauth_server.h"
+#include "support/scoped_env.h"
 #include "support/test_certificates.h"
 
 using namespace std::chrono_literals;
-using test_support::ScratchFolder;
 
 namespace {
 
@@ -55,19 +55,17 @@ SignInOutcome SignIn(const TOAuthConfig& config, std::chrono::milliseconds limit
 // Every test here signs in through the stand-in browser, which writes the page it lands on.
 class OAuthTest : public testing::Test {
   protected:
-    void SetUp() override {
-        setenv("BROWSER", StandInBrowserPath().c_str(), 1);
-        setenv("VORNASK_BROWSER_PAGE", page_.c_str(), 1);
-        unsetenv("SSL_CERT_FILE");
-        unsetenv("SSL_CERT_DIR");
-    }
     std::string LandingPage() {
         test_support::WaitFor([&] { return test_support::Exists(page_); }, 10s);
-        return test_support::ReadFile(page_);
+        return ReadFileBytes(page_);
     }
 
-    ScratchFolder folder_;
+    TempFolder folder_;
     std::string page_ = folder_ / "page";
+    ScopedEnv browser_{"BROWSER", StandInBrowserPath()};
+    ScopedEnv browserPage_{"VORNASK_BROWSER_PAGE", page_};
+    ScopedEnv certFile_{"SSL_CERT_FILE", std::nullopt};
+    ScopedEnv certDir_{"SSL_CERT_DIR", std::nullopt};
 };
 
 TEST(OAuthUrl, OnlyHttpsOrLoopbackHttp) {
@@ -212,12 +210,13 @@ TEST_F(OAuthTest, TrustFollowsOpenSslVariables) {
                         "--refresh-token", "rt-known"});
     const auto config = ConfigFor(server);
     EXPECT_THROW(RefreshAccessToken(config, "rt-known", 10s), EOAuthError);
-    setenv("SSL_CERT_FILE", certificates.Ca().c_str(), 1);
-    EXPECT_NO_THROW(RefreshAccessToken(config, "rt-known", 10s));
-    unsetenv("SSL_CERT_FILE");
+    {
+        ScopedEnv file("SSL_CERT_FILE", certificates.Ca());
+        EXPECT_NO_THROW(RefreshAccessToken(config, "rt-known", 10s));
+    }
     std::filesystem::create_directories(folder_ / "certs");
     std::filesystem::copy_file(certificates.Ca(), folder_ / "certs/ca.pem");
-    setenv("SSL_CERT_DIR", ("/nonexistent:" + folder_ / "certs").c_str(), 1);
+    ScopedEnv dir("SSL_CERT_DIR", "/nonexistent:" + folder_ / "certs");
     EXPECT_NO_THROW(RefreshAccessToken(config, "rt-known", 10s));
 }
 

@@ -8,7 +8,6 @@
 #include "child_test_support.h"
 
 using namespace std::chrono_literals;
-using test_support::ScratchFolder;
 using test_support::WriteScript;
 
 namespace {
@@ -34,7 +33,7 @@ const TokenCase Cases[] = {
 };
 
 TEST(TokenCommand, OutcomesOfTheHelper) {
-    ScratchFolder folder;
+    TempFolder folder;
     const std::string helper = folder / "helper";
     for (const auto& c : Cases) {
         SCOPED_TRACE(c.name);
@@ -68,7 +67,7 @@ TEST(TokenCommand, ThatCannotStartSaysWhy) {
 
 // A helper that hangs is ended with what it started, within the bound, and leaves no zombie.
 TEST(TokenCommand, TimeOutKillsTheWholeCommand) {
-    ScratchFolder folder;
+    TempFolder folder;
     WriteScript(folder / "helper", "echo 'waiting for the agent' >&2; sleep 60 & echo $! >'" +
                                        folder / "pid" + "'; wait");
     const auto start = std::chrono::steady_clock::now();
@@ -81,13 +80,13 @@ TEST(TokenCommand, TimeOutKillsTheWholeCommand) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_EQ(test_support::ZombieChildren(), 0);
-    const std::string sleeper = test_support::ReadFile(folder / "pid");
+    const std::string sleeper = ReadFileBytes(folder / "pid");
     ASSERT_FALSE(sleeper.empty());
     // Killed: gone, or a zombie until init reaps it.
     const std::string statPath = "/proc/" + std::to_string(std::stoi(sleeper)) + "/stat";
     EXPECT_TRUE(test_support::WaitFor(
         [&] {
-            const std::string stat = test_support::ReadFile(statPath);
+            const std::string stat = ReadFileBytes(statPath);
             return stat.empty() || stat.find(") Z ") != std::string::npos;
         },
         5s));
