@@ -11,6 +11,7 @@ TTlsSettings TlsSettingsOf(const TConnection& connection, bool refuseUntrusted) 
 
 void TTcpIp::Use(const TConnection& connection) {
     if (!connection.Encryption) throw EEncryptionError(kUnreadableEncryptionText);
+    if (!connection.Authentication) throw EEncryptionError(kUnreadableAuthenticationText);
     Hostname = connection.Host;
     Port = connection.Port;
     Encryption = *connection.Encryption;
@@ -19,10 +20,11 @@ void TTcpIp::Use(const TConnection& connection) {
     ReceiveTimeoutMs = connection.ReceiveTimeoutMs;
     ReplyTimeoutMs = connection.ReplyTimeoutMs;
     GreetingTimeoutMs = connection.GreetingTimeoutMs;
+    Authentication = *connection.Authentication;
 }
 
 TConnection TTcpIp::CurrentConnection() const {
     return TConnection{
-        Hostname,         Port,           Encryption,       TrustedCertificate, ConnectTimeoutMs,
-        ReceiveTimeoutMs, ReplyTimeoutMs, GreetingTimeoutMs};
+        Hostname,         Port,           Encryption,        TrustedCertificate, ConnectTimeoutMs,
+        ReceiveTimeoutMs, ReplyTimeoutMs, GreetingTimeoutMs, Authentication,     {}};
 }

@@ -21,6 +21,30 @@ inline constexpr int kGreetingTimeoutMs = 15000;  // for the greeting; see TTcpI
 inline constexpr const char* kUnreadableEncryptionText =
     "The stored encryption setting cannot be read; choose it again in Mail Options.";
 
+// Why a connection whose way of signing in is not known is refused before anything is sent.
+inline constexpr const char* kUnreadableAuthenticationText =
+    "The stored authentication setting cannot be read; choose it again in Mail Options.";
+
+// How the client proves who it is.
+enum class TAuthentication : int32_t {
+    UserPass = 0,   // USER and PASS, as classic POP3
+    SaslPlain = 1,  // AUTH PLAIN with the password
+    OAuth2 = 2,     // AUTH OAUTHBEARER when offered, else XOAUTH2, with an access token
+};
+
+// Where an OAuth2 access token comes from: the provider's endpoints and this program's
+// registration with it, or a command that prints one. Unused by the other ways.
+struct TOAuthSource {
+    std::string AuthorizationUrl;
+    std::string TokenUrl;
+    std::string Scope;
+    std::string ClientId;
+    std::string ClientSecret;
+    std::string TokenCommand;  // when set, it replaces the provider's flow
+
+    bool operator==(const TOAuthSource&) const = default;
+};
+
 struct TConnection {
     std::string Host;  // as the user typed it: a name, a dotted or an IPv6 address
     uint16_t Port = UsualPort(TEncryption::None);
@@ -34,6 +58,10 @@ struct TConnection {
     int ReceiveTimeoutMs = kReceiveTimeoutMs;
     int ReplyTimeoutMs = kReplyTimeoutMs;
     int GreetingTimeoutMs = kGreetingTimeoutMs;
+    // Nothing when a stored choice could not be read: no connection is made until the user
+    // chooses again, never falling back to another way.
+    std::optional<TAuthentication> Authentication = TAuthentication::UserPass;
+    TOAuthSource OAuth;
 
     bool operator==(const TConnection&) const = default;
 };

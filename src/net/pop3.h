@@ -79,6 +79,8 @@ class TPop3 : public TTcpIp {
 
     std::string UserName;
     std::string Password;
+    // The OAuth2 access token the login sends when Authentication is OAuth2.
+    std::string AccessToken;
     std::vector<std::unique_ptr<t_reply>> Messages;
     TLineBuffer MailText;
 

@@ -60,6 +60,8 @@ class TTcpIp {
 
     // Protection of the connection: Login makes TLS on connect itself; STLS is the protocol's.
     TEncryption Encryption = TEncryption::None;
+    // How the login proves who the user is; TPop3 holds the password or the access token.
+    TAuthentication Authentication = TAuthentication::UserPass;
     // SHA-256 fingerprint of the one certificate trusted instead of the system's trust store
     // (any form NormalizeFingerprint reads); blank: the store decides. Any other text makes
     // Login raise ETlsError (PinMismatch) before connecting.

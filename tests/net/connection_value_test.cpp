@@ -7,8 +7,17 @@
 
 namespace {
 
-const TConnection kChosen{
-    "pop.example.org", 1995, TEncryption::Stls, " ab" + std::string(62, 'c') + " ", 1, 2, 3, 4};
+// The OAuth2 source is the sign-in's, not the client's: it stays empty here.
+const TConnection kChosen{"pop.example.org",
+                          1995,
+                          TEncryption::Stls,
+                          " ab" + std::string(62, 'c') + " ",
+                          1,
+                          2,
+                          3,
+                          4,
+                          TAuthentication::SaslPlain,
+                          {}};
 
 // Every value reaches the client and comes back, so a value added to the type cannot be
 // forgotten on the way; an encryption that could not be read is refused and changes nothing.
@@ -19,6 +28,10 @@ TEST(ConnectionValueTest, UseTakesEveryValueOrNone) {
     TConnection unreadable = kChosen;
     unreadable.Host = "elsewhere.example.org";
     unreadable.Encryption.reset();
+    EXPECT_THROW(client.Use(unreadable), EEncryptionError);
+    EXPECT_EQ(client.CurrentConnection(), kChosen);
+    unreadable.Encryption = TEncryption::None;
+    unreadable.Authentication.reset();
     EXPECT_THROW(client.Use(unreadable), EEncryptionError);
     EXPECT_EQ(client.CurrentConnection(), kChosen);
 }
