@@ -6,9 +6,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
+
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -16,37 +15,23 @@ namespace {
 
 class DurableFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vornask-durable-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ASSERT_GE(fd_, 0);
-    }
-    void TearDown() override {
-        ::close(fd_);
-        fs::remove_all(folder_);
-    }
-    std::string Bytes(const std::string& name) const {
-        std::ifstream in(folder_ / name, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
-    size_t Entries() const { return std::distance(fs::directory_iterator(folder_), {}); }
+    ~DurableFileTest() override { ::close(fd_); }
+    std::string Bytes(const std::string& name) const { return ReadFileBytes(folder_ / name); }
+    size_t Entries() const { return std::distance(fs::directory_iterator(folder_.Path()), {}); }
     mode_t Mode(const std::string& name) const {
         struct stat st {};
         ::lstat((folder_ / name).c_str(), &st);
         return st.st_mode & 07777;
     }
 
-    fs::path folder_;
-    int fd_ = -1;
+    TempFolder folder_;
+    int fd_ = ::open(folder_.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 };
 
 // A new file is private; a replaced one keeps its bits; nothing is left beside it.
 TEST_F(DurableFileTest, ReplacesWholeKeepingTheOldFilesPermissions) {
     const std::string bytes("one\0two\n", 8);
+    ASSERT_GE(fd_, 0);
     ASSERT_TRUE(ReplaceFileDurably(fd_, "file", bytes));
     EXPECT_EQ(Bytes("file"), bytes);
     EXPECT_EQ(Mode("file"), 0600u);
@@ -59,7 +44,7 @@ TEST_F(DurableFileTest, ReplacesWholeKeepingTheOldFilesPermissions) {
 
 // A link in the file's place is itself replaced: what it points to is never written.
 TEST_F(DurableFileTest, ReplacesALinkInsteadOfWritingThroughIt) {
-    std::ofstream(folder_ / "target") << "theirs";
+    WriteFileBytes(folder_ / "target", "theirs");
     fs::create_symlink(folder_ / "target", folder_ / "file");
     ASSERT_TRUE(ReplaceFileDurably(fd_, "file", "ours"));
     EXPECT_FALSE(fs::is_symlink(folder_ / "file"));

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <thread>
 
 #include "file_size_limit.h"
@@ -76,20 +75,16 @@ class FastPassDovecotTest : public FastPassTest {
         ++sessions_;
         return FastPassTest::Fast(server_.Port());
     }
-    // The messages retrieved by the last session, from Dovecot's logout line. Dovecot writes
-    // that line after the session has ended, so it is waited for (a few seconds at most).
+    // The messages retrieved by the last session, from Dovecot's logout line, which it writes
+    // after the session has ended.
     int LastRetrieved() {
-        const std::regex line("retr=([0-9]+)/");
+        std::vector<std::string> lines;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (;;) {
-            const std::string text = server_.Log();
-            std::vector<int> retrieved;
-            for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
-                retrieved.push_back(std::stoi((*it)[1]));
-            if (retrieved.size() >= sessions_) return retrieved.empty() ? -1 : retrieved.back();
+        while ((lines = server_.LogLines("retr=")).size() < sessions_) {
             if (std::chrono::steady_clock::now() > deadline) return -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        return lines.empty() ? -1 : std::stoi(lines.back().substr(lines.back().find("retr=") + 5));
     }
 
     DovecotServer server_;
@@ -206,6 +201,10 @@ std::string Record(int n) {
     return DeletionStamp(FixedTime()) + "\r\nFrom: spam@x\r\n\r\nbody " + std::to_string(n) +
            "\r\n";
 }
+// The greeting and the answer to CAPA.
+Steps Greeted(const std::string& capa) {
+    return {Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(capa)};
+}
 const char* const kListing = "+OK\r\n1 30\r\n2 30\r\n3 30\r\n.\r\n";
 const char* const kUids = "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n.\r\n";
 
@@ -226,7 +225,7 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
                  {"+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n", true, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.capa);
-        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(c.capa)};
+        Steps s = Greeted(c.capa);
         std::vector<std::string> login{"+OK\r\n", "+OK\r\n", kListing};
         if (c.uidl) login.push_back(kUids);
         Exchange(s, login, c.pipelined);
@@ -275,8 +274,7 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
         {"-ERR not now\r\n", {1, 2, 3}}};
     for (const auto& [uidl, examined] : cases) {
         SCOPED_TRACE(uidl);
-        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
-                Script::Send("+OK\r\nUIDL\r\n.\r\n")};
+        Steps s = Greeted("+OK\r\nUIDL\r\n.\r\n");
         Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, uidl}, false);
         std::string expected = "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nUIDL\r\n";
         for (int n : examined) {
@@ -295,7 +293,7 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
 
 // A message listed larger than a reply may be is not retrieved, logged or deleted.
 TEST_F(FastPassScriptedTest, AMessageListedBeyondTheReplyBoundIsLeftAlone) {
-    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("+OK\r\n.\r\n")};
+    Steps s = Greeted("+OK\r\n.\r\n");
     Exchange(s, {"+OK\r\n", "+OK\r\n", "+OK\r\n1 30\r\n2 5000\r\n3 30\r\n.\r\n"}, false);
     Exchange(s, {Message(1, true), "+OK\r\n", Message(3, false), "+OK bye\r\n"}, false);
     ScriptedPop3Server server(std::move(s));
@@ -345,7 +343,7 @@ TEST_F(FastPassScriptedTest, AFailedLoginClosesTheSessionAndTellsATemporaryRefus
 // One command at a time, the connection lost after the first DELE: a message is logged as
 // deleted only when its DELE went out.
 TEST_F(FastPassScriptedTest, WithoutPipeliningNoRecordIsLoggedAheadOfItsDele) {
-    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send("-ERR what?\r\n")};
+    Steps s = Greeted("-ERR what?\r\n");
     Exchange(
         s, {"+OK\r\n", "+OK\r\n", kListing, Message(1, false), Message(2, true), Message(3, true)},
         false);
@@ -367,7 +365,7 @@ const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
 // the middle of message 3: only message 1, whose DELE went out, is logged, no QUIT can make
 // that DELE final, and the record must stay.
 TEST_F(FastPassScriptedTest, ADropInTheWindowDeletesNothingAndKeepsTheRecord) {
-    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
+    Steps s = Greeted(kPipelinedLogin);
     Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, kUids}, true);
     Exchange(s, {Message(1, true), Message(2, true), "+OK\r\nFrom: ann@y\r\n"}, true);
     s.push_back(Script::Close());
@@ -406,7 +404,7 @@ TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.received);
         const bool pipelined = c.capa == kPipelinedLogin;
-        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(c.capa)};
+        Steps s = Greeted(c.capa);
         Exchange(s, {"+OK\r\n", "+OK\r\n", kListing}, pipelined);
         if (pipelined) {
             Exchange(s, {c.replies[0]}, true);                             // UIDL
@@ -437,8 +435,7 @@ TEST_F(FastPassScriptedTest, ManyCondemnedMessagesGoOneDeleAtATimeWhileTheWindow
         received += "RETR " + std::to_string(n) + "\r\n";
         records += Record(n);
     }
-    Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(),
-            Script::Send("+OK\r\nPIPELINING\r\n.\r\n")};
+    Steps s = Greeted("+OK\r\nPIPELINING\r\n.\r\n");
     Exchange(s, {"+OK\r\n", "+OK\r\n", listing + ".\r\n"}, true);
     for (int n = 1; n < count; ++n) s.push_back(Script::ReadLine());  // RETR 1 to count - 1
     s.push_back(Script::Send(messages));
@@ -480,7 +477,7 @@ TEST_F(FastPassScriptedTest, ARefusalInTheWindowEndsAsTheKillPassDoes) {
                  {Message(2, true), "-ERR no\r\n", Record(2), "!-ERR no"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.retr2);
-        Steps s{Script::Send("+OK hi\r\n"), Script::ReadLine(), Script::Send(kPipelinedLogin)};
+        Steps s = Greeted(kPipelinedLogin);
         Exchange(s, {"+OK\r\n", "+OK\r\n", listing, "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n"},
                  true);
         Exchange(s, {Message(1, false), c.retr2, Message(3, true), Message(4, true)}, true);

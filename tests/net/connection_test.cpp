@@ -160,16 +160,19 @@ TEST(ConnectionTest, SilentPeerEndsTheReadLikeAClose) {
     EXPECT_TRUE(conn.IsClosed());
 }
 
+// Dropped line ends count toward the line bound as much as kept text.
 TEST(ConnectionTest, OverlongLineDropsTheConnection) {
-    S server({S::Send(std::string(5000, 'a') + "\r\n" + "next\r\n")});
-    TestConnection conn(server.Port());
-    conn.MaxLineLength = 1000;
-    conn.Login();
-    std::string line = "old";
-    EXPECT_FALSE(conn.ReadLine(line));
-    EXPECT_EQ(line, "old");
-    EXPECT_TRUE(conn.IsClosed());
-    EXPECT_FALSE(conn.ReadLine(line)) << "nothing after the drop";
+    for (const std::string& first : {std::string(5000, 'a'), std::string(3000, '\n') + "x"}) {
+        S server({S::Send(first + "\r\nnext\r\n"), S::ReadToEnd()});
+        TestConnection conn(server.Port());
+        conn.MaxLineLength = 1000;
+        conn.Login();
+        std::string line = "old";
+        EXPECT_FALSE(conn.ReadLine(line));
+        EXPECT_EQ(line, "old");
+        EXPECT_TRUE(conn.IsClosed());
+        EXPECT_FALSE(conn.ReadLine(line)) << "nothing after the drop";
+    }
 }
 
 TEST(ConnectionTest, ManyLinesNeedFewReceiveCalls) {

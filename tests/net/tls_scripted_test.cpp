@@ -144,6 +144,7 @@ TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
             pop.Login();
             ADD_FAILURE() << "logged in";
         } catch (const ETlsError& e) {
+            EXPECT_EQ(e.Reason, ETlsError::TReason::Handshake) << e.Message();
             EXPECT_NE(e.Message().find(messagePart), std::string::npos) << e.Message();
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
@@ -220,6 +221,39 @@ std::string RecordsOf(SSL* ssl, int fd, Write&& write) {
     return records;
 }
 
+// One in-process TLS server on a socket pair, run by `serve` on its end.
+class TlsPeerPair {
+  public:
+    template <class Serve>
+    explicit TlsPeerPair(Serve&& serve) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0) throw std::runtime_error("socketpair");
+        thread_ = std::thread(std::forward<Serve>(serve), fds_[1]);
+    }
+    ~TlsPeerPair() {
+        Join();
+        close(fds_[1]);
+    }
+    int ClientFd() const { return fds_[0]; }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    int fds_[2] = {-1, -1};
+    std::thread thread_;
+};
+
+TTlsSettings TrustStoreSettings(const std::string& host) {
+    return TTlsSettings{host, "", true, 5000};
+}
+
+// Trusting the test server's certificate by its pin.
+TTlsSettings PinnedSettings() {
+    return TTlsSettings{"localhost",
+                        NormalizeFingerprint(TestCertificates::Get().Fingerprint("server")).value(),
+                        true, 5000};
+}
+
 // Serves the handshake on fd, then sends one record of 4000 bytes a byte every 5 ms until
 // stop or the client closes: each byte well within the client's receive bound, the record far
 // beyond it.
@@ -239,24 +273,17 @@ void TrickleOneRecord(int fd, const std::atomic<bool>& stop) {
 }
 
 TEST(TlsReceiveTest, ATrickledRecordEndsTheConnectionWithinOneReceiveBound) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     std::atomic<bool> stop = false;
-    std::thread server(TrickleOneRecord, fds[1], std::cref(stop));
+    TlsPeerPair pair([&stop](int fd) { TrickleOneRecord(fd, stop); });
     TTlsTransport tls(std::make_unique<TSocketTransport>());
-    const TTlsSettings settings{
-        "localhost", NormalizeFingerprint(TestCertificates::Get().Fingerprint("server")).value(),
-        true, 5000};
-    EXPECT_NO_THROW(tls.Handshake(fds[0], settings));
+    EXPECT_NO_THROW(tls.Handshake(pair.ClientFd(), PinnedSettings()));
     char buffer[8192];
     int error = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(tls.Receive(fds[0], buffer, sizeof buffer, 300, error), 0);
+    EXPECT_EQ(tls.Receive(pair.ClientFd(), buffer, sizeof buffer, 300, error), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     stop = true;
-    tls.Close(fds[0]);
-    server.join();
-    close(fds[1]);
+    tls.Close(pair.ClientFd());
 }
 
 // Answers the first command with a reply and, in the same write, a record that carries no
@@ -285,55 +312,21 @@ void ReplyWithAnEmptyRecordBehind(int fd, bool keyUpdate) {
 TEST(TlsReceiveTest, ARecordWithoutDataBehindAReplyHoldsNothingBack) {
     StartSockets();  // the peer's writes must not kill the test when the client is gone
     for (bool keyUpdate : {true, false}) {
-        int fds[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        std::thread server(ReplyWithAnEmptyRecordBehind, fds[1], keyUpdate);
+        TlsPeerPair pair([keyUpdate](int fd) { ReplyWithAnEmptyRecordBehind(fd, keyUpdate); });
         TTlsTransport tls(std::make_unique<TSocketTransport>());
-        const TTlsSettings settings{
-            "localhost",
-            NormalizeFingerprint(TestCertificates::Get().Fingerprint("server")).value(), true,
-            5000};
-        ASSERT_NO_THROW(tls.Handshake(fds[0], settings));
+        ASSERT_NO_THROW(tls.Handshake(pair.ClientFd(), PinnedSettings()));
         char buffer[8192];
         int error = 0;
         for (const std::string reply : {"+OK reply\r\n", "+OK again\r\n"}) {
-            tls.Send(fds[0], "NOOP\r\n", 6);
+            tls.Send(pair.ClientFd(), "NOOP\r\n", 6);
             const auto start = std::chrono::steady_clock::now();
-            const ssize_t n = tls.Receive(fds[0], buffer, sizeof buffer, 5000, error);
+            const ssize_t n = tls.Receive(pair.ClientFd(), buffer, sizeof buffer, 5000, error);
             EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0))), reply)
                 << "key update: " << keyUpdate;
             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         }
-        tls.Close(fds[0]);
-        server.join();
-        close(fds[1]);
+        tls.Close(pair.ClientFd());
     }
-}
-
-// One in-process TLS server on a socket pair, run by `serve` on its end.
-class TlsPeerPair {
-  public:
-    template <class Serve>
-    explicit TlsPeerPair(Serve&& serve) {
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0) throw std::runtime_error("socketpair");
-        thread_ = std::thread(std::forward<Serve>(serve), fds_[1]);
-    }
-    ~TlsPeerPair() {
-        Join();
-        close(fds_[1]);
-    }
-    int ClientFd() const { return fds_[0]; }
-    void Join() {
-        if (thread_.joinable()) thread_.join();
-    }
-
-  private:
-    int fds_[2] = {-1, -1};
-    std::thread thread_;
-};
-
-TTlsSettings TrustStoreSettings(const std::string& host) {
-    return TTlsSettings{host, "", true, 5000};
 }
 
 struct NameCase {

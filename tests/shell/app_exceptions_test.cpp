@@ -66,168 +66,143 @@ TNotifyIconData Record(QObject* owner) {
 class AppExceptionsTest : public QObject {
     Q_OBJECT
   private slots:
-    void fullStopFollowsTheLastCharacter_data();
-    void fullStopFollowsTheLastCharacter();
-    void titleIsTheProgramFileName();
-    void hookGetsEverythingButTheSilentAbort();
-    void failingHookDoesNotEscape();
-    void withoutHookTheDefaultBoxReports();
-    void exceptionSlippingPastHandlersIsCaughtByTheApplication();
-    void longTipsEndInDots_data();
-    void longTipsEndInDots();
-    void trayRecordAddModifyDelete();
-    void trayClicksArriveAsMouseMessages();
+    void fullStopFollowsTheLastCharacter() {
+        const std::pair<std::string, std::string> cases[] = {
+            {"", ""},
+            {"Error creating socket", "Error creating socket."},
+            {"Failed to get data for 'Interval'", "Failed to get data for 'Interval'"},  // quote
+            {"-ERR [AUTH] Authentication failed.", "-ERR [AUTH] Authentication failed."},
+            {"Stop!", "Stop!"},
+            {"(none)", "(none)"},
+            {"Couldn't resolve hostname ", "Couldn't resolve hostname "},
+            {"a-", "a-"},   // below the stop
+            {"a/", "a/."},  // above the stop
+            {"caf\xc3\xa9", "caf\xc3\xa9."},
+        };
+        for (const auto& [message, shown] : cases) QCOMPARE(WithFullStop(message), shown);
+    }
+
+    void titleIsTheProgramFileName() {
+        const QString file = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+        const QString expected = file.left(1).toUpper() + file.mid(1).toLower();
+        QCOMPARE(QString::fromStdString(ApplicationTitle()), expected);
+        QVERIFY(expected.startsWith("App"));
+    }
+
+    void hookGetsEverythingButTheSilentAbort() {
+        HookRecorder hook;
+        QObject sender;
+        Guarded(&sender, [] { throw EAbort(); });
+        Guarded(&sender, [] { throw EProtocolError("-ERR no", 500, "POP3"); });
+        Guarded(&sender, [] { throw std::runtime_error("plain failure"); });
+        Guarded(&sender, [] { throw 42; });
+        Guarded(&sender, [] {});
+
+        QCOMPARE(hook.reports.size(), size_t{3});
+        QCOMPARE(hook.reports[0].sender, &sender);
+        QCOMPARE(hook.reports[0].message, std::string("-ERR no"));
+        QVERIFY(hook.reports[0].protocol);
+        QCOMPARE(hook.reports[1].message, std::string("plain failure"));
+        QVERIFY(!hook.reports[1].protocol);
+        QVERIFY(!hook.reports[2].message.empty());
+    }
+
+    void failingHookDoesNotEscape() {
+        SetApplicationExceptionHook(
+            [](QObject*, const Exception&) { throw std::logic_error("x"); });
+        bool reached = false;
+        Guarded(nullptr, [] { throw Exception("first"); });
+        reached = true;
+        SetApplicationExceptionHook(nullptr);
+        QVERIFY(reached);
+        QVERIFY(!HasApplicationExceptionHook());
+    }
+
+    void withoutHookTheDefaultBoxReports() {
+        QVERIFY(!HasApplicationExceptionHook());
+        BoxCloser closer;
+        Guarded(nullptr, [] { throw EAbort(); });
+        Guarded(nullptr, [] { throw Exception("Cannot open file /tmp/x.log"); });
+        QCOMPARE(closer.seen.size(), size_t{1});
+        QCOMPARE(closer.seen[0].title, QString::fromStdString(ApplicationTitle()));
+        QCOMPARE(closer.seen[0].text, QString("Cannot open file /tmp/x.log."));
+        QCOMPARE(closer.seen[0].icon, QMessageBox::Critical);
+    }
+
+    void exceptionSlippingPastHandlersIsCaughtByTheApplication() {
+        HookRecorder hook;
+        Thrower thrower;
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&thrower, &event);
+        QCOMPARE(hook.reports.size(), size_t{1});
+        QCOMPARE(hook.reports[0].sender, &thrower);
+        QCOMPARE(hook.reports[0].message, std::string("'x' is not a valid integer value"));
+    }
+
+    void longTipsEndInDots_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("tip");
+        const QByteArray exact(63, 'a');
+        QTest::newRow("fits") << exact << exact;
+        QTest::newRow("one over") << exact + "b" << QByteArray(60, 'a') + "...";
+        QTest::newRow("long reply") << QByteArray(500, 'x') << QByteArray(60, 'x') + "...";
+        // 59 ASCII bytes and a two-byte character straddling the cut: the character goes whole.
+        QTest::newRow("no half characters")
+            << QByteArray(59, 'a') + "\xc3\xa9" + QByteArray(10, 'b')
+            << QByteArray(59, 'a') + "...";
+    }
+
+    void longTipsEndInDots() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, tip);
+        TNotifyIconData data;
+        SetTrayTip(data, "something longer that was there before");
+        SetTrayTip(data, text.toStdString());
+        QCOMPARE(QByteArray::fromStdString(TrayTip(data)), tip);
+        QVERIFY(TrayTip(data).size() <= 63);
+        QCOMPARE(data.szTip[63], '\0');
+    }
+
+    void trayRecordAddModifyDelete() {
+        QObject owner;
+        TNotifyIconData data = Record(&owner);
+        QVERIFY(!TrayNotifyIcon(tray::NIM_MODIFY, data));
+        QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
+        QVERIFY(!TrayNotifyIcon(tray::NIM_ADD, data));
+        QCOMPARE(FindTrayIcon(data)->toolTip(), QString("Vornask"));
+
+        SetTrayTip(data, std::string(80, 'z'));
+        QVERIFY(TrayNotifyIcon(tray::NIM_MODIFY, data));
+        QCOMPARE(FindTrayIcon(data)->toolTip(), QString(60, 'z') + "...");
+
+        QVERIFY(TrayNotifyIcon(tray::NIM_DELETE, data));
+        QVERIFY(!FindTrayIcon(data));
+        QVERIFY(!TrayNotifyIcon(tray::NIM_DELETE, data));
+    }
+
+    void trayClicksArriveAsMouseMessages() {
+        CallbackSink sink;
+        TNotifyIconData data = Record(&sink);
+        QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
+        QSystemTrayIcon* icon = FindTrayIcon(data);
+        for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context,
+                            QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
+            emit icon->activated(reason);
+        QVERIFY(sink.mouse.empty());  // delivered through the event loop, not inside the signal
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(sink.mouse, (std::vector<uint32_t>{tray::WM_LBUTTONDOWN, tray::WM_RBUTTONDOWN,
+                                                    tray::WM_LBUTTONDBLCLK, tray::WM_MBUTTONDOWN}));
+        TrayNotifyIcon(tray::NIM_DELETE, data);
+
+        data.uFlags = tray::NIF_ICON | tray::NIF_TIP;  // no callback wanted
+        sink.mouse.clear();
+        QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
+        emit FindTrayIcon(data)->activated(QSystemTrayIcon::Trigger);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(sink.mouse.empty());
+        TrayNotifyIcon(tray::NIM_DELETE, data);
+    }
 };
-
-void AppExceptionsTest::fullStopFollowsTheLastCharacter_data() {
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("letter") << "Error creating socket"
-                            << "Error creating socket.";
-    QTest::newRow("quote below stop") << "Failed to get data for 'Interval'"
-                                      << "Failed to get data for 'Interval'";
-    QTest::newRow("full stop") << "-ERR [AUTH] Authentication failed."
-                               << "-ERR [AUTH] Authentication failed.";
-    QTest::newRow("bang") << "Stop!"
-                          << "Stop!";
-    QTest::newRow("paren") << "(none)"
-                           << "(none)";
-    QTest::newRow("blank") << "Couldn't resolve hostname "
-                           << "Couldn't resolve hostname ";
-    QTest::newRow("dash below stop") << "a-"
-                                     << "a-";
-    QTest::newRow("slash above stop") << "a/"
-                                      << "a/.";
-    QTest::newRow("eight-bit") << "caf\xc3\xa9"
-                               << "caf\xc3\xa9.";
-}
-
-void AppExceptionsTest::fullStopFollowsTheLastCharacter() {
-    QFETCH(QString, message);
-    QFETCH(QString, shown);
-    QCOMPARE(QString::fromStdString(WithFullStop(message.toStdString())), shown);
-}
-
-void AppExceptionsTest::titleIsTheProgramFileName() {
-    const QString file = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    const QString expected = file.left(1).toUpper() + file.mid(1).toLower();
-    QCOMPARE(QString::fromStdString(ApplicationTitle()), expected);
-    QVERIFY(expected.startsWith("App"));
-}
-
-void AppExceptionsTest::hookGetsEverythingButTheSilentAbort() {
-    HookRecorder hook;
-    QObject sender;
-    Guarded(&sender, [] { throw EAbort(); });
-    Guarded(&sender, [] { throw EProtocolError("-ERR no", 500, "POP3"); });
-    Guarded(&sender, [] { throw std::runtime_error("plain failure"); });
-    Guarded(&sender, [] { throw 42; });
-    Guarded(&sender, [] {});
-
-    QCOMPARE(hook.reports.size(), size_t{3});
-    QCOMPARE(hook.reports[0].sender, &sender);
-    QCOMPARE(hook.reports[0].message, std::string("-ERR no"));
-    QVERIFY(hook.reports[0].protocol);
-    QCOMPARE(hook.reports[1].message, std::string("plain failure"));
-    QVERIFY(!hook.reports[1].protocol);
-    QVERIFY(!hook.reports[2].message.empty());
-}
-
-void AppExceptionsTest::failingHookDoesNotEscape() {
-    SetApplicationExceptionHook([](QObject*, const Exception&) { throw std::logic_error("x"); });
-    bool reached = false;
-    Guarded(nullptr, [] { throw Exception("first"); });
-    reached = true;
-    SetApplicationExceptionHook(nullptr);
-    QVERIFY(reached);
-    QVERIFY(!HasApplicationExceptionHook());
-}
-
-void AppExceptionsTest::withoutHookTheDefaultBoxReports() {
-    QVERIFY(!HasApplicationExceptionHook());
-    BoxCloser closer;
-    Guarded(nullptr, [] { throw EAbort(); });
-    Guarded(nullptr, [] { throw Exception("Cannot open file /tmp/x.log"); });
-    QCOMPARE(closer.seen.size(), size_t{1});
-    QCOMPARE(closer.seen[0].title, QString::fromStdString(ApplicationTitle()));
-    QCOMPARE(closer.seen[0].text, QString("Cannot open file /tmp/x.log."));
-    QCOMPARE(closer.seen[0].icon, QMessageBox::Critical);
-}
-
-void AppExceptionsTest::exceptionSlippingPastHandlersIsCaughtByTheApplication() {
-    HookRecorder hook;
-    Thrower thrower;
-    QEvent event(QEvent::User);
-    QCoreApplication::sendEvent(&thrower, &event);
-    QCOMPARE(hook.reports.size(), size_t{1});
-    QCOMPARE(hook.reports[0].sender, &thrower);
-    QCOMPARE(hook.reports[0].message, std::string("'x' is not a valid integer value"));
-}
-
-void AppExceptionsTest::longTipsEndInDots_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("tip");
-    const QByteArray exact(63, 'a');
-    QTest::newRow("fits") << exact << exact;
-    QTest::newRow("one over") << exact + "b" << QByteArray(60, 'a') + "...";
-    QTest::newRow("long reply") << QByteArray(500, 'x') << QByteArray(60, 'x') + "...";
-    // 59 ASCII bytes and a two-byte character straddling the cut: the character goes whole.
-    QTest::newRow("no half characters")
-        << QByteArray(59, 'a') + "\xc3\xa9" + QByteArray(10, 'b') << QByteArray(59, 'a') + "...";
-}
-
-void AppExceptionsTest::longTipsEndInDots() {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, tip);
-    TNotifyIconData data;
-    SetTrayTip(data, "something longer that was there before");
-    SetTrayTip(data, text.toStdString());
-    QCOMPARE(QByteArray::fromStdString(TrayTip(data)), tip);
-    QVERIFY(TrayTip(data).size() <= 63);
-    QCOMPARE(data.szTip[63], '\0');
-}
-
-void AppExceptionsTest::trayRecordAddModifyDelete() {
-    QObject owner;
-    TNotifyIconData data = Record(&owner);
-    QVERIFY(!TrayNotifyIcon(tray::NIM_MODIFY, data));
-    QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
-    QVERIFY(!TrayNotifyIcon(tray::NIM_ADD, data));
-    QCOMPARE(FindTrayIcon(data)->toolTip(), QString("Vornask"));
-
-    SetTrayTip(data, std::string(80, 'z'));
-    QVERIFY(TrayNotifyIcon(tray::NIM_MODIFY, data));
-    QCOMPARE(FindTrayIcon(data)->toolTip(), QString(60, 'z') + "...");
-
-    QVERIFY(TrayNotifyIcon(tray::NIM_DELETE, data));
-    QVERIFY(!FindTrayIcon(data));
-    QVERIFY(!TrayNotifyIcon(tray::NIM_DELETE, data));
-}
-
-void AppExceptionsTest::trayClicksArriveAsMouseMessages() {
-    CallbackSink sink;
-    TNotifyIconData data = Record(&sink);
-    QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
-    QSystemTrayIcon* icon = FindTrayIcon(data);
-    for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context,
-                        QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick})
-        emit icon->activated(reason);
-    QVERIFY(sink.mouse.empty());  // delivered through the event loop, not inside the signal
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(sink.mouse, (std::vector<uint32_t>{tray::WM_LBUTTONDOWN, tray::WM_RBUTTONDOWN,
-                                                tray::WM_LBUTTONDBLCLK, tray::WM_MBUTTONDOWN}));
-    TrayNotifyIcon(tray::NIM_DELETE, data);
-
-    data.uFlags = tray::NIF_ICON | tray::NIF_TIP;  // no callback wanted
-    sink.mouse.clear();
-    QVERIFY(TrayNotifyIcon(tray::NIM_ADD, data));
-    emit FindTrayIcon(data)->activated(QSystemTrayIcon::Trigger);
-    QCoreApplication::sendPostedEvents();
-    QVERIFY(sink.mouse.empty());
-    TrayNotifyIcon(tray::NIM_DELETE, data);
-}
 
 VORNASK_APP_TEST_MAIN(AppExceptionsTest)
 #include "app_exceptions_test.moc"

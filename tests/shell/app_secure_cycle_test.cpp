@@ -11,7 +11,6 @@
 #include "filter/kill_list_store.h"
 #include "net/encryption.h"
 #include "net/pop3.h"
-#include "net/tcpip.h"
 #include "platform/registry.h"
 #include "shell/timer.h"
 #include "support/dovecot_server.h"
@@ -33,8 +32,7 @@ struct Outcome {
 };
 
 // One check from Hide to its notification against a fresh server holding one spam among two.
-Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false,
-              const std::string& pin = "") {
+Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false) {
     const TestCertificates& certs = TestCertificates::Get();
     DovecotServer server("anna", "pw", DovecotOptions{certs.Pem(cert), certs.Key(cert), false});
     server.Deliver(Mail("cheap spam"));
@@ -52,7 +50,6 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
         form.Settings.LogFile = log;
         form.Settings.Connection.Encryption = encryption;
         form.Settings.FastCheck = fast;
-        form.Settings.Connection.TrustedCertificate = pin;
         form.Settings.Connection.Port =
             encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
         form.Settings.Connection.ReceiveTimeoutMs = 5000;
@@ -113,17 +110,6 @@ class AppSecureCycleTest : public QObject {
         QCOMPARE(outcome.events.size(), size_t{2});
         QVERIFY(outcome.events[0].rfind("tip:Certificate not trusted (self-signed) for ", 0) == 0);
         QCOMPARE(outcome.events[1], "error:" + outcome.events[0].substr(4));
-        QCOMPARE(outcome.left, size_t{2});
-        QVERIFY(outcome.windowBack);
-    }
-
-    // A pin that is not a fingerprint is not dropped for the system store's verdict, which
-    // would accept this certificate: the check stops before connecting and says why.
-    void unreadablePinRefusesTheCheck() {
-        const Outcome outcome = Check(TEncryption::TlsOnConnect, "server", false, "AB:CD");
-        QCOMPARE(outcome.events,
-                 (std::vector<std::string>{std::string("tip:") + kUnreadablePinText,
-                                           std::string("error:") + kUnreadablePinText}));
         QCOMPARE(outcome.left, size_t{2});
         QVERIFY(outcome.windowBack);
     }

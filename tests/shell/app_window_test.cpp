@@ -32,6 +32,13 @@ bool FitsText(QWidget* widget, const QString& text) {
            QFontMetrics(widget->font()).height() <= widget->height();
 }
 
+// Any check that runs shows as a socket failure.
+void AimAtAClosedPort(TestForm& form) {
+    form.Settings.Connection.Port = FreeLoopbackPort();
+    form.Settings.Connection.Host = "127.0.0.1";
+    form.Settings.Interval = 5;
+}
+
 QWidget* NextTabStop(QWidget* from) {
     for (QWidget* w = from->nextInFocusChain(); w != from; w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus) return w;
@@ -48,232 +55,222 @@ class AppWindowTest : public QObject {
         hive =
             dir.filePath(QString("registry-%1.reg").arg(++hives)).toStdString();  // fresh each test
     }
-    void formHoldsItsControlsUnclipped();
-    void menuItemsAndAccelerators();
-    void startsWithTheIconInTheTray();
-    void trayClicksInBothWindowStates();
-    void withoutTrayHideMinimisesAndTitleCarriesTheTip();
-    void missingIntervalShowsDefaultBoxAndRunsWithoutHook();
-    void boxesAreWideEnoughForTheirCaption();
-    void altF4SavesSettingsAndRemovesTheIcon();  // last: it asks the application to quit
+
+    void formHoldsItsControlsUnclipped() {
+        TestForm form(hive);
+        form.FormCreate();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QCOMPARE(form.windowTitle(), QString("Vornask"));
+        QCOMPARE(form.windowType(), Qt::Window);  // an ordinary window has a taskbar entry
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!form.windowIcon().isNull());
+        QCOMPARE(form.centralWidget()->height(), 25);
+        QVERIFY(form.centralWidget()->width() >= 240);
+        QCOMPARE(form.centralWidget()->y(), form.menuBar()->height());
+        const QPoint centre = form.screen()->availableGeometry().center();
+        QVERIFY((form.frameGeometry().center() - centre).manhattanLength() <= 2);
+
+        QCOMPARE(form.Label4->text(), QString("Password"));
+        QCOMPARE(form.Button1->text(), QString("Hide"));
+        QCOMPARE(form.Label4->font().pixelSize(), 11);
+        QCOMPARE(form.Button1->font().pixelSize(), 11);
+        QCOMPARE(form.edPassword->font().pixelSize(), 10);
+        QVERIFY(FitsText(form.Label4, form.Label4->text()));
+        QVERIFY(FitsText(form.Button1, form.Button1->text()));
+        const QRect client = form.centralWidget()->rect();
+        for (QWidget* w :
+             {static_cast<QWidget*>(form.Label4), static_cast<QWidget*>(form.edPassword),
+              static_cast<QWidget*>(form.Button1)})
+            QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
+        QVERIFY(form.Label4->geometry().right() < form.edPassword->x());
+        QVERIFY(form.edPassword->geometry().right() < form.Button1->x());
+
+        QCOMPARE(form.edPassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(form.edPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                     form.edPassword),
+                 int('*'));
+        QCOMPARE(NextTabStop(form.Button1), static_cast<QWidget*>(form.edPassword));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.edPassword));
+        QVERIFY(!form.Timer->Enabled());
+        QCOMPARE(form.Timer->Interval(), int64_t{1000});
+
+        // Tab reaches the Hide button; Enter there presses it.
+        form.Button1->setFocus();
+        QTest::keyClick(form.Button1, Qt::Key_Return);
+        QVERIFY(form.isHidden());
+        QVERIFY(form.Timer->Enabled());
+        form.FormDestroy();
+    }
+
+    void menuItemsAndAccelerators() {
+        TestForm form(hive);
+        QCOMPARE(form.Options1->title(), QString("&Options"));
+        QCOMPARE(Texts(form.Options1), (QStringList{"&Kill list", "&Mail Options", "", "&Exit"}));
+        QVERIFY(form.N1->isSeparator());
+        QCOMPARE(form.Exit1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F4));
+        QVERIFY(form.Killlist1->shortcut().isEmpty());
+        QCOMPARE(form.Help1->title(), QString("&Help"));
+        QCOMPARE(Texts(form.Help1),
+                 (QStringList{"Help &Index", "&What is Vornask", "&About Author"}));
+        QCOMPARE(form.menuBar()->actions().size(), 2);
+    }
+
+    void startsWithTheIconInTheTray() {
+        TestForm form(hive);
+        form.FormCreate();
+        const TNotifyIconData& data = form.TrayIconData;
+        QCOMPARE(data.cbSize, 88u);
+        QCOMPARE(data.uID, 1973u);
+        QCOMPARE(data.uFlags, 7u);
+        QCOMPARE(data.uCallbackMessage, 2997u);
+        QCOMPARE(TrayTip(data), std::string("Vornask"));
+        QCOMPARE(data.hIcon.cacheKey(), form.windowIcon().cacheKey());
+        QSystemTrayIcon* icon = FindTrayIcon(data);
+        QVERIFY(icon);
+        QCOMPARE(icon->toolTip(), QString("Vornask"));
+        QVERIFY(HasApplicationExceptionHook());
+        QVERIFY(!form.Notifying);
+        form.FormDestroy();
+        QVERIFY(!FindTrayIcon(data));
+    }
+
+    void trayClicksInBothWindowStates() {
+        TestForm form(hive);
+        form.FormCreate();
+        AimAtAClosedPort(form);
+        form.edPassword->setText("secret");
+        form.show();
+        QSystemTrayIcon* icon = FindTrayIcon(form.TrayIconData);
+        auto click = [&](QSystemTrayIcon::ActivationReason reason) {
+            emit icon->activated(reason);
+            QCoreApplication::sendPostedEvents(&form);
+        };
+
+        // Visible, also when the user has minimised it: neither button does anything.
+        for (bool minimised : {false, true}) {
+            if (minimised) form.showMinimized();
+            click(QSystemTrayIcon::Trigger);
+            click(QSystemTrayIcon::Context);
+            QVERIFY(form.Log.empty());
+            QCOMPARE(form.isMinimized(), minimised);
+        }
+        form.showNormal();
+
+        form.CheckAndHide();
+        QVERIFY(form.isHidden());
+        QVERIFY(!form.TaskbarEntryVisible());
+        QVERIFY(form.Timer->IsTicking());
+        form.Log.clear();
+
+        // Hidden: other buttons nothing, right checks at once, left brings the window back.
+        click(QSystemTrayIcon::DoubleClick);
+        click(QSystemTrayIcon::MiddleClick);
+        QVERIFY(form.Log.empty());
+        click(QSystemTrayIcon::Context);
+        QCOMPARE(form.Log, (std::vector<std::string>{"tip:Error creating socket"}));
+        QCOMPARE(icon->toolTip(), QString("Error creating socket"));
+        QVERIFY(form.isHidden());
+        click(QSystemTrayIcon::Trigger);
+        QVERIFY(form.isVisible());
+        QVERIFY(form.TaskbarEntryVisible());
+        QVERIFY(!form.Timer->Enabled());
+        QCOMPARE(form.edPassword->text(), QString("secret"));
+        QCOMPARE(form.Log.size(), size_t{1});
+        QCOMPARE(icon->toolTip(), QString("Error creating socket"));  // the last outcome stays
+        form.FormDestroy();
+    }
+
+    void withoutTrayHideMinimisesAndTitleCarriesTheTip() {
+        TestForm form(hive);
+        form.Tray = false;
+        form.FormCreate();
+        AimAtAClosedPort(form);
+        form.show();
+        QCOMPARE(form.windowType(), Qt::Window);  // keeps a taskbar entry to come back by
+
+        form.CheckAndHide();
+        QVERIFY(form.isMinimized());
+        QVERIFY(form.IsWindowHidden());
+        QVERIFY(form.TaskbarEntryVisible());
+        QCOMPARE(form.windowTitle(), QString("Vornask - Error creating socket"));
+        QVERIFY(form.Timer->IsTicking());
+
+        form.showNormal();  // the user restores it from the taskbar
+        QVERIFY(!form.Timer->Enabled());
+        form.FormDestroy();
+    }
+
+    void missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
+        {
+            TRegistry registry(hive);
+            SaveKillList(registry, {"Subject: = spam"});  // creates the settings key, no values
+        }
+        TestForm form(hive);
+        BoxCloser closer;
+        Guarded(&form, [&] { form.FormCreate(); });
+
+        QCOMPARE(closer.seen.size(), size_t{1});
+        QCOMPARE(closer.seen[0].title, QString::fromStdString(ApplicationTitle()));
+        QCOMPARE(closer.seen[0].text, QString("Failed to get data for 'Interval'"));
+        QCOMPARE(closer.seen[0].icon, QMessageBox::Critical);
+        QVERIFY(!HasApplicationExceptionHook());
+        QVERIFY(FindTrayIcon(form.TrayIconData));
+        QCOMPARE(form.Settings.Interval, 0);
+
+        // The window works on; an escaping failure now goes to the default box, not the tooltip.
+        form.Settings.Connection.Host = "";
+        form.show();
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QCOMPARE(closer.seen.size(), size_t{2});
+        QCOMPARE(closer.seen[1].text, QString("Couldn't resolve hostname "));
+        QCOMPARE(TrayTip(form.TrayIconData), std::string("Vornask"));
+        QVERIFY(form.Log.empty());
+        TrayNotifyIcon(tray::NIM_DELETE, form.TrayIconData);
+    }
+
+    // A title bar shows the caption in bold beside its icon and buttons.
+    void boxesAreWideEnoughForTheirCaption() {
+        TestForm form(hive);
+        form.FormCreate();
+        form.RealBoxes = true;
+        BoxCloser closer;
+        form.ShowNoMail(false);
+        ShowDefaultErrorBox("-ERR", &form);
+        QCOMPARE(closer.seen.size(), size_t{2});
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        for (const auto& box : closer.seen)
+            QVERIFY2(box.width >= QFontMetrics(bold).horizontalAdvance(box.title) + 120,
+                     qPrintable(box.title));
+        form.FormDestroy();
+    }
+
+    // Last: it asks the application to quit.
+    void altF4SavesSettingsAndRemovesTheIcon() {
+        TestForm form(hive);
+        form.FormCreate();
+        form.Settings.Connection.Host = "pop.example.org";
+        form.Settings.Interval = 7;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
+        QVERIFY(!form.isVisible());
+
+        form.FormDestroy();  // as the program does once its loop has ended
+        QVERIFY(!FindTrayIcon(form.TrayIconData));
+        TRegistry registry(hive);
+        QVERIFY(registry.OpenKey(kSettingsKey, false));
+        QCOMPARE(registry.ReadString("SMTP host"), std::string("pop.example.org"));
+        QCOMPARE(registry.ReadInteger("Interval"), 7);
+    }
 
   private:
     QTemporaryDir dir;
     std::string hive;
     int hives = 0;
 };
-
-void AppWindowTest::formHoldsItsControlsUnclipped() {
-    TestForm form(hive);
-    form.FormCreate();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-
-    QCOMPARE(form.windowTitle(), QString("Vornask"));
-    QCOMPARE(form.windowType(), Qt::Window);  // an ordinary window has a taskbar entry
-    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-    QVERIFY(!form.windowIcon().isNull());
-    QCOMPARE(form.centralWidget()->height(), 25);
-    QVERIFY(form.centralWidget()->width() >= 240);
-    QCOMPARE(form.centralWidget()->y(), form.menuBar()->height());
-    const QPoint centre = form.screen()->availableGeometry().center();
-    QVERIFY((form.frameGeometry().center() - centre).manhattanLength() <= 2);
-
-    QCOMPARE(form.Label4->text(), QString("Password"));
-    QCOMPARE(form.Button1->text(), QString("Hide"));
-    QCOMPARE(form.Label4->font().pixelSize(), 11);
-    QCOMPARE(form.Button1->font().pixelSize(), 11);
-    QCOMPARE(form.edPassword->font().pixelSize(), 10);
-    QVERIFY(FitsText(form.Label4, form.Label4->text()));
-    QVERIFY(FitsText(form.Button1, form.Button1->text()));
-    const QRect client = form.centralWidget()->rect();
-    for (QWidget* w : {static_cast<QWidget*>(form.Label4), static_cast<QWidget*>(form.edPassword),
-                       static_cast<QWidget*>(form.Button1)})
-        QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
-    QVERIFY(form.Label4->geometry().right() < form.edPassword->x());
-    QVERIFY(form.edPassword->geometry().right() < form.Button1->x());
-
-    QCOMPARE(form.edPassword->echoMode(), QLineEdit::Password);
-    QCOMPARE(form.edPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
-                                                 form.edPassword),
-             int('*'));
-    QCOMPARE(NextTabStop(form.Button1), static_cast<QWidget*>(form.edPassword));
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.edPassword));
-    QVERIFY(!form.Timer->Enabled());
-    QCOMPARE(form.Timer->Interval(), int64_t{1000});
-
-    // Tab reaches the Hide button; Enter there presses it.
-    form.Button1->setFocus();
-    QTest::keyClick(form.Button1, Qt::Key_Return);
-    QVERIFY(form.isHidden());
-    QVERIFY(form.Timer->Enabled());
-    form.FormDestroy();
-}
-
-void AppWindowTest::menuItemsAndAccelerators() {
-    TestForm form(hive);
-    QCOMPARE(form.Options1->title(), QString("&Options"));
-    QCOMPARE(Texts(form.Options1), (QStringList{"&Kill list", "&Mail Options", "", "&Exit"}));
-    QVERIFY(form.N1->isSeparator());
-    QCOMPARE(form.Exit1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_F4));
-    QVERIFY(form.Killlist1->shortcut().isEmpty());
-    QCOMPARE(form.Help1->title(), QString("&Help"));
-    QCOMPARE(Texts(form.Help1), (QStringList{"Help &Index", "&What is Vornask", "&About Author"}));
-    QCOMPARE(form.menuBar()->actions().size(), 2);
-}
-
-void AppWindowTest::startsWithTheIconInTheTray() {
-    TestForm form(hive);
-    form.FormCreate();
-    const TNotifyIconData& data = form.TrayIconData;
-    QCOMPARE(data.cbSize, 88u);
-    QCOMPARE(data.uID, 1973u);
-    QCOMPARE(data.uFlags, 7u);
-    QCOMPARE(data.uCallbackMessage, 2997u);
-    QCOMPARE(TrayTip(data), std::string("Vornask"));
-    QCOMPARE(data.hIcon.cacheKey(), form.windowIcon().cacheKey());
-    QSystemTrayIcon* icon = FindTrayIcon(data);
-    QVERIFY(icon);
-    QCOMPARE(icon->toolTip(), QString("Vornask"));
-    QVERIFY(HasApplicationExceptionHook());
-    QVERIFY(!form.Notifying);
-    form.FormDestroy();
-    QVERIFY(!FindTrayIcon(data));
-}
-
-void AppWindowTest::trayClicksInBothWindowStates() {
-    TestForm form(hive);
-    form.FormCreate();
-    form.Settings.Connection.Port =
-        FreeLoopbackPort();  // any check that runs shows as a socket failure
-    form.Settings.Connection.Host = "127.0.0.1";
-    form.Settings.Interval = 5;
-    form.edPassword->setText("secret");
-    form.show();
-    QSystemTrayIcon* icon = FindTrayIcon(form.TrayIconData);
-    auto click = [&](QSystemTrayIcon::ActivationReason reason) {
-        emit icon->activated(reason);
-        QCoreApplication::sendPostedEvents(&form);
-    };
-
-    // Visible, also when the user has minimised it: neither button does anything.
-    for (bool minimised : {false, true}) {
-        if (minimised) form.showMinimized();
-        click(QSystemTrayIcon::Trigger);
-        click(QSystemTrayIcon::Context);
-        QVERIFY(form.Log.empty());
-        QCOMPARE(form.isMinimized(), minimised);
-    }
-    form.showNormal();
-
-    form.CheckAndHide();
-    QVERIFY(form.isHidden());
-    QVERIFY(!form.TaskbarEntryVisible());
-    QVERIFY(form.Timer->IsTicking());
-    form.Log.clear();
-
-    // Hidden: other buttons nothing, right checks at once, left brings the window back.
-    click(QSystemTrayIcon::DoubleClick);
-    click(QSystemTrayIcon::MiddleClick);
-    QVERIFY(form.Log.empty());
-    click(QSystemTrayIcon::Context);
-    QCOMPARE(form.Log, (std::vector<std::string>{"tip:Error creating socket"}));
-    QCOMPARE(icon->toolTip(), QString("Error creating socket"));
-    QVERIFY(form.isHidden());
-    click(QSystemTrayIcon::Trigger);
-    QVERIFY(form.isVisible());
-    QVERIFY(form.TaskbarEntryVisible());
-    QVERIFY(!form.Timer->Enabled());
-    QCOMPARE(form.edPassword->text(), QString("secret"));
-    QCOMPARE(form.Log.size(), size_t{1});
-    QCOMPARE(icon->toolTip(), QString("Error creating socket"));  // the last outcome stays
-    form.FormDestroy();
-}
-
-void AppWindowTest::withoutTrayHideMinimisesAndTitleCarriesTheTip() {
-    TestForm form(hive);
-    form.Tray = false;
-    form.FormCreate();
-    form.Settings.Connection.Port = FreeLoopbackPort();
-    form.Settings.Connection.Host = "127.0.0.1";
-    form.Settings.Interval = 5;
-    form.show();
-    QCOMPARE(form.windowType(), Qt::Window);  // keeps a taskbar entry to come back by
-
-    form.CheckAndHide();
-    QVERIFY(form.isMinimized());
-    QVERIFY(form.IsWindowHidden());
-    QVERIFY(form.TaskbarEntryVisible());
-    QCOMPARE(form.windowTitle(), QString("Vornask - Error creating socket"));
-    QVERIFY(form.Timer->IsTicking());
-
-    form.showNormal();  // the user restores it from the taskbar
-    QVERIFY(!form.Timer->Enabled());
-    form.FormDestroy();
-}
-
-void AppWindowTest::missingIntervalShowsDefaultBoxAndRunsWithoutHook() {
-    {
-        TRegistry registry(hive);
-        SaveKillList(registry, {"Subject: = spam"});  // creates the settings key, no values
-    }
-    TestForm form(hive);
-    BoxCloser closer;
-    Guarded(&form, [&] { form.FormCreate(); });
-
-    QCOMPARE(closer.seen.size(), size_t{1});
-    QCOMPARE(closer.seen[0].title, QString::fromStdString(ApplicationTitle()));
-    QCOMPARE(closer.seen[0].text, QString("Failed to get data for 'Interval'"));
-    QCOMPARE(closer.seen[0].icon, QMessageBox::Critical);
-    QVERIFY(!HasApplicationExceptionHook());
-    QVERIFY(FindTrayIcon(form.TrayIconData));
-    QCOMPARE(form.Settings.Interval, 0);
-
-    // The window works on; an escaping failure now goes to the default box, not the tooltip.
-    form.Settings.Connection.Host = "";
-    form.show();
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
-    QCOMPARE(closer.seen.size(), size_t{2});
-    QCOMPARE(closer.seen[1].text, QString("Couldn't resolve hostname "));
-    QCOMPARE(TrayTip(form.TrayIconData), std::string("Vornask"));
-    QVERIFY(form.Log.empty());
-    TrayNotifyIcon(tray::NIM_DELETE, form.TrayIconData);
-}
-
-// A title bar shows the caption in bold beside its icon and buttons.
-void AppWindowTest::boxesAreWideEnoughForTheirCaption() {
-    TestForm form(hive);
-    form.FormCreate();
-    form.RealBoxes = true;
-    BoxCloser closer;
-    form.ShowNoMail(false);
-    ShowDefaultErrorBox("-ERR", &form);
-    QCOMPARE(closer.seen.size(), size_t{2});
-    QFont bold = QApplication::font();
-    bold.setBold(true);
-    for (const auto& box : closer.seen)
-        QVERIFY2(box.width >= QFontMetrics(bold).horizontalAdvance(box.title) + 120,
-                 qPrintable(box.title));
-    form.FormDestroy();
-}
-
-void AppWindowTest::altF4SavesSettingsAndRemovesTheIcon() {
-    TestForm form(hive);
-    form.FormCreate();
-    form.Settings.Connection.Host = "pop.example.org";
-    form.Settings.Interval = 7;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::keyClick(&form, Qt::Key_F4, Qt::AltModifier);
-    QVERIFY(!form.isVisible());
-
-    form.FormDestroy();  // as the program does once its loop has ended
-    QVERIFY(!FindTrayIcon(form.TrayIconData));
-    TRegistry registry(hive);
-    QVERIFY(registry.OpenKey(kSettingsKey, false));
-    QCOMPARE(registry.ReadString("SMTP host"), std::string("pop.example.org"));
-    QCOMPARE(registry.ReadInteger("Interval"), 7);
-}
 
 VORNASK_APP_TEST_MAIN(AppWindowTest)
 #include "app_window_test.moc"
