@@ -19,7 +19,8 @@ class ESocketError : public ETcpIpError {
     int16_t ErrorCode;
 };
 
-// The connection's encryption is not one this program knows; raised before anything is sent.
+// The connection's encryption (or way of signing in) is not one this program knows, or does
+// not protect an OAuth2 token; raised before anything is sent.
 class EEncryptionError : public ETcpIpError {
   public:
     using ETcpIpError::ETcpIpError;

@@ -79,6 +79,12 @@ void TPop3::CheckLoginReply() {
     }
 }
 
+EProtocolError TPop3::LoginRefusal(const std::string& line, const std::string& note) {
+    EProtocolError refusal(ErrorMessage(line) + note, kRefusedReply, kProtocol);
+    refusal.TemporaryRefusal = IsTemporaryRefusal(line);
+    return refusal;
+}
+
 TPop3::~TPop3() {
     if (SocketHandle == -1) return;
     try {
@@ -130,14 +136,21 @@ void TPop3::ReadReplyLines(const std::function<void(const std::string&)>& onLine
 // A login that fails at any step closes its connection before the error leaves, so the server
 // does not keep the mailbox locked for another client.
 void TPop3::Login() {
+    RefuseUnusableSignIn();
+    saslMechanisms_.clear();
     try {
         Connect();
         CheckReply();
         if (Encryption == TEncryption::Stls) StartStls();
-        SendText("USER " + UserName + "\r\n");
-        CheckLoginReply();
-        SendText("PASS " + Password + "\r\n");
-        CheckLoginReply();
+        if (Authentication == TAuthentication::UserPass) {
+            SendText("USER " + UserName + "\r\n");
+            CheckLoginReply();
+            SendText("PASS " + Password + "\r\n");
+            CheckLoginReply();
+        } else {
+            Capabilities();  // the mechanisms on offer, after STLS as the server now sees us
+            SignInSasl();
+        }
         Command("LIST");
         ReadListing();
     } catch (...) {

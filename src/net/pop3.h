@@ -4,7 +4,8 @@
 // subjects, retrieve and delete messages, log out. What its calls raise:
 //   ESocketError    no connection could be made (ErrorCode: errno, ECANCELED when cancelled);
 //   ETcpIpError     the host name could not be resolved;
-//   EEncryptionError the encryption is none this program knows (before anything is sent);
+//   EEncryptionError the encryption or the way of signing in is none this program knows, or
+//                   an OAuth2 token would travel in clear (before anything is sent);
 //   ETlsError       TLS failed, its certificate was refused, the trusted certificate is no
 //                   fingerprint, or STLS was not offered or refused (see its TReason);
 //   EProtocolError  the server refused a command (kRefusedReply, the message its "-ERR" line,
@@ -63,10 +64,12 @@ class TPop3 : public TTcpIp {
     void Greet();
     // CAPA: the capability names in upper case; none when the server refuses the command. A
     // list of more than kMaxCapabilities lines ends the connection as an overrun bound does.
+    // The mechanisms of its SASL line are kept for Authenticate's sign-in.
     std::vector<std::string> Capabilities();
     // USER, PASS, LIST and, when withUids, UIDL: in one write when pipelining, else one at a
     // time. Fills Messages as Login does and returns the unique ids by message number; a
-    // refused or malformed UIDL listing gives no ids at all.
+    // refused or malformed UIDL listing gives no ids at all. With a SASL way of signing in the
+    // exchange (with the mechanisms of the Capabilities call before) replaces USER and PASS.
     std::map<int32_t, std::string> Authenticate(bool pipelining, bool withUids);
     // Whether a message listed at this size can be retrieved within the reply bound; one
     // listed larger cannot be examined: retrieving it would only end the connection.
@@ -108,6 +111,18 @@ class TPop3 : public TTcpIp {
     // CheckReply for the reply to USER or PASS: a refusal for now ("[IN-USE]",
     // "[LOGIN-DELAY]", "[SYS/TEMP]") is raised marked as such.
     void CheckLoginReply();
+    // The refusal of a login by its "-ERR" line, marked as CheckLoginReply marks it, with the
+    // note after the (cut) line.
+    static EProtocolError LoginRefusal(const std::string& line, const std::string& note = {});
+
+    // Before connecting: raises EEncryptionError when a token would travel in clear or the way
+    // of signing in is none this program knows.
+    void RefuseUnusableSignIn() const;
+    // AUTH with the mechanism Authentication uses among the last CAPA's, in two steps. Raises
+    // EProtocolError: kRefusedReply before anything is sent when the mechanism is not offered,
+    // or with the server's "-ERR" line (and the status of a refused token); kBrokenReply for
+    // any other answer.
+    void SignInSasl();
 
     // A reply line as an error message: at most 512 bytes, "..." appended when cut.
     static std::string ReplyMessage(const std::string& line);
@@ -127,5 +142,10 @@ class TPop3 : public TTcpIp {
     std::map<int32_t, std::string> ReadUidListing();
     void ReadHeaderBlock(t_reply& message);
 
+    // Reads one line of the SASL exchange as a reply of its own.
+    std::string ReadSaslLine();
+    [[noreturn]] void FailSasl(const std::string& line, const std::string& status = {});
+
     TLineBuffer retrieved_;  // the message being read; its room is kept for the next one
+    std::vector<std::string> saslMechanisms_;  // of the last CAPA's SASL line, upper case
 };

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <sstream>
 
 #include "base/str_to_int.h"
 #include "net/pop3.h"
@@ -22,6 +23,8 @@ std::string Upper(std::string text) {
 }  // namespace
 
 void TPop3::Greet() {
+    RefuseUnusableSignIn();
+    saslMechanisms_.clear();
     Connect();
     CheckReply();
     if (Encryption == TEncryption::Stls) StartStls();
@@ -38,6 +41,7 @@ std::vector<std::string> TPop3::Capabilities() {
 
 // The one reader of a CAPA reply, for the fast check, STLS and the probe alike.
 std::vector<std::string> TPop3::ReadCapabilities() {
+    saslMechanisms_.clear();
     Command("CAPA");
     std::vector<std::string> names;
     size_t lines = 0;
@@ -48,27 +52,38 @@ std::vector<std::string> TPop3::ReadCapabilities() {
         }
         const std::string name = line.substr(0, line.find(' '));
         if (!name.empty()) names.push_back(Upper(name));
+        if (Upper(name) == "SASL") {
+            std::istringstream words(line.substr(name.size()));
+            for (std::string word; words >> word;) saslMechanisms_.push_back(Upper(word));
+        }
     });
     return names;
 }
 
 std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUids) {
-    std::vector<std::string> lines{"USER " + UserName, "PASS " + Password, "LIST"};
+    // USER and PASS go ahead with the rest; a SASL exchange is a dialogue and goes first.
+    std::vector<std::string> lines;
+    if (Authentication == TAuthentication::UserPass)
+        lines = {"USER " + UserName, "PASS " + Password};
+    else
+        SignInSasl();
+    const size_t list = lines.size();
+    lines.emplace_back("LIST");
     if (withUids) lines.emplace_back("UIDL");
     if (pipelining) SendCommands(lines);
     // Without pipelining each command goes once the reply before it has been read.
     const auto ask = [&](size_t i) {
         if (!pipelining) SendText(lines[i] + "\r\n");
     };
-    ask(0);
-    CheckLoginReply();
-    ask(1);
-    CheckLoginReply();
-    ask(2);
+    for (size_t i = 0; i < list; ++i) {
+        ask(i);
+        CheckLoginReply();
+    }
+    ask(list);
     CheckReply();
     ReadListing();
     if (!withUids) return {};
-    ask(3);
+    ask(list + 1);
     try {
         CheckReply();
     } catch (const EProtocolError& e) {

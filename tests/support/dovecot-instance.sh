@@ -5,6 +5,9 @@
 #                                                      config, passwd and maildir live in DIR
 #       --tls TLSPORT CERT KEY   ssl = yes: STLS on PORT and TLS on connect on TLSPORT
 #       --ipv6                   listen on ::1 as well
+#       --oauth2 URL MECHS       SASL MECHS too ("xoauth2 oauthbearer" or one of them), tokens
+#                                checked by POSTing them to the introspection URL (beside
+#                                PLAIN and USER/PASS)
 #   dovecot-instance.sh stop DIR                       SIGTERM, wait, make sure it is gone
 #   dovecot-instance.sh deliver DIR USER FILE          drop FILE into the user's Maildir/new
 #   dovecot-instance.sh count DIR USER                 messages in the user's maildir (new+cur)
@@ -28,8 +31,20 @@ mail_owner() {
     if [[ $(id -u) -eq 0 ]]; then echo "$MAIL_ID:$MAIL_ID"; else echo "$(id -u):$(id -g)"; fi
 }
 
+# The oauth2 passdb's settings: Dovecot POSTs token=... and accepts {"active": true,
+# "username": USER}.
+write_oauth2_config() {
+    local dir=$1 url=$2
+    printf '%s\n' "introspection_mode = post" "introspection_url = $url" \
+        "username_attribute = username" "active_attribute = active" "active_value = true" \
+        >"$dir/oauth2.conf"
+    chmod 644 "$dir/oauth2.conf"
+}
+
 write_config() {
-    local dir=$1 port=$2 tls_port=$3 cert=$4 key=$5 addresses=$6
+    local dir=$1 port=$2 tls_port=$3 cert=$4 key=$5 addresses=$6 oauth2_url=$7 oauth2_mechs=$8
+    local mechanisms="plain login"
+    [[ -z $oauth2_url ]] || mechanisms="plain login $oauth2_mechs"
     local uid gid
     IFS=: read -r uid gid <<<"$(mail_owner)"
     {
@@ -43,7 +58,7 @@ log_path = $dir/dovecot.log
 info_log_path = $dir/dovecot.log
 debug_log_path = $dir/dovecot.log
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = $mechanisms
 auth_failure_delay = 0
 login_greeting = Vornask test server ready.
 first_valid_uid = 1
@@ -63,6 +78,13 @@ service anvil {
 EOF
         [[ $(id -u) -eq 0 ]] || echo "  chroot ="
         echo "}"
+        if [[ -n $oauth2_url ]]; then
+            echo "passdb {"
+            echo "  driver = oauth2"
+            echo "  mechanisms = $oauth2_mechs"
+            echo "  args = $dir/oauth2.conf"
+            echo "}"
+        fi
         if [[ -n $tls_port ]]; then
             echo "ssl = yes"
             echo "ssl_cert = <$cert"
@@ -123,9 +145,9 @@ watch_owner() {
 }
 
 cmd_start() {
-    [[ $# -ge 4 ]] || die "usage: start DIR PORT USER PASSWORD [--tls TLSPORT CERT KEY] [--ipv6]"
+    [[ $# -ge 4 ]] || die "usage: start DIR PORT USER PASSWORD [--tls TLSPORT CERT KEY] [--ipv6] [--oauth2 URL MECHS]"
     local dir=$1 port=$2 user=$3 password=$4
-    local tls_port="" cert="" key="" addresses=127.0.0.1
+    local tls_port="" cert="" key="" addresses=127.0.0.1 oauth2_url="" oauth2_mechs=""
     shift 4
     while [[ $# -gt 0 ]]; do
         case $1 in
@@ -137,6 +159,11 @@ cmd_start() {
         --ipv6)
             addresses="127.0.0.1, ::1"
             shift
+            ;;
+        --oauth2)
+            [[ $# -ge 3 ]] || die "--oauth2 needs URL MECHS"
+            oauth2_url=$2 oauth2_mechs=$3
+            shift 3
             ;;
         *) die "unknown option $1" ;;
         esac
@@ -150,7 +177,8 @@ cmd_start() {
     printf '%s:{PLAIN}%s\n' "$user" "$password" >"$dir/passwd"
     chmod 644 "$dir/passwd"
     make_maildir "$dir" "$user" >/dev/null
-    write_config "$dir" "$port" "$tls_port" "$cert" "$key" "$addresses"
+    [[ -z $oauth2_url ]] || write_oauth2_config "$dir" "$oauth2_url"
+    write_config "$dir" "$port" "$tls_port" "$cert" "$key" "$addresses" "$oauth2_url" "$oauth2_mechs"
     dovecot -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
     local pid=$!
     echo "$pid" >"$dir/dovecot.pid"

@@ -89,6 +89,9 @@ DovecotServer::DovecotServer(std::string user, std::string password, DovecotOpti
                         {"--tls", std::to_string(tlsPort_), options.certFile, options.keyFile});
         }
         if (options.ipv6) args.push_back("--ipv6");
+        if (!options.oauth2IntrospectionUrl.empty())
+            args.insert(args.end(),
+                        {"--oauth2", options.oauth2IntrospectionUrl, options.oauth2Mechanisms});
         try {
             RunDovecotScript(args);
             return;

@@ -13,6 +13,10 @@ struct DovecotOptions {
     std::string certFile;  // with keyFile: STLS on Port() and TLS on connect on TlsPort()
     std::string keyFile;
     bool ipv6 = false;  // also listen on ::1
+    // Set: the token mechanisms too, each token checked by POSTing it here (Dovecot's
+    // introspection, as oauth_server.py answers it).
+    std::string oauth2IntrospectionUrl;
+    std::string oauth2Mechanisms = "xoauth2 oauthbearer";
 };
 
 // A private Dovecot POP3 server for one test: its own temporary directory, a free loopback

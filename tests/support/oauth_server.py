@@ -9,7 +9,8 @@
                still honours, else {"active": false} (Dovecot's oauth2 passdb asks here).
 
 Options: --user NAME, --client-id ID, --client-secret S (then required), --expires-in N,
---refresh-token T (a refresh token it honours from the start), --revoked-refresh T (answered
+--refresh-token T (a refresh token it honours from the start), --access-token T (an
+access token it honours from the start), --revoked-refresh T (answered
 with invalid_grant), --tamper-pkce (remembers a wrong challenge, so every code exchange is
 refused), --deny (redirects with error=access_denied, as when the user declines), --tls CERT KEY (https), --port N.
 """
@@ -153,12 +154,14 @@ def main():
     parser.add_argument("--client-secret")
     parser.add_argument("--expires-in", type=int, default=3600)
     parser.add_argument("--refresh-token", action="append", default=[])
+    parser.add_argument("--access-token", action="append", default=[])
     parser.add_argument("--revoked-refresh")
     parser.add_argument("--tamper-pkce", action="store_true")
     parser.add_argument("--deny", action="store_true")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     options = parser.parse_args()
     refresh_tokens.update(options.refresh_token)
+    access_tokens.update(options.access_token)
     if options.revoked_refresh:
         refresh_tokens.add(options.revoked_refresh)
 
