@@ -25,11 +25,18 @@ void SaveKillList(TRegistry& registry, const TStringList& list) {
     {
         TKeyCloser closer(registry);
         int k = 0;
-        for (const std::string& entry : list) {
-            std::string rule = Trim(entry);
-            if (rule.empty()) continue;
+        for (const std::string& rule : KillListAsStored(list)) {
             registry.WriteString(std::to_string(k++), rule);
         }
     }
     batch.Commit();
+}
+
+TStringList KillListAsStored(const TStringList& list) {
+    TStringList rules;
+    for (const std::string& entry : list) {
+        std::string rule = Trim(entry);
+        if (!rule.empty()) rules.push_back(std::move(rule));
+    }
+    return rules;
 }

@@ -8,3 +8,5 @@ inline constexpr const char* kKillListKey = "\\Software\\Quorvat\\Vornask\\Kill 
 
 void LoadKillList(TRegistry& registry, TStringList& list);
 void SaveKillList(TRegistry& registry, const TStringList& list);
+// The rules as SaveKillList stores them: blanks at either end removed, empty ones left out.
+TStringList KillListAsStored(const TStringList& list);

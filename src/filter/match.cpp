@@ -66,12 +66,17 @@ bool MatchFilter(const TLineBuffer& lines, const std::string& rule, const TMatch
     return MatchSeen(Seen(lines, options), rule, options.IgnoreCase);
 }
 
+std::optional<size_t> FirstCondemningRule(const TLineBuffer& lines, const TStringList& killList,
+                                          const TMatchOptions& options) {
+    if (killList.empty()) return {};
+    const Seen seen(lines, options);
+    for (size_t i = 0; i < killList.size(); ++i) {
+        if (MatchSeen(seen, killList[i], options.IgnoreCase)) return i;
+    }
+    return {};
+}
+
 bool MatchFilters(const TLineBuffer& lines, const TStringList& killList,
                   const TMatchOptions& options) {
-    if (killList.empty()) return false;
-    const Seen seen(lines, options);
-    for (const std::string& rule : killList) {
-        if (MatchSeen(seen, rule, options.IgnoreCase)) return true;
-    }
-    return false;
+    return FirstCondemningRule(lines, killList, options).has_value();
 }

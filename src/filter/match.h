@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "base/line_buffer.h"
@@ -9,6 +11,10 @@
 // True when the rule condemns the message given as its lines.
 bool MatchFilter(const TLineBuffer& lines, const std::string& rule,
                  const TMatchOptions& options = {});
+// The index of the first rule of the kill list that condemns the message; none when no rule
+// does. The first match ends the test.
+std::optional<size_t> FirstCondemningRule(const TLineBuffer& lines, const TStringList& killList,
+                                          const TMatchOptions& options = {});
 // True when any rule of the kill list condemns the message; the first match ends the test.
 bool MatchFilters(const TLineBuffer& lines, const TStringList& killList,
                   const TMatchOptions& options = {});

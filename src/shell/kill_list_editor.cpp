@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolButton>
@@ -21,7 +22,9 @@
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
+#include "platform/message_box.h"
 #include "shell/bullet_image.h"
+#include "shell/dry_run_window.h"
 #include "shell/kill_list_box.h"
 #include "shell/kill_list_delegate.h"
 #include "shell/settings.h"
@@ -91,12 +94,14 @@ QWidget* TdlgKillList::MakeButtonStrip() {
     auto* strip = new QWidget(this);
     sbNew = MakeSpeedButton("New", strip);
     sbRemove = MakeSpeedButton("Remove", strip);
+    sbTry = MakeSpeedButton("Try on the mailbox", strip);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(3, 3, 3, 3);
     row->setSpacing(1);
     row->addWidget(sbNew);
     row->addWidget(sbRemove);
     row->addStretch(1);
+    row->addWidget(sbTry);
     strip->setMinimumHeight(24);
     return strip;
 }
@@ -150,6 +155,8 @@ void TdlgKillList::ConnectHandlers() {
             [this] { Guarded(sbNew, [this] { sbNewClick(); }); });
     connect(sbRemove, &QToolButton::clicked, this,
             [this] { Guarded(sbRemove, [this] { sbRemoveClick(); }); });
+    connect(sbTry, &QToolButton::clicked, this,
+            [this] { Guarded(sbTry, [this] { sbTryClick(); }); });
     // activated: only the user's picks, also of the entry already shown.
     connect(cbHeader, &QComboBox::activated, this,
             [this] { Guarded(cbHeader, [this] { FilterChange(); }); });
@@ -258,6 +265,22 @@ void TdlgKillList::sbRemoveClick() {
     }
 }
 
+// Reads the mailbox with the rules and boxes as they stand, saved or not. One run at a time:
+// while one is going its window is only brought forward.
+void TdlgKillList::sbTryClick() {
+    if (account_.Password.empty()) {
+        QMessageBox box(QMessageBox::Information, "Try on the Mailbox", kNoPasswordText,
+                        QMessageBox::Ok, this);
+        ExecMessageBox(box, this);
+        return;
+    }
+    if (!dryRun_) dryRun_ = new TDryRunWindow(this);
+    dryRun_->Start(account_, KillListAsStored(Items()), MatchOptions());
+    dryRun_->show();
+    dryRun_->raise();
+    dryRun_->activateWindow();
+}
+
 void TdlgKillList::FilterChange() {
     if (!byProgram_) StoreFilter();
 }
@@ -294,7 +317,13 @@ void TdlgKillList::ShowFilter() {
 }
 
 void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings) {
+    RunKillListEditor(owner, registry, settings, TSettingsLoad{}, {});
+}
+
+void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings,
+                       const TSettingsLoad& load, const std::string& password) {
     auto dialog = std::make_unique<TdlgKillList>(owner);
+    dialog->SetAccount({settings.Connection, settings.User, password});
     TStringList rules;
     LoadKillList(registry, rules);
     dialog->SetItems(rules);
@@ -306,4 +335,6 @@ void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings)
     const TMatchOptions options = dialog->MatchOptions();
     settings.DecodeHeaders = options.DecodeHeaders;
     settings.IgnoreCase = options.IgnoreCase;
+    // Saved with the rules, so that a program that never reaches its exit loses neither.
+    SaveSettings(registry, settings, load);
 }

@@ -4,9 +4,13 @@
 
 #include <QDialog>
 #include <QPixmap>
+#include <QPointer>
+#include <string>
 
 #include "base/string_list.h"
 #include "filter/match_options.h"
+#include "shell/dry_run_window.h"
+#include "shell/dry_run_worker.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,6 +21,7 @@ class QPushButton;
 class QToolButton;
 class TRegistry;
 struct TSettings;
+struct TSettingsLoad;
 
 class TdlgKillList : public QDialog {
     Q_OBJECT
@@ -30,6 +35,10 @@ class TdlgKillList : public QDialog {
     TMatchOptions MatchOptions() const;
     // Row of the selected item, -1 when none.
     int SelectedIndex() const;
+    // Where "Try on the mailbox" signs in.
+    void SetAccount(const TDryRunAccount& account) { account_ = account; }
+    // The dry run's window, once the button has opened it.
+    TDryRunWindow* DryRunWindow() const { return dryRun_; }
 
     // Handlers, named after the control and the event.
     void FormActivate();
@@ -37,6 +46,7 @@ class TdlgKillList : public QDialog {
     void lbKillListKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void sbNewClick();
     void sbRemoveClick();
+    void sbTryClick();
     void FilterChange();
 
     void UpdateButtons(bool enabled);
@@ -47,6 +57,7 @@ class TdlgKillList : public QDialog {
     QListWidget* lbKillList;
     QToolButton* sbNew;
     QToolButton* sbRemove;
+    QToolButton* sbTry;
     QCheckBox* chbDecodeHeaders;
     QCheckBox* chbIgnoreCase;
     QComboBox* cbHeader;
@@ -71,9 +82,18 @@ class TdlgKillList : public QDialog {
     // True while the program itself fills or selects controls: their signals are not edits.
     bool byProgram_ = false;
     bool activated_ = false;
+    TDryRunAccount account_;
+    QPointer<TDryRunWindow> dryRun_;
 };
 
+inline constexpr const char* kNoPasswordText = "Type the password in the main window first.";
+
 // The whole exchange of the "&Kill list" menu command: load the stored list into the dialog,
-// show it modally, store the list box's items on OK, and the two boxes into the settings (which
-// are written with the others). Load and save failures propagate.
+// show it modally, and on OK store the list box's items and the two boxes into the settings,
+// which are then saved at once (with what the settings' load left, so that values it never read
+// stay as stored). The dry run signs in with the settings' server and user and this password.
+// Load and save failures propagate.
+void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings,
+                       const TSettingsLoad& load, const std::string& password);
+// As above, for a settings file that loaded whole, without a password.
 void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings);

@@ -193,7 +193,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::Killlist1Click() {
-    RunKillListEditor(this, *Registry, Settings);
+    RunKillListEditor(this, *Registry, Settings, settingsLoad_,
+                      edPassword->text().toLocal8Bit().toStdString());
 }
 
 void TfrmMain::MailOptions1Click() {

@@ -1,11 +1,15 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <memory>
 
 #include "editor_ui.h"
@@ -13,8 +17,10 @@
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
 #include "shell/bullet_image.h"
+#include "shell/dry_run_window.h"
 #include "shell/kill_list_editor.h"
 #include "shell/settings.h"
+#include "support/pop3_script.h"
 
 namespace {
 
@@ -335,6 +341,117 @@ class KillListEditorTest : public QObject {
         QVERIFY(settings.DecodeHeaders && !settings.IgnoreCase);
         auto fresh = Open({});
         QVERIFY(!fresh->chbDecodeHeaders->isChecked() && !fresh->chbIgnoreCase->isChecked());
+    }
+
+    // OK writes the boxes to the file at once, each only while it is on.
+    void okSavesTheBoxesAtOnce() {
+        QTemporaryDir home;
+        const std::string file = home.filePath("registry.reg").toStdString();
+        TRegistry registry(file);
+        TSettings settings;
+        // Each value as stored: written as 1, or not there at all.
+        const auto stored = [&file] {
+            TRegistry reader(file);
+            const auto on = [&reader](const char* name) {
+                return reader.ValueExists(name) && reader.ReadBool(name);
+            };
+            if (!reader.OpenKey(kSettingsKey, false)) return std::pair{false, false};
+            return std::pair{on("Decode Headers"), on("Ignore Case")};
+        };
+        for (const bool on : {true, false}) {
+            WhenModal([](QWidget* w) {
+                auto* d = qobject_cast<TdlgKillList*>(w);
+                QTest::mouseClick(d->chbDecodeHeaders, Qt::LeftButton);
+                QTest::mouseClick(d->chbIgnoreCase, Qt::LeftButton);
+                QTest::mouseClick(d->btnOK, Qt::LeftButton);
+            });
+            RunKillListEditor(nullptr, registry, settings);
+            QCOMPARE(stored(), std::pair(on, on));
+        }
+    }
+
+    // Without a password the button says so and connects nowhere.
+    void tryWithoutPasswordAsksForIt() {
+        ScriptedPop3Server server({});
+        auto d = Open({"Subject: = x"});
+        TConnection connection;
+        connection.Host = "127.0.0.1";
+        connection.Port = server.Port();
+        d->SetAccount({connection, "joe", ""});
+        QString text;
+        WhenModal<QMessageBox>([&text](QMessageBox* box) { text = box->text(); });
+        QTest::mouseClick(d->sbTry, Qt::LeftButton);
+        QCOMPARE(text, QString(kNoPasswordText));
+        QVERIFY(!d->DryRunWindow());
+        QCOMPARE(server.Connections(), 0);
+    }
+
+    // The button reads the mailbox with the rules as they stand, unsaved, and lists the
+    // condemned messages first. Run again against a server that stalls, Cancel ends it within a
+    // second; nothing is ever deleted.
+    void tryRunsUnsavedRulesAndCancelEndsAStall() {
+        using S = ScriptedPop3Server;
+        const auto login = [](const std::string& entries) {
+            return Steps{S::Send("+OK ready\r\n"),
+                         S::ReadLine(),
+                         S::Send("-ERR\r\n"),
+                         S::ReadLine(),
+                         S::Send("+OK\r\n"),
+                         S::ReadLine(),
+                         S::Send("+OK\r\n"),
+                         S::ReadLine(),
+                         S::Send("+OK\r\n" + entries + ".\r\n")};
+        };
+        Steps script =
+            Then(login("1 30\r\n2 31\r\n"), {S::ReadLine(), S::Send("+OK\r\nFrom: ann@x\r\n.\r\n"),
+                                             S::ReadLine(), S::Send("+OK\r\nFrom: spam@x\r\n.\r\n"),
+                                             S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
+        for (const S::Step& step :
+             Then(login("1 30\r\n2 30\r\n3 30\r\n"),
+                  {S::ReadLine(), S::Send("+OK\r\nFrom: spam@x\r\n.\r\n"), S::ReadLine(),
+                   S::Trickle("+OK\r\nFrom: ann@x\r\n.\r\n", 5000)}))
+            script.push_back(step);
+        S server(script);
+        auto d = Open({});
+        QTest::mouseClick(d->sbNew, Qt::LeftButton);
+        Pick(d->cbHeader, 0);
+        Pick(d->cbCondition, 0);
+        QTest::keyClicks(d->edFilter, "spam@");
+        TConnection connection;
+        connection.Host = "127.0.0.1";
+        connection.Port = server.Port();
+        d->SetAccount({connection, "joe", "pw"});
+
+        QTest::mouseClick(d->sbTry, Qt::LeftButton);
+        TDryRunWindow* w = d->DryRunWindow();
+        QVERIFY(w && w->isVisible());
+        QTRY_COMPARE(w->lblStatus->text(), QString("1 of 2 messages would be deleted"));
+        QCOMPARE(w->lvMessages->topLevelItemCount(), 2);
+        const auto row = [w](int i) {
+            QStringList cells;
+            for (int c = 0; c < 5; ++c) cells << w->lvMessages->topLevelItem(i)->text(c);
+            return cells;
+        };
+        QCOMPARE(row(0), (QStringList{"2", "spam@x", "", "31", "From: = spam@"}));
+        QCOMPARE(row(1), (QStringList{"1", "ann@x", "", "30", "kept"}));
+
+        QTest::mouseClick(d->sbTry, Qt::LeftButton);
+        QCOMPARE(d->DryRunWindow(), w);
+        QTRY_COMPARE(w->lblStatus->text(), QString("Read 1 of 3 messages"));
+        QCOMPARE(w->lvMessages->topLevelItemCount(), 0);
+        QCOMPARE(w->btnClose->text(), QString("Cancel"));
+        QVERIFY(TakesClicks(d.get()));  // the editor stays usable
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(w->btnClose, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(w->lblStatus->text(), QString("Cancelled."), 1000);
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(w->btnClose->text(), QString("Close"));
+        QVERIFY(w->isVisible());
+        const std::vector<std::string> lines = server.Lines();
+        QCOMPARE(std::count(lines.begin(), lines.end(), "QUIT"), 1);
+        QCOMPARE(lines.back(), std::string("RETR 2"));
+        for (const std::string& line : lines) QVERIFY(!line.starts_with("DELE"));
     }
 };
 

@@ -1,0 +1,119 @@
+#include "shell/dry_run_window.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "base/exception.h"
+#include "platform/app_exceptions.h"
+#include "shell/dry_run_worker.h"
+#include "shell/shown_message.h"
+
+namespace {
+
+// How a run's failure reads: as a check's.
+QString FailureText(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        return QString::fromStdString(ShownMessage(e));
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    }
+}
+
+// Server text is UTF-8 once decoded; anything else shows as replacement characters.
+QTreeWidgetItem* RowItem(const TDryRunRow& row, const TStringList& killList) {
+    QString verdict = "kept";
+    if (row.Rule) verdict = QString::fromStdString(killList.at(*row.Rule));
+    if (!row.Examined) verdict = "kept (too large to examine)";
+    auto* item =
+        new QTreeWidgetItem({QString::number(row.Number), QString::fromUtf8(row.From),
+                             QString::fromUtf8(row.Subject), QString::number(row.Size), verdict});
+    item->setTextAlignment(0, Qt::AlignRight);
+    item->setTextAlignment(3, Qt::AlignRight);
+    return item;
+}
+
+}  // namespace
+
+TDryRunWindow::TDryRunWindow(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      worker_(new TDryRunWorker(this)) {
+    setObjectName("dlgDryRun");
+    setWindowTitle("Try on the Mailbox");
+    lblStatus = new QLabel(this);
+    lblStatus->setTextFormat(Qt::PlainText);  // a failure may quote the server
+    lblStatus->setWordWrap(true);
+    lvMessages = new QTreeWidget(this);
+    lvMessages->setRootIsDecorated(false);
+    lvMessages->setHeaderLabels({"No.", "From", "Subject", "Size", "Rule"});
+    lvMessages->header()->setStretchLastSection(true);
+    btnClose = new QPushButton("Close", this);
+    // Cancel stops the run and leaves the window open to say so; Close closes it.
+    connect(btnClose, &QPushButton::clicked, this, [this] {
+        if (worker_->Running())
+            worker_->Stop();
+        else
+            reject();
+    });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblStatus);
+    layout->addWidget(lvMessages, 1);
+    layout->addLayout(buttons);
+    resize(640, 360);
+
+    worker_->OnProgress = [this](size_t read, size_t toRead) { ShowProgress(read, toRead); };
+    worker_->OnEnd = [this](const TDryRunOutcome& outcome) {
+        Guarded(this, [&] { ShowOutcome(outcome); });
+    };
+}
+
+void TDryRunWindow::Start(const TDryRunAccount& account, const TStringList& killList,
+                          const TMatchOptions& options) {
+    if (worker_->Running()) return;
+    killList_ = killList;
+    lvMessages->clear();
+    lblStatus->setText("Connecting...");
+    SetReading(true);
+    worker_->Start(account, killList, options);
+}
+
+bool TDryRunWindow::Running() const {
+    return worker_->Running();
+}
+
+// Esc and the close box close the window, stopping a run that is still going.
+void TDryRunWindow::reject() {
+    worker_->Stop();
+    QDialog::reject();
+}
+
+void TDryRunWindow::ShowProgress(size_t read, size_t toRead) {
+    lblStatus->setText(QString("Read %1 of %2 messages").arg(read).arg(toRead));
+}
+
+void TDryRunWindow::ShowOutcome(const TDryRunOutcome& outcome) {
+    SetReading(false);
+    if (outcome.Stopped) {
+        lblStatus->setText("Cancelled.");
+    } else if (outcome.Failure) {
+        lblStatus->setText(FailureText(outcome.Failure));
+    } else {
+        for (const TDryRunRow& row : outcome.Rows)
+            lvMessages->addTopLevelItem(RowItem(row, killList_));
+        for (int column = 0; column < 4; ++column) lvMessages->resizeColumnToContents(column);
+        lblStatus->setText(QString::fromStdString(DryRunSummary(outcome.Rows)));
+    }
+}
+
+void TDryRunWindow::SetReading(bool reading) {
+    btnClose->setText(reading ? "Cancel" : "Close");
+}

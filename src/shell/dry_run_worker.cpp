@@ -1,0 +1,100 @@
+#include "shell/dry_run_worker.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+
+#include "net/pop3_cancellable.h"
+
+namespace {
+// How long closing the window waits for a cancelled run's thread.
+constexpr int kStopWaitMs = 2000;
+// How often the progress the worker reports is shown.
+constexpr int kProgressMs = 100;
+}  // namespace
+
+// Shared with the worker, which may outlive this object when it is stuck in a name lookup.
+// Progress crosses as two counters the GUI thread polls, so the worker never posts to an
+// object that may be gone.
+struct TDryRunWorker::TShared {
+    TCancellablePop3 Pop3;
+    TStringList KillList;
+    TMatchOptions Options;
+    TConnection Connection;
+    std::atomic<size_t> Read{0};
+    std::atomic<size_t> ToRead{0};
+    TDryRunOutcome Outcome;
+
+    void Run() {
+        try {
+            Pop3.Use(Connection);
+            Outcome.Rows = DryRun(Pop3, KillList, Options, [this](size_t read, size_t toRead) {
+                ToRead = toRead;
+                Read = read;
+            });
+        } catch (...) {
+            Outcome.Failure = std::current_exception();
+        }
+    }
+};
+
+TDryRunWorker::TDryRunWorker(QObject* parent) : QObject(parent), progressTimer_(new QTimer(this)) {
+    progressTimer_->setInterval(kProgressMs);
+    connect(progressTimer_, &QTimer::timeout, this, [this] { ReportProgress(); });
+}
+
+TDryRunWorker::~TDryRunWorker() {
+    if (!thread_) return;
+    Stop();
+    disconnect(thread_, nullptr, this, nullptr);
+    if (thread_->wait(QDeadlineTimer(kStopWaitMs))) {
+        delete thread_;
+        return;
+    }
+    connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+}
+
+void TDryRunWorker::Start(const TDryRunAccount& account, const TStringList& killList,
+                          const TMatchOptions& options) {
+    if (thread_) return;
+    auto shared = std::make_shared<TShared>();
+    shared->Connection = account.Connection;
+    shared->Pop3.UserName = account.User;
+    shared->Pop3.Password = account.Password;
+    shared->KillList = killList;
+    shared->Options = options;
+    // Nothing but the shared state crosses to the worker; exceptions come back as values.
+    thread_ = QThread::create([shared] { shared->Run(); });
+    shared_ = std::move(shared);
+    stopped_ = false;
+    shownRead_ = shownToRead_ = 0;
+    connect(thread_, &QThread::finished, this, [this] { Finished(); });
+    thread_->start();
+    progressTimer_->start();
+}
+
+void TDryRunWorker::Stop() {
+    if (!thread_ || stopped_) return;
+    stopped_ = true;
+    shared_->Pop3.Cancel();
+}
+
+void TDryRunWorker::ReportProgress() {
+    const size_t toRead = shared_->ToRead;
+    const size_t read = shared_->Read;
+    if (read == shownRead_ && toRead == shownToRead_) return;
+    shownRead_ = read;
+    shownToRead_ = toRead;
+    if (OnProgress) OnProgress(read, toRead);
+}
+
+void TDryRunWorker::Finished() {
+    progressTimer_->stop();
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+    const std::shared_ptr<TShared> shared = std::move(shared_);
+    shared->Outcome.Stopped = stopped_;
+    if (OnEnd) OnEnd(shared->Outcome);
+}

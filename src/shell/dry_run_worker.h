@@ -1,0 +1,64 @@
+#pragma once
+
+// One dry run of the kill list on a worker thread with its own POP3 client, so that the
+// editor stays usable while the mailbox is read; Stop ends the session at once.
+
+#include <QObject>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/string_list.h"
+#include "filter/dry_run.h"
+#include "filter/match_options.h"
+#include "net/connection.h"
+
+class QThread;
+class QTimer;
+
+// Where and as whom a dry run signs in: the main window's server, user and typed password.
+struct TDryRunAccount {
+    TConnection Connection;
+    std::string User;
+    std::string Password;
+};
+
+struct TDryRunOutcome {
+    std::vector<TDryRunRow> Rows;
+    std::exception_ptr Failure;  // what the run raised, to be shown on the GUI thread
+    bool Stopped = false;        // Stop was called: the rows mean nothing
+};
+
+class TDryRunWorker : public QObject {
+  public:
+    explicit TDryRunWorker(QObject* parent = nullptr);
+    // Stops a running dry run and waits briefly for its thread. A name lookup cannot be
+    // cancelled; a thread still in one is left to end on its own.
+    ~TDryRunWorker() override;
+
+    // Starts a dry run; nothing when one is running.
+    void Start(const TDryRunAccount& account, const TStringList& killList,
+               const TMatchOptions& options);
+    // Cancels the running dry run; OnEnd follows promptly, marked as stopped.
+    void Stop();
+    bool Running() const { return thread_ != nullptr; }
+
+    // Called on this object's thread: as the messages are read, and once the run has ended
+    // (Running is false by then).
+    std::function<void(size_t read, size_t toRead)> OnProgress;
+    std::function<void(const TDryRunOutcome&)> OnEnd;
+
+  private:
+    struct TShared;
+    void ReportProgress();
+    void Finished();
+
+    QThread* thread_ = nullptr;
+    QTimer* progressTimer_;
+    std::shared_ptr<TShared> shared_;
+    bool stopped_ = false;
+    size_t shownRead_ = 0;
+    size_t shownToRead_ = 0;
+};
