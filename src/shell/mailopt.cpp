@@ -90,8 +90,8 @@ QWidget* TdlgMailOptions::MakeLoginPage() {
     grid->addWidget(new QLabel("min", page), 2, 2);
     chbDesktopNotification = new QCheckBox("Use desktop notifications instead of boxes", page);
     chbCountOnIcon = new QCheckBox("Show the count on the tray icon", page);
-    grid->addWidget(chbDesktopNotification, 3, 0, 1, 4);
-    grid->addWidget(chbCountOnIcon, 4, 0, 1, 4);
+    grid->addWidget(chbDesktopNotification, 3, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(chbCountOnIcon, 4, 0, 1, 4, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
     grid->setRowStretch(5, 1);
     return page;
