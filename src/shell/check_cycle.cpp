@@ -43,6 +43,7 @@ void TfrmMain::CheckMail(bool Quiet) {
     // A fast check is one session: it lists, then examines what it has not examined yet.
     std::optional<TFastCheck> fast;
     const TMatchOptions options{Settings.DecodeHeaders, Settings.IgnoreCase};
+    lastCheckFailed_ = true;  // until it reaches its outcome
     try {
         PrepareSession();
         if (Settings.FastCheck) {
@@ -68,6 +69,7 @@ void TfrmMain::CheckMail(bool Quiet) {
         MailCount = static_cast<int32_t>(Pop3->MailText.size());
         if (MailCount != 0) KillPass(*Pop3, *Registry, Settings.LogFile, MailCount, options);
     }
+    lastCheckFailed_ = false;
     if (MailCount != 0)
         NotifyMail();
     else
@@ -100,22 +102,29 @@ void TfrmMain::ShowNoMail(bool Quiet) {
     UpdateTip("No mail.");
     if (Quiet || Notifying) return;
     NotifyingScope scope(Notifying);
-    ShowInformationBox("No mail.");
+    if (!ShowNotification("No mail.", false)) ShowInformationBox("No mail.");
 }
 
 // Sound, box and reader strictly one after the other: the sound plays to its end before the box
-// opens, and the reader starts only once the box is closed.
+// opens, and the reader starts only once the box is closed. A notification instead of the box
+// offers the reader, which then starts only when the user takes that action.
 void TfrmMain::NotifyMail() {
     UpdateTip("You have mail!");
     if (Notifying) return;
     NotifyingScope scope(Notifying);
     if (!Settings.WavSound.empty()) PlaySound(Settings.WavSound);
-    if (Settings.ShowMessage)
-        ShowInformationBox("You have " + std::to_string(MailCount) + " messages!");
-    if (!Settings.MailProgram.empty()) {
-        Launcher->ProgramName = Settings.MailProgram;
-        Launcher->Launch();
+    if (Settings.ShowMessage) {
+        const std::string count = "You have " + std::to_string(MailCount) + " messages!";
+        if (ShowNotification(count, !Settings.MailProgram.empty())) return;
+        ShowInformationBox(count);
     }
+    StartMailProgram();
+}
+
+void TfrmMain::StartMailProgram() {
+    if (Settings.MailProgram.empty()) return;
+    Launcher->ProgramName = Settings.MailProgram;
+    Launcher->Launch();
 }
 
 void TfrmMain::AppException(const Exception& E) {

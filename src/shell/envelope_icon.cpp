@@ -1,10 +1,15 @@
 #include "shell/envelope_icon.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <optional>
 
 namespace {
+
+constexpr int kSizes[] = {16, 22, 24, 32, 48, 64};
 
 QPixmap DrawEnvelope(int size) {
     QPixmap pixmap(size, size);
@@ -32,10 +37,104 @@ QPixmap DrawEnvelope(int size) {
     return pixmap;
 }
 
+// The height of the badge: a little over half the icon, so that its digits stay readable at 16
+// pixels and the warning mark keeps the corner above it.
+int BadgeHeight(int size) {
+    return size * 9 / 16 + 1;
+}
+
+// Digits and "+" as three by five pixels, row by row (the top bit leftmost): what stays
+// readable where a font would have to go below eight pixels.
+constexpr int kGlyphWidth = 3, kGlyphHeight = 5;
+int GlyphRows(QChar c) {
+    static constexpr int kDigits[] = {075557, 026227, 071747, 071717, 055711,
+                                      074717, 074757, 071111, 075757, 075717};
+    if (c.isDigit()) return kDigits[c.digitValue()];
+    return c == u'+' ? 002720 : 0;
+}
+
+void DrawPixelText(QPainter& p, const QRectF& badge, const QString& text) {
+    const int width = static_cast<int>(text.size()) * (kGlyphWidth + 1) - 1;
+    int left = qRound(badge.center().x() - width / 2.0);
+    const int top = qRound(badge.center().y() - kGlyphHeight / 2.0);
+    for (const QChar c : text) {
+        const int rows = GlyphRows(c);
+        for (int y = 0; y < kGlyphHeight; ++y)
+            for (int x = 0; x < kGlyphWidth; ++x)
+                if (rows >> ((kGlyphHeight - 1 - y) * kGlyphWidth + (kGlyphWidth - 1 - x)) & 1)
+                    p.fillRect(left + x, top + y, 1, 1, Qt::white);
+        left += kGlyphWidth + 1;
+    }
+}
+
+// The largest bold font of at least eight pixels that fits the badge's height and, text and
+// margin, the icon's width; none when even eight pixels is too wide.
+std::optional<QFont> BadgeFont(int size, const QString& text) {
+    QFont font;
+    font.setBold(true);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    for (int pixels = BadgeHeight(size) - 1; pixels >= 8; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetricsF(font).horizontalAdvance(text) <= size - 1) return font;
+    }
+    return std::nullopt;
+}
+
+// A red pill in the lower right corner with the count in white: red on the pale envelope is
+// seen at a glance, white on red stays readable at 16 pixels.
+void DrawCount(QPainter& p, int size, int count) {
+    const QString text = count > 99 ? QStringLiteral("99+") : QString::number(count);
+    const std::optional<QFont> font = BadgeFont(size, text);
+    const qreal textWidth =
+        font ? QFontMetricsF(*font).horizontalAdvance(text) : text.size() * (kGlyphWidth + 1) - 1;
+    const qreal height = BadgeHeight(size);
+    const qreal width = qMin<qreal>(size, qMax(height, textWidth + 3));
+    const QRectF badge(size - width, size - height, width, height);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 30, 30));
+    p.drawRoundedRect(badge, height / 2, height / 2);
+    if (!font) return DrawPixelText(p, badge, text);
+    p.setFont(*font);
+    p.setPen(Qt::white);
+    p.drawText(badge, Qt::AlignCenter, text);
+}
+
+// An amber triangle with a dark "!" in the upper left corner, above where the badge reaches.
+void DrawWarning(QPainter& p, int size) {
+    const qreal height = size - BadgeHeight(size) + 1;
+    const qreal width = height * 1.2;
+    QPainterPath triangle;
+    triangle.moveTo(width / 2, 0);
+    triangle.lineTo(width, height);
+    triangle.lineTo(0, height);
+    triangle.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(245, 170, 0));
+    p.drawPath(triangle);
+    const qreal stroke = qMax<qreal>(1.0, size / 16.0);
+    p.setBrush(QColor(40, 30, 0));
+    p.drawRect(QRectF(width / 2 - stroke / 2, height * 0.3, stroke, height * 0.35));
+    p.drawRect(QRectF(width / 2 - stroke / 2, height * 0.75, stroke, stroke));
+}
+
 }  // namespace
 
-QIcon EnvelopeIcon() {
+QPixmap EnvelopePixmap(int size, TIconState state) {
+    QPixmap pixmap = DrawEnvelope(size);
+    if (state.Count <= 0 && !state.Failed) return pixmap;
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (state.Failed) DrawWarning(p, size);
+    if (state.Count > 0) DrawCount(p, size, state.Count);
+    return pixmap;
+}
+
+QIcon EnvelopeIcon(TIconState state) {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(DrawEnvelope(size));
+    for (int size : kSizes) icon.addPixmap(EnvelopePixmap(size, state));
     return icon;
+}
+
+QIcon EnvelopeIcon() {
+    return EnvelopeIcon(TIconState{});
 }

@@ -88,8 +88,12 @@ QWidget* TdlgMailOptions::MakeLoginPage() {
     grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
     grid->addWidget(edInterval, 2, 1);
     grid->addWidget(new QLabel("min", page), 2, 2);
+    chbDesktopNotification = new QCheckBox("Use desktop notifications instead of boxes", page);
+    chbCountOnIcon = new QCheckBox("Show the count on the tray icon", page);
+    grid->addWidget(chbDesktopNotification, 3, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(chbCountOnIcon, 4, 0, 1, 4, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(5, 1);
     return page;
 }
 
@@ -127,9 +131,10 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage, chbMailer,
-                              feMailProg, chbLogFile, feLogFile,  chbSound,       feSound,
-                              btnHelp,    btnOK,      btnCancel};
+    const QWidget* order[] = {edHostname,     edUsername,     edInterval, chbDesktopNotification,
+                              chbCountOnIcon, chbShowMessage, chbMailer,  feMailProg,
+                              chbLogFile,     feLogFile,      chbSound,   feSound,
+                              btnHelp,        btnOK,          btnCancel};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
@@ -167,6 +172,8 @@ void TdlgMailOptions::LoadFrom(const TSettings& settings) {
     edInterval->setText(QString::number(settings.Interval));
     chbFastCheck->setChecked(settings.FastCheck);
     chbShowMessage->setChecked(settings.ShowMessage);
+    chbDesktopNotification->setChecked(settings.DesktopNotification);
+    chbCountOnIcon->setChecked(settings.CountOnIcon);
     feMailProg->SetText(FromStd(settings.MailProgram));
     chbMailer->setChecked(!settings.MailProgram.empty());
     feLogFile->SetText(FromStd(settings.LogFile));
@@ -187,6 +194,8 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     settings.User = ToStd(edUsername->text());
     settings.ShowMessage = chbShowMessage->isChecked();
     settings.FastCheck = chbFastCheck->isChecked();
+    settings.DesktopNotification = chbDesktopNotification->isChecked();
+    settings.CountOnIcon = chbCountOnIcon->isChecked();
     settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();

@@ -34,6 +34,8 @@ class TdlgMailOptions : public QDialog {
     QLineEdit* edHostname;
     QLineEdit* edUsername;
     QLineEdit* edInterval;
+    QCheckBox* chbDesktopNotification;
+    QCheckBox* chbCountOnIcon;
     QCheckBox* chbFastCheck;
     QCheckBox* chbShowMessage;
     QCheckBox* chbMailer;

@@ -16,6 +16,7 @@
 #include "base/exception.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
+#include "platform/desktop_notification.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
@@ -103,6 +104,8 @@ void TfrmMain::BuildForm() {
     edPassword->installEventFilter(this);
 
     Launcher = new TLauncher(this);
+    Notifier = new TDesktopNotifier(this);
+    Notifier->OnAction = [this] { Guarded(Notifier, [&] { StartMailProgram(); }); };
 
     setTabOrder(Button1, edPassword);
     connect(Button1, &QPushButton::clicked, this,

@@ -18,6 +18,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class TDesktopNotifier;
 class TLauncher;
 class TPop3;
 class TRegistry;
@@ -53,6 +54,7 @@ class TfrmMain : public QMainWindow {
     TLauncher* Launcher;
     QAction* HelpIndex1;
     QAction* Aboutauthor1;
+    TDesktopNotifier* Notifier;
 
     TSettings Settings;
     std::unique_ptr<TPop3> Pop3;
@@ -121,10 +123,17 @@ class TfrmMain : public QMainWindow {
     // encryption) and, unless it is only "not now", brings the window back and stops the ticks.
     // Must be called from a handler; anything else is thrown on to CheckMail's caller.
     void LoginRefused(const ETcpIpError& e);
+    // Shows text as a desktop notification when the user chose those and a notification
+    // service answers; false means the box is still to be shown.
+    bool ShowNotification(const std::string& text, bool offerMailProgram);
+    void StartMailProgram();
+    // The envelope, with the count and a warning mark when the user wants them on the icon.
+    QIcon TrayIcon() const;
 
     std::string hivePath_;
     TSettingsLoad settingsLoad_;  // what LoadSettings left, for the save at the end
     bool hookInstalled_ = false;
     bool taskbarEntryVisible_ = true;
     bool centred_ = false;
+    bool lastCheckFailed_ = false;
 };

@@ -104,6 +104,8 @@ constexpr std::array kSettingValues{
                   0, 0, nullptr, PinText, kUnreadablePin},
     TSettingValue{"Decode Headers", &TSettings::DecodeHeaders, 12, TKeeping::Optional},
     TSettingValue{"Ignore Case", &TSettings::IgnoreCase, 13, TKeeping::Optional},
+    TSettingValue{"Desktop Notification", &TSettings::DesktopNotification, 14, TKeeping::Optional},
+    TSettingValue{"Count On Icon", &TSettings::CountOnIcon, 15, TKeeping::Optional},
 };
 
 template <class... F>

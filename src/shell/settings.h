@@ -26,6 +26,10 @@ struct TSettings {
     // How rules compare ("Decode Headers", "Ignore Case", REG_DWORD 0 or 1; absent means 0).
     bool DecodeHeaders = false;
     bool IgnoreCase = false;
+    // Notifications instead of boxes, and the count on the tray icon ("Desktop Notification",
+    // "Count On Icon", REG_DWORD 0 or 1; absent means 0).
+    bool DesktopNotification = false;
+    bool CountOnIcon = false;
 
     bool operator==(const TSettings&) const = default;
 };

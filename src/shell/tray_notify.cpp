@@ -5,6 +5,7 @@
 #include <QWindowStateChangeEvent>
 
 #include "platform/app_exceptions.h"
+#include "shell/envelope_icon.h"
 #include "shell/main_window.h"
 #include "shell/timer.h"
 
@@ -31,6 +32,7 @@ void TfrmMain::TrayIconNotify(const TTrayCallbackEvent& Message) {
 
 void TfrmMain::UpdateTip(const std::string& text) {
     SetTrayTip(TrayIconData, text);
+    TrayIconData.hIcon = TrayIcon();
     TrayNotifyIcon(tray::NIM_MODIFY, TrayIconData);
     // Without a tray the minimised window's title is where the outcome shows.
     if (!TrayIsAvailable()) {
@@ -39,6 +41,11 @@ void TfrmMain::UpdateTip(const std::string& text) {
         const QString literal = QString(tip).replace("[*]", "[*][*]");
         setWindowTitle(tip == "Vornask" ? tip : "Vornask - " + literal);
     }
+}
+
+QIcon TfrmMain::TrayIcon() const {
+    if (!Settings.CountOnIcon) return windowIcon();
+    return EnvelopeIcon({MailCount, lastCheckFailed_});
 }
 
 bool TfrmMain::TrayIsAvailable() const {

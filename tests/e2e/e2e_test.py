@@ -136,6 +136,20 @@ class Desktop:
         with open(path[:-4] + "-tooltip.txt", "w") as out:
             out.write(self.tooltip() + "\n")
 
+    def badge_pixels(self):
+        """Badge-red pixels in the lower right quarter of the icon's largest pixmap (ARGB, big
+        endian, as the host receives it)."""
+        pixmaps = self.tray_item().Get("org.kde.StatusNotifierItem", "IconPixmap",
+                                       dbus_interface=dbus.PROPERTIES_IFACE)
+        width, height, argb = max(pixmaps, key=lambda p: int(p[0]))
+        width, height, argb = int(width), int(height), bytes(argb)
+        red = 0
+        for y in range(height // 2, height):
+            for x in range(width // 2, width):
+                a, r, g, b = argb[(y * width + x) * 4:(y * width + x) * 4 + 4]
+                red += a > 200 and r > 150 and g < 90 and b < 90
+        return red
+
     def find_windows(self, name):
         return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
                               env=self.env(), capture_output=True, text=True).stdout.split()
@@ -304,7 +318,8 @@ def scenario_good_password(binary, desktop, mailbox, work, artifacts):
     os.chmod(reader, 0o755)
     log = os.path.join(work, "deleted.log")
     write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": reader,
-                        "Log File": log, "Interval": 5, "WavSound": "", "ShowMessage": 0},
+                        "Log File": log, "Interval": 5, "WavSound": "", "ShowMessage": 0,
+                        "Count On Icon": 1},
                SPAM_RULES)
     for text in HAM + SPAM:
         mailbox.deliver(text)
@@ -320,6 +335,7 @@ def scenario_good_password(binary, desktop, mailbox, work, artifacts):
         assert mailbox.subjects() == sorted(["Lunch on Friday?", "Build report"])
         check_log(log, SPAM)
         wait_for("mail reader start", lambda: os.path.exists(reader_log))
+        assert desktop.badge_pixels() > 0, "the tray icon should carry the count"
 
         mailbox.deliver(LATE_SPAM)
         desktop.tray_item().ContextMenu(10, 10, dbus_interface="org.kde.StatusNotifierItem")
@@ -333,7 +349,7 @@ def scenario_good_password(binary, desktop, mailbox, work, artifacts):
         assert program.close_with_alt_f4() == 0
         assert sorted(hive_values(config)) == sorted(
             ["SMTP host", "User", "Mail Program", "Log File", "Interval", "WavSound",
-             "ShowMessage"]), hive_values(config)
+             "ShowMessage", "Count On Icon"]), hive_values(config)
     finally:
         program.kill()
 

@@ -129,6 +129,7 @@ class MailOptionsTest : public QObject {
         WhenModal<Dialog>([](Dialog* d) {
             TypeOver(d->edHostname, " mail.example.net ");
             TypeOver(d->edInterval, "40000");
+            QTest::mouseClick(d->chbCountOnIcon, Qt::LeftButton);
             ClickTab(d->pcOptions, 1);
             QTest::mouseClick(d->chbShowMessage, Qt::LeftButton);
             QTest::mouseClick(d->btnOK, Qt::LeftButton);
@@ -138,6 +139,7 @@ class MailOptionsTest : public QObject {
         QCOMPARE(settings.User, std::string("anna"));
         QCOMPARE(settings.Interval, 40000);
         QVERIFY(settings.ShowMessage);
+        QVERIFY(settings.CountOnIcon && !settings.DesktopNotification);
         QCOMPARE(settings.WavSound, Sample().WavSound);
         // Past the 32-bit millisecond range the period is not wrapped.
         QCOMPARE(timer.Interval(), int64_t{40000} * 60000);

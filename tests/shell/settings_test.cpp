@@ -232,6 +232,8 @@ std::vector<OptionalValue> OptionalValues() {
         flag("Fast Check", &TSettings::FastCheck),
         flag("Decode Headers", &TSettings::DecodeHeaders),
         flag("Ignore Case", &TSettings::IgnoreCase),
+        flag("Desktop Notification", &TSettings::DesktopNotification),
+        flag("Count On Icon", &TSettings::CountOnIcon),
         // A stored encryption must be chosen again rather than quietly become plain text.
         {"Encryption",
          [](S s) {
