@@ -26,10 +26,10 @@ class SaslDovecotTest : public testing::Test {
   protected:
     void Start(const std::string& mechanisms) {
         const TestCertificates& certs = TestCertificates::Get();
-        server_ = std::make_unique<DovecotServer>(
-            "alice", "pw",
-            DovecotOptions{certs.Pem("server"), certs.Key("server"), false,
-                           oauth_.Url("/introspect"), mechanisms});
+        DovecotOptions options(certs.Pem("server"), certs.Key("server"));
+        options.oauth2IntrospectionUrl = oauth_.Url("/introspect");
+        options.oauth2Mechanisms = mechanisms;
+        server_ = std::make_unique<DovecotServer>("alice", "pw", options);
         for (const std::string* m : {&kSpam, &kHam}) server_->Deliver(*m);
     }
     std::unique_ptr<TestPop3> Client(TAuthentication authentication,

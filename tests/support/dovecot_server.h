@@ -10,6 +10,10 @@ inline constexpr const char* kDovecotGreeting = "Vornask test server ready.";
 
 // What a server offers beyond plain POP3 on 127.0.0.1.
 struct DovecotOptions {
+    DovecotOptions() = default;
+    DovecotOptions(std::string cert, std::string key, bool withIpv6 = false)
+        : certFile(std::move(cert)), keyFile(std::move(key)), ipv6(withIpv6) {}
+
     std::string certFile;  // with keyFile: STLS on Port() and TLS on connect on TlsPort()
     std::string keyFile;
     bool ipv6 = false;  // also listen on ::1
