@@ -52,6 +52,7 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     pcOptions->addTab(MakeReceivingPage(), " On Receiving Mail ");
     pgConnection = new TConnectionPage;
     pgConnection->HostName = [this] { return ToStd(edHostname->text()); };
+    pgConnection->UserName = [this] { return ToStd(edUsername->text()); };
     pgConnection->AddRow(MakeFastCheckBox(pgConnection));
     pcOptions->addTab(pgConnection, " Connection ");
     pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
@@ -88,8 +89,11 @@ QWidget* TdlgMailOptions::MakeLoginPage() {
     grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
     grid->addWidget(edInterval, 2, 1);
     grid->addWidget(new QLabel("min", page), 2, 2);
+    chbRememberPassword = new QCheckBox("R&emember the password in the desktop keyring", page);
+    chbRememberPassword->setObjectName("chbRememberPassword");
+    grid->addWidget(chbRememberPassword, 3, 0, 1, 4);
     grid->setColumnStretch(3, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(4, 1);
     return page;
 }
 
@@ -127,9 +131,10 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname, edUsername, edInterval, chbShowMessage, chbMailer,
-                              feMailProg, chbLogFile, feLogFile,  chbSound,       feSound,
-                              btnHelp,    btnOK,      btnCancel};
+    const QWidget* order[] = {edHostname,     edUsername, edInterval, chbRememberPassword,
+                              chbShowMessage, chbMailer,  feMailProg, chbLogFile,
+                              feLogFile,      chbSound,   feSound,    btnHelp,
+                              btnOK,          btnCancel};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
@@ -166,6 +171,7 @@ void TdlgMailOptions::LoadFrom(const TSettings& settings) {
     edUsername->setText(FromStd(settings.User));
     edInterval->setText(QString::number(settings.Interval));
     chbFastCheck->setChecked(settings.FastCheck);
+    chbRememberPassword->setChecked(settings.RememberPassword);
     chbShowMessage->setChecked(settings.ShowMessage);
     feMailProg->SetText(FromStd(settings.MailProgram));
     chbMailer->setChecked(!settings.MailProgram.empty());
@@ -187,6 +193,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     settings.User = ToStd(edUsername->text());
     settings.ShowMessage = chbShowMessage->isChecked();
     settings.FastCheck = chbFastCheck->isChecked();
+    settings.RememberPassword = chbRememberPassword->isChecked();
     settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();
@@ -248,8 +255,9 @@ void TdlgMailOptions::chbClick() {
     feSound->setEnabled(chbSound->isChecked());
 }
 
-void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer) {
+void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer, TTokenSource* tokens) {
     auto dialog = std::make_unique<TdlgMailOptions>(owner);
+    dialog->pgConnection->Tokens = tokens;
     dialog->LoadFrom(settings);
     // Modal to the main window only: the help window and the tray icon stay usable.
     dialog->setWindowModality(Qt::WindowModal);
