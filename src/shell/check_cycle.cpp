@@ -9,6 +9,9 @@
 #include "filter/fast_pass.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
+#include "platform/app_exceptions.h"
+#include "platform/oauth_config.h"
+#include "platform/token_command.h"
 #include "shell/launcher.h"
 #include "shell/main_window.h"
 #include "shell/shown_message.h"
@@ -30,11 +33,13 @@ class NotifyingScope {
 };
 
 // A failure only the user can mend: a refused password, a refused certificate, an encryption
-// that cannot be used. "Not now" is no reason to doubt the password.
+// that cannot be used, an OAuth2 sign-in that must be done again. "Not now" is no reason to
+// doubt the password.
 bool NeedsUser(const Exception& e) {
     if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
         return !protocol->TemporaryRefusal;
-    return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e);
+    return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e) ||
+           dynamic_cast<const ESignInAgain*>(&e);
 }
 
 }  // namespace
@@ -60,6 +65,15 @@ void TfrmMain::CheckMail(bool Quiet) {
     } catch (const ETcpIpError& e) {
         LoginRefused(e);
         return;
+    } catch (const ESignInAgain& e) {
+        LoginRefused(e);
+        return;
+    } catch (const ETokenCommandError& e) {
+        AppException(e);  // as a failed connection: the next tick tries again
+        return;
+    } catch (const EOAuthError& e) {
+        AppException(e);
+        return;
     }
     if (fast) {
         MailCount = fast->Listed();
@@ -78,14 +92,17 @@ void TfrmMain::PrepareSession() {
     Pop3->Use(Settings.Connection);
     Pop3->UserName = Settings.User;
     Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
+    Pop3->AccessToken.clear();
+    if (Settings.Connection.Authentication == TAuthentication::OAuth2)
+        Pop3->AccessToken = Tokens.AccessToken(Settings);
     // A session that failed before its logout leaves its listing behind; it says nothing
     // about the mailbox now and must not be counted again.
     Pop3->Messages.clear();
 }
 
-void TfrmMain::LoginRefused(const ETcpIpError& e) {
-    // Only a refusal (by the server, of its certificate, of the encryption) concerns the user;
-    // the rest goes on to the caller.
+void TfrmMain::LoginRefused(const Exception& e) {
+    // Only a refusal (by the server, of its certificate, of the encryption, of the OAuth2
+    // tokens) concerns the user; the rest goes on to the caller.
     if (!dynamic_cast<const EProtocolError*>(&e) && !NeedsUser(e)) throw;
     AppException(e);
     if (!NeedsUser(e)) return;  // the next tick tries again
@@ -127,6 +144,26 @@ void TfrmMain::AppException(const Exception& E) {
 }
 
 void TfrmMain::CheckAndHide() {
+    if (signIn_) return;  // the sign-in under way goes on to the check
+    if (NeedsSignIn()) {
+        signIn_ = StartSignIn(Tokens, Settings, this, [this](const QString& failure) {
+            Guarded(this, [&] { SignInEnded(failure); });
+        });
+        return;
+    }
+    KeepPassword();
+    HideAndCheck();
+}
+
+void TfrmMain::SignInEnded(const QString& failure) {
+    signIn_ = nullptr;
+    if (failure.isEmpty())
+        HideAndCheck();
+    else
+        ShowErrorBox(failure.toStdString());
+}
+
+void TfrmMain::HideAndCheck() {
     SetTaskbarEntryVisible(false);
     HideMainWindow();
     Timer->SetInterval(MinutesToMs(Settings.Interval));
