@@ -32,10 +32,14 @@ bool KeyringPresent() {
     return fixture && std::string(fixture) == "present";
 }
 
-// A server that refuses every session at once: what matters here is what the check had
-// before it connected.
-ScriptedPop3Server RefusingServer() {
-    return ScriptedPop3Server({ScriptedPop3Server::Send("-ERR not today\r\n")});
+// A server that refuses each of a few sessions at once: what matters here is what the check
+// had before it connected.
+std::vector<ScriptedPop3Server::Step> Refusals() {
+    std::vector<ScriptedPop3Server::Step> steps;
+    for (int i = 0; i < 4; ++i)
+        steps.insert(steps.end(),
+                     {ScriptedPop3Server::Send("-ERR not today\r\n"), ScriptedPop3Server::Close()});
+    return steps;
 }
 
 // A hive, a $BROWSER that only records being called, and settings for the scripted server.
@@ -124,7 +128,7 @@ class AppSignInTest : public QObject {
         std::vector<std::string> options;
         if (!serverOption.isEmpty()) options = {serverOption.toStdString(), "rt-kept"};
         const OAuthServer oauth(options);
-        const ScriptedPop3Server pop3 = RefusingServer();
+        const ScriptedPop3Server pop3(Refusals());
         const Desk desk;
         TestForm form(desk.Hive());
         form.FormCreate();
@@ -158,7 +162,7 @@ class AppSignInTest : public QObject {
     // the user declined is said in a box, and the window stays.
     void hideSignsInThenChecks() {
         const OAuthServer oauth;
-        const ScriptedPop3Server pop3 = RefusingServer();
+        const ScriptedPop3Server pop3(Refusals());
         const Desk desk;
         const ScopedEnv browser("BROWSER", StandInBrowserPath());
         {
@@ -201,7 +205,7 @@ class AppSignInTest : public QObject {
     // Stored on Hide, filled in at the next start, which hides and checks at once; turning
     // the box off deletes it. Without a keyring that is said once, and the user types.
     void rememberedPassword() {
-        const ScriptedPop3Server pop3 = RefusingServer();
+        const ScriptedPop3Server pop3(Refusals());
         const Desk desk;
         const std::string key =
             KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1", pop3.Port());
