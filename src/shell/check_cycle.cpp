@@ -19,14 +19,14 @@
 
 namespace {
 
-// Holds Notifying for one notification; lets it go however the notification ends, so a failed
-// box, sound or start can never silence every later one.
-class NotifyingScope {
+// Holds a flag (Notifying for one notification, or a session being prepared); lets it go
+// however that ends, so a failed box, sound or start can never silence every later one.
+class FlagScope {
   public:
-    explicit NotifyingScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~NotifyingScope() { flag_ = false; }
-    NotifyingScope(const NotifyingScope&) = delete;
-    NotifyingScope& operator=(const NotifyingScope&) = delete;
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
 
   private:
     bool& flag_;
@@ -45,11 +45,17 @@ bool NeedsUser(const Exception& e) {
 }  // namespace
 
 void TfrmMain::CheckMail(bool Quiet) {
+    // Getting a token or a password waits in a local event loop: a tick or a click then must
+    // not start a second check over the first.
+    if (preparing_) return;
     // A fast check is one session: it lists, then examines what it has not examined yet.
     std::optional<TFastCheck> fast;
     const TMatchOptions options{Settings.DecodeHeaders, Settings.IgnoreCase};
     try {
-        PrepareSession();
+        {
+            const FlagScope preparing(preparing_);
+            PrepareSession();
+        }
         if (Settings.FastCheck) {
             fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder(),
                          TDeletionClock(), options);
@@ -116,7 +122,7 @@ void TfrmMain::LoginRefused(const Exception& e) {
 void TfrmMain::ShowNoMail(bool Quiet) {
     UpdateTip("No mail.");
     if (Quiet || Notifying) return;
-    NotifyingScope scope(Notifying);
+    FlagScope scope(Notifying);
     ShowInformationBox("No mail.");
 }
 
@@ -125,7 +131,7 @@ void TfrmMain::ShowNoMail(bool Quiet) {
 void TfrmMain::NotifyMail() {
     UpdateTip("You have mail!");
     if (Notifying) return;
-    NotifyingScope scope(Notifying);
+    FlagScope scope(Notifying);
     if (!Settings.WavSound.empty()) PlaySound(Settings.WavSound);
     if (Settings.ShowMessage)
         ShowInformationBox("You have " + std::to_string(MailCount) + " messages!");
@@ -137,7 +143,7 @@ void TfrmMain::NotifyMail() {
 
 void TfrmMain::AppException(const Exception& E) {
     if (Notifying) return;
-    NotifyingScope scope(Notifying);
+    FlagScope scope(Notifying);
     const std::string text = ShownMessage(E);
     UpdateTip(text);
     if (NeedsUser(E)) ShowErrorBox(text);

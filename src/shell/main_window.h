@@ -154,5 +154,7 @@ class TfrmMain : public QMainWindow {
     TKeyring keyring_;
     TOAuthSignIn* signIn_ = nullptr;  // the sign-in Hide started, while it runs
     bool keyringNoted_ = false;
+    bool preparing_ = false;  // a check is getting its token
+
     bool startHidden_ = false;
 };
