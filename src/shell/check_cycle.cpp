@@ -9,6 +9,9 @@
 #include "filter/fast_pass.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
+#include "platform/app_exceptions.h"
+#include "platform/oauth_config.h"
+#include "platform/token_command.h"
 #include "shell/launcher.h"
 #include "shell/main_window.h"
 #include "shell/shown_message.h"
@@ -16,36 +19,44 @@
 
 namespace {
 
-// Holds Notifying for one notification; lets it go however the notification ends, so a failed
-// box, sound or start can never silence every later one.
-class NotifyingScope {
+// Holds a flag (Notifying for one notification, or a session being prepared); lets it go
+// however that ends, so a failed box, sound or start can never silence every later one.
+class FlagScope {
   public:
-    explicit NotifyingScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~NotifyingScope() { flag_ = false; }
-    NotifyingScope(const NotifyingScope&) = delete;
-    NotifyingScope& operator=(const NotifyingScope&) = delete;
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
 
   private:
     bool& flag_;
 };
 
 // A failure only the user can mend: a refused password, a refused certificate, an encryption
-// that cannot be used. "Not now" is no reason to doubt the password.
+// that cannot be used, an OAuth2 sign-in that must be done again. "Not now" is no reason to
+// doubt the password.
 bool NeedsUser(const Exception& e) {
     if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
         return !protocol->TemporaryRefusal;
-    return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e);
+    return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e) ||
+           dynamic_cast<const ESignInAgain*>(&e);
 }
 
 }  // namespace
 
 void TfrmMain::CheckMail(bool Quiet) {
+    // Getting a token or a password waits in a local event loop: a tick or a click then must
+    // not start a second check over the first.
+    if (preparing_) return;
     // A fast check is one session: it lists, then examines what it has not examined yet.
     std::optional<TFastCheck> fast;
     const TMatchOptions options{Settings.DecodeHeaders, Settings.IgnoreCase};
     lastCheckFailed_ = true;  // until it reaches its outcome
     try {
-        PrepareSession();
+        {
+            const FlagScope preparing(preparing_);
+            PrepareSession();
+        }
         if (Settings.FastCheck) {
             fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder(),
                          TDeletionClock(), options);
@@ -60,6 +71,15 @@ void TfrmMain::CheckMail(bool Quiet) {
         return;
     } catch (const ETcpIpError& e) {
         LoginRefused(e);
+        return;
+    } catch (const ESignInAgain& e) {
+        LoginRefused(e);
+        return;
+    } catch (const ETokenCommandError& e) {
+        AppException(e);  // as a failed connection: the next tick tries again
+        return;
+    } catch (const EOAuthError& e) {
+        AppException(e);
         return;
     }
     if (fast) {
@@ -80,14 +100,17 @@ void TfrmMain::PrepareSession() {
     Pop3->Use(Settings.Connection);
     Pop3->UserName = Settings.User;
     Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
+    Pop3->AccessToken.clear();
+    if (Settings.Connection.Authentication == TAuthentication::OAuth2)
+        Pop3->AccessToken = Tokens.AccessToken(Settings);
     // A session that failed before its logout leaves its listing behind; it says nothing
     // about the mailbox now and must not be counted again.
     Pop3->Messages.clear();
 }
 
-void TfrmMain::LoginRefused(const ETcpIpError& e) {
-    // Only a refusal (by the server, of its certificate, of the encryption) concerns the user;
-    // the rest goes on to the caller.
+void TfrmMain::LoginRefused(const Exception& e) {
+    // Only a refusal (by the server, of its certificate, of the encryption, of the OAuth2
+    // tokens) concerns the user; the rest goes on to the caller.
     if (!dynamic_cast<const EProtocolError*>(&e) && !NeedsUser(e)) throw;
     AppException(e);
     if (!NeedsUser(e)) return;  // the next tick tries again
@@ -101,7 +124,7 @@ void TfrmMain::LoginRefused(const ETcpIpError& e) {
 void TfrmMain::ShowNoMail(bool Quiet) {
     UpdateTip("No mail.");
     if (Quiet || Notifying) return;
-    NotifyingScope scope(Notifying);
+    FlagScope scope(Notifying);
     if (!ShowNotification("No mail.", false)) ShowInformationBox("No mail.");
 }
 
@@ -111,7 +134,7 @@ void TfrmMain::ShowNoMail(bool Quiet) {
 void TfrmMain::NotifyMail() {
     UpdateTip("You have mail!");
     if (Notifying) return;
-    NotifyingScope scope(Notifying);
+    FlagScope scope(Notifying);
     if (!Settings.WavSound.empty()) PlaySound(Settings.WavSound);
     if (Settings.ShowMessage) {
         const std::string count = "You have " + std::to_string(MailCount) + " messages!";
@@ -129,13 +152,33 @@ void TfrmMain::StartMailProgram() {
 
 void TfrmMain::AppException(const Exception& E) {
     if (Notifying) return;
-    NotifyingScope scope(Notifying);
+    FlagScope scope(Notifying);
     const std::string text = ShownMessage(E);
     UpdateTip(text);
     if (NeedsUser(E)) ShowErrorBox(text);
 }
 
 void TfrmMain::CheckAndHide() {
+    if (signIn_) return;  // the sign-in under way goes on to the check
+    if (NeedsSignIn()) {
+        signIn_ = StartSignIn(Tokens, Settings, this, [this](const QString& failure) {
+            Guarded(this, [&] { SignInEnded(failure); });
+        });
+        return;
+    }
+    KeepPassword();
+    HideAndCheck();
+}
+
+void TfrmMain::SignInEnded(const QString& failure) {
+    signIn_ = nullptr;
+    if (failure.isEmpty())
+        HideAndCheck();
+    else
+        ShowErrorBox(failure.toStdString());
+}
+
+void TfrmMain::HideAndCheck() {
     SetTaskbarEntryVisible(false);
     HideMainWindow();
     Timer->SetInterval(MinutesToMs(Settings.Interval));

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,14 +19,22 @@
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/message_box.h"
+#include "platform/oauth_config.h"
+#include "platform/oauth_sign_in.h"
 #include "shell/connection_report.h"
 #include "shell/connection_test_run.h"
 #include "shell/settings.h"
 #include "shell/shown_message.h"
+#include "shell/token_source.h"
 
 namespace {
 
 const char* const kTestTitle = "Test connection";
+const char* const kSignInTitle = "Sign in";
+const char* const kSignInCaption = "S&ign in";
+const char* const kOAuthNeedsEncryptionText =
+    "OAuth2 needs an encrypted connection: choose STARTTLS or TLS on connect.";
+constexpr int kOAuth2Index = static_cast<int>(TAuthentication::OAuth2);
 const char* const kTestCaption = "&Test connection";
 // The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
 // with the box's frame and margins.
@@ -85,13 +94,67 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     grid_->addWidget(btnTestConnection, 1, 2, Qt::AlignRight);
     grid_->addWidget(MakeBuddyLabel("T&rusted certificate", edTrustedCertificate, this), 2, 0);
     grid_->addWidget(edTrustedCertificate, 2, 1, 1, 2);
+    cbAuthentication = new QComboBox(this);
+    cbAuthentication->addItems(
+        {"Password (USER/PASS)", "Password (SASL PLAIN)", "OAuth2 (sign in with the provider)"});
+    cbAuthentication->setPlaceholderText("(choose)");  // while a stored one cannot be read
+    grid_->addWidget(MakeBuddyLabel("&Authentication", cbAuthentication, this), 3, 0);
+    grid_->addWidget(cbAuthentication, 3, 1, 1, 2, Qt::AlignLeft);
+    grid_->addWidget(MakeOAuthGroup(), 4, 0, 1, 3);
     grid_->setColumnStretch(2, 1);
-    freeRow_ = 3;
+    freeRow_ = 5;
     grid_->setRowStretch(freeRow_, 1);
     connect(cbEncryption, &QComboBox::currentIndexChanged, this,
             [this] { Guarded(cbEncryption, [this] { cbEncryptionChange(); }); });
     connect(btnTestConnection, &QPushButton::clicked, this,
             [this] { Guarded(btnTestConnection, [this] { btnTestConnectionClick(); }); });
+    connect(cbAuthentication, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded(cbAuthentication, [this] { cbAuthenticationChange(); }); });
+    connect(cbProvider, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded(cbProvider, [this] { cbProviderChange(); }); });
+    connect(btnSignIn, &QPushButton::clicked, this,
+            [this] { Guarded(btnSignIn, [this] { btnSignInClick(); }); });
+    cbProviderChange();
+}
+
+QGroupBox* TConnectionPage::MakeOAuthGroup() {
+    gbOAuth = new QGroupBox("OAuth2", this);
+    cbProvider = new QComboBox(gbOAuth);
+    for (const TOAuthProvider& provider : OAuthProviders())
+        cbProvider->addItem(QString::fromStdString(provider.Name));
+    const auto field = [this](const QString& placeholder = {}) {
+        auto* edit = new QLineEdit(gbOAuth);
+        edit->setPlaceholderText(placeholder);
+        return edit;
+    };
+    edAuthorizationUrl = field();
+    edTokenUrl = field();
+    edScope = field();
+    edClientId = field("from your registration with the provider");
+    edClientSecret = field("optional");
+    edClientSecret->setEchoMode(QLineEdit::Password);
+    edTokenCommand = field("optional: prints an access token, replaces the sign-in");
+    btnSignIn = new QPushButton(kSignInCaption, gbOAuth);
+    SetSizeAtLeast(btnSignIn, btnSignIn->fontMetrics().horizontalAdvance("Signing in...") + 24, 24);
+    lblSignedIn = new QLabel("Not signed in", gbOAuth);
+    auto* grid = new QGridLayout(gbOAuth);
+    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setVerticalSpacing(3);
+    const std::pair<const char*, QWidget*> rows[] = {
+        {"Pro&vider", cbProvider},         {"Authori&zation URL", edAuthorizationUrl},
+        {"Token &URL", edTokenUrl},        {"Sc&ope", edScope},
+        {"Client I&D", edClientId},        {"Client secret", edClientSecret},
+        {"Token co&mmand", edTokenCommand}};
+    int row = 0;
+    for (const auto& [caption, widget] : rows) {
+        grid->addWidget(MakeBuddyLabel(caption, widget, gbOAuth), row, 0);
+        grid->addWidget(widget, row++, 1, 1, 2,
+                        widget == cbProvider ? Qt::AlignLeft : Qt::Alignment());
+    }
+    grid->addWidget(btnSignIn, row, 1, Qt::AlignLeft);
+    grid->addWidget(lblSignedIn, row, 2);
+    grid->setColumnStretch(2, 1);
+    return gbOAuth;
 }
 
 TConnectionPage::~TConnectionPage() {
@@ -99,7 +162,10 @@ TConnectionPage::~TConnectionPage() {
 }
 
 QList<QWidget*> TConnectionPage::TabOrder() const {
-    return {cbEncryption, edPort, btnTestConnection, edTrustedCertificate};
+    return {cbEncryption,     edPort,     btnTestConnection,  edTrustedCertificate,
+            cbAuthentication, cbProvider, edAuthorizationUrl, edTokenUrl,
+            edScope,          edClientId, edClientSecret,     edTokenCommand,
+            btnSignIn};
 }
 
 void TConnectionPage::AddRow(QWidget* widget) {
@@ -116,6 +182,56 @@ void TConnectionPage::LoadFrom(const TSettings& settings) {
     usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
     edPort->setValue(connection.Port);
     edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
+    const TOAuthSource& oauth = connection.OAuth;
+    edAuthorizationUrl->setText(QString::fromStdString(oauth.AuthorizationUrl));
+    edTokenUrl->setText(QString::fromStdString(oauth.TokenUrl));
+    edScope->setText(QString::fromStdString(oauth.Scope));
+    edClientId->setText(QString::fromStdString(oauth.ClientId));
+    edClientSecret->setText(QString::fromStdString(oauth.ClientSecret));
+    edTokenCommand->setText(QString::fromStdString(oauth.TokenCommand));
+    // The provider shown is the one whose addresses these are.
+    const auto& providers = OAuthProviders();
+    const auto known = std::ranges::find_if(providers, [&](const TOAuthProvider& p) {
+        return p.AuthorizationUrl == oauth.AuthorizationUrl && p.TokenUrl == oauth.TokenUrl &&
+               !p.AuthorizationUrl.empty();
+    });
+    {
+        const QSignalBlocker quietProvider(cbProvider);
+        cbProvider->setCurrentIndex(known == providers.end()
+                                        ? static_cast<int>(providers.size()) - 1
+                                        : static_cast<int>(known - providers.begin()));
+    }
+    cbProviderChange();
+    const auto authentication = connection.Authentication;
+    cbAuthentication->setCurrentIndex(authentication ? static_cast<int>(*authentication) : -1);
+    cbAuthenticationChange();
+}
+
+void TConnectionPage::cbAuthenticationChange() {
+    const bool oauth = cbAuthentication->currentIndex() == kOAuth2Index;
+    gbOAuth->setVisible(oauth);
+    if (oauth) ShowSignedIn();
+}
+
+void TConnectionPage::cbProviderChange() {
+    const auto& providers = OAuthProviders();
+    const int index = cbProvider->currentIndex();
+    if (index < 0 || index >= static_cast<int>(providers.size())) return;
+    const TOAuthProvider& provider = providers[index];
+    const bool fixed = !provider.AuthorizationUrl.empty();
+    if (fixed) {
+        edAuthorizationUrl->setText(QString::fromStdString(provider.AuthorizationUrl));
+        edTokenUrl->setText(QString::fromStdString(provider.TokenUrl));
+        edScope->setText(QString::fromStdString(provider.Scope));
+    }
+    for (QLineEdit* edit : {edAuthorizationUrl, edTokenUrl, edScope}) edit->setReadOnly(fixed);
+}
+
+void TConnectionPage::ShowSignedIn() {
+    const TSettings account = ShownAccount();
+    const bool signedIn = Tokens && Tokens->Holds(account);
+    lblSignedIn->setText(signedIn ? "Signed in as " + QString::fromStdString(account.User)
+                                  : QString("Not signed in"));
 }
 
 void TConnectionPage::cbEncryptionChange() {
@@ -124,38 +240,90 @@ void TConnectionPage::cbEncryptionChange() {
     usualPort_ = usual;
 }
 
+TConnectionPage::TFault TConnectionPage::Fault(std::string& text) const {
+    if (cbEncryption->currentIndex() < 0) {
+        text = "Choose the encryption on the Connection page";
+        return TFault::Encryption;
+    }
+    if (cbAuthentication->currentIndex() < 0) {
+        text = "Choose the authentication on the Connection page";
+        return TFault::Authentication;
+    }
+    if (cbAuthentication->currentIndex() == kOAuth2Index) {
+        if (EncryptionAt(cbEncryption->currentIndex()) == TEncryption::None) {
+            text = kOAuthNeedsEncryptionText;
+            return TFault::OAuthEncryption;
+        }
+        // A token command replaces the provider's addresses.
+        if (edTokenCommand->text().trimmed().isEmpty()) {
+            const auto authorization = OAuthUrlRefusal(
+                "The authorization URL", edAuthorizationUrl->text().trimmed().toStdString());
+            if (authorization) {
+                text = *authorization;
+                return TFault::AuthorizationUrl;
+            }
+            const auto token =
+                OAuthUrlRefusal("The token URL", edTokenUrl->text().trimmed().toStdString());
+            if (token) {
+                text = *token;
+                return TFault::TokenUrl;
+            }
+        }
+    }
+    const std::string pin = edTrustedCertificate->text().trimmed().toStdString();
+    if (!pin.empty() && !NormalizeFingerprint(pin)) {
+        text = "'" + pin + "' is not a SHA-256 fingerprint";
+        return TFault::Pin;
+    }
+    return TFault::None;
+}
+
 void TConnectionPage::CheckInput() const {
-    if (cbEncryption->currentIndex() < 0)
-        throw EConvertError("Choose the encryption on the Connection page");
-    const std::string text = edTrustedCertificate->text().trimmed().toStdString();
-    if (!text.empty() && !NormalizeFingerprint(text))
-        throw EConvertError("'" + text + "' is not a SHA-256 fingerprint");
+    std::string text;
+    if (Fault(text) != TFault::None) throw EConvertError(text);
 }
 
 bool TConnectionPage::InputAcceptable() {
-    try {
-        CheckInput();
-        return true;
-    } catch (const EConvertError& e) {
-        QString text = QString::fromStdString(e.Message());
-        if (cbEncryption->currentIndex() < 0)
-            text += '.';
-        else
-            text +=
-                "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as openssl "
-                "x509 -fingerprint -sha256 prints them, or leave the field empty.";
-        ShowFailure(text);
-        return false;
-    }
+    std::string message;
+    const TFault fault = Fault(message);
+    if (fault == TFault::None) return true;
+    QString text = QString::fromStdString(message);
+    if (fault == TFault::Pin)
+        text +=
+            "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as openssl "
+            "x509 -fingerprint -sha256 prints them, or leave the field empty.";
+    else if (!text.endsWith('.'))
+        text += '.';
+    ShowFailure(text,
+                fault == TFault::Pin || fault == TFault::Encryption ? kTestTitle : "Mail options");
+    return false;
 }
 
 void TConnectionPage::FocusFault() {
-    if (cbEncryption->currentIndex() < 0) {
-        cbEncryption->setFocus(Qt::OtherFocusReason);
-        return;
+    std::string text;
+    QWidget* target = nullptr;
+    switch (Fault(text)) {
+        case TFault::None:
+            return;
+        case TFault::Encryption:
+        case TFault::OAuthEncryption:
+            target = cbEncryption;
+            break;
+        case TFault::Authentication:
+            target = cbAuthentication;
+            break;
+        case TFault::AuthorizationUrl:
+            target = edAuthorizationUrl;
+            break;
+        case TFault::TokenUrl:
+            target = edTokenUrl;
+            break;
+        case TFault::Pin:
+            target = edTrustedCertificate;
+            break;
     }
-    edTrustedCertificate->setFocus(Qt::OtherFocusReason);
-    edTrustedCertificate->selectAll();
+    target->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->selectAll();
 }
 
 void TConnectionPage::StoreTo(TSettings& settings) const {
@@ -168,6 +336,49 @@ void TConnectionPage::StoreShownTo(TConnection& connection) const {
     // A text that is not a fingerprint is kept, not dropped: a check then refuses it.
     const std::string text = edTrustedCertificate->text().trimmed().toStdString();
     connection.TrustedCertificate = NormalizeFingerprint(text).value_or(text);
+    const int authentication = cbAuthentication->currentIndex();
+    connection.Authentication = authentication < 0
+                                    ? kAuthenticationUnreadable
+                                    : std::optional(static_cast<TAuthentication>(authentication));
+    const auto trimmed = [](const QLineEdit* edit) { return edit->text().trimmed().toStdString(); };
+    connection.OAuth.AuthorizationUrl = trimmed(edAuthorizationUrl);
+    connection.OAuth.TokenUrl = trimmed(edTokenUrl);
+    connection.OAuth.Scope = trimmed(edScope);
+    connection.OAuth.ClientId = trimmed(edClientId);
+    connection.OAuth.ClientSecret = edClientSecret->text().toStdString();
+    connection.OAuth.TokenCommand = trimmed(edTokenCommand);
+}
+
+TSettings TConnectionPage::ShownAccount() const {
+    TSettings settings;
+    StoreShownTo(settings.Connection);
+    settings.Connection.Host = HostName ? HostName() : std::string();
+    settings.User = UserName ? UserName() : std::string();
+    return settings;
+}
+
+void TConnectionPage::btnSignInClick() {
+    if (signIn_ || !Tokens) return;
+    std::string text;
+    const TFault fault = Fault(text);
+    if (fault != TFault::None && fault != TFault::Pin) {
+        ShowFailure(QString::fromStdString(text), kSignInTitle);
+        FocusFault();
+        return;
+    }
+    signIn_ = StartSignIn(*Tokens, ShownAccount(), this, [this](const QString& failure) {
+        Guarded(btnSignIn, [&] { SignInEnded(failure); });
+    });
+    btnSignIn->setEnabled(false);
+    btnSignIn->setText("Signing in...");
+}
+
+void TConnectionPage::SignInEnded(const QString& failure) {
+    signIn_ = nullptr;
+    btnSignIn->setEnabled(true);
+    btnSignIn->setText(kSignInCaption);
+    ShowSignedIn();
+    if (!failure.isEmpty()) ShowFailure(failure, kSignInTitle);
 }
 
 void TConnectionPage::btnTestConnectionClick() {
@@ -177,7 +388,7 @@ void TConnectionPage::btnTestConnectionClick() {
         CheckInput();  // a check would refuse the pin, so the test must not ignore it
         StoreShownTo(connection);
     } catch (const Exception& e) {
-        ShowFailure(QString::fromStdString(FailureText(e)));
+        ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
         return;
     }
     connection.Host = HostName ? HostName() : std::string();
@@ -209,7 +420,7 @@ void TConnectionPage::TestEnded(const TConnectionTestResult& result) {
         try {
             std::rethrow_exception(result.Failure);
         } catch (const Exception& e) {
-            ShowFailure(QString::fromStdString(FailureText(e)));
+            ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
         }
         return;
     }
@@ -218,8 +429,8 @@ void TConnectionPage::TestEnded(const TConnectionTestResult& result) {
 }
 
 // Plain text: the failure may quote the server, whose words must not draw anything.
-void TConnectionPage::ShowFailure(const QString& text) {
-    QMessageBox box(QMessageBox::Warning, kTestTitle, text, QMessageBox::Ok, this);
+void TConnectionPage::ShowFailure(const QString& text, const char* title) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     ExecMessageBox(box, window());
 }

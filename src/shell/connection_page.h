@@ -1,9 +1,10 @@
 #pragma once
 
 // The mail options dialog's " Connection " page: how the connection to the server is
-// protected, its port, the one certificate trusted instead of the system's store, and a test
-// that shows what the server offers. Further connection options go in rows below these
-// (AddRow).
+// protected, its port, the one certificate trusted instead of the system's store, a test
+// that shows what the server offers, and how the client signs in (with OAuth2: the provider,
+// this program's registration with it, an optional token command and a sign-in). Further
+// connection options go in rows below these (AddRow).
 
 #include <QWidget>
 #include <functional>
@@ -11,10 +12,14 @@
 
 class QComboBox;
 class QGridLayout;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TConnectionTestRun;
+class TOAuthSignIn;
+class TTokenSource;
 struct TConnection;
 struct TConnectionTestResult;
 struct TProbeReport;
@@ -27,9 +32,10 @@ class TConnectionPage : public QWidget {
     ~TConnectionPage() override;
 
     void LoadFrom(const TSettings& settings);
-    // Raises EConvertError when no encryption is chosen (the stored one could not be read) or
-    // the trusted certificate is neither empty nor a SHA-256 fingerprint; nothing is changed
-    // then.
+    // Raises EConvertError when no encryption or authentication is chosen (the stored one
+    // could not be read), OAuth2 is chosen without encryption or with an address the OAuth2
+    // rule refuses, or the trusted certificate is neither empty nor a SHA-256 fingerprint;
+    // nothing is changed then.
     void CheckInput() const;
     // CheckInput for OK: false after a box that says what is wrong.
     bool InputAcceptable();
@@ -53,24 +59,65 @@ class TConnectionPage : public QWidget {
     void StopTest();
     bool TestRunning() const;
 
-    // Where the test finds the server's host name (the login page's box).
+    // Shows the OAuth2 group for OAuth2 only.
+    void cbAuthenticationChange();
+    // A known provider fills its addresses and scope and fixes them; "Other" leaves them to
+    // the user.
+    void cbProviderChange();
+    // Signs in in the browser with what is shown; the tokens go to Tokens.
+    void btnSignInClick();
+
+    // Where the test finds the server's host name and the sign-in the user name (the login
+    // page's boxes).
     std::function<std::string()> HostName;
+    std::function<std::string()> UserName;
+    // Where a sign-in's tokens go and who is signed in; none: the page cannot sign in.
+    TTokenSource* Tokens = nullptr;
 
     QComboBox* cbEncryption;
     QSpinBox* edPort;
     QLineEdit* edTrustedCertificate;
     QPushButton* btnTestConnection;
+    QComboBox* cbAuthentication;
+    QGroupBox* gbOAuth;
+    QComboBox* cbProvider;
+    QLineEdit* edAuthorizationUrl;
+    QLineEdit* edTokenUrl;
+    QLineEdit* edScope;
+    QLineEdit* edClientId;
+    QLineEdit* edClientSecret;
+    QLineEdit* edTokenCommand;
+    QPushButton* btnSignIn;
+    QLabel* lblSignedIn;
 
   private:
+    // What CheckInput refuses: where the cursor goes, and the text.
+    enum class TFault {
+        None,
+        Encryption,
+        Authentication,
+        OAuthEncryption,
+        AuthorizationUrl,
+        TokenUrl,
+        Pin
+    };
+    TFault Fault(std::string& text) const;
+    QGroupBox* MakeOAuthGroup();
+    // The settings shown, with the login page's host and user, as a sign-in uses them.
+    TSettings ShownAccount() const;
+    void ShowSignedIn();
+    void SignInEnded(const QString& failure);
     // The encryption, port and trusted certificate shown, as a check would use them.
     void StoreShownTo(TConnection& connection) const;
     void TestEnded(const TConnectionTestResult& result);
     void SetTesting(bool testing);
-    void ShowFailure(const QString& text);
+    void ShowFailure(const QString& text, const char* title);
     // Shows the report; true when the user chose to trust the certificate it shows.
     bool ShowReport(const TProbeReport& report, const std::string& host);
     uint16_t usualPort_;  // of the encryption shown
     TConnectionTestRun* test_;
     QGridLayout* grid_;
-    int freeRow_;  // the first row below the options, which takes the page's spare height
+    int freeRow_;
+    TOAuthSignIn* signIn_ =
+        nullptr;  // the first row below the options, which takes the page's spare height
 };

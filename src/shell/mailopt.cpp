@@ -52,6 +52,7 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     pcOptions->addTab(MakeReceivingPage(), " On Receiving Mail ");
     pgConnection = new TConnectionPage;
     pgConnection->HostName = [this] { return ToStd(edHostname->text()); };
+    pgConnection->UserName = [this] { return ToStd(edUsername->text()); };
     pgConnection->AddRow(MakeFastCheckBox(pgConnection));
     pcOptions->addTab(pgConnection, " Connection ");
     pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
@@ -88,12 +89,15 @@ QWidget* TdlgMailOptions::MakeLoginPage() {
     grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
     grid->addWidget(edInterval, 2, 1);
     grid->addWidget(new QLabel("min", page), 2, 2);
+    chbRememberPassword = new QCheckBox("R&emember the password in the desktop keyring", page);
+    chbRememberPassword->setObjectName("chbRememberPassword");
     chbDesktopNotification = new QCheckBox("Use desktop notifications instead of boxes", page);
     chbCountOnIcon = new QCheckBox("Show the count on the tray icon", page);
-    grid->addWidget(chbDesktopNotification, 3, 0, 1, 4, Qt::AlignLeft);
-    grid->addWidget(chbCountOnIcon, 4, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(chbRememberPassword, 3, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(chbDesktopNotification, 4, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(chbCountOnIcon, 5, 0, 1, 4, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
-    grid->setRowStretch(5, 1);
+    grid->setRowStretch(6, 1);
     return page;
 }
 
@@ -131,10 +135,22 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname,     edUsername,     edInterval, chbDesktopNotification,
-                              chbCountOnIcon, chbShowMessage, chbMailer,  feMailProg,
-                              chbLogFile,     feLogFile,      chbSound,   feSound,
-                              btnHelp,        btnOK,          btnCancel};
+    const QWidget* order[] = {edHostname,
+                              edUsername,
+                              edInterval,
+                              chbRememberPassword,
+                              chbDesktopNotification,
+                              chbCountOnIcon,
+                              chbShowMessage,
+                              chbMailer,
+                              feMailProg,
+                              chbLogFile,
+                              feLogFile,
+                              chbSound,
+                              feSound,
+                              btnHelp,
+                              btnOK,
+                              btnCancel};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     }
@@ -171,6 +187,7 @@ void TdlgMailOptions::LoadFrom(const TSettings& settings) {
     edUsername->setText(FromStd(settings.User));
     edInterval->setText(QString::number(settings.Interval));
     chbFastCheck->setChecked(settings.FastCheck);
+    chbRememberPassword->setChecked(settings.RememberPassword);
     chbShowMessage->setChecked(settings.ShowMessage);
     chbDesktopNotification->setChecked(settings.DesktopNotification);
     chbCountOnIcon->setChecked(settings.CountOnIcon);
@@ -196,6 +213,7 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     settings.FastCheck = chbFastCheck->isChecked();
     settings.DesktopNotification = chbDesktopNotification->isChecked();
     settings.CountOnIcon = chbCountOnIcon->isChecked();
+    settings.RememberPassword = chbRememberPassword->isChecked();
     settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();
@@ -257,8 +275,9 @@ void TdlgMailOptions::chbClick() {
     feSound->setEnabled(chbSound->isChecked());
 }
 
-void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer) {
+void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer, TTokenSource* tokens) {
     auto dialog = std::make_unique<TdlgMailOptions>(owner);
+    dialog->pgConnection->Tokens = tokens;
     dialog->LoadFrom(settings);
     // Modal to the main window only: the help window and the tray icon stay usable.
     dialog->setWindowModality(Qt::WindowModal);

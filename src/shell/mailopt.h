@@ -12,6 +12,7 @@ class TConnectionPage;
 class TFileEdit;
 struct TSettings;
 class TTimer;
+class TTokenSource;
 
 class TdlgMailOptions : public QDialog {
     Q_OBJECT
@@ -37,6 +38,7 @@ class TdlgMailOptions : public QDialog {
     QCheckBox* chbDesktopNotification;
     QCheckBox* chbCountOnIcon;
     QCheckBox* chbFastCheck;
+    QCheckBox* chbRememberPassword;
     QCheckBox* chbShowMessage;
     QCheckBox* chbMailer;
     TFileEdit* feMailProg;
@@ -70,5 +72,7 @@ class TdlgMailOptions : public QDialog {
 
 // The whole exchange of the "&Mail Options" menu command: copy the settings in, show the
 // dialog modally, copy back on OK and give the timer the new period. An unreadable interval
-// on OK raises EConvertError to the caller with nothing copied back.
-void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer);
+// on OK raises EConvertError to the caller with nothing copied back. The Connection page's
+// sign-in hands its tokens to tokens, when given.
+void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer,
+                    TTokenSource* tokens = nullptr);

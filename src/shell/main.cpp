@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         // A failure here (a settings value missing) leaves the hook uninstalled: the default
         // error box reports it, and every later one, while the window works on.
         Guarded(&frmMain, [&] { frmMain.FormCreate(); });
-        frmMain.show();
+        Guarded(&frmMain, [&] { frmMain.Start(); });
         status = application.exec();
         Guarded(&frmMain, [&] { frmMain.FormDestroy(); });
     }

@@ -174,6 +174,8 @@ void TfrmMain::FormCreate() {
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
+    Tokens.OnKeyringUnavailable = [this](const std::string&) { NoteKeyringUnavailable(); };
+    startHidden_ = LoadRemembered();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
     Notifying = false;
@@ -201,7 +203,9 @@ void TfrmMain::Killlist1Click() {
 }
 
 void TfrmMain::MailOptions1Click() {
-    RunMailOptions(this, Settings, *Timer);
+    const TSettings before = Settings;
+    RunMailOptions(this, Settings, *Timer, &Tokens);
+    if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
 }
 
 void TfrmMain::Exit1Click() {

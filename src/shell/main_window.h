@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/keyring.h"
 #include "platform/tray_icon.h"
 #include "shell/settings.h"
+#include "shell/token_source.h"
 
 class ETcpIpError;
 class Exception;
@@ -20,12 +22,16 @@ class QMenuBar;
 class QPushButton;
 class TDesktopNotifier;
 class TLauncher;
+class TOAuthSignIn;
 class TPop3;
 class TRegistry;
 class TTimer;
 
 inline constexpr uint32_t kTrayIconId = 1973;
 inline constexpr uint32_t kTrayCallbackMessage = 2997;
+// Said once in the tooltip when the keyring cannot keep or give the password.
+inline constexpr const char* kKeyringUnavailableText =
+    "The desktop keyring is not available; type the password.";
 // The key code edPasswordKeyDown sees for Enter and Return.
 namespace keys {
 inline constexpr uint16_t VK_RETURN = 13;
@@ -60,11 +66,15 @@ class TfrmMain : public QMainWindow {
     std::unique_ptr<TPop3> Pop3;
     TNotifyIconData TrayIconData;
     std::unique_ptr<TRegistry> Registry;
+    // The OAuth2 tokens of the account checked.
+    TTokenSource Tokens;
     int32_t MailCount = 0;
     bool Notifying = false;
 
-    // Start and end.
+    // Start and end. FormCreate fills in a remembered password; Start then shows the window,
+    // or, with a password or an OAuth2 refresh token remembered, hides it and checks at once.
     void FormCreate();
+    void Start();
     void FormDestroy();
     // The window's close ends the program.
     void FormCloseQuery();
@@ -85,6 +95,8 @@ class TfrmMain : public QMainWindow {
     void ShowNoMail(bool Quiet);
     void NotifyMail();
     void AppException(const Exception& E);
+    // With OAuth2 and no token held, the sign-in in the browser comes first; the check follows
+    // once it succeeded, a failure is shown in a box and the window stays.
     void CheckAndHide();
     // Enter checks and hides; a key it handles comes back as 0.
     void edPasswordKeyDown(uint16_t& Key);
@@ -122,13 +134,25 @@ class TfrmMain : public QMainWindow {
     // A check whose login failed: reports a refusal (by the server, of its certificate, of the
     // encryption) and, unless it is only "not now", brings the window back and stops the ticks.
     // Must be called from a handler; anything else is thrown on to CheckMail's caller.
-    void LoginRefused(const ETcpIpError& e);
     // Shows text as a desktop notification when the user chose those and a notification
     // service answers; false means the box is still to be shown.
     bool ShowNotification(const std::string& text, bool offerMailProgram);
     void StartMailProgram();
     // The envelope, with the count and a warning mark when the user wants them on the icon.
     QIcon TrayIcon() const;
+    void LoginRefused(const Exception& e);
+    // Hides the window, starts the ticks and checks.
+    void HideAndCheck();
+    // The remembered password (or refresh token) at the start: whether to start hidden.
+    bool LoadRemembered();
+    // Hide with "Remember password" on: the typed password goes to the keyring.
+    void KeepPassword();
+    void ForgetPassword(const TSettings& account);
+    std::string PasswordKey(const TSettings& account) const;
+    // Says once in the tooltip that the keyring cannot be used.
+    void NoteKeyringUnavailable();
+    bool NeedsSignIn();
+    void SignInEnded(const QString& failure);
 
     std::string hivePath_;
     TSettingsLoad settingsLoad_;  // what LoadSettings left, for the save at the end
@@ -136,4 +160,10 @@ class TfrmMain : public QMainWindow {
     bool taskbarEntryVisible_ = true;
     bool centred_ = false;
     bool lastCheckFailed_ = false;
+    TKeyring keyring_;
+    TOAuthSignIn* signIn_ = nullptr;  // the sign-in Hide started, while it runs
+    bool keyringNoted_ = false;
+    bool preparing_ = false;  // a check is getting its token
+
+    bool startHidden_ = false;
 };

@@ -12,27 +12,34 @@
 
 namespace {
 
-// Where a stored value lives: a member of TSettings or of its connection.
+// Where a stored value lives: a member of TSettings, of its connection or of its OAuth2 source.
 template <class T>
 class TPlace {
   public:
     constexpr TPlace(T TSettings::*own) : own_(own) {}
     constexpr TPlace(T TConnection::*inConnection) : inConnection_(inConnection) {}
+    constexpr TPlace(T TOAuthSource::*inOAuth) : inOAuth_(inOAuth) {}
     T& In(TSettings& settings) const {
-        return own_ ? settings.*own_ : settings.Connection.*inConnection_;
+        if (own_) return settings.*own_;
+        return inConnection_ ? settings.Connection.*inConnection_
+                             : settings.Connection.OAuth.*inOAuth_;
     }
     const T& In(const TSettings& settings) const {
-        return own_ ? settings.*own_ : settings.Connection.*inConnection_;
+        if (own_) return settings.*own_;
+        return inConnection_ ? settings.Connection.*inConnection_
+                             : settings.Connection.OAuth.*inOAuth_;
     }
 
   private:
     T TSettings::*own_ = nullptr;
     T TConnection::*inConnection_ = nullptr;
+    T TOAuthSource::*inOAuth_ = nullptr;
 };
 
 // The field a stored value fills; its type picks the registry calls.
-using TSettingField = std::variant<TPlace<std::string>, TPlace<int32_t>, TPlace<bool>,
-                                   TPlace<uint16_t>, TPlace<std::optional<TEncryption>>>;
+using TSettingField =
+    std::variant<TPlace<std::string>, TPlace<int32_t>, TPlace<bool>, TPlace<uint16_t>,
+                 TPlace<std::optional<TEncryption>>, TPlace<std::optional<TAuthentication>>>;
 
 // Required values are read strictly (a failed read ends the load there) and always written.
 // Optional values are read leniently (missing or unreadable: the default) and written only when
@@ -78,11 +85,15 @@ void SetNumber(T& field, int32_t number) {
 void SetNumber(std::optional<TEncryption>& field, int32_t number) {
     field = EncryptionFromNumber(number);
 }
+void SetNumber(std::optional<TAuthentication>& field, int32_t number) {
+    field = static_cast<TAuthentication>(number);  // in range: ReadInRange checked it
+}
 template <class T>
 int32_t NumberOf(const T& field) {
     return static_cast<int32_t>(field);
 }
-int32_t NumberOf(const std::optional<TEncryption>& field) {
+template <class T>
+int32_t NumberOf(const std::optional<T>& field) {
     return static_cast<int32_t>(field.value());  // an unreadable one is never written
 }
 
@@ -106,6 +117,15 @@ constexpr std::array kSettingValues{
     TSettingValue{"Ignore Case", &TSettings::IgnoreCase, 13, TKeeping::Optional},
     TSettingValue{"Desktop Notification", &TSettings::DesktopNotification, 14, TKeeping::Optional},
     TSettingValue{"Count On Icon", &TSettings::CountOnIcon, 15, TKeeping::Optional},
+    TSettingValue{"Authentication", &TConnection::Authentication, 16, TKeeping::Optional, 0, 2},
+    TSettingValue{"OAuth authorization URL", &TOAuthSource::AuthorizationUrl, 17,
+                  TKeeping::Optional},
+    TSettingValue{"OAuth token URL", &TOAuthSource::TokenUrl, 18, TKeeping::Optional},
+    TSettingValue{"OAuth scope", &TOAuthSource::Scope, 19, TKeeping::Optional},
+    TSettingValue{"OAuth client ID", &TOAuthSource::ClientId, 20, TKeeping::Optional},
+    TSettingValue{"OAuth client secret", &TOAuthSource::ClientSecret, 21, TKeeping::Optional},
+    TSettingValue{"Token command", &TOAuthSource::TokenCommand, 22, TKeeping::Optional},
+    TSettingValue{"Remember password", &TSettings::RememberPassword, 23, TKeeping::Optional},
 };
 
 template <class... F>
@@ -185,18 +205,17 @@ void RemoveReadable(TRegistry& registry, const TSettingValue& value) {
 }
 
 // What a stored value that cannot be read loads as, when that is not its default: an
-// encryption is then not known, a text is its UnreadableText.
+// encryption or authentication is then not known, a text is its UnreadableText.
 void SetUnreadable(const TSettingValue& value, TSettings& settings) {
-    std::visit(Overloaded{
-                   [&](const TPlace<std::optional<TEncryption>>& f) {
-                       f.In(settings) = kEncryptionUnreadable;
-                   },
-                   [&](const TPlace<std::string>& f) {
-                       if (value.UnreadableText) f.In(settings) = value.UnreadableText;
-                   },
-                   [](const auto&) {},
-               },
-               value.Field);
+    std::visit(
+        Overloaded{
+            [&]<class U>(const TPlace<std::optional<U>>& f) { f.In(settings) = std::nullopt; },
+            [&](const TPlace<std::string>& f) {
+                if (value.UnreadableText) f.In(settings) = value.UnreadableText;
+            },
+            [](const auto&) {},
+        },
+        value.Field);
 }
 
 void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& settings) {
@@ -210,16 +229,15 @@ void ReadLeniently(TRegistry& registry, const TSettingValue& value, TSettings& s
 
 // Still what an unreadable stored value loaded as: the stored one is kept.
 bool HoldsUnreadable(const TSettingValue& value, const TSettings& settings) {
-    return std::visit(Overloaded{
-                          [&](const TPlace<std::optional<TEncryption>>& f) {
-                              return f.In(settings) == kEncryptionUnreadable;
-                          },
-                          [&](const TPlace<std::string>& f) {
-                              return value.UnreadableText && f.In(settings) == value.UnreadableText;
-                          },
-                          [](const auto&) { return false; },
-                      },
-                      value.Field);
+    return std::visit(
+        Overloaded{
+            [&]<class U>(const TPlace<std::optional<U>>& f) { return !f.In(settings).has_value(); },
+            [&](const TPlace<std::string>& f) {
+                return value.UnreadableText && f.In(settings) == value.UnreadableText;
+            },
+            [](const auto&) { return false; },
+        },
+        value.Field);
 }
 
 // Records the fields as the load left them, however it ends.

@@ -30,6 +30,9 @@ struct TSettings {
     // "Count On Icon", REG_DWORD 0 or 1; absent means 0).
     bool DesktopNotification = false;
     bool CountOnIcon = false;
+    // Keep the password in the desktop keyring ("Remember password", REG_DWORD 0 or 1); the
+    // settings file never holds it.
+    bool RememberPassword = false;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -38,6 +41,8 @@ struct TSettings {
 // number no encryption has): no check runs until the user chooses one, and saving leaves the
 // stored value as it is.
 inline constexpr std::optional<TEncryption> kEncryptionUnreadable = std::nullopt;
+// The same for a stored way of signing in: no check runs until the user chooses one.
+inline constexpr std::optional<TAuthentication> kAuthenticationUnreadable = std::nullopt;
 // What a stored "Trusted certificate" that is no text loads as: no fingerprint, so a check
 // refuses it until the user corrects it. Never written.
 inline constexpr const char* kUnreadablePin = "(unreadable)";
@@ -55,14 +60,14 @@ struct TSettingsLoad {
 // required value raises and leaves the classic values after it as they were. The newer values
 // after the classic ones are read leniently, even when a classic value stopped the load:
 // missing, odd or out of range gives the default, but a stored encryption that cannot be read
-// gives kEncryptionUnreadable. The value that failed counts as reached; when
-// the key cannot be opened (no key), nothing is unreached, but when opening raises, everything is.
+// gives kEncryptionUnreadable (an authentication: kAuthenticationUnreadable). The value that failed
+// counts as reached; when the key cannot be opened (no key), nothing is unreached, but when opening
+// raises, everything is.
 void LoadSettings(TRegistry& registry, TSettings& settings);
 void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load);
 // Writes the seven classic values, "Log File" last, then each newer value that differs from its
-// default, in one replacement of the file; so a classic file stays as it was. An encryption of
-// kEncryptionUnreadable is not written: what is stored stays. With a load's
-// record it skips each stored value the load never reached whose field still holds what the
-// load left.
+// default, in one replacement of the file; so a classic file stays as it was. An unreadable
+// encryption or authentication is not written: what is stored stays. With a load's record it skips
+// each stored value the load never reached whose field still holds what the load left.
 void SaveSettings(TRegistry& registry, const TSettings& settings);
 void SaveSettings(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load);

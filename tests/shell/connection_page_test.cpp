@@ -2,6 +2,8 @@
 // follows the encryption, and "Test connection" against a private Dovecot with TLS.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,6 +12,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -17,6 +20,7 @@
 #include "mailopt_ui.h"
 #include "net/encryption.h"
 #include "net/pop3_probe.h"
+#include "platform/oauth_config.h"
 #include "shell/connection_page.h"
 #include "shell/connection_report.h"
 #include "shell/mailopt.h"
@@ -296,6 +300,98 @@ class ConnectionPageTest : public QObject {
         QVERIFY(d->isVisible());
         QCOMPARE(d->pcOptions->currentIndex(), 2);
         QCOMPARE(d->edUsername->text(), QString("anna"));
+    }
+
+    // The OAuth2 group shows for OAuth2 only; a known provider fills and fixes its addresses
+    // and scope, "Other" leaves them to the user; the provider shown follows the stored
+    // addresses; everything reaches the settings.
+    void oauthGroupAndProviders() {
+        TSettings settings;
+        settings.Connection.Encryption = TEncryption::Stls;
+        auto d = Open(settings);
+        TConnectionPage* page = d->pgConnection;
+        QVERIFY(!page->gbOAuth->isVisible());
+        page->cbAuthentication->setCurrentIndex(2);
+        QVERIFY(page->gbOAuth->isVisible());
+        QCOMPARE(page->lblSignedIn->text(), QString("Not signed in"));
+        const auto& providers = OAuthProviders();
+        for (int i = 0; i < 2; ++i) {
+            page->cbProvider->setCurrentIndex(i);
+            QCOMPARE(page->edTokenUrl->text().toStdString(), providers[i].TokenUrl);
+            QCOMPARE(page->edScope->text().toStdString(), providers[i].Scope);
+            QVERIFY(page->edAuthorizationUrl->isReadOnly());
+        }
+        page->cbProvider->setCurrentIndex(2);  // Other: editable, starting from what was there
+        QVERIFY(!page->edTokenUrl->isReadOnly());
+        TypeOver(page->edTokenUrl, "https://id.example.org/token");
+        TypeOver(page->edClientId, "vornask");
+        TypeOver(page->edTokenCommand, "helper --token");
+        TTimer timer;
+        TSettings stored;
+        d->StoreTo(stored, timer);
+        const TOAuthSource& oauth = stored.Connection.OAuth;
+        QCOMPARE(stored.Connection.Authentication, std::optional(TAuthentication::OAuth2));
+        QCOMPARE(oauth.AuthorizationUrl, providers[1].AuthorizationUrl);
+        QCOMPARE(oauth.TokenUrl, std::string("https://id.example.org/token"));
+        QCOMPARE(oauth.ClientId, std::string("vornask"));
+        QCOMPARE(oauth.TokenCommand, std::string("helper --token"));
+
+        settings.Connection.Authentication = TAuthentication::OAuth2;
+        settings.Connection.OAuth = {
+            providers[0].AuthorizationUrl, providers[0].TokenUrl, providers[0].Scope, "id", "", ""};
+        d->LoadFrom(settings);
+        QCOMPARE(page->cbProvider->currentText(), QString("Google"));
+        settings.Connection.OAuth.TokenUrl = "https://id.example.org/token";
+        d->LoadFrom(settings);
+        QCOMPARE(page->cbProvider->currentText(), QString("Other"));
+        QCOMPARE(page->edTokenUrl->text(), QString("https://id.example.org/token"));
+    }
+
+    // OK refuses what a check could not use, keeps the dialog and puts the cursor on it.
+    void okRefusesWhatSigningInCannotUse_data() {
+        QTest::addColumn<int>("encryption");
+        QTest::addColumn<int>("authentication");  // -1: the stored one could not be read
+        QTest::addColumn<QString>("tokenUrl");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("OAuth2 in plain text")
+            << 0 << 2 << "https://id.example.org/token"
+            << "OAuth2 needs an encrypted connection: choose STARTTLS or TLS on connect."
+            << "cbEncryption";
+        QTest::newRow("token URL in plain text") << 1 << 2 << "http://id.example.org/token"
+                                                 << "The token URL "
+                                                 << "edTokenUrl";
+        QTest::newRow("unreadable authentication")
+            << 1 << -1 << ""
+            << "Choose the authentication on the Connection page."
+            << "cbAuthentication";
+    }
+    void okRefusesWhatSigningInCannotUse() {
+        QFETCH(int, encryption);
+        QFETCH(int, authentication);
+        QFETCH(QString, tokenUrl);
+        QFETCH(QString, says);
+        QFETCH(QString, focus);
+        TSettings settings;
+        settings.Connection.Encryption = static_cast<TEncryption>(encryption);
+        settings.Connection.Authentication =
+            authentication < 0 ? kAuthenticationUnreadable
+                               : std::optional(static_cast<TAuthentication>(authentication));
+        settings.Connection.OAuth.AuthorizationUrl = "https://id.example.org/authorize";
+        settings.Connection.OAuth.TokenUrl = tokenUrl.toStdString();
+        auto d = Open(settings);
+        ClickTab(d->pcOptions, 0);
+        auto seen = WatchBox(false);
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+        QTRY_VERIFY(!seen->text.isEmpty());
+        QVERIFY2(seen->text.startsWith(says), qPrintable(seen->text));
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->pcOptions->currentIndex(), 2);
+        const TConnectionPage* page = d->pgConnection;
+        const std::map<QString, QWidget*> fields{{"cbEncryption", page->cbEncryption},
+                                                 {"edTokenUrl", page->edTokenUrl},
+                                                 {"cbAuthentication", page->cbAuthentication}};
+        QTRY_COMPARE(d->focusWidget(), fields.at(focus));
     }
 
     // Whether trusting is offered, and what the report adds, for each reason a check refuses.

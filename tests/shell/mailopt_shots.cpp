@@ -1,5 +1,6 @@
 // Shows one of the two dialogs with sample content until it is closed, for screenshots.
-// Usage: dialog_shots killlist | mailopt | mailopt-receiving | mailopt-connection [PNG]
+// Usage: dialog_shots killlist | mailopt | mailopt-receiving | mailopt-connection |
+//        mailopt-oauth [PNG]
 // With PNG (for the offscreen platform) the dialog is painted into that file instead.
 
 #include <QApplication>
@@ -20,7 +21,7 @@ std::unique_ptr<QDialog> MakeKillList() {
     return dialog;
 }
 
-std::unique_ptr<QDialog> MakeMailOptions(int page) {
+std::unique_ptr<QDialog> MakeMailOptions(int page, bool oauth) {
     TSettings settings;
     settings.Connection.Host = "pop.example.org";
     settings.User = "anna";
@@ -30,6 +31,10 @@ std::unique_ptr<QDialog> MakeMailOptions(int page) {
     settings.ShowMessage = true;
     settings.Connection.Encryption = TEncryption::TlsOnConnect;
     settings.Connection.Port = 995;
+    if (oauth) {
+        settings.Connection.Authentication = TAuthentication::OAuth2;
+        settings.Connection.OAuth.ClientId = "0b7c5e0e-4a1d-4c5e-9d4e-2f3a1b6c7d8e";
+    }
     auto dialog = std::make_unique<TdlgMailOptions>(nullptr);
     dialog->LoadFrom(settings);
     dialog->pcOptions->setCurrentIndex(page);
@@ -41,8 +46,12 @@ std::unique_ptr<QDialog> MakeMailOptions(int page) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString what = argc > 1 ? QString(argv[1]) : QString("killlist");
-    const int page = what == "mailopt-connection" ? 2 : what == "mailopt-receiving" ? 1 : 0;
-    std::unique_ptr<QDialog> dialog = what == "killlist" ? MakeKillList() : MakeMailOptions(page);
+    const bool oauth = what == "mailopt-oauth";
+    const int page = what == "mailopt-connection" || oauth ? 2
+                     : what == "mailopt-receiving"         ? 1
+                                                           : 0;
+    std::unique_ptr<QDialog> dialog =
+        what == "killlist" ? MakeKillList() : MakeMailOptions(page, oauth);
     dialog->show();
     std::printf("%dx%d\n", dialog->width(), dialog->height());
     std::fflush(stdout);

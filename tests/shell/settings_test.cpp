@@ -228,8 +228,35 @@ std::vector<OptionalValue> OptionalValues() {
                               {REG_DWORD, "\1", true, none},
                               {REG_SZ, "1", true, none}}};
     };
+    // A text: stored only while not empty; a stored number is another tool's and reads as empty.
+    const auto text = [&](const char* name, std::string TOAuthSource::*field, std::string value) {
+        return OptionalValue{name,
+                             [field, value](S s) { s.Connection.OAuth.*field = value; },
+                             std::string("\"") + name + "\"=\"" + value + "\"\n",
+                             {{REG_DWORD, dword1, true, none}}};
+    };
+    const auto unreadableAuthentication = [](S s) {
+        s.Connection.Authentication = kAuthenticationUnreadable;
+    };
     return {
         flag("Fast Check", &TSettings::FastCheck),
+        flag("Remember password", &TSettings::RememberPassword),
+        // A way of signing in that cannot be read must be chosen again, never become USER/PASS.
+        {"Authentication",
+         [](S s) { s.Connection.Authentication = TAuthentication::OAuth2; },
+         "\"Authentication\"=dword:00000002\n",
+         {{REG_SZ, "2", true, unreadableAuthentication},
+          {REG_DWORD, std::string("\3\0\0\0", 4), true, unreadableAuthentication},
+          {REG_DWORD, std::string("\1\0\0", 3), true, unreadableAuthentication},
+          {REG_DWORD, dword1, false,
+           [](S s) { s.Connection.Authentication = TAuthentication::SaslPlain; }}}},
+        text("OAuth authorization URL", &TOAuthSource::AuthorizationUrl,
+             "https://login.example.com/authorize"),
+        text("OAuth token URL", &TOAuthSource::TokenUrl, "https://login.example.com/token"),
+        text("OAuth scope", &TOAuthSource::Scope, "mail offline_access"),
+        text("OAuth client ID", &TOAuthSource::ClientId, "vornask-client"),
+        text("OAuth client secret", &TOAuthSource::ClientSecret, "s3cret"),
+        text("Token command", &TOAuthSource::TokenCommand, "oauth-helper --account anna"),
         flag("Decode Headers", &TSettings::DecodeHeaders),
         flag("Ignore Case", &TSettings::IgnoreCase),
         flag("Desktop Notification", &TSettings::DesktopNotification),

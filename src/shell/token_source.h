@@ -1,0 +1,64 @@
+#pragma once
+
+// Where an OAuth2 check's access token comes from: the user's token command when one is set,
+// else the tokens of the last sign-in, held in memory with the refresh token also kept in the
+// desktop keyring (or only in memory for this run when there is none). Only a sign-in in the
+// browser gets the first token; a check never starts one.
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "base/exception.h"
+#include "platform/keyring.h"
+#include "platform/oauth_config.h"
+
+class QObject;
+class TOAuthSignIn;
+struct TOAuthSource;
+struct TSettings;
+
+// What a check says when it has no token it may use: the user must sign in (press Hide).
+inline constexpr const char* kSignInAgainText = "Sign in again.";
+
+// No usable token, or the provider refused the refresh token: handled as a refused password.
+class ESignInAgain : public Exception {
+  public:
+    ESignInAgain() : Exception(kSignInAgainText) {}
+};
+
+TOAuthConfig OAuthConfigOf(const TOAuthSource& source);
+
+class TTokenSource {
+  public:
+    explicit TTokenSource(std::chrono::milliseconds keyringBound = std::chrono::seconds(10));
+
+    // The access token for a check of the settings' account: the token command's output
+    // (ETokenCommandError when it fails), the held token while it is valid for more than a
+    // minute, else a refreshed one (EOAuthError when the refresh fails for another reason than
+    // a refusal). Without a refresh token, or with it refused, ESignInAgain.
+    std::string AccessToken(const TSettings& settings);
+    // Whether a sign-in's tokens are held for the account, the keyring asked once per account.
+    bool Holds(const TSettings& settings);
+    // Keeps a sign-in's tokens for the account, the refresh token in the keyring too.
+    void Accept(const TSettings& settings, const TOAuthTokens& tokens);
+
+    // Told the keyring's message whenever it cannot be used.
+    std::function<void(const std::string&)> OnKeyringUnavailable;
+    std::chrono::milliseconds RefreshBound = std::chrono::seconds(30);
+
+  private:
+    void Select(const TSettings& settings);
+    void Keep(const TKeyringResult& result);
+    void Forget();
+
+    TKeyring keyring_;
+    std::string account_;  // the keyring key of the tokens held
+    TOAuthTokens tokens_;
+};
+
+// Starts a sign-in in the browser for the settings' account, owned by parent. On success the
+// tokens go to the source and done gets an empty text; on failure done gets its message.
+TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
+                          std::function<void(const QString& failure)> done);

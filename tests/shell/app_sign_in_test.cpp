@@ -1,0 +1,257 @@
+// Signing in for a check: where each check's OAuth2 token comes from, the sign-in Hide starts,
+// and the password the desktop keyring remembers. Runs under keyring-session.sh, with a
+// keyring (VORNASK_KEYRING=present) and without one (absent).
+
+#include <sys/stat.h>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+#include "app_test_form.h"
+#include "net/pop3.h"
+#include "platform/keyring.h"
+#include "shell/mailopt.h"
+#include "shell/timer.h"
+#include "shell/token_source.h"
+#include "support/oauth_server.h"
+#include "support/scoped_env.h"
+#include "support/scripted_pop3_server.h"
+#include "support/when_modal.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+bool KeyringPresent() {
+    const char* fixture = std::getenv("VORNASK_KEYRING");
+    return fixture && std::string(fixture) == "present";
+}
+
+// A server that refuses each of a few sessions at once: what matters here is what the check
+// had before it connected.
+std::vector<ScriptedPop3Server::Step> Refusals() {
+    std::vector<ScriptedPop3Server::Step> steps;
+    for (int i = 0; i < 4; ++i)
+        steps.insert(steps.end(),
+                     {ScriptedPop3Server::Send("-ERR not today\r\n"), ScriptedPop3Server::Close()});
+    return steps;
+}
+
+// A hive, a $BROWSER that only records being called, and settings for the scripted server.
+class Desk {
+  public:
+    Desk() : browser_("BROWSER", dir_.filePath("browser").toStdString()) {
+        std::ofstream script(dir_.filePath("browser").toStdString());
+        script << "#!/bin/sh\necho \"$@\" >>'" << Called().toStdString() << "'\n";
+        script.close();
+        chmod(dir_.filePath("browser").toLocal8Bit().constData(), 0755);
+    }
+    QString Called() const { return dir_.filePath("browser-called"); }
+    bool BrowserCalled() const { return QFile::exists(Called()); }
+    std::string Hive() const { return dir_.filePath("registry.reg").toStdString(); }
+
+    void Configure(TSettings& settings, uint16_t port) const {
+        settings.Connection.Host = "127.0.0.1";
+        settings.Connection.Port = port;
+        settings.Connection.Encryption = TEncryption::Stls;
+        settings.User = "alice";
+    }
+    void UseOAuth(TSettings& settings, const OAuthServer& server) const {
+        settings.Connection.Authentication = TAuthentication::OAuth2;
+        settings.Connection.OAuth = {
+            server.Url("/authorize"), server.Url("/token"), "mail", "vornask-test", "", ""};
+    }
+
+  private:
+    QTemporaryDir dir_;
+    ScopedEnv browser_;
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
+bool WindowBack(const TestForm& form) {
+    return form.isVisible() && !form.Timer->Enabled();
+}
+
+}  // namespace
+
+class AppSignInTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // A tick's check gets its token from the command, the held token, or a refresh; without
+    // one it asks the user to sign in again and never opens the browser.
+    void tokenForATimerCheck_data() {
+        QTest::addColumn<QString>("held");  // "", "valid", "expired"
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("serverOption");
+        QTest::addColumn<QString>("token");  // the token the login had: a prefix
+        QTest::addColumn<QString>("tip");    // the first tip, when the check stopped before
+        QTest::newRow("command") << ""
+                                 << "sh -c 'echo tok-1'"
+                                 << ""
+                                 << "tok-1"
+                                 << "";
+        QTest::newRow("failing command") << ""
+                                         << "sh -c 'echo no such account >&2; exit 3'"
+                                         << ""
+                                         << ""
+                                         << "The token command failed (exit 3): no such account";
+        QTest::newRow("valid token") << "valid"
+                                     << ""
+                                     << ""
+                                     << "at-held"
+                                     << "";
+        QTest::newRow("expired, refreshed") << "expired"
+                                            << ""
+                                            << "--refresh-token"
+                                            << "at-"
+                                            << "";
+        QTest::newRow("refresh refused") << "expired"
+                                         << ""
+                                         << "--revoked-refresh"
+                                         << "" << kSignInAgainText;
+        QTest::newRow("no token") << ""
+                                  << ""
+                                  << ""
+                                  << "" << kSignInAgainText;
+    }
+    void tokenForATimerCheck() {
+        QFETCH(QString, held);
+        QFETCH(QString, command);
+        QFETCH(QString, serverOption);
+        QFETCH(QString, token);
+        QFETCH(QString, tip);
+        std::vector<std::string> options;
+        if (!serverOption.isEmpty()) options = {serverOption.toStdString(), "rt-kept"};
+        const OAuthServer oauth(options);
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        TestForm form(desk.Hive());
+        form.FormCreate();
+        desk.Configure(form.Settings, pop3.Port());
+        desk.UseOAuth(form.Settings, oauth);
+        form.Settings.Connection.OAuth.TokenCommand = command.toStdString();
+        const auto now = std::chrono::system_clock::now();
+        if (!held.isEmpty())
+            form.Tokens.Accept(form.Settings,
+                               {"at-held", held == "valid" ? now + 1h : now + 30s, "rt-kept"});
+        // Ticks as fast as they come: one during the refresh's wait must not start a second check.
+        form.Timer->SetInterval(1);
+        form.Timer->SetEnabled(true);
+        form.TimerTimer();
+        QVERIFY2(form.Pop3->AccessToken.rfind(token.toStdString(), 0) == 0,
+                 form.Pop3->AccessToken.c_str());
+        if (held == "expired" && !token.isEmpty()) QVERIFY(form.Pop3->AccessToken != "at-held");
+        QVERIFY(!desk.BrowserCalled());
+        if (tip.isEmpty()) return;
+        // Without a keyring that is said first; it is not the check's outcome.
+        const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
+        // Only a refused sign-in needs the user; a failed command is tried again next tick.
+        const bool needsUser = tip == kSignInAgainText;
+        std::vector<std::string> expected{"tip:" + tip.toStdString()};
+        if (needsUser) expected.push_back("error:" + tip.toStdString());
+        QCOMPARE(QString::fromStdString(Joined(log)), QString::fromStdString(Joined(expected)));
+        QCOMPARE(WindowBack(form), needsUser);
+        QCOMPARE(form.Timer->Enabled(), !needsUser);
+    }
+
+    // Hide with no token signs in through the browser, then checks; the refresh token is
+    // kept, so the next start is hidden and checks at once with a refreshed token. A sign-in
+    // the user declined is said in a box, and the window stays.
+    void hideSignsInThenChecks() {
+        const OAuthServer oauth;
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        const ScopedEnv browser("BROWSER", StandInBrowserPath());
+        {
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            desk.Configure(form.Settings, pop3.Port());
+            desk.UseOAuth(form.Settings, oauth);
+            form.show();
+            form.CheckAndHide();
+            QVERIFY(form.Pop3->AccessToken.empty());  // no check before the sign-in ends
+            QTRY_VERIFY_WITH_TIMEOUT(!form.Pop3->AccessToken.empty(), 30000);
+            QVERIFY(form.Pop3->AccessToken.rfind("at-", 0) == 0);
+            form.FormDestroy();
+        }
+        if (!KeyringPresent()) return;
+        TestForm next(desk.Hive());
+        next.FormCreate();
+        next.Start();
+        QVERIFY(next.Pop3->AccessToken.rfind("at-", 0) == 0);
+        QVERIFY(next.Log.size() >= 1);  // the check's outcome
+    }
+
+    void declinedSignInKeepsTheWindow() {
+        const OAuthServer oauth({"--deny"});
+        const Desk desk;
+        const ScopedEnv browser("BROWSER", StandInBrowserPath());
+        TestForm form(desk.Hive());
+        form.FormCreate();
+        desk.Configure(form.Settings, 1);
+        desk.UseOAuth(form.Settings, oauth);
+        form.show();
+        form.CheckAndHide();
+        QTRY_COMPARE_WITH_TIMEOUT(form.Count("error:"), 1, 30000);
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.Timer->Enabled());
+        QCOMPARE(form.Without(std::string("tip:") + kKeyringUnavailableText),
+                 std::vector<std::string>{form.Log.back()});  // the box, no check
+    }
+
+    // Stored on Hide, filled in at the next start, which hides and checks at once; turning
+    // the box off deletes it. Without a keyring that is said once, and the user types.
+    void rememberedPassword() {
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        const std::string key =
+            KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1", pop3.Port());
+        {
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            desk.Configure(form.Settings, pop3.Port());
+            form.Settings.RememberPassword = true;
+            form.show();
+            form.edPassword->setText("s3cret");
+            form.CheckAndHide();
+            form.CheckAndHide();
+            QCOMPARE(form.Count(std::string("tip:") + kKeyringUnavailableText),
+                     KeyringPresent() ? 0 : 1);
+            form.FormDestroy();
+        }
+        TestForm next(desk.Hive());
+        next.FormCreate();
+        next.Start();
+        if (!KeyringPresent()) {
+            QVERIFY(next.edPassword->text().isEmpty());
+            QVERIFY(next.isVisible());
+            return;
+        }
+        QCOMPARE(next.edPassword->text(), QString("s3cret"));
+        QVERIFY(!next.Log.empty());  // checked at once
+        std::string secret;
+        QVERIFY(TKeyring().Read(key, secret).IsOk());
+        QCOMPARE(secret, std::string("s3cret"));
+        WhenModal<TdlgMailOptions>([](TdlgMailOptions* dialog) {
+            dialog->chbRememberPassword->setChecked(false);
+            dialog->btnOK->click();
+        });
+        next.MailOptions1Click();
+        QVERIFY(!next.Settings.RememberPassword);
+        QCOMPARE(TKeyring().Read(key, secret).Status, TKeyringStatus::NotFound);
+    }
+};
+
+VORNASK_APP_TEST_MAIN(AppSignInTest)
+#include "app_sign_in_test.moc"
