@@ -5,8 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <optional>
 
 #include "net/pop3_probe.h"
@@ -119,17 +117,6 @@ TEST_F(TlsDovecotTest, PinnedCertificateNeedsNoStore) {
     pop->Login();
     EXPECT_EQ(pop->Messages.size(), 1u);
     pop->Logout();
-}
-
-// Plain text to the TLS port ends within the bounds (TLS to a plain port: tls_scripted_test).
-TEST_F(TlsDovecotTest, PlainTextToTheTlsPortFailsWithinTheBounds) {
-    Start("server");
-    auto plainToTls = Client(TEncryption::None);
-    plainToTls->Port = server_->TlsPort();
-    plainToTls->ReceiveTimeoutMs = 1000;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(plainToTls->Login(), EProtocolError);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 bool HasIpv6Loopback() {
