@@ -39,14 +39,18 @@ std::string FileText(const std::string& path) {
 
 class CheckCommand : public ::testing::Test {
   protected:
-    // The settings the program loads, pointing at the server, with one rule and a log.
-    void WriteHive(bool fastCheck) {
+    // Settings pointing at the server, with a log.
+    TSettings Settings(bool fastCheck = false) const {
         TSettings settings;
         settings.Connection.Host = "127.0.0.1";
         settings.Connection.Port = server.Port();
         settings.User = server.User();
         settings.LogFile = logFile;
         settings.FastCheck = fastCheck;
+        return settings;
+    }
+    // The hive the program loads: the settings and one rule.
+    static void WriteHive(const TSettings& settings) {
         TRegistry registry;
         SaveSettings(registry, settings);
         SaveKillList(registry, {"Subject: = cheap"});
@@ -86,7 +90,7 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
     RememberPassword(server.Password());
     for (const bool fastCheck : {false, true}) {
         SCOPED_TRACE(fastCheck ? "fast check" : "classic check");
-        WriteHive(fastCheck);
+        WriteHive(Settings(fastCheck));
         server.Deliver(Mail("cheap watches"));
         server.Deliver(Mail("minutes of the meeting"));
 
@@ -109,7 +113,7 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
 // --password-stdin takes the first line, its CR LF trimmed; a refused password fails with the
 // server's words on stderr and deletes nothing.
 TEST_F(CheckCommand, PasswordFromStandardInput) {
-    WriteHive(false);
+    WriteHive(Settings());
     const TRun empty = Check({"--check", "--password-stdin"}, server.Password() + "\r\nrest\n");
     EXPECT_EQ(empty.Status, 0) << empty.Err;
     EXPECT_EQ(empty.Out, "No mail.\n");
@@ -128,13 +132,18 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
 }
 
 // Nothing remembered and nothing given: a clear failure, not the server's refusal of an empty
-// password.
-TEST_F(CheckCommand, NoCredential) {
-    WriteHive(false);
-    const TRun run = Check({"--check"});
-    EXPECT_EQ(run.Status, 1);
-    EXPECT_EQ(run.Out, "");
-    EXPECT_EQ(run.Err, std::string(kNoPasswordText) + "\n");
+// password. No stored settings at all: the same, not the resolver's word on an empty name.
+TEST_F(CheckCommand, NothingSetUp) {
+    std::remove(TRegistry::DefaultHivePath().c_str());
+    const TRun unset = Check({"--check"});
+    EXPECT_EQ(unset.Status, 1);
+    EXPECT_EQ(unset.Err, "No mail server is set: enter it in Mail Options.\n");
+
+    WriteHive(Settings());
+    const TRun none = Check({"--check"});
+    EXPECT_EQ(none.Status, 1);
+    EXPECT_EQ(none.Out, "");
+    EXPECT_EQ(none.Err, std::string(kNoPasswordText) + "\n");
 }
 
 }  // namespace
