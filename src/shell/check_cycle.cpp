@@ -2,16 +2,12 @@
 
 #include <QLineEdit>
 
-#include <optional>
-
 #include "base/exception.h"
-#include "filter/examined_record.h"
-#include "filter/fast_pass.h"
-#include "filter/kill_pass.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
 #include "platform/oauth_config.h"
 #include "platform/token_command.h"
+#include "shell/check_session.h"
 #include "shell/launcher.h"
 #include "shell/main_window.h"
 #include "shell/shown_message.h"
@@ -48,24 +44,14 @@ void TfrmMain::CheckMail(bool Quiet) {
     // Getting a token or a password waits in a local event loop: a tick or a click then must
     // not start a second check over the first.
     if (preparing_) return;
-    // A fast check is one session: it lists, then examines what it has not examined yet.
-    std::optional<TFastCheck> fast;
-    const TMatchOptions options{Settings.DecodeHeaders, Settings.IgnoreCase};
+    TCheckSession session(*Pop3, *Registry, Settings);
     lastCheckFailed_ = true;  // until it reaches its outcome
     try {
         {
             const FlagScope preparing(preparing_);
             PrepareSession();
         }
-        if (Settings.FastCheck) {
-            fast.emplace(*Pop3, *Registry, Settings.LogFile, ExaminedRecord::DefaultFolder(),
-                         TDeletionClock(), options);
-            fast->Login();
-        } else {
-            Pop3->Login();
-            Pop3->ReadHeaders();
-            Pop3->Logout();
-        }
+        session.Login();
     } catch (const ESocketError& e) {
         AppException(e);
         return;
@@ -82,13 +68,8 @@ void TfrmMain::CheckMail(bool Quiet) {
         AppException(e);
         return;
     }
-    if (fast) {
-        MailCount = fast->Listed();
-        fast->Run(MailCount);
-    } else {
-        MailCount = static_cast<int32_t>(Pop3->MailText.size());
-        if (MailCount != 0) KillPass(*Pop3, *Registry, Settings.LogFile, MailCount, options);
-    }
+    MailCount = session.Listed();
+    session.Run(MailCount);
     lastCheckFailed_ = false;
     if (MailCount != 0)
         NotifyMail();

@@ -44,6 +44,14 @@ void SetUpParser(QCommandLineParser& parser, bool showToolkitOptions) {
                        "list condemns."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("check"),
+        QStringLiteral("Check the mailbox once with the stored settings and no window, print "
+                       "the outcome and exit: 0 when the check worked, 1 when it failed.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("password-stdin"),
+        QStringLiteral("With --check: read the password from the first line of standard "
+                       "input instead of the keyring.")));
     AddToolkitOptions(parser, showToolkitOptions);
 }
 
@@ -83,6 +91,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
                 HelpText(programName, parser.isSet(QStringLiteral("help-all")))};
     if (parser.isSet(QStringLiteral("version")))
         return {TCommandAction::Version, QStringLiteral("vornask " VORNASK_VERSION "\n")};
+    const bool passwordStdin = parser.isSet(QStringLiteral("password-stdin"));
+    if (parser.isSet(QStringLiteral("check"))) return {TCommandAction::Check, {}, passwordStdin};
+    if (passwordStdin)
+        return {TCommandAction::UsageError,
+                UsageError(programName, QStringLiteral("--password-stdin needs --check."))};
     return {};
 }
 

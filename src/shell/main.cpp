@@ -4,11 +4,14 @@
 #include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
 #include "shell/application.h"
+#include "shell/check_command.h"
 #include "shell/command_line.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
     const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
+    if (commandLine.Action == TCommandAction::Check)
+        return RunCheckCommand(argc, argv, commandLine.PasswordStdin);
     if (commandLine.Action != TCommandAction::Run) return ReportCommandLine(commandLine);
     StartSockets();
     int status = 0;

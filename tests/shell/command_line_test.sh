@@ -42,6 +42,8 @@ expect 2 "" "^vornask: Unknown option 'bogus'\.\$" --bogus
 expect 2 "" "^vornask: Unknown option 'bogus'\.\$" --version --bogus
 expect 2 "" "^vornask: Unexpected argument 'inbox'\.\$" inbox
 expect 2 "" "Missing value after '-platform'" -platform
+expect 2 "" "^vornask: Unexpected argument 'inbox'\.\$" --check inbox
+expect 2 "" "^vornask: --password-stdin needs --check\.\$" --password-stdin
 
 [ "$failures" -eq 0 ] && echo "command line: all calls as expected"
 exit $((failures != 0))

@@ -1,0 +1,37 @@
+#pragma once
+
+// The session part of one check, shared by the tray's check and `vornask --check`: a fast
+// check (one session that examines only what it has not examined yet) or the classic login,
+// header read and logout followed by the kill pass. Both take the kill list, the log file, the
+// record of examined messages and the match options from the settings.
+
+#include <cstdint>
+#include <optional>
+
+#include "filter/fast_pass.h"
+
+class TPop3;
+class TRegistry;
+struct TSettings;
+
+class TCheckSession {
+  public:
+    // pop3 must already hold the connection and the credentials.
+    TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings);
+
+    // Signs in and lists the mailbox; raises what TPop3::Login raises.
+    void Login();
+    // The number of messages the login listed.
+    int32_t Listed() const;
+    // Examines, logs and deletes the condemned messages, lowering mailCount per deletion.
+    void Run(int32_t& mailCount);
+
+  private:
+    TPop3& pop3_;
+    TRegistry& registry_;
+    const TSettings& settings_;
+    std::optional<TFastCheck> fast_;
+};
+
+// Login, then Run: the count of messages left. Raises what the login or the pass raises.
+int32_t RunCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings);

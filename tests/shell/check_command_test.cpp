@@ -1,0 +1,155 @@
+// `vornask --check`, the real program without a display, against a private Dovecot. Runs under
+// tests/support/keyring-session.sh, whose private home holds the hive the test writes and whose
+// keyring holds the remembered password.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <fstream>
+#include <sstream>
+
+#include "base/string_list.h"
+#include "filter/kill_list_store.h"
+#include "platform/keyring.h"
+#include "platform/registry.h"
+#include "shell/remembered_credential.h"
+#include "shell/settings.h"
+#include "support/dovecot_server.h"
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Mail(const std::string& subject) {
+    return "From: sender@example.org\nTo: vornask@example.org\nSubject: " + subject +
+           "\n\nHello.\n";
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CheckCommand : public ::testing::Test {
+  protected:
+    // Settings pointing at the server, with a log.
+    TSettings Settings(bool fastCheck = false) const {
+        TSettings settings;
+        settings.Connection.Host = "127.0.0.1";
+        settings.Connection.Port = server.Port();
+        settings.User = server.User();
+        settings.LogFile = logFile;
+        settings.FastCheck = fastCheck;
+        return settings;
+    }
+    // The hive the program loads: the settings and one rule.
+    static void WriteHive(const TSettings& settings) {
+        TRegistry registry;
+        SaveSettings(registry, settings);
+        SaveKillList(registry, {"Subject: = cheap"});
+    }
+
+    void RememberPassword(const std::string& password) {
+        const std::string key =
+            KeyringKey(TKeyringItem::Password, server.User(), "127.0.0.1", server.Port());
+        ASSERT_TRUE(TKeyring().Write(key, password).IsOk());
+    }
+
+    // Runs the program with no display; input, when given, is its standard input.
+    static TRun Check(const QStringList& arguments, const std::string& input = {}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VORNASK_PROGRAM), arguments);
+        program.write(input.data(), static_cast<qint64>(input.size()));
+        program.closeWriteChannel();
+        if (!program.waitForFinished(60000)) program.kill();
+        return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                program.readAllStandardOutput().toStdString(),
+                program.readAllStandardError().toStdString()};
+    }
+
+    DovecotServer server;
+    std::string logFile = server.Dir() + "/deleted.log";
+};
+
+// The remembered password, both kinds of check: the spam deleted and logged as the tray's check
+// does it, the rest left, the tooltip's text on stdout.
+TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
+    if (std::getenv("VORNASK_KEYRING") != std::string("present"))
+        GTEST_SKIP() << "needs keyring-session.sh";
+    RememberPassword(server.Password());
+    for (const bool fastCheck : {false, true}) {
+        SCOPED_TRACE(fastCheck ? "fast check" : "classic check");
+        WriteHive(Settings(fastCheck));
+        server.Deliver(Mail("cheap watches"));
+        server.Deliver(Mail("minutes of the meeting"));
+
+        const TRun run = Check({"--check"});
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(run.Out, "You have mail!\n");
+        EXPECT_EQ(run.Err, "");
+        const auto left = server.MessageFiles();
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_NE(FileText(left[0]).find("minutes of the meeting"), std::string::npos);
+        const std::string log = FileText(logFile);
+        EXPECT_NE(log.find("[Message has been deleted at"), std::string::npos) << log;
+        EXPECT_NE(log.find("Subject: cheap watches\r\n"), std::string::npos) << log;
+
+        std::remove(left[0].c_str());
+        std::remove(logFile.c_str());
+    }
+}
+
+// --password-stdin takes the first line, its CR LF trimmed; a refused password fails with the
+// server's words on stderr and deletes nothing.
+TEST_F(CheckCommand, PasswordFromStandardInput) {
+    WriteHive(Settings());
+    const TRun empty = Check({"--check", "--password-stdin"}, server.Password() + "\r\nrest\n");
+    EXPECT_EQ(empty.Status, 0) << empty.Err;
+    EXPECT_EQ(empty.Out, "No mail.\n");
+
+    server.Deliver(Mail("cheap watches"));
+    const TRun refused = Check({"--check", "--password-stdin"}, "not-the-password\n");
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_EQ(refused.Out, "");
+    EXPECT_EQ(refused.Err, "-ERR [AUTH] Authentication failed.\n");
+    EXPECT_EQ(server.MessageFiles().size(), 1u);
+    EXPECT_EQ(FileText(logFile), "");
+
+    const TRun nothing = Check({"--check", "--password-stdin"});
+    EXPECT_EQ(nothing.Status, 1);
+    EXPECT_EQ(nothing.Err, "No password on standard input.\n");
+}
+
+// Nothing remembered and nothing given: a clear failure, not the server's refusal of an empty
+// password. No stored settings at all: the same, not the resolver's word on an empty name.
+TEST_F(CheckCommand, NothingSetUp) {
+    std::remove(TRegistry::DefaultHivePath().c_str());
+    const TRun unset = Check({"--check"});
+    EXPECT_EQ(unset.Status, 1);
+    EXPECT_EQ(unset.Err, "No mail server is set: enter it in Mail Options.\n");
+
+    WriteHive(Settings());
+    const TRun none = Check({"--check"});
+    EXPECT_EQ(none.Status, 1);
+    EXPECT_EQ(none.Out, "");
+    EXPECT_EQ(none.Err, std::string(kNoPasswordText) + "\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);  // the keyring waits in an event loop
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
