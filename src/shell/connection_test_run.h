@@ -9,8 +9,7 @@
 #include <memory>
 
 #include "net/pop3_probe.h"
-
-class QThread;
+#include "shell/worker_thread.h"
 
 struct TConnectionTestResult {
     std::string Host;
@@ -21,25 +20,22 @@ struct TConnectionTestResult {
 
 class TConnectionTestRun : public QObject {
   public:
+    // Destroying it stops a running test and waits briefly for its thread (TWorkerThread).
     explicit TConnectionTestRun(QObject* parent = nullptr);
-    // Stops a running test and waits briefly for its thread. A name lookup cannot be
-    // cancelled; a thread still in one is left to end on its own.
-    ~TConnectionTestRun() override;
 
     // Starts a probe that setup has given its settings; nothing when one is running.
     void Start(const std::function<void(TPop3Probe&)>& setup);
     // Cancels the running probe; OnEnd follows promptly, marked as stopped.
     void Stop();
-    bool Running() const { return thread_ != nullptr; }
+    bool Running() const { return worker_.Running(); }
 
     // Called on this object's thread once the probe has ended (Running is false by then).
     std::function<void(const TConnectionTestResult&)> OnEnd;
 
   private:
     struct TShared;
-    void Finished();
+    void Finished(bool stopped);
 
-    QThread* thread_ = nullptr;
     std::shared_ptr<TShared> shared_;
-    bool stopped_ = false;
+    TWorkerThread worker_;
 };

@@ -1,15 +1,11 @@
 #include "shell/dry_run_worker.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
 
 #include "net/pop3_cancellable.h"
 
 namespace {
-// How long closing the window waits for a cancelled run's thread.
-constexpr int kStopWaitMs = 2000;
 // How often the progress the worker reports is shown.
 constexpr int kProgressMs = 100;
 }  // namespace
@@ -42,42 +38,27 @@ struct TDryRunWorker::TShared {
 TDryRunWorker::TDryRunWorker(QObject* parent) : QObject(parent), progressTimer_(new QTimer(this)) {
     progressTimer_->setInterval(kProgressMs);
     connect(progressTimer_, &QTimer::timeout, this, [this] { ReportProgress(); });
-}
-
-TDryRunWorker::~TDryRunWorker() {
-    if (!thread_) return;
-    Stop();
-    disconnect(thread_, nullptr, this, nullptr);
-    if (thread_->wait(QDeadlineTimer(kStopWaitMs))) {
-        delete thread_;
-        return;
-    }
-    connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+    worker_.OnFinished = [this](bool stopped) { Finished(stopped); };
 }
 
 void TDryRunWorker::Start(const TDryRunAccount& account, const TStringList& killList,
                           const TMatchOptions& options) {
-    if (thread_) return;
+    if (Running()) return;
     auto shared = std::make_shared<TShared>();
     shared->Connection = account.Connection;
     shared->Pop3.UserName = account.User;
     shared->Pop3.Password = account.Password;
     shared->KillList = killList;
     shared->Options = options;
-    // Nothing but the shared state crosses to the worker; exceptions come back as values.
-    thread_ = QThread::create([shared] { shared->Run(); });
-    shared_ = std::move(shared);
-    stopped_ = false;
+    shared_ = shared;
     shownRead_ = shownToRead_ = 0;
-    connect(thread_, &QThread::finished, this, [this] { Finished(); });
-    thread_->start();
+    // Nothing but the shared state crosses to the worker; exceptions come back as values.
+    worker_.Start([shared] { shared->Run(); }, [shared] { shared->Pop3.Cancel(); });
     progressTimer_->start();
 }
 
 void TDryRunWorker::Stop() {
-    if (!thread_ || stopped_) return;
-    stopped_ = true;
-    shared_->Pop3.Cancel();
+    worker_.Stop();
 }
 
 void TDryRunWorker::ReportProgress() {
@@ -89,12 +70,9 @@ void TDryRunWorker::ReportProgress() {
     if (OnProgress) OnProgress(read, toRead);
 }
 
-void TDryRunWorker::Finished() {
+void TDryRunWorker::Finished(bool stopped) {
     progressTimer_->stop();
-    thread_->wait();
-    delete thread_;
-    thread_ = nullptr;
     const std::shared_ptr<TShared> shared = std::move(shared_);
-    shared->Outcome.Stopped = stopped_;
+    shared->Outcome.Stopped = stopped;
     if (OnEnd) OnEnd(shared->Outcome);
 }

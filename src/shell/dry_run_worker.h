@@ -14,8 +14,8 @@
 #include "filter/dry_run.h"
 #include "filter/match_options.h"
 #include "net/connection.h"
+#include "shell/worker_thread.h"
 
-class QThread;
 class QTimer;
 
 // Where and as whom a dry run signs in: the main window's server, user and typed password.
@@ -33,17 +33,15 @@ struct TDryRunOutcome {
 
 class TDryRunWorker : public QObject {
   public:
+    // Destroying it stops a running dry run and waits briefly for its thread (TWorkerThread).
     explicit TDryRunWorker(QObject* parent = nullptr);
-    // Stops a running dry run and waits briefly for its thread. A name lookup cannot be
-    // cancelled; a thread still in one is left to end on its own.
-    ~TDryRunWorker() override;
 
     // Starts a dry run; nothing when one is running.
     void Start(const TDryRunAccount& account, const TStringList& killList,
                const TMatchOptions& options);
     // Cancels the running dry run; OnEnd follows promptly, marked as stopped.
     void Stop();
-    bool Running() const { return thread_ != nullptr; }
+    bool Running() const { return worker_.Running(); }
 
     // Called on this object's thread: as the messages are read, and once the run has ended
     // (Running is false by then).
@@ -53,12 +51,11 @@ class TDryRunWorker : public QObject {
   private:
     struct TShared;
     void ReportProgress();
-    void Finished();
+    void Finished(bool stopped);
 
-    QThread* thread_ = nullptr;
     QTimer* progressTimer_;
     std::shared_ptr<TShared> shared_;
-    bool stopped_ = false;
+    TWorkerThread worker_;
     size_t shownRead_ = 0;
     size_t shownToRead_ = 0;
 };
