@@ -19,6 +19,8 @@ TWorkerThread::~TWorkerThread() {
         return;
     }
     connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+    // It may have ended between the wait and the connection; a second deleteLater is harmless.
+    if (thread_->isFinished()) thread_->deleteLater();
 }
 
 void TWorkerThread::Start(std::function<void()> work, std::function<void()> cancel) {
