@@ -110,11 +110,8 @@ class AppExceptionsTest : public QObject {
     void failingHookDoesNotEscape() {
         SetApplicationExceptionHook(
             [](QObject*, const Exception&) { throw std::logic_error("x"); });
-        bool reached = false;
-        Guarded(nullptr, [] { throw Exception("first"); });
-        reached = true;
+        Guarded(nullptr, [] { throw Exception("first"); });  // an escape would fail the test
         SetApplicationExceptionHook(nullptr);
-        QVERIFY(reached);
         QVERIFY(!HasApplicationExceptionHook());
     }
 

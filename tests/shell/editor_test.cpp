@@ -30,9 +30,9 @@ QStringList Rules(const TdlgKillList& dialog) {
     return rules;
 }
 
-void ClickItem(QListWidget* list, int row) {
+void ClickItem(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {}) {
     const QRect r = list->visualItemRect(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, r.center());
 }
 
 }  // namespace
@@ -53,6 +53,9 @@ class KillListEditorTest : public QObject {
         return d.cbHeader->isEnabled() + d.cbCondition->isEnabled() + d.edFilter->isEnabled() +
                d.sbRemove->isEnabled();
     }
+
+    QTemporaryDir home_;
+    TRegistry registry_{home_.filePath("registry.reg").toStdString()};
 
   private slots:
     void openingShowsFirstRule() {
@@ -185,9 +188,7 @@ class KillListEditorTest : public QObject {
         const QPoint below(5, d->lbKillList->viewport()->height() - 3);
         QTest::mouseClick(d->lbKillList->viewport(), Qt::LeftButton, {}, below);
         QCOMPARE(d->SelectedIndex(), 1);
-        const QRect r = d->lbKillList->visualItemRect(d->lbKillList->item(1));
-        QTest::mouseClick(d->lbKillList->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          r.center());
+        ClickItem(d->lbKillList, 1, Qt::ControlModifier);
         QCOMPARE(d->SelectedIndex(), 1);
     }
 
@@ -202,26 +203,20 @@ class KillListEditorTest : public QObject {
         for (int row = 0; row < 2; ++row) {
             const QRect r = list->visualItemRect(list->item(row));
             QVERIFY(r.height() >= 13);
-            for (int y = 0; y < 10; ++y) {
-                for (int x = 0; x < 10; ++x) {
+            for (int y = 0; y < 10; ++y)
+                for (int x = 0; x < 10; ++x)
                     QCOMPARE(QColor(shot.pixel(r.left() + 2 + x, r.top() + y)),
                              QColor(bullet.pixel(x, y)));
-                }
-            }
-            const QColor ground = row == 0 ? pal.color(QPalette::Inactive, QPalette::Highlight)
-                                           : pal.color(QPalette::Inactive, QPalette::Base);
-            const QColor groundActive = row == 0 ? pal.color(QPalette::Active, QPalette::Highlight)
-                                                 : pal.color(QPalette::Active, QPalette::Base);
+            const QPalette::ColorRole role = row == 0 ? QPalette::Highlight : QPalette::Base;
+            const auto ground = [&](int x, int y) {
+                const QColor c(shot.pixel(x, y));
+                return c == pal.color(QPalette::Inactive, role) ||
+                       c == pal.color(QPalette::Active, role);
+            };
             bool textFound = false;
             for (int y = r.top() + 1; y < r.bottom(); ++y) {
-                for (int x = 12; x < 16; ++x) {
-                    const QColor c(shot.pixel(x, y));
-                    QVERIFY(c == ground || c == groundActive);
-                }
-                for (int x = 16; x < 40; ++x) {
-                    const QColor c(shot.pixel(x, y));
-                    if (c != ground && c != groundActive) textFound = true;
-                }
+                for (int x = 12; x < 16; ++x) QVERIFY(ground(x, y));
+                for (int x = 16; x < 40; ++x) textFound |= !ground(x, y);
             }
             QVERIFY(textFound);
         }
@@ -230,8 +225,6 @@ class KillListEditorTest : public QObject {
     // Help open before the dialog, and help opened from it, take clicks while the dialog is
     // open; the dialog's own help stands in front of it.
     void helpStaysUsableWhileOpen() {
-        QTemporaryDir home;
-        TRegistry registry(home.filePath("registry.reg").toStdString());
         QWidget mainWindow;
         mainWindow.show();
         ShowHelpContext(kHelpIndex);
@@ -245,19 +238,17 @@ class KillListEditorTest : public QObject {
             checked = true;
         });
         TSettings settings;
-        RunKillListEditor(&mainWindow, registry, settings);
+        RunKillListEditor(&mainWindow, registry_, settings);
         QVERIFY(checked);
         delete HelpWindow();
     }
 
     void runStoresOnOkOnly() {
-        QTemporaryDir home;
-        TRegistry registry(home.filePath("registry.reg").toStdString());
         TSettings settings;
-        SaveKillList(registry, {"From: = a", "To: = b"});
-        const auto stored = [&registry] {
+        SaveKillList(registry_, {"From: = a", "To: = b"});
+        const auto stored = [this] {
             TStringList list;
-            LoadKillList(registry, list);
+            LoadKillList(registry_, list);
             return list;
         };
 
@@ -268,7 +259,7 @@ class KillListEditorTest : public QObject {
             QTest::keyClicks(d->edFilter, "xyz");
             QTest::mouseClick(d->btnCancel, Qt::LeftButton);
         });
-        RunKillListEditor(nullptr, registry, settings);
+        RunKillListEditor(nullptr, registry_, settings);
         QCOMPARE(stored(), (TStringList{"From: = a", "To: = b"}));
 
         // Esc or Alt+F4 after edits: nothing stored either.
@@ -281,7 +272,7 @@ class KillListEditorTest : public QObject {
                 QTest::keyClick(d->lbKillList, close.key(), close.keyboardModifiers());
                 closed = !d->isVisible();
             });
-            RunKillListEditor(nullptr, registry, settings);
+            RunKillListEditor(nullptr, registry_, settings);
             QVERIFY(closed);
             QCOMPARE(stored(), (TStringList{"From: = a", "To: = b"}));
         }
@@ -298,7 +289,7 @@ class KillListEditorTest : public QObject {
             QTest::keyClicks(d->edFilter, "loose ");
             QTest::keyClick(d->edFilter, Qt::Key_Return);  // Enter is OK
         });
-        RunKillListEditor(nullptr, registry, settings);
+        RunKillListEditor(nullptr, registry_, settings);
         QCOMPARE(stored(), (TStringList{"To: = b", "To: = loose"}));
     }
 

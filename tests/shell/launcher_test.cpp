@@ -74,20 +74,16 @@ TEST_F(Launcher, DefaultsAndFailedStarts) {
     const TLauncher fresh;
     EXPECT_TRUE(fresh.ProgramName.empty() && fresh.Parameters.empty() && fresh.StartDir.empty() &&
                 !fresh.OnFinished && !fresh.IsWatching());
-    struct Case {
-        std::string program;
-        uint32_t code;
-        const char* message;
-    } cases[] = {
+    const std::tuple<std::string, uint32_t, const char*> cases[] = {
         {scratch / "missing", 2, "File was not found"},
         {scratch / "missing folder/prog", 3, "Path was not found"},
         {scratch / "data.vornask-unknown", 31, "No association for specified file type"},
     };
-    for (const auto& c : cases) {
-        launcher.ProgramName = c.program;
+    for (const auto& [program, code, message] : cases) {
+        launcher.ProgramName = program;
         const ELaunchError error = LaunchFailure(launcher);
-        EXPECT_EQ(error.ErrorCode, c.code) << c.program;
-        EXPECT_EQ(error.Message(), c.message);
+        EXPECT_EQ(error.ErrorCode, code) << program;
+        EXPECT_EQ(error.Message(), message);
         EXPECT_FALSE(launcher.IsWatching());
     }
 }

@@ -111,24 +111,18 @@ TEST_F(SettingsTest, ALoadStoppedAtAMissingIntervalAndTheSaveAfterIt) {
 }
 
 TEST_F(SettingsTest, WrongTypesNameTheValue) {
-    struct Case {
-        const char* name;
-        uint32_t type;
-        std::string bytes;
-        const char* message;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, uint32_t, std::string, const char*> cases[] = {
         {"Interval", REG_SZ, "10", "Invalid data type for 'Interval'"},
         {"Interval", REG_SZ, "12345", "Failed to get data for 'Interval'"},
         {"Interval", REG_DWORD, std::string("\0\0\0\0\0", 5), "Failed to get data for 'Interval'"},
         {"User", REG_DWORD, std::string("\1\0\0\0", 4), "Invalid data type for 'User'"},
         {"ShowMessage", REG_BINARY, "\1", "Invalid data type for 'ShowMessage'"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, type, bytes, message] : cases) {
         SaveSettings(registry_, Sample());
-        Store(c.name, c.type, c.bytes);
+        Store(name, type, bytes);
         TSettings settings;
-        EXPECT_EQ(LoadError(settings), c.message) << c.name;
+        EXPECT_EQ(LoadError(settings), message) << name;
     }
 }
 
