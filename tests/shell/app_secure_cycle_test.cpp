@@ -74,44 +74,35 @@ class AppSecureCycleTest : public QObject {
     const TrustOnly trust_;
 
   private slots:
-    void secureCheckIsThePlainCheck_data() {
-        QTest::addColumn<int>("encryption");
-        QTest::addColumn<bool>("fast");
-        QTest::newRow("STLS") << static_cast<int>(TEncryption::Stls) << false;
-        QTest::newRow("TLS on connect") << static_cast<int>(TEncryption::TlsOnConnect) << false;
-        QTest::newRow("STLS, fast check") << static_cast<int>(TEncryption::Stls) << true;
-    }
     // That each session was encrypted is shown in the net layer's tests; here, that the check
     // deletes, logs and notifies as a plain one does.
     void secureCheckIsThePlainCheck() {
-        QFETCH(int, encryption);
-        QFETCH(bool, fast);
-        static const Outcome plain = Check(TEncryption::None, "server");
-        const Outcome secure = Check(static_cast<TEncryption>(encryption), "server", fast);
-        QCOMPARE(secure.events, (std::vector<std::string>{"tip:You have mail!"}));
-        QCOMPARE(secure.events, plain.events);
-        QVERIFY(secure.log.find("Subject: cheap spam") != std::string::npos);
-        QCOMPARE(secure.log, plain.log);
-        QCOMPARE(secure.left, size_t{1});
+        const Outcome plain = Check(TEncryption::None, "server");
+        for (const auto& [encryption, fast] : {std::pair{TEncryption::Stls, false},
+                                               {TEncryption::TlsOnConnect, false},
+                                               {TEncryption::Stls, true}}) {
+            const Outcome secure = Check(encryption, "server", fast);
+            QCOMPARE(secure.events, (std::vector<std::string>{"tip:You have mail!"}));
+            QCOMPARE(secure.events, plain.events);
+            QVERIFY(secure.log.find("Subject: cheap spam") != std::string::npos);
+            QCOMPARE(secure.log, plain.log);
+            QCOMPARE(secure.left, size_t{1});
+        }
     }
 
     // The user has to choose: trust the certificate or fix the server; no ticks until then. A
     // fast check asks for STLS as the classic one does.
-    void refusedCertificateShowsTheErrorBoxAndBringsTheWindowBack_data() {
-        QTest::addColumn<int>("encryption");
-        QTest::addColumn<bool>("fast");
-        QTest::newRow("TLS on connect") << static_cast<int>(TEncryption::TlsOnConnect) << false;
-        QTest::newRow("STLS, fast check") << static_cast<int>(TEncryption::Stls) << true;
-    }
     void refusedCertificateShowsTheErrorBoxAndBringsTheWindowBack() {
-        QFETCH(int, encryption);
-        QFETCH(bool, fast);
-        const Outcome outcome = Check(static_cast<TEncryption>(encryption), "selfsigned", fast);
-        QCOMPARE(outcome.events.size(), size_t{2});
-        QVERIFY(outcome.events[0].rfind("tip:Certificate not trusted (self-signed) for ", 0) == 0);
-        QCOMPARE(outcome.events[1], "error:" + outcome.events[0].substr(4));
-        QCOMPARE(outcome.left, size_t{2});
-        QVERIFY(outcome.windowBack);
+        for (const auto& [encryption, fast] :
+             {std::pair{TEncryption::TlsOnConnect, false}, {TEncryption::Stls, true}}) {
+            const Outcome outcome = Check(encryption, "selfsigned", fast);
+            QCOMPARE(outcome.events.size(), size_t{2});
+            QVERIFY(outcome.events[0].rfind("tip:Certificate not trusted (self-signed) for ", 0) ==
+                    0);
+            QCOMPARE(outcome.events[1], "error:" + outcome.events[0].substr(4));
+            QCOMPARE(outcome.left, size_t{2});
+            QVERIFY(outcome.windowBack);
+        }
     }
 };
 

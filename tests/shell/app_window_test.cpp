@@ -56,7 +56,7 @@ class AppWindowTest : public QObject {
             dir.filePath(QString("registry-%1.reg").arg(++hives)).toStdString();  // fresh each test
     }
 
-    void formHoldsItsControlsUnclipped() {
+    void formHoldsItsControlsUnclippedAndItsMenus() {
         TestForm form(hive);
         form.FormCreate();
         form.show();
@@ -81,8 +81,7 @@ class AppWindowTest : public QObject {
         QVERIFY(FitsText(form.Button1, form.Button1->text()));
         const QRect client = form.centralWidget()->rect();
         for (QWidget* w :
-             {static_cast<QWidget*>(form.Label4), static_cast<QWidget*>(form.edPassword),
-              static_cast<QWidget*>(form.Button1)})
+             std::initializer_list<QWidget*>{form.Label4, form.edPassword, form.Button1})
             QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
         QVERIFY(form.Label4->geometry().right() < form.edPassword->x());
         QVERIFY(form.edPassword->geometry().right() < form.Button1->x());
@@ -96,16 +95,6 @@ class AppWindowTest : public QObject {
         QVERIFY(!form.Timer->Enabled());
         QCOMPARE(form.Timer->Interval(), int64_t{1000});
 
-        // Tab reaches the Hide button; Enter there presses it.
-        form.Button1->setFocus();
-        QTest::keyClick(form.Button1, Qt::Key_Return);
-        QVERIFY(form.isHidden());
-        QVERIFY(form.Timer->Enabled());
-        form.FormDestroy();
-    }
-
-    void menuItemsAndAccelerators() {
-        TestForm form(hive);
         QCOMPARE(form.Options1->title(), QString("&Options"));
         QCOMPARE(Texts(form.Options1), (QStringList{"&Kill list", "&Mail Options", "", "&Exit"}));
         QVERIFY(form.N1->isSeparator());
@@ -115,6 +104,13 @@ class AppWindowTest : public QObject {
         QCOMPARE(Texts(form.Help1),
                  (QStringList{"Help &Index", "&What is Vornask", "&About Author"}));
         QCOMPARE(form.menuBar()->actions().size(), 2);
+
+        // Tab reaches the Hide button; Enter there presses it.
+        form.Button1->setFocus();
+        QTest::keyClick(form.Button1, Qt::Key_Return);
+        QVERIFY(form.isHidden());
+        QVERIFY(form.Timer->Enabled());
+        form.FormDestroy();
     }
 
     void startsWithTheIconInTheTray() {

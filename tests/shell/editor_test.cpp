@@ -30,9 +30,9 @@ QStringList Rules(const TdlgKillList& dialog) {
     return rules;
 }
 
-void ClickItem(QListWidget* list, int row) {
+void ClickItem(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {}) {
     const QRect r = list->visualItemRect(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, r.center());
 }
 
 }  // namespace
@@ -54,18 +54,10 @@ class KillListEditorTest : public QObject {
                d.sbRemove->isEnabled();
     }
 
-  private slots:
-    void openingEmptyDisablesEditing() {
-        auto d = Open({});
-        QCOMPARE(d->windowTitle(), QString("Kill List"));
-        QCOMPARE(d->SelectedIndex(), -1);
-        QCOMPARE(EditControlsEnabled(*d), 0);
-        QVERIFY(d->sbNew->isEnabled());
-        QCOMPARE(d->cbHeader->currentIndex(), -1);
-        QCOMPARE(d->cbCondition->currentIndex(), -1);
-        QVERIFY(d->lbKillList->hasFocus());
-    }
+    QTemporaryDir home_;
+    TRegistry registry_{home_.filePath("registry.reg").toStdString()};
 
+  private slots:
     void openingShowsFirstRule() {
         auto d = Open({"Subject: <> win", "from: = x"});
         QCOMPARE(d->SelectedIndex(), 0);
@@ -88,9 +80,8 @@ class KillListEditorTest : public QObject {
         auto d = Open(rules);
         for (int row = 0; row < static_cast<int>(rules.size()); ++row)
             ClickItem(d->lbKillList, row);
-        for (int row = static_cast<int>(rules.size()) - 1; row > 0; --row) {
+        for (int row = static_cast<int>(rules.size()) - 1; row > 0; --row)
             QTest::keyClick(d->lbKillList, Qt::Key_Up);
-        }
         QCOMPARE(d->Items(), rules);
         // An unknown header shows no selection; a rule without operator keeps the condition.
         ClickItem(d->lbKillList, 0);
@@ -138,29 +129,19 @@ class KillListEditorTest : public QObject {
         QCOMPARE(Rules(*d), (QStringList{"From: = spam", "To: = "}));
     }
 
-    void removeSelectsNeighbour_data() {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<int>("selectedAfter");
-        QTest::addColumn<QString>("shownAfter");
-        QTest::newRow("third of five") << 5 << 2 << 1 << "r1";
-        QTest::newRow("first of five") << 5 << 0 << 0 << "r1";
-        QTest::newRow("last of five") << 5 << 4 << 3 << "r3";
-    }
+    // Removing the third, first or last of five selects and shows the neighbour.
     void removeSelectsNeighbour() {
-        QFETCH(int, count);
-        QFETCH(int, removed);
-        QFETCH(int, selectedAfter);
-        QFETCH(QString, shownAfter);
-        TStringList rules;
-        for (int i = 0; i < count; ++i) rules.push_back("Subject: = r" + std::to_string(i));
-        auto d = Open(rules);
-        ClickItem(d->lbKillList, removed);
-        QTest::mouseClick(d->sbRemove, Qt::LeftButton);
-        QCOMPARE(d->lbKillList->count(), count - 1);
-        QCOMPARE(d->SelectedIndex(), selectedAfter);
-        QCOMPARE(d->edFilter->text(), shownAfter);
-        QVERIFY(!Rules(*d).contains("Subject: = r" + QString::number(removed)));
+        for (const auto& [removed, selectedAfter, shownAfter] :
+             {std::tuple{2, 1, "r1"}, {0, 0, "r1"}, {4, 3, "r3"}}) {
+            auto d = Open({"Subject: = r0", "Subject: = r1", "Subject: = r2", "Subject: = r3",
+                           "Subject: = r4"});
+            ClickItem(d->lbKillList, removed);
+            QTest::mouseClick(d->sbRemove, Qt::LeftButton);
+            QCOMPARE(d->lbKillList->count(), 4);
+            QCOMPARE(d->SelectedIndex(), selectedAfter);
+            QCOMPARE(d->edFilter->text(), QString(shownAfter));
+            QVERIFY(!Rules(*d).contains("Subject: = r" + QString::number(removed)));
+        }
     }
 
     void removingTheOnlyRuleDisablesButKeepsContent() {
@@ -173,10 +154,16 @@ class KillListEditorTest : public QObject {
         QCOMPARE(d->edFilter->text(), QString("boss"));
     }
 
-    void keysActOnlyWithoutModifiers() {
+    // Opened empty, only New works; Insert and Delete act only without modifiers.
+    void openingEmptyAndKeysWithoutModifiers() {
         auto d = Open({});
+        QCOMPARE(d->windowTitle(), QString("Kill List"));
+        QVERIFY(d->sbNew->isEnabled());
+        QCOMPARE(d->cbHeader->currentIndex(), -1);
+        QCOMPARE(d->cbCondition->currentIndex(), -1);
+        QVERIFY(d->lbKillList->hasFocus());
         QTest::keyClick(d->lbKillList, Qt::Key_Delete);  // empty list: nothing happens
-        QCOMPARE(d->lbKillList->count(), 0);
+        QCOMPARE(d->SelectedIndex(), -1);
         QCOMPARE(EditControlsEnabled(*d), 0);
         QTest::keyClick(d->lbKillList, Qt::Key_Insert, Qt::ShiftModifier);
         QTest::keyClick(d->lbKillList, Qt::Key_Insert, Qt::ControlModifier);
@@ -201,9 +188,7 @@ class KillListEditorTest : public QObject {
         const QPoint below(5, d->lbKillList->viewport()->height() - 3);
         QTest::mouseClick(d->lbKillList->viewport(), Qt::LeftButton, {}, below);
         QCOMPARE(d->SelectedIndex(), 1);
-        const QRect r = d->lbKillList->visualItemRect(d->lbKillList->item(1));
-        QTest::mouseClick(d->lbKillList->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          r.center());
+        ClickItem(d->lbKillList, 1, Qt::ControlModifier);
         QCOMPARE(d->SelectedIndex(), 1);
     }
 
@@ -218,26 +203,20 @@ class KillListEditorTest : public QObject {
         for (int row = 0; row < 2; ++row) {
             const QRect r = list->visualItemRect(list->item(row));
             QVERIFY(r.height() >= 13);
-            for (int y = 0; y < 10; ++y) {
-                for (int x = 0; x < 10; ++x) {
+            for (int y = 0; y < 10; ++y)
+                for (int x = 0; x < 10; ++x)
                     QCOMPARE(QColor(shot.pixel(r.left() + 2 + x, r.top() + y)),
                              QColor(bullet.pixel(x, y)));
-                }
-            }
-            const QColor ground = row == 0 ? pal.color(QPalette::Inactive, QPalette::Highlight)
-                                           : pal.color(QPalette::Inactive, QPalette::Base);
-            const QColor groundActive = row == 0 ? pal.color(QPalette::Active, QPalette::Highlight)
-                                                 : pal.color(QPalette::Active, QPalette::Base);
+            const QPalette::ColorRole role = row == 0 ? QPalette::Highlight : QPalette::Base;
+            const auto ground = [&](int x, int y) {
+                const QColor c(shot.pixel(x, y));
+                return c == pal.color(QPalette::Inactive, role) ||
+                       c == pal.color(QPalette::Active, role);
+            };
             bool textFound = false;
             for (int y = r.top() + 1; y < r.bottom(); ++y) {
-                for (int x = 12; x < 16; ++x) {
-                    const QColor c(shot.pixel(x, y));
-                    QVERIFY(c == ground || c == groundActive);
-                }
-                for (int x = 16; x < 40; ++x) {
-                    const QColor c(shot.pixel(x, y));
-                    if (c != ground && c != groundActive) textFound = true;
-                }
+                for (int x = 12; x < 16; ++x) QVERIFY(ground(x, y));
+                for (int x = 16; x < 40; ++x) textFound |= !ground(x, y);
             }
             QVERIFY(textFound);
         }
@@ -246,8 +225,6 @@ class KillListEditorTest : public QObject {
     // Help open before the dialog, and help opened from it, take clicks while the dialog is
     // open; the dialog's own help stands in front of it.
     void helpStaysUsableWhileOpen() {
-        QTemporaryDir home;
-        TRegistry registry(home.filePath("registry.reg").toStdString());
         QWidget mainWindow;
         mainWindow.show();
         ShowHelpContext(kHelpIndex);
@@ -261,16 +238,19 @@ class KillListEditorTest : public QObject {
             checked = true;
         });
         TSettings settings;
-        RunKillListEditor(&mainWindow, registry, settings);
+        RunKillListEditor(&mainWindow, registry_, settings);
         QVERIFY(checked);
         delete HelpWindow();
     }
 
     void runStoresOnOkOnly() {
-        QTemporaryDir home;
-        TRegistry registry(home.filePath("registry.reg").toStdString());
         TSettings settings;
-        SaveKillList(registry, {"From: = a", "To: = b"});
+        SaveKillList(registry_, {"From: = a", "To: = b"});
+        const auto stored = [this] {
+            TStringList list;
+            LoadKillList(registry_, list);
+            return list;
+        };
 
         // Cancel after edits: nothing stored.
         WhenModal([](QWidget* w) {
@@ -279,10 +259,8 @@ class KillListEditorTest : public QObject {
             QTest::keyClicks(d->edFilter, "xyz");
             QTest::mouseClick(d->btnCancel, Qt::LeftButton);
         });
-        RunKillListEditor(nullptr, registry, settings);
-        TStringList stored;
-        LoadKillList(registry, stored);
-        QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
+        RunKillListEditor(nullptr, registry_, settings);
+        QCOMPARE(stored(), (TStringList{"From: = a", "To: = b"}));
 
         // Esc or Alt+F4 after edits: nothing stored either.
         for (const QKeyCombination close :
@@ -294,10 +272,9 @@ class KillListEditorTest : public QObject {
                 QTest::keyClick(d->lbKillList, close.key(), close.keyboardModifiers());
                 closed = !d->isVisible();
             });
-            RunKillListEditor(nullptr, registry, settings);
+            RunKillListEditor(nullptr, registry_, settings);
             QVERIFY(closed);
-            LoadKillList(registry, stored);
-            QCOMPARE(stored, (TStringList{"From: = a", "To: = b"}));
+            QCOMPARE(stored(), (TStringList{"From: = a", "To: = b"}));
         }
 
         // OK replaces the list whole, blank items left out.
@@ -312,9 +289,8 @@ class KillListEditorTest : public QObject {
             QTest::keyClicks(d->edFilter, "loose ");
             QTest::keyClick(d->edFilter, Qt::Key_Return);  // Enter is OK
         });
-        RunKillListEditor(nullptr, registry, settings);
-        LoadKillList(registry, stored);
-        QCOMPARE(stored, (TStringList{"To: = b", "To: = loose"}));
+        RunKillListEditor(nullptr, registry_, settings);
+        QCOMPARE(stored(), (TStringList{"To: = b", "To: = loose"}));
     }
 
     // The two boxes start off, show the settings, and change them on OK only.

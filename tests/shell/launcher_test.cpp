@@ -22,10 +22,6 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit
     });
 }
 
-void RunFor(std::chrono::milliseconds span) {
-    RunUntil([] { return false; }, span);
-}
-
 // Script lines that note the start in started, wait (about ten seconds at most) until the test
 // creates go, and note the end in ended.
 std::string StartWaitEnd(const TempFolder& scratch, const std::string& name) {
@@ -45,15 +41,19 @@ ELaunchError LaunchFailure(TLauncher& launcher) {
     return ELaunchError(999, "");
 }
 
-struct FinishCounter {
-    int calls = 0;
-    TLauncher* sender = nullptr;
-    void Attach(TLauncher& launcher) {
+// A launcher whose finish reports are counted, with a scratch folder for its programs.
+class Launcher : public testing::Test {
+  protected:
+    Launcher() {
         launcher.OnFinished = [this](TLauncher* from) {
             ++calls;
             sender = from;
         };
     }
+    TempFolder scratch;
+    TLauncher launcher;
+    int calls = 0;
+    TLauncher* sender = nullptr;
 };
 
 }  // namespace
@@ -69,62 +69,49 @@ TEST(LaunchErrorMessage, OneTextPerCodeEmptyOtherwise) {
         EXPECT_EQ(LaunchErrorMessage(code), "") << code;
 }
 
-TEST(Launcher, DefaultsAndFailedStarts) {
-    TempFolder scratch;
+TEST_F(Launcher, DefaultsAndFailedStarts) {
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
-    TLauncher launcher;
-    EXPECT_TRUE(launcher.ProgramName.empty() && launcher.Parameters.empty() &&
-                launcher.StartDir.empty() && !launcher.OnFinished);
-    EXPECT_FALSE(launcher.IsWatching());
-    struct Case {
-        std::string program;
-        uint32_t code;
-        const char* message;
-    } cases[] = {
+    const TLauncher fresh;
+    EXPECT_TRUE(fresh.ProgramName.empty() && fresh.Parameters.empty() && fresh.StartDir.empty() &&
+                !fresh.OnFinished && !fresh.IsWatching());
+    const std::tuple<std::string, uint32_t, const char*> cases[] = {
         {scratch / "missing", 2, "File was not found"},
         {scratch / "missing folder/prog", 3, "Path was not found"},
         {scratch / "data.vornask-unknown", 31, "No association for specified file type"},
     };
-    for (const auto& c : cases) {
-        launcher.ProgramName = c.program;
+    for (const auto& [program, code, message] : cases) {
+        launcher.ProgramName = program;
         const ELaunchError error = LaunchFailure(launcher);
-        EXPECT_EQ(error.ErrorCode, c.code) << c.program;
-        EXPECT_EQ(error.Message(), c.message);
+        EXPECT_EQ(error.ErrorCode, code) << program;
+        EXPECT_EQ(error.Message(), message);
         EXPECT_FALSE(launcher.IsWatching());
     }
 }
 
-TEST(Launcher, ReportsTheEndOnceAfterItCame) {
-    TempFolder scratch;
+TEST_F(Launcher, ReportsTheEndOnceAfterItCame) {
     WriteScript(scratch / "waits", StartWaitEnd(scratch, "waits"));
-    TLauncher launcher;
-    FinishCounter finished;
-    finished.Attach(launcher);
     launcher.ProgramName = scratch / "waits";
     launcher.Launch();
     ASSERT_TRUE(RunUntil([&] { return Exists(scratch / "waits.started"); }, 10s));
-    RunFor(1200ms);  // more than a poll period, while the program cannot end
-    EXPECT_EQ(finished.calls, 0);
+    RunUntil([] { return false; }, 1200ms);  // more than a poll period, while it cannot end
+    EXPECT_EQ(calls, 0);
     EXPECT_TRUE(launcher.IsWatching());
     WriteFile(scratch / "waits.go", "");
-    ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return calls > 0; }, 10s));
     EXPECT_TRUE(Exists(scratch / "waits.ended"));
-    EXPECT_EQ(finished.sender, &launcher);
+    EXPECT_EQ(sender, &launcher);
     EXPECT_FALSE(launcher.IsWatching());  // no poll left to report it again
     RunEvents();
-    EXPECT_EQ(finished.calls, 1);
+    EXPECT_EQ(calls, 1);
     EXPECT_EQ(ZombieChildren(), 0);
 }
 
-TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
-    TempFolder scratch;
+TEST_F(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
     WriteScript(scratch / "first", StartWaitEnd(scratch, "first"));
     WriteScript(scratch / "second", StartWaitEnd(scratch, "second"));
-    TLauncher launcher;
-    FinishCounter finished;
     bool secondEndedWhenReported = false;
     launcher.OnFinished = [&](TLauncher*) {
-        ++finished.calls;
+        ++calls;
         secondEndedWhenReported = Exists(scratch / "second.ended");
     };
     launcher.ProgramName = scratch / "first";
@@ -135,7 +122,7 @@ TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
         [&] { return Exists(scratch / "first.started") && Exists(scratch / "second.started"); },
         10s));
     WriteFile(scratch / "second.go", "");
-    ASSERT_TRUE(RunUntil([&] { return finished.calls > 0; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return calls > 0; }, 10s));
     EXPECT_TRUE(secondEndedWhenReported);
     EXPECT_FALSE(launcher.IsWatching());
     // The first program ends later, unreported and reaped all the same.
@@ -143,29 +130,22 @@ TEST(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
     EXPECT_TRUE(RunUntil([&] { return Exists(scratch / "first.ended"); }, 10s));
     EXPECT_TRUE(WaitFor([] { return ZombieChildren() == 0; }, 5s));
     RunEvents();
-    EXPECT_EQ(finished.calls, 1);
+    EXPECT_EQ(calls, 1);
 }
 
-TEST(Launcher, FailedLaunchKeepsTheWatch) {
-    TempFolder scratch;
+TEST_F(Launcher, FailedLaunchKeepsTheWatch) {
     WriteScript(scratch / "short", "sleep 0.5");
-    TLauncher launcher;
-    FinishCounter finished;
-    finished.Attach(launcher);
     launcher.ProgramName = scratch / "short";
     launcher.Launch();
     launcher.ProgramName = scratch / "missing";
     EXPECT_EQ(LaunchFailure(launcher).ErrorCode, 2u);
     EXPECT_TRUE(launcher.IsWatching());
-    EXPECT_TRUE(RunUntil([&] { return finished.calls == 1; }, 10s));
+    EXPECT_TRUE(RunUntil([&] { return calls == 1; }, 10s));
 }
 
 // Also: "exit 259" cannot mean "still running" here (exit statuses have 8 bits; it ends as 3).
-TEST(Launcher, FinishHandlerMayLaunchAgain) {
-    TempFolder scratch;
+TEST_F(Launcher, FinishHandlerMayLaunchAgain) {
     WriteScript(scratch / "quick", "exit 259");
-    TLauncher launcher;
-    int calls = 0;
     launcher.ProgramName = scratch / "quick";
     launcher.OnFinished = [&](TLauncher* sender) {
         if (++calls == 1) sender->Launch();

@@ -13,9 +13,11 @@ namespace {
 
 class SettingsTest : public testing::Test {
   protected:
+    // Loads, keeping what the load read in load_; the message of the error that stopped it.
     std::string LoadError(TSettings& settings) {
+        load_ = {};
         try {
-            LoadSettings(registry_, settings);
+            LoadSettings(registry_, settings, load_);
         } catch (const ERegistryException& e) {
             return e.Message();
         }
@@ -26,10 +28,16 @@ class SettingsTest : public testing::Test {
         registry_.WriteData(name, type, bytes);
         registry_.CloseKey();
     }
+    TSettings Reloaded() {
+        TSettings settings;
+        LoadSettings(registry_, settings);
+        return settings;
+    }
 
     TempFolder folder_;
     std::string hive_ = folder_ / "registry.reg";
     TRegistry registry_{hive_};
+    TSettingsLoad load_;
 };
 
 TSettings Sample() {
@@ -45,8 +53,7 @@ TSettings Sample() {
 }
 
 TEST_F(SettingsTest, FirstStartLoadsNothingAndWritesNothing) {
-    TSettings settings;
-    LoadSettings(registry_, settings);
+    const TSettings settings = Reloaded();
     EXPECT_EQ(settings.Connection.Host, "");
     EXPECT_EQ(settings.Interval, 0);
     EXPECT_FALSE(settings.ShowMessage);
@@ -65,8 +72,7 @@ TEST_F(SettingsTest, SaveWritesAllSevenValuesLogFileLast) {
               "\"WavSound\"=\"/usr/share/sounds/new.wav\"\n"
               "\"ShowMessage\"=dword:00000001\n"
               "\"Log File\"=\"\"\n");
-    TSettings loaded;
-    LoadSettings(registry_, loaded);
+    const TSettings loaded = Reloaded();
     EXPECT_EQ(loaded.MailProgram, Sample().MailProgram);  // quotes kept
     EXPECT_EQ(loaded.Interval, 10);
     EXPECT_TRUE(loaded.ShowMessage);
@@ -78,8 +84,7 @@ TEST_F(SettingsTest, ForeignEncodingsReadAsTheSettingsMean) {
     Store("User", REG_SZ, std::string("you\0", 4));
     Store("ShowMessage", REG_DWORD, std::string("\x05\0\0\0", 4));
     Store("WavSound", REG_EXPAND_SZ, "$HOME/a.wav");
-    TSettings settings;
-    LoadSettings(registry_, settings);
+    TSettings settings = Reloaded();
     EXPECT_EQ(settings.User, "you");
     EXPECT_TRUE(settings.ShowMessage);
     EXPECT_EQ(settings.WavSound, "$HOME/a.wav");
@@ -87,7 +92,9 @@ TEST_F(SettingsTest, ForeignEncodingsReadAsTheSettingsMean) {
     EXPECT_NE(ReadFileBytes(hive_).find("\"ShowMessage\"=dword:00000001\n"), std::string::npos);
 }
 
-TEST_F(SettingsTest, LoadStopsAtAMissingIntervalKeepingWhatCameBefore) {
+// A key holding only the kill list: the load stops at "Interval" keeping what came before; with
+// nothing stored to keep, the save writes every value, so the next start loads without an error.
+TEST_F(SettingsTest, ALoadStoppedAtAMissingIntervalAndTheSaveAfterIt) {
     ASSERT_TRUE(registry_.OpenKey("\\Software\\Quorvat\\Vornask\\Kill list", true));
     registry_.CloseKey();
     TSettings settings = Sample();
@@ -98,27 +105,24 @@ TEST_F(SettingsTest, LoadStopsAtAMissingIntervalKeepingWhatCameBefore) {
     EXPECT_EQ(settings.WavSound, Sample().WavSound);
     EXPECT_TRUE(settings.ShowMessage);
     EXPECT_FALSE(registry_.ValueExists("User"));
+    SaveSettings(registry_, settings, load_);
+    TSettings reloaded;
+    EXPECT_EQ(LoadError(reloaded), "");
 }
 
 TEST_F(SettingsTest, WrongTypesNameTheValue) {
-    struct Case {
-        const char* name;
-        uint32_t type;
-        std::string bytes;
-        const char* message;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, uint32_t, std::string, const char*> cases[] = {
         {"Interval", REG_SZ, "10", "Invalid data type for 'Interval'"},
         {"Interval", REG_SZ, "12345", "Failed to get data for 'Interval'"},
         {"Interval", REG_DWORD, std::string("\0\0\0\0\0", 5), "Failed to get data for 'Interval'"},
         {"User", REG_DWORD, std::string("\1\0\0\0", 4), "Invalid data type for 'User'"},
         {"ShowMessage", REG_BINARY, "\1", "Invalid data type for 'ShowMessage'"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, type, bytes, message] : cases) {
         SaveSettings(registry_, Sample());
-        Store(c.name, c.type, c.bytes);
+        Store(name, type, bytes);
         TSettings settings;
-        EXPECT_EQ(LoadError(settings), c.message) << c.name;
+        EXPECT_EQ(LoadError(settings), message) << name;
     }
 }
 
@@ -150,30 +154,15 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
         SaveSettings(registry_, Sample());
         Store("Interval", REG_SZ, "10");
         TSettings settings;
-        TSettingsLoad load;
-        EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
+        EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
         if (changed) settings.WavSound = "/other.wav";
-        SaveSettings(registry_, settings, load);
-        TSettings reloaded;
-        LoadSettings(registry_, reloaded);
+        SaveSettings(registry_, settings, load_);
+        const TSettings reloaded = Reloaded();
         EXPECT_EQ(reloaded.WavSound, changed ? "/other.wav" : Sample().WavSound);
         EXPECT_TRUE(reloaded.ShowMessage);
         EXPECT_EQ(reloaded.Interval, 0) << "rewritten with the value in use";
         EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
     }
-}
-
-// Nothing stored to keep (a key holding only the kill list, or a damaged file moved aside):
-// the save writes every value, so the next start loads without an error.
-TEST_F(SettingsTest, ASaveAfterAStoppedLoadWritesTheValuesNothingStores) {
-    ASSERT_TRUE(registry_.OpenKey("\\Software\\Quorvat\\Vornask\\Kill list", true));
-    registry_.CloseKey();
-    TSettings settings;
-    TSettingsLoad load;
-    EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
-    SaveSettings(registry_, settings, load);
-    TSettings reloaded;
-    EXPECT_EQ(LoadError(reloaded), "");
 }
 
 // A hive that could not be read at the start holds values the load never saw: the save leaves
@@ -182,16 +171,14 @@ TEST_F(SettingsTest, ASaveAfterAStoppedLoadWritesTheValuesNothingStores) {
 TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     std::filesystem::create_directories(hive_);  // a folder in the file's place
     TSettings settings;
-    TSettingsLoad load;
-    EXPECT_THROW(LoadSettings(registry_, settings, load), ERegistryException);
+    EXPECT_NE(LoadError(settings), "");
     std::filesystem::remove(hive_);
     TSettings stored = Sample();
     stored.Connection.Encryption = TEncryption::TlsOnConnect;
     stored.Connection.Port = 1995;
     SaveSettings(registry_, stored);
-    SaveSettings(registry_, settings, load);
-    TSettings reloaded;
-    LoadSettings(registry_, reloaded);
+    SaveSettings(registry_, settings, load_);
+    const TSettings reloaded = Reloaded();
     EXPECT_EQ(reloaded.Connection.Encryption, TEncryption::TlsOnConnect);
     EXPECT_EQ(reloaded.Connection.Port, 1995);
     EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
@@ -341,18 +328,15 @@ TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     Store("Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
     const std::string stored = ReadFileBytes(hive_);
     TSettings settings;
-    TSettingsLoad load;
-    LoadSettings(registry_, settings, load);
+    ASSERT_EQ(LoadError(settings), "");
     ASSERT_EQ(settings.Connection.Encryption, kEncryptionUnreadable);
     ASSERT_EQ(settings.Connection.TrustedCertificate, kUnreadablePin);
-    SaveSettings(registry_, settings, load);
+    SaveSettings(registry_, settings, load_);
     EXPECT_EQ(ReadFileBytes(hive_), stored);
     settings.Connection.Encryption = TEncryption::Stls;
-    SaveSettings(registry_, settings, load);
-    TSettings chosen;
-    LoadSettings(registry_, chosen);
-    EXPECT_EQ(chosen.Connection.Encryption, TEncryption::Stls);
-    EXPECT_EQ(chosen.Connection.Port, 995);
+    SaveSettings(registry_, settings, load_);
+    EXPECT_EQ(Reloaded().Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(Reloaded().Connection.Port, 995);
 }
 
 // A stop at a classic value must not turn the chosen encryption or pin off for the session:
