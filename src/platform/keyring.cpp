@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "platform/keyring_lock.h"
+
 namespace {
 
 TKeyringResult ResultOf(const QKeychain::Job& job) {
@@ -56,9 +58,13 @@ TKeyringResult TKeyring::Read(const std::string& key, std::string& secret) const
     auto* job = new QKeychain::ReadPasswordJob(Service);
     job->setKey(QString::fromStdString(key));
     // The job deletes itself once it has answered, so its data is taken in the handler.
-    return RunJob(job, bound_, [&secret](QKeychain::Job& done) {
+    const TKeyringResult result = RunJob(job, bound_, [&secret](QKeychain::Job& done) {
         secret = static_cast<QKeychain::ReadPasswordJob&>(done).textData().toStdString();
     });
+    // A locked item reads as missing; the user is told the keyring is locked instead.
+    if (result.Status == TKeyringStatus::NotFound && SecretServiceLocked(bound_))
+        return {TKeyringStatus::Unavailable, "The desktop keyring is locked"};
+    return result;
 }
 
 TKeyringResult TKeyring::Write(const std::string& key, const std::string& secret) const {

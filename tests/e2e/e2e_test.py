@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -81,7 +82,8 @@ class Desktop:
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             self.display = ":" + pipe.readline().strip()
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
+        bus = subprocess.Popen(["dbus-daemon", "--config-file=" + self.bus_config(), "--nofork",
+                                "--print-address"],
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.procs.append(bus)
         self.bus_address = bus.stdout.readline().strip()
@@ -101,6 +103,16 @@ class Desktop:
             ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "sni_watcher.py"),
              self.items_file], env=self.env()))
         wait_for("tray host", lambda: self.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
+
+    def bus_config(self):
+        """A session bus that starts no services on demand: the system's would start a keyring
+        daemon and its prompter, untracked, on the first keyring call."""
+        path = os.path.join(self.work, "bus.conf")
+        with open(path, "w") as out:
+            out.write(f"""<busconfig><type>session</type><listen>unix:tmpdir={self.work}</listen>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>\n""")
+        return path
 
     def env(self):
         runtime = os.path.join(self.work, "runtime")
@@ -197,10 +209,10 @@ class Desktop:
 
 
 class Mailbox:
-    def __init__(self, script, work):
-        self.script, self.dir = script, os.path.join(work, "dovecot")
+    def __init__(self, script, work, name="dovecot", port=110, options=()):
+        self.script, self.dir = script, os.path.join(work, name)
         os.makedirs(self.dir)
-        self.run("start", self.dir, "110", USER, PASSWORD)
+        self.run("start", self.dir, str(port), USER, PASSWORD, *options)
 
     def run(self, *args):
         subprocess.run(["bash", self.script, *args], check=True, stdout=subprocess.DEVNULL)
@@ -212,8 +224,11 @@ class Mailbox:
         self.run("deliver", self.dir, USER, path)
 
     def logins(self):
-        log = os.path.join(self.dir, "dovecot.log")
-        return open(log).read().count("Login: user=<") if os.path.exists(log) else 0
+        return self.log().count("Login: user=<")
+
+    def log(self):
+        path = os.path.join(self.dir, "dovecot.log")
+        return open(path).read() if os.path.exists(path) else ""
 
     def subjects(self):
         found = []
@@ -249,10 +264,10 @@ def hive_values(config_home):
 
 
 class Program:
-    def __init__(self, binary, desktop, config_home, work):
+    def __init__(self, binary, desktop, config_home, work, env=None):
         self.desktop = desktop
         env = dict(desktop.env(), XDG_CONFIG_HOME=config_home, HOME=work, LC_ALL="C",
-                   QT_QPA_PLATFORM="xcb")
+                   QT_QPA_PLATFORM="xcb", **(env or {}))
         self.proc = subprocess.Popen([binary], env=env, cwd=work)
         out = desktop.xdotool("search", "--sync", "--onlyvisible", "--name", "^Vornask$")
         self.window = out.split()[0]
@@ -404,6 +419,64 @@ def scenario_wrong_password(binary, desktop, work, artifacts):
         program.kill()
 
 
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def scenario_oauth_sign_in(binary, desktop, script, work, artifacts):
+    """OAuth2 over TLS on connect: Hide with an empty password box signs in through the browser
+    (a stand-in that follows the authorization redirect), then the check deletes the spam with
+    the token Dovecot checks at the authorization server."""
+    support = os.path.dirname(os.path.abspath(script))
+    certs = os.path.join(work, "certs")
+    subprocess.run(["bash", os.path.join(support, "make-test-certs.sh"), certs], check=True)
+    oauth = subprocess.Popen([sys.executable, os.path.join(support, "oauth_server.py"), "--user",
+                              USER, "--client-id", "vornask-e2e"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+    url = f"http://127.0.0.1:{oauth.stdout.readline().strip()}"
+    tls_port = free_port()
+    mailbox = program = None
+    try:
+        mailbox = Mailbox(script, work, "dovecot-oauth", free_port(), [
+            "--tls", str(tls_port), os.path.join(certs, "server.pem"),
+            os.path.join(certs, "server.key"), "--oauth2", url + "/introspect",
+            "xoauth2 oauthbearer"])
+        for text in HAM + SPAM:
+            mailbox.deliver(text)
+        config, log = os.path.join(work, "config-oauth"), os.path.join(work, "deleted-oauth.log")
+        write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": "",
+                            "Log File": log, "Interval": 0, "WavSound": "", "ShowMessage": 0,
+                            "Encryption": 2, "Port": tls_port, "Authentication": 2,
+                            "OAuth authorization URL": url + "/authorize",
+                            "OAuth token URL": url + "/token", "OAuth client ID": "vornask-e2e"},
+                   SPAM_RULES)
+        page = os.path.join(work, "browser-page")
+        program = Program(binary, desktop, config, work, {
+            "BROWSER": os.path.join(support, "stand_in_browser.py"),
+            "VORNASK_BROWSER_PAGE": page, "SSL_CERT_FILE": os.path.join(certs, "ca.pem")})
+        program.focus_password()
+        program.desktop.xdotool("key", "Return")
+        wait_for("'You have mail!'", lambda: desktop.tooltip() == "You have mail!",
+                 seen=desktop.tooltip)
+        landing = wait_for("the browser's landing page", lambda: os.path.exists(page) and
+                           open(page).read())
+        assert landing.startswith("200\n") and "signed in" in landing, landing
+        assert not program.visible(), "window should hide"
+        assert mailbox.subjects() == sorted(["Lunch on Friday?", "Build report"])
+        check_log(log, SPAM)
+        assert "method=OAUTHBEARER" in mailbox.log(), mailbox.log()
+        desktop.save_tray_icon(os.path.join(artifacts, "tray-icon-oauth.png"))
+    finally:
+        if program:
+            program.kill()
+        if mailbox:
+            mailbox.close()
+        oauth.terminate()
+        oauth.wait()
+
+
 NAMESPACE_MARK = "VORNASK_E2E_IN_NAMESPACE"
 
 
@@ -437,6 +510,7 @@ def main():
         scenario_good_password(binary, desktop, mailbox, work, artifacts)
         scenario_wrong_password(binary, desktop, work, artifacts)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
+        scenario_oauth_sign_in(binary, desktop, script, work, artifacts)
         desktop.close()
         desktop = Desktop(work, xembed=True)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
@@ -446,7 +520,7 @@ def main():
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 4 passed, 0 failed")
+    print("e2e: 5 passed, 0 failed")
     return 0
 
 

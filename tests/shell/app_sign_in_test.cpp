@@ -1,10 +1,11 @@
 // Signing in for a check: where each check's OAuth2 token comes from, the sign-in Hide starts,
 // and the password the desktop keyring remembers. Runs under keyring-session.sh, with a
-// keyring (VORNASK_KEYRING=present) and without one (absent).
+// keyring (VORNASK_KEYRING=present), without one (absent), and with a locked one (locked).
 
 #include <sys/stat.h>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -250,6 +251,37 @@ class AppSignInTest : public QObject {
         next.MailOptions1Click();
         QVERIFY(!next.Settings.RememberPassword);
         QCOMPARE(TKeyring().Read(key, secret).Status, TKeyringStatus::NotFound);
+    }
+
+    // A password remembered while the keyring was open, and the keyring locked by the next
+    // start (no prompter here to unlock it): the window is shown to type the password, and
+    // the keyring is said once.
+    void rememberedPasswordLocked() {
+        if (!KeyringPresent()) QSKIP("needs a keyring to lock");
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        {
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            desk.Configure(form.Settings, pop3.Port());
+            form.Settings.RememberPassword = true;
+            form.show();
+            form.edPassword->setText("s3cret");
+            form.CheckAndHide();
+            form.FormDestroy();
+        }
+        QCOMPARE(QProcess::execute("gdbus", {"call", "--session", "--timeout", "10", "--dest",
+                                             "org.freedesktop.secrets", "--object-path",
+                                             "/org/freedesktop/secrets", "--method",
+                                             "org.freedesktop.Secret.Service.Lock",
+                                             "['/org/freedesktop/secrets/collection/login']"}),
+                 0);
+        TestForm next(desk.Hive());
+        next.FormCreate();
+        next.Start();
+        QVERIFY(next.edPassword->text().isEmpty());
+        QVERIFY(next.isVisible());
+        QCOMPARE(next.Log, std::vector<std::string>{std::string("tip:") + kKeyringUnavailableText});
     }
 };
 

@@ -2,19 +2,25 @@
 # Runs a command on a private D-Bus session bus with its own unlocked desktop keyring
 # (gnome-keyring's Secret Service), in a private home, and ends both afterwards:
 #
-#   keyring-session.sh [--no-keyring] COMMAND [ARGS...]
+#   keyring-session.sh [--no-keyring | --locked] COMMAND [ARGS...]
 #
 # The bus starts no services on demand: with the system's service files it would start an
 # untracked keyring daemon of its own. With --no-keyring the bus has no Secret Service at all.
-# The command sees VORNASK_KEYRING=present or absent, and its exit status is the script's.
+# With --locked the keyring holds a login collection (and one item) but is started without its
+# password, as after a login that did not unlock it; with no prompter on the bus, anything
+# that needs it unlocked fails at once.
+# The command sees VORNASK_KEYRING=present, absent or locked, and its exit status is the script's.
 set -uo pipefail
 
-with_keyring=true
-if [[ ${1-} == --no-keyring ]]; then
-    with_keyring=false
-    shift
-fi
-[[ $# -ge 1 ]] || { echo "usage: keyring-session.sh [--no-keyring] COMMAND [ARGS...]" >&2; exit 2; }
+mode=present
+case ${1-} in
+--no-keyring) mode=absent && shift ;;
+--locked) mode=locked && shift ;;
+esac
+[[ $# -ge 1 ]] || {
+    echo "usage: keyring-session.sh [--no-keyring | --locked] COMMAND [ARGS...]" >&2
+    exit 2
+}
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/vornask-keyring-XXXXXX") || exit 1
 bus_pid='' keyring_pid=''
@@ -66,16 +72,40 @@ secrets_owned() {
         grep -q 'boolean true'
 }
 
-if $with_keyring; then
-    printf 'vornask-test' | gnome-keyring-daemon --foreground --unlock --components=secrets \
-        >"$dir/keyring.log" 2>&1 &
+# start_keyring [--unlock]: the daemon, waited for until it owns the Secret Service name.
+start_keyring() {
+    printf 'vornask-test' | gnome-keyring-daemon --foreground "$@" --components=secrets \
+        >>"$dir/keyring.log" 2>&1 &
     keyring_pid=$!
     wait_for secrets_owned || { echo "keyring-session.sh: the keyring did not start" >&2;
                                 cat "$dir/keyring.log" >&2; exit 1; }
-    export VORNASK_KEYRING=present
-else
-    export VORNASK_KEYRING=absent
-fi
+}
+
+stop_keyring() {
+    kill "$keyring_pid" && wait "$keyring_pid"
+    keyring_pid=''
+    wait_for eval '! secrets_owned'
+}
+
+# Stores the probe item: the unlocked daemon writes the login collection to disk with it.
+probe() {
+    timeout 10 secret-tool "$@" service vornask-keyring-session key probe
+}
+
+case $mode in
+present) start_keyring --unlock ;;
+locked)
+    start_keyring --unlock
+    printf 'probe' | probe store --label=probe || { echo "keyring-session.sh: no probe item" >&2; exit 1; }
+    stop_keyring
+    start_keyring
+    if probe lookup >/dev/null 2>&1; then
+        echo "keyring-session.sh: the keyring is not locked" >&2
+        exit 1
+    fi
+    ;;
+esac
+export VORNASK_KEYRING=$mode
 
 "$@"
 status=$?
