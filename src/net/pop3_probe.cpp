@@ -1,7 +1,5 @@
 #include "net/pop3_probe.h"
 
-#include <memory>
-
 namespace {
 
 bool IsCertificateRefusal(const ETlsError& e) {
@@ -11,16 +9,6 @@ bool IsCertificateRefusal(const ETlsError& e) {
 }
 
 }  // namespace
-
-TPop3Probe::TPop3Probe() {
-    auto socket = std::make_unique<TSocketTransport>();
-    socket_ = socket.get();
-    Transport = std::move(socket);
-}
-
-void TPop3Probe::Cancel() {
-    socket_->Cancel();
-}
 
 TProbeReport TPop3Probe::Run() {
     TProbeReport report;

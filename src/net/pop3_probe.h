@@ -5,10 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "net/pop3.h"
+#include "net/pop3_cancellable.h"
 #include "net/tls_transport.h"
-
-class TSocketTransport;
 
 struct TProbeReport {
     TEncryption Encryption = TEncryption::None;  // what the probe used
@@ -22,22 +20,18 @@ struct TProbeReport {
     bool OffersStls = false;  // the plain connection's CAPA offers STLS
 };
 
-class TPop3Probe : public TPop3 {
+// Cancel, from another thread while Run waits, ends Run at once with an error, and makes it
+// raise one at once if it has not started yet.
+class TPop3Probe : public TCancellablePop3 {
   public:
-    TPop3Probe();
-
     // Connects as a check would, with Hostname, Port, Encryption and TrustedCertificate, and
     // stops after the greeting (and after STLS with its handshake, or CAPA on a plain
     // connection); QUIT ends it. No user name or password is sent. A refused certificate does
     // not raise: the report says why. Raises what Login raises for everything else, within the
     // same bounds.
     TProbeReport Run();
-    // Callable from another thread while Run waits: Run ends at once with an error, and
-    // raises one at once if it has not started yet.
-    void Cancel();
 
   private:
     void ReadGreeting(TProbeReport& report);
     bool OffersStls();
-    TSocketTransport* socket_;  // under Transport, also once TLS wraps it
 };
