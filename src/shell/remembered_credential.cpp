@@ -7,28 +7,19 @@
 
 namespace {
 
-std::string AccountKey(TKeyringItem item, const TSettings& settings) {
-    return KeyringKey(item, settings.User, settings.Connection.Host, settings.Connection.Port);
-}
-
 std::optional<std::string> Remembered(const TKeyring& keyring, const std::string& key) {
     std::string secret;
     if (!keyring.Read(key, secret).IsOk()) return std::nullopt;
     return secret;
 }
 
-TOAuthConfig ConfigOf(const TOAuthSource& source) {
-    return {source.AuthorizationUrl, source.TokenUrl, source.Scope, source.ClientId,
-            source.ClientSecret};
-}
-
 std::optional<std::string> AccessToken(const TKeyring& keyring, const TSettings& settings) {
     const TOAuthSource& source = settings.Connection.OAuth;
     if (!source.TokenCommand.empty()) return RunTokenCommand(source.TokenCommand);
-    const std::string key = AccountKey(TKeyringItem::OAuth, settings);
+    const std::string key = AccountKeyringKey(TKeyringItem::OAuth, settings);
     const std::optional<std::string> refreshToken = Remembered(keyring, key);
     if (!refreshToken) return std::nullopt;
-    const TOAuthTokens tokens = RefreshAccessToken(ConfigOf(source), *refreshToken);
+    const TOAuthTokens tokens = RefreshAccessToken(OAuthConfigOf(source), *refreshToken);
     // Losing a replaced refresh token would end every later check; a failed write leaves the
     // old one, which the provider may still take.
     if (!tokens.RefreshToken.empty() && tokens.RefreshToken != *refreshToken)
@@ -38,9 +29,18 @@ std::optional<std::string> AccessToken(const TKeyring& keyring, const TSettings&
 
 }  // namespace
 
+std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings) {
+    return KeyringKey(item, settings.User, settings.Connection.Host, settings.Connection.Port);
+}
+
+TOAuthConfig OAuthConfigOf(const TOAuthSource& source) {
+    return {source.AuthorizationUrl, source.TokenUrl, source.Scope, source.ClientId,
+            source.ClientSecret};
+}
+
 std::optional<std::string> RememberedCredential(const TSettings& settings) {
     const TKeyring keyring;
     if (settings.Connection.Authentication == TAuthentication::OAuth2)
         return AccessToken(keyring, settings);
-    return Remembered(keyring, AccountKey(TKeyringItem::Password, settings));
+    return Remembered(keyring, AccountKeyringKey(TKeyringItem::Password, settings));
 }

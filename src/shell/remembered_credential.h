@@ -8,7 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/keyring.h"
+#include "platform/oauth_config.h"
+
 struct TSettings;
+struct TOAuthSource;
 
 inline constexpr const char* kNoPasswordText =
     "No password: use --password-stdin, or remember the password in Mail Options.";
@@ -18,3 +22,8 @@ inline constexpr const char* kNoPasswordText =
 // command fails and EOAuthError when the refresh does. A refresh token the provider replaces is
 // kept in the keyring for the next check.
 std::optional<std::string> RememberedCredential(const TSettings& settings);
+
+// The settings' account's item in the desktop keyring.
+std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings);
+// The provider's side of an OAuth2 source, as the sign-in and the refresh take it.
+TOAuthConfig OAuthConfigOf(const TOAuthSource& source);

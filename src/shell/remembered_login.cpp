@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "shell/main_window.h"
+#include "shell/remembered_credential.h"
 
 void TfrmMain::Start() {
     if (startHidden_)
@@ -40,8 +41,7 @@ void TfrmMain::ForgetPassword(const TSettings& account) {
 }
 
 std::string TfrmMain::PasswordKey(const TSettings& account) const {
-    return KeyringKey(TKeyringItem::Password, account.User, account.Connection.Host,
-                      account.Connection.Port);
+    return AccountKeyringKey(TKeyringItem::Password, account);
 }
 
 void TfrmMain::NoteKeyringUnavailable() {

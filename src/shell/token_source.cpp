@@ -3,27 +3,14 @@
 #include "platform/oauth_refresh.h"
 #include "platform/oauth_sign_in.h"
 #include "platform/token_command.h"
+#include "shell/remembered_credential.h"
 #include "shell/settings.h"
-
-namespace {
-
-std::string AccountKey(const TSettings& settings) {
-    return KeyringKey(TKeyringItem::OAuth, settings.User, settings.Connection.Host,
-                      settings.Connection.Port);
-}
-
-}  // namespace
-
-TOAuthConfig OAuthConfigOf(const TOAuthSource& source) {
-    return {source.AuthorizationUrl, source.TokenUrl, source.Scope, source.ClientId,
-            source.ClientSecret};
-}
 
 TTokenSource::TTokenSource(std::chrono::milliseconds keyringBound) : keyring_(keyringBound) {}
 
 // Another account's tokens are no use for this one: its refresh token comes from the keyring.
 void TTokenSource::Select(const TSettings& settings) {
-    const std::string key = AccountKey(settings);
+    const std::string key = AccountKeyringKey(TKeyringItem::OAuth, settings);
     if (key == account_) return;
     account_ = key;
     tokens_ = {};
@@ -72,7 +59,7 @@ bool TTokenSource::Holds(const TSettings& settings) {
 }
 
 void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens) {
-    account_ = AccountKey(settings);
+    account_ = AccountKeyringKey(TKeyringItem::OAuth, settings);
     tokens_ = tokens;
     if (!tokens.RefreshToken.empty()) Keep(keyring_.Write(account_, tokens.RefreshToken));
 }

@@ -28,8 +28,6 @@ class ESignInAgain : public Exception {
     ESignInAgain() : Exception(kSignInAgainText) {}
 };
 
-TOAuthConfig OAuthConfigOf(const TOAuthSource& source);
-
 class TTokenSource {
   public:
     explicit TTokenSource(std::chrono::milliseconds keyringBound = std::chrono::seconds(10));
