@@ -43,15 +43,6 @@ std::vector<Row> Rows(const std::vector<TDryRunRow>& rows) {
     return out;
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 }  // namespace
 
 // Encoded spam is condemned only with the boxes on, the rows show the decoded headers, a message
@@ -89,7 +80,7 @@ TEST(DryRunDovecotTest, ListsWhatTheRulesWouldDeleteAndDeletesNothing) {
     EXPECT_EQ(classic[0].Number, 3);
     EXPECT_EQ(DryRunSummary(classic), "1 of 4 messages would be deleted");
 
-    EXPECT_TRUE(WaitFor([&] { return server.LogLines("Logged out").size() == 2; }));
+    EXPECT_EQ(server.AwaitLogLines("Logged out", 2).size(), 2u);
     for (const std::string& line : server.LogLines("Logged out"))
         EXPECT_NE(line.find("del=0/"), std::string::npos) << line;
     EXPECT_EQ(server.MessageFiles().size(), 4u);

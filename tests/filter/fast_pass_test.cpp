@@ -78,13 +78,10 @@ class FastPassDovecotTest : public FastPassTest {
     // The messages retrieved by the last session, from Dovecot's logout line, which it writes
     // after the session has ended.
     int LastRetrieved() {
-        std::vector<std::string> lines;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while ((lines = server_.LogLines("retr=")).size() < sessions_) {
-            if (std::chrono::steady_clock::now() > deadline) return -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return lines.empty() ? -1 : std::stoi(lines.back().substr(lines.back().find("retr=") + 5));
+        const std::vector<std::string> lines = server_.AwaitLogLines("retr=", sessions_);
+        return lines.size() < sessions_ || lines.empty()
+                   ? -1
+                   : std::stoi(lines.back().substr(lines.back().find("retr=") + 5));
     }
 
     DovecotServer server_;

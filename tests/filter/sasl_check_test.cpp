@@ -53,14 +53,7 @@ class SaslDovecotTest : public testing::Test {
         }
     }
     // Dovecot writes its log lines apart from the session: waited for, ten seconds at most.
-    bool LogNames(const std::string& part) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (server_->LogLines(part).empty()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
-    }
+    bool LogNames(const std::string& part) { return !server_->AwaitLogLines(part, 1).empty(); }
 
     TrustOnly trust_;
     OAuthServer oauth_{{"--user", "alice", "--access-token", "good-token"}};

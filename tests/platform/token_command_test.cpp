@@ -68,7 +68,7 @@ TEST(TokenCommand, ThatCannotStartSaysWhy) {
 // A helper that hangs is ended with what it started, within the bound, and leaves no zombie.
 TEST(TokenCommand, TimeOutKillsTheWholeCommand) {
     TempFolder folder;
-    WriteScript(folder / "helper", "echo 'waiting for the agent' >&2; sleep 60 & echo $! >'" +
+    WriteScript(folder / "helper", "echo 'waiting for the agent' >&2; sleep infinity & echo $! >'" +
                                        folder / "pid" + "'; wait");
     const auto start = std::chrono::steady_clock::now();
     try {

@@ -1,5 +1,7 @@
 #include "support/dovecot_server.h"
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -145,5 +147,26 @@ std::vector<std::string> DovecotServer::LogLines(const std::string& part) const 
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);)
         if (line.find(part) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> DovecotServer::AwaitLogLines(const std::string& part, size_t count,
+                                                      std::chrono::milliseconds limit) const {
+    // Watching the folder, not the file: the log may not exist yet.
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch >= 0) ::inotify_add_watch(watch, dir_.c_str(), IN_MODIFY | IN_CREATE);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::vector<std::string> lines;
+    while ((lines = LogLines(part)).size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (watch < 0 || left.count() <= 0) break;
+        pollfd changed{watch, POLLIN, 0};
+        if (::poll(&changed, 1, static_cast<int>(left.count())) <= 0) break;
+        char events[4096];
+        while (::read(watch, events, sizeof events) > 0) {
+        }
+    }
+    if (watch >= 0) ::close(watch);
     return lines;
 }

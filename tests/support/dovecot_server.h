@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +50,12 @@ class DovecotServer {
     // The server's log as it stands, and its lines that contain part.
     std::string Log() const;
     std::vector<std::string> LogLines(const std::string& part) const;
+    // The log lines holding part once there are at least count of them. Dovecot writes some
+    // lines (the logout's) after the session has ended, so this waits for the log to change,
+    // within limit; fewer lines when the limit passes.
+    std::vector<std::string> AwaitLogLines(
+        const std::string& part, size_t count,
+        std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
   private:
     std::string dir_;

@@ -32,15 +32,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Polls a condition for up to ten seconds.
-wait_for() {
-    local tries=0
-    until "$@"; do
-        ((++tries > 1000)) && return 1
-        sleep 0.01
-    done
-}
-
 export HOME=$dir/home XDG_RUNTIME_DIR=$dir/run XDG_DATA_HOME=$dir/data
 export XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$dir/cache
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
@@ -59,32 +50,30 @@ cat >"$dir/bus.conf" <<CONF
   </policy>
 </busconfig>
 CONF
+# The bus prints its address into a pipe once it listens: read as soon as it is there.
+mkfifo "$dir/address"
 dbus-daemon --config-file="$dir/bus.conf" --nofork --print-address=3 3>"$dir/address" \
     </dev/null >/dev/null 2>"$dir/bus.log" &
 bus_pid=$!
-wait_for test -s "$dir/address" || { echo "keyring-session.sh: no session bus" >&2; exit 1; }
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$dir/address")
+read -r -t 10 DBUS_SESSION_BUS_ADDRESS <"$dir/address" ||
+    { echo "keyring-session.sh: no session bus" >&2; exit 1; }
 export DBUS_SESSION_BUS_ADDRESS
-
-secrets_owned() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
-        grep -q 'boolean true'
-}
 
 # start_keyring [--unlock]: the daemon, waited for until it owns the Secret Service name.
 start_keyring() {
     printf 'vornask-test' | gnome-keyring-daemon --foreground "$@" --components=secrets \
         >>"$dir/keyring.log" 2>&1 &
     keyring_pid=$!
-    wait_for secrets_owned || { echo "keyring-session.sh: the keyring did not start" >&2;
-                                cat "$dir/keyring.log" >&2; exit 1; }
+    gdbus wait --session --timeout 10 org.freedesktop.secrets ||
+        { echo "keyring-session.sh: the keyring did not start" >&2;
+          cat "$dir/keyring.log" >&2; exit 1; }
 }
 
-stop_keyring() {
-    kill "$keyring_pid" && wait "$keyring_pid"
-    keyring_pid=''
-    wait_for eval '! secrets_owned'
+# Locks the login collection, as a desktop does on a locked screen; no prompt is needed.
+lock_keyring() {
+    gdbus call --session --dest org.freedesktop.secrets \
+        --object-path /org/freedesktop/secrets --method org.freedesktop.Secret.Service.Lock \
+        "['/org/freedesktop/secrets/collection/login']" >/dev/null
 }
 
 # Stores the probe item: the unlocked daemon writes the login collection to disk with it.
@@ -97,8 +86,7 @@ present) start_keyring --unlock ;;
 locked)
     start_keyring --unlock
     printf 'probe' | probe store --label=probe || { echo "keyring-session.sh: no probe item" >&2; exit 1; }
-    stop_keyring
-    start_keyring
+    lock_keyring
     if probe lookup >/dev/null 2>&1; then
         echo "keyring-session.sh: the keyring is not locked" >&2
         exit 1
