@@ -3,9 +3,6 @@
 // token, and PLAIN with the password.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "filter/fast_pass.h"
 #include "filter/kill_list_store.h"
 #include "platform/registry.h"

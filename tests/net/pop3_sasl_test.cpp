@@ -84,7 +84,6 @@ TEST(Pop3SaslTest, EachMechanismInTwoSteps) {
         EXPECT_EQ(Decoded(lines[2]), want) << c.mechanism;
         EXPECT_EQ(lines[3], "DELE 1");
     }
-    EXPECT_EQ(Base64Encode(std::string("\0joe\0pw", 7)), "AGpvZQBwdw==");
 }
 
 // The classic Login with PLAIN reads CAPA, signs in and lists; nothing else differs.
