@@ -12,6 +12,17 @@ using test_support::WriteScript;
 
 namespace {
 
+// The message the command fails with, or a test failure when it succeeds.
+std::string FailureOf(const std::string& line, std::chrono::milliseconds limit = 5s) {
+    try {
+        RunTokenCommand(line, limit);
+        ADD_FAILURE() << "no failure";
+    } catch (const ETokenCommandError& e) {
+        return e.Message();
+    }
+    return {};
+}
+
 struct TokenCase {
     const char* name;
     const char* script;  // body of the helper, called with the word "a b" as $1
@@ -39,29 +50,18 @@ TEST(TokenCommand, OutcomesOfTheHelper) {
         SCOPED_TRACE(c.name);
         WriteScript(helper, c.script);
         const std::string line = "'" + helper + "' 'a b'";
-        if (c.token) {
+        if (c.token)
             EXPECT_EQ(RunTokenCommand(line, 5s), c.token);
-            continue;
-        }
-        try {
-            RunTokenCommand(line, 5s);
-            ADD_FAILURE() << "no failure";
-        } catch (const ETokenCommandError& e) {
-            EXPECT_EQ(e.Message(), c.error);
-        }
+        else
+            EXPECT_EQ(FailureOf(line), c.error);
     }
     EXPECT_EQ(test_support::ZombieChildren(), 0);
 }
 
 TEST(TokenCommand, ThatCannotStartSaysWhy) {
-    try {
-        RunTokenCommand("/nonexistent/token-helper --user x");
-        ADD_FAILURE() << "no failure";
-    } catch (const ETokenCommandError& e) {
-        EXPECT_EQ(e.Message(),
-                  "The token command could not be started: /nonexistent/token-helper: No such "
-                  "file or directory");
-    }
+    EXPECT_EQ(FailureOf("/nonexistent/token-helper --user x"),
+              "The token command could not be started: /nonexistent/token-helper: No such file "
+              "or directory");
     EXPECT_THROW(RunTokenCommand("   "), ETokenCommandError);
 }
 
@@ -71,13 +71,8 @@ TEST(TokenCommand, TimeOutKillsTheWholeCommand) {
     WriteScript(folder / "helper", "echo 'waiting for the agent' >&2; sleep infinity & echo $! >'" +
                                        folder / "pid" + "'; wait");
     const auto start = std::chrono::steady_clock::now();
-    try {
-        RunTokenCommand(folder / "helper", 300ms);
-        ADD_FAILURE() << "no failure";
-    } catch (const ETokenCommandError& e) {
-        EXPECT_EQ(e.Message(),
-                  "The token command did not finish within 300 ms: waiting for the agent");
-    }
+    EXPECT_EQ(FailureOf(folder / "helper", 300ms),
+              "The token command did not finish within 300 ms: waiting for the agent");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_EQ(test_support::ZombieChildren(), 0);
     const std::string sleeper = ReadFileBytes(folder / "pid");

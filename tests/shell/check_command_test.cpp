@@ -6,8 +6,6 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <fstream>
-#include <sstream>
 
 #include "base/string_list.h"
 #include "filter/kill_list_store.h"
@@ -16,6 +14,7 @@
 #include "shell/remembered_credential.h"
 #include "shell/settings.h"
 #include "support/dovecot_server.h"
+#include "support/files.h"
 
 namespace {
 
@@ -28,13 +27,6 @@ struct TRun {
 std::string Mail(const std::string& subject) {
     return "From: sender@example.org\nTo: vornask@example.org\nSubject: " + subject +
            "\n\nHello.\n";
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class CheckCommand : public ::testing::Test {
@@ -100,8 +92,8 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
         EXPECT_EQ(run.Err, "");
         const auto left = server.MessageFiles();
         ASSERT_EQ(left.size(), 1u);
-        EXPECT_NE(FileText(left[0]).find("minutes of the meeting"), std::string::npos);
-        const std::string log = FileText(logFile);
+        EXPECT_NE(ReadFileBytes(left[0]).find("minutes of the meeting"), std::string::npos);
+        const std::string log = ReadFileBytes(logFile);
         EXPECT_NE(log.find("[Message has been deleted at"), std::string::npos) << log;
         EXPECT_NE(log.find("Subject: cheap watches\r\n"), std::string::npos) << log;
 
@@ -124,7 +116,7 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
     EXPECT_EQ(refused.Out, "");
     EXPECT_EQ(refused.Err, "-ERR [AUTH] Authentication failed.\n");
     EXPECT_EQ(server.MessageFiles().size(), 1u);
-    EXPECT_EQ(FileText(logFile), "");
+    EXPECT_EQ(ReadFileBytes(logFile), "");
 
     const TRun nothing = Check({"--check", "--password-stdin"});
     EXPECT_EQ(nothing.Status, 1);
