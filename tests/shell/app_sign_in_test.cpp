@@ -62,6 +62,25 @@ class Desk {
         settings.Connection.Encryption = TEncryption::Stls;
         settings.User = "alice";
     }
+    // A created form whose checks go to the scripted server, signing in at oauth if given.
+    void Open(TestForm& form, uint16_t port, const OAuthServer* oauth = nullptr) const {
+        form.FormCreate();
+        Configure(form.Settings, port);
+        if (oauth) UseOAuth(form.Settings, *oauth);
+    }
+    // Hide twice with the password to remember; how often the missing keyring was said.
+    int HideRemembering(uint16_t port) const {
+        TestForm form(Hive());
+        Open(form, port);
+        form.Settings.RememberPassword = true;
+        form.show();
+        form.edPassword->setText("s3cret");
+        form.CheckAndHide();
+        form.CheckAndHide();
+        const int said = form.Count(std::string("tip:") + kKeyringUnavailableText);
+        form.FormDestroy();
+        return said;
+    }
     void UseOAuth(TSettings& settings, const OAuthServer& server) const {
         settings.Connection.Authentication = TAuthentication::OAuth2;
         settings.Connection.OAuth = {
@@ -97,34 +116,17 @@ class AppSignInTest : public QObject {
         QTest::addColumn<QString>("serverOption");
         QTest::addColumn<QString>("token");  // the token the login had: a prefix
         QTest::addColumn<QString>("tip");    // the first tip, when the check stopped before
-        QTest::newRow("command") << ""
-                                 << "sh -c 'echo tok-1'"
-                                 << ""
-                                 << "tok-1"
-                                 << "";
-        QTest::newRow("failing command") << ""
-                                         << "sh -c 'echo no such account >&2; exit 3'"
-                                         << ""
-                                         << ""
-                                         << "The token command failed (exit 3): no such account";
-        QTest::newRow("valid token") << "valid"
-                                     << ""
-                                     << ""
-                                     << "at-held"
-                                     << "";
-        QTest::newRow("expired, refreshed") << "expired"
-                                            << ""
-                                            << "--refresh-token"
-                                            << "at-"
-                                            << "";
-        QTest::newRow("refresh refused") << "expired"
-                                         << ""
-                                         << "--revoked-refresh"
-                                         << "" << kSignInAgainText;
-        QTest::newRow("no token") << ""
-                                  << ""
-                                  << ""
-                                  << "" << kSignInAgainText;
+        const QString none, signInAgain = kSignInAgainText;
+        const QString failing = "sh -c 'echo no such account >&2; exit 3'";
+        const QString failed = "The token command failed (exit 3): no such account";
+        QTest::newRow("command") << none << "sh -c 'echo tok-1'" << none << "tok-1" << none;
+        QTest::newRow("failing command") << none << failing << none << none << failed;
+        QTest::newRow("valid token") << "valid" << none << none << "at-held" << none;
+        QTest::newRow("expired, refreshed") << "expired" << none << "--refresh-token"
+                                            << "at-" << none;
+        QTest::newRow("refresh refused")
+            << "expired" << none << "--revoked-refresh" << none << signInAgain;
+        QTest::newRow("no token") << none << none << none << none << signInAgain;
     }
     void tokenForATimerCheck() {
         QFETCH(QString, held);
@@ -138,9 +140,7 @@ class AppSignInTest : public QObject {
         const ScriptedPop3Server pop3(Refusals());
         const Desk desk;
         TestForm form(desk.Hive());
-        form.FormCreate();
-        desk.Configure(form.Settings, pop3.Port());
-        desk.UseOAuth(form.Settings, oauth);
+        desk.Open(form, pop3.Port(), &oauth);
         form.Settings.Connection.OAuth.TokenCommand = command.toStdString();
         const auto now = std::chrono::system_clock::now();
         if (!held.isEmpty())
@@ -176,9 +176,7 @@ class AppSignInTest : public QObject {
         const ScopedEnv browser("BROWSER", StandInBrowserPath());
         {
             TestForm form(desk.Hive());
-            form.FormCreate();
-            desk.Configure(form.Settings, pop3.Port());
-            desk.UseOAuth(form.Settings, oauth);
+            desk.Open(form, pop3.Port(), &oauth);
             form.show();
             form.CheckAndHide();
             QVERIFY(form.Pop3->AccessToken.empty());  // no check before the sign-in ends
@@ -199,9 +197,7 @@ class AppSignInTest : public QObject {
         const Desk desk;
         const ScopedEnv browser("BROWSER", StandInBrowserPath());
         TestForm form(desk.Hive());
-        form.FormCreate();
-        desk.Configure(form.Settings, 1);
-        desk.UseOAuth(form.Settings, oauth);
+        desk.Open(form, 1, &oauth);
         form.show();
         form.CheckAndHide();
         QTRY_COMPARE_WITH_TIMEOUT(form.Count("error:"), 1, 30000);
@@ -218,19 +214,7 @@ class AppSignInTest : public QObject {
         const Desk desk;
         const std::string key =
             KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1", pop3.Port());
-        {
-            TestForm form(desk.Hive());
-            form.FormCreate();
-            desk.Configure(form.Settings, pop3.Port());
-            form.Settings.RememberPassword = true;
-            form.show();
-            form.edPassword->setText("s3cret");
-            form.CheckAndHide();
-            form.CheckAndHide();
-            QCOMPARE(form.Count(std::string("tip:") + kKeyringUnavailableText),
-                     KeyringPresent() ? 0 : 1);
-            form.FormDestroy();
-        }
+        QCOMPARE(desk.HideRemembering(pop3.Port()), KeyringPresent() ? 0 : 1);
         TestForm next(desk.Hive());
         next.FormCreate();
         next.Start();
@@ -260,16 +244,7 @@ class AppSignInTest : public QObject {
         if (!KeyringPresent()) QSKIP("needs a keyring to lock");
         const ScriptedPop3Server pop3(Refusals());
         const Desk desk;
-        {
-            TestForm form(desk.Hive());
-            form.FormCreate();
-            desk.Configure(form.Settings, pop3.Port());
-            form.Settings.RememberPassword = true;
-            form.show();
-            form.edPassword->setText("s3cret");
-            form.CheckAndHide();
-            form.FormDestroy();
-        }
+        QCOMPARE(desk.HideRemembering(pop3.Port()), 0);
         QCOMPARE(QProcess::execute("gdbus", {"call", "--session", "--timeout", "10", "--dest",
                                              "org.freedesktop.secrets", "--object-path",
                                              "/org/freedesktop/secrets", "--method",

@@ -78,14 +78,19 @@ Q_DECLARE_METATYPE(TProbeReport)
 
 namespace {
 
-// A page whose test goes to the scripted server on 127.0.0.1 in plain text.
+// The dialog open on its Connection page.
+std::unique_ptr<TdlgMailOptions> Open(const TSettings& settings) {
+    auto d = OpenMailOptions(settings);
+    ClickTab(d->pcOptions, 2);
+    return d;
+}
+
+// A page whose test goes to 127.0.0.1 in plain text.
 std::unique_ptr<TdlgMailOptions> OpenOn(uint16_t port) {
     TSettings settings;
     settings.Connection.Host = "127.0.0.1";
     settings.Connection.Port = port;
-    auto d = OpenMailOptions(settings);
-    ClickTab(d->pcOptions, 2);
-    return d;
+    return Open(settings);
 }
 
 // An untrusted certificate's report, as the probe gives it.
@@ -119,12 +124,6 @@ QString ReportText(const TProbeReport& report) {
 
 class ConnectionPageTest : public QObject {
     Q_OBJECT
-
-    std::unique_ptr<TdlgMailOptions> Open(const TSettings& settings) {
-        auto d = OpenMailOptions(settings);
-        ClickTab(d->pcOptions, 2);
-        return d;
-    }
 
   private slots:
     void thirdPageCarriesTheConnectionValues() {
@@ -196,10 +195,7 @@ class ConnectionPageTest : public QObject {
     }
 
     void testConnectionFailureIsShownInABox() {
-        TSettings settings;
-        settings.Connection.Host = "127.0.0.1";
-        settings.Connection.Port = FreeLoopbackPort();
-        auto d = Open(settings);
+        auto d = OpenOn(FreeLoopbackPort());
         auto seen = WatchBox(false);
         QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
         QTRY_COMPARE(seen->text, QString("Error creating socket (Connection refused)"));
@@ -288,20 +284,6 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(stored.Connection.TrustedCertificate, std::string(kPin));
     }
 
-    // A stored encryption that could not be read must be chosen before OK takes the edits.
-    void okWithoutAnEncryptionKeepsTheDialog() {
-        TSettings unreadable;
-        unreadable.Connection.Encryption = kEncryptionUnreadable;
-        auto d = Open(unreadable);
-        TypeOver(d->edUsername, "anna");
-        auto seen = WatchBox(false);
-        QTest::mouseClick(d->btnOK, Qt::LeftButton);
-        QTRY_COMPARE(seen->text, QString("Choose the encryption on the Connection page."));
-        QVERIFY(d->isVisible());
-        QCOMPARE(d->pcOptions->currentIndex(), 2);
-        QCOMPARE(d->edUsername->text(), QString("anna"));
-    }
-
     // The OAuth2 group shows for OAuth2 only; a known provider fills and fixes its addresses
     // and scope, "Other" leaves them to the user; the provider shown follows the stored
     // addresses; everything reaches the settings.
@@ -347,9 +329,10 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(page->edTokenUrl->text(), QString("https://id.example.org/token"));
     }
 
-    // OK refuses what a check could not use, keeps the dialog and puts the cursor on it.
+    // OK refuses what a check could not use, keeps the dialog and every edit, and puts the
+    // cursor on it.
     void okRefusesWhatSigningInCannotUse_data() {
-        QTest::addColumn<int>("encryption");
+        QTest::addColumn<int>("encryption");      // -1: the stored one could not be read
         QTest::addColumn<int>("authentication");  // -1: the stored one could not be read
         QTest::addColumn<QString>("tokenUrl");
         QTest::addColumn<QString>("says");
@@ -365,6 +348,9 @@ class ConnectionPageTest : public QObject {
             << 1 << -1 << ""
             << "Choose the authentication on the Connection page."
             << "cbAuthentication";
+        QTest::newRow("unreadable encryption") << -1 << 0 << ""
+                                               << "Choose the encryption on the Connection page."
+                                               << "cbEncryption";
     }
     void okRefusesWhatSigningInCannotUse() {
         QFETCH(int, encryption);
@@ -373,7 +359,9 @@ class ConnectionPageTest : public QObject {
         QFETCH(QString, says);
         QFETCH(QString, focus);
         TSettings settings;
-        settings.Connection.Encryption = static_cast<TEncryption>(encryption);
+        settings.Connection.Encryption = encryption < 0
+                                             ? kEncryptionUnreadable
+                                             : std::optional(static_cast<TEncryption>(encryption));
         settings.Connection.Authentication =
             authentication < 0 ? kAuthenticationUnreadable
                                : std::optional(static_cast<TAuthentication>(authentication));
@@ -381,12 +369,14 @@ class ConnectionPageTest : public QObject {
         settings.Connection.OAuth.TokenUrl = tokenUrl.toStdString();
         auto d = Open(settings);
         ClickTab(d->pcOptions, 0);
+        TypeOver(d->edUsername, "anna");
         auto seen = WatchBox(false);
         QTest::mouseClick(d->btnOK, Qt::LeftButton);
         QTRY_VERIFY(!seen->text.isEmpty());
         QVERIFY2(seen->text.startsWith(says), qPrintable(seen->text));
         QVERIFY(d->isVisible());
         QCOMPARE(d->pcOptions->currentIndex(), 2);
+        QCOMPARE(d->edUsername->text(), QString("anna"));
         const TConnectionPage* page = d->pgConnection;
         const std::map<QString, QWidget*> fields{{"cbEncryption", page->cbEncryption},
                                                  {"edTokenUrl", page->edTokenUrl},
