@@ -174,6 +174,7 @@ QGroupBox* TConnectionPage::MakeOAuthGroup() {
                         widget == cbProvider ? Qt::AlignLeft : Qt::Alignment());
     }
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
     buttons->addWidget(btnSignIn);
     buttons->addWidget(btnSignOut);
     grid->addLayout(buttons, row, 1, Qt::AlignLeft);
