@@ -104,6 +104,8 @@ class TfrmMain : public QMainWindow {
 
     // Hidden, or minimised on a desktop without a tray.
     bool IsWindowHidden() const;
+    // With OAuth2 the password box means nothing: disabled and empty, it says what Hide does.
+    void UpdatePasswordBox();
     bool TaskbarEntryVisible() const { return taskbarEntryVisible_; }
 
   protected:

@@ -64,6 +64,12 @@ void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens)
     if (!tokens.RefreshToken.empty()) Keep(keyring_.Write(account_, tokens.RefreshToken));
 }
 
+void TTokenSource::SignOut(const TSettings& account) {
+    account_ = AccountKeyringKey(TKeyringItem::OAuth, account);
+    tokens_ = {};
+    Keep(keyring_.Remove(account_));
+}
+
 TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
                           std::function<void(const QString& failure)> done) {
     auto* signIn = new TOAuthSignIn(OAuthConfigOf(settings.Connection.OAuth), parent);
