@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QOAuthHttpServerReplyHandler>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -11,10 +10,20 @@
 #include "platform/oauth_pkce.h"
 #include "platform/oauth_token_request.h"
 #include "platform/process_start.h"
+#include "platform/redirect_listener.h"
 
 namespace {
 
 const char* const LandingText = "Vornask is signed in. You may close this tab.";
+
+// How long the browser's request is held while the code is exchanged for tokens.
+constexpr std::chrono::seconds TokenBound(30);
+
+QString RefusalText(std::string reason) {
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();
+    return QString::fromStdString("Vornask was not signed in: " + reason +
+                                  ". You may close this tab.");
+}
 
 // The provider's address with the request's parameters added to any it already has.
 QUrl AuthorizationUrl(const TOAuthConfig& config, const QUrlQuery& parameters) {
@@ -39,13 +48,6 @@ bool OpenInBrowser(const QUrl& url) {
     }
 }
 
-// A value of the redirect's query as the provider meant it. The listener hands values over
-// half decoded: '+' (a blank in a form) and escapes such as %2F or %2B are left as they came,
-// and a code like Google's "4/0A..." would go back to the token URL escaped twice.
-QString Decoded(const QVariant& value) {
-    return QUrl::fromPercentEncoding(value.toString().toUtf8().replace('+', ' '));
-}
-
 }  // namespace
 
 TOAuthSignIn::TOAuthSignIn(TOAuthConfig config, QObject* parent)
@@ -60,16 +62,14 @@ void TOAuthSignIn::Start() {
     }
     if (config_.ClientId.empty()) return FailLater("The client ID is not set.");
 
-    listener_ = new QOAuthHttpServerReplyHandler(QHostAddress::LocalHost, 0, this);
-    if (!listener_->isListening())
-        return FailLater("No local port could be opened for the browser's answer.");
-    listener_->setCallbackText(LandingText);
-    connect(listener_, &QOAuthHttpServerReplyHandler::callbackReceived, this,
-            &TOAuthSignIn::OnCallback);
-    redirectUri_ = QString("http://127.0.0.1:%1/").arg(listener_->port());
-
     state_ = RandomUrlSafeText(24);
     verifier_ = RandomUrlSafeText(32);
+    listener_ = new TRedirectListener(state_, this);
+    if (!listener_->Listen())
+        return FailLater("No local port could be opened for the browser's answer.");
+    connect(listener_, &TRedirectListener::RedirectArrived, this, &TOAuthSignIn::OnRedirect);
+    redirectUri_ = QString("http://127.0.0.1:%1/").arg(listener_->Port());
+
     QUrlQuery parameters;
     parameters.addQueryItem("response_type", "code");
     parameters.addQueryItem("client_id", QString::fromStdString(config_.ClientId));
@@ -91,16 +91,15 @@ void TOAuthSignIn::Start() {
                   url.toString().toStdString());
 }
 
-void TOAuthSignIn::OnCallback(const QVariantMap& values) {
-    // Anything else the browser asks for on the port (an icon, a stray tab) carries no state.
-    if (done_ || reply_ || Decoded(values.value("state")) != state_) return;
-    const QString error = Decoded(values.value("error"));
+void TOAuthSignIn::OnRedirect(const QMap<QString, QString>& values) {
+    if (done_) return;
+    const QString error = values.value("error");
     if (!error.isEmpty()) {
-        const QString description = Decoded(values.value("error_description"));
+        const QString description = values.value("error_description");
         return Finish("The provider refused the sign-in: " + error.toStdString() +
                       (description.isEmpty() ? "" : " (" + description.toStdString() + ")"));
     }
-    const QString code = Decoded(values.value("code"));
+    const QString code = values.value("code");
     if (code.isEmpty()) return Finish("The provider's answer carried no authorization code.");
 
     QUrlQuery form;
@@ -116,6 +115,9 @@ void TOAuthSignIn::OnCallback(const QVariantMap& values) {
     }
     reply_->setParent(this);
     connect(reply_, &QNetworkReply::finished, this, &TOAuthSignIn::OnTokenReply);
+    QTimer::singleShot(TokenBound, reply_, [this] {
+        Finish("The token server did not answer within " + DurationText(TokenBound));
+    });
 }
 
 void TOAuthSignIn::OnTokenReply() {
@@ -134,8 +136,9 @@ void TOAuthSignIn::Finish(const std::string& failure, const TOAuthTokens& tokens
     if (done_) return;
     done_ = true;
     if (timer_) timer_->stop();
-    if (listener_) listener_->close();
     if (reply_ && !reply_->isFinished()) reply_->abort();
+    // The browser's page first: a handler of the signals may open a box and wait in it.
+    if (listener_) listener_->Answer(failure.empty() ? QString(LandingText) : RefusalText(failure));
     if (failure.empty())
         emit Succeeded(tokens);
     else
