@@ -119,9 +119,10 @@ QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConf
 }
 
 TOAuthTokens ReadTokenReply(QNetworkReply& reply, const std::string& keptRefresh) {
+    const char* const tooLarge = "The token URL's answer is larger than 1 MiB.";
+    if (reply.property(TooLargeMark).toBool()) throw EOAuthError(tooLarge);
     const QByteArray body = reply.read(MaxAnswerBytes + 1);
-    if (reply.property(TooLargeMark).toBool() || body.size() > MaxAnswerBytes)
-        throw EOAuthError("The token URL's answer is larger than 1 MiB.");
+    if (body.size() > MaxAnswerBytes) throw EOAuthError(tooLarge);
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QJsonDocument document = QJsonDocument::fromJson(body);
     const QJsonObject answer = document.object();
