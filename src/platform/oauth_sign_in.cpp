@@ -58,15 +58,15 @@ TOAuthSignIn::~TOAuthSignIn() = default;
 void TOAuthSignIn::Start() {
     for (const auto& [what, url] : {std::pair{"The authorization URL", config_.AuthorizationUrl},
                                     std::pair{"The token URL", config_.TokenUrl}}) {
-        if (auto refusal = OAuthUrlRefusal(what, url)) return FailLater(*refusal);
+        if (auto refusal = OAuthUrlRefusal(what, url)) return Finish(*refusal);
     }
-    if (config_.ClientId.empty()) return FailLater("The client ID is not set.");
+    if (config_.ClientId.empty()) return Finish("The client ID is not set.");
 
     state_ = RandomUrlSafeText(24);
     verifier_ = RandomUrlSafeText(32);
     listener_ = new TRedirectListener(state_, this);
     if (!listener_->Listen())
-        return FailLater("No local port could be opened for the browser's answer.");
+        return Finish("No local port could be opened for the browser's answer.");
     connect(listener_, &TRedirectListener::RedirectArrived, this, &TOAuthSignIn::OnRedirect);
     redirectUri_ = QString("http://127.0.0.1:%1/").arg(listener_->Port());
 
@@ -87,8 +87,8 @@ void TOAuthSignIn::Start() {
             [this] { Finish("The sign-in did not finish within " + DurationText(limit_) + "."); });
     timer_->start(limit_);
     if (!OpenInBrowser(url))
-        FailLater("No web browser could be opened. Open this address yourself: " +
-                  url.toString().toStdString());
+        Finish("No web browser could be opened. Open this address yourself: " +
+               url.toString().toStdString());
 }
 
 void TOAuthSignIn::OnRedirect(const QMap<QString, QString>& values) {
@@ -128,19 +128,19 @@ void TOAuthSignIn::OnTokenReply() {
     }
 }
 
-void TOAuthSignIn::FailLater(const std::string& failure) {
-    QTimer::singleShot(0, this, [this, failure] { Finish(failure); });
-}
-
 void TOAuthSignIn::Finish(const std::string& failure, const TOAuthTokens& tokens) {
     if (done_) return;
     done_ = true;
     if (timer_) timer_->stop();
     if (reply_ && !reply_->isFinished()) reply_->abort();
-    // The browser's page first: a handler of the signals may open a box and wait in it.
+    // The browser's page first: a handler of the signals may open a box and wait in it. The
+    // result follows from the event loop, outside the socket's and the reply's own signals, so
+    // that a handler may also delete this object.
     if (listener_) listener_->Answer(failure.empty() ? QString(LandingText) : RefusalText(failure));
-    if (failure.empty())
-        emit Succeeded(tokens);
-    else
-        emit Failed(QString::fromStdString(failure));
+    QTimer::singleShot(0, this, [this, failure, tokens] {
+        if (failure.empty())
+            emit Succeeded(tokens);
+        else
+            emit Failed(QString::fromStdString(failure));
+    });
 }

@@ -42,7 +42,6 @@ class TOAuthSignIn : public QObject {
     void OnRedirect(const QMap<QString, QString>& values);
     void OnTokenReply();
     void Finish(const std::string& failure, const TOAuthTokens& tokens = {});
-    void FailLater(const std::string& failure);
 
     TOAuthConfig config_;
     std::chrono::milliseconds limit_ = std::chrono::minutes(5);

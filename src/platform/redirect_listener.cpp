@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
 
 #include "platform/socket_owner.h"
 

@@ -151,16 +151,6 @@ TEST_F(OAuthTest, CodeWithWrongVerifierIsRefused) {
         << page;
 }
 
-// Requests that are not the redirect get 400, and the right one after them still signs in.
-TEST_F(OAuthTest, StrayRequestsGet400AndTheSignInGoesOn) {
-    OAuthServer server;
-    ScopedEnv strays("VORNASK_BROWSER_STRAYS", "favicon,wrong-state,no-state");
-    const auto outcome = SignIn(ConfigFor(server));
-    EXPECT_TRUE(outcome.tokens) << outcome.failure.toStdString();
-    EXPECT_EQ(LandingPage().rfind("200\n", 0), 0u);
-    EXPECT_EQ(ReadFileBytes(page_ + ".strays"), "favicon 400\nwrong-state 400\nno-state 400\n");
-}
-
 // On a refusal the browser has its page, the reason escaped, before Failed is handled; a box
 // waiting in the handler (a nested event loop) does no harm.
 TEST_F(OAuthTest, RefusalPageComesBeforeFailed) {
