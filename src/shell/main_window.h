@@ -20,6 +20,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTimer;
 class TDesktopNotifier;
 class TLauncher;
 class TOAuthSignIn;
@@ -102,8 +103,17 @@ class TfrmMain : public QMainWindow {
     void edPasswordKeyDown(uint16_t& Key);
     void TimerTimer();
 
-    // Hidden, or minimised on a desktop without a tray.
+    // Hidden into the tray, or minimised in its place on a desktop without one: the state Hide
+    // puts the window in and a left click on the icon (or restoring it) ends, kept by the
+    // program itself rather than read from the window.
     bool IsWindowHidden() const;
+    // Looks whether the tray came or went since last time (a timer asks every two seconds): a
+    // tray that came gets the icon, and a hidden window goes into it from the taskbar; without
+    // the tray a hidden window is minimised, never lost.
+    void FollowTray();
+    // A second start of the program asks for the window: back as after a left click on the
+    // icon while hidden, else only raised.
+    void AnotherStartAsked();
     bool TaskbarEntryVisible() const { return taskbarEntryVisible_; }
 
   protected:
@@ -126,6 +136,12 @@ class TfrmMain : public QMainWindow {
     void BuildMenu();
     void LayOutControls();
     void SetTaskbarEntryVisible(bool visible);
+    // The window back and the ticks stopped, as a left click on the icon does.
+    void ComeBack();
+    // Starts asking FollowTray.
+    void WatchTray();
+    // "Vornask", or while minimised in place of the tray "Vornask - " and the tooltip's text.
+    void UpdateTitle();
     void HideMainWindow();
     void BringWindowBack();
     // Hands the settings and the typed password to the POP3 client for a new session; an
@@ -166,4 +182,7 @@ class TfrmMain : public QMainWindow {
     bool preparing_ = false;  // a check is getting its token
 
     bool startHidden_ = false;
+    bool hidden_ = false;          // see IsWindowHidden
+    bool trayAvailable_ = false;   // as FollowTray last saw it
+    QTimer* trayWatch_ = nullptr;  // asks FollowTray
 };
