@@ -90,6 +90,13 @@ class TfrmMain : public QMainWindow {
 
     // The tray callback; acts only while the window is hidden.
     void TrayIconNotify(const TTrayCallbackEvent& Message);
+    // Looks whether the tray came or went since last time (a timer asks every two seconds): a
+    // tray that came gets the icon, and a hidden window goes into it from the taskbar; without
+    // the tray a hidden window is minimised, never lost.
+    void FollowTray();
+    // A second start of the program asks for the window: back as after a left click on the
+    // icon while hidden, else only raised.
+    void AnotherStartAsked();
 
     // The check cycle and its notifications.
     void CheckMail(bool Quiet);
@@ -103,17 +110,8 @@ class TfrmMain : public QMainWindow {
     void edPasswordKeyDown(uint16_t& Key);
     void TimerTimer();
 
-    // Hidden into the tray, or minimised in its place on a desktop without one: the state Hide
-    // puts the window in and a left click on the icon (or restoring it) ends, kept by the
-    // program itself rather than read from the window.
+    // Hidden, or minimised on a desktop without a tray.
     bool IsWindowHidden() const;
-    // Looks whether the tray came or went since last time (a timer asks every two seconds): a
-    // tray that came gets the icon, and a hidden window goes into it from the taskbar; without
-    // the tray a hidden window is minimised, never lost.
-    void FollowTray();
-    // A second start of the program asks for the window: back as after a left click on the
-    // icon while hidden, else only raised.
-    void AnotherStartAsked();
     bool TaskbarEntryVisible() const { return taskbarEntryVisible_; }
 
   protected:

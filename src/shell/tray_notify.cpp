@@ -76,6 +76,9 @@ bool TfrmMain::TrayIsAvailable() const {
     return TrayAvailable();
 }
 
+// The state Hide puts the window in (into the tray, or minimised in its place) and a left click
+// on the icon or restoring the window ends: kept by the program, not read from the window,
+// whose look depends on whether a tray is there at the moment.
 bool TfrmMain::IsWindowHidden() const {
     return hidden_;
 }
