@@ -10,7 +10,6 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
-#include <QWindow>
 #include <QtTest>
 
 #include "app_test_form.h"
@@ -199,21 +198,6 @@ class AppWindowTest : public QObject {
         QVERIFY(!form.Timer->Enabled());
         QVERIFY(!form.IsWindowHidden());
         QCOMPARE(form.windowTitle(), QString("Vornask"));  // the outcome would not fit
-        form.FormDestroy();
-    }
-
-    // A start with a remembered password hides before the window was ever shown: without a
-    // tray it is minimised from the first, never a normal window.
-    void hiddenStartWithoutTrayIsMinimisedFromTheFirst() {
-        TestForm form(hive);
-        form.Tray = false;
-        form.FormCreate();
-        AimAtAClosedPort(form);
-        form.CheckAndHide();  // what Start does with a password remembered
-        QVERIFY(form.isVisible());
-        QVERIFY(form.windowHandle()->windowStates() & Qt::WindowMinimized);
-        QVERIFY(form.IsWindowHidden());
-        QCOMPARE(form.windowTitle(), QString("Vornask - Error creating socket"));
         form.FormDestroy();
     }
 
