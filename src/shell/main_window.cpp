@@ -172,6 +172,7 @@ void TfrmMain::FormCreate() {
     TrayIconData.hIcon = windowIcon();
     SetTrayTip(TrayIconData, "Vornask");
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
+    WatchTray();
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
     Tokens.OnKeyringUnavailable = [this](const std::string&) { NoteKeyringUnavailable(); };

@@ -20,6 +20,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTimer;
 class TDesktopNotifier;
 class TLauncher;
 class TOAuthSignIn;
@@ -89,6 +90,13 @@ class TfrmMain : public QMainWindow {
 
     // The tray callback; acts only while the window is hidden.
     void TrayIconNotify(const TTrayCallbackEvent& Message);
+    // Looks whether the tray came or went since last time (a timer asks every two seconds): a
+    // tray that came gets the icon, and a hidden window goes into it from the taskbar; without
+    // the tray a hidden window is minimised, never lost.
+    void FollowTray();
+    // A second start of the program asks for the window: back as after a left click on the
+    // icon while hidden, else only raised.
+    void AnotherStartAsked();
 
     // The check cycle and its notifications.
     void CheckMail(bool Quiet);
@@ -128,6 +136,12 @@ class TfrmMain : public QMainWindow {
     void BuildMenu();
     void LayOutControls();
     void SetTaskbarEntryVisible(bool visible);
+    // The window back and the ticks stopped, as a left click on the icon does.
+    void ComeBack();
+    // Starts asking FollowTray.
+    void WatchTray();
+    // "Vornask", or while minimised in place of the tray "Vornask - " and the tooltip's text.
+    void UpdateTitle();
     void HideMainWindow();
     void BringWindowBack();
     // Hands the settings and the typed password to the POP3 client for a new session; an
@@ -168,4 +182,7 @@ class TfrmMain : public QMainWindow {
     bool preparing_ = false;  // a check is getting its token
 
     bool startHidden_ = false;
+    bool hidden_ = false;          // see IsWindowHidden
+    bool trayAvailable_ = false;   // as FollowTray last saw it
+    QTimer* trayWatch_ = nullptr;  // asks FollowTray
 };
