@@ -93,6 +93,8 @@ TEST(FailureAdviceTest, SaysWhatIsWrongFirstAndWhatToDoLast) {
     peer.Fingerprint = "AB:CD";
     peer.Names = "DNS:pop.example.com, IP:192.0.2.1";
     peer.Verdict = "self-signed certificate";
+    peer.ValidFrom = "2030-01-01 00:00:00 UTC";
+    peer.ValidTo = "2020-01-01 00:00:00 UTC";
     const TTlsSettings plain{"mail.example.com", "", true, 1000};
     TTlsSettings pinned = plain;
     pinned.PinnedFingerprint = "00:11";
@@ -125,30 +127,16 @@ TEST(FailureAdviceTest, SaysWhatIsWrongFirstAndWhatToDoLast) {
         EXPECT_EQ(shown.find("AB:CD."), std::string::npos) << shown;
         EXPECT_EQ(e.Fingerprint, "AB:CD");
     }
-}
-
-// The refusals that no step of Mail Options mends, and the certificate that never came.
-TEST(FailureAdviceTest, RefusalsOutsideTheDialogReadInFull) {
-    TTlsPeer peer;
-    peer.Fingerprint = "AB:CD";
-    peer.ValidFrom = "2030-01-01 00:00:00 UTC";
-    peer.ValidTo = "2020-01-01 00:00:00 UTC";
-    const TTlsSettings settings{"pop.example.com", "", true, 1000};
-    const struct {
-        long verdict;
-        std::string shown;
-    } cases[] = {
-        {X509_V_ERR_CERT_HAS_EXPIRED,
-         "Certificate expired on 2020-01-01 00:00:00 UTC for pop.example.com; check this "
-         "computer's clock, or ask the provider to renew it."},
-        {X509_V_ERR_CERT_NOT_YET_VALID,
-         "Certificate not valid before 2030-01-01 00:00:00 UTC for pop.example.com; check this "
-         "computer's clock."},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ShownMessage(RefusalOf(peer, c.verdict, settings)), c.shown);
-    EXPECT_EQ(ShownMessage(RefusalOf(TTlsPeer{}, X509_V_OK, settings)),
-              "No certificate from pop.example.com; check Encryption and Port with Test "
+    // In full: the refusals that no step in Mail Options mends, and the certificate that
+    // never came.
+    EXPECT_EQ(ShownMessage(RefusalOf(peer, X509_V_ERR_CERT_HAS_EXPIRED, plain)),
+              "Certificate expired on 2020-01-01 00:00:00 UTC for mail.example.com; check this "
+              "computer's clock, or ask the provider to renew it.");
+    EXPECT_EQ(ShownMessage(RefusalOf(peer, X509_V_ERR_CERT_NOT_YET_VALID, plain)),
+              "Certificate not valid before 2030-01-01 00:00:00 UTC for mail.example.com; check "
+              "this computer's clock.");
+    EXPECT_EQ(ShownMessage(RefusalOf(TTlsPeer{}, X509_V_OK, plain)),
+              "No certificate from mail.example.com; check Encryption and Port with Test "
               "connection in Mail Options.");
 }
 
