@@ -124,7 +124,9 @@ std::vector<TDryRunRow> ReadAndJudge(TPop3& pop3, const TStringList& killList,
         std::rethrow_exception(refusal);
     }
     reader.Quit();
-    std::ranges::stable_partition(rows, [](const TDryRunRow& row) { return row.Rule.has_value(); });
+    // The iterator form: clang 14 cannot build the subrange the ranges form returns.
+    std::stable_partition(rows.begin(), rows.end(),
+                          [](const TDryRunRow& row) { return row.Rule.has_value(); });
     return rows;
 }
 

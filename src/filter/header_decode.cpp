@@ -70,7 +70,8 @@ using Converter = std::unique_ptr<void, CloseConverter>;
 
 Converter OpenConverter(const std::string& charset) {
     const iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    // iconv_open signals failure with (iconv_t)-1: the cast is its interface.
+    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;  // NOLINT(performance-no-int-to-ptr)
     return Converter(cd);
 }
 

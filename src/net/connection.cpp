@@ -10,8 +10,11 @@ TTlsSettings TlsSettingsOf(const TConnection& connection, bool refuseUntrusted) 
 }
 
 void TTcpIp::Use(const TConnection& connection) {
-    if (!connection.Encryption) throw EEncryptionError(kUnreadableEncryptionText);
-    if (!connection.Authentication) throw EEncryptionError(kUnreadableAuthenticationText);
+    using F = EEncryptionError::TFault;
+    if (!connection.Encryption)
+        throw EEncryptionError(F::UnreadableEncryption, kUnreadableEncryptionFault);
+    if (!connection.Authentication)
+        throw EEncryptionError(F::UnreadableAuthentication, kUnreadableAuthenticationFault);
     Hostname = connection.Host;
     Port = connection.Port;
     Encryption = *connection.Encryption;

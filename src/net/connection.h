@@ -17,13 +17,12 @@ inline constexpr int kReceiveTimeoutMs = 60000;   // for each receive
 inline constexpr int kReplyTimeoutMs = 60000;     // for a whole reply, besides its bytes' time
 inline constexpr int kGreetingTimeoutMs = 15000;  // for the greeting; see TTcpIp
 
-// Why a connection whose encryption is not known is refused before anything is sent.
-inline constexpr const char* kUnreadableEncryptionText =
-    "The stored encryption setting cannot be read; choose it again in Mail Options.";
-
-// Why a connection whose way of signing in is not known is refused before anything is sent.
-inline constexpr const char* kUnreadableAuthenticationText =
-    "The stored authentication setting cannot be read; choose it again in Mail Options.";
+// Why a connection whose encryption, or way of signing in, is not known is refused before
+// anything is sent (EEncryptionError's messages).
+inline constexpr const char* kUnreadableEncryptionFault =
+    "The stored encryption setting cannot be read";
+inline constexpr const char* kUnreadableAuthenticationFault =
+    "The stored authentication setting cannot be read";
 
 // How the client proves who it is.
 enum class TAuthentication : int32_t {

@@ -24,8 +24,9 @@ inline bool IsEncryption(int32_t number) {
 // plain text.
 inline TEncryption EncryptionFromNumber(int32_t number) {
     if (!IsEncryption(number))
-        throw EEncryptionError("Unknown encryption " + std::to_string(number) +
-                               "; nothing was sent to the server");
+        throw EEncryptionError(
+            EEncryptionError::TFault::UnknownNumber,
+            "Unknown encryption " + std::to_string(number) + "; nothing was sent to the server");
     return static_cast<TEncryption>(number);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "base/exception.h"
 
@@ -20,10 +21,19 @@ class ESocketError : public ETcpIpError {
 };
 
 // The connection's encryption (or way of signing in) is not one this program knows, or does
-// not protect an OAuth2 token; raised before anything is sent.
+// not protect an OAuth2 token; raised before anything is sent. The message says what is
+// wrong; what the user can do about it is for the layer that shows it to say, by Fault.
 class EEncryptionError : public ETcpIpError {
   public:
-    using ETcpIpError::ETcpIpError;
+    enum class TFault {
+        UnknownNumber,             // a number that names no encryption
+        UnreadableEncryption,      // the stored encryption could not be read
+        UnreadableAuthentication,  // the stored way of signing in could not be read
+        TokenInClear,              // an OAuth2 token would travel unencrypted
+    };
+    EEncryptionError(TFault fault, std::string message)
+        : ETcpIpError(std::move(message)), Fault(fault) {}
+    TFault Fault;
 };
 
 // EProtocolError's codes: the server said "-ERR", or anything else (a dropped connection and an
@@ -56,7 +66,9 @@ inline std::string HandshakeFailedText(const std::string& host, const std::strin
 }
 
 // A secure connection could not be made or its certificate was refused. Nothing beyond the
-// greeting (and CAPA and STLS) has been sent when it is raised: never the password.
+// greeting (and CAPA and STLS) has been sent when it is raised: never the password. The
+// message says what is wrong, with its facts (host, names, dates, fingerprint, the library's
+// words); what the user can do about it is for the layer that shows it to say, by Fault.
 class ETlsError : public ETcpIpError {
   public:
     enum class TReason {
@@ -67,8 +79,56 @@ class ETlsError : public ETcpIpError {
         PinMismatch,   // the certificate is not the one the user chose to trust
         NoStls,        // the server did not offer STLS or refused it
     };
-    ETlsError(TReason reason, std::string message, std::string fingerprint = {})
-        : ETcpIpError(std::move(message)), Reason(reason), Fingerprint(std::move(fingerprint)) {}
+    // What exactly failed; each reason has one or more.
+    enum class TFault {
+        NoLibrary,            // Handshake: TLS cannot be set up on this computer
+        UncheckableName,      // Handshake: the host cannot be checked against a certificate
+        DataBeforeHandshake,  // Handshake: plain bytes came behind the STLS answer
+        NotTls,               // Handshake: the server speaks no TLS on this port
+        NoCommonVersion,      // Handshake: no TLS version that both sides accept
+        BrokenOff,            // Handshake: the server broke off, failed or fell silent
+        NoCertificate,        // Untrusted: the server sent none
+        Untrusted,            // Untrusted: no authority this computer trusts vouches for it
+        NameMismatch,         // NameMismatch
+        Expired,              // Expired: past its end
+        NotYetValid,          // Expired: before its start
+        PinMismatch,          // PinMismatch: another certificate than the pinned one
+        UnreadablePin,        // PinMismatch: the pin is no SHA-256 fingerprint
+        NoStls,               // NoStls
+    };
+    ETlsError(TFault fault, std::string message, std::string fingerprint = {})
+        : ETcpIpError(std::move(message)),
+          Fault(fault),
+          Reason(ReasonOf(fault)),
+          Fingerprint(std::move(fingerprint)) {}
+    TFault Fault;
     TReason Reason;
     std::string Fingerprint;  // SHA-256 of the server's certificate when one was seen
+
+  private:
+    static TReason ReasonOf(TFault fault) {
+        switch (fault) {
+            case TFault::NoCertificate:
+            case TFault::Untrusted:
+                return TReason::Untrusted;
+            case TFault::NameMismatch:
+                return TReason::NameMismatch;
+            case TFault::Expired:
+            case TFault::NotYetValid:
+                return TReason::Expired;
+            case TFault::PinMismatch:
+            case TFault::UnreadablePin:
+                return TReason::PinMismatch;
+            case TFault::NoStls:
+                return TReason::NoStls;
+            case TFault::NoLibrary:
+            case TFault::UncheckableName:
+            case TFault::DataBeforeHandshake:
+            case TFault::NotTls:
+            case TFault::NoCommonVersion:
+            case TFault::BrokenOff:
+                break;
+        }
+        return TReason::Handshake;
+    }
 };

@@ -7,7 +7,8 @@
 //   EEncryptionError the encryption or the way of signing in is none this program knows, or
 //                   an OAuth2 token would travel in clear (before anything is sent);
 //   ETlsError       TLS failed, its certificate was refused, the trusted certificate is no
-//                   fingerprint, or STLS was not offered or refused (see its TReason);
+//                   fingerprint, or STLS was not offered or refused (see its TReason
+//                   and TFault);
 //   EProtocolError  the server refused a command (kRefusedReply, the message its "-ERR" line,
 //                   TemporaryRefusal for a login refused for now) or answered anything else,
 //                   broke off or overran a bound (kBrokenReply; ConnectionLost when no whole

@@ -23,8 +23,7 @@ TProbeReport TPop3Probe::Run() {
         if (!IsCertificateRefusal(e) || !TlsPeer()) throw;
         report.Encrypted = true;
         report.Peer = *TlsPeer();
-        report.Refusal = e.Reason;
-        report.RefusalMessage = e.Message();
+        report.Refusal = e;
         return report;  // the refusal closed the connection
     }
     if (const TTlsPeer* peer = TlsPeer(); Encryption != TEncryption::None && peer) {

@@ -13,10 +13,9 @@ struct TProbeReport {
     std::string Greeting;  // empty when a refused certificate ended TLS on connect first
     bool Encrypted = false;
     TTlsPeer Peer;  // when Encrypted
-    // Why a check would refuse the certificate (Untrusted, NameMismatch, Expired or
-    // PinMismatch), in the check's words; nothing when it would accept it.
-    std::optional<ETlsError::TReason> Refusal;
-    std::string RefusalMessage;
+    // The error a check would refuse the certificate with (its Reason Untrusted,
+    // NameMismatch, Expired or PinMismatch); nothing when it would accept it.
+    std::optional<ETlsError> Refusal;
     bool OffersStls = false;  // the plain connection's CAPA offers STLS
 };
 

@@ -4,10 +4,7 @@
 void TPop3::StartStls() {
     const auto refuse = [this](const std::string& what) {
         ReleaseSocket(SocketHandle);
-        throw ETlsError(ETlsError::TReason::NoStls,
-                        what +
-                            "; the password was not sent. Choose TLS on connect (usually port "
-                            "995) in Mail Options.");
+        throw ETlsError(ETlsError::TFault::NoStls, what + "; the password was not sent.");
     };
     bool offered = false;
     try {

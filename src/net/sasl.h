@@ -10,11 +10,6 @@
 
 #include "net/connection.h"
 
-// Why a token is not sent over a connection that is not encrypted.
-inline constexpr const char* kOAuthNeedsEncryptionText =
-    "OAuth2 sign-in needs an encrypted connection; choose STARTTLS or TLS on connect in Mail "
-    "Options.";
-
 namespace Sasl {
 
 // The mechanism the way of signing in uses among those offered (upper case, as CAPA's SASL

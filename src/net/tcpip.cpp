@@ -41,7 +41,8 @@ void TTcpIp::Connect() {
 // certificate the user's pin was meant to keep out.
 void TTcpIp::RefuseUnreadablePin() const {
     if (IsBlank(TrustedCertificate) || NormalizeFingerprint(TrustedCertificate)) return;
-    throw ETlsError(ETlsError::TReason::PinMismatch, kUnreadablePinText);
+    throw ETlsError(ETlsError::TFault::UnreadablePin,
+                    "The trusted certificate is not a SHA-256 fingerprint");
 }
 
 void TTcpIp::Disconnect() {

@@ -17,10 +17,6 @@
 // The largest reply a connection accepts (see MaxReplyBytes).
 inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
 
-// Why a connection with a trusted certificate that is not a fingerprint is refused.
-inline constexpr const char* kUnreadablePinText =
-    "The trusted certificate is not a SHA-256 fingerprint; correct it in Mail Options.";
-
 struct TEndpoint;
 struct TTlsPeer;
 
@@ -38,7 +34,8 @@ class TTcpIp {
     virtual void Logout();
     virtual bool IsClosed();
     // Takes host, port, encryption, trusted certificate and time bounds from the connection.
-    // Raises EEncryptionError (kUnreadableEncryptionText) when its encryption is not known.
+    // Raises EEncryptionError (UnreadableEncryption or UnreadableAuthentication) when its
+    // encryption or way of signing in is not known.
     void Use(const TConnection& connection);
     // The values Use sets, as they are now.
     TConnection CurrentConnection() const;
@@ -64,7 +61,7 @@ class TTcpIp {
     TAuthentication Authentication = TAuthentication::UserPass;
     // SHA-256 fingerprint of the one certificate trusted instead of the system's trust store
     // (any form NormalizeFingerprint reads); blank: the store decides. Any other text makes
-    // Login raise ETlsError (PinMismatch) before connecting.
+    // Login raise ETlsError (UnreadablePin) before connecting.
     std::string TrustedCertificate;
     // Text of the address the last Login connected to (IPv4 or IPv6).
     std::string PeerAddress;

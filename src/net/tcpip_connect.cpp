@@ -50,10 +50,8 @@ void TTcpIp::StartTls() {
     if (Buffered() != 0) {
         // Plain bytes queued behind the STLS answer would pass as if they came encrypted.
         ReleaseSocket(SocketHandle);
-        throw ETlsError(ETlsError::TReason::Handshake,
-                        HandshakeFailedText(Hostname,
-                                            "the server sent data before the handshake; choose "
-                                            "TLS on connect (usually port 995) in Mail Options."));
+        throw ETlsError(ETlsError::TFault::DataBeforeHandshake,
+                        HandshakeFailedText(Hostname, "the server sent data before the handshake"));
     }
     auto* tls = dynamic_cast<TTlsTransport*>(Transport.get());
     if (!tls) {

@@ -127,9 +127,6 @@ TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint) {
 
 namespace {
 
-const char* const kTrustStep =
-    "use Test connection in Mail Options to compare the fingerprint and trust this certificate.";
-
 // Why the chain did not lead to a trusted authority: a short key word for the start of the
 // message, and plain words for the rest.
 struct TUntrustedWords {
@@ -154,45 +151,35 @@ TUntrustedWords UntrustedWords(long verdict) {
 }  // namespace
 
 ETlsError RefusalOf(const TTlsPeer& peer, long verdict, const TTlsSettings& settings) {
-    using R = ETlsError::TReason;
+    using F = ETlsError::TFault;
     const std::string& fp = peer.Fingerprint;
     const std::string& host = settings.Host;
-    if (fp.empty())
-        return ETlsError(R::Untrusted, "No certificate from " + host +
-                                           "; check Encryption and Port with Test connection in "
-                                           "Mail Options.");
+    if (fp.empty()) return ETlsError(F::NoCertificate, "No certificate from " + host);
     if (!settings.PinnedFingerprint.empty()) {
-        return ETlsError(R::PinMismatch,
-                         "Certificate is not the trusted one for " + host +
-                             "; its SHA-256 fingerprint is " + fp +
-                             "; compare this new fingerprint with your provider's, then trust it "
-                             "with Test connection in Mail Options.",
-                         fp);
+        return ETlsError(
+            F::PinMismatch,
+            "Certificate is not the trusted one for " + host + "; its SHA-256 fingerprint is " + fp,
+            fp);
     }
     switch (verdict) {
         case X509_V_ERR_HOSTNAME_MISMATCH:
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
-            return ETlsError(R::NameMismatch,
+            return ETlsError(F::NameMismatch,
                              "Certificate not valid for " + host + " (it is for " +
-                                 (peer.Names.empty() ? "no name" : peer.Names) +
-                                 "); enter one of its names as the server in Mail Options.",
+                                 (peer.Names.empty() ? "no name" : peer.Names) + ")",
                              fp);
         case X509_V_ERR_CERT_HAS_EXPIRED:
-            return ETlsError(R::Expired,
-                             "Certificate expired on " + peer.ValidTo + " for " + host +
-                                 "; check this computer's clock, or ask the provider to renew it.",
+            return ETlsError(F::Expired, "Certificate expired on " + peer.ValidTo + " for " + host,
                              fp);
         case X509_V_ERR_CERT_NOT_YET_VALID:
-            return ETlsError(R::Expired,
-                             "Certificate not valid before " + peer.ValidFrom + " for " + host +
-                                 "; check this computer's clock.",
-                             fp);
+            return ETlsError(F::NotYetValid,
+                             "Certificate not valid before " + peer.ValidFrom + " for " + host, fp);
         default: {
             const TUntrustedWords words = UntrustedWords(verdict);
-            return ETlsError(R::Untrusted,
+            return ETlsError(F::Untrusted,
                              std::string("Certificate not trusted (") + words.key + ") for " +
                                  host + ": " + words.plain + " (" + peer.Verdict +
-                                 "); SHA-256 fingerprint " + fp + "; " + kTrustStep,
+                                 "); SHA-256 fingerprint " + fp,
                              fp);
         }
     }

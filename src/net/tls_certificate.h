@@ -1,7 +1,7 @@
 #pragma once
 
 // The certificate side of a TLS session: which identity to expect, what the server presented,
-// and the words for a refusal.
+// and the error that refuses it.
 
 #include <openssl/ssl.h>
 
@@ -19,5 +19,6 @@ bool SetExpectedIdentity(SSL* ssl, const std::string& host);
 // is given, else by the verification of the chain and the identity.
 TTlsPeer DescribePeer(SSL* ssl, const std::string& pinnedFingerprint);
 
-// The error that refuses an untrusted peer; `verdict` is the chain's verification result.
+// The error that refuses an untrusted peer: its fault, and a message naming the host and the
+// certificate's facts; `verdict` is the chain's verification result.
 ETlsError RefusalOf(const TTlsPeer& peer, long verdict, const TTlsSettings& settings);

@@ -74,29 +74,29 @@ struct TTlsTransport::Wire {
 
 namespace {
 
-const char* const kCheckPortStep =
-    "; check Encryption and Port with Test connection in Mail Options.";
+// Why the handshake failed, from its error queue, with the library's reason in brackets.
+struct THandshakeFault {
+    ETlsError::TFault fault;
+    std::string why;
+};
 
-// What the failed handshake's error queue says, in words a user can act on, with the library's
-// reason in brackets.
-std::string HandshakeReason(SSL* ssl, int rc, bool silent) {
+THandshakeFault HandshakeFault(SSL* ssl, int rc, bool silent) {
+    using F = ETlsError::TFault;
     const int kind = SSL_get_error(ssl, rc);
     const unsigned long code = ERR_peek_last_error();
     if (kind == SSL_ERROR_SSL && code != 0 && ERR_reason_error_string(code)) {
         const std::string reason = ERR_reason_error_string(code);
         if (reason == "wrong version number" || reason == "packet length too long")
-            return "the server does not speak TLS on this port (" + reason +
-                   "); choose STARTTLS, or the TLS port (usually 995), in Mail Options.";
+            return {F::NotTls, "the server does not speak TLS on this port (" + reason + ")"};
         if (reason.find("protocol version") != std::string::npos ||
             reason == "unsupported protocol" || reason == "no protocols available")
-            return "the server offers no TLS version this computer accepts (" + reason +
-                   "); ask your provider for TLS 1.2 or later.";
+            return {F::NoCommonVersion,
+                    "the server offers no TLS version this computer accepts (" + reason + ")"};
         if (!silent || reason.find("eof") == std::string::npos)
-            return "the server broke off the handshake (" + reason + ")" + kCheckPortStep;
+            return {F::BrokenOff, "the server broke off the handshake (" + reason + ")"};
     }
-    return std::string(silent ? "the server ended the connection or did not answer in time"
-                              : "the connection failed") +
-           kCheckPortStep;
+    return {F::BrokenOff, silent ? "the server ended the connection or did not answer in time"
+                                 : "the connection failed"};
 }
 
 // TLS 1.2 at least. With useStore, OpenSSL's default trust store (so SSL_CERT_FILE and
@@ -131,16 +131,14 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     session->ssl = session->ctx ? SSL_new(session->ctx) : nullptr;
     BIO* bio = session->ssl ? BIO_new(Wire::Method()) : nullptr;
     if (!bio)
-        throw ETlsError(ETlsError::TReason::Handshake,
-                        "TLS is not available on this computer; reinstall its OpenSSL library.");
+        throw ETlsError(ETlsError::TFault::NoLibrary, "TLS is not available on this computer");
     BIO_set_data(bio, this);
     SSL_set_bio(session->ssl, bio, bio);
     // Fail closed: a handshake that could not check the identity must not happen at all.
     if (!SetExpectedIdentity(session->ssl, settings.Host))
-        throw ETlsError(ETlsError::TReason::Handshake,
+        throw ETlsError(ETlsError::TFault::UncheckableName,
                         HandshakeFailedText(settings.Host,
-                                            "the certificate cannot be checked against this name; "
-                                            "correct the server name in Mail Options."));
+                                            "the certificate cannot be checked against this name"));
 
     handle_ = handle;
     timeoutMs_ = settings.ReceiveTimeoutMs;
@@ -150,10 +148,10 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     ERR_clear_error();
     const int rc = SSL_connect(session_->ssl);
     if (rc != 1) {
-        const std::string reason = HandshakeReason(session_->ssl, rc, silent_);
+        const THandshakeFault failure = HandshakeFault(session_->ssl, rc, silent_);
         ERR_clear_error();
         EndSession();
-        throw ETlsError(ETlsError::TReason::Handshake, HandshakeFailedText(settings.Host, reason));
+        throw ETlsError(failure.fault, HandshakeFailedText(settings.Host, failure.why));
     }
     peer_ = DescribePeer(session_->ssl, settings.PinnedFingerprint);
     if (peer_.Trusted || !settings.RefuseUntrusted) return;

@@ -48,7 +48,7 @@ void HandleApplicationException(QObject* sender, std::exception_ptr error) {
     // This runs at a handler's boundary: nothing may leave it, not even a failing report.
     try {
         try {
-            std::rethrow_exception(error);
+            std::rethrow_exception(std::move(error));
         } catch (const Exception& e) {
             Report(sender, e);
         } catch (const std::exception& e) {

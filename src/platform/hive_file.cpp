@@ -76,6 +76,13 @@ std::string TimeTag() {
     return buffer;
 }
 
+// The damaged file could not be moved aside either (errno says why): it stays as it is.
+[[noreturn]] void RefuseUnmovable(const std::string& damaged, const std::string& reason) {
+    throw ERegistryException("The settings file " + damaged + " is damaged (" + reason +
+                             ") and could not be moved aside (" + SystemError() +
+                             "); it was left as it is.");
+}
+
 }  // namespace
 
 struct HiveFile::Batch {
@@ -155,11 +162,7 @@ void HiveFile::MoveAside(const std::string& reason) {
     for (int n = 1;
          ::renameat2(AT_FDCWD, damaged.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0;
          ++n) {
-        if (errno != EEXIST || n > 99) {
-            throw ERegistryException("The settings file " + damaged + " is damaged (" + reason +
-                                     ") and could not be moved aside (" + SystemError() +
-                                     "); it was left as it is.");
-        }
+        if (errno != EEXIST || n > 99) RefuseUnmovable(damaged, reason);
         aside = base + "-" + std::to_string(n);
     }
     cached_ = {};

@@ -58,7 +58,7 @@ TKeyringResult TKeyring::Read(const std::string& key, std::string& secret) const
     auto* job = new QKeychain::ReadPasswordJob(Service);
     job->setKey(QString::fromStdString(key));
     // The job deletes itself once it has answered, so its data is taken in the handler.
-    const TKeyringResult result = RunJob(job, bound_, [&secret](QKeychain::Job& done) {
+    TKeyringResult result = RunJob(job, bound_, [&secret](QKeychain::Job& done) {
         secret = static_cast<QKeychain::ReadPasswordJob&>(done).textData().toStdString();
     });
     // A locked item reads as missing; the user is told the keyring is locked instead.

@@ -74,7 +74,7 @@ std::string FindInPath(const std::string& name) {
         size_t end = list.find(':', start);
         if (end == std::string::npos) end = list.size();
         std::string folder = list.substr(start, end - start);
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
         struct stat st;
         if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             access(candidate.c_str(), X_OK) == 0)
@@ -117,6 +117,7 @@ struct ChildFailure {
 TChildProcess ForkExec(const std::string& path, const std::vector<std::string>& args,
                        const std::string& folder) {
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 

@@ -73,6 +73,7 @@ struct TRunningCommand {
     dup2(out, 1);
     dup2(err, 2);
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (const auto& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
@@ -153,7 +154,7 @@ std::string RunTokenCommand(const std::string& commandLine, std::chrono::millise
         Fail("did not finish within " + BoundText(bound), FirstLine(errors));
     if (!WIFEXITED(command.Status) || WEXITSTATUS(command.Status) != 0)
         Fail("failed (" + ExitText(command.Status) + ")", FirstLine(errors));
-    const std::string token = FirstLine(output);
+    std::string token = FirstLine(output);
     if (token.empty()) Fail("printed no token", FirstLine(errors));
     return token;
 }

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "net/pop3_probe.h"
+#include "shell/shown_message.h"
 
 namespace {
 
@@ -75,10 +76,10 @@ void AddPinnedDates(QStringList& lines, const TTlsPeer& peer, const std::string&
 
 void AddAdvice(QStringList& lines, const TProbeReport& report) {
     if (!report.Refusal) return;
-    lines << "" << Escaped(report.RefusalMessage);  // no full stop: it may end in a fingerprint
-    if (*report.Refusal == ETlsError::TReason::Expired)
+    lines << "" << Escaped(ShownMessage(*report.Refusal));  // in a check's words
+    if (report.Refusal->Reason == ETlsError::TReason::Expired)
         lines << "Trusting it is no fix: wait until the server has a valid certificate.";
-    else if (*report.Refusal == ETlsError::TReason::NameMismatch)
+    else if (report.Refusal->Reason == ETlsError::TReason::NameMismatch)
         lines << "Trusting it pins this certificate whatever name it is for; do that only for "
                  "a server you reach by its address.";
 }
@@ -115,8 +116,8 @@ QString ConnectionReportHtml(const TProbeReport& report, const std::string& host
 }
 
 bool OffersTrust(const TProbeReport& report) {
-    return report.Encrypted && !report.Peer.Trusted && !report.Peer.Fingerprint.empty() &&
-           report.Refusal != ETlsError::TReason::Expired;
+    const bool expired = report.Refusal && report.Refusal->Reason == ETlsError::TReason::Expired;
+    return report.Encrypted && !report.Peer.Trusted && !report.Peer.Fingerprint.empty() && !expired;
 }
 
 QString FingerprintLines(const std::string& fingerprint) {

@@ -132,6 +132,9 @@ template <class... F>
 struct Overloaded : F... {
     using F::operator()...;
 };
+// Clang 14 does not deduce aggregate template arguments on its own.
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 // Assigns the field only once its read succeeded.
 void Read(TRegistry& registry, const TSettingValue& value, TSettings& settings) {

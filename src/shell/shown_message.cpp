@@ -2,6 +2,7 @@
 
 #include "base/exception.h"
 #include "net/net_errors.h"
+#include "shell/failure_advice.h"
 
 std::string ShownMessage(const Exception& e) {
     const std::string& message = e.Message();
@@ -17,5 +18,5 @@ std::string ShownMessage(const Exception& e) {
         else
             shown += c;
     }
-    return shown;
+    return shown + FailureAdvice(e);
 }

@@ -71,7 +71,7 @@ void TTokenSource::SignOut(const TSettings& account) {
 }
 
 TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
-                          std::function<void(const QString& failure)> done) {
+                          const std::function<void(const QString& failure)>& done) {
     auto* signIn = new TOAuthSignIn(OAuthConfigOf(settings.Connection.OAuth), parent);
     QObject::connect(signIn, &TOAuthSignIn::Succeeded, signIn,
                      [signIn, &source, settings, done](const TOAuthTokens& tokens) {

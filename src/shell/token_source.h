@@ -61,4 +61,4 @@ class TTokenSource {
 // Starts a sign-in in the browser for the settings' account, owned by parent. On success the
 // tokens go to the source and done gets an empty text; on failure done gets its message.
 TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
-                          std::function<void(const QString& failure)> done);
+                          const std::function<void(const QString& failure)>& done);

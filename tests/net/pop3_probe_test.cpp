@@ -84,7 +84,7 @@ TEST(ProbeTest, UnreadablePinRefusesBeforeConnecting) {
             probe.Run();
             ADD_FAILURE() << pin << ": probed";
         } catch (const ETlsError& e) {
-            EXPECT_EQ(e.Message(), kUnreadablePinText) << pin;
+            EXPECT_EQ(e.Fault, ETlsError::TFault::UnreadablePin) << pin;
         }
         TPop3 pop;
         pop.Port = probe.Port;

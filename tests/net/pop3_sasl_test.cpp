@@ -202,7 +202,7 @@ TEST(Pop3SaslTest, OAuth2WithoutEncryptionIsRefusedBeforeConnecting) {
             login(pop);
             ADD_FAILURE();
         } catch (const EEncryptionError& e) {
-            EXPECT_EQ(e.Message(), kOAuthNeedsEncryptionText);
+            EXPECT_EQ(e.Fault, EEncryptionError::TFault::TokenInClear);
         }
     }
     EXPECT_EQ(server.Connections(), 0);

@@ -86,7 +86,10 @@ TEST(Pop3LoginTest, MalformedListingLineRaisesConvertError) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"17", "''"}, {"x 5", "'x'"}, {"1 5x more", "'5x'"},
         {"", "''"},   {"1 ", "''"},   {"99999999999 1", "'99999999999'"}};
-    for (const auto& [listing, quoted] : cases) {
+    for (const auto& c : cases) {
+        // Plain names: clang 14 does not let a lambda capture a structured binding.
+        const std::string& listing = c.first;
+        const std::string& quoted = c.second;
         Session(LoginSteps("1 10\r\n" + listing + "\r\n"), [&](TestPop3& pop) {
             try {
                 pop.Login();

@@ -18,7 +18,6 @@
 #include "net/endpoints.h"
 #include "net/ip_misc.h"
 #include "net/pop3_probe.h"
-#include "net/tls_certificate.h"
 #include "net/tls_transport.h"
 #include "support/net_access.h"
 #include "support/scripted_pop3_server.h"
@@ -122,18 +121,24 @@ TEST(StlsTest, PlainBytesAfterTheStlsAnswerAreRefused) {
 
 // A peer that accepts and stays silent, one that answers TLS with plain POP3, and one that
 // trickles a handshake record a byte at a time, each byte well within the receive bound. Each
-// failure says what to change.
+// failure says what went wrong.
 TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
-    const std::vector<std::pair<std::vector<S::Step>, const char*>> peers = {
+    using F = ETlsError::TFault;
+    const struct {
+        std::vector<S::Step> script;
+        F fault;
+        const char* messagePart;
+    } peers[] = {
         {{S::ReadToEnd()},
-         "failed: the server ended the connection or did not answer in time; "
-         "check Encryption and Port"},
+         F::BrokenOff,
+         "failed: the server ended the connection or did not answer in time"},
         {{S::Send("+OK ready\r\n"), S::ReadToEnd()},
-         "failed: the server does not speak TLS on this port (wrong version number); choose "
-         "STARTTLS"},
+         F::NotTls,
+         "failed: the server does not speak TLS on this port (wrong version number)"},
         {{S::Send(std::string("\x16\x03\x03\x40\x00", 5)), S::Trickle(std::string(200, 'x'), 50)},
-         "did not answer in time; check Encryption and Port"}};
-    for (const auto& [script, messagePart] : peers) {
+         F::BrokenOff,
+         "did not answer in time"}};
+    for (const auto& [script, fault, messagePart] : peers) {
         S server(script);
         TestPop3 pop(server.Port());
         pop.Encryption = TEncryption::TlsOnConnect;
@@ -144,50 +149,11 @@ TEST(TlsHandshakeTest, FailsWithinTheReceiveBound) {
             ADD_FAILURE() << "logged in";
         } catch (const ETlsError& e) {
             EXPECT_EQ(e.Reason, ETlsError::TReason::Handshake) << e.Message();
+            EXPECT_EQ(e.Fault, fault) << e.Message();
             EXPECT_NE(e.Message().find(messagePart), std::string::npos) << e.Message();
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(pop.SocketHandle, -1);
-    }
-}
-
-// Every refusal names the fault within the tooltip's 63 characters, ends with the step to
-// take, and never puts a full stop right after the fingerprint, where a copy would pick it up.
-TEST(TlsRefusalTest, SaysWhatIsWrongFirstAndWhatToDoLast) {
-    TTlsPeer peer;
-    peer.Fingerprint = "AB:CD";
-    peer.Names = "DNS:pop.example.com, IP:192.0.2.1";
-    peer.Verdict = "self-signed certificate";
-    const TTlsSettings plain{"mail.example.com", "", true, 1000};
-    TTlsSettings pinned = plain;
-    pinned.PinnedFingerprint = "00:11";
-    const struct {
-        long verdict;
-        const TTlsSettings& settings;
-        const char* start;
-        const char* step;
-    } cases[] = {
-        {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, plain,
-         "Certificate not trusted (self-signed) for mail.example.com: the server signed it "
-         "itself (self-signed certificate); SHA-256 fingerprint AB:CD; ",
-         "use Test connection in Mail Options to compare the fingerprint and trust this "
-         "certificate."},
-        {X509_V_ERR_HOSTNAME_MISMATCH, plain,
-         "Certificate not valid for mail.example.com (it is for DNS:pop.example.com, "
-         "IP:192.0.2.1); ",
-         "Mail Options."},
-        {X509_V_OK, pinned,
-         "Certificate is not the trusted one for mail.example.com; its SHA-256 fingerprint is "
-         "AB:CD; ",
-         "compare this new fingerprint with your provider's, then trust it with Test "
-         "connection in Mail Options."},
-    };
-    for (const auto& c : cases) {
-        const ETlsError e = RefusalOf(peer, c.verdict, c.settings);
-        EXPECT_TRUE(e.Message().starts_with(c.start)) << e.Message();
-        EXPECT_TRUE(e.Message().ends_with(c.step)) << e.Message();
-        EXPECT_EQ(e.Message().find("AB:CD."), std::string::npos) << e.Message();
-        EXPECT_EQ(e.Fingerprint, "AB:CD");
     }
 }
 
@@ -346,11 +312,11 @@ TEST(TlsNameTest, TheCertificatesNamesDecide) {
         {"127.1", "server", "", nullptr},
         {"[::1]", "server", "", nullptr},
         {"localhost", "cnonly", "localhost",
-         "Certificate not valid for localhost (it is for IP:127.0.0.1); "},
+         "Certificate not valid for localhost (it is for IP:127.0.0.1)"},
         {"127.0.0.2", "server", "",
-         "Certificate not valid for 127.0.0.2 (it is for DNS:localhost, IP:127.0.0.1, IP:::1); "},
+         "Certificate not valid for 127.0.0.2 (it is for DNS:localhost, IP:127.0.0.1, IP:::1)"},
         {"localhost", "wrongname", "localhost",
-         "Certificate not valid for localhost (it is for DNS:wrong.example); "},
+         "Certificate not valid for localhost (it is for DNS:wrong.example)"},
     };
     for (const NameCase& c : cases) {
         std::string sni = "(none)";
@@ -367,7 +333,7 @@ TEST(TlsNameTest, TheCertificatesNamesDecide) {
             EXPECT_EQ(c.refusal, nullptr) << c.host << " " << c.cert;
         } catch (const ETlsError& e) {
             EXPECT_EQ(e.Reason, ETlsError::TReason::NameMismatch) << e.Message();
-            EXPECT_TRUE(c.refusal && e.Message().starts_with(c.refusal)) << e.Message();
+            EXPECT_TRUE(c.refusal && e.Message() == c.refusal) << e.Message();
         }
         tls.Close(pair.ClientFd());
         pair.Join();

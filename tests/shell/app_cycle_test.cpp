@@ -366,7 +366,8 @@ void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck() {
                  (std::vector<std::string>{"USER anna", "PASS pw", "LIST", "QUIT"}));
         return;
     }
-    const std::string text = kUnreadableEncryptionText;
+    const std::string text =
+        "The stored encryption setting cannot be read; choose it again in Mail Options.";
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + text, "error:" + text}));
     QVERIFY(w.form->isVisible());
     QVERIFY(!w.form->Timer->Enabled());

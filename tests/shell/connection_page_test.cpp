@@ -94,7 +94,7 @@ std::unique_ptr<TdlgMailOptions> OpenOn(uint16_t port) {
 }
 
 // An untrusted certificate's report, as the probe gives it.
-TProbeReport Refused(std::optional<ETlsError::TReason> reason) {
+TProbeReport Refused(std::optional<ETlsError::TFault> reason) {
     TProbeReport report;
     report.Encryption = TEncryption::TlsOnConnect;
     report.Greeting = "+OK ready";
@@ -109,8 +109,8 @@ TProbeReport Refused(std::optional<ETlsError::TReason> reason) {
                    kPin,
                    !reason,
                    reason ? "refused" : ""};
-    report.Refusal = reason;
-    if (reason) report.RefusalMessage = std::string("Refused; SHA-256 fingerprint ") + kPin;
+    if (reason)
+        report.Refusal = ETlsError(*reason, std::string("Refused; SHA-256 fingerprint ") + kPin);
     return report;
 }
 
@@ -398,8 +398,13 @@ class ConnectionPageTest : public QObject {
         QTest::addColumn<TProbeReport>("report");
         QTest::addColumn<bool>("offersTrust");
         QTest::addColumn<QString>("says");
-        using R = ETlsError::TReason;
+        using R = ETlsError::TFault;
         QTest::newRow("untrusted") << Refused(R::Untrusted) << true << "no, refused";
+        QTest::newRow("untrusted, in a check's words")
+            << Refused(R::Untrusted) << true
+            << QString("fingerprint ") + kPin +
+                   "; use Test connection in Mail Options to compare the fingerprint and trust "
+                   "this certificate.";
         QTest::newRow("pin mismatch") << Refused(R::PinMismatch) << true << "no, refused";
         QTest::newRow("expired") << Refused(R::Expired) << false << "Trusting it is no fix";
         QTest::newRow("name mismatch")
@@ -432,7 +437,7 @@ class ConnectionPageTest : public QObject {
         QVERIFY(html.contains("white-space:pre; font-family:"));
         QVERIFY(html.contains(",monospace\">" + pin.left(47) + ":<br>" + pin.mid(48) + "</p>"));
         QVERIFY(ReportText(Refused(std::nullopt)).contains(pin.mid(48) + "\nTrusted for"));
-        const QString refused = ReportText(Refused(ETlsError::TReason::Untrusted));
+        const QString refused = ReportText(Refused(ETlsError::TFault::Untrusted));
         QVERIFY(!refused.contains(pin + "."));
     }
 };

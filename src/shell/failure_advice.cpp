@@ -1,0 +1,67 @@
+#include "shell/failure_advice.h"
+
+#include "net/net_errors.h"
+
+namespace {
+
+const char* const kCheckPortStep =
+    "; check Encryption and Port with Test connection in Mail Options.";
+
+const char* TlsAdvice(ETlsError::TFault fault) {
+    using F = ETlsError::TFault;
+    switch (fault) {
+        case F::NoLibrary:
+            return "; reinstall its OpenSSL library.";
+        case F::UncheckableName:
+            return "; correct the server name in Mail Options.";
+        case F::DataBeforeHandshake:
+            return "; choose TLS on connect (usually port 995) in Mail Options.";
+        case F::NotTls:
+            return "; choose STARTTLS, or the TLS port (usually 995), in Mail Options.";
+        case F::NoCommonVersion:
+            return "; ask your provider for TLS 1.2 or later.";
+        case F::BrokenOff:
+        case F::NoCertificate:
+            return kCheckPortStep;
+        case F::Untrusted:
+            return "; use Test connection in Mail Options to compare the fingerprint and trust "
+                   "this certificate.";
+        case F::NameMismatch:
+            return "; enter one of its names as the server in Mail Options.";
+        case F::Expired:
+            return "; check this computer's clock, or ask the provider to renew it.";
+        case F::NotYetValid:
+            return "; check this computer's clock.";
+        case F::PinMismatch:
+            return "; compare this new fingerprint with your provider's, then trust it with Test "
+                   "connection in Mail Options.";
+        case F::UnreadablePin:
+            return "; correct it in Mail Options.";
+        case F::NoStls:
+            return " Choose TLS on connect (usually port 995) in Mail Options.";
+    }
+    return "";
+}
+
+const char* EncryptionAdvice(EEncryptionError::TFault fault) {
+    using F = EEncryptionError::TFault;
+    switch (fault) {
+        case F::UnreadableEncryption:
+        case F::UnreadableAuthentication:
+            return "; choose it again in Mail Options.";
+        case F::TokenInClear:
+            return "; choose STARTTLS or TLS on connect in Mail Options.";
+        case F::UnknownNumber:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string FailureAdvice(const Exception& e) {
+    if (const auto* tls = dynamic_cast<const ETlsError*>(&e)) return TlsAdvice(tls->Fault);
+    if (const auto* encryption = dynamic_cast<const EEncryptionError*>(&e))
+        return EncryptionAdvice(encryption->Fault);
+    return {};
+}
