@@ -44,6 +44,8 @@ class EProtocolError : public ETcpIpError {
     // The server refused the login for now ("[IN-USE]", "[LOGIN-DELAY]", "[SYS/TEMP]"): a later
     // try may succeed, so it is no reason to ask the user for the password.
     bool TemporaryRefusal = false;
+    // The server refused the login itself (USER, PASS or AUTH), not a command after it.
+    bool LoginRefused = false;
 };
 
 // What a server that never greets is told as: most often it waits for a TLS handshake.

@@ -82,6 +82,7 @@ void TPop3::CheckLoginReply() {
 EProtocolError TPop3::LoginRefusal(const std::string& line, const std::string& note) {
     EProtocolError refusal(ErrorMessage(line) + note, kRefusedReply, kProtocol);
     refusal.TemporaryRefusal = IsTemporaryRefusal(line);
+    refusal.LoginRefused = true;
     return refusal;
 }
 

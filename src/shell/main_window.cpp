@@ -174,7 +174,7 @@ void TfrmMain::FormCreate() {
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
-    Tokens.OnKeyringUnavailable = [this](const std::string&) { NoteKeyringUnavailable(); };
+    ConnectCredentials();
     startHidden_ = LoadRemembered();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
@@ -198,13 +198,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::Killlist1Click() {
-    RunKillListEditor(this, *Registry, Settings, settingsLoad_,
-                      edPassword->text().toLocal8Bit().toStdString());
+    RunKillListEditor(this, *Registry, Settings, settingsLoad_, &Credentials);
 }
 
 void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
-    RunMailOptions(this, Settings, *Timer, &Tokens);
+    RunMailOptions(this, Settings, *Timer, &Tokens, &Credentials);
     if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
 }
 

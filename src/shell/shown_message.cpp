@@ -2,6 +2,7 @@
 
 #include "base/exception.h"
 #include "net/net_errors.h"
+#include "shell/token_source.h"
 
 std::string ShownMessage(const Exception& e) {
     const std::string& message = e.Message();
@@ -18,4 +19,10 @@ std::string ShownMessage(const Exception& e) {
             shown += c;
     }
     return shown;
+}
+
+std::string ShownDetail(const Exception& e) {
+    const auto* again = dynamic_cast<const ESignInAgain*>(&e);
+    if (!again) return ShownMessage(e);
+    return ShownMessage(e) + "\n" + SignInAgainReasonText(again->Reason);
 }

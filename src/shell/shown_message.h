@@ -12,3 +12,6 @@ inline constexpr const char* kEmptyReplyText = "The server sent an empty reply."
 // The exception's message, with every NUL byte shown as U+FFFD (so nothing after it is lost);
 // a protocol error without a message says what happened instead.
 std::string ShownMessage(const Exception& e);
+
+// ShownMessage with, for a sign-in to be made again, why on a second line: the error box's text.
+std::string ShownDetail(const Exception& e);

@@ -16,6 +16,7 @@
 #include "app_test_form.h"
 #include "net/pop3.h"
 #include "platform/keyring.h"
+#include "shell/keyring_record.h"
 #include "shell/mailopt.h"
 #include "shell/timer.h"
 #include "shell/token_source.h"
@@ -115,7 +116,9 @@ class AppSignInTest : public QObject {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("serverOption");
         QTest::addColumn<QString>("token");  // the token the login had: a prefix
-        QTest::addColumn<QString>("tip");    // the first tip, when the check stopped before
+        // What the check said when it stopped before: the tip, and a box for a sign-in to make
+        // again, whose text adds why on a second line.
+        QTest::addColumn<QString>("says");
         const QString none, signInAgain = kSignInAgainText;
         const QString failing = "sh -c 'echo no such account >&2; exit 3'";
         const QString failed = "The token command failed (exit 3): no such account";
@@ -125,15 +128,17 @@ class AppSignInTest : public QObject {
         QTest::newRow("expired, refreshed") << "expired" << none << "--refresh-token"
                                             << "at-" << none;
         QTest::newRow("refresh refused")
-            << "expired" << none << "--revoked-refresh" << none << signInAgain;
-        QTest::newRow("no token") << none << none << none << none << signInAgain;
+            << "expired" << none << "--revoked-refresh" << none
+            << signInAgain + "\nThe provider refused the saved sign-in.";
+        QTest::newRow("no token") << none << none << none << none
+                                  << signInAgain + "\nNo sign-in is remembered for this account.";
     }
     void tokenForATimerCheck() {
         QFETCH(QString, held);
         QFETCH(QString, command);
         QFETCH(QString, serverOption);
         QFETCH(QString, token);
-        QFETCH(QString, tip);
+        QFETCH(QString, says);
         std::vector<std::string> options;
         if (!serverOption.isEmpty()) options = {serverOption.toStdString(), "rt-kept"};
         const OAuthServer oauth(options);
@@ -154,13 +159,13 @@ class AppSignInTest : public QObject {
                  form.Pop3->AccessToken.c_str());
         if (held == "expired" && !token.isEmpty()) QVERIFY(form.Pop3->AccessToken != "at-held");
         QVERIFY(!desk.BrowserCalled());
-        if (tip.isEmpty()) return;
+        if (says.isEmpty()) return;
         // Without a keyring that is said first; it is not the check's outcome.
         const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
         // Only a refused sign-in needs the user; a failed command is tried again next tick.
-        const bool needsUser = tip == kSignInAgainText;
-        std::vector<std::string> expected{"tip:" + tip.toStdString()};
-        if (needsUser) expected.push_back("error:" + tip.toStdString());
+        const bool needsUser = says.startsWith(kSignInAgainText);
+        std::vector<std::string> expected{"tip:" + says.section('\n', 0, 0).toStdString()};
+        if (needsUser) expected.push_back("error:" + says.toStdString());
         QCOMPARE(QString::fromStdString(Joined(log)), QString::fromStdString(Joined(expected)));
         QCOMPARE(WindowBack(form), needsUser);
         QCOMPARE(form.Timer->Enabled(), !needsUser);
@@ -227,7 +232,8 @@ class AppSignInTest : public QObject {
         QVERIFY(!next.Log.empty());  // checked at once
         std::string secret;
         QVERIFY(TKeyring().Read(key, secret).IsOk());
-        QCOMPARE(secret, std::string("s3cret"));
+        const auto record = PasswordRecordOf(secret);
+        QVERIFY(record && record->Password == "s3cret" && record->Encrypted);
         WhenModal<TdlgMailOptions>([](TdlgMailOptions* dialog) {
             dialog->chbRememberPassword->setChecked(false);
             dialog->btnOK->click();

@@ -20,6 +20,7 @@
 #include "mailopt_ui.h"
 #include "net/encryption.h"
 #include "net/pop3_probe.h"
+#include "net/sasl.h"
 #include "platform/oauth_config.h"
 #include "shell/connection_page.h"
 #include "shell/connection_report.h"
@@ -337,10 +338,8 @@ class ConnectionPageTest : public QObject {
         QTest::addColumn<QString>("tokenUrl");
         QTest::addColumn<QString>("says");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("OAuth2 in plain text")
-            << 0 << 2 << "https://id.example.org/token"
-            << "OAuth2 needs an encrypted connection: choose STARTTLS or TLS on connect."
-            << "cbEncryption";
+        QTest::newRow("OAuth2 in plain text") << 0 << 2 << "https://id.example.org/token"
+                                              << kOAuthNeedsEncryptionText << "cbEncryption";
         QTest::newRow("token URL in plain text") << 1 << 2 << "http://id.example.org/token"
                                                  << "The token URL "
                                                  << "edTokenUrl";
