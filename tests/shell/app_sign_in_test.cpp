@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -16,13 +17,19 @@
 #include "app_test_form.h"
 #include "net/pop3.h"
 #include "platform/keyring.h"
+#include "platform/registry.h"
+#include "shell/dry_run_window.h"
 #include "shell/keyring_record.h"
+#include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
 #include "shell/timer.h"
 #include "shell/token_source.h"
+#include "support/dovecot_server.h"
 #include "support/oauth_server.h"
+#include "support/pop3_script.h"
 #include "support/scoped_env.h"
 #include "support/scripted_pop3_server.h"
+#include "support/test_certificates.h"
 #include "support/when_modal.h"
 
 using namespace std::chrono_literals;
@@ -101,6 +108,33 @@ std::string Joined(const std::vector<std::string>& lines) {
 
 bool WindowBack(const TestForm& form) {
     return form.isVisible() && !form.Timer->Enabled();
+}
+
+// A Dovecot over STLS for alice ("pw"), each token checked by the OAuth2 stand-in, which is
+// started with the options and names the tokens' user (alice unless told).
+struct TokenServer {
+    explicit TokenServer(std::vector<std::string> options)
+        : oauth(options), dovecot("alice", "pw", Options(oauth)) {}
+    static DovecotOptions Options(const OAuthServer& oauth) {
+        const TestCertificates& certs = TestCertificates::Get();
+        DovecotOptions options(certs.Pem("server"), certs.Key("server"));
+        options.oauth2IntrospectionUrl = oauth.Url("/introspect");
+        return options;
+    }
+    // The settings of an OAuth2 check of alice's mailbox.
+    void Configure(const Desk& desk, TSettings& settings) const {
+        desk.Configure(settings, dovecot.Port());
+        desk.UseOAuth(settings, oauth);
+    }
+
+    TrustOnly trust;
+    OAuthServer oauth;
+    DovecotServer dovecot;
+};
+
+std::string OAuthKey(const TSettings& settings) {
+    return KeyringKey(TKeyringItem::OAuth, settings.User, settings.Connection.Host,
+                      settings.Connection.Port);
 }
 
 }  // namespace
@@ -243,6 +277,158 @@ class AppSignInTest : public QObject {
         QCOMPARE(TKeyring().Read(key, secret).Status, TKeyringStatus::NotFound);
     }
 
+    // A start with a password item: kept for an encrypted connection it is used over STLS but
+    // never sent in plain text, until the user types it (which keeps it for plain text); kept
+    // for plain text it is sent so; an older plain secret is not taken at all.
+    void rememberedPasswordRecords_data() {
+        QTest::addColumn<QString>("secret");
+        QTest::addColumn<bool>("stls");  // to Dovecot over STLS, else to a scripted plain server
+        QTest::addColumn<QString>("log");
+        const QString encrypted = R"({"encrypted":true,"password":"pw"})";
+        const QString refused = QString("tip:%1\nerror:%1\n").arg(kEncryptedOnlyText);
+        QTest::newRow("encrypted, over STLS") << encrypted << true << "tip:No mail.\n";
+        QTest::newRow("encrypted, in plain") << encrypted << false << refused;
+        QTest::newRow("plain, in plain")
+            << R"({"encrypted":false,"password":"pw"})" << false << "tip:-ERR no\nerror:-ERR no\n";
+        QTest::newRow("older plain secret") << "pw" << false << "";
+    }
+    void rememberedPasswordRecords() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        QFETCH(QString, secret);
+        QFETCH(bool, stls);
+        QFETCH(QString, log);
+        using S = ScriptedPop3Server;
+        const Steps refusal{S::Send("+OK ready\r\n"), S::ReadLine(),
+                            S::Send("+OK\r\n"),       S::ReadLine(),
+                            S::Send("-ERR no\r\n"),   S::Close()};
+        S plain(refusal);
+        const TrustOnly trust;
+        std::optional<DovecotServer> dovecot;
+        if (stls) dovecot.emplace("alice", "pw", TokenServer::Options(OAuthServer()));
+        const Desk desk;
+        TSettings settings;
+        desk.Configure(settings, stls ? dovecot->Port() : plain.Port());
+        if (!stls) settings.Connection.Encryption = TEncryption::None;
+        settings.RememberPassword = true;
+        TRegistry hive(desk.Hive());
+        SaveSettings(hive, settings);
+        const std::string key =
+            KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1", settings.Connection.Port);
+        QVERIFY(TKeyring().Write(key, secret.toStdString()).IsOk());
+
+        TestForm form(desk.Hive());
+        form.FormCreate();
+        form.Start();
+        QCOMPARE(QString::fromStdString(Joined(form.Log)), log);
+        if (stls) return;
+        QCOMPARE(plain.Connections(), 0 + log.contains("-ERR"));
+        if (log.contains(kEncryptedOnlyText)) {
+            QVERIFY(WindowBack(form));
+            QVERIFY(form.edPassword->text().isEmpty());
+            QTest::keyClicks(form.edPassword, "pw");
+            form.CheckAndHide();
+            std::string kept;
+            QVERIFY(TKeyring().Read(key, kept).IsOk());
+            QVERIFY(!PasswordRecordOf(kept)->Encrypted);
+        } else if (plain.Connections() == 0) {
+            return;  // nothing sent, and nothing to wait for
+        }
+        QCOMPARE(plain.Lines(), (std::vector<std::string>{"USER alice", "PASS pw"}));
+    }
+
+    // A refresh token kept for another token URL or client ID is not sent anywhere: the start
+    // shows the window, and a tick asks to sign in again, saying why.
+    void signInOfAnotherProviderIsNotUsed() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        const OAuthServer oauth({"--refresh-token", "rt-kept"});
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        for (const auto& [url, client] : {std::pair{oauth.Url("/other"), "vornask-test"},
+                                          {oauth.Url("/token"), "another-client"}}) {
+            TSettings settings;
+            desk.Configure(settings, pop3.Port());
+            desk.UseOAuth(settings, oauth);
+            TRegistry hive(desk.Hive());
+            SaveSettings(hive, settings);
+            QVERIFY(
+                TKeyring()
+                    .Write(OAuthKey(settings), RecordText(TSignInRecord{"rt-kept", url, client}))
+                    .IsOk());
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            form.Start();
+            QVERIFY(form.isVisible());
+            form.TimerTimer();
+            QCOMPARE(form.Log, (std::vector<std::string>{
+                                   "tip:Sign in again.",
+                                   "error:Sign in again.\nThe saved sign-in was made for another "
+                                   "token URL or client ID."}));
+            QVERIFY(form.Pop3->AccessToken.empty());
+        }
+        QCOMPARE(pop3.Connections(), 0);
+    }
+
+    // A held token the server refuses is dropped, refreshed and tried once more in the same
+    // check; refused again, the sign-in is forgotten and the user asked to sign in again.
+    void refusedTokenIsRenewedOnce() {
+        for (const std::string user : {"alice", "bob"}) {
+            const TokenServer server({"--user", user, "--refresh-token", "rt-kept"});
+            const Desk desk;
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            server.Configure(desk, form.Settings);
+            form.Tokens.Accept(form.Settings,
+                               {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
+            form.Timer->SetEnabled(true);
+            form.TimerTimer();
+            const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
+            QVERIFY(form.Pop3->AccessToken.rfind("at-", 0) == 0);
+            QVERIFY(form.Pop3->AccessToken != "at-stale");
+            if (user == "alice") {
+                QCOMPARE(log, std::vector<std::string>{"tip:No mail."});
+                QVERIFY(form.Tokens.Holds(form.Settings));
+                continue;
+            }
+            QCOMPARE(log, (std::vector<std::string>{
+                              "tip:Sign in again.",
+                              "error:Sign in again.\nThe server refused the access token again "
+                              "after a refresh."}));
+            QVERIFY(WindowBack(form));
+            QVERIFY(!form.Tokens.Holds(form.Settings));
+            std::string kept;
+            QVERIFY(TKeyring().Read(OAuthKey(form.Settings), kept).Status != TKeyringStatus::Ok);
+        }
+    }
+
+    // "Try on the mailbox" signs in as a check does: with the remembered password nobody typed,
+    // and with the held OAuth2 token.
+    void dryRunSignsInAsACheck() {
+        TokenServer server({"--access-token", "at-good"});
+        server.dovecot.Deliver("From: ann@example.org\nSubject: Lunch\n\nNoon?\n");
+        const Desk desk;
+        TestForm form(desk.Hive());
+        form.FormCreate();
+        desk.Configure(form.Settings, server.dovecot.Port());
+        const auto tryIt = [&form] {
+            TdlgKillList dialog(&form);
+            dialog.SetAccount(form.Settings, &form.Credentials);
+            dialog.sbTryClick();
+            QVERIFY(dialog.DryRunWindow());
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.DryRunWindow()->lblStatus->text(),
+                                      QString("0 of 1 message would be deleted"), 20000);
+        };
+        if (KeyringPresent()) {
+            form.Settings.RememberPassword = true;
+            QVERIFY(form.Credentials.KeepPassword(form.Settings, "pw").IsOk());
+            QVERIFY(form.edPassword->text().isEmpty());
+            tryIt();
+        }
+        desk.UseOAuth(form.Settings, server.oauth);
+        form.Tokens.Accept(form.Settings, {"at-good", std::chrono::system_clock::now() + 1h, ""});
+        tryIt();
+    }
+
+    // Last: it leaves the keyring locked.
     // A password remembered while the keyring was open, and the keyring locked by the next
     // start (no prompter here to unlock it): the window is shown to type the password, and
     // the keyring is said once.
