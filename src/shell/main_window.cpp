@@ -61,6 +61,7 @@ TfrmMain::TfrmMain(std::string hivePath, QWidget* parent)
     BuildForm();
     BuildMenu();
     LayOutControls();
+    ConnectCredentials();
 }
 
 TfrmMain::~TfrmMain() {
@@ -174,7 +175,6 @@ void TfrmMain::FormCreate() {
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
-    ConnectCredentials();
     startHidden_ = LoadRemembered();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
