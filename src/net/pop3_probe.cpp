@@ -43,15 +43,7 @@ TProbeReport TPop3Probe::Run() {
 void TPop3Probe::TrySignIn(TProbeReport& report) {
     report.SignInTried = true;
     try {
-        if (Authentication == TAuthentication::UserPass) {
-            SendText("USER " + UserName + "\r\n");
-            CheckLoginReply();
-            SendText("PASS " + Password + "\r\n");
-            CheckLoginReply();
-        } else {
-            Capabilities();
-            SignInSasl();
-        }
+        SendCredentials();
     } catch (const EProtocolError& e) {
         // Only the server's word on the login is a finding; the session may still say QUIT.
         if (e.ErrorCode != kRefusedReply || e.ConnectionLost) throw;
