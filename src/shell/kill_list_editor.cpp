@@ -272,14 +272,14 @@ void TdlgKillList::sbRemoveClick() {
 // does. One run at a time: while one is going its window is only brought forward.
 void TdlgKillList::sbTryClick() {
     if (!dryRun_ || !dryRun_->Running()) {
-        std::string secret;
+        TCredential credential;
         std::string failure;
         try {
-            if (credentials_) secret = credentials_->For(account_).Secret;
+            if (credentials_) credential = credentials_->For(account_);
         } catch (const Exception& e) {
             failure = ShownDetail(e);
         }
-        if (failure.empty() && secret.empty()) failure = kTypePasswordFirstText;
+        if (failure.empty() && credential.Secret.empty()) failure = kTypePasswordFirstText;
         if (!failure.empty()) {
             QMessageBox box(QMessageBox::Information, "Try on the Mailbox",
                             QString::fromStdString(failure), QMessageBox::Ok, this);
@@ -288,12 +288,23 @@ void TdlgKillList::sbTryClick() {
             return;
         }
         if (!dryRun_) dryRun_ = new TDryRunWindow(this);
-        dryRun_->Start({account_.Connection, account_.User, secret}, KillListAsStored(Items()),
-                       MatchOptions());
+        dryRun_->OnLoginRefused = {};
+        if (credential.Renewable) dryRun_->OnLoginRefused = RenewOnce();
+        dryRun_->Start({account_.Connection, account_.User, credential.Secret},
+                       KillListAsStored(Items()), MatchOptions());
     }
     dryRun_->show();
     dryRun_->raise();
     dryRun_->activateWindow();
+}
+
+// As a check: a refused token renewed once, a second refusal ends the sign-in.
+std::function<std::optional<std::string>()> TdlgKillList::RenewOnce() {
+    return [this, renewed = false]() mutable -> std::optional<std::string> {
+        if (renewed) credentials_->RefusedAgain(account_);
+        renewed = true;
+        return credentials_->Renewed(account_).Secret;
+    };
 }
 
 void TdlgKillList::FilterChange() {

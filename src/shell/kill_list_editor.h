@@ -82,6 +82,7 @@ class TdlgKillList : public QDialog {
     QWidget* MakeEditGroup();
     void ConnectHandlers();
     void SelectByProgram(int row);
+    std::function<std::optional<std::string>()> RenewOnce();
 
     // True while the program itself fills or selects controls: their signals are not edits.
     bool byProgram_ = false;

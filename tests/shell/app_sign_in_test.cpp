@@ -401,9 +401,9 @@ class AppSignInTest : public QObject {
     }
 
     // "Try on the mailbox" signs in as a check does: with the remembered password nobody typed,
-    // and with the held OAuth2 token.
+    // and with the held OAuth2 token, renewed once when the server refuses it.
     void dryRunSignsInAsACheck() {
-        TokenServer server({"--access-token", "at-good"});
+        TokenServer server({"--refresh-token", "rt-kept"});
         server.dovecot.Deliver("From: ann@example.org\nSubject: Lunch\n\nNoon?\n");
         const Desk desk;
         TestForm form(desk.Hive());
@@ -424,7 +424,8 @@ class AppSignInTest : public QObject {
             tryIt();
         }
         desk.UseOAuth(form.Settings, server.oauth);
-        form.Tokens.Accept(form.Settings, {"at-good", std::chrono::system_clock::now() + 1h, ""});
+        form.Tokens.Accept(form.Settings,
+                           {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
         tryIt();
     }
 
