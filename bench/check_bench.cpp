@@ -5,7 +5,8 @@
 // connect beside plain text. Then the per-message cost of a server that writes replies in two
 // pieces, with and without prompt acknowledgements. Then the classic and the fast check with
 // both match boxes (decoded headers, ignore case) off and on. "check_bench options" runs only
-// that last comparison.
+// that last comparison, "check_bench condemned" only the checks that delete every tenth message
+// behind the delay relay.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,20 +106,21 @@ Result InChild(const std::function<void()>& body) {
 }
 
 void Classic(uint16_t port, const DovecotServer& server, bool quickAck,
-             const TMatchOptions& options = {}) {
+             const TMatchOptions& options = {}, const std::string& logFile = "") {
     BenchPop3 pop(port, &server, quickAck);
     TRegistry registry(kWork + "/registry.reg");
     pop.Login();
     pop.ReadHeaders();
     pop.Logout();
     auto count = static_cast<int32_t>(pop.MailText.size());
-    if (count != 0) KillPass(pop, registry, "", count, options);
+    if (count != 0) KillPass(pop, registry, logFile, count, options);
 }
 
-void Fast(uint16_t port, const DovecotServer& server, const TMatchOptions& options = {}) {
+void Fast(uint16_t port, const DovecotServer& server, const TMatchOptions& options = {},
+          const std::string& logFile = "") {
     BenchPop3 pop(port, &server);
     TRegistry registry(kWork + "/registry.reg");
-    TFastCheck check(pop, registry, "", kWork + "/cache", {}, options);
+    TFastCheck check(pop, registry, logFile, kWork + "/cache", {}, options);
     check.Login();
     int32_t count = check.Listed();
     check.Run(count);
@@ -207,6 +209,49 @@ void Compare(const char* title, const DovecotServer& server, uint16_t port, bool
         "fast, repeat run", [&] { Fast(port, server); }, server, yardstick);
 }
 
+void SaveBenchKillList(const TStringList& rules) {
+    TRegistry registry(kWork + "/registry.reg");
+    SaveKillList(registry, rules);
+}
+
+// The mailbox as the filler wrote it, indexed once by Dovecot.
+void Refill(const DovecotServer& server, int count) {
+    const std::string maildir = server.Dir() + "/mail/" + server.User() + "/Maildir";
+    for (const char* folder : {"/new", "/cur"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(maildir + folder))
+            std::filesystem::remove(entry.path());
+    }
+    FillMaildir(maildir, count, kMessageSize);
+    RunPipelineYardstick(server.Port(), server.User(), server.Password(), {});
+}
+
+// Every tenth message (numbers ending in 0) condemned and logged, a fresh mailbox each run.
+void CompareCondemned(const DovecotServer& server, int count) {
+    DelayRelay relay(server.Port(), 25);
+    std::printf(
+        "%d messages of 20 KB, 10 %% condemned, 50 ms round trip\n  %-36s %10s %10s %7s  "
+        "%s\n",
+        count, "check", "time", "RSS growth", "/yard", "server's count of the last session");
+    std::vector<int> condemned;
+    for (int n = 10; n <= count; n += 10) condemned.push_back(n);
+    Refill(server, count);
+    const double yardstick =
+        InChild([&] {
+            RunPipelineYardstick(relay.Port(), server.User(), server.Password(), condemned);
+        }).seconds;
+    std::printf("  %-36s %8.3f s\n", "pipelining yardstick", yardstick);
+    SaveBenchKillList({"Message-ID: = 0.bench@"});
+    const std::string log = kWork + "/deleted.log";
+    Refill(server, count);
+    Row(
+        "classic", [&] { Classic(relay.Port(), server, true, {}, log); }, server, yardstick, 2);
+    Refill(server, count);
+    std::filesystem::remove_all(kWork + "/cache");
+    Row(
+        "fast, first run", [&] { Fast(relay.Port(), server, {}, log); }, server, yardstick);
+    SaveBenchKillList({"Subject: = no such subject"});
+}
+
 // One check with both match boxes off and on, alternately; the better of two runs each.
 void OptionsRow(const char* name, const std::function<void(const TMatchOptions&)>& check) {
     double off = 1e9, on = 1e9;
@@ -246,15 +291,12 @@ double TwoWriteCost(bool quickAck) {
 }  // namespace
 
 int main(int argc, char** argv) try {
-    const bool optionsOnly = argc > 1 && std::string(argv[1]) == "options";
+    const std::string only = argc > 1 ? argv[1] : "";
     StartSockets();
     std::filesystem::remove_all(kWork);
     std::filesystem::create_directories(kWork);
-    {
-        // A rule that condemns nothing keeps the mailbox the same for every check.
-        TRegistry registry(kWork + "/registry.reg");
-        SaveKillList(registry, {"Subject: = no such subject"});
-    }
+    // A rule that condemns nothing keeps the mailbox the same for every check.
+    SaveBenchKillList({"Subject: = no such subject"});
     const TestCertificates& certs = TestCertificates::Get();
     g_pin = certs.Fingerprint("server");
     DovecotServer small("bench", "bench-pw");
@@ -264,8 +306,9 @@ int main(int argc, char** argv) try {
     FillMaildir(large.Dir() + "/mail/bench/Maildir", 2000, kMessageSize);
     for (const DovecotServer* s : {&small, &large})  // lets Dovecot index once
         RunPipelineYardstick(s->Port(), s->User(), s->Password(), {});
-    if (optionsOnly) {
-        CompareOptions(large);
+    if (only == "options" || only == "condemned") {
+        if (only == "options") CompareOptions(large);
+        if (only == "condemned") CompareCondemned(small, 200);
         std::filesystem::remove_all(kWork);
         return 0;
     }
@@ -274,6 +317,7 @@ int main(int argc, char** argv) try {
         DelayRelay relay(small.Port(), 25);
         Compare("200 messages of 20 KB, 50 ms round trip", small, relay.Port(), true, false);
     }
+    CompareCondemned(small, 200);
     Compare("2000 messages of 20 KB, plain loopback", large, large.Port(), true, true);
     CompareTls("2000 messages of 20 KB, TLS on connect, loopback", large);
     {

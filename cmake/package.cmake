@@ -25,7 +25,10 @@ mailbox at once and then every few minutes. It deletes on the server the
 messages that its kill list condemns (rules such as Subject: = cheap),
 writes each deleted message to an optional log, and tells what is left:
 the tray icon's tooltip, a sound, a box with the count or the start of a
-mail reader. It speaks plain POP3, TLS on connect and STARTTLS.")
+mail reader. It speaks plain POP3, TLS on connect and STARTTLS, and signs
+in with a password or with OAuth2 (Outlook.com, Microsoft 365, Gmail).
+The password and the OAuth2 sign-in may be remembered in the desktop
+keyring; vornask --check runs one check without a window, for a timer.")
 
 # The package's changelog must describe the version being packaged.
 file(STRINGS ${PROJECT_SOURCE_DIR}/data/debian/changelog vornask_changelog_head LIMIT_COUNT 1)

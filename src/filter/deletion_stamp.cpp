@@ -44,7 +44,9 @@ std::string FormatDeletionTime(const std::tm& local, const std::string& localeNa
     const TimeLocale locale(localeName);
     std::string format = locale.Item(D_FMT, "%m/%d/%y");
     if (local.tm_hour != 0 || local.tm_min != 0 || local.tm_sec != 0) {
-        format += " " + locale.Item(T_FMT, "%H:%M:%S");
+        // Appended piece by piece: `" " + text` trips GCC's -Wrestrict in optimised builds.
+        format += ' ';
+        format += locale.Item(T_FMT, "%H:%M:%S");
     }
     return locale.Format(format, local);
 }

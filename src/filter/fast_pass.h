@@ -33,13 +33,13 @@ class TFastCheck {
     int32_t Listed() const { return listed_; }
 
     // Examines, logs and deletes, ends the session and, once the logout is answered, saves the
-    // record. Every log record is on disk before its deletion is sent, and every deletion goes out
-    // right after its record. mailCount is lowered per deletion answered "+OK". A refused retrieval
-    // or deletion ends the examining as it ends the kill pass: the replies in flight are read
-    // but not judged, nothing more is logged or deleted, the session still ends with the logout,
-    // then the refusal is raised. Any other failure raises with nothing deleted beyond what was
-    // logged and the record left as it was; a session whose replies are out of step is then closed
-    // at once, without logging out.
+    // record. Every log record is on disk before its deletion is sent; deletions go in batches.
+    // mailCount is lowered per deletion answered "+OK". A refused retrieval or deletion ends the
+    // examining: nothing new is sent, the replies in flight are read but not judged, the
+    // deletions already sent stand, nothing more is logged, the session still ends with the
+    // logout, then the refusal is raised. Any other failure raises with nothing deleted beyond what
+    // was logged and the record left as it was; a session whose replies are out of step is then
+    // closed at once, without logging out.
     void Run(int32_t& mailCount);
 
   private:

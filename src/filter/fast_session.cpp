@@ -27,56 +27,67 @@ void TFastSession::Examine(const std::vector<TFastCandidate>& candidates) {
     }
 }
 
-// Sends what may go now: the next deletion once the one before it is answered, more retrievals, and
-// the logout once nothing else is owed or left to send.
+// Sends what may go now. Pipelined, the batch of deletions goes when the window is due for a
+// refill (in the same write as the retrievals), when its records grow large, or when every
+// message is judged; one at a time, as soon as a message is condemned. The logout goes with the
+// last batch, or once nothing else is owed. After a refusal only the logout may still go.
 void TFastSession::Proceed() {
-    while (!deleInFlight_ && !condemned_.empty()) SendDele();
-    TopUp();
-    if (pipeline_.Owed() == 0 && !quitQueued_) {
+    if (!refusal_) {
+        const bool refill = RefillDue();
+        if (!condemned_.empty() &&
+            (refill || !pipelining_ || heldBytes_ >= kHeldRecordBytes || AllJudged())) {
+            QueueDeletions();
+            if (!pipelining_) Flush();  // a refused deletion must stop the next retrieval
+        }
+        if (!refusal_ && RefillDue()) QueueRetrievals();
+        if (!refusal_ && condemned_.empty() && AllJudged() && !quitQueued_) {
+            quitQueued_ = true;
+            pipeline_.Quit();
+        }
+    }
+    if (pipeline_.Owed() == 0 && pipeline_.Queued() == 0 && !quitQueued_) {
         quitQueued_ = true;
         pipeline_.Quit();
-        Flush();
     }
+    Flush();
 }
 
-// Refills the window once it is half empty, so commands go out in batches while replies
-// keep coming. A refusal stops further retrievals, and so do too many records waiting.
-void TFastSession::TopUp() {
+// The window is refilled once it is half empty, so commands go out in batches while replies
+// keep coming.
+bool TFastSession::RefillDue() const {
     const size_t limit = pipelining_ ? kWindowCommands : 1;
-    if (refusal_ || next_ - answered_ > limit / 2 || bytesInFlight_ > kWindowBytes / 2 ||
-        heldBytes_ >= kHeldRecordBytes) {
-        return;
-    }
-    bool queued = false;
+    return next_ < candidates_->size() && next_ - answered_ <= limit / 2 &&
+           bytesInFlight_ <= kWindowBytes / 2;
+}
+
+void TFastSession::QueueRetrievals() {
+    const size_t limit = pipelining_ ? kWindowCommands : 1;
     while (next_ < candidates_->size() && next_ - answered_ < limit) {
         const TFastCandidate& message = (*candidates_)[next_];
         const int64_t size = message.size > 0 ? message.size : 0;
         if (next_ > answered_ && bytesInFlight_ + size > kWindowBytes) break;
         pipeline_.Retrieve(message.number);
-        queued = true;
         ++next_;
         bytesInFlight_ += size;
     }
-    if (queued) Flush();
 }
 
-// Writes the record, then sends its deletion; with the logout when nothing can follow it.
-void TFastSession::SendDele() {
-    const TCondemned message = std::move(condemned_.front());
-    condemned_.pop_front();
-    heldBytes_ -= message.record.size();
-    if (log_) log_->Append(message.record);
-    pipeline_.Delete(message.number);
-    if (condemned_.empty() && NothingMoreToJudge()) {
-        pipeline_.Quit();
-        quitQueued_ = true;
+// The batch's records are written and made durable in one piece before any of its deletions
+// is queued: no message is deleted unlogged.
+void TFastSession::QueueDeletions() {
+    if (log_) {
+        std::string records;
+        records.reserve(heldBytes_);
+        for (const TCondemned& message : condemned_) records += message.record;
+        log_->Append(records);
     }
-    deleInFlight_ = true;
-    Flush();
+    for (const TCondemned& message : condemned_) pipeline_.Delete(message.number);
+    condemned_.clear();
+    heldBytes_ = 0;
 }
 
-bool TFastSession::NothingMoreToJudge() const {
-    return refusal_ || (next_ == answered_ && next_ == candidates_->size());
+bool TFastSession::AllJudged() const {
+    return next_ == answered_ && next_ == candidates_->size();
 }
 
 // Pipelined: every queued command in one write, the replies read later. Otherwise one command
@@ -109,23 +120,21 @@ void TFastSession::TakeRetrieved(const TPop3Pipeline::TReply& reply) {
     }
 }
 
-// A refused deletion is the last one: the messages condemned after it stay, unlogged.
 void TFastSession::TakeDeleted(const TPop3Pipeline::TReply& reply) {
-    deleInFlight_ = false;
-    if (reply.Outcome == TOutcome::Refused) {
+    if (reply.Outcome == TOutcome::Refused)
         Refuse(reply.Refusal);
-        condemned_.clear();
-        heldBytes_ = 0;
-        return;
-    }
-    --mailCount_;
+    else
+        --mailCount_;
 }
 
+// The messages condemned and not yet sent for deletion stay, unlogged.
 void TFastSession::Refuse(const std::exception_ptr& refusal) {
     if (!refusal_) refusal_ = refusal;
+    condemned_.clear();
+    heldBytes_ = 0;
 }
 
-// A kept message is remembered; a condemned one waits, with its record, for its deletion.
+// A kept message is remembered; a condemned one waits, with its record, for its batch.
 void TFastSession::Judge(const TFastCandidate& message) {
     if (!MatchFilters(pop3_.MailText, killList_, options_)) {
         if (!message.uid.empty()) kept_.insert(message.uid);

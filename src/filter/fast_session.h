@@ -1,10 +1,11 @@
 #pragma once
 
 // The examining part of a fast check, over a session already logged in: retrievals in a bounded
-// window, and one deletion at a time, each sent right after its log record is written and only
-// once the deletion before it was answered, so that a refused deletion is the last one, as in the
-// kill pass. Without pipelining every command waits for its reply before the next one is
-// sent, and a condemned message is logged and deleted before the next retrieval.
+// window, and the condemned messages deleted in batches: the batch's log records are written and
+// made durable together, then its deletions go in one write, along with the retrievals that
+// refill the window. After a refused retrieval or deletion nothing new is sent; the deletions
+// already sent stand. Without pipelining every command waits for its reply before the next one
+// is sent, and a condemned message is logged and deleted before the next retrieval.
 
 #include <cstdint>
 #include <deque>
@@ -32,9 +33,9 @@ class TFastSession {
     TFastSession(TPop3& pop3, const TStringList& killList, const TMatchOptions& options,
                  TDeletionLog* log, bool pipelining, int32_t& mailCount);
 
-    // Examines the candidates in ascending order, then sends the logout (with the last deletion
-    // when there is one) and reads every reply. Raises on any failure but a refused retrieval or
-    // deletion (see Refusal).
+    // Examines the candidates in ascending order, then sends the logout (with the last batch of
+    // deletions when there is one) and reads every reply. Raises on any failure but a refused
+    // retrieval or deletion (see Refusal).
     void Examine(const std::vector<TFastCandidate>& candidates);
     // After Examine raised: reads the replies still owed. True when the session is in step
     // again and can be ended with the logout; false when it cannot (a reply failed to read, or the
@@ -43,9 +44,9 @@ class TFastSession {
 
     // The ids of the messages retrieved and kept.
     const std::set<std::string>& Kept() const { return kept_; }
-    // The first retrieval or deletion that the server refused. From there on the replies still owed
-    // are read and thrown away; only the messages condemned before a refused retrieval are still
-    // deleted, so the outcome is the kill pass's.
+    // The first retrieval or deletion that the server refused. From there on nothing new is sent
+    // and the replies still owed are read: the deletions in flight stand (each was logged before
+    // it went), the messages retrieved or condemned but not yet sent for deletion stay, unlogged.
     std::exception_ptr Refusal() const { return refusal_; }
 
     // Retrievals in flight at most, and the listed bytes they may stand for. The replies wait in
@@ -53,8 +54,8 @@ class TFastSession {
     // server never stops reading them while its replies back up.
     static constexpr size_t kWindowCommands = 1024;
     static constexpr int64_t kWindowBytes = 8 << 20;
-    // Log records of condemned messages waiting for their turn to be deleted; past this no
-    // more retrievals are sent until they have gone.
+    // Log records of condemned messages waiting for their batch; past this the batch goes at
+    // once, without waiting for the window to refill.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
 
   private:
@@ -64,9 +65,10 @@ class TFastSession {
     };
 
     void Proceed();
-    void TopUp();
-    void SendDele();
-    bool NothingMoreToJudge() const;
+    bool RefillDue() const;
+    void QueueRetrievals();
+    void QueueDeletions();
+    bool AllJudged() const;
     void Flush();
     void ReadNext();
     void TakeRetrieved(const TPop3Pipeline::TReply& reply);
@@ -87,7 +89,6 @@ class TFastSession {
     int64_t bytesInFlight_ = 0;
     std::deque<TCondemned> condemned_;
     size_t heldBytes_ = 0;
-    bool deleInFlight_ = false;
     bool quitQueued_ = false;
     std::set<std::string> kept_;
     std::exception_ptr refusal_;

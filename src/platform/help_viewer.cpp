@@ -40,6 +40,9 @@ const Topic& TopicOf(int context) {
 // Space between the dialog and the help beside it.
 constexpr int kBesideGap = 8;
 
+// The main window stays on top of others; help the user opened stands above it too.
+constexpr Qt::WindowFlags kHelpWindowFlags = Qt::Window | Qt::WindowStaysOnTopHint;
+
 std::string& HelpFileName() {
     static std::string name;
     return name;
@@ -67,6 +70,7 @@ QStringList HelpFolderCandidates() {
 class THelpWindow : public QWidget {
   public:
     THelpWindow() {
+        setWindowFlags(kHelpWindowFlags);
         setWindowTitle(QStringLiteral("Vornask Help"));
         setAttribute(Qt::WA_DeleteOnClose);
         setAttribute(Qt::WA_QuitOnClose, false);  // closing help must not end a tray program
@@ -129,15 +133,15 @@ void DeleteWindowAtQuit() {
                      [] { delete TheWindow().data(); });
 }
 
-// Moves help that the dialog covers (or would, once shown) to the dialog's side.
-void PlaceBeside(QWidget* help, QWidget* owner) {
+// Moves help that the dialog covers (or would, once shown) beside the dialog, or over it.
+void PlaceForOwner(QWidget* help, QWidget* owner) {
     const QRect dialog = owner->frameGeometry();
     // Before its first show a window has no frame yet: its size is the best guess.
     const QRect frame = help->isVisible() ? help->frameGeometry() : help->geometry();
     if (help->isVisible() && !frame.intersects(dialog)) return;
     QScreen* screen = owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    help->move(BesidePosition(dialog, frame.size(), screen->availableGeometry()));
+    help->move(HelpPosition(dialog, frame.size(), screen->availableGeometry()));
 }
 
 }  // namespace
@@ -165,16 +169,19 @@ std::string HelpTopicAnchor(int context) {
     return TopicOf(context).anchor;
 }
 
-QPoint BesidePosition(const QRect& owner, const QSize& size, const QRect& screen) {
+QPoint HelpPosition(const QRect& owner, const QSize& size, const QRect& screen) {
     const int lowest = std::max(screen.top(), screen.bottom() + 1 - size.height());
+    const int rightmost = std::max(screen.left(), screen.right() + 1 - size.width());
     const int y = std::clamp(owner.top(), screen.top(), lowest);
     const int right = owner.right() + 1 + kBesideGap;
     const int left = owner.left() - kBesideGap - size.width();
     if (right + size.width() <= screen.right() + 1) return {right, y};
     if (left >= screen.left()) return {left, y};
-    if (screen.right() - owner.right() >= owner.left() - screen.left())
-        return {std::max(screen.left(), screen.right() + 1 - size.width()), y};
-    return {screen.left(), y};
+    // No room beside it: over it, where the help is seen whole rather than half under it.
+    QRect over(QPoint(), size);
+    over.moveCenter(owner.center());
+    return {std::clamp(over.left(), screen.left(), rightmost),
+            std::clamp(over.top(), screen.top(), lowest)};
 }
 
 QWidget* HelpWindow() {
@@ -187,9 +194,9 @@ void ShowHelpContext(int context, QWidget* owner) {
         window = new THelpWindow;
         DeleteWindowAtQuit();
     }
-    if (window->parentWidget() != owner) window->setParent(owner, Qt::Window);
+    if (window->parentWidget() != owner) window->setParent(owner, kHelpWindowFlags);
     window->ShowTopic(context);
-    if (owner) PlaceBeside(window, owner);
+    if (owner) PlaceForOwner(window, owner);
     window->show();
     window->raise();
     window->activateWindow();

@@ -26,9 +26,9 @@ const std::string& ApplicationHelpFile();
 
 // Opens (or raises) the one help window at the topic with the given context number. owner: the
 // dialog asking, or null. Help for a dialog is that dialog's own window, so it stays above it and
-// usable while the dialog is modal, and closes with it; other help stands on its own. Help that
-// the dialog would cover is moved beside it.
-
+// takes input while the dialog is modal, and closes with it; other help stands on its own. Help
+// stays above the always-on-top main window. Help that the dialog would cover is moved beside
+// it, or over it where the screen has no room beside it.
 void ShowHelpContext(int context, QWidget* owner = nullptr);
 
 // The folder that holds the help pages, or empty when none was found.
@@ -41,10 +41,10 @@ std::string HelpTopicPage(int context);
 // The section (anchor) of a context number's page; empty for the top of the page.
 std::string HelpTopicAnchor(int context);
 
-// Where a window of the given size goes beside owner (both frames): right of it, else left of
-// it, where the screen has room; else at the screen's edge on the roomier side. Always on the
-// screen, at the owner's height where that fits.
-QPoint BesidePosition(const QRect& owner, const QSize& size, const QRect& screen);
+// Where help of the given size goes for owner (both frames): right of it, else left of it,
+// where the screen has room, at the owner's height; else over it, centred on it. Always on the
+// screen.
+QPoint HelpPosition(const QRect& owner, const QSize& size, const QRect& screen);
 
 // The help window while it is open, else null.
 QWidget* HelpWindow();

@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QOAuthHttpServerReplyHandler>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -11,10 +10,20 @@
 #include "platform/oauth_pkce.h"
 #include "platform/oauth_token_request.h"
 #include "platform/process_start.h"
+#include "platform/redirect_listener.h"
 
 namespace {
 
 const char* const LandingText = "Vornask is signed in. You may close this tab.";
+
+// How long the browser's request is held while the code is exchanged for tokens.
+constexpr std::chrono::seconds TokenBound(30);
+
+QString RefusalText(std::string reason) {
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();
+    return QString::fromStdString("Vornask was not signed in: " + reason +
+                                  ". You may close this tab.");
+}
 
 // The provider's address with the request's parameters added to any it already has.
 QUrl AuthorizationUrl(const TOAuthConfig& config, const QUrlQuery& parameters) {
@@ -39,13 +48,6 @@ bool OpenInBrowser(const QUrl& url) {
     }
 }
 
-// A value of the redirect's query as the provider meant it. The listener hands values over
-// half decoded: '+' (a blank in a form) and escapes such as %2F or %2B are left as they came,
-// and a code like Google's "4/0A..." would go back to the token URL escaped twice.
-QString Decoded(const QVariant& value) {
-    return QUrl::fromPercentEncoding(value.toString().toUtf8().replace('+', ' '));
-}
-
 }  // namespace
 
 TOAuthSignIn::TOAuthSignIn(TOAuthConfig config, QObject* parent)
@@ -56,20 +58,18 @@ TOAuthSignIn::~TOAuthSignIn() = default;
 void TOAuthSignIn::Start() {
     for (const auto& [what, url] : {std::pair{"The authorization URL", config_.AuthorizationUrl},
                                     std::pair{"The token URL", config_.TokenUrl}}) {
-        if (auto refusal = OAuthUrlRefusal(what, url)) return FailLater(*refusal);
+        if (auto refusal = OAuthUrlRefusal(what, url)) return Finish(*refusal);
     }
-    if (config_.ClientId.empty()) return FailLater("The client ID is not set.");
-
-    listener_ = new QOAuthHttpServerReplyHandler(QHostAddress::LocalHost, 0, this);
-    if (!listener_->isListening())
-        return FailLater("No local port could be opened for the browser's answer.");
-    listener_->setCallbackText(LandingText);
-    connect(listener_, &QOAuthHttpServerReplyHandler::callbackReceived, this,
-            &TOAuthSignIn::OnCallback);
-    redirectUri_ = QString("http://127.0.0.1:%1/").arg(listener_->port());
+    if (config_.ClientId.empty()) return Finish("The client ID is not set.");
 
     state_ = RandomUrlSafeText(24);
     verifier_ = RandomUrlSafeText(32);
+    listener_ = new TRedirectListener(state_, this);
+    if (!listener_->Listen())
+        return Finish("No local port could be opened for the browser's answer.");
+    connect(listener_, &TRedirectListener::RedirectArrived, this, &TOAuthSignIn::OnRedirect);
+    redirectUri_ = QString("http://127.0.0.1:%1/").arg(listener_->Port());
+
     QUrlQuery parameters;
     parameters.addQueryItem("response_type", "code");
     parameters.addQueryItem("client_id", QString::fromStdString(config_.ClientId));
@@ -87,20 +87,19 @@ void TOAuthSignIn::Start() {
             [this] { Finish("The sign-in did not finish within " + DurationText(limit_) + "."); });
     timer_->start(limit_);
     if (!OpenInBrowser(url))
-        FailLater("No web browser could be opened. Open this address yourself: " +
-                  url.toString().toStdString());
+        Finish("No web browser could be opened. Open this address yourself: " +
+               url.toString().toStdString());
 }
 
-void TOAuthSignIn::OnCallback(const QVariantMap& values) {
-    // Anything else the browser asks for on the port (an icon, a stray tab) carries no state.
-    if (done_ || reply_ || Decoded(values.value("state")) != state_) return;
-    const QString error = Decoded(values.value("error"));
+void TOAuthSignIn::OnRedirect(const QMap<QString, QString>& values) {
+    if (done_) return;
+    const QString error = values.value("error");
     if (!error.isEmpty()) {
-        const QString description = Decoded(values.value("error_description"));
+        const QString description = values.value("error_description");
         return Finish("The provider refused the sign-in: " + error.toStdString() +
                       (description.isEmpty() ? "" : " (" + description.toStdString() + ")"));
     }
-    const QString code = Decoded(values.value("code"));
+    const QString code = values.value("code");
     if (code.isEmpty()) return Finish("The provider's answer carried no authorization code.");
 
     QUrlQuery form;
@@ -116,6 +115,9 @@ void TOAuthSignIn::OnCallback(const QVariantMap& values) {
     }
     reply_->setParent(this);
     connect(reply_, &QNetworkReply::finished, this, &TOAuthSignIn::OnTokenReply);
+    QTimer::singleShot(TokenBound, reply_, [this] {
+        Finish("The token server did not answer within " + DurationText(TokenBound));
+    });
 }
 
 void TOAuthSignIn::OnTokenReply() {
@@ -126,18 +128,19 @@ void TOAuthSignIn::OnTokenReply() {
     }
 }
 
-void TOAuthSignIn::FailLater(const std::string& failure) {
-    QTimer::singleShot(0, this, [this, failure] { Finish(failure); });
-}
-
 void TOAuthSignIn::Finish(const std::string& failure, const TOAuthTokens& tokens) {
     if (done_) return;
     done_ = true;
     if (timer_) timer_->stop();
-    if (listener_) listener_->close();
     if (reply_ && !reply_->isFinished()) reply_->abort();
-    if (failure.empty())
-        emit Succeeded(tokens);
-    else
-        emit Failed(QString::fromStdString(failure));
+    // The browser's page first: a handler of the signals may open a box and wait in it. The
+    // result follows from the event loop, outside the socket's and the reply's own signals, so
+    // that a handler may also delete this object.
+    if (listener_) listener_->Answer(failure.empty() ? QString(LandingText) : RefusalText(failure));
+    QTimer::singleShot(0, this, [this, failure, tokens] {
+        if (failure.empty())
+            emit Succeeded(tokens);
+        else
+            emit Failed(QString::fromStdString(failure));
+    });
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 // An OAuth2 sign-in in the user's browser: the authorization-code flow with PKCE (S256) and a
-// loopback redirect to http://127.0.0.1:PORT/ on a free port. Start() opens the authorization
-// address the desktop's usual way (xdg-open, which runs $BROWSER where no desktop is), and
-// returns at once; the landing page says "Vornask is signed in. You may close this tab." The
-// code is then exchanged for tokens at the token URL. Exactly one of Succeeded or Failed is
-// emitted, from the event loop, never from inside Start(): Failed with the reason for an
+// loopback redirect to http://127.0.0.1:PORT/ on a free port (see TRedirectListener for whom it
+// serves). Start() opens the authorization address the desktop's usual way (xdg-open, which
+// runs $BROWSER where no desktop is), and returns at once. The code is exchanged for tokens at
+// the token URL (within 30 s) while the browser's request waits; the browser then lands on
+// "Vornask is signed in. You may close this tab." or "Vornask was not signed in: REASON. You
+// may close this tab.", and only once that page is sent is exactly one of Succeeded or Failed
+// emitted, from the event loop, never from inside Start(). Failed carries the reason: an
 // address the URL rule refuses, a browser that cannot be opened, a refusal by the provider, a
 // failed token request, or no result within the time limit (5 minutes unless told). Deleting
 // the object abandons the sign-in and closes its port.
@@ -19,8 +21,8 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QOAuthHttpServerReplyHandler;
 class QTimer;
+class TRedirectListener;
 
 class TOAuthSignIn : public QObject {
     Q_OBJECT
@@ -37,14 +39,13 @@ class TOAuthSignIn : public QObject {
     void Failed(const QString& message);
 
   private:
-    void OnCallback(const QVariantMap& values);
+    void OnRedirect(const QMap<QString, QString>& values);
     void OnTokenReply();
     void Finish(const std::string& failure, const TOAuthTokens& tokens = {});
-    void FailLater(const std::string& failure);
 
     TOAuthConfig config_;
     std::chrono::milliseconds limit_ = std::chrono::minutes(5);
-    QOAuthHttpServerReplyHandler* listener_ = nullptr;
+    TRedirectListener* listener_ = nullptr;
     QNetworkAccessManager* network_ = nullptr;
     QNetworkReply* reply_ = nullptr;
     QTimer* timer_ = nullptr;

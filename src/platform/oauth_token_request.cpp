@@ -7,8 +7,33 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
+#include <algorithm>
+#include <cmath>
 
 namespace {
+
+constexpr qint64 MaxAnswerBytes = 1024 * 1024;
+constexpr size_t MaxTokenBytes = 16 * 1024;
+constexpr double MaxLifetimeSeconds = 365.0 * 24 * 3600;
+const char* const TooLargeMark = "vornaskAnswerTooLarge";
+
+// A hostile server may send an endless answer: past the bound the reply is marked and aborted
+// (from the event loop, not inside the reply's own signal); its buffer holds little more.
+void BoundAnswerSize(QNetworkReply* reply) {
+    reply->setReadBufferSize(MaxAnswerBytes + 1);
+    const auto check = [reply](qint64 received) {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (received <= MaxAnswerBytes &&
+            (!length.isValid() || length.toLongLong() <= MaxAnswerBytes))
+            return;
+        if (reply->property(TooLargeMark).toBool()) return;
+        reply->setProperty(TooLargeMark, true);
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [check] { check(0); });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [check](qint64 received, qint64) { check(received); });
+}
 
 void AddFromEnvironment(QList<QSslCertificate>& certificates) {
     const QByteArray file = qgetenv("SSL_CERT_FILE");
@@ -42,13 +67,18 @@ TOAuthTokens TokensOf(const QJsonObject& answer, const std::string& keptRefresh)
     if (tokens.AccessToken.empty())
         throw EOAuthError("The token server answered without an access token");
     tokens.RefreshToken = Text(answer, "refresh_token");
+    if (tokens.AccessToken.size() > MaxTokenBytes || tokens.RefreshToken.size() > MaxTokenBytes)
+        throw EOAuthError("The token URL sent a token larger than 16 KiB.");
     if (tokens.RefreshToken.empty()) tokens.RefreshToken = keptRefresh;
-    // A number, or a number in a string as some servers send it.
+    // A number, or a number in a string as some servers send it; held to 0 s .. 1 year.
     const QJsonValue expiresIn = answer.value("expires_in");
-    const qint64 seconds =
-        expiresIn.isString() ? expiresIn.toString().toLongLong() : expiresIn.toInteger(-1);
-    if (seconds >= 0)
-        tokens.ExpiresAt = std::chrono::system_clock::now() + std::chrono::seconds(seconds);
+    bool isNumber = expiresIn.isDouble();
+    const double seconds =
+        expiresIn.isString() ? expiresIn.toString().toDouble(&isNumber) : expiresIn.toDouble();
+    if (isNumber && !std::isnan(seconds)) {
+        const auto held = std::llround(std::clamp(seconds, 0.0, MaxLifetimeSeconds));
+        tokens.ExpiresAt = std::chrono::system_clock::now() + std::chrono::seconds(held);
+    }
     return tokens;
 }
 
@@ -83,12 +113,18 @@ QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConf
                          QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
     request.setRawHeader("Accept", "application/json");
-    return network.post(request, FormEncoded(form));
+    QNetworkReply* reply = network.post(request, FormEncoded(form));
+    BoundAnswerSize(reply);
+    return reply;
 }
 
 TOAuthTokens ReadTokenReply(QNetworkReply& reply, const std::string& keptRefresh) {
+    const char* const tooLarge = "The token URL's answer is larger than 1 MiB.";
+    if (reply.property(TooLargeMark).toBool()) throw EOAuthError(tooLarge);
+    const QByteArray body = reply.read(MaxAnswerBytes + 1);
+    if (body.size() > MaxAnswerBytes) throw EOAuthError(tooLarge);
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QJsonDocument document = QJsonDocument::fromJson(reply.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(body);
     const QJsonObject answer = document.object();
     if (status == 200 && document.isObject()) return TokensOf(answer, keptRefresh);
     if (status != 0 && document.isObject()) Refused(answer, status);

@@ -23,13 +23,16 @@ QByteArray FormEncoded(const QUrlQuery& items);
 QSslConfiguration OAuthTlsConfiguration();
 
 // Checks the token URL, then posts the form (client_id and, when set, client_secret added)
-// with the TLS configuration above and no redirects followed. Raises EOAuthError.
+// with the TLS configuration above and no redirects followed. Raises EOAuthError. The reply
+// holds at most about 1 MiB: a longer answer (by its Content-Length or by the bytes so far) is
+// aborted, and ReadTokenReply then says so.
 QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConfig& config,
                                 QUrlQuery form);
 
-// The tokens of a finished reply; a refresh token the answer leaves out stays keptRefresh.
-// Raises EOAuthSignInAgain for "invalid_grant", EOAuthError for any other failure, with the
-// server's error and description.
+// The tokens of a finished reply; a refresh token the answer leaves out stays keptRefresh, and
+// expires_in is held to 0 s .. 1 year. Raises EOAuthSignInAgain for "invalid_grant",
+// EOAuthError for any other failure, with the server's error and description, for an answer
+// over 1 MiB, and for a token over 16 KiB.
 TOAuthTokens ReadTokenReply(QNetworkReply& reply, const std::string& keptRefresh);
 
 // A bound as the user reads it: "5 minutes", "30 s", "300 ms".

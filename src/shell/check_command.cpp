@@ -55,7 +55,7 @@ std::string CountsText(const TCheckCounts& counts) {
 std::string FailureText(const Exception& e) {
     if (const auto* again = dynamic_cast<const ESignInAgain*>(&e);
         again && again->Reason == TSignInAgainReason::NoneRemembered)
-        return again->KeyringReason.empty() ? kNotSignedInText
+        return again->KeyringReason.empty() ? kCheckNotSignedInText
                                             : KeyringUnavailableText(again->KeyringReason);
     return ShownDetail(e);
 }

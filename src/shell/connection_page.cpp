@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -34,6 +35,8 @@ namespace {
 const char* const kTestTitle = "Test connection";
 const char* const kSignInTitle = "Sign in";
 const char* const kSignInCaption = "S&ign in";
+const char* const kNotSignedInText = "Not signed in";
+const char* const kFixedFieldTip = "Fixed for this provider; choose \"Other\" to edit.";
 constexpr int kOAuth2Index = static_cast<int>(TAuthentication::OAuth2);
 const char* const kTestCaption = "&Test connection";
 // The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
@@ -43,6 +46,21 @@ int FingerprintWidth(const QFontMetrics& metrics) {
     for (QChar c : QString("0123456789ABCDEF"))
         digit = std::max(digit, metrics.horizontalAdvance(c));
     return 64 * digit + 31 * metrics.horizontalAdvance(':') + 12;
+}
+
+// A read-only field takes the dialog's background instead of an input field's, so that it
+// does not look editable; its text stays selectable. Editable again, it follows the page.
+void ShowFixed(QLineEdit* edit, bool fixed) {
+    edit->setReadOnly(fixed);
+    edit->setToolTip(fixed ? kFixedFieldTip : QString());
+    if (!fixed) {
+        edit->setPalette(QPalette());
+        return;
+    }
+    QPalette palette = edit->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setBrush(group, QPalette::Base, palette.brush(group, QPalette::Window));
+    edit->setPalette(palette);
 }
 
 // No choice shown (-1) is no encryption at all, never plain text.
@@ -114,6 +132,8 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
             [this] { Guarded(cbProvider, [this] { cbProviderChange(); }); });
     connect(btnSignIn, &QPushButton::clicked, this,
             [this] { Guarded(btnSignIn, [this] { btnSignInClick(); }); });
+    connect(btnSignOut, &QPushButton::clicked, this,
+            [this] { Guarded(btnSignOut, [this] { btnSignOutClick(); }); });
     cbProviderChange();
 }
 
@@ -136,7 +156,9 @@ QGroupBox* TConnectionPage::MakeOAuthGroup() {
     edTokenCommand = field("optional: prints an access token, replaces the sign-in");
     btnSignIn = new QPushButton(kSignInCaption, gbOAuth);
     SetSizeAtLeast(btnSignIn, btnSignIn->fontMetrics().horizontalAdvance("Signing in...") + 24, 24);
-    lblSignedIn = new QLabel("Not signed in", gbOAuth);
+    btnSignOut = new QPushButton("Sig&n out", gbOAuth);
+    btnSignOut->setEnabled(false);
+    lblSignedIn = new QLabel(kNotSignedInText, gbOAuth);
     auto* grid = new QGridLayout(gbOAuth);
     grid->setContentsMargins(6, 4, 6, 4);
     grid->setVerticalSpacing(3);
@@ -151,7 +173,11 @@ QGroupBox* TConnectionPage::MakeOAuthGroup() {
         grid->addWidget(widget, row++, 1, 1, 2,
                         widget == cbProvider ? Qt::AlignLeft : Qt::Alignment());
     }
-    grid->addWidget(btnSignIn, row, 1, Qt::AlignLeft);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addWidget(btnSignIn);
+    buttons->addWidget(btnSignOut);
+    grid->addLayout(buttons, row, 1, Qt::AlignLeft);
     grid->addWidget(lblSignedIn, row, 2);
     grid->setColumnStretch(2, 1);
     return gbOAuth;
@@ -165,7 +191,7 @@ QList<QWidget*> TConnectionPage::TabOrder() const {
     return {cbEncryption,     edPort,     btnTestConnection,  edTrustedCertificate,
             cbAuthentication, cbProvider, edAuthorizationUrl, edTokenUrl,
             edScope,          edClientId, edClientSecret,     edTokenCommand,
-            btnSignIn};
+            btnSignIn,        btnSignOut};
 }
 
 void TConnectionPage::AddRow(QWidget* widget) {
@@ -224,14 +250,15 @@ void TConnectionPage::cbProviderChange() {
         edTokenUrl->setText(QString::fromStdString(provider.TokenUrl));
         edScope->setText(QString::fromStdString(provider.Scope));
     }
-    for (QLineEdit* edit : {edAuthorizationUrl, edTokenUrl, edScope}) edit->setReadOnly(fixed);
+    for (QLineEdit* edit : {edAuthorizationUrl, edTokenUrl, edScope}) ShowFixed(edit, fixed);
 }
 
 void TConnectionPage::ShowSignedIn() {
     const TSettings account = ShownAccount();
     const bool signedIn = Tokens && Tokens->Holds(account);
     lblSignedIn->setText(signedIn ? "Signed in as " + QString::fromStdString(account.User)
-                                  : QString("Not signed in"));
+                                  : QString(kNotSignedInText));
+    btnSignOut->setEnabled(signedIn && !signIn_);
 }
 
 void TConnectionPage::cbEncryptionChange() {
@@ -366,11 +393,13 @@ void TConnectionPage::btnSignInClick() {
         FocusFault();
         return;
     }
-    signIn_ = StartSignIn(*Tokens, ShownAccount(), this, [this](const QString& failure) {
+    signInMade_ = ShownAccount();
+    signIn_ = StartSignIn(*Tokens, *signInMade_, this, [this](const QString& failure) {
         Guarded(btnSignIn, [&] { SignInEnded(failure); });
     });
     btnSignIn->setEnabled(false);
     btnSignIn->setText("Signing in...");
+    btnSignOut->setEnabled(false);
 }
 
 void TConnectionPage::SignInEnded(const QString& failure) {
@@ -379,6 +408,12 @@ void TConnectionPage::SignInEnded(const QString& failure) {
     btnSignIn->setText(kSignInCaption);
     ShowSignedIn();
     if (!failure.isEmpty()) ShowFailure(failure, kSignInTitle);
+}
+
+void TConnectionPage::btnSignOutClick() {
+    if (signIn_ || !Tokens) return;
+    Tokens->SignOut(ShownAccount());
+    ShowSignedIn();
 }
 
 void TConnectionPage::btnTestConnectionClick() {

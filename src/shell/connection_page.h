@@ -8,7 +8,10 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "shell/settings.h"
 
 class QComboBox;
 class QGridLayout;
@@ -24,7 +27,6 @@ class TTokenSource;
 struct TConnection;
 struct TConnectionTestResult;
 struct TProbeReport;
-struct TSettings;
 
 class TConnectionPage : public QWidget {
     Q_OBJECT
@@ -62,11 +64,15 @@ class TConnectionPage : public QWidget {
 
     // Shows the OAuth2 group for OAuth2 only.
     void cbAuthenticationChange();
-    // A known provider fills its addresses and scope and fixes them; "Other" leaves them to
-    // the user.
+    // A known provider fills its addresses and scope and fixes them (read-only, and looking
+    // so); "Other" leaves them to the user.
     void cbProviderChange();
     // Signs in in the browser with what is shown; the tokens go to Tokens.
     void btnSignInClick();
+    // Forgets the shown account's tokens at once, the keyring's too.
+    void btnSignOutClick();
+    // The account of the last sign-in this page made, if any (OK may have to forget it).
+    const std::optional<TSettings>& SignInMade() const { return signInMade_; }
 
     // Where the test finds the server's host name and the sign-in the user name (the login
     // page's boxes).
@@ -91,6 +97,7 @@ class TConnectionPage : public QWidget {
     QLineEdit* edClientSecret;
     QLineEdit* edTokenCommand;
     QPushButton* btnSignIn;
+    QPushButton* btnSignOut;
     QLabel* lblSignedIn;
 
   private:
@@ -121,7 +128,7 @@ class TConnectionPage : public QWidget {
     std::string signInFailure_;  // why the running test could not get its credential
     TConnectionTestRun* test_;
     QGridLayout* grid_;
-    int freeRow_;
-    TOAuthSignIn* signIn_ =
-        nullptr;  // the first row below the options, which takes the page's spare height
+    int freeRow_;  // the first row below the options, which takes the page's spare height
+    TOAuthSignIn* signIn_ = nullptr;
+    std::optional<TSettings> signInMade_;
 };

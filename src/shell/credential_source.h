@@ -28,7 +28,7 @@ inline constexpr const char* kEncryptedOnlyText =
 // Why a check without a typed credential cannot start (the command line's words).
 inline constexpr const char* kNoRememberedPasswordText =
     "No password is remembered: use --password-stdin, or remember the password in Mail Options.";
-inline constexpr const char* kNotSignedInText =
+inline constexpr const char* kCheckNotSignedInText =
     "Not signed in: sign in once in Mail Options, or use --password-stdin with an access token.";
 std::string KeyringUnavailableText(const std::string& reason);
 

@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int kSizes[] = {16, 22, 24, 32, 48, 64};
+// Up to this size the count is drawn in pixel glyphs rather than a font.
+constexpr int kPixelGlyphsUpTo = 16;
+const QColor kBadgeRed(200, 30, 30);
 
 QPixmap DrawEnvelope(int size) {
     QPixmap pixmap(size, size);
@@ -37,14 +40,13 @@ QPixmap DrawEnvelope(int size) {
     return pixmap;
 }
 
-// The height of the badge: a little over half the icon, so that its digits stay readable at 16
-// pixels and the warning mark keeps the corner above it.
+// The height of the font badge: a little over half the icon, so that its digits stay readable.
 int BadgeHeight(int size) {
     return size * 9 / 16 + 1;
 }
 
 // Digits and "+" as three by five pixels, row by row (the top bit leftmost): what stays
-// readable where a font would have to go below eight pixels.
+// readable where a font would blur.
 constexpr int kGlyphWidth = 3, kGlyphHeight = 5;
 int GlyphRows(QChar c) {
     static constexpr int kDigits[] = {075557, 026227, 071747, 071717, 055711,
@@ -53,16 +55,27 @@ int GlyphRows(QChar c) {
     return c == u'+' ? 002720 : 0;
 }
 
-void DrawPixelText(QPainter& p, const QRectF& badge, const QString& text) {
-    const int width = static_cast<int>(text.size()) * (kGlyphWidth + 1) - 1;
-    int left = qRound(badge.center().x() - width / 2.0);
-    const int top = qRound(badge.center().y() - kGlyphHeight / 2.0);
+// The glyph's pixel at column x, row y (from the top left).
+bool GlyphPixel(QChar c, int x, int y) {
+    return GlyphRows(c) >> ((kGlyphHeight - 1 - y) * kGlyphWidth + (kGlyphWidth - 1 - x)) & 1;
+}
+
+// The count in pixel glyphs on a red badge just big enough for them (a pixel of red around the
+// digits, its corners cut), in the lower right corner: at 16 pixels a font's digits blur ("6"
+// reads as "G") and its badge would cover the envelope, while this leaves the flap and the
+// left side clear.
+void DrawPixelCount(QPainter& p, int size, const QString& text) {
+    const int width = static_cast<int>(text.size()) * (kGlyphWidth + 1) + 1;
+    const int height = kGlyphHeight + 2;
+    const QRect badge(size - width, size - height, width, height);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(badge.adjusted(1, 0, -1, 0), kBadgeRed);
+    p.fillRect(badge.adjusted(0, 1, 0, -1), kBadgeRed);
+    int left = badge.left() + 1;
     for (const QChar c : text) {
-        const int rows = GlyphRows(c);
         for (int y = 0; y < kGlyphHeight; ++y)
             for (int x = 0; x < kGlyphWidth; ++x)
-                if (rows >> ((kGlyphHeight - 1 - y) * kGlyphWidth + (kGlyphWidth - 1 - x)) & 1)
-                    p.fillRect(left + x, top + y, 1, 1, Qt::white);
+                if (GlyphPixel(c, x, y)) p.fillRect(left + x, badge.top() + 1 + y, 1, 1, Qt::white);
         left += kGlyphWidth + 1;
     }
 }
@@ -81,27 +94,27 @@ std::optional<QFont> BadgeFont(int size, const QString& text) {
 }
 
 // A red pill in the lower right corner with the count in white: red on the pale envelope is
-// seen at a glance, white on red stays readable at 16 pixels.
+// seen at a glance, white on red stays readable. Small icons take the pixel glyphs.
 void DrawCount(QPainter& p, int size, int count) {
     const QString text = count > 99 ? QStringLiteral("99+") : QString::number(count);
-    const std::optional<QFont> font = BadgeFont(size, text);
-    const qreal textWidth =
-        font ? QFontMetricsF(*font).horizontalAdvance(text) : text.size() * (kGlyphWidth + 1) - 1;
+    const std::optional<QFont> font =
+        size > kPixelGlyphsUpTo ? BadgeFont(size, text) : std::nullopt;
+    if (!font) return DrawPixelCount(p, size, text);
+    const qreal textWidth = QFontMetricsF(*font).horizontalAdvance(text);
     const qreal height = BadgeHeight(size);
     const qreal width = qMin<qreal>(size, qMax(height, textWidth + 3));
     const QRectF badge(size - width, size - height, width, height);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(200, 30, 30));
+    p.setBrush(kBadgeRed);
     p.drawRoundedRect(badge, height / 2, height / 2);
-    if (!font) return DrawPixelText(p, badge, text);
     p.setFont(*font);
     p.setPen(Qt::white);
     p.drawText(badge, Qt::AlignCenter, text);
 }
 
-// An amber triangle with a dark "!" in the upper left corner, above where the badge reaches.
+// An amber triangle with a dark "!" in the upper left corner, over the flap.
 void DrawWarning(QPainter& p, int size) {
-    const qreal height = size - BadgeHeight(size) + 1;
+    const qreal height = size * 7 / 16.0;
     const qreal width = height * 1.2;
     QPainterPath triangle;
     triangle.moveTo(width / 2, 0);
@@ -124,8 +137,11 @@ QPixmap EnvelopePixmap(int size, TIconState state) {
     if (state.Count <= 0 && !state.Failed) return pixmap;
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    if (state.Failed) DrawWarning(p, size);
-    if (state.Count > 0) DrawCount(p, size, state.Count);
+    // A failed check knows no count: the one before it would be stale.
+    if (state.Failed)
+        DrawWarning(p, size);
+    else
+        DrawCount(p, size, state.Count);
     return pixmap;
 }
 

@@ -12,7 +12,9 @@ struct TIconState {
 
 // The program's own icon: a plain envelope, drawn at the sizes windows and trays ask for.
 QIcon EnvelopeIcon();
-// The envelope with a badge holding the count ("99+" above 99) when there are messages, and a
-// warning mark while the last check failed; with neither it is the plain envelope.
+// The envelope with a badge holding the count ("99+" above 99) when there are messages, or a
+// warning mark while the last check failed (then without a count: it would be stale); with
+// neither it is the plain envelope. At 16 pixels the digits are three by five pixel glyphs on a
+// badge in the lower right corner, one pixel of red around them.
 QIcon EnvelopeIcon(TIconState state);
 QPixmap EnvelopePixmap(int size, TIconState state);

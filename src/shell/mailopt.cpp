@@ -24,6 +24,7 @@
 #include "shell/file_edit.h"
 #include "shell/settings.h"
 #include "shell/timer.h"
+#include "shell/token_source.h"
 
 namespace {
 
@@ -275,6 +276,19 @@ void TdlgMailOptions::chbClick() {
     feSound->setEnabled(chbSound->isChecked());
 }
 
+namespace {
+
+// Leaving OAuth2 signs out: the account's tokens, and those of a sign-in made in the dialog and
+// then given up, would otherwise wait in the keyring for a check that never uses them.
+void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings& after,
+                 const std::optional<TSettings>& signInMade) {
+    if (after.Connection.Authentication == TAuthentication::OAuth2) return;
+    if (before.Connection.Authentication == TAuthentication::OAuth2) tokens.SignOut(before);
+    if (signInMade) tokens.SignOut(*signInMade);
+}
+
+}  // namespace
+
 void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer, TTokenSource* tokens,
                     TCredentialSource* credentials) {
     auto dialog = std::make_unique<TdlgMailOptions>(owner);
@@ -283,5 +297,8 @@ void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer, TTokenSo
     dialog->LoadFrom(settings);
     // Modal to the main window only: the help window and the tray icon stay usable.
     dialog->setWindowModality(Qt::WindowModal);
-    if (dialog->exec() == QDialog::Accepted) dialog->StoreTo(settings, timer);
+    if (dialog->exec() != QDialog::Accepted) return;
+    const TSettings before = settings;
+    dialog->StoreTo(settings, timer);
+    if (tokens) SignOutLeft(*tokens, before, settings, dialog->pgConnection->SignInMade());
 }

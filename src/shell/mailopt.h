@@ -74,6 +74,7 @@ class TdlgMailOptions : public QDialog {
 // The whole exchange of the "&Mail Options" menu command: copy the settings in, show the
 // dialog modally, copy back on OK and give the timer the new period. An unreadable interval
 // on OK raises EConvertError to the caller with nothing copied back. The Connection page's
-// sign-in hands its tokens to tokens, and Test connection signs in with credentials, when given.
+// sign-in hands its tokens to tokens, when given; leaving OAuth2 at OK signs the account out.
+// Test connection signs in with credentials, when given.
 void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer,
                     TTokenSource* tokens = nullptr, TCredentialSource* credentials = nullptr);

@@ -173,9 +173,11 @@ void TfrmMain::FormCreate() {
     TrayIconData.hIcon = windowIcon();
     SetTrayTip(TrayIconData, "Vornask");
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
+    WatchTray();
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
     startHidden_ = LoadRemembered();
+    UpdatePasswordBox();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
     Notifying = false;
@@ -205,6 +207,25 @@ void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
     RunMailOptions(this, Settings, *Timer, &Tokens, &Credentials);
     if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
+    UpdatePasswordBox();
+}
+
+void TfrmMain::UpdatePasswordBox() {
+    const TConnection& connection = Settings.Connection;
+    const bool oauth = connection.Authentication == TAuthentication::OAuth2;
+    edPassword->setEnabled(!oauth);
+    QString says;
+    if (oauth) {
+        edPassword->clear();
+        if (!connection.OAuth.TokenCommand.empty())
+            says = "The token command signs in: press Hide to check.";
+        else if (Tokens.Holds(Settings))
+            says = "Signed in: press Hide to check.";
+        else
+            says = "Press Hide to sign in in the browser.";
+    }
+    edPassword->setPlaceholderText(says);
+    edPassword->setToolTip(says);  // the narrow box may cut it short
 }
 
 void TfrmMain::Exit1Click() {
@@ -226,10 +247,15 @@ void TfrmMain::Aboutauthor1Click() {
 void TfrmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     CentreOnFirstShow(this, centred_);
-    edPassword->setFocus(Qt::ActiveWindowFocusReason);
+    // A check may have ended the sign-in since the box was last shown.
+    UpdatePasswordBox();
+    (edPassword->isEnabled() ? static_cast<QWidget*>(edPassword) : Button1)
+        ->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // Restoring the window minimised without a tray shows nothing new, but activates it.
+    if (watched == edPassword && event->type() == QEvent::WindowActivate) UpdatePasswordBox();
     if (watched == edPassword && event->type() == QEvent::KeyPress) {
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         const bool enter = keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter;

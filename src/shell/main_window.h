@@ -22,6 +22,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTimer;
 class TDesktopNotifier;
 class TLauncher;
 class TOAuthSignIn;
@@ -93,6 +94,13 @@ class TfrmMain : public QMainWindow {
 
     // The tray callback; acts only while the window is hidden.
     void TrayIconNotify(const TTrayCallbackEvent& Message);
+    // Looks whether the tray came or went since last time (a timer asks every two seconds): a
+    // tray that came gets the icon, and a hidden window goes into it from the taskbar; without
+    // the tray a hidden window is minimised, never lost.
+    void FollowTray();
+    // A second start of the program asks for the window: back as after a left click on the
+    // icon while hidden, else only raised.
+    void AnotherStartAsked();
 
     // The check cycle and its notifications.
     void CheckMail(bool Quiet);
@@ -108,6 +116,8 @@ class TfrmMain : public QMainWindow {
 
     // Hidden, or minimised on a desktop without a tray.
     bool IsWindowHidden() const;
+    // With OAuth2 the password box means nothing: disabled and empty, it says what Hide does.
+    void UpdatePasswordBox();
     bool TaskbarEntryVisible() const { return taskbarEntryVisible_; }
 
   protected:
@@ -130,6 +140,12 @@ class TfrmMain : public QMainWindow {
     void BuildMenu();
     void LayOutControls();
     void SetTaskbarEntryVisible(bool visible);
+    // The window back and the ticks stopped, as a left click on the icon does.
+    void ComeBack();
+    // Starts asking FollowTray.
+    void WatchTray();
+    // "Vornask", or while minimised in place of the tray "Vornask - " and the tooltip's text.
+    void UpdateTitle();
     void HideMainWindow();
     void BringWindowBack();
     // Hands the settings to the POP3 client for a new session (the credential follows); an
@@ -175,4 +191,7 @@ class TfrmMain : public QMainWindow {
     bool preparing_ = false;  // a check is getting its token
 
     bool startHidden_ = false;
+    bool hidden_ = false;          // see IsWindowHidden
+    bool trayAvailable_ = false;   // as FollowTray last saw it
+    QTimer* trayWatch_ = nullptr;  // asks FollowTray
 };

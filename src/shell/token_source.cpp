@@ -117,8 +117,10 @@ void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens)
 }
 
 void TTokenSource::SignOut(const TSettings& account) {
-    Select(account);
+    account_ = AccountKeyringKey(TKeyringItem::OAuth, account);
     tokens_ = {};
+    tokenUrl_.clear();
+    clientId_.clear();
     Keep(keyring_.Remove(account_));
 }
 

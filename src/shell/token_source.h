@@ -56,7 +56,7 @@ class TTokenSource {
     bool Holds(const TSettings& settings);
     // Keeps a sign-in's tokens for the account, the refresh token in the keyring too.
     void Accept(const TSettings& settings, const TOAuthTokens& tokens);
-    // Forgets the account's tokens and removes its keyring item.
+    // Forgets the account's sign-in: the tokens held and its refresh token in the keyring.
     void SignOut(const TSettings& account);
 
     // Told the keyring's message whenever it cannot be used.

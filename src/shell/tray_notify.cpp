@@ -1,13 +1,22 @@
-// The window's side of the tray icon: its callback, its tooltip and the hidden/shown states.
+// The window's side of the tray icon: its callback, its tooltip, the hidden/shown states and a
+// tray that comes or goes.
 
 #include <QApplication>
 #include <QEvent>
+#include <QTimer>
 #include <QWindowStateChangeEvent>
 
 #include "platform/app_exceptions.h"
 #include "shell/envelope_icon.h"
 #include "shell/main_window.h"
 #include "shell/timer.h"
+
+namespace {
+
+// How often the tray is looked for: cheap, and soon enough after a panel starts.
+constexpr int kTrayWatchMs = 2000;
+
+}  // namespace
 
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == TTrayCallbackEvent::EventType()) {
@@ -21,26 +30,41 @@ bool TfrmMain::event(QEvent* event) {
 
 void TfrmMain::TrayIconNotify(const TTrayCallbackEvent& Message) {
     if (!IsWindowHidden()) return;
-    if (Message.LParam == tray::WM_LBUTTONDOWN) {
-        SetTaskbarEntryVisible(true);
-        BringWindowBack();
-        Timer->SetEnabled(false);
-    } else if (Message.LParam == tray::WM_RBUTTONDOWN) {
+    if (Message.LParam == tray::WM_LBUTTONDOWN)
+        ComeBack();
+    else if (Message.LParam == tray::WM_RBUTTONDOWN)
         CheckMail(false);
-    }
+}
+
+void TfrmMain::ComeBack() {
+    SetTaskbarEntryVisible(true);
+    BringWindowBack();
+    Timer->SetEnabled(false);
+}
+
+void TfrmMain::AnotherStartAsked() {
+    if (IsWindowHidden())
+        ComeBack();
+    else
+        BringWindowBack();
 }
 
 void TfrmMain::UpdateTip(const std::string& text) {
     SetTrayTip(TrayIconData, text);
     TrayIconData.hIcon = TrayIcon();
     TrayNotifyIcon(tray::NIM_MODIFY, TrayIconData);
-    // Without a tray the minimised window's title is where the outcome shows.
-    if (!TrayIsAvailable()) {
-        const QString tip = QString::fromLocal8Bit(TrayTip(TrayIconData).c_str());
-        // "[*]" is the title's placeholder for a modified mark; doubled it shows as itself.
-        const QString literal = QString(tip).replace("[*]", "[*][*]");
-        setWindowTitle(tip == "Vornask" ? tip : "Vornask - " + literal);
+    UpdateTitle();
+}
+
+// A window on the screen keeps its short title: the outcome would not fit its caption.
+void TfrmMain::UpdateTitle() {
+    const QString tip = QString::fromLocal8Bit(TrayTip(TrayIconData).c_str());
+    if (!hidden_ || !isVisible() || tip == "Vornask") {
+        setWindowTitle("Vornask");
+        return;
     }
+    // "[*]" is the title's placeholder for a modified mark; doubled it shows as itself.
+    setWindowTitle("Vornask - " + QString(tip).replace("[*]", "[*][*]"));
 }
 
 QIcon TfrmMain::TrayIcon() const {
@@ -52,9 +76,11 @@ bool TfrmMain::TrayIsAvailable() const {
     return TrayAvailable();
 }
 
-// A window the user minimised is still there; only without a tray is minimising how it hides.
+// The state Hide puts the window in (into the tray, or minimised in its place) and a left click
+// on the icon or restoring the window ends: kept by the program, not read from the window,
+// whose look depends on whether a tray is there at the moment.
 bool TfrmMain::IsWindowHidden() const {
-    return !isVisible() || (isMinimized() && !TrayIsAvailable());
+    return hidden_;
 }
 
 // The window is the program's only taskbar presence, so the entry goes and comes with it.
@@ -63,16 +89,20 @@ void TfrmMain::SetTaskbarEntryVisible(bool visible) {
 }
 
 void TfrmMain::HideMainWindow() {
+    hidden_ = true;
     if (TrayIsAvailable()) {
         hide();
-        return;
+    } else {
+        // No tray to come back from: stay reachable through the taskbar.
+        taskbarEntryVisible_ = true;
+        showMinimized();
     }
-    // No tray to come back from: stay reachable through the taskbar.
-    taskbarEntryVisible_ = true;
-    showMinimized();
+    UpdateTitle();
 }
 
 void TfrmMain::BringWindowBack() {
+    hidden_ = false;
+    UpdateTitle();
     if (isMinimized()) showNormal();
     show();
     raise();
@@ -84,12 +114,44 @@ void TfrmMain::BringWindowBack() {
     }
 }
 
-// On a desktop without a tray, restoring the minimised window is the way back to the password:
-// it stops the checks just as a left click on the icon would.
+void TfrmMain::WatchTray() {
+    trayAvailable_ = TrayIsAvailable();
+    if (trayWatch_) return;
+    trayWatch_ = new QTimer(this);
+    connect(trayWatch_, &QTimer::timeout, this, [this] { Guarded(this, [&] { FollowTray(); }); });
+    trayWatch_->start(kTrayWatchMs);
+}
+
+void TfrmMain::FollowTray() {
+    const bool available = TrayIsAvailable();
+    if (available == trayAvailable_) return;
+    trayAvailable_ = available;
+    // A tray host that starts after the program (a panel late at login) or again gets the
+    // icon afresh: the icon made while there was none may never find it.
+    if (available && TrayNotifyIcon(tray::NIM_DELETE, TrayIconData))
+        TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
+    if (!hidden_) return;
+    if (available && isVisible()) {
+        SetTaskbarEntryVisible(false);
+        hide();  // from the taskbar into the tray, still checking
+    } else if (!available && !isVisible()) {
+        SetTaskbarEntryVisible(true);
+        showMinimized();
+    }
+    UpdateTitle();
+}
+
+// Restoring the window minimised in place of the tray is the way back to the password: it
+// stops the checks just as a left click on the icon would.
 void TfrmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
     auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    if ((change->oldState() & Qt::WindowMinimized) && !isMinimized() && !TrayIsAvailable())
-        Guarded(this, [&] { Timer->SetEnabled(false); });
+    if (!hidden_ || !(change->oldState() & Qt::WindowMinimized) || isMinimized() || !isVisible())
+        return;
+    Guarded(this, [&] {
+        hidden_ = false;
+        UpdateTitle();
+        Timer->SetEnabled(false);
+    });
 }

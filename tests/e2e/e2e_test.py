@@ -66,11 +66,12 @@ def write_png(path, width, height, argb):
 
 class Desktop:
     """Xvfb, a private session bus and a tray host: a status-notifier watcher on the bus, or with
-    xembed an XEmbed system tray (trayer) and no watcher."""
+    xembed an XEmbed system tray (trayer) and no watcher; with tray=False that tray only once
+    start_tray() is called."""
 
-    def __init__(self, work, xembed=False):
+    def __init__(self, work, xembed=False, tray=True):
         self.work, self.xembed = work, xembed
-        self.procs = []
+        self.procs, self.tray_host = [], None
         read_fd, write_fd = os.pipe()
         # -noreset: by default the server resets whenever its last client leaves (each xdotool
         # run, a program that ended), and a client connecting during that reset loses its
@@ -91,18 +92,29 @@ class Desktop:
         wait_for("X server", lambda: subprocess.run(
             ["xdotool", "getdisplaygeometry"], env=self.env(), capture_output=True).returncode == 0)
         if xembed:
-            self.procs.append(subprocess.Popen(
-                ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                 "--width", "120", "--heighttype", "pixel", "--height", "32", "--SetDockType",
-                 "true", "--transparent", "false", "--expand", "false"], env=self.env(),
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            wait_for("tray host", lambda: self.find_windows("^panel$"))
+            if tray:
+                self.start_tray()
             return
         self.items_file = os.path.join(work, "sni-items")
         self.procs.append(subprocess.Popen(
             ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "sni_watcher.py"),
              self.items_file], env=self.env()))
         wait_for("tray host", lambda: self.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
+
+    def start_tray(self):
+        """The XEmbed tray, started now."""
+        self.tray_host = subprocess.Popen(
+            ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+             "--width", "120", "--heighttype", "pixel", "--height", "32", "--SetDockType",
+             "true", "--transparent", "false", "--expand", "false"], env=self.env(),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(self.tray_host)
+        wait_for("tray host", lambda: self.find_windows("^panel$"))
+
+    def stop_tray(self):
+        self.tray_host.terminate()
+        self.tray_host.wait(5)
+        wait_for("tray host gone", lambda: not self.find_windows("^panel$"))
 
     def bus_config(self):
         """A session bus that starts no services on demand: the system's would start a keyring
@@ -266,9 +278,9 @@ def hive_values(config_home):
 class Program:
     def __init__(self, binary, desktop, config_home, work, env=None):
         self.desktop = desktop
-        env = dict(desktop.env(), XDG_CONFIG_HOME=config_home, HOME=work, LC_ALL="C",
-                   QT_QPA_PLATFORM="xcb", **(env or {}))
-        self.proc = subprocess.Popen([binary], env=env, cwd=work)
+        self.env = dict(desktop.env(), XDG_CONFIG_HOME=config_home, HOME=work, LC_ALL="C",
+                        QT_QPA_PLATFORM="xcb", **(env or {}))
+        self.proc = subprocess.Popen([binary], env=self.env, cwd=work)
         out = desktop.xdotool("search", "--sync", "--onlyvisible", "--name", "^Vornask$")
         self.window = out.split()[0]
 
@@ -276,6 +288,21 @@ class Program:
         out = subprocess.run(["xwininfo", "-id", self.window], env=self.desktop.env(),
                              capture_output=True, text=True).stdout
         return "IsViewable" in out
+
+    def minimised(self):
+        """Minimised as far as a desktop without a window manager shows it: the window asks for
+        an icon in its place, in its hints or its state (and stays mapped, with none to obey)."""
+        props = self.desktop.xprop(self.window)
+        return "Initial state is Iconic" in props or "_NET_WM_STATE_HIDDEN" in props
+
+    def restored(self):
+        """Shown as an ordinary window: mapped, asking to be shown as it is, and titled
+        "Vornask" (not with the outcome it carries while minimised in place of the tray)."""
+        return (self.visible() and "Initial state is Normal" in self.desktop.xprop(self.window)
+                and self.title() == "Vornask")
+
+    def title(self):
+        return self.desktop.xdotool("getwindowname", self.window).strip()
 
     def other_window(self):
         """A visible window named like ours that is not the main window (a box)."""
@@ -477,6 +504,48 @@ def scenario_oauth_sign_in(binary, desktop, script, work, artifacts):
         oauth.wait()
 
 
+def scenario_late_tray(binary, desktop, mailbox, work, artifacts):
+    """A tray host that starts after Vornask (a panel late at login) and goes away again: Hide
+    without a tray minimises the window with the outcome in its title; the tray that comes takes
+    the icon and the window, and both clicks act; a tray that goes leaves the window minimised.
+    A second start brings the running one's window back and ends at once."""
+    config = os.path.join(work, "config-late-tray")
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": "",
+                        "Log File": "", "Interval": 5, "WavSound": "", "ShowMessage": 0}, [])
+    program = Program(binary, desktop, config, work)
+    try:
+        program.type_password(PASSWORD)
+        wait_for("the outcome in the minimised window's title",
+                 lambda: program.minimised() and program.title() == "Vornask - You have mail!",
+                 seen=program.title)
+        desktop.screenshot(os.path.join(artifacts, "late-tray-minimised.png"))
+
+        desktop.start_tray()
+        wait_for("the window gone into the tray", lambda: not program.visible())
+        logins = mailbox.logins()
+        desktop.click_tray(3)
+        wait_for("a check from the late tray", lambda: mailbox.logins() > logins)
+        desktop.click_tray(1)
+        wait_for("window back", program.restored)
+
+        program.type_password(PASSWORD)
+        wait_for("the window hidden into the tray", lambda: not program.visible())
+        desktop.stop_tray()
+        wait_for("the window minimised, not lost", lambda: program.visible() and
+                 program.minimised() and program.title() == "Vornask - You have mail!",
+                 seen=program.title)
+
+        started = time.monotonic()
+        second = subprocess.run([binary], env=program.env, cwd=work, timeout=30)
+        assert second.returncode == 0 and time.monotonic() - started < 10, second
+        wait_for("the first one's window back", program.restored)
+        assert program.proc.poll() is None
+        assert len(desktop.find_windows("^Vornask")) == 1, "a second window"
+        assert program.close_with_alt_f4() == 0
+    finally:
+        program.kill()
+
+
 NAMESPACE_MARK = "VORNASK_E2E_IN_NAMESPACE"
 
 
@@ -514,13 +583,16 @@ def main():
         desktop.close()
         desktop = Desktop(work, xembed=True)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
+        desktop.close()
+        desktop = Desktop(work, xembed=True, tray=False)
+        scenario_late_tray(binary, desktop, mailbox, work, artifacts)
     finally:
         if mailbox:
             mailbox.close()
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 5 passed, 0 failed")
+    print("e2e: 6 passed, 0 failed")
     return 0
 
 

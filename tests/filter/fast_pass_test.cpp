@@ -228,7 +228,7 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
         Exchange(s, login, c.pipelined);
         if (c.pipelined) {
             Exchange(s, {Message(1, false), Message(2, true), Message(3, false)}, true);
-            Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, false);
+            Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
         } else {
             Exchange(
                 s,
@@ -247,11 +247,11 @@ TEST_F(FastPassScriptedTest, CommandsGoOneAtATimeUnlessThePeerPipelines) {
                                    : "RETR 1\r\nRETR 2\r\nDELE 2\r\nRETR 3\r\nQUIT\r\n"));
         std::vector<bool> ahead = server.Ahead();
         if (c.pipelined) {
-            // CAPA alone; the login and the RETRs each in one write; DELE as soon as its
-            // message was judged, QUIT once its reply was read.
+            // CAPA alone; the login, the RETRs, and DELE with QUIT once every message was
+            // judged, each in one write.
             std::vector<bool> expected{false, true, true, c.uidl};
             if (c.uidl) expected.push_back(false);
-            expected.insert(expected.end(), {true, true, false, false, false});
+            expected.insert(expected.end(), {true, true, false, true, false});
             EXPECT_EQ(ahead, expected);
         } else {
             EXPECT_EQ(std::count(ahead.begin(), ahead.end(), true), 0);
@@ -355,8 +355,8 @@ TEST_F(FastPassScriptedTest, WithoutPipeliningNoRecordIsLoggedAheadOfItsDele) {
 const char* const kPipelinedLogin = "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n";
 
 // Messages 1 and 2 are condemned and their replies have come in when the connection drops in
-// the middle of message 3: only message 1, whose DELE went out, is logged, no QUIT can make
-// that DELE final, and the record must stay.
+// the middle of message 3: their batch waits for message 3, so nothing is logged or deleted,
+// and the record must stay.
 TEST_F(FastPassScriptedTest, ADropInTheWindowDeletesNothingAndKeepsTheRecord) {
     Steps s = Greeted(kPipelinedLogin);
     Exchange(s, {"+OK\r\n", "+OK\r\n", kListing, kUids}, true);
@@ -369,8 +369,9 @@ TEST_F(FastPassScriptedTest, ADropInTheWindowDeletesNothingAndKeepsTheRecord) {
 
     EXPECT_EQ(Fast(server.Port()), std::make_pair(3, std::string("!")));
     EXPECT_FALSE(leftOpen_);
+    EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
     EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(log_), Record(1));
+    EXPECT_EQ(ReadFileBytes(log_), "");
     EXPECT_EQ(ReadFileBytes(RecordFile(server.Port())), before);
 }
 
@@ -386,8 +387,8 @@ TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
     } cases[] = {
         {kPipelinedLogin,
          {kUids, Message(1, true), "what?\r\n"},
-         "UIDL\r\nRETR 1\r\nRETR 2\r\nRETR 3\r\nDELE 1\r\n",
-         Record(1)},
+         "UIDL\r\nRETR 1\r\nRETR 2\r\nRETR 3\r\n",
+         ""},
         {"-ERR\r\n", {Message(1, true), "what?\r\n"}, "RETR 1\r\nDELE 1\r\n", Record(1)},
         {"-ERR\r\n",
          {Message(1, false), Message(2, false), Message(3, false), "bye?\r\n"},
@@ -417,75 +418,111 @@ TEST_F(FastPassScriptedTest, AGarbledReplyClosesTheSessionWithoutQuit) {
     }
 }
 
-// More condemned messages than the window holds: the RETRs go on while each DELE waits for
-// the reply to the one before it, and the last DELE goes with QUIT.
-TEST_F(FastPassScriptedTest, ManyCondemnedMessagesGoOneDeleAtATimeWhileTheWindowRefills) {
-    const int count = TFastSession::kWindowCommands + 1;
-    std::string listing = "+OK\r\n", messages, received, records;
-    for (int n = 1; n <= count; ++n) {
-        listing += std::to_string(n) + " 30\r\n";
-        if (n < count) messages += Message(n, true);
-        received += "RETR " + std::to_string(n) + "\r\n";
-        records += Record(n);
-    }
-    Steps s = Greeted("+OK\r\nPIPELINING\r\n.\r\n");
-    Exchange(s, {"+OK\r\n", "+OK\r\n", listing + ".\r\n"}, true);
-    for (int n = 1; n < count; ++n) s.push_back(Script::ReadLine());  // RETR 1 to count - 1
-    s.push_back(Script::Send(messages));
-    // DELE 1 went on the first reply, RETR count once half the window was read.
-    s.insert(s.end(), {Script::ReadLine(), Script::ReadLine()});
-    s.push_back(Script::Send("+OK\r\n" + Message(count, true)));
-    received.insert(received.rfind("RETR"), "DELE 1\r\n");
-    for (int n = 2; n < count; ++n) {
-        Exchange(s, {"+OK\r\n"}, false);
-        received += "DELE " + std::to_string(n) + "\r\n";
-    }
-    Exchange(s, {"+OK\r\n", "+OK bye\r\n"}, true);
-    received += "DELE " + std::to_string(count) + "\r\nQUIT\r\n";
-    ScriptedPop3Server server(std::move(s));
-
-    EXPECT_EQ(Fast(server.Port()), std::make_pair(0, std::string()));
-    EXPECT_TRUE(server.Received() == "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n" + received);
-    EXPECT_TRUE(ReadFileBytes(log_) == records);
-    // Nothing was sent after DELE 2 to DELE count - 1 before their replies; QUIT came along
-    // with the last DELE.
-    const std::vector<bool> ahead = server.Ahead();
-    ASSERT_EQ(ahead.size(), 4 + 2 * static_cast<size_t>(count) + 1);
-    const auto deles = ahead.end() - count;
-    EXPECT_EQ(std::count(deles, ahead.end() - 2, true), 0);
-    EXPECT_TRUE(ahead.end()[-2]);
-}
-
-// Four messages, 1 kept and 2 to 4 condemned, all RETRs in flight when the server refuses
-// RETR 2 or DELE 2. The replies still owed are read, nothing more is judged, logged or
-// deleted, and the session ends with QUIT, as the kill pass's does (kill_pass_test).
-TEST_F(FastPassScriptedTest, ARefusalInTheWindowEndsAsTheKillPassDoes) {
-    const char* const listing = "+OK\r\n1 30\r\n2 30\r\n3 30\r\n4 30\r\n.\r\n";
+// More condemned messages than the window holds. Once half the window is read, the DELEs of
+// the messages judged so far go in one write with the RETR that refills it, their records
+// written first; the rest go with QUIT once every message is judged. After a refused DELE or
+// RETR nothing new goes: the DELEs already sent stand and every deleted message is logged.
+TEST_F(FastPassScriptedTest, CondemnedMessagesGoInBatchesWithTheWindowsRefill) {
+    const int count = TFastSession::kWindowCommands + 1, half = count / 2;
     struct Case {
-        std::string retr2;
-        std::string dele2;  // empty: not sent
-        std::string log;
-        const char* error;
-    } cases[] = {{"-ERR gone\r\n", "", "", "!-ERR gone"},
-                 {Message(2, true), "-ERR no\r\n", Record(2), "!-ERR no"}};
+        const char* name;
+        int refusedRetr;  // 0: none
+        int refusedDele;
+        int32_t left;
+        int logged;  // records 1 to logged, in order
+    } cases[] = {{"none refused", 0, 0, 0, count},
+                 {"DELE in the first batch refused", 0, 1, count - half + 1, half},
+                 {"RETR after the first batch refused", half + 88, 0, count - half, half}};
+    const auto lines = [](const char* command, int from, int to) {
+        std::string text;
+        for (int n = from; n <= to; ++n) text += command + std::to_string(n) + "\r\n";
+        return text;
+    };
+    const auto okOrRefused = [](int n, int refused, const std::string& ok) {
+        return n == refused ? std::string("-ERR no ") + std::to_string(n) + "\r\n" : ok;
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.retr2);
-        Steps s = Greeted(kPipelinedLogin);
-        Exchange(s, {"+OK\r\n", "+OK\r\n", listing, "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n"},
-                 true);
-        Exchange(s, {Message(1, false), c.retr2, Message(3, true), Message(4, true)}, true);
-        if (!c.dele2.empty()) Exchange(s, {c.dele2}, false);
-        Exchange(s, {"+OK bye\r\n"}, false);
+        SCOPED_TRACE(c.name);
+        std::string listing = "+OK\r\n", retrieved, deleted, records;
+        for (int n = 1; n <= count; ++n) {
+            listing += std::to_string(n) + " 30\r\n";
+            if (n < count) retrieved += okOrRefused(n, c.refusedRetr, Message(n, true));
+            if (n <= half) deleted += okOrRefused(n, c.refusedDele, "+OK\r\n");
+            if (n <= c.logged) records += Record(n);
+        }
+        const bool refused = c.refusedRetr || c.refusedDele;
+        Steps s = Greeted("+OK\r\nPIPELINING\r\n.\r\n");
+        Exchange(s, {"+OK\r\n", "+OK\r\n", listing + ".\r\n"}, true);
+        for (int n = 1; n < count; ++n) s.push_back(Script::ReadLine());
+        s.push_back(Script::Send(retrieved));
+        for (int n = 0; n <= half; ++n) s.push_back(Script::ReadLine());  // DELEs, RETR count
+        s.push_back(Script::Send(deleted + Message(count, true)));
+        std::string last = "+OK bye\r\n";
+        for (int n = half + 1; !refused && n <= count; ++n) {
+            s.push_back(Script::ReadLine());
+            last = "+OK\r\n" + last;
+        }
+        Exchange(s, {last}, false);
         ScriptedPop3Server server(std::move(s));
         std::filesystem::remove(log_);
 
         const auto [left, error] = Fast(server.Port());
-        EXPECT_EQ(left, 4);
+        EXPECT_EQ(left, c.left);
+        EXPECT_EQ(error,
+                  refused ? "!-ERR no " + std::to_string(c.refusedRetr + c.refusedDele) : "");
+        EXPECT_TRUE(server.Received() ==
+                    "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\n" + lines("RETR ", 1, count - 1) +
+                        lines("DELE ", 1, half) + lines("RETR ", count, count) +
+                        (refused ? "" : lines("DELE ", half + 1, count)) + "QUIT\r\n");
+        EXPECT_TRUE(ReadFileBytes(log_) == records);
+        // Every write's lines but its last were sent ahead.
+        std::vector<bool> expected(4 + count - 1, true);
+        expected[0] = expected[3] = expected.back() = false;
+        expected.insert(expected.end(), half, true);
+        expected.push_back(false);  // RETR count
+        if (!refused) expected.insert(expected.end(), count - half, true);
+        expected.push_back(false);  // QUIT
+        EXPECT_TRUE(server.Ahead() == expected);
+    }
+}
+
+// Four messages, 1 kept and 2 to 4 condemned, all RETRs in flight when the server refuses
+// RETR 3, or then DELE 3 of the batch that went with QUIT. A message condemned but not yet
+// sent for deletion stays, unlogged; the DELEs in flight stand.
+TEST_F(FastPassScriptedTest, ARefusalEndsWithTheDeletionsAlreadySent) {
+    const char* const listing = "+OK\r\n1 30\r\n2 30\r\n3 30\r\n4 30\r\n.\r\n";
+    struct Case {
+        std::string retr3;
+        std::vector<std::string> deles;  // the replies to DELE 2 to 4; none: not sent
+        int32_t left;
+        std::string log;
+        const char* error;
+    } cases[] = {{"-ERR gone\r\n", {}, 4, "", "!-ERR gone"},
+                 {Message(3, true),
+                  {"+OK\r\n", "-ERR no\r\n", "+OK\r\n"},
+                  2,
+                  Record(2) + Record(3) + Record(4),
+                  "!-ERR no"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.retr3);
+        Steps s = Greeted(kPipelinedLogin);
+        Exchange(s, {"+OK\r\n", "+OK\r\n", listing, "+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n"},
+                 true);
+        Exchange(s, {Message(1, false), Message(2, true), c.retr3, Message(4, true)}, true);
+        std::vector<std::string> replies = c.deles;
+        replies.push_back("+OK bye\r\n");
+        Exchange(s, replies, true);
+        ScriptedPop3Server server(std::move(s));
+        std::filesystem::remove(log_);
+
+        const auto [left, error] = Fast(server.Port());
+        EXPECT_EQ(left, c.left);
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(server.Received(),
                   "CAPA\r\nUSER joe\r\nPASS pw\r\nLIST\r\nUIDL\r\n"
                   "RETR 1\r\nRETR 2\r\nRETR 3\r\nRETR 4\r\n" +
-                      std::string(c.dele2.empty() ? "" : "DELE 2\r\n") + "QUIT\r\n");
+                      std::string(c.deles.empty() ? "" : "DELE 2\r\nDELE 3\r\nDELE 4\r\n") +
+                      "QUIT\r\n");
         EXPECT_EQ(ReadFileBytes(log_), c.log);
         const std::string key = ExaminedRecord::KillListKey({"From: = spam@"});
         EXPECT_EQ(ExaminedRecord::Load(RecordFile(server.Port()), key),

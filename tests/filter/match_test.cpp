@@ -1,9 +1,11 @@
 #include "filter/match.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include "filter/case_fold.h"
 #include "filter/filter_rule.h"
+#include "filter/header_decode.h"
 
 namespace {
 
@@ -143,6 +145,8 @@ TEST_P(MatchOptionsTest, ComparesWhatTheReaderSees) {
     }
 }
 
+#define BANGS_59 "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!"
+
 const SeenCase kSeenCases[] = {
     {"Utf8B", {"Subject: =?UTF-8?B?Q2hlYXAgcGlsbHM=?="}, "Subject: = Cheap pills", "0101"},
     {"Utf8QOtherCase", {"Subject: =?utf-8?q?CH=C3=89AP_pills?="}, "Subject: = chéap", "0001"},
@@ -183,6 +187,24 @@ const SeenCase kSeenCases[] = {
      {"Subject: =?x-no-such?Q?abc?= =?utf-8?Q?d?="},
      "Subject: = =?x-no-such?Q?abc?= d",
      "0101"},
+    // Charset names are looked up only as short MIME tokens; "utf-8" with "!" or "@" added is
+    // still UTF-8 to the converter.
+    {"CharsetOf64BytesDecoded",
+     {"Subject: =?utf-8" BANGS_59 "?Q?Ch=65ap?="},
+     "Subject: = Cheap",
+     "0101"},
+    {"CharsetOver64BytesStaysAsItWas",
+     {"Subject: =?utf-8!" BANGS_59 "?Q?Cheap?="},
+     "Subject: = =?utf-8!" BANGS_59 "?Q?Cheap?=",
+     "1111"},
+    {"CharsetWithSpecialStaysAsItWas",
+     {"Subject: =?utf-8@?Q?Cheap?="},
+     "Subject: = =?utf-8@?Q?Cheap?=",
+     "1111"},
+    {"UnreadableAndCutOffBytesBecomeQuestionMarks",
+     {"Subject: =?utf-8?Q?Ch=FFap_=C3?="},
+     "Subject: = Ch?ap ?",
+     "0101"},
     {"RawBytesOutsideWordsStay",
      {"Subject: Gr\xFC\xDF =?utf-8?Q?dich?="},
      "Subject: = Gr\xFC\xDF dich",
@@ -208,6 +230,23 @@ INSTANTIATE_TEST_SUITE_P(HeaderForms, MatchOptionsTest, testing::ValuesIn(kSeenC
                          [](const testing::TestParamInfo<SeenCase>& info) {
                              return info.param.name;
                          });
+
+// Each message may name charsets never seen before: decoding keeps nothing of them. Half the
+// names are spellings the converter knows (it skips "!#..."), half it does not know.
+TEST(HeaderDecode, DistinctCharsetNamesKeepNothing) {
+    static constexpr std::string_view kSkipped = "!#$%&'+^`{|}~";
+    const auto name = [](int n) {
+        std::string text = n % 2 ? "utf-8" : "x-unknown-";
+        for (n /= 2; n > 0; n /= static_cast<int>(kSkipped.size()))
+            text += kSkipped[static_cast<size_t>(n) % kSkipped.size()];
+        return text.append(60 - text.size(), '~');
+    };
+    EXPECT_EQ(DecodeHeaderText("=?" + name(1) + "?Q?a?="), "a");
+    EXPECT_EQ(DecodeHeaderText("=?" + name(2) + "?Q?a?="), "=?" + name(2) + "?Q?a?=");
+    const size_t before = mallinfo2().uordblks;
+    for (int n = 3; n < 20000; ++n) DecodeHeaderText("=?" + name(n) + "?Q?a?=");
+    EXPECT_LT(mallinfo2().uordblks, before + 100'000);  // 1.2 MB if the names were kept
+}
 
 // Simple case folding per code point, where lowering alone would differ.
 TEST(FoldCase, FoldsAsUnicodeSimpleCaseFolding) {

@@ -33,6 +33,7 @@ expected=(
     usr/share/man/man1/vornask.1.gz
     usr/share/doc/vornask/copyright
     usr/share/doc/vornask/changelog.Debian.gz
+    usr/share/doc/vornask/README.md.gz
 )
 for size in 16 22 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vornask.png")
@@ -57,7 +58,13 @@ appstreamcli validate --no-net "$metainfo" || fail "the AppStream metadata is no
 launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
 [ -f "$root/usr/share/applications/$launchable" ] ||
     fail "the metadata launches '$launchable', which the package does not ship"
-gzip -t "$root/usr/share/man/man1/vornask.1.gz" || fail "the manual page is no gzip file"
+# The manual page documents the check without a window, its statuses, files and environment.
+man_page=$(gzip -dc "$root/usr/share/man/man1/vornask.1.gz") || fail "the manual page is no gzip file"
+for line in '.B \-\-check' '.B \-\-password\-stdin' '.SH EXIT STATUS' '.B BROWSER' \
+    '.I ~/.config/autostart/vornask.desktop'; do
+    grep -qxF -- "$line" <<<"$man_page" || fail "the manual page lacks the line $line"
+done
+if grep -q "never stored" <<<"$man_page"; then fail "the manual page says 'never stored'"; fi
 
 got=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/vornask" --version) ||
     fail "the unpacked program's --version failed"

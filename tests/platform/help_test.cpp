@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 
 #include "child_test_support.h"
 #include "net/net_errors.h"
@@ -55,21 +59,47 @@ TEST_F(Help, EveryContextNumberOpensItsPage) {
     }
 }
 
-// Help for a dialog goes beside it, on the side with room, and never off the screen.
-TEST(HelpPlacement, BesideTheDialogWhereTheScreenAllows) {
-    const QRect screen(0, 0, 1920, 1080);
+// Help for a dialog goes beside it, on the side with room, else over it; never off the screen.
+TEST(HelpPlacement, BesideTheDialogWhereTheScreenAllowsElseOverIt) {
     const QSize help(640, 540);
     struct Case {
+        QRect screen;
         QRect dialog;
         QPoint expected;
     } cases[] = {
-        {{760, 300, 400, 200}, {1168, 300}},  // room on the right
-        {{1400, 300, 400, 200}, {752, 300}},  // only on the left
-        {{400, 900, 300, 200}, {708, 540}},   // right, raised to stay on the screen
-        {{0, 0, 1600, 200}, {1280, 0}},       // no room: the roomier side's edge
+        {{0, 0, 1920, 1080}, {760, 300, 400, 200}, {1168, 300}},  // room on the right
+        {{0, 0, 1920, 1080}, {1400, 300, 400, 200}, {752, 300}},  // only on the left
+        {{0, 0, 1920, 1080}, {400, 900, 300, 200}, {708, 540}},   // right, raised onto the screen
+        {{0, 0, 1920, 1080}, {0, 0, 1600, 200}, {480, 0}},        // over it, kept on the screen
+        {{0, 0, 1024, 768}, {84, 84, 855, 600}, {192, 114}},      // Mail Options at 1024x768
     };
     for (const Case& c : cases)
-        EXPECT_EQ(BesidePosition(c.dialog, help, screen), c.expected) << c.dialog.x();
+        EXPECT_EQ(HelpPosition(c.dialog, help, c.screen), c.expected) << c.dialog.x();
+}
+
+// Help opened from a modal dialog takes clicks while the dialog runs, even application-modal;
+// help that is not the dialog's own is blocked there.
+TEST_F(Help, HelpForAModalDialogTakesInput) {
+    for (const bool owned : {true, false}) {
+        QDialog dialog;
+        QString shown;
+        QTimer::singleShot(0, &dialog, [&] {
+            ShowHelpContext(kHelpKillList, owned ? &dialog : nullptr);
+            QWidget* help = HelpWindow();
+            if (QTest::qWaitForWindowExposed(help)) {
+                QPushButton* contents = nullptr;
+                for (auto* button : help->findChildren<QPushButton*>())
+                    if (button->text() == "&Contents") contents = button;
+                QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {},
+                                  contents->mapTo(help, contents->rect().center()));
+                shown = QFileInfo(Browser()->source().toLocalFile()).fileName();
+            }
+            dialog.reject();
+        });
+        dialog.exec();
+        EXPECT_EQ(shown.toStdString(), owned ? "index.html" : "kill-list.html") << owned;
+        delete HelpWindow();
+    }
 }
 
 TEST_F(Help, ClosedWindowIsMadeAfresh) {

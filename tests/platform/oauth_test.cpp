@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTcpSocket>
+#include <QTimer>
+#include <bit>
 #include <chrono>
+#include <csignal>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "child_test_support.h"
@@ -12,6 +20,8 @@
 #include "platform/oauth_pkce.h"
 #include "platform/oauth_refresh.h"
 #include "platform/oauth_sign_in.h"
+#include "platform/redirect_listener.h"
+#include "platform/socket_owner.h"
 #include "support/oauth_server.h"
 #include "support/scoped_env.h"
 #include "support/test_certificates.h"
@@ -31,24 +41,30 @@ struct SignInOutcome {
     QString failure;
 };
 
-SignInOutcome SignIn(const TOAuthConfig& config, std::chrono::milliseconds limit = 20s) {
+void Pump() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// onResult runs inside the handler of Succeeded or Failed.
+SignInOutcome SignIn(const TOAuthConfig& config, std::chrono::milliseconds limit = 20s,
+                     const std::function<void()>& onResult = {}) {
     TOAuthSignIn signIn(config);
     signIn.SetTimeLimit(limit);
     SignInOutcome outcome;
     bool done = false;
     QObject::connect(&signIn, &TOAuthSignIn::Succeeded, [&](const TOAuthTokens& tokens) {
         outcome.tokens = tokens;
+        if (onResult) onResult();
         done = true;
     });
     QObject::connect(&signIn, &TOAuthSignIn::Failed, [&](const QString& message) {
         outcome.failure = message;
+        if (onResult) onResult();
         done = true;
     });
     signIn.Start();
     EXPECT_FALSE(done) << "the result came from inside Start()";
-    EXPECT_TRUE(
-        test_support::WaitFor([&] { return done; }, 30s,
-                              [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }));
+    EXPECT_TRUE(test_support::WaitFor([&] { return done; }, 30s, Pump));
     return outcome;
 }
 
@@ -127,6 +143,32 @@ TEST_F(OAuthTest, CodeWithWrongVerifierIsRefused) {
     EXPECT_FALSE(outcome.tokens);
     EXPECT_TRUE(outcome.failure.contains("PKCE verifier does not match"))
         << outcome.failure.toStdString();
+    const std::string page = LandingPage();
+    EXPECT_NE(page.find(">Vornask was not signed in: The provider no longer accepts this "
+                        "sign-in: invalid_grant (PKCE verifier does not match). Sign in again. "
+                        "You may close this tab.<"),
+              std::string::npos)
+        << page;
+}
+
+// On a refusal the browser has its page, the reason escaped, before Failed is handled; a box
+// waiting in the handler (a nested event loop) does no harm.
+TEST_F(OAuthTest, RefusalPageComesBeforeFailed) {
+    OAuthServer server({"--deny", "<b>No</b> & co"});
+    bool pageFirst = false;
+    const auto outcome = SignIn(ConfigFor(server), 20s, [&] {
+        pageFirst = test_support::WaitFor([&] { return test_support::Exists(page_); }, 10s);
+        QEventLoop box;
+        QTimer::singleShot(100, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    EXPECT_EQ(outcome.failure.toStdString(),
+              "The provider refused the sign-in: access_denied (<b>No</b> & co)");
+    EXPECT_TRUE(pageFirst);
+    EXPECT_NE(LandingPage().find(">Vornask was not signed in: The provider refused the sign-in: "
+                                 "access_denied (&lt;b&gt;No&lt;/b&gt; &amp; co). You may close "
+                                 "this tab.<"),
+              std::string::npos);
 }
 
 // Failures of the sign-in itself, each reported through Failed within bounds.
@@ -137,10 +179,6 @@ TEST_F(OAuthTest, SignInFailures) {
     EXPECT_EQ(SignIn(config).failure.toStdString(),
               "The token URL must start with https:// (plain http only to this computer, such as "
               "127.0.0.1): http://example.com/token");
-
-    OAuthServer denying({"--deny"});
-    EXPECT_EQ(SignIn(ConfigFor(denying)).failure.toStdString(),
-              "The provider refused the sign-in: access_denied (The user declined)");
 
     config = ConfigFor(server);
     config.ClientId = "someone-else";  // the authorization server will not redirect back
@@ -218,6 +256,217 @@ TEST_F(OAuthTest, TrustFollowsOpenSslVariables) {
     std::filesystem::copy_file(certificates.Ca(), folder_ / "certs/ca.pem");
     ScopedEnv dir("SSL_CERT_DIR", "/nonexistent:" + folder_ / "certs");
     EXPECT_NO_THROW(RefreshAccessToken(config, "rt-known", 10s));
+}
+
+// Hostile token answers are refused with their own reason, well within the bound; answers and
+// tokens right under the bounds are taken.
+TEST_F(OAuthTest, TokenAnswerBounds) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--padding", "2000000"}, "The token URL's answer is larger than 1 MiB."},
+        {{"--claim-length", "1610612736"}, "The token URL's answer is larger than 1 MiB."},
+        {{"--padding", "1040000"}, ""},
+        {{"--token-length", "16385"}, "The token URL sent a token larger than 16 KiB."},
+        {{"--token-length", "16384"}, ""},
+    };
+    for (auto [options, message] : cases) {
+        SCOPED_TRACE(options[0] + " " + options[1]);
+        options.insert(options.end(), {"--refresh-token", "rt-known"});
+        OAuthServer server(options);
+        try {
+            const auto tokens = RefreshAccessToken(ConfigFor(server), "rt-known", 10s);
+            EXPECT_EQ(message, "") << "accepted";
+            EXPECT_LE(tokens.AccessToken.size(), 16384u);
+        } catch (const EOAuthError& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+    }
+}
+
+TEST_F(OAuthTest, ExpiresInIsHeldBetweenNowAndAYear) {
+    const std::pair<const char*, std::chrono::seconds> cases[] = {
+        {"9223372036854775807", 365 * 24h}, {"-5", 0s}, {"600", 600s}};
+    for (const auto& [expiresIn, expected] : cases) {
+        SCOPED_TRACE(expiresIn);
+        OAuthServer server({"--refresh-token", "rt-known", "--expires-in", expiresIn});
+        const auto tokens = RefreshAccessToken(ConfigFor(server), "rt-known", 10s);
+        const auto left = tokens.ExpiresAt - std::chrono::system_clock::now();
+        EXPECT_LE(left, expected);
+        EXPECT_GT(left, expected - 60s);
+    }
+}
+
+// The owner of a connection's other end, in a socket table as Linux prints it on a
+// little-endian machine: our end 127.0.0.1:8080 of a connection from port 50000 (uid 1000),
+// the peer's end (uid 1001), and IPv6 rows, one of them an IPv4-mapped peer.
+TEST(SocketOwner, FindsThePeersEndInTheTable) {
+    if constexpr (std::endian::native != std::endian::little) GTEST_SKIP();
+    const std::string heading =
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "timeout inode\n";
+    const std::string tail = " 01 00000000:00000000 00:00000000 00000000 ";
+    const std::string ipv4 = heading + "   0: 0100007F:1F90 00000000:0000" + tail + "1000 0 1\n" +
+                             "   1: 0100007F:1F90 0100007F:C350" + tail + "1000 0 2\n" +
+                             "   2: 0100007F:C350 0100007F:1F90" + tail + "1001 0 3\n";
+    const std::string mapped = "0000000000000000FFFF00000100007F";
+    const std::string loopback6 = "00000000000000000000000001000000";
+    const std::string ipv6 = heading + "   0: " + mapped + ":C351 " + mapped + ":1F90" + tail +
+                             "1002 0 4\n" + "   1: " + loopback6 + ":C352 " + loopback6 + ":1F90" +
+                             tail + "1003 0 5\n";
+    const QHostAddress v4(QHostAddress::LocalHost), v6(QHostAddress::LocalHostIPv6);
+    const QHostAddress v4mapped("::ffff:127.0.0.1");
+    const struct {
+        const std::string& table;
+        TTcpEnd peer, ours;
+        std::optional<uint32_t> uid;
+    } cases[] = {
+        {ipv4, {v4, 50000}, {v4, 8080}, 1001},
+        {ipv4, {v4mapped, 50000}, {v4, 8080}, 1001},
+        {ipv6, {v4, 50001}, {v4, 8080}, 1002},
+        {ipv6, {v6, 50002}, {v6, 8080}, 1003},
+        {ipv4, {QHostAddress("1.0.0.127"), 50000}, {v4, 8080}, std::nullopt},
+        {ipv4, {v4, 0x50C3}, {v4, 8080}, std::nullopt},
+        {ipv4, {v4, 50000}, {v4, 8081}, std::nullopt},
+        {ipv6, {v6, 50001}, {v6, 8080}, std::nullopt},
+    };
+    for (const auto& [table, peer, ours, uid] : cases) {
+        SCOPED_TRACE(peer.Address.toString().toStdString() + " " + std::to_string(peer.Port));
+        EXPECT_EQ(TcpOwnerInTable(table, peer, ours), uid);
+    }
+}
+
+// Clients of a redirect listener waiting for state "right".
+class RedirectListenerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(listener_.Listen());
+        QObject::connect(
+            &listener_, &TRedirectListener::RedirectArrived,
+            [this](const QMap<QString, QString>& values) { arrived_.push_back(values); });
+    }
+
+    std::unique_ptr<QTcpSocket> Send(const QByteArray& request) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, listener_.Port());
+        socket->write(request);
+        return socket;
+    }
+
+    // What came before the listener closed the connection; nothing while it stays open.
+    static std::optional<QByteArray> AnswerOnClose(QTcpSocket& socket,
+                                                   std::chrono::milliseconds limit = 10s) {
+        if (!test_support::WaitFor(
+                [&] { return socket.state() == QAbstractSocket::UnconnectedState; }, limit, Pump))
+            return std::nullopt;
+        return socket.readAll();
+    }
+
+    static constexpr char Right[] =
+        "GET /?state=right&code=c%2F%2B+%25 HTTP/1.1\r\nHost: x\r\n\r\n";
+    TRedirectListener listener_{"right"};
+    std::vector<QMap<QString, QString>> arrived_;
+};
+
+// Requests that are not the redirect get 400 or are closed unserved; the redirect after them
+// is handed over decoded, held past the deadline, and gets the page it is given.
+TEST_F(RedirectListenerTest, ServesOnlyTheRedirect) {
+    const struct {
+        const char* name;
+        QByteArray request;
+        std::chrono::milliseconds deadline;
+        bool badRequest;
+    } cases[] = {
+        {"wrong state", "GET /?state=wrong&code=c HTTP/1.1\r\n\r\n", 30s, true},
+        {"no state", "GET /?code=c HTTP/1.1\r\n\r\n", 30s, true},
+        {"favicon", "GET /favicon.ico?state=right HTTP/1.1\r\n\r\n", 30s, true},
+        {"post", "POST /?state=right&code=c HTTP/1.1\r\n\r\n", 30s, true},
+        {"over 8 KiB", "GET /?state=right HTTP/1.1\r\nX: " + QByteArray(8200, 'a') + "\r\n\r\n",
+         30s, false},
+        {"slower than the deadline", "GET /?state=right HTTP/1.1\r\n", 300ms, false},
+    };
+    for (const auto& [name, request, deadline, badRequest] : cases) {
+        SCOPED_TRACE(name);
+        listener_.SetRequestDeadline(deadline);
+        const auto socket = Send(request);
+        const auto answer = AnswerOnClose(*socket);
+        ASSERT_TRUE(answer) << "left open";
+        if (badRequest) {
+            EXPECT_TRUE(answer->startsWith("HTTP/1.1 400 ")) << answer->toStdString();
+        }
+        EXPECT_TRUE(arrived_.empty());
+    }
+    listener_.SetRequestDeadline(300ms);
+    const auto browser = Send(Right);
+    ASSERT_TRUE(test_support::WaitFor([&] { return !arrived_.empty(); }, 10s, Pump));
+    EXPECT_EQ(arrived_[0].value("code"), "c/+ %");
+    EXPECT_FALSE(AnswerOnClose(*browser, 1s));
+    const auto late = Send(Right);
+    EXPECT_TRUE(AnswerOnClose(*late)->startsWith("HTTP/1.1 400 "));
+
+    listener_.Answer("x < y & z");
+    const auto page = AnswerOnClose(*browser);
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(page->startsWith("HTTP/1.1 200 OK\r\n")) << page->toStdString();
+    EXPECT_TRUE(page->contains("<p>x &lt; y &amp; z</p>")) << page->toStdString();
+    EXPECT_EQ(arrived_.size(), 1u);
+}
+
+// A ninth connection is closed at once while eight are open; once they are gone the redirect
+// is served again.
+TEST_F(RedirectListenerTest, AtMostEightConnections) {
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 8; ++i) idle.push_back(Send(""));
+    ASSERT_TRUE(test_support::WaitFor(
+        [&] {
+            return std::all_of(idle.begin(), idle.end(), [](const auto& socket) {
+                return socket->state() == QAbstractSocket::ConnectedState;
+            });
+        },
+        10s, Pump));
+    const auto ninth = Send(Right);
+    EXPECT_EQ(AnswerOnClose(*ninth), QByteArray());
+    for (const auto& socket : idle) EXPECT_EQ(socket->state(), QAbstractSocket::ConnectedState);
+    EXPECT_TRUE(arrived_.empty());
+
+    idle.clear();
+    std::unique_ptr<QTcpSocket> browser;
+    EXPECT_TRUE(test_support::WaitFor(
+        [&] {
+            browser = Send(Right);
+            test_support::WaitFor(
+                [&] {
+                    return !arrived_.empty() ||
+                           browser->state() == QAbstractSocket::UnconnectedState;
+                },
+                5s, Pump);
+            return !arrived_.empty();
+        },
+        10s));
+}
+
+// A connection from another user's socket is closed unread, the right state notwithstanding.
+TEST_F(RedirectListenerTest, OtherUsersAreNotServed) {
+    if (getuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
+    const uint16_t port = listener_.Port();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(3);
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) _exit(4);
+        send(fd, Right, sizeof Right - 1, MSG_NOSIGNAL);
+        char byte;
+        _exit(read(fd, &byte, 1) > 0 ? 1 : 0);
+    }
+    int status = -1;
+    const bool ended =
+        test_support::WaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 10s, Pump);
+    if (!ended) kill(child, SIGKILL), waitpid(child, nullptr, 0);
+    ASSERT_TRUE(ended) << "the other user's request was held";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(arrived_.empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include "net/pop3.h"
 #include "platform/keyring.h"
 #include "platform/registry.h"
+#include "shell/connection_page.h"
 #include "shell/dry_run_window.h"
 #include "shell/keyring_record.h"
 #include "shell/kill_list_editor.h"
@@ -244,6 +246,62 @@ class AppSignInTest : public QObject {
         QVERIFY(!form.Timer->Enabled());
         QCOMPARE(form.Without(std::string("tip:") + kKeyringUnavailableText),
                  std::vector<std::string>{form.Log.back()});  // the box, no check
+    }
+
+    // With OAuth2 the password box takes no password: disabled and empty, it says what Hide
+    // does. Sign out forgets the account's tokens at once, the keyring's too, and so does
+    // leaving OAuth2 at OK, which Cancel does not.
+    void passwordBoxAndSignOut_data() {
+        QTest::addColumn<bool>("oauth");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("action");  // in Mail Options
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QString>("says");  // none: the box takes a password, as ever
+        const QString none, signedIn = "Signed in: press Hide to check.";
+        QTest::newRow("password") << false << none << "Cancel" << true << none;
+        QTest::newRow("signed in") << true << none << "Cancel" << true << signedIn;
+        QTest::newRow("token command")
+            << true << "helper"
+            << "Cancel" << true << "The token command signs in: press Hide to check.";
+        QTest::newRow("Sign out") << true << none << "Sign out" << false
+                                  << "Press Hide to sign in in the browser.";
+        QTest::newRow("leave, Cancel") << true << none << "leave, Cancel" << true << signedIn;
+        QTest::newRow("leave, OK") << true << none << "leave, OK" << false << none;
+    }
+    void passwordBoxAndSignOut() {
+        QFETCH(bool, oauth);
+        QFETCH(QString, command);
+        QFETCH(QString, action);
+        QFETCH(bool, kept);
+        QFETCH(QString, says);
+        const Desk desk;
+        TestForm form(desk.Hive());
+        desk.Open(form, 3);
+        if (oauth) form.Settings.Connection.Authentication = TAuthentication::OAuth2;
+        form.Settings.Connection.OAuth.TokenCommand = command.toStdString();
+        const TSettings account = form.Settings;
+        form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+        form.edPassword->setText("typed");
+        form.show();
+        WhenModal<TdlgMailOptions>([action](TdlgMailOptions* dialog) {
+            QPushButton* signOut = dialog->pgConnection->btnSignOut;
+            if (action == "Sign out") {
+                QVERIFY(signOut->isEnabled());
+                signOut->click();
+                QCOMPARE(dialog->pgConnection->lblSignedIn->text(), QString("Not signed in"));
+                QVERIFY(!signOut->isEnabled());
+            }
+            if (action.startsWith("leave"))
+                dialog->pgConnection->cbAuthentication->setCurrentIndex(0);
+            (action.endsWith("OK") ? dialog->btnOK : dialog->btnCancel)->click();
+        });
+        form.MailOptions1Click();
+        QCOMPARE(form.Tokens.Holds(account), kept);
+        if (KeyringPresent()) QCOMPARE(TTokenSource().Holds(account), kept);
+        QCOMPARE(form.edPassword->isEnabled(), says.isEmpty());
+        QCOMPARE(form.edPassword->placeholderText(), says);
+        QCOMPARE(form.edPassword->text(), oauth ? QString() : QString("typed"));
+        form.Tokens.SignOut(account);
     }
 
     // Stored on Hide, filled in at the next start, which hides and checks at once; turning

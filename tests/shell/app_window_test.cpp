@@ -1,5 +1,6 @@
 // The main window: its form, the tray icon's clicks in both window states, a desktop without a
-// tray, a start whose settings cannot be loaded, and closing.
+// tray or with one that comes late, a second start, a start whose settings cannot be loaded,
+// and closing.
 
 #include <QLabel>
 #include <QLineEdit>
@@ -195,7 +196,74 @@ class AppWindowTest : public QObject {
 
         form.showNormal();  // the user restores it from the taskbar
         QVERIFY(!form.Timer->Enabled());
+        QVERIFY(!form.IsWindowHidden());
+        QCOMPARE(form.windowTitle(), QString("Vornask"));  // the outcome would not fit
         form.FormDestroy();
+    }
+
+    // A tray that appears after Hide takes the window from the taskbar, and both clicks act;
+    // one that goes away while the window is in it leaves the window minimised in its place.
+    void trayThatComesLateAndGoesAway() {
+        TestForm form(hive);
+        form.Tray = false;
+        form.FormCreate();
+        AimAtAClosedPort(form);
+        form.show();
+        form.CheckAndHide();
+        QVERIFY(form.isMinimized());
+
+        form.Tray = true;
+        form.FollowTray();
+        QVERIFY(form.isHidden());
+        QVERIFY(form.IsWindowHidden());
+        QVERIFY(!form.TaskbarEntryVisible());
+        QVERIFY(form.Timer->IsTicking());
+        QCOMPARE(form.windowTitle(), QString("Vornask"));
+        QSystemTrayIcon* icon = FindTrayIcon(form.TrayIconData);  // added afresh for the tray
+        QVERIFY(icon);
+        QCOMPARE(icon->toolTip(), QString("Error creating socket"));
+        form.Log.clear();
+        emit icon->activated(QSystemTrayIcon::Context);
+        QCoreApplication::sendPostedEvents(&form);
+        QCOMPARE(form.Log, (std::vector<std::string>{"tip:Error creating socket"}));
+        emit icon->activated(QSystemTrayIcon::Trigger);
+        QCoreApplication::sendPostedEvents(&form);
+        QVERIFY(form.isVisible() && !form.isMinimized());
+        QVERIFY(!form.Timer->Enabled());
+
+        form.CheckAndHide();
+        QVERIFY(form.isHidden());
+        form.Tray = false;
+        form.FollowTray();
+        QVERIFY(form.isVisible() && form.isMinimized());
+        QVERIFY(form.IsWindowHidden());
+        QVERIFY(form.TaskbarEntryVisible());
+        QVERIFY(form.Timer->IsTicking());
+        QCOMPARE(form.windowTitle(), QString("Vornask - Error creating socket"));
+        form.FormDestroy();
+    }
+
+    // A second start of the program brings the window back as a left click on the icon would,
+    // from the tray, from its place in the taskbar, or minimised by the user.
+    void secondStartBringsTheWindowBack() {
+        enum Where { InTray, MinimisedForTray, MinimisedByUser };
+        for (Where where : {InTray, MinimisedForTray, MinimisedByUser}) {
+            TestForm form(hive);
+            form.Tray = where == InTray;
+            form.FormCreate();
+            AimAtAClosedPort(form);
+            form.show();
+            if (where == MinimisedByUser)
+                form.showMinimized();
+            else
+                form.CheckAndHide();
+            form.AnotherStartAsked();
+            QVERIFY2(form.isVisible() && !form.isMinimized(), qPrintable(QString::number(where)));
+            QVERIFY(!form.IsWindowHidden());
+            QVERIFY(!form.Timer->Enabled());
+            QVERIFY(form.TaskbarEntryVisible());
+            form.FormDestroy();
+        }
     }
 
     void missingIntervalShowsDefaultBoxAndRunsWithoutHook() {

@@ -177,7 +177,7 @@ TEST_F(CheckCommand, WhatTheKeyringHolds) {
          RecordText(TPasswordRecord{server.Password(), true}),
          std::string(kEncryptedOnlyText) + "\n",
          {}},
-        {"not signed in", true, "", std::string(kNotSignedInText) + "\n", {}},
+        {"not signed in", true, "", std::string(kCheckNotSignedInText) + "\n", {}},
         {"refresh refused",
          true,
          signIn,

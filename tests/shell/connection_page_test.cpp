@@ -116,6 +116,10 @@ TProbeReport Refused(std::optional<ETlsError::TReason> reason) {
     return report;
 }
 
+QColor BaseOf(const QWidget* widget) {
+    return widget->palette().color(QPalette::Base);
+}
+
 QString ReportText(const TProbeReport& report) {
     QTextDocument document;
     document.setHtml(ConnectionReportHtml(report, "mail.example.org", "2026-01-01 00:00:00 UTC"));
@@ -314,8 +318,8 @@ class ConnectionPageTest : public QObject {
     }
 
     // The OAuth2 group shows for OAuth2 only; a known provider fills and fixes its addresses
-    // and scope, "Other" leaves them to the user; the provider shown follows the stored
-    // addresses; everything reaches the settings.
+    // and scope, which then look read-only and say why, "Other" leaves them to the user; the
+    // provider shown follows the stored addresses; everything reaches the settings.
     void oauthGroupAndProviders() {
         TSettings settings;
         settings.Connection.Encryption = TEncryption::Stls;
@@ -331,9 +335,14 @@ class ConnectionPageTest : public QObject {
             QCOMPARE(page->edTokenUrl->text().toStdString(), providers[i].TokenUrl);
             QCOMPARE(page->edScope->text().toStdString(), providers[i].Scope);
             QVERIFY(page->edAuthorizationUrl->isReadOnly());
+            QVERIFY(BaseOf(page->edScope) != BaseOf(page->edClientId));
+            QCOMPARE(page->edTokenUrl->toolTip(),
+                     QString("Fixed for this provider; choose \"Other\" to edit."));
         }
         page->cbProvider->setCurrentIndex(2);  // Other: editable, starting from what was there
         QVERIFY(!page->edTokenUrl->isReadOnly());
+        QCOMPARE(BaseOf(page->edScope), BaseOf(page->edClientId));
+        QCOMPARE(page->edTokenUrl->toolTip(), QString());
         TypeOver(page->edTokenUrl, "https://id.example.org/token");
         TypeOver(page->edClientId, "vornask");
         TypeOver(page->edTokenCommand, "helper --token");

@@ -12,7 +12,10 @@ Options: --user NAME, --client-id ID, --client-secret S (then required), --expir
 --refresh-token T (a refresh token it honours from the start), --access-token T (an
 access token it honours from the start), --revoked-refresh T (answered
 with invalid_grant), --tamper-pkce (remembers a wrong challenge, so every code exchange is
-refused), --deny (redirects with error=access_denied, as when the user declines), --tls CERT KEY (https), --port N.
+refused), --deny [DESCRIPTION] (redirects with error=access_denied, as when the user declines),
+--tls CERT KEY (https), --port N. Hostile token answers: --token-length N (access tokens of N
+characters), --padding N (N more bytes in each answer, sent without Content-Length),
+--claim-length N (a Content-Length of N, then the answer and no more, the connection held).
 """
 import argparse
 import base64
@@ -39,6 +42,8 @@ def challenge_of(verifier):
 
 def issue_access_token():
     token = "at-" + secrets.token_urlsafe(24)
+    if options.token_length:
+        token = (token + "x" * options.token_length)[:options.token_length]
     with lock:
         access_tokens.add(token)
     return token
@@ -57,6 +62,22 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(name, value)
         self.end_headers()
         self.wfile.write(data)
+
+    def answer_tokens(self, body):
+        if options.padding:
+            body["padding"] = "p" * options.padding
+        data = json.dumps(body).encode("utf-8")
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        if options.claim_length:
+            self.send_header("Content-Length", str(options.claim_length))
+        elif not options.padding:
+            self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+        self.wfile.flush()
+        if options.claim_length:
+            threading.Event().wait(60)
 
     def refuse(self, error, description, status=400):
         self.answer(status, json.dumps({"error": error, "error_description": description}))
@@ -85,7 +106,7 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(400, "; ".join(problems), "text/plain")
         if options.deny:
             return self.redirect(redirect, {"error": "access_denied",
-                                            "error_description": "The user declined",
+                                            "error_description": options.deny,
                                             "state": query["state"]})
         code = "c-" + secrets.token_urlsafe(16) + "/+ %"  # as Google's codes, needs escaping
         challenge = query["code_challenge"]
@@ -132,8 +153,8 @@ class Handler(BaseHTTPRequestHandler):
         refresh = "rt-" + secrets.token_urlsafe(16) + "+/="
         with lock:
             refresh_tokens.add(refresh)
-        self.answer(200, json.dumps({"access_token": issue_access_token(), "token_type": "Bearer",
-                                     "expires_in": options.expires_in, "refresh_token": refresh}))
+        self.answer_tokens({"access_token": issue_access_token(), "token_type": "Bearer",
+                            "expires_in": options.expires_in, "refresh_token": refresh})
 
     def refresh(self, form):
         token = form.get("refresh_token", "")
@@ -141,8 +162,8 @@ class Handler(BaseHTTPRequestHandler):
             known = token in refresh_tokens and token != options.revoked_refresh
         if not known:
             return self.refuse("invalid_grant", "Token has been expired or revoked.")
-        self.answer(200, json.dumps({"access_token": issue_access_token(), "token_type": "Bearer",
-                                     "expires_in": options.expires_in}))
+        self.answer_tokens({"access_token": issue_access_token(), "token_type": "Bearer",
+                            "expires_in": options.expires_in})
 
 
 def main():
@@ -157,7 +178,10 @@ def main():
     parser.add_argument("--access-token", action="append", default=[])
     parser.add_argument("--revoked-refresh")
     parser.add_argument("--tamper-pkce", action="store_true")
-    parser.add_argument("--deny", action="store_true")
+    parser.add_argument("--deny", nargs="?", const="The user declined")
+    parser.add_argument("--token-length", type=int, default=0)
+    parser.add_argument("--padding", type=int, default=0)
+    parser.add_argument("--claim-length", type=int, default=0)
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     options = parser.parse_args()
     refresh_tokens.update(options.refresh_token)
