@@ -100,6 +100,10 @@ void TfrmMain::LoginRefused(const Exception& e) {
     if (!NeedsUser(e)) return;  // the next tick tries again
     // The password, the server, its certificate or the encryption needs the user: back to the
     // window, no more ticks.
+    if (const auto* again = dynamic_cast<const ESignInAgain*>(&e)) {
+        signInAgainReason_ = SignInAgainReasonText(again->Reason);
+        UpdatePasswordBox();
+    }
     SetTaskbarEntryVisible(true);
     BringWindowBack();
     Timer->SetEnabled(false);

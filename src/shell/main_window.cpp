@@ -225,7 +225,9 @@ void TfrmMain::UpdatePasswordBox() {
             says = "Press Hide to sign in in the browser.";
     }
     edPassword->setPlaceholderText(says);
-    edPassword->setToolTip(says);  // the narrow box may cut it short
+    // The narrow box may cut it short; a sign-in to make again says why on a second line.
+    const bool signIn = oauth && !Tokens.Holds(Settings) && !signInAgainReason_.isEmpty();
+    edPassword->setToolTip(signIn ? says + "\n" + signInAgainReason_ : says);
 }
 
 void TfrmMain::Exit1Click() {

@@ -188,7 +188,8 @@ class TfrmMain : public QMainWindow {
     std::string rememberedInBox_;
     TOAuthSignIn* signIn_ = nullptr;  // the sign-in Hide started, while it runs
     bool keyringNoted_ = false;
-    bool preparing_ = false;  // a check is getting its token
+    bool preparing_ = false;     // a check is getting its token
+    QString signInAgainReason_;  // why the last check asked to sign in again
 
     bool startHidden_ = false;
     bool hidden_ = false;          // see IsWindowHidden

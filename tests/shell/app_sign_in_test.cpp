@@ -204,6 +204,9 @@ class AppSignInTest : public QObject {
         if (needsUser) expected.push_back("error:" + says.toStdString());
         QCOMPARE(QString::fromStdString(Joined(log)), QString::fromStdString(Joined(expected)));
         QCOMPARE(WindowBack(form), needsUser);
+        if (needsUser)  // the window that comes back says why too
+            QCOMPARE(form.edPassword->toolTip(),
+                     "Press Hide to sign in in the browser.\n" + says.section('\n', 1));
         QCOMPARE(form.Timer->Enabled(), !needsUser);
     }
 
