@@ -91,15 +91,15 @@ void TCredentialSource::RefusedAgain(const TSettings& settings) {
 
 std::optional<TPasswordRecord> TCredentialSource::RememberedPassword(const TSettings& settings) {
     const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
-    if (key == rememberedKey_ && remembered_) return remembered_;
-    rememberedKey_ = key;
-    remembered_.reset();
+    if (const auto kept = remembered_.find(key); kept != remembered_.end()) return kept->second;
     keyringReason_.clear();
     std::string secret;
     const TKeyringResult read = Note(keyring_.Read(key, secret));
     if (read.Status == TKeyringStatus::Unavailable) keyringReason_ = read.Reason;
-    if (read.IsOk()) remembered_ = PasswordRecordOf(secret);
-    return remembered_;
+    const std::optional<TPasswordRecord> record =
+        read.IsOk() ? PasswordRecordOf(secret) : std::nullopt;
+    if (record) remembered_[key] = *record;
+    return record;
 }
 
 TKeyringResult TCredentialSource::KeepPassword(const TSettings& settings,
@@ -107,16 +107,13 @@ TKeyringResult TCredentialSource::KeepPassword(const TSettings& settings,
     const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
     const TPasswordRecord record{password, Encrypted(settings)};
     const TKeyringResult written = Note(keyring_.Write(key, RecordText(record)));
-    if (written.IsOk()) {
-        rememberedKey_ = key;
-        remembered_ = record;
-    }
+    if (written.IsOk()) remembered_[key] = record;
     return written;
 }
 
 TKeyringResult TCredentialSource::ForgetPassword(const TSettings& settings) {
     const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
-    if (key == rememberedKey_) remembered_.reset();
+    remembered_.erase(key);
     return Note(keyring_.Remove(key));
 }
 

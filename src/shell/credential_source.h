@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -89,9 +90,8 @@ class TCredentialSource {
 
     TTokenSource& tokens_;
     TKeyring keyring_;
-    std::string rememberedKey_;  // the account whose record is kept below
-    std::optional<TPasswordRecord> remembered_;
-    std::string keyringReason_;  // why the keyring could not be read for that account
+    std::map<std::string, TPasswordRecord> remembered_;  // by keyring key, once read or kept
+    std::string keyringReason_;  // why the keyring could not be read at the last try
 };
 
 // Hands the credential to a client that already uses the connection.

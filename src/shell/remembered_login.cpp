@@ -60,6 +60,7 @@ void TfrmMain::KeepPassword() {
 }
 
 void TfrmMain::ForgetPassword(const TSettings& account) {
+    rememberedInBox_.clear();  // what the box holds is the user's to send, no longer the keyring's
     Credentials.ForgetPassword(account);
 }
 
