@@ -1,6 +1,7 @@
-// Signing in for a check: where each check's OAuth2 token comes from, the sign-in Hide starts,
-// and the password the desktop keyring remembers. Runs under keyring-session.sh, with a
-// keyring (VORNASK_KEYRING=present), without one (absent), and with a locked one (locked).
+// Signing in for a check and for the dry run: where each check's OAuth2 token comes from, the
+// sign-in Hide starts, a refused token renewed once, and what the desktop keyring remembers
+// and for what. Runs under keyring-session.sh, with a keyring (VORNASK_KEYRING=present),
+// without one (absent), and with a locked one (locked).
 
 #include <sys/stat.h>
 #include <QCheckBox>
