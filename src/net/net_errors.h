@@ -30,6 +30,7 @@ class EEncryptionError : public ETcpIpError {
         UnreadableEncryption,      // the stored encryption could not be read
         UnreadableAuthentication,  // the stored way of signing in could not be read
         TokenInClear,              // an OAuth2 token would travel unencrypted
+        PasswordInClear,           // a password kept for encrypted use would travel unencrypted
     };
     EEncryptionError(TFault fault, std::string message)
         : ETcpIpError(std::move(message)), Fault(fault) {}
@@ -54,6 +55,8 @@ class EProtocolError : public ETcpIpError {
     // The server refused the login for now ("[IN-USE]", "[LOGIN-DELAY]", "[SYS/TEMP]"): a later
     // try may succeed, so it is no reason to ask the user for the password.
     bool TemporaryRefusal = false;
+    // The server refused the login itself (USER, PASS or AUTH), not a command after it.
+    bool LoginRefused = false;
 };
 
 // What a server that never greets is told as: most often it waits for a TLS handshake.

@@ -82,6 +82,7 @@ void TPop3::CheckLoginReply() {
 EProtocolError TPop3::LoginRefusal(const std::string& line, const std::string& note) {
     EProtocolError refusal(ErrorMessage(line) + note, kRefusedReply, kProtocol);
     refusal.TemporaryRefusal = IsTemporaryRefusal(line);
+    refusal.LoginRefused = true;
     return refusal;
 }
 
@@ -142,20 +143,24 @@ void TPop3::Login() {
         Connect();
         CheckReply();
         if (Encryption == TEncryption::Stls) StartStls();
-        if (Authentication == TAuthentication::UserPass) {
-            SendText("USER " + UserName + "\r\n");
-            CheckLoginReply();
-            SendText("PASS " + Password + "\r\n");
-            CheckLoginReply();
-        } else {
-            Capabilities();  // the mechanisms on offer, after STLS as the server now sees us
-            SignInSasl();
-        }
+        SendCredentials();
         Command("LIST");
         ReadListing();
     } catch (...) {
         Disconnect();  // as Abort, but the listing read before a bad line stays
         throw;
+    }
+}
+
+void TPop3::SendCredentials() {
+    if (Authentication == TAuthentication::UserPass) {
+        SendText("USER " + UserName + "\r\n");
+        CheckLoginReply();
+        SendText("PASS " + Password + "\r\n");
+        CheckLoginReply();
+    } else {
+        Capabilities();  // the mechanisms on offer, after STLS as the server now sees us
+        SignInSasl();
     }
 }
 

@@ -119,6 +119,9 @@ class TPop3 : public TTcpIp {
     // Before connecting: raises EEncryptionError when a token would travel in clear or the way
     // of signing in is none this program knows.
     void RefuseUnusableSignIn() const;
+    // After the greeting (and STLS): USER and PASS, or CAPA and the SASL exchange, as
+    // Authentication says; raises as CheckLoginReply and SignInSasl.
+    void SendCredentials();
     // AUTH with the mechanism Authentication uses among the last CAPA's, in two steps. Raises
     // EProtocolError: kRefusedReply before anything is sent when the mechanism is not offered,
     // or with the server's "-ERR" line (and the status of a refused token); kBrokenReply for

@@ -13,6 +13,7 @@ bool IsCertificateRefusal(const ETlsError& e) {
 TProbeReport TPop3Probe::Run() {
     TProbeReport report;
     report.Encryption = Encryption;
+    if (SignIn) RefuseUnusableSignIn();
     try {
         Connect();
         ReadGreeting(report);
@@ -30,11 +31,23 @@ TProbeReport TPop3Probe::Run() {
         report.Encrypted = true;
         report.Peer = *peer;
     }
+    if (SignIn) TrySignIn(report);
     std::string farewell;
     SendText("QUIT\r\n");
     ReadLine(farewell);  // its answer changes nothing
     CloseSession();
     return report;
+}
+
+void TPop3Probe::TrySignIn(TProbeReport& report) {
+    report.SignInTried = true;
+    try {
+        SendCredentials();
+    } catch (const EProtocolError& e) {
+        // Only the server's word on the login is a finding; the session may still say QUIT.
+        if (e.ErrorCode != kRefusedReply || e.ConnectionLost) throw;
+        report.SignInRefusal = e.Message();
+    }
 }
 
 void TPop3Probe::ReadGreeting(TProbeReport& report) {

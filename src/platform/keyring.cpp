@@ -11,16 +11,20 @@
 
 namespace {
 
+TKeyringResult Unavailable(const std::string& reason) {
+    return {TKeyringStatus::Unavailable, "The desktop keyring is not available: " + reason, reason};
+}
+
 TKeyringResult ResultOf(const QKeychain::Job& job) {
     switch (job.error()) {
         case QKeychain::NoError:
             return {};
         case QKeychain::EntryNotFound:
             return {TKeyringStatus::NotFound,
-                    "The keyring holds no item " + job.key().toStdString()};
+                    "The keyring holds no item " + job.key().toStdString(),
+                    {}};
         default:
-            return {TKeyringStatus::Unavailable,
-                    "The desktop keyring is not available: " + job.errorString().toStdString()};
+            return Unavailable(job.errorString().toStdString());
     }
 }
 
@@ -32,9 +36,8 @@ TKeyringResult RunJob(QKeychain::Job* job, std::chrono::milliseconds bound,
     job->setAutoDelete(true);
     job->setInsecureFallback(false);
     QEventLoop loop;
-    TKeyringResult result{
-        TKeyringStatus::Unavailable,
-        "The desktop keyring did not answer within " + std::to_string(bound.count() / 1000) + " s"};
+    TKeyringResult result =
+        Unavailable("no answer within " + std::to_string(bound.count() / 1000) + " s");
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
         result = ResultOf(*done);
         if (result.IsOk() && taken) taken(*done);
@@ -63,7 +66,7 @@ TKeyringResult TKeyring::Read(const std::string& key, std::string& secret) const
     });
     // A locked item reads as missing; the user is told the keyring is locked instead.
     if (result.Status == TKeyringStatus::NotFound && SecretServiceLocked(bound_))
-        return {TKeyringStatus::Unavailable, "The desktop keyring is locked"};
+        return Unavailable("locked");
     return result;
 }
 

@@ -17,6 +17,9 @@ enum class TKeyringStatus { Ok, NotFound, Unavailable };
 struct TKeyringResult {
     TKeyringStatus Status = TKeyringStatus::Ok;
     std::string Message;  // empty when Ok
+    // Why the keyring is Unavailable, in a few words ("locked", "no answer within 10 s", or
+    // the keyring's own words); empty otherwise.
+    std::string Reason;
     bool IsOk() const { return Status == TKeyringStatus::Ok; }
 };
 

@@ -11,7 +11,7 @@
 #include "net/pop3.h"
 #include "platform/registry.h"
 #include "shell/check_session.h"
-#include "shell/remembered_credential.h"
+#include "shell/credential_source.h"
 #include "shell/settings.h"
 #include "shell/shown_message.h"
 
@@ -38,18 +38,30 @@ std::optional<std::string> ReadPasswordLine() {
     return line;
 }
 
-void UseCredential(TPop3& pop3, const TSettings& settings,
-                   const std::optional<std::string>& typed) {
-    const std::optional<std::string> credential = typed ? typed : RememberedCredential(settings);
-    if (!credential) throw ENotSetUp(kNoPasswordText);
-    if (settings.Connection.Authentication == TAuthentication::OAuth2)
-        pop3.AccessToken = *credential;
-    else
-        pop3.Password = *credential;
+// What a check did, for the line after its outcome.
+struct TCheckCounts {
+    int32_t Waiting = 0;  // messages the check listed
+    int32_t Deleted = 0;
+};
+
+std::string CountsText(const TCheckCounts& counts) {
+    return std::to_string(counts.Waiting) +
+           (counts.Waiting == 1 ? " message waiting, " : " messages waiting, ") +
+           std::to_string(counts.Deleted) + " deleted.";
+}
+
+// The failure as a script's log should read it: what is missing for a check without a typed
+// credential says what to do on the command line.
+std::string FailureText(const Exception& e) {
+    if (const auto* again = dynamic_cast<const ESignInAgain*>(&e);
+        again && again->Reason == TSignInAgainReason::NoneRemembered)
+        return again->KeyringReason.empty() ? kCheckNotSignedInText
+                                            : KeyringUnavailableText(again->KeyringReason);
+    return ShownDetail(e);
 }
 
 // The check itself; raises what the settings, the credential lookup or the session raise.
-int32_t CheckOnce(bool passwordFromStdin) {
+TCheckCounts CheckOnce(bool passwordFromStdin) {
     std::optional<std::string> typed;
     if (passwordFromStdin) {
         typed = ReadPasswordLine();
@@ -63,8 +75,17 @@ int32_t CheckOnce(bool passwordFromStdin) {
     TPop3 pop3;
     pop3.Use(settings.Connection);
     pop3.UserName = settings.User;
-    UseCredential(pop3, settings, typed);
-    return RunCheckSession(pop3, registry, settings);
+    TTokenSource tokens;
+    TCredentialSource credentials(tokens);
+    credentials.Typed = [&typed](const TSettings&) { return typed; };
+    TCheckSession session(pop3, registry, settings);
+    SignIn(credentials, pop3, settings, [&] { session.Login(); });
+    TCheckCounts counts;
+    counts.Waiting = session.Listed();
+    int32_t left = counts.Waiting;
+    session.Run(left);
+    counts.Deleted = counts.Waiting - left;
+    return counts;
 }
 
 }  // namespace
@@ -75,9 +96,11 @@ int RunCheckCommand(int argc, char** argv, bool passwordFromStdin) {
     StartSockets();
     int status = 0;
     try {
-        PrintLine(stdout, CheckOnce(passwordFromStdin) != 0 ? "You have mail!" : "No mail.");
+        const TCheckCounts counts = CheckOnce(passwordFromStdin);
+        PrintLine(stdout, counts.Waiting - counts.Deleted != 0 ? "You have mail!" : "No mail.");
+        PrintLine(stdout, CountsText(counts));
     } catch (const Exception& e) {
-        PrintLine(stderr, ShownMessage(e));
+        PrintLine(stderr, FailureText(e));
         status = FailedStatus;
     } catch (const std::exception& e) {
         PrintLine(stderr, e.what());

@@ -35,7 +35,7 @@ bool NeedsUser(const Exception& e) {
     if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
         return !protocol->TemporaryRefusal;
     return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e) ||
-           dynamic_cast<const ESignInAgain*>(&e);
+           dynamic_cast<const ESignInAgain*>(&e) || dynamic_cast<const ENoCredential*>(&e);
 }
 
 }  // namespace
@@ -47,18 +47,25 @@ void TfrmMain::CheckMail(bool Quiet) {
     TCheckSession session(*Pop3, *Registry, Settings);
     lastCheckFailed_ = true;  // until it reaches its outcome
     try {
-        {
-            const FlagScope preparing(preparing_);
-            PrepareSession();
-        }
-        session.Login();
+        const FlagScope preparing(preparing_);
+        PrepareSession();
+        SignIn(Credentials, *Pop3, Settings, [&] { session.Login(); });
     } catch (const ESocketError& e) {
+        AppException(e);
+        return;
+    } catch (const EPasswordNeedsEncryption& e) {
+        edPassword->clear();  // to be typed, as the box says
+        LoginRefused(e);
+        return;
         AppException(e);
         return;
     } catch (const ETcpIpError& e) {
         LoginRefused(e);
         return;
     } catch (const ESignInAgain& e) {
+        LoginRefused(e);
+        return;
+    } catch (const ENoCredential& e) {
         LoginRefused(e);
         return;
     } catch (const ETokenCommandError& e) {
@@ -80,10 +87,6 @@ void TfrmMain::CheckMail(bool Quiet) {
 void TfrmMain::PrepareSession() {
     Pop3->Use(Settings.Connection);
     Pop3->UserName = Settings.User;
-    Pop3->Password = edPassword->text().toLocal8Bit().toStdString();
-    Pop3->AccessToken.clear();
-    if (Settings.Connection.Authentication == TAuthentication::OAuth2)
-        Pop3->AccessToken = Tokens.AccessToken(Settings);
     // A session that failed before its logout leaves its listing behind; it says nothing
     // about the mailbox now and must not be counted again.
     Pop3->Messages.clear();
@@ -97,6 +100,10 @@ void TfrmMain::LoginRefused(const Exception& e) {
     if (!NeedsUser(e)) return;  // the next tick tries again
     // The password, the server, its certificate or the encryption needs the user: back to the
     // window, no more ticks.
+    if (const auto* again = dynamic_cast<const ESignInAgain*>(&e)) {
+        signInAgainReason_ = SignInAgainReasonText(again->Reason);
+        UpdatePasswordBox();
+    }
     SetTaskbarEntryVisible(true);
     BringWindowBack();
     Timer->SetEnabled(false);
@@ -136,7 +143,7 @@ void TfrmMain::AppException(const Exception& E) {
     FlagScope scope(Notifying);
     const std::string text = ShownMessage(E);
     UpdateTip(text);
-    if (NeedsUser(E)) ShowErrorBox(text);
+    if (NeedsUser(E)) ShowErrorBox(ShownDetail(E));
 }
 
 void TfrmMain::CheckAndHide() {

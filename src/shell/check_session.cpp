@@ -38,11 +38,3 @@ void TCheckSession::Run(int32_t& mailCount) {
     else if (mailCount != 0)
         KillPass(pop3_, registry_, settings_.LogFile, mailCount, MatchOptionsOf(settings_));
 }
-
-int32_t RunCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings) {
-    TCheckSession session(pop3, registry, settings);
-    session.Login();
-    int32_t mailCount = session.Listed();
-    session.Run(mailCount);
-    return mailCount;
-}

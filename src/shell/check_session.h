@@ -32,6 +32,3 @@ class TCheckSession {
     const TSettings& settings_;
     std::optional<TFastCheck> fast_;
 };
-
-// Login, then Run: the count of messages left. Raises what the login or the pass raises.
-int32_t RunCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings);

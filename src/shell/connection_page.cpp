@@ -17,6 +17,7 @@
 #include "net/connection.h"
 #include "net/encryption.h"
 #include "net/pop3_probe.h"
+#include "net/sasl.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/message_box.h"
@@ -24,6 +25,8 @@
 #include "platform/oauth_sign_in.h"
 #include "shell/connection_report.h"
 #include "shell/connection_test_run.h"
+#include "shell/credential_source.h"
+#include "shell/failure_advice.h"
 #include "shell/settings.h"
 #include "shell/shown_message.h"
 #include "shell/token_source.h"
@@ -35,8 +38,6 @@ const char* const kSignInTitle = "Sign in";
 const char* const kSignInCaption = "S&ign in";
 const char* const kNotSignedInText = "Not signed in";
 const char* const kFixedFieldTip = "Fixed for this provider; choose \"Other\" to edit.";
-const char* const kOAuthNeedsEncryptionText =
-    "OAuth2 needs an encrypted connection: choose STARTTLS or TLS on connect.";
 constexpr int kOAuth2Index = static_cast<int>(TAuthentication::OAuth2);
 const char* const kTestCaption = "&Test connection";
 // The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
@@ -427,7 +428,22 @@ void TConnectionPage::btnTestConnectionClick() {
         return;
     }
     connection.Host = HostName ? HostName() : std::string();
-    test_->Start([&](TPop3Probe& probe) { probe.Use(connection); });
+    const TSettings account = ShownAccount();
+    std::optional<TCredential> credential;
+    signInFailure_.clear();
+    try {
+        if (Credentials) credential = Credentials->AtHand(account);
+    } catch (const Exception& e) {
+        signInFailure_ = ShownDetail(e);
+        std::replace(signInFailure_.begin(), signInFailure_.end(), '\n', ' ');
+    }
+    test_->Start([&](TPop3Probe& probe) {
+        probe.Use(connection);
+        if (!credential) return;
+        probe.SignIn = true;
+        probe.UserName = account.User;
+        UseCredential(probe, *credential);
+    });
     SetTesting(true);
 }
 
@@ -459,7 +475,12 @@ void TConnectionPage::TestEnded(const TConnectionTestResult& result) {
         }
         return;
     }
-    if (ShowReport(result.Report, result.Host))
+    TProbeReport report = result.Report;
+    if (!signInFailure_.empty() && !report.Refusal) {
+        report.SignInTried = true;
+        report.SignInRefusal = signInFailure_;
+    }
+    if (ShowReport(report, result.Host))
         edTrustedCertificate->setText(QString::fromStdString(result.Report.Peer.Fingerprint));
 }
 

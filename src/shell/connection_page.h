@@ -21,6 +21,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TConnectionTestRun;
+class TCredentialSource;
 class TOAuthSignIn;
 class TTokenSource;
 struct TConnection;
@@ -55,7 +56,7 @@ class TConnectionPage : public QWidget {
     // Starts probing the server with the settings on screen on a worker thread; the button
     // reads "Testing..." until the report shows what it found, offering to trust a certificate
     // where that is a fix. A trusted certificate that is not a fingerprint is reported
-    // instead, as OK would.
+    // instead, as OK would. With a credential at hand (Credentials) the probe also signs in.
     void btnTestConnectionClick();
     // Ends a running test at once without a report (the dialog is closing).
     void StopTest();
@@ -79,6 +80,8 @@ class TConnectionPage : public QWidget {
     std::function<std::string()> UserName;
     // Where a sign-in's tokens go and who is signed in; none: the page cannot sign in.
     TTokenSource* Tokens = nullptr;
+    // What Test connection signs in with; none: it does not sign in.
+    TCredentialSource* Credentials = nullptr;
 
     QComboBox* cbEncryption;
     QSpinBox* edPort;
@@ -121,7 +124,8 @@ class TConnectionPage : public QWidget {
     void ShowFailure(const QString& text, const char* title);
     // Shows the report; true when the user chose to trust the certificate it shows.
     bool ShowReport(const TProbeReport& report, const std::string& host);
-    uint16_t usualPort_;  // of the encryption shown
+    uint16_t usualPort_;         // of the encryption shown
+    std::string signInFailure_;  // why the running test could not get its credential
     TConnectionTestRun* test_;
     QGridLayout* grid_;
     int freeRow_;  // the first row below the options, which takes the page's spare height

@@ -112,6 +112,11 @@ QString ConnectionReportHtml(const TProbeReport& report, const std::string& host
                      Escaped(report.Peer.Protocol) + ", " + Escaped(report.Peer.Cipher);
         AddCertificate(lines, report, host, nowUtc);
     }
+    if (report.SignInTried)
+        lines << ""
+              << (report.SignInRefusal.empty()
+                      ? QString("Signed in: yes")
+                      : "Signed in: no (" + Escaped(report.SignInRefusal) + ")");
     return Joined(lines);
 }
 

@@ -9,7 +9,7 @@
 
 #include "base/exception.h"
 #include "platform/app_exceptions.h"
-#include "shell/dry_run_worker.h"
+#include "shell/credential_source.h"
 #include "shell/shown_message.h"
 
 namespace {
@@ -80,6 +80,8 @@ void TDryRunWindow::Start(const TDryRunAccount& account, const TStringList& kill
                           const TMatchOptions& options) {
     if (worker_->Running()) return;
     killList_ = killList;
+    account_ = account;
+    options_ = options;
     lvMessages->clear();
     lblStatus->setText("Connecting...");
     SetReading(true);
@@ -105,7 +107,7 @@ void TDryRunWindow::ShowOutcome(const TDryRunOutcome& outcome) {
     if (outcome.Stopped) {
         lblStatus->setText("Cancelled.");
     } else if (outcome.Failure) {
-        lblStatus->setText(FailureText(outcome.Failure));
+        if (!RetryAfterRefusal(outcome.Failure)) lblStatus->setText(FailureText(outcome.Failure));
     } else {
         for (const TDryRunRow& row : outcome.Rows)
             lvMessages->addTopLevelItem(RowItem(row, killList_));
@@ -116,4 +118,29 @@ void TDryRunWindow::ShowOutcome(const TDryRunOutcome& outcome) {
 
 void TDryRunWindow::SetReading(bool reading) {
     btnClose->setText(reading ? "Cancel" : "Close");
+}
+
+bool TDryRunWindow::RetryAfterRefusal(const std::exception_ptr& failure) {
+    if (!OnLoginRefused) return false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        if (!IsLoginRefusal(e)) return false;
+    } catch (...) {
+        return false;
+    }
+    std::optional<std::string> secret;
+    try {
+        secret = OnLoginRefused();
+    } catch (const Exception& e) {
+        lblStatus->setText(QString::fromStdString(ShownDetail(e)));
+        return true;
+    }
+    if (!secret) return false;
+    TDryRunAccount account = account_;
+    account.Secret = *secret;
+    // Started once the ended run's worker has let go of it.
+    QMetaObject::invokeMethod(
+        this, [this, account] { Start(account, killList_, options_); }, Qt::QueuedConnection);
+    return true;
 }

@@ -4,16 +4,18 @@
 // would delete from the mailbox. It reads on a worker thread and stays usable meanwhile.
 
 #include <QDialog>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
 
 #include "base/string_list.h"
 #include "filter/match_options.h"
+#include "shell/dry_run_worker.h"
 
 class QLabel;
 class QPushButton;
 class QTreeWidget;
-class TDryRunWorker;
-struct TDryRunAccount;
-struct TDryRunOutcome;
 
 class TDryRunWindow : public QDialog {
     Q_OBJECT
@@ -24,6 +26,10 @@ class TDryRunWindow : public QDialog {
     void Start(const TDryRunAccount& account, const TStringList& killList,
                const TMatchOptions& options);
     bool Running() const;
+
+    // Asked on the GUI thread when the server refused a run's login: the secret to run once
+    // more with, or nothing to show the refusal; what it raises is shown instead.
+    std::function<std::optional<std::string>()> OnLoginRefused;
 
     QLabel* lblStatus;
     QTreeWidget* lvMessages;
@@ -36,7 +42,11 @@ class TDryRunWindow : public QDialog {
     void ShowProgress(size_t read, size_t toRead);
     void ShowOutcome(const TDryRunOutcome& outcome);
     void SetReading(bool reading);
+    // A refused login that OnLoginRefused answers: runs again, or shows why not.
+    bool RetryAfterRefusal(const std::exception_ptr& failure);
 
     TDryRunWorker* worker_;
     TStringList killList_;  // the rules the rows name
+    TDryRunAccount account_;
+    TMatchOptions options_;
 };

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "net/pop3_cancellable.h"
+#include "shell/credential_source.h"
 
 namespace {
 // How often the progress the worker reports is shown.
@@ -18,6 +19,7 @@ struct TDryRunWorker::TShared {
     TStringList KillList;
     TMatchOptions Options;
     TConnection Connection;
+    std::string Secret;
     std::atomic<size_t> Read{0};
     std::atomic<size_t> ToRead{0};
     TDryRunOutcome Outcome;
@@ -25,6 +27,7 @@ struct TDryRunWorker::TShared {
     void Run() {
         try {
             Pop3.Use(Connection);
+            UseCredential(Pop3, {Secret});
             Outcome.Rows = DryRun(Pop3, KillList, Options, [this](size_t read, size_t toRead) {
                 ToRead = toRead;
                 Read = read;
@@ -47,7 +50,7 @@ void TDryRunWorker::Start(const TDryRunAccount& account, const TStringList& kill
     auto shared = std::make_shared<TShared>();
     shared->Connection = account.Connection;
     shared->Pop3.UserName = account.User;
-    shared->Pop3.Password = account.Password;
+    shared->Secret = account.Secret;
     shared->KillList = killList;
     shared->Options = options;
     shared_ = shared;

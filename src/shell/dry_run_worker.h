@@ -18,11 +18,12 @@
 
 class QTimer;
 
-// Where and as whom a dry run signs in: the main window's server, user and typed password.
+// Where and as whom a dry run signs in: the main window's server and user, and the credential
+// a check would take (TCredentialSource), got before the run starts.
 struct TDryRunAccount {
     TConnection Connection;
     std::string User;
-    std::string Password;
+    std::string Secret;  // the password, or with OAuth2 the access token
 };
 
 struct TDryRunOutcome {

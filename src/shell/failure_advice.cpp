@@ -52,6 +52,7 @@ const char* EncryptionAdvice(EEncryptionError::TFault fault) {
         case F::TokenInClear:
             return "; choose STARTTLS or TLS on connect in Mail Options.";
         case F::UnknownNumber:
+        case F::PasswordInClear:  // its message says what to do
             break;
     }
     return "";

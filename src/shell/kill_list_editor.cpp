@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/exception.h"
 #include "filter/filter_rule.h"
 #include "filter/kill_list_store.h"
 #include "platform/app_exceptions.h"
@@ -24,10 +25,12 @@
 #include "platform/help_viewer.h"
 #include "platform/message_box.h"
 #include "shell/bullet_image.h"
+#include "shell/credential_source.h"
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_box.h"
 #include "shell/kill_list_delegate.h"
 #include "shell/settings.h"
+#include "shell/shown_message.h"
 
 namespace {
 
@@ -265,20 +268,43 @@ void TdlgKillList::sbRemoveClick() {
     }
 }
 
-// Reads the mailbox with the rules and boxes as they stand, saved or not. One run at a time:
-// while one is going its window is only brought forward.
+// Reads the mailbox with the rules and boxes as they stand, saved or not, signing in as a check
+// does. One run at a time: while one is going its window is only brought forward.
 void TdlgKillList::sbTryClick() {
-    if (account_.Password.empty()) {
-        QMessageBox box(QMessageBox::Information, "Try on the Mailbox", kNoPasswordText,
-                        QMessageBox::Ok, this);
-        ExecMessageBox(box, this);
-        return;
+    if (!dryRun_ || !dryRun_->Running()) {
+        TCredential credential;
+        std::string failure;
+        try {
+            if (credentials_) credential = credentials_->For(account_);
+        } catch (const Exception& e) {
+            failure = ShownDetail(e);
+        }
+        if (failure.empty() && credential.Secret.empty()) failure = kTypePasswordFirstText;
+        if (!failure.empty()) {
+            QMessageBox box(QMessageBox::Information, "Try on the Mailbox",
+                            QString::fromStdString(failure), QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText);  // a failure may quote the server
+            ExecMessageBox(box, this);
+            return;
+        }
+        if (!dryRun_) dryRun_ = new TDryRunWindow(this);
+        dryRun_->OnLoginRefused = {};
+        if (credential.Renewable) dryRun_->OnLoginRefused = RenewOnce();
+        dryRun_->Start({account_.Connection, account_.User, credential.Secret},
+                       KillListAsStored(Items()), MatchOptions());
     }
-    if (!dryRun_) dryRun_ = new TDryRunWindow(this);
-    dryRun_->Start(account_, KillListAsStored(Items()), MatchOptions());
     dryRun_->show();
     dryRun_->raise();
     dryRun_->activateWindow();
+}
+
+// As a check: a refused token renewed once, a second refusal ends the sign-in.
+std::function<std::optional<std::string>()> TdlgKillList::RenewOnce() {
+    return [this, renewed = false]() mutable -> std::optional<std::string> {
+        if (renewed) credentials_->RefusedAgain(account_);
+        renewed = true;
+        return credentials_->Renewed(account_).Secret;
+    };
 }
 
 void TdlgKillList::FilterChange() {
@@ -317,13 +343,13 @@ void TdlgKillList::ShowFilter() {
 }
 
 void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings) {
-    RunKillListEditor(owner, registry, settings, TSettingsLoad{}, {});
+    RunKillListEditor(owner, registry, settings, TSettingsLoad{}, nullptr);
 }
 
 void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings,
-                       const TSettingsLoad& load, const std::string& password) {
+                       const TSettingsLoad& load, TCredentialSource* credentials) {
     auto dialog = std::make_unique<TdlgKillList>(owner);
-    dialog->SetAccount({settings.Connection, settings.User, password});
+    dialog->SetAccount(settings, credentials);
     TStringList rules;
     LoadKillList(registry, rules);
     dialog->SetItems(rules);

@@ -11,6 +11,7 @@
 #include "filter/match_options.h"
 #include "shell/dry_run_window.h"
 #include "shell/dry_run_worker.h"
+#include "shell/settings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,8 +20,8 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QToolButton;
+class TCredentialSource;
 class TRegistry;
-struct TSettings;
 struct TSettingsLoad;
 
 class TdlgKillList : public QDialog {
@@ -35,8 +36,11 @@ class TdlgKillList : public QDialog {
     TMatchOptions MatchOptions() const;
     // Row of the selected item, -1 when none.
     int SelectedIndex() const;
-    // Where "Try on the mailbox" signs in.
-    void SetAccount(const TDryRunAccount& account) { account_ = account; }
+    // Where "Try on the mailbox" signs in, and what with (none: it cannot).
+    void SetAccount(const TSettings& settings, TCredentialSource* credentials) {
+        account_ = settings;
+        credentials_ = credentials;
+    }
     // The dry run's window, once the button has opened it.
     TDryRunWindow* DryRunWindow() const { return dryRun_; }
 
@@ -78,22 +82,24 @@ class TdlgKillList : public QDialog {
     QWidget* MakeEditGroup();
     void ConnectHandlers();
     void SelectByProgram(int row);
+    std::function<std::optional<std::string>()> RenewOnce();
 
     // True while the program itself fills or selects controls: their signals are not edits.
     bool byProgram_ = false;
     bool activated_ = false;
-    TDryRunAccount account_;
+    TSettings account_;
+    TCredentialSource* credentials_ = nullptr;
     QPointer<TDryRunWindow> dryRun_;
 };
 
-inline constexpr const char* kNoPasswordText = "Type the password in the main window first.";
+inline constexpr const char* kTypePasswordFirstText = "Type the password in the main window first.";
 
 // The whole exchange of the "&Kill list" menu command: load the stored list into the dialog,
 // show it modally, and on OK store the list box's items and the two boxes into the settings,
 // which are then saved at once (with what the settings' load left, so that values it never read
-// stay as stored). The dry run signs in with the settings' server and user and this password.
-// Load and save failures propagate.
+// stay as stored). The dry run signs in with the settings' server and user and what
+// credentials give, as a check does. Load and save failures propagate.
 void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings,
-                       const TSettingsLoad& load, const std::string& password);
-// As above, for a settings file that loaded whole, without a password.
+                       const TSettingsLoad& load, TCredentialSource* credentials);
+// As above, for a settings file that loaded whole, without a credential.
 void RunKillListEditor(QWidget* owner, TRegistry& registry, TSettings& settings);

@@ -289,9 +289,11 @@ void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings&
 
 }  // namespace
 
-void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer, TTokenSource* tokens) {
+void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer, TTokenSource* tokens,
+                    TCredentialSource* credentials) {
     auto dialog = std::make_unique<TdlgMailOptions>(owner);
     dialog->pgConnection->Tokens = tokens;
+    dialog->pgConnection->Credentials = credentials;
     dialog->LoadFrom(settings);
     // Modal to the main window only: the help window and the tray icon stay usable.
     dialog->setWindowModality(Qt::WindowModal);

@@ -12,6 +12,7 @@ class TConnectionPage;
 class TFileEdit;
 struct TSettings;
 class TTimer;
+class TCredentialSource;
 class TTokenSource;
 
 class TdlgMailOptions : public QDialog {
@@ -74,5 +75,6 @@ class TdlgMailOptions : public QDialog {
 // dialog modally, copy back on OK and give the timer the new period. An unreadable interval
 // on OK raises EConvertError to the caller with nothing copied back. The Connection page's
 // sign-in hands its tokens to tokens, when given; leaving OAuth2 at OK signs the account out.
+// Test connection signs in with credentials, when given.
 void RunMailOptions(QWidget* owner, TSettings& settings, TTimer& timer,
-                    TTokenSource* tokens = nullptr);
+                    TTokenSource* tokens = nullptr, TCredentialSource* credentials = nullptr);

@@ -61,6 +61,7 @@ TfrmMain::TfrmMain(std::string hivePath, QWidget* parent)
     BuildForm();
     BuildMenu();
     LayOutControls();
+    ConnectCredentials();
 }
 
 TfrmMain::~TfrmMain() {
@@ -175,7 +176,6 @@ void TfrmMain::FormCreate() {
     WatchTray();
     Registry = std::make_unique<TRegistry>(hivePath_);
     LoadSettings(*Registry, Settings, settingsLoad_);
-    Tokens.OnKeyringUnavailable = [this](const std::string&) { NoteKeyringUnavailable(); };
     startHidden_ = LoadRemembered();
     UpdatePasswordBox();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
@@ -200,13 +200,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::Killlist1Click() {
-    RunKillListEditor(this, *Registry, Settings, settingsLoad_,
-                      edPassword->text().toLocal8Bit().toStdString());
+    RunKillListEditor(this, *Registry, Settings, settingsLoad_, &Credentials);
 }
 
 void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
-    RunMailOptions(this, Settings, *Timer, &Tokens);
+    RunMailOptions(this, Settings, *Timer, &Tokens, &Credentials);
     if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
     UpdatePasswordBox();
 }
@@ -226,7 +225,9 @@ void TfrmMain::UpdatePasswordBox() {
             says = "Press Hide to sign in in the browser.";
     }
     edPassword->setPlaceholderText(says);
-    edPassword->setToolTip(says);  // the narrow box may cut it short
+    // The narrow box may cut it short; a sign-in to make again says why on a second line.
+    const bool signIn = oauth && !Tokens.Holds(Settings) && !signInAgainReason_.isEmpty();
+    edPassword->setToolTip(signIn ? says + "\n" + signInAgainReason_ : says);
 }
 
 void TfrmMain::Exit1Click() {

@@ -5,10 +5,12 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/keyring.h"
 #include "platform/tray_icon.h"
+#include "shell/credential_source.h"
 #include "shell/settings.h"
 #include "shell/token_source.h"
 
@@ -69,6 +71,8 @@ class TfrmMain : public QMainWindow {
     std::unique_ptr<TRegistry> Registry;
     // The OAuth2 tokens of the account checked.
     TTokenSource Tokens;
+    // What every check, dry run and connection test signs in with.
+    TCredentialSource Credentials{Tokens};
     int32_t MailCount = 0;
     bool Notifying = false;
 
@@ -144,7 +148,7 @@ class TfrmMain : public QMainWindow {
     void UpdateTitle();
     void HideMainWindow();
     void BringWindowBack();
-    // Hands the settings and the typed password to the POP3 client for a new session; an
+    // Hands the settings to the POP3 client for a new session (the credential follows); an
     // encryption that could not be read raises EEncryptionError before anything is sent.
     void PrepareSession();
     // A check whose login failed: reports a refusal (by the server, of its certificate, of the
@@ -159,12 +163,16 @@ class TfrmMain : public QMainWindow {
     void LoginRefused(const Exception& e);
     // Hides the window, starts the ticks and checks.
     void HideAndCheck();
+    // Where the credential source finds the typed password and tells of the keyring.
+    void ConnectCredentials();
     // The remembered password (or refresh token) at the start: whether to start hidden.
     bool LoadRemembered();
     // Hide with "Remember password" on: the typed password goes to the keyring.
     void KeepPassword();
     void ForgetPassword(const TSettings& account);
-    std::string PasswordKey(const TSettings& account) const;
+    // The password box as the credential source takes it: nothing while it holds the password
+    // remembered for the account, else what it holds.
+    std::optional<std::string> TypedPassword(const TSettings& account) const;
     // Says once in the tooltip that the keyring cannot be used.
     void NoteKeyringUnavailable();
     bool NeedsSignIn();
@@ -176,10 +184,12 @@ class TfrmMain : public QMainWindow {
     bool taskbarEntryVisible_ = true;
     bool centred_ = false;
     bool lastCheckFailed_ = false;
-    TKeyring keyring_;
+    // The account whose remembered password the box holds, until the user edits it.
+    std::string rememberedInBox_;
     TOAuthSignIn* signIn_ = nullptr;  // the sign-in Hide started, while it runs
     bool keyringNoted_ = false;
-    bool preparing_ = false;  // a check is getting its token
+    bool preparing_ = false;     // a check is getting its token
+    QString signInAgainReason_;  // why the last check asked to sign in again
 
     bool startHidden_ = false;
     bool hidden_ = false;          // see IsWindowHidden

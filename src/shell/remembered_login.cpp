@@ -4,7 +4,6 @@
 #include <QLineEdit>
 
 #include "shell/main_window.h"
-#include "shell/remembered_credential.h"
 
 void TfrmMain::Start() {
     if (startHidden_)
@@ -13,35 +12,56 @@ void TfrmMain::Start() {
         show();
 }
 
+void TfrmMain::ConnectCredentials() {
+    Credentials.OnKeyringUnavailable = [this](const std::string&) { NoteKeyringUnavailable(); };
+    // The box holds a password: with OAuth2 nothing is typed.
+    Credentials.Typed = [this](const TSettings& account) -> std::optional<std::string> {
+        if (account.Connection.Authentication == TAuthentication::OAuth2) return std::nullopt;
+        return TypedPassword(account);
+    };
+    // Any change but the program's own filling in makes the box's text the user's.
+    connect(edPassword, &QLineEdit::textChanged, this, [this] { rememberedInBox_.clear(); });
+}
+
+std::optional<std::string> TfrmMain::TypedPassword(const TSettings& account) const {
+    if (!rememberedInBox_.empty() &&
+        rememberedInBox_ == AccountKeyringKey(TKeyringItem::Password, account))
+        return std::nullopt;
+    // Another account's remembered password is not sent to this one.
+    if (!rememberedInBox_.empty()) return std::string();
+    return edPassword->text().toLocal8Bit().toStdString();
+}
+
 bool TfrmMain::LoadRemembered() {
     const TConnection& connection = Settings.Connection;
     if (connection.Authentication == TAuthentication::OAuth2)
         return connection.OAuth.TokenCommand.empty() && Tokens.Holds(Settings);
     if (!Settings.RememberPassword) return false;
-    std::string password;
-    const TKeyringResult read = keyring_.Read(PasswordKey(Settings), password);
-    if (read.Status == TKeyringStatus::Unavailable) NoteKeyringUnavailable();
-    if (!read.IsOk()) return false;
-    edPassword->setText(QString::fromLocal8Bit(password.c_str()));
+    const std::optional<TPasswordRecord> record = Credentials.RememberedPassword(Settings);
+    if (!record) return false;
+    edPassword->setText(QString::fromLocal8Bit(record->Password.c_str()));
+    rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, Settings);
     return true;
 }
 
 void TfrmMain::KeepPassword() {
     if (!Settings.RememberPassword || Settings.Connection.Authentication == TAuthentication::OAuth2)
         return;
-    const std::string password = edPassword->text().toLocal8Bit().toStdString();
-    if (password.empty()) return;
-    if (keyring_.Write(PasswordKey(Settings), password).Status == TKeyringStatus::Unavailable)
-        NoteKeyringUnavailable();
+    const std::optional<std::string> typed = TypedPassword(Settings);
+    if (!typed) {
+        // The box holds the remembered password: kept again only to mark it encrypted.
+        const auto record = Credentials.RememberedPassword(Settings);
+        if (record && !record->Encrypted) Credentials.KeepPassword(Settings, record->Password);
+        return;
+    }
+    if (typed->empty()) return;
+    if (Credentials.KeepPassword(Settings, *typed).IsOk())
+        rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, Settings);
 }
 
 void TfrmMain::ForgetPassword(const TSettings& account) {
-    if (keyring_.Remove(PasswordKey(account)).Status == TKeyringStatus::Unavailable)
-        NoteKeyringUnavailable();
-}
-
-std::string TfrmMain::PasswordKey(const TSettings& account) const {
-    return AccountKeyringKey(TKeyringItem::Password, account);
+    rememberedInBox_.clear();  // what the box holds is the user's to send, no longer the keyring's
+    Credentials.ForgetPassword(account);
 }
 
 void TfrmMain::NoteKeyringUnavailable() {

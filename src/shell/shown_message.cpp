@@ -3,6 +3,7 @@
 #include "base/exception.h"
 #include "net/net_errors.h"
 #include "shell/failure_advice.h"
+#include "shell/token_source.h"
 
 std::string ShownMessage(const Exception& e) {
     const std::string& message = e.Message();
@@ -19,4 +20,10 @@ std::string ShownMessage(const Exception& e) {
             shown += c;
     }
     return shown + FailureAdvice(e);
+}
+
+std::string ShownDetail(const Exception& e) {
+    const auto* again = dynamic_cast<const ESignInAgain*>(&e);
+    if (!again) return ShownMessage(e);
+    return ShownMessage(e) + "\n" + SignInAgainReasonText(again->Reason);
 }

@@ -13,3 +13,6 @@ inline constexpr const char* kEmptyReplyText = "The server sent an empty reply."
 // followed by what the user can do about it (FailureAdvice); a protocol error without a
 // message says what happened instead.
 std::string ShownMessage(const Exception& e);
+
+// ShownMessage with, for a sign-in to be made again, why on a second line: the error box's text.
+std::string ShownDetail(const Exception& e);

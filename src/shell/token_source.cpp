@@ -3,8 +3,23 @@
 #include "platform/oauth_refresh.h"
 #include "platform/oauth_sign_in.h"
 #include "platform/token_command.h"
-#include "shell/remembered_credential.h"
+#include "shell/credential_source.h"
+#include "shell/keyring_record.h"
 #include "shell/settings.h"
+
+const char* SignInAgainReasonText(TSignInAgainReason reason) {
+    switch (reason) {
+        case TSignInAgainReason::ProviderRefused:
+            return "The provider refused the saved sign-in.";
+        case TSignInAgainReason::NoneRemembered:
+            break;
+        case TSignInAgainReason::OtherProvider:
+            return "The saved sign-in was made for another token URL or client ID.";
+        case TSignInAgainReason::RefusedAgain:
+            return "The server refused the access token again after a refresh.";
+    }
+    return "No sign-in is remembered for this account.";
+}
 
 TTokenSource::TTokenSource(std::chrono::milliseconds keyringBound) : keyring_(keyringBound) {}
 
@@ -14,12 +29,24 @@ void TTokenSource::Select(const TSettings& settings) {
     if (key == account_) return;
     account_ = key;
     tokens_ = {};
-    std::string refresh;
-    const TKeyringResult read = keyring_.Read(key, refresh);
-    if (read.IsOk())
-        tokens_.RefreshToken = refresh;
-    else
-        Keep(read);
+    tokenUrl_.clear();
+    clientId_.clear();
+    keyringReason_.clear();
+    std::string secret;
+    const TKeyringResult read = keyring_.Read(key, secret);
+    Keep(read);
+    if (read.Status == TKeyringStatus::Unavailable) keyringReason_ = read.Reason;
+    if (!read.IsOk()) return;
+    if (const auto record = SignInRecordOf(secret)) {
+        tokens_.RefreshToken = record->RefreshToken;
+        tokenUrl_ = record->TokenUrl;
+        clientId_ = record->ClientId;
+    }
+}
+
+bool TTokenSource::ForProvider(const TSettings& settings) const {
+    const TOAuthSource& source = settings.Connection.OAuth;
+    return tokenUrl_ == source.TokenUrl && clientId_ == source.ClientId;
 }
 
 void TTokenSource::Keep(const TKeyringResult& result) {
@@ -27,7 +54,13 @@ void TTokenSource::Keep(const TKeyringResult& result) {
         OnKeyringUnavailable(result.Message);
 }
 
-void TTokenSource::Forget() {
+void TTokenSource::KeepRecord() {
+    Keep(keyring_.Write(account_,
+                        RecordText(TSignInRecord{tokens_.RefreshToken, tokenUrl_, clientId_})));
+}
+
+void TTokenSource::Forget(const TSettings& settings) {
+    Select(settings);
     tokens_ = {};
     keyring_.Remove(account_);  // a refused token is no reason to start hidden next time
 }
@@ -36,37 +69,58 @@ std::string TTokenSource::AccessToken(const TSettings& settings) {
     const TOAuthSource& source = settings.Connection.OAuth;
     if (!source.TokenCommand.empty()) return RunTokenCommand(source.TokenCommand);
     Select(settings);
+    const bool held = !tokens_.AccessToken.empty() || !tokens_.RefreshToken.empty();
+    // Nothing goes to another provider's token URL, nor to another client's.
+    if (held && !ForProvider(settings)) throw ESignInAgain(TSignInAgainReason::OtherProvider);
     const auto now = std::chrono::system_clock::now();
     if (!tokens_.AccessToken.empty() && tokens_.ExpiresAt > now + std::chrono::minutes(1))
         return tokens_.AccessToken;
-    if (tokens_.RefreshToken.empty()) throw ESignInAgain();
+    return Refreshed(settings);
+}
+
+std::string TTokenSource::RenewedAccessToken(const TSettings& settings) {
+    Select(settings);
+    tokens_.AccessToken.clear();
+    if (tokens_.RefreshToken.empty()) throw ESignInAgain(TSignInAgainReason::RefusedAgain);
+    return Refreshed(settings);
+}
+
+std::string TTokenSource::Refreshed(const TSettings& settings) {
+    if (tokens_.RefreshToken.empty())
+        throw ESignInAgain(TSignInAgainReason::NoneRemembered, keyringReason_);
     TOAuthTokens renewed;
     try {
-        renewed = RefreshAccessToken(OAuthConfigOf(source), tokens_.RefreshToken, RefreshBound);
+        renewed = RefreshAccessToken(OAuthConfigOf(settings.Connection.OAuth), tokens_.RefreshToken,
+                                     RefreshBound);
     } catch (const EOAuthSignInAgain&) {
-        Forget();
-        throw ESignInAgain();
+        Forget(settings);
+        throw ESignInAgain(TSignInAgainReason::ProviderRefused);
     }
-    if (renewed.RefreshToken != tokens_.RefreshToken)
-        Keep(keyring_.Write(account_, renewed.RefreshToken));
+    const bool replaced = renewed.RefreshToken != tokens_.RefreshToken;
     tokens_ = renewed;
+    if (replaced) KeepRecord();
     return tokens_.AccessToken;
 }
 
 bool TTokenSource::Holds(const TSettings& settings) {
     Select(settings);
-    return !tokens_.AccessToken.empty() || !tokens_.RefreshToken.empty();
+    return ForProvider(settings) && (!tokens_.AccessToken.empty() || !tokens_.RefreshToken.empty());
 }
 
 void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens) {
     account_ = AccountKeyringKey(TKeyringItem::OAuth, settings);
     tokens_ = tokens;
-    if (!tokens.RefreshToken.empty()) Keep(keyring_.Write(account_, tokens.RefreshToken));
+    tokenUrl_ = settings.Connection.OAuth.TokenUrl;
+    clientId_ = settings.Connection.OAuth.ClientId;
+    keyringReason_.clear();
+    if (!tokens.RefreshToken.empty()) KeepRecord();
 }
 
 void TTokenSource::SignOut(const TSettings& account) {
     account_ = AccountKeyringKey(TKeyringItem::OAuth, account);
     tokens_ = {};
+    tokenUrl_.clear();
+    clientId_.clear();
     Keep(keyring_.Remove(account_));
 }
 

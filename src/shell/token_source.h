@@ -2,8 +2,9 @@
 
 // Where an OAuth2 check's access token comes from: the user's token command when one is set,
 // else the tokens of the last sign-in, held in memory with the refresh token also kept in the
-// desktop keyring (or only in memory for this run when there is none). Only a sign-in in the
-// browser gets the first token; a check never starts one.
+// desktop keyring (or only in memory for this run when there is none), each with the token URL
+// and client ID it was issued for and used only with those. Only a sign-in in the browser gets
+// the first token; a check never starts one.
 
 #include <QString>
 #include <chrono>
@@ -22,10 +23,18 @@ struct TSettings;
 // What a check says when it has no token it may use: the user must sign in (press Hide).
 inline constexpr const char* kSignInAgainText = "Sign in again.";
 
+// Why: the second line of the error box and of `--check`'s failure.
+enum class TSignInAgainReason { ProviderRefused, NoneRemembered, OtherProvider, RefusedAgain };
+const char* SignInAgainReasonText(TSignInAgainReason reason);
+
 // No usable token, or the provider refused the refresh token: handled as a refused password.
 class ESignInAgain : public Exception {
   public:
-    ESignInAgain() : Exception(kSignInAgainText) {}
+    explicit ESignInAgain(TSignInAgainReason reason, std::string keyringReason = {})
+        : Exception(kSignInAgainText), Reason(reason), KeyringReason(std::move(keyringReason)) {}
+    TSignInAgainReason Reason;
+    // NoneRemembered because the keyring could not be read: its reason (TKeyringResult).
+    std::string KeyringReason;
 };
 
 class TTokenSource {
@@ -35,9 +44,15 @@ class TTokenSource {
     // The access token for a check of the settings' account: the token command's output
     // (ETokenCommandError when it fails), the held token while it is valid for more than a
     // minute, else a refreshed one (EOAuthError when the refresh fails for another reason than
-    // a refusal). Without a refresh token, or with it refused, ESignInAgain.
+    // a refusal). Without a refresh token for the settings' token URL and client ID, or with
+    // it refused (then forgotten), ESignInAgain.
     std::string AccessToken(const TSettings& settings);
-    // Whether a sign-in's tokens are held for the account, the keyring asked once per account.
+    // After the server refused the held access token: drops it and refreshes once, as above.
+    std::string RenewedAccessToken(const TSettings& settings);
+    // The server refused the renewed token too: forgets the sign-in, keyring item included.
+    void Forget(const TSettings& settings);
+    // Whether a sign-in's tokens for the settings' token URL and client ID are held for the
+    // account, the keyring asked once per account.
     bool Holds(const TSettings& settings);
     // Keeps a sign-in's tokens for the account, the refresh token in the keyring too.
     void Accept(const TSettings& settings, const TOAuthTokens& tokens);
@@ -50,12 +65,18 @@ class TTokenSource {
 
   private:
     void Select(const TSettings& settings);
+    // Whether the held tokens were issued for the settings' provider.
+    bool ForProvider(const TSettings& settings) const;
+    std::string Refreshed(const TSettings& settings);
     void Keep(const TKeyringResult& result);
-    void Forget();
+    void KeepRecord();
 
     TKeyring keyring_;
     std::string account_;  // the keyring key of the tokens held
     TOAuthTokens tokens_;
+    std::string tokenUrl_;  // what the held tokens were issued for
+    std::string clientId_;
+    std::string keyringReason_;  // why the keyring could not be read for the account
 };
 
 // Starts a sign-in in the browser for the settings' account, owned by parent. On success the

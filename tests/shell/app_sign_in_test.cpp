@@ -1,6 +1,7 @@
-// Signing in for a check: where each check's OAuth2 token comes from, the sign-in Hide starts,
-// and the password the desktop keyring remembers. Runs under keyring-session.sh, with a
-// keyring (VORNASK_KEYRING=present), without one (absent), and with a locked one (locked).
+// Signing in for a check and for the dry run: where each check's OAuth2 token comes from, the
+// sign-in Hide starts, a refused token renewed once, and what the desktop keyring remembers
+// and for what. Runs under keyring-session.sh, with a keyring (VORNASK_KEYRING=present),
+// without one (absent), and with a locked one (locked).
 
 #include <sys/stat.h>
 #include <QCheckBox>
@@ -18,13 +19,20 @@
 #include "app_test_form.h"
 #include "net/pop3.h"
 #include "platform/keyring.h"
+#include "platform/registry.h"
 #include "shell/connection_page.h"
+#include "shell/dry_run_window.h"
+#include "shell/keyring_record.h"
+#include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
 #include "shell/timer.h"
 #include "shell/token_source.h"
+#include "support/dovecot_server.h"
 #include "support/oauth_server.h"
+#include "support/pop3_script.h"
 #include "support/scoped_env.h"
 #include "support/scripted_pop3_server.h"
+#include "support/test_certificates.h"
 #include "support/when_modal.h"
 
 using namespace std::chrono_literals;
@@ -105,6 +113,33 @@ bool WindowBack(const TestForm& form) {
     return form.isVisible() && !form.Timer->Enabled();
 }
 
+// A Dovecot over STLS for alice ("pw"), each token checked by the OAuth2 stand-in, which is
+// started with the options and names the tokens' user (alice unless told).
+struct TokenServer {
+    explicit TokenServer(std::vector<std::string> options)
+        : oauth(options), dovecot("alice", "pw", Options(oauth)) {}
+    static DovecotOptions Options(const OAuthServer& oauth) {
+        const TestCertificates& certs = TestCertificates::Get();
+        DovecotOptions options(certs.Pem("server"), certs.Key("server"));
+        options.oauth2IntrospectionUrl = oauth.Url("/introspect");
+        return options;
+    }
+    // The settings of an OAuth2 check of alice's mailbox.
+    void Configure(const Desk& desk, TSettings& settings) const {
+        desk.Configure(settings, dovecot.Port());
+        desk.UseOAuth(settings, oauth);
+    }
+
+    TrustOnly trust;
+    OAuthServer oauth;
+    DovecotServer dovecot;
+};
+
+std::string OAuthKey(const TSettings& settings) {
+    return KeyringKey(TKeyringItem::OAuth, settings.User, settings.Connection.Host,
+                      settings.Connection.Port);
+}
+
 }  // namespace
 
 class AppSignInTest : public QObject {
@@ -118,7 +153,9 @@ class AppSignInTest : public QObject {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("serverOption");
         QTest::addColumn<QString>("token");  // the token the login had: a prefix
-        QTest::addColumn<QString>("tip");    // the first tip, when the check stopped before
+        // What the check said when it stopped before: the tip, and a box for a sign-in to make
+        // again, whose text adds why on a second line.
+        QTest::addColumn<QString>("says");
         const QString none, signInAgain = kSignInAgainText;
         const QString failing = "sh -c 'echo no such account >&2; exit 3'";
         const QString failed = "The token command failed (exit 3): no such account";
@@ -128,15 +165,17 @@ class AppSignInTest : public QObject {
         QTest::newRow("expired, refreshed") << "expired" << none << "--refresh-token"
                                             << "at-" << none;
         QTest::newRow("refresh refused")
-            << "expired" << none << "--revoked-refresh" << none << signInAgain;
-        QTest::newRow("no token") << none << none << none << none << signInAgain;
+            << "expired" << none << "--revoked-refresh" << none
+            << signInAgain + "\nThe provider refused the saved sign-in.";
+        QTest::newRow("no token") << none << none << none << none
+                                  << signInAgain + "\nNo sign-in is remembered for this account.";
     }
     void tokenForATimerCheck() {
         QFETCH(QString, held);
         QFETCH(QString, command);
         QFETCH(QString, serverOption);
         QFETCH(QString, token);
-        QFETCH(QString, tip);
+        QFETCH(QString, says);
         std::vector<std::string> options;
         if (!serverOption.isEmpty()) options = {serverOption.toStdString(), "rt-kept"};
         const OAuthServer oauth(options);
@@ -157,15 +196,18 @@ class AppSignInTest : public QObject {
                  form.Pop3->AccessToken.c_str());
         if (held == "expired" && !token.isEmpty()) QVERIFY(form.Pop3->AccessToken != "at-held");
         QVERIFY(!desk.BrowserCalled());
-        if (tip.isEmpty()) return;
+        if (says.isEmpty()) return;
         // Without a keyring that is said first; it is not the check's outcome.
         const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
         // Only a refused sign-in needs the user; a failed command is tried again next tick.
-        const bool needsUser = tip == kSignInAgainText;
-        std::vector<std::string> expected{"tip:" + tip.toStdString()};
-        if (needsUser) expected.push_back("error:" + tip.toStdString());
+        const bool needsUser = says.startsWith(kSignInAgainText);
+        std::vector<std::string> expected{"tip:" + says.section('\n', 0, 0).toStdString()};
+        if (needsUser) expected.push_back("error:" + says.toStdString());
         QCOMPARE(QString::fromStdString(Joined(log)), QString::fromStdString(Joined(expected)));
         QCOMPARE(WindowBack(form), needsUser);
+        if (needsUser)  // the window that comes back says why too
+            QCOMPARE(form.edPassword->toolTip(),
+                     "Press Hide to sign in in the browser.\n" + says.section('\n', 1));
         QCOMPARE(form.Timer->Enabled(), !needsUser);
     }
 
@@ -286,7 +328,8 @@ class AppSignInTest : public QObject {
         QVERIFY(!next.Log.empty());  // checked at once
         std::string secret;
         QVERIFY(TKeyring().Read(key, secret).IsOk());
-        QCOMPARE(secret, std::string("s3cret"));
+        const auto record = PasswordRecordOf(secret);
+        QVERIFY(record && record->Password == "s3cret" && record->Encrypted);
         WhenModal<TdlgMailOptions>([](TdlgMailOptions* dialog) {
             dialog->chbRememberPassword->setChecked(false);
             dialog->btnOK->click();
@@ -296,6 +339,159 @@ class AppSignInTest : public QObject {
         QCOMPARE(TKeyring().Read(key, secret).Status, TKeyringStatus::NotFound);
     }
 
+    // A start with a password item: kept for an encrypted connection it is used over STLS but
+    // never sent in plain text, until the user types it (which keeps it for plain text); kept
+    // for plain text it is sent so; an older plain secret is not taken at all.
+    void rememberedPasswordRecords_data() {
+        QTest::addColumn<QString>("secret");
+        QTest::addColumn<bool>("stls");  // to Dovecot over STLS, else to a scripted plain server
+        QTest::addColumn<QString>("log");
+        const QString encrypted = R"({"encrypted":true,"password":"pw"})";
+        const QString refused = QString("tip:%1\nerror:%1\n").arg(kEncryptedOnlyText);
+        QTest::newRow("encrypted, over STLS") << encrypted << true << "tip:No mail.\n";
+        QTest::newRow("encrypted, in plain") << encrypted << false << refused;
+        QTest::newRow("plain, in plain")
+            << R"({"encrypted":false,"password":"pw"})" << false << "tip:-ERR no\nerror:-ERR no\n";
+        QTest::newRow("older plain secret") << "pw" << false << "";
+    }
+    void rememberedPasswordRecords() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        QFETCH(QString, secret);
+        QFETCH(bool, stls);
+        QFETCH(QString, log);
+        using S = ScriptedPop3Server;
+        const Steps refusal{S::Send("+OK ready\r\n"), S::ReadLine(),
+                            S::Send("+OK\r\n"),       S::ReadLine(),
+                            S::Send("-ERR no\r\n"),   S::Close()};
+        S plain(refusal);
+        const TrustOnly trust;
+        std::optional<DovecotServer> dovecot;
+        if (stls) dovecot.emplace("alice", "pw", TokenServer::Options(OAuthServer()));
+        const Desk desk;
+        TSettings settings;
+        desk.Configure(settings, stls ? dovecot->Port() : plain.Port());
+        if (!stls) settings.Connection.Encryption = TEncryption::None;
+        settings.RememberPassword = true;
+        TRegistry hive(desk.Hive());
+        SaveSettings(hive, settings);
+        const std::string key =
+            KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1", settings.Connection.Port);
+        QVERIFY(TKeyring().Write(key, secret.toStdString()).IsOk());
+
+        TestForm form(desk.Hive());
+        form.FormCreate();
+        form.Start();
+        QCOMPARE(QString::fromStdString(Joined(form.Log)), log);
+        if (stls) return;
+        QCOMPARE(plain.Connections(), 0 + log.contains("-ERR"));
+        if (log.contains(kEncryptedOnlyText)) {
+            QVERIFY(WindowBack(form));
+            QVERIFY(form.edPassword->text().isEmpty());
+            QTest::keyClicks(form.edPassword, "pw");
+            form.CheckAndHide();
+            std::string kept;
+            QVERIFY(TKeyring().Read(key, kept).IsOk());
+            QVERIFY(!PasswordRecordOf(kept)->Encrypted);
+        } else if (plain.Connections() == 0) {
+            return;  // nothing sent, and nothing to wait for
+        }
+        QCOMPARE(plain.Lines(), (std::vector<std::string>{"USER alice", "PASS pw"}));
+    }
+
+    // A refresh token kept for another token URL or client ID is not sent anywhere: the start
+    // shows the window, and a tick asks to sign in again, saying why.
+    void signInOfAnotherProviderIsNotUsed() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        const OAuthServer oauth({"--refresh-token", "rt-kept"});
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        for (const auto& [url, client] : {std::pair{oauth.Url("/other"), "vornask-test"},
+                                          {oauth.Url("/token"), "another-client"}}) {
+            TSettings settings;
+            desk.Configure(settings, pop3.Port());
+            desk.UseOAuth(settings, oauth);
+            TRegistry hive(desk.Hive());
+            SaveSettings(hive, settings);
+            QVERIFY(
+                TKeyring()
+                    .Write(OAuthKey(settings), RecordText(TSignInRecord{"rt-kept", url, client}))
+                    .IsOk());
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            form.Start();
+            QVERIFY(form.isVisible());
+            form.TimerTimer();
+            QCOMPARE(form.Log, (std::vector<std::string>{
+                                   "tip:Sign in again.",
+                                   "error:Sign in again.\nThe saved sign-in was made for another "
+                                   "token URL or client ID."}));
+            QVERIFY(form.Pop3->AccessToken.empty());
+        }
+        QCOMPARE(pop3.Connections(), 0);
+    }
+
+    // A held token the server refuses is dropped, refreshed and tried once more in the same
+    // check; refused again, the sign-in is forgotten and the user asked to sign in again.
+    void refusedTokenIsRenewedOnce() {
+        for (const std::string user : {"alice", "bob"}) {
+            const TokenServer server({"--user", user, "--refresh-token", "rt-kept"});
+            const Desk desk;
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            server.Configure(desk, form.Settings);
+            form.Tokens.Accept(form.Settings,
+                               {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
+            form.Timer->SetEnabled(true);
+            form.TimerTimer();
+            const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
+            QVERIFY(form.Pop3->AccessToken.rfind("at-", 0) == 0);
+            QVERIFY(form.Pop3->AccessToken != "at-stale");
+            if (user == "alice") {
+                QCOMPARE(log, std::vector<std::string>{"tip:No mail."});
+                QVERIFY(form.Tokens.Holds(form.Settings));
+                continue;
+            }
+            QCOMPARE(log, (std::vector<std::string>{
+                              "tip:Sign in again.",
+                              "error:Sign in again.\nThe server refused the access token again "
+                              "after a refresh."}));
+            QVERIFY(WindowBack(form));
+            QVERIFY(!form.Tokens.Holds(form.Settings));
+            std::string kept;
+            QVERIFY(TKeyring().Read(OAuthKey(form.Settings), kept).Status != TKeyringStatus::Ok);
+        }
+    }
+
+    // "Try on the mailbox" signs in as a check does: with the remembered password nobody typed,
+    // and with the held OAuth2 token, renewed once when the server refuses it.
+    void dryRunSignsInAsACheck() {
+        TokenServer server({"--refresh-token", "rt-kept"});
+        server.dovecot.Deliver("From: ann@example.org\nSubject: Lunch\n\nNoon?\n");
+        const Desk desk;
+        TestForm form(desk.Hive());
+        form.FormCreate();
+        desk.Configure(form.Settings, server.dovecot.Port());
+        const auto tryIt = [&form] {
+            TdlgKillList dialog(&form);
+            dialog.SetAccount(form.Settings, &form.Credentials);
+            dialog.sbTryClick();
+            QVERIFY(dialog.DryRunWindow());
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.DryRunWindow()->lblStatus->text(),
+                                      QString("0 of 1 message would be deleted"), 20000);
+        };
+        if (KeyringPresent()) {
+            form.Settings.RememberPassword = true;
+            QVERIFY(form.Credentials.KeepPassword(form.Settings, "pw").IsOk());
+            QVERIFY(form.edPassword->text().isEmpty());
+            tryIt();
+        }
+        desk.UseOAuth(form.Settings, server.oauth);
+        form.Tokens.Accept(form.Settings,
+                           {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
+        tryIt();
+    }
+
+    // Last: it leaves the keyring locked.
     // A password remembered while the keyring was open, and the keyring locked by the next
     // start (no prompter here to unlock it): the window is shown to type the password, and
     // the keyring is said once.

@@ -11,10 +11,12 @@
 #include "filter/kill_list_store.h"
 #include "platform/keyring.h"
 #include "platform/registry.h"
-#include "shell/remembered_credential.h"
+#include "shell/credential_source.h"
+#include "shell/keyring_record.h"
 #include "shell/settings.h"
 #include "support/dovecot_server.h"
 #include "support/files.h"
+#include "support/oauth_server.h"
 
 namespace {
 
@@ -48,18 +50,27 @@ class CheckCommand : public ::testing::Test {
         SaveKillList(registry, {"Subject: = cheap"});
     }
 
+    // Keeps secret as the account's item of that kind; an empty secret removes the item.
+    void Remember(TKeyringItem item, const std::string& secret) {
+        const std::string key = KeyringKey(item, server.User(), "127.0.0.1", server.Port());
+        if (secret.empty())
+            TKeyring().Remove(key);
+        else
+            ASSERT_TRUE(TKeyring().Write(key, secret).IsOk());
+    }
     void RememberPassword(const std::string& password) {
-        const std::string key =
-            KeyringKey(TKeyringItem::Password, server.User(), "127.0.0.1", server.Port());
-        ASSERT_TRUE(TKeyring().Write(key, password).IsOk());
+        Remember(TKeyringItem::Password, RecordText(TPasswordRecord{password, false}));
     }
 
-    // Runs the program with no display; input, when given, is its standard input.
-    static TRun Check(const QStringList& arguments, const std::string& input = {}) {
+    // Runs the program with no display; input, when given, is its standard input. A session
+    // bus address, when given, replaces the keyring's.
+    static TRun Check(const QStringList& arguments, const std::string& input = {},
+                      const QString& bus = {}) {
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QString::fromLatin1(name));
+        if (!bus.isEmpty()) environment.insert("DBUS_SESSION_BUS_ADDRESS", bus);
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(VORNASK_PROGRAM), arguments);
         program.write(input.data(), static_cast<qint64>(input.size()));
@@ -88,7 +99,7 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
 
         const TRun run = Check({"--check"});
         EXPECT_EQ(run.Status, 0) << run.Err;
-        EXPECT_EQ(run.Out, "You have mail!\n");
+        EXPECT_EQ(run.Out, "You have mail!\n2 messages waiting, 1 deleted.\n");
         EXPECT_EQ(run.Err, "");
         const auto left = server.MessageFiles();
         ASSERT_EQ(left.size(), 1u);
@@ -108,7 +119,7 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
     WriteHive(Settings());
     const TRun empty = Check({"--check", "--password-stdin"}, server.Password() + "\r\nrest\n");
     EXPECT_EQ(empty.Status, 0) << empty.Err;
-    EXPECT_EQ(empty.Out, "No mail.\n");
+    EXPECT_EQ(empty.Out, "No mail.\n0 messages waiting, 0 deleted.\n");
 
     server.Deliver(Mail("cheap watches"));
     const TRun refused = Check({"--check", "--password-stdin"}, "not-the-password\n");
@@ -135,7 +146,76 @@ TEST_F(CheckCommand, NothingSetUp) {
     const TRun none = Check({"--check"});
     EXPECT_EQ(none.Status, 1);
     EXPECT_EQ(none.Out, "");
-    EXPECT_EQ(none.Err, std::string(kNoPasswordText) + "\n");
+    EXPECT_EQ(none.Err, std::string(kNoRememberedPasswordText) + "\n");
+}
+
+// What a check without a typed credential finds in the keyring, and what it says when that is
+// nothing it may use. A refresh token the provider refused is forgotten.
+TEST_F(CheckCommand, WhatTheKeyringHolds) {
+    if (std::getenv("VORNASK_KEYRING") != std::string("present"))
+        GTEST_SKIP() << "needs keyring-session.sh";
+    const OAuthServer oauth({"--revoked-refresh", "rt-revoked"});
+    const std::string signIn =
+        RecordText(TSignInRecord{"rt-revoked", oauth.Url("/token"), "vornask-test"});
+    const std::string plainPassword = RecordText(TPasswordRecord{server.Password(), false});
+    struct Row {
+        const char* name;
+        bool oauth;
+        std::string secret;  // of the item of the row's kind; empty: none
+        std::string err;
+        QString bus;
+    };
+    const std::vector<Row> rows{
+        {"nothing remembered", false, "", std::string(kNoRememberedPasswordText) + "\n", {}},
+        {"an older plain secret",
+         false,
+         server.Password(),
+         std::string(kNoRememberedPasswordText) + "\n",
+         {}},
+        {"kept for encryption, now plain",
+         false,
+         RecordText(TPasswordRecord{server.Password(), true}),
+         std::string(kEncryptedOnlyText) + "\n",
+         {}},
+        {"not signed in", true, "", std::string(kCheckNotSignedInText) + "\n", {}},
+        {"refresh refused",
+         true,
+         signIn,
+         "Sign in again.\nThe provider refused the saved sign-in.\n",
+         {}},
+        {"no keyring", false, plainPassword, "", "unix:path=/nonexistent"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TSettings settings = Settings();
+        if (row.oauth) {
+            settings.Connection.Authentication = TAuthentication::OAuth2;
+            settings.Connection.Encryption = TEncryption::Stls;
+            settings.Connection.OAuth = {
+                oauth.Url("/authorize"), oauth.Url("/token"), "mail", "vornask-test", "", ""};
+        }
+        WriteHive(settings);
+        const TKeyringItem item = row.oauth ? TKeyringItem::OAuth : TKeyringItem::Password;
+        Remember(item, row.secret);
+        server.Deliver(Mail("cheap watches"));
+        const TRun run = Check({"--check"}, {}, row.bus);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Out, "");
+        if (row.bus.isEmpty())
+            EXPECT_EQ(run.Err, row.err);
+        else  // the reason is the keyring's own
+            EXPECT_TRUE(run.Err.starts_with("The desktop keyring is not available (") &&
+                        run.Err.ends_with("): use --password-stdin.\n"))
+                << run.Err;
+        EXPECT_EQ(server.MessageFiles().size(), 1u);
+        std::remove(server.MessageFiles()[0].c_str());
+    }
+    std::string left;
+    EXPECT_EQ(
+        TKeyring()
+            .Read(KeyringKey(TKeyringItem::OAuth, server.User(), "127.0.0.1", server.Port()), left)
+            .Status,
+        TKeyringStatus::NotFound);
 }
 
 }  // namespace

@@ -20,9 +20,12 @@
 #include "mailopt_ui.h"
 #include "net/encryption.h"
 #include "net/pop3_probe.h"
+#include "net/sasl.h"
 #include "platform/oauth_config.h"
 #include "shell/connection_page.h"
 #include "shell/connection_report.h"
+#include "shell/credential_source.h"
+#include "shell/failure_advice.h"
 #include "shell/mailopt.h"
 #include "shell/settings.h"
 #include "shell/timer.h"
@@ -198,6 +201,33 @@ class ConnectionPageTest : public QObject {
         QVERIFY(!second->offeredTrust);
     }
 
+    // With a password at hand the test signs in after the greeting and says whether the
+    // server took it; it quits without listing anything.
+    void testConnectionSignsInWithATypedPassword() {
+        for (const auto& [reply, says] :
+             {std::pair{"+OK\r\n", "Signed in: yes"},
+              {"-ERR [AUTH] nope\r\n", "Signed in: no (-ERR [AUTH] nope)"}}) {
+            S server({S::Send("+OK hi\r\n"), S::ReadLine(), S::Send("-ERR\r\n"), S::ReadLine(),
+                      S::Send("+OK\r\n"), S::ReadLine(), S::Send(reply), S::ReadLine(),
+                      S::Send("+OK\r\n"), S::Close()});
+            TSettings settings;
+            settings.Connection.Host = "127.0.0.1";
+            settings.Connection.Port = server.Port();
+            settings.User = "joe";
+            auto d = Open(settings);
+            TTokenSource tokens;
+            TCredentialSource credentials(tokens);
+            credentials.Typed = [](const TSettings&) { return std::string("pw"); };
+            d->pgConnection->Credentials = &credentials;
+            auto report = WatchBox(false);
+            QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!report->text.isEmpty(), 10000);
+            QVERIFY2(report->text.endsWith(QString("\n") + says), qPrintable(report->text));
+            QCOMPARE(server.Lines(),
+                     (std::vector<std::string>{"CAPA", "USER joe", "PASS pw", "QUIT"}));
+        }
+    }
+
     void testConnectionFailureIsShownInABox() {
         auto d = OpenOn(FreeLoopbackPort());
         auto seen = WatchBox(false);
@@ -346,10 +376,8 @@ class ConnectionPageTest : public QObject {
         QTest::addColumn<QString>("tokenUrl");
         QTest::addColumn<QString>("says");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("OAuth2 in plain text")
-            << 0 << 2 << "https://id.example.org/token"
-            << "OAuth2 needs an encrypted connection: choose STARTTLS or TLS on connect."
-            << "cbEncryption";
+        QTest::newRow("OAuth2 in plain text") << 0 << 2 << "https://id.example.org/token"
+                                              << kOAuthNeedsEncryptionText << "cbEncryption";
         QTest::newRow("token URL in plain text") << 1 << 2 << "http://id.example.org/token"
                                                  << "The token URL "
                                                  << "edTokenUrl";

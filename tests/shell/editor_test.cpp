@@ -17,6 +17,7 @@
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
 #include "shell/bullet_image.h"
+#include "shell/credential_source.h"
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_editor.h"
 #include "shell/settings.h"
@@ -34,6 +35,19 @@ void ClickItem(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {})
     const QRect r = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, r.center());
 }
+
+// The server's account with a password typed in the main window.
+struct TypedAccount {
+    TypedAccount(uint16_t port, const std::string& password) {
+        settings.Connection.Host = "127.0.0.1";
+        settings.Connection.Port = port;
+        settings.User = "joe";
+        credentials.Typed = [password](const TSettings&) { return password; };
+    }
+    TSettings settings;
+    TTokenSource tokens;
+    TCredentialSource credentials{tokens};
+};
 
 }  // namespace
 
@@ -350,14 +364,12 @@ class KillListEditorTest : public QObject {
     void tryWithoutPasswordAsksForIt() {
         ScriptedPop3Server server({});
         auto d = Open({"Subject: = x"});
-        TConnection connection;
-        connection.Host = "127.0.0.1";
-        connection.Port = server.Port();
-        d->SetAccount({connection, "joe", ""});
+        TypedAccount account(server.Port(), "");
+        d->SetAccount(account.settings, &account.credentials);
         QString text;
         WhenModal<QMessageBox>([&text](QMessageBox* box) { text = box->text(); });
         QTest::mouseClick(d->sbTry, Qt::LeftButton);
-        QCOMPARE(text, QString(kNoPasswordText));
+        QCOMPARE(text, QString(kTypePasswordFirstText));
         QVERIFY(!d->DryRunWindow());
         QCOMPARE(server.Connections(), 0);
     }
@@ -393,10 +405,8 @@ class KillListEditorTest : public QObject {
         Pick(d->cbHeader, 0);
         Pick(d->cbCondition, 0);
         QTest::keyClicks(d->edFilter, "spam@");
-        TConnection connection;
-        connection.Host = "127.0.0.1";
-        connection.Port = server.Port();
-        d->SetAccount({connection, "joe", "pw"});
+        TypedAccount account(server.Port(), "pw");
+        d->SetAccount(account.settings, &account.credentials);
 
         QTest::mouseClick(d->sbTry, Qt::LeftButton);
         TDryRunWindow* w = d->DryRunWindow();

@@ -1,0 +1,151 @@
+#include "shell/credential_source.h"
+
+#include "net/pop3.h"
+#include "platform/token_command.h"
+#include "shell/settings.h"
+
+namespace {
+
+bool Encrypted(const TSettings& settings) {
+    const auto encryption = settings.Connection.Encryption;
+    return encryption && *encryption != TEncryption::None;
+}
+
+}  // namespace
+
+std::string KeyringUnavailableText(const std::string& reason) {
+    return "The desktop keyring is not available (" + reason + "): use --password-stdin.";
+}
+
+std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings) {
+    return KeyringKey(item, settings.User, settings.Connection.Host, settings.Connection.Port);
+}
+
+TOAuthConfig OAuthConfigOf(const TOAuthSource& source) {
+    return {source.AuthorizationUrl, source.TokenUrl, source.Scope, source.ClientId,
+            source.ClientSecret};
+}
+
+TCredentialSource::TCredentialSource(TTokenSource& tokens, std::chrono::milliseconds keyringBound)
+    : tokens_(tokens), keyring_(keyringBound) {
+    tokens_.OnKeyringUnavailable = [this](const std::string& message) {
+        if (OnKeyringUnavailable) OnKeyringUnavailable(message);
+    };
+}
+
+TKeyringResult TCredentialSource::Note(const TKeyringResult& result) {
+    if (result.Status == TKeyringStatus::Unavailable && OnKeyringUnavailable)
+        OnKeyringUnavailable(result.Message);
+    return result;
+}
+
+TCredential TCredentialSource::For(const TSettings& settings) {
+    const std::optional<std::string> typed = Typed ? Typed(settings) : std::nullopt;
+    if (settings.Connection.Authentication != TAuthentication::OAuth2)
+        return Password(settings, typed);
+    if (typed) return {*typed};  // an access token given on standard input
+    if (!settings.Connection.OAuth.TokenCommand.empty())
+        return {RunTokenCommand(settings.Connection.OAuth.TokenCommand)};
+    return {tokens_.AccessToken(settings), true};
+}
+
+std::optional<TCredential> TCredentialSource::AtHand(const TSettings& settings) {
+    const bool typed = Typed && Typed(settings).value_or(std::string()) != "";
+    if (settings.Connection.Authentication == TAuthentication::OAuth2) {
+        if (!typed && settings.Connection.OAuth.TokenCommand.empty() && !tokens_.Holds(settings))
+            return std::nullopt;
+        return For(settings);
+    }
+    TSettings remembering = settings;  // the test asks the keyring whatever the box says
+    remembering.RememberPassword = true;
+    try {
+        TCredential credential = For(remembering);
+        if (!credential.Secret.empty()) return credential;
+    } catch (const ENoCredential&) {
+    }
+    return std::nullopt;
+}
+
+TCredential TCredentialSource::Password(const TSettings& settings,
+                                        const std::optional<std::string>& typed) {
+    if (typed && !typed->empty()) return {*typed};
+    if (typed && !settings.RememberPassword) return {};
+    const std::optional<TPasswordRecord> record = RememberedPassword(settings);
+    if (!record) {
+        if (typed) return {};
+        if (!keyringReason_.empty()) throw ENoCredential(KeyringUnavailableText(keyringReason_));
+        throw ENoCredential(kNoRememberedPasswordText);
+    }
+    if (record->Encrypted && !Encrypted(settings)) throw EPasswordNeedsEncryption();
+    return {record->Password};
+}
+
+TCredential TCredentialSource::Renewed(const TSettings& settings) {
+    return {tokens_.RenewedAccessToken(settings), true};
+}
+
+void TCredentialSource::RefusedAgain(const TSettings& settings) {
+    tokens_.Forget(settings);
+    throw ESignInAgain(TSignInAgainReason::RefusedAgain);
+}
+
+std::optional<TPasswordRecord> TCredentialSource::RememberedPassword(const TSettings& settings) {
+    const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
+    if (const auto kept = remembered_.find(key); kept != remembered_.end()) return kept->second;
+    keyringReason_.clear();
+    std::string secret;
+    const TKeyringResult read = Note(keyring_.Read(key, secret));
+    if (read.Status == TKeyringStatus::Unavailable) keyringReason_ = read.Reason;
+    const std::optional<TPasswordRecord> record =
+        read.IsOk() ? PasswordRecordOf(secret) : std::nullopt;
+    if (record) remembered_[key] = *record;
+    return record;
+}
+
+TKeyringResult TCredentialSource::KeepPassword(const TSettings& settings,
+                                               const std::string& password) {
+    const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
+    const TPasswordRecord record{password, Encrypted(settings)};
+    const TKeyringResult written = Note(keyring_.Write(key, RecordText(record)));
+    if (written.IsOk()) remembered_[key] = record;
+    return written;
+}
+
+TKeyringResult TCredentialSource::ForgetPassword(const TSettings& settings) {
+    const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
+    remembered_.erase(key);
+    return Note(keyring_.Remove(key));
+}
+
+void UseCredential(TPop3& pop3, const TCredential& credential) {
+    pop3.Password.clear();
+    pop3.AccessToken.clear();
+    if (pop3.Authentication == TAuthentication::OAuth2)
+        pop3.AccessToken = credential.Secret;
+    else
+        pop3.Password = credential.Secret;
+}
+
+bool IsLoginRefusal(const Exception& e) {
+    const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
+    return protocol && protocol->LoginRefused && !protocol->TemporaryRefusal;
+}
+
+void SignIn(TCredentialSource& credentials, TPop3& pop3, const TSettings& settings,
+            const std::function<void()>& login) {
+    const TCredential credential = credentials.For(settings);
+    UseCredential(pop3, credential);
+    try {
+        login();
+        return;
+    } catch (const EProtocolError& e) {
+        if (!credential.Renewable || !IsLoginRefusal(e)) throw;
+    }
+    UseCredential(pop3, credentials.Renewed(settings));
+    try {
+        login();
+    } catch (const EProtocolError& e) {
+        if (!IsLoginRefusal(e)) throw;
+        credentials.RefusedAgain(settings);
+    }
+}
