@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fails when a file in src/ includes a header of a folder above its own.
 
-A folder is a layer: base < net, platform < filter < shell. net and platform are siblings and
+A folder is a layer: base < net, platform < filter < app < shell. net and platform are siblings and
 include neither each other nor anything above them.
 Usage: layer_check.py SRC_DIR
 """
@@ -14,7 +14,8 @@ BELOW = {
     "net": {"base"},
     "platform": {"base"},
     "filter": {"base", "net", "platform"},
-    "shell": {"base", "net", "platform", "filter"},
+    "app": {"base", "net", "platform", "filter"},
+    "shell": {"base", "net", "platform", "filter", "app"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^/"]+)/[^"]*"', re.MULTILINE)
 

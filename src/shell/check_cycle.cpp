@@ -2,16 +2,16 @@
 
 #include <QLineEdit>
 
+#include "app/check_session.h"
+#include "app/launcher.h"
+#include "app/shown_message.h"
+#include "app/timer.h"
 #include "base/exception.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
 #include "platform/oauth_config.h"
 #include "platform/token_command.h"
-#include "shell/check_session.h"
-#include "shell/launcher.h"
 #include "shell/main_window.h"
-#include "shell/shown_message.h"
-#include "shell/timer.h"
 
 namespace {
 

@@ -13,6 +13,12 @@
 #include <cstring>
 #include <optional>
 
+#include "app/connection_test_run.h"
+#include "app/credential_source.h"
+#include "app/failure_advice.h"
+#include "app/settings.h"
+#include "app/shown_message.h"
+#include "app/token_source.h"
 #include "base/exception.h"
 #include "net/connection.h"
 #include "net/encryption.h"
@@ -24,12 +30,6 @@
 #include "platform/oauth_config.h"
 #include "platform/oauth_sign_in.h"
 #include "shell/connection_report.h"
-#include "shell/connection_test_run.h"
-#include "shell/credential_source.h"
-#include "shell/failure_advice.h"
-#include "shell/settings.h"
-#include "shell/shown_message.h"
-#include "shell/token_source.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/settings.h"
+#include "app/settings.h"
 
 class QComboBox;
 class QGridLayout;

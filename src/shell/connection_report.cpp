@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <ctime>
 
+#include "app/shown_message.h"
 #include "net/pop3_probe.h"
-#include "shell/shown_message.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/credential_source.h"
+#include "app/shown_message.h"
 #include "base/exception.h"
 #include "platform/app_exceptions.h"
-#include "shell/credential_source.h"
-#include "shell/shown_message.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "app/dry_run_worker.h"
 #include "base/string_list.h"
 #include "filter/match_options.h"
-#include "shell/dry_run_worker.h"
 
 class QLabel;
 class QPushButton;

@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QToolButton>
 
+#include "app/file_name_word.h"
 #include "platform/app_exceptions.h"
-#include "shell/file_name_word.h"
 
 QStringList FileDialogNameFilters(const QString& filter) {
     const QStringList parts = filter.split(u'|');

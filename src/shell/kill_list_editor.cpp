@@ -17,6 +17,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/credential_source.h"
+#include "app/settings.h"
+#include "app/shown_message.h"
 #include "base/exception.h"
 #include "filter/filter_rule.h"
 #include "filter/kill_list_store.h"
@@ -25,12 +28,9 @@
 #include "platform/help_viewer.h"
 #include "platform/message_box.h"
 #include "shell/bullet_image.h"
-#include "shell/credential_source.h"
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_box.h"
 #include "shell/kill_list_delegate.h"
-#include "shell/settings.h"
-#include "shell/shown_message.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <QPointer>
 #include <string>
 
+#include "app/dry_run_worker.h"
+#include "app/settings.h"
 #include "base/string_list.h"
 #include "filter/match_options.h"
 #include "shell/dry_run_window.h"
-#include "shell/dry_run_worker.h"
-#include "shell/settings.h"
 
 class QCheckBox;
 class QComboBox;

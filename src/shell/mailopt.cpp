@@ -16,15 +16,15 @@
 #include <optional>
 #include <utility>
 
+#include "app/settings.h"
+#include "app/timer.h"
+#include "app/token_source.h"
 #include "base/str_to_int.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
 #include "shell/connection_page.h"
 #include "shell/file_edit.h"
-#include "shell/settings.h"
-#include "shell/timer.h"
-#include "shell/token_source.h"
 
 namespace {
 

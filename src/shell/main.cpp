@@ -2,14 +2,14 @@
 
 #include <QGuiApplication>
 
+#include "app/check_command.h"
+#include "app/command_line.h"
 #include "net/ip_misc.h"
 #include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
 #include "platform/single_instance.h"
 #include "shell/application.h"
-#include "shell/check_command.h"
-#include "shell/command_line.h"
 #include "shell/main_window.h"
 
 namespace {

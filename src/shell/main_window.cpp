@@ -13,6 +13,8 @@
 #include <QProxyStyle>
 #include <QPushButton>
 
+#include "app/launcher.h"
+#include "app/timer.h"
 #include "base/exception.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
@@ -22,9 +24,7 @@
 #include "platform/registry.h"
 #include "shell/envelope_icon.h"
 #include "shell/kill_list_editor.h"
-#include "shell/launcher.h"
 #include "shell/mailopt.h"
-#include "shell/timer.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "app/credential_source.h"
+#include "app/settings.h"
+#include "app/token_source.h"
 #include "platform/keyring.h"
 #include "platform/tray_icon.h"
-#include "shell/credential_source.h"
-#include "shell/settings.h"
-#include "shell/token_source.h"
 
 class ETcpIpError;
 class Exception;

@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 
+#include "app/timer.h"
 #include "platform/app_exceptions.h"
 #include "shell/envelope_icon.h"
 #include "shell/main_window.h"
-#include "shell/timer.h"
 
 namespace {
 

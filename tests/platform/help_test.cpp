@@ -9,10 +9,10 @@
 #include <QTextBrowser>
 #include <QTimer>
 
+#include "app/shown_message.h"
 #include "child_test_support.h"
 #include "net/net_errors.h"
 #include "platform/help_viewer.h"
-#include "shell/shown_message.h"
 
 // This test runs from the program's own folder, so it finds the help pages the way the
 // program does: in the "help" folder beside it.

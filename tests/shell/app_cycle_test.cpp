@@ -12,16 +12,16 @@
 #include <fstream>
 #include <memory>
 
+#include "app/launcher.h"
+#include "app/shown_message.h"
+#include "app/timer.h"
 #include "app_test_form.h"
 #include "base/exception.h"
 #include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
 #include "shell/connection_page.h"
-#include "shell/launcher.h"
 #include "shell/mailopt.h"
-#include "shell/shown_message.h"
-#include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
 #include "support/pop3_script.h"

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <memory>
 
+#include "app/timer.h"
 #include "app_test_form.h"
 #include "filter/kill_list_store.h"
 #include "net/encryption.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
-#include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/scoped_env.h"
 #include "support/test_certificates.h"

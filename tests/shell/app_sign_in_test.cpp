@@ -16,17 +16,17 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/keyring_record.h"
+#include "app/timer.h"
+#include "app/token_source.h"
 #include "app_test_form.h"
 #include "net/pop3.h"
 #include "platform/keyring.h"
 #include "platform/registry.h"
 #include "shell/connection_page.h"
 #include "shell/dry_run_window.h"
-#include "shell/keyring_record.h"
 #include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
-#include "shell/timer.h"
-#include "shell/token_source.h"
 #include "support/dovecot_server.h"
 #include "support/oauth_server.h"
 #include "support/pop3_script.h"

@@ -12,12 +12,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/timer.h"
 #include "app_test_form.h"
 #include "filter/kill_list_store.h"
 #include "net/pop3.h"
 #include "platform/app_exceptions.h"
 #include "platform/registry.h"
-#include "shell/timer.h"
 #include "support/free_port.h"
 
 namespace {

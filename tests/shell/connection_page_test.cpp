@@ -16,6 +16,10 @@
 #include <memory>
 #include <optional>
 
+#include "app/credential_source.h"
+#include "app/failure_advice.h"
+#include "app/settings.h"
+#include "app/timer.h"
 #include "base/exception.h"
 #include "mailopt_ui.h"
 #include "net/encryption.h"
@@ -24,11 +28,7 @@
 #include "platform/oauth_config.h"
 #include "shell/connection_page.h"
 #include "shell/connection_report.h"
-#include "shell/credential_source.h"
-#include "shell/failure_advice.h"
 #include "shell/mailopt.h"
-#include "shell/settings.h"
-#include "shell/timer.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
 #include "support/scripted_pop3_server.h"

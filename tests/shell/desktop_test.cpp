@@ -16,9 +16,9 @@
 #include <functional>
 #include <memory>
 
+#include "app/launcher.h"
 #include "app_test_form.h"
 #include "shell/envelope_icon.h"
-#include "shell/launcher.h"
 #include "support/free_port.h"
 
 namespace {

@@ -12,15 +12,15 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "app/credential_source.h"
+#include "app/settings.h"
 #include "editor_ui.h"
 #include "filter/kill_list_store.h"
 #include "platform/help_viewer.h"
 #include "platform/registry.h"
 #include "shell/bullet_image.h"
-#include "shell/credential_source.h"
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_editor.h"
-#include "shell/settings.h"
 #include "support/pop3_script.h"
 
 namespace {

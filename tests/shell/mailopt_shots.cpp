@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/settings.h"
 #include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
-#include "shell/settings.h"
 
 namespace {
 

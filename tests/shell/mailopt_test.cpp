@@ -14,16 +14,16 @@
 #include <QToolButton>
 #include <memory>
 
+#include "app/file_name_word.h"
+#include "app/settings.h"
+#include "app/timer.h"
 #include "base/exception.h"
 #include "mailopt_ui.h"
 #include "platform/app_exceptions.h"
 #include "platform/help_viewer.h"
 #include "shell/connection_page.h"
 #include "shell/file_edit.h"
-#include "shell/file_name_word.h"
 #include "shell/mailopt.h"
-#include "shell/settings.h"
-#include "shell/timer.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QTest>
 #include <memory>
 
+#include "app/settings.h"
 #include "shell/mailopt.h"
-#include "shell/settings.h"
 #include "support/when_modal.h"
 #include "takes_clicks.h"
 

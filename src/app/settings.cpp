@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "app/settings.h"
 
 #include <algorithm>
 #include <array>

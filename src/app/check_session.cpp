@@ -1,9 +1,9 @@
-#include "shell/check_session.h"
+#include "app/check_session.h"
 
+#include "app/settings.h"
 #include "filter/examined_record.h"
 #include "filter/kill_pass.h"
 #include "net/pop3.h"
-#include "shell/settings.h"
 
 namespace {
 

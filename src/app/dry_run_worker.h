@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/worker_thread.h"
 #include "base/string_list.h"
 #include "filter/dry_run.h"
 #include "filter/match_options.h"
 #include "net/connection.h"
-#include "shell/worker_thread.h"
 
 class QTimer;
 

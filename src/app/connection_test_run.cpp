@@ -1,4 +1,4 @@
-#include "shell/connection_test_run.h"
+#include "app/connection_test_run.h"
 
 // Shared with the worker, which may outlive this object when it is stuck in a name lookup.
 struct TConnectionTestRun::TShared {

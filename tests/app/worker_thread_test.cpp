@@ -6,7 +6,7 @@
 #include <semaphore>
 #include <vector>
 
-#include "shell/worker_thread.h"
+#include "app/worker_thread.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/file_name_word.h"
+#include "app/file_name_word.h"
 
 QString FirstWord(const QString& text) {
     qsizetype pos = 0;

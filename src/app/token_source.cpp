@@ -1,11 +1,11 @@
-#include "shell/token_source.h"
+#include "app/token_source.h"
 
+#include "app/credential_source.h"
+#include "app/keyring_record.h"
+#include "app/settings.h"
 #include "platform/oauth_refresh.h"
 #include "platform/oauth_sign_in.h"
 #include "platform/token_command.h"
-#include "shell/credential_source.h"
-#include "shell/keyring_record.h"
-#include "shell/settings.h"
 
 const char* SignInAgainReasonText(TSignInAgainReason reason) {
     switch (reason) {

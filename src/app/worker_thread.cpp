@@ -1,4 +1,4 @@
-#include "shell/worker_thread.h"
+#include "app/worker_thread.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -1,10 +1,10 @@
-#include "shell/dry_run_worker.h"
+#include "app/dry_run_worker.h"
 
 #include <QTimer>
 #include <atomic>
 
+#include "app/credential_source.h"
 #include "net/pop3_cancellable.h"
-#include "shell/credential_source.h"
 
 namespace {
 // How often the progress the worker reports is shown.

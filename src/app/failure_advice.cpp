@@ -1,4 +1,4 @@
-#include "shell/failure_advice.h"
+#include "app/failure_advice.h"
 
 #include "net/net_errors.h"
 

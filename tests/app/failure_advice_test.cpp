@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/shown_message.h"
 #include "net/tls_certificate.h"
-#include "shell/shown_message.h"
 #include "support/net_access.h"
 #include "support/scripted_pop3_server.h"
 

@@ -1,4 +1,4 @@
-#include "shell/launcher.h"
+#include "app/launcher.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "shell/check_command.h"
+#include "app/check_command.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -6,14 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "app/check_session.h"
+#include "app/credential_source.h"
+#include "app/settings.h"
+#include "app/shown_message.h"
 #include "base/exception.h"
 #include "net/ip_misc.h"
 #include "net/pop3.h"
 #include "platform/registry.h"
-#include "shell/check_session.h"
-#include "shell/credential_source.h"
-#include "shell/settings.h"
-#include "shell/shown_message.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <optional>
 #include <string>
 
+#include "app/keyring_record.h"
+#include "app/token_source.h"
 #include "net/net_errors.h"
 #include "platform/keyring.h"
 #include "platform/oauth_config.h"
-#include "shell/keyring_record.h"
-#include "shell/token_source.h"
 
 class TPop3;
 struct TOAuthSource;

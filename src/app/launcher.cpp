@@ -1,10 +1,9 @@
-#include "shell/launcher.h"
+#include "app/launcher.h"
 
 #include <QTimer>
 #include <array>
 #include <utility>
 
-#include "platform/app_exceptions.h"
 #include "platform/process_start.h"
 
 namespace {
@@ -58,7 +57,7 @@ std::string LaunchErrorMessage(uint32_t code) {
 
 TLauncher::TLauncher(QObject* owner) : QObject(owner), pollTimer_(new QTimer(this)) {
     pollTimer_->setInterval(kPollMilliseconds);
-    connect(pollTimer_, &QTimer::timeout, this, [this] { Guarded(this, [this] { Poll(); }); });
+    connect(pollTimer_, &QTimer::timeout, this, &TLauncher::Poll);
 }
 
 // The watched program keeps running; its process is handed to the background reaper.

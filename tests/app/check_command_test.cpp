@@ -7,13 +7,13 @@
 #include <QCoreApplication>
 #include <QProcess>
 
+#include "app/credential_source.h"
+#include "app/keyring_record.h"
+#include "app/settings.h"
 #include "base/string_list.h"
 #include "filter/kill_list_store.h"
 #include "platform/keyring.h"
 #include "platform/registry.h"
-#include "shell/credential_source.h"
-#include "shell/keyring_record.h"
-#include "shell/settings.h"
 #include "support/dovecot_server.h"
 #include "support/files.h"
 #include "support/oauth_server.h"

@@ -1,9 +1,9 @@
-#include "shell/shown_message.h"
+#include "app/shown_message.h"
 
+#include "app/failure_advice.h"
+#include "app/token_source.h"
 #include "base/exception.h"
 #include "net/net_errors.h"
-#include "shell/failure_advice.h"
-#include "shell/token_source.h"
 
 std::string ShownMessage(const Exception& e) {
     const std::string& message = e.Message();

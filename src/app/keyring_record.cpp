@@ -1,4 +1,4 @@
-#include "shell/keyring_record.h"
+#include "app/keyring_record.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

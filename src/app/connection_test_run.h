@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "app/worker_thread.h"
 #include "net/pop3_probe.h"
-#include "shell/worker_thread.h"
 
 struct TConnectionTestResult {
     std::string Host;

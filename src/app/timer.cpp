@@ -1,4 +1,4 @@
-#include "shell/timer.h"
+#include "app/timer.h"
 
 #include <limits>
 

@@ -1,8 +1,8 @@
-#include "shell/credential_source.h"
+#include "app/credential_source.h"
 
+#include "app/settings.h"
 #include "net/pop3.h"
 #include "platform/token_command.h"
-#include "shell/settings.h"
 
 namespace {
 
