@@ -27,6 +27,7 @@
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
+#include "shell/oauth_group.h"
 #include "support/dovecot_server.h"
 #include "support/oauth_server.h"
 #include "support/pop3_script.h"
@@ -288,11 +289,12 @@ class AppSignInTest : public QObject {
         form.edPassword->setText("typed");
         form.show();
         WhenModal<TdlgMailOptions>([action](TdlgMailOptions* dialog) {
-            QPushButton* signOut = dialog->pgConnection->btnSignOut;
+            QPushButton* signOut = dialog->pgConnection->gbOAuth->btnSignOut;
             if (action == "Sign out") {
                 QVERIFY(signOut->isEnabled());
                 signOut->click();
-                QCOMPARE(dialog->pgConnection->lblSignedIn->text(), QString("Not signed in"));
+                QCOMPARE(dialog->pgConnection->gbOAuth->lblSignedIn->text(),
+                         QString("Not signed in"));
                 QVERIFY(!signOut->isEnabled());
             }
             if (action.startsWith("leave"))
