@@ -73,6 +73,7 @@ class TfrmMain : public QMainWindow {
 
     // The checks, their ticks and their outcomes; the window shows what they report.
     TCheckCycle& Cycle() { return *cycle_; }
+    const TCheckCycle& Cycle() const { return *cycle_; }
 
     // Start and end. FormCreate fills in a remembered password; Start then shows the window,
     // or, with a password or an OAuth2 refresh token remembered, hides it and checks at once.
