@@ -26,14 +26,19 @@ class FlagScope {
     bool& flag_;
 };
 
+template <class E>
+bool Is(const Exception& e) {
+    return dynamic_cast<const E*>(&e) != nullptr;
+}
+
 // A failure only the user can mend: a refused password, a refused certificate, an encryption
 // that cannot be used, an OAuth2 sign-in that must be done again. "Not now" is no reason to
 // doubt the password.
 bool NeedsUser(const Exception& e) {
     if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
         return !protocol->TemporaryRefusal;
-    return dynamic_cast<const ETlsError*>(&e) || dynamic_cast<const EEncryptionError*>(&e) ||
-           dynamic_cast<const ESignInAgain*>(&e) || dynamic_cast<const ENoCredential*>(&e);
+    return Is<ETlsError>(e) || Is<EEncryptionError>(e) || Is<ESignInAgain>(e) ||
+           Is<ENoCredential>(e);
 }
 
 }  // namespace
@@ -71,27 +76,8 @@ void TCheckCycle::CheckMail(bool Quiet) {
         const FlagScope preparing(preparing_);
         PrepareSession(*Pop3, settings_);
         SignIn(credentials_, *Pop3, settings_, [&] { session.Login(); });
-    } catch (const ESocketError& e) {
-        Report(e);
-        return;
-    } catch (const EPasswordNeedsEncryption& e) {
-        emit PasswordToType();
-        LoginRefused(e);
-        return;
-    } catch (const ETcpIpError& e) {
-        LoginRefused(e);
-        return;
-    } catch (const ESignInAgain& e) {
-        LoginRefused(e);
-        return;
-    } catch (const ENoCredential& e) {
-        LoginRefused(e);
-        return;
-    } catch (const ETokenCommandError& e) {
-        Report(e);  // as a failed connection: the next tick tries again
-        return;
-    } catch (const EOAuthError& e) {
-        Report(e);
+    } catch (const Exception& e) {
+        LoginFailed(e);
         return;
     }
     MailCount = session.Listed();
@@ -103,12 +89,19 @@ void TCheckCycle::CheckMail(bool Quiet) {
         ShowNoMail(Quiet);
 }
 
-// Must be called from a handler: anything but a refusal (by the server, of its certificate,
-// of the encryption, of the OAuth2 tokens) is thrown on to CheckMail's caller.
-void TCheckCycle::LoginRefused(const Exception& e) {
-    if (!dynamic_cast<const EProtocolError*>(&e) && !NeedsUser(e)) throw;
+// Must be called from a handler: anything else than a failed connection or sign-in, or a
+// refusal (by the server, of its certificate, of the encryption, of the OAuth2 tokens), is
+// thrown on to CheckMail's caller.
+void TCheckCycle::LoginFailed(const Exception& e) {
+    // A connection, token command or refresh that failed: the next tick tries again.
+    if (Is<ESocketError>(e) || Is<ETokenCommandError>(e) || Is<EOAuthError>(e)) {
+        Report(e);
+        return;
+    }
+    if (!Is<EProtocolError>(e) && !NeedsUser(e)) throw;
+    if (Is<EPasswordNeedsEncryption>(e)) emit PasswordToType();
     Report(e);
-    if (!NeedsUser(e)) return;  // the next tick tries again
+    if (!NeedsUser(e)) return;  // "not now": the next tick tries again
     const auto* again = dynamic_cast<const ESignInAgain*>(&e);
     emit UserNeeded(again ? QString(SignInAgainReasonText(again->Reason)) : QString());
     Stop();

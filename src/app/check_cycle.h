@@ -67,7 +67,9 @@ class TCheckCycle : public QObject {
     void UserNeeded(const QString& signInAgainReason);
 
   private:
-    void LoginRefused(const Exception& e);
+    // A check whose sign-in failed: reports it and, when only the user can mend it, stops the
+    // ticks and says so.
+    void LoginFailed(const Exception& e);
 
     TSettings& settings_;
     TCredentialSource& credentials_;
