@@ -60,7 +60,7 @@ TEST_F(TlsDovecotTest, WholeSessionOverEitherEncryption) {
         pop->Logout();
     }
     // Dovecot marks encrypted logins; both sessions were.
-    const std::vector<std::string> logins = server_->LogLines("Login: user=<joe>");
+    const std::vector<std::string> logins = server_->AwaitLogLines("Login: user=<joe>", 2);
     for (const std::string& line : logins) EXPECT_NE(line.find(", TLS"), std::string::npos) << line;
     EXPECT_EQ(logins.size(), 2u);
 }
