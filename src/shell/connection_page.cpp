@@ -100,9 +100,8 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     SetSizeAtLeast(btnTestConnection,
                    btnTestConnection->fontMetrics().horizontalAdvance("Test connection") + 24, 24);
     test_ = new TConnectionTestRun(this);
-    test_->OnEnd = [this](const TConnectionTestResult& result) {
-        Guarded(btnTestConnection, [&] { TestEnded(result); });
-    };
+    ConnectGuarded(test_, &TConnectionTestRun::Ended, this,
+                   [this](const TConnectionTestResult& result) { TestEnded(result); });
     grid_ = new QGridLayout(this);
     grid_->setContentsMargins(8, 6, 8, 4);
     grid_->setVerticalSpacing(4);
@@ -123,18 +122,16 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     grid_->setColumnStretch(2, 1);
     freeRow_ = 5;
     grid_->setRowStretch(freeRow_, 1);
-    connect(cbEncryption, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbEncryption, [this] { cbEncryptionChange(); }); });
-    connect(btnTestConnection, &QPushButton::clicked, this,
-            [this] { Guarded(btnTestConnection, [this] { btnTestConnectionClick(); }); });
-    connect(cbAuthentication, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbAuthentication, [this] { cbAuthenticationChange(); }); });
-    connect(cbProvider, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbProvider, [this] { cbProviderChange(); }); });
-    connect(btnSignIn, &QPushButton::clicked, this,
-            [this] { Guarded(btnSignIn, [this] { btnSignInClick(); }); });
-    connect(btnSignOut, &QPushButton::clicked, this,
-            [this] { Guarded(btnSignOut, [this] { btnSignOutClick(); }); });
+    ConnectGuarded(cbEncryption, &QComboBox::currentIndexChanged, this,
+                   [this] { cbEncryptionChange(); });
+    ConnectGuarded(btnTestConnection, &QPushButton::clicked, this,
+                   [this] { btnTestConnectionClick(); });
+    ConnectGuarded(cbAuthentication, &QComboBox::currentIndexChanged, this,
+                   [this] { cbAuthenticationChange(); });
+    ConnectGuarded(cbProvider, &QComboBox::currentIndexChanged, this,
+                   [this] { cbProviderChange(); });
+    ConnectGuarded(btnSignIn, &QPushButton::clicked, this, [this] { btnSignInClick(); });
+    ConnectGuarded(btnSignOut, &QPushButton::clicked, this, [this] { btnSignOutClick(); });
     cbProviderChange();
 }
 
@@ -185,7 +182,7 @@ QGroupBox* TConnectionPage::MakeOAuthGroup() {
 }
 
 TConnectionPage::~TConnectionPage() {
-    test_->OnEnd = nullptr;  // no report into a page that is going
+    disconnect(test_, nullptr, this, nullptr);  // no report into a page that is going
 }
 
 QList<QWidget*> TConnectionPage::TabOrder() const {
