@@ -48,7 +48,7 @@ template <class Sender, class Signal, class Slot>
 QMetaObject::Connection ConnectGuarded(Sender* sender, Signal signal, const QObject* receiver,
                                        Slot slot) {
     return QObject::connect(
-        sender, signal, receiver, [sender, slot = std::move(slot)](const auto&... args) {
+        sender, signal, receiver, [sender, slot = std::move(slot)](const auto&... args) -> void {
             Guarded(sender, [&] {
                 if constexpr (std::is_invocable_v<const Slot&, decltype(args)...>)
                     slot(args...);
