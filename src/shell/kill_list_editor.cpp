@@ -150,8 +150,8 @@ QWidget* TdlgKillList::MakeEditGroup() {
 }
 
 void TdlgKillList::ConnectHandlers() {
-    connect(lbKillList, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!byProgram_) Guarded(lbKillList, [this] { lbKillListClick(); });
+    ConnectGuarded(lbKillList, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!byProgram_) lbKillListClick();
     });
     lbKillList->installEventFilter(this);
     ConnectGuarded(sbNew, &QToolButton::clicked, this, [this] { sbNewClick(); });
