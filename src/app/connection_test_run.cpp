@@ -7,7 +7,7 @@ struct TConnectionTestRun::TShared {
 };
 
 TConnectionTestRun::TConnectionTestRun(QObject* parent) : QObject(parent) {
-    worker_.OnFinished = [this](bool stopped) { Finished(stopped); };
+    connect(&worker_, &TWorkerThread::Finished, this, [this](bool stopped) { Finished(stopped); });
 }
 
 void TConnectionTestRun::Start(const std::function<void(TPop3Probe&)>& setup) {
@@ -35,5 +35,5 @@ void TConnectionTestRun::Stop() {
 void TConnectionTestRun::Finished(bool stopped) {
     const std::shared_ptr<TShared> shared = std::move(shared_);
     shared->Result.Stopped = stopped;
-    if (OnEnd) OnEnd(shared->Result);
+    emit Ended(shared->Result);
 }

@@ -19,18 +19,20 @@ struct TConnectionTestResult {
 };
 
 class TConnectionTestRun : public QObject {
+    Q_OBJECT
   public:
     // Destroying it stops a running test and waits briefly for its thread (TWorkerThread).
     explicit TConnectionTestRun(QObject* parent = nullptr);
 
     // Starts a probe that setup has given its settings; nothing when one is running.
     void Start(const std::function<void(TPop3Probe&)>& setup);
-    // Cancels the running probe; OnEnd follows promptly, marked as stopped.
+    // Cancels the running probe; Ended follows promptly, marked as stopped.
     void Stop();
     bool Running() const { return worker_.Running(); }
 
-    // Called on this object's thread once the probe has ended (Running is false by then).
-    std::function<void(const TConnectionTestResult&)> OnEnd;
+  signals:
+    // On this object's thread once the probe has ended (Running is false by then).
+    void Ended(const TConnectionTestResult& result);
 
   private:
     struct TShared;

@@ -28,14 +28,12 @@ TOAuthConfig OAuthConfigOf(const TOAuthSource& source) {
 
 TCredentialSource::TCredentialSource(TTokenSource& tokens, std::chrono::milliseconds keyringBound)
     : tokens_(tokens), keyring_(keyringBound) {
-    tokens_.OnKeyringUnavailable = [this](const std::string& message) {
-        if (OnKeyringUnavailable) OnKeyringUnavailable(message);
-    };
+    connect(&tokens_, &TTokenSource::KeyringUnavailable, this,
+            &TCredentialSource::KeyringUnavailable);
 }
 
 TKeyringResult TCredentialSource::Note(const TKeyringResult& result) {
-    if (result.Status == TKeyringStatus::Unavailable && OnKeyringUnavailable)
-        OnKeyringUnavailable(result.Message);
+    if (result.Status == TKeyringStatus::Unavailable) emit KeyringUnavailable(result.Message);
     return result;
 }
 

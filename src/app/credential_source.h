@@ -7,6 +7,7 @@
 // Needs a Qt application object on the calling thread: the keyring and the refresh wait in a
 // local event loop.
 
+#include <QObject>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -52,7 +53,8 @@ struct TCredential {
     bool Renewable = false;
 };
 
-class TCredentialSource {
+class TCredentialSource : public QObject {
+    Q_OBJECT
   public:
     explicit TCredentialSource(TTokenSource& tokens,
                                std::chrono::milliseconds keyringBound = std::chrono::seconds(10));
@@ -62,8 +64,6 @@ class TCredentialSource {
     // password is taken when the settings remember one, else the empty one is sent). With
     // OAuth2 a typed text is the access token.
     std::function<std::optional<std::string>(const TSettings&)> Typed;
-    // Told the keyring's message whenever it cannot be used.
-    std::function<void(const std::string&)> OnKeyringUnavailable;
 
     // The credential for a sign-in of the settings' account. Raises EPasswordNeedsEncryption,
     // ENoCredential, and what TTokenSource::AccessToken raises.
@@ -83,6 +83,10 @@ class TCredentialSource {
     TKeyringResult ForgetPassword(const TSettings& settings);
 
     TTokenSource& Tokens() { return tokens_; }
+
+  signals:
+    // The keyring's message whenever it cannot be used (the token source's included).
+    void KeyringUnavailable(const std::string& message);
 
   private:
     TCredential Password(const TSettings& settings, const std::optional<std::string>& typed);

@@ -41,7 +41,7 @@ struct TDryRunWorker::TShared {
 TDryRunWorker::TDryRunWorker(QObject* parent) : QObject(parent), progressTimer_(new QTimer(this)) {
     progressTimer_->setInterval(kProgressMs);
     connect(progressTimer_, &QTimer::timeout, this, [this] { ReportProgress(); });
-    worker_.OnFinished = [this](bool stopped) { Finished(stopped); };
+    connect(&worker_, &TWorkerThread::Finished, this, [this](bool stopped) { Finished(stopped); });
 }
 
 void TDryRunWorker::Start(const TDryRunAccount& account, const TStringList& killList,
@@ -70,12 +70,12 @@ void TDryRunWorker::ReportProgress() {
     if (read == shownRead_ && toRead == shownToRead_) return;
     shownRead_ = read;
     shownToRead_ = toRead;
-    if (OnProgress) OnProgress(read, toRead);
+    emit Progress(read, toRead);
 }
 
 void TDryRunWorker::Finished(bool stopped) {
     progressTimer_->stop();
     const std::shared_ptr<TShared> shared = std::move(shared_);
     shared->Outcome.Stopped = stopped;
-    if (OnEnd) OnEnd(shared->Outcome);
+    emit Ended(shared->Outcome);
 }

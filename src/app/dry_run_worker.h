@@ -33,6 +33,7 @@ struct TDryRunOutcome {
 };
 
 class TDryRunWorker : public QObject {
+    Q_OBJECT
   public:
     // Destroying it stops a running dry run and waits briefly for its thread (TWorkerThread).
     explicit TDryRunWorker(QObject* parent = nullptr);
@@ -40,14 +41,15 @@ class TDryRunWorker : public QObject {
     // Starts a dry run; nothing when one is running.
     void Start(const TDryRunAccount& account, const TStringList& killList,
                const TMatchOptions& options);
-    // Cancels the running dry run; OnEnd follows promptly, marked as stopped.
+    // Cancels the running dry run; Ended follows promptly, marked as stopped.
     void Stop();
     bool Running() const { return worker_.Running(); }
 
-    // Called on this object's thread: as the messages are read, and once the run has ended
-    // (Running is false by then).
-    std::function<void(size_t read, size_t toRead)> OnProgress;
-    std::function<void(const TDryRunOutcome&)> OnEnd;
+  signals:
+    // On this object's thread: as the messages are read, and once the run has ended (Running
+    // is false by then).
+    void Progress(size_t read, size_t toRead);
+    void Ended(const TDryRunOutcome& outcome);
 
   private:
     struct TShared;

@@ -89,5 +89,5 @@ void TLauncher::Poll() {
     if (watched_ && !watched_->HasEnded()) return;
     pollTimer_->stop();
     watched_.reset();
-    if (OnFinished) OnFinished(this);
+    emit Finished(this);
 }

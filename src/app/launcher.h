@@ -1,11 +1,10 @@
 #pragma once
 
 // Starts a program or opens a document, then watches the started process until it ends and
-// calls OnFinished. Launch raises ELaunchError, with the start's error code and its message.
+// signals Finished. Launch raises ELaunchError, with the start's error code and its message.
 
 #include <QObject>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,9 +34,11 @@ class TLauncher : public QObject {
     std::string ProgramName;
     std::string Parameters;
     std::string StartDir;
-    std::function<void(TLauncher* sender)> OnFinished;
-
     bool IsWatching() const;
+
+  signals:
+    // The watched process has ended (or there was none to watch).
+    void Finished(TLauncher* sender);
 
   private:
     void Poll();

@@ -4,9 +4,7 @@
 
 TTimer::TTimer(QObject* owner) : QObject(owner) {
     timer_.setTimerType(Qt::CoarseTimer);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        if (OnTimer) OnTimer();
-    });
+    connect(&timer_, &QTimer::timeout, this, &TTimer::Ticked);
 }
 
 void TTimer::SetInterval(int64_t milliseconds) {

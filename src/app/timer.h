@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
-#include <functional>
 
 // A periodic timer with the semantics the check cycle relies on: changing the period or
 // enabling it restarts the count; a period of 0 or less never ticks; a period longer than the
@@ -20,7 +19,9 @@ class TTimer : public QObject {
     // True while ticks are actually scheduled.
     bool IsTicking() const { return timer_.isActive(); }
 
-    std::function<void()> OnTimer;
+  signals:
+    // Each tick, while enabled.
+    void Ticked();
 
   private:
     void Restart();

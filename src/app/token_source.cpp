@@ -50,8 +50,7 @@ bool TTokenSource::ForProvider(const TSettings& settings) const {
 }
 
 void TTokenSource::Keep(const TKeyringResult& result) {
-    if (result.Status == TKeyringStatus::Unavailable && OnKeyringUnavailable)
-        OnKeyringUnavailable(result.Message);
+    if (result.Status == TKeyringStatus::Unavailable) emit KeyringUnavailable(result.Message);
 }
 
 void TTokenSource::KeepRecord() {

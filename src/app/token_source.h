@@ -6,6 +6,7 @@
 // and client ID it was issued for and used only with those. Only a sign-in in the browser gets
 // the first token; a check never starts one.
 
+#include <QObject>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -37,7 +38,8 @@ class ESignInAgain : public Exception {
     std::string KeyringReason;
 };
 
-class TTokenSource {
+class TTokenSource : public QObject {
+    Q_OBJECT
   public:
     explicit TTokenSource(std::chrono::milliseconds keyringBound = std::chrono::seconds(10));
 
@@ -59,9 +61,11 @@ class TTokenSource {
     // Forgets the account's sign-in: the tokens held and its refresh token in the keyring.
     void SignOut(const TSettings& account);
 
-    // Told the keyring's message whenever it cannot be used.
-    std::function<void(const std::string&)> OnKeyringUnavailable;
     std::chrono::milliseconds RefreshBound = std::chrono::seconds(30);
+
+  signals:
+    // The keyring's message whenever it cannot be used.
+    void KeyringUnavailable(const std::string& message);
 
   private:
     void Select(const TSettings& settings);

@@ -28,7 +28,7 @@ void TWorkerThread::Start(std::function<void()> work, std::function<void()> canc
     thread_ = QThread::create(std::move(work));
     cancel_ = std::move(cancel);
     stopped_ = false;
-    connect(thread_, &QThread::finished, this, [this] { Finished(); });
+    connect(thread_, &QThread::finished, this, [this] { ThreadEnded(); });
     thread_->start();
 }
 
@@ -38,12 +38,11 @@ void TWorkerThread::Stop() {
     if (cancel_) cancel_();
 }
 
-void TWorkerThread::Finished() {
+void TWorkerThread::ThreadEnded() {
     thread_->wait();
     delete thread_;
     thread_ = nullptr;
     cancel_ = nullptr;
-    // A copy: the callback may delete this object or start the next work.
-    const auto onFinished = OnFinished;
-    if (onFinished) onFinished(stopped_);
+    // A receiver may delete this object or start the next work: nothing follows the emit.
+    emit Finished(stopped_);
 }

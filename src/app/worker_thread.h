@@ -11,25 +11,27 @@
 class QThread;
 
 class TWorkerThread : public QObject {
+    Q_OBJECT
   public:
     explicit TWorkerThread(QObject* parent = nullptr);
     // Stops running work and waits briefly for its thread; a thread that does not end in time
-    // is left to delete itself when it does, and OnFinished is not called.
+    // is left to delete itself when it does, and Finished is not signalled.
     ~TWorkerThread() override;
 
     // Runs work on a new thread; cancel is what Stop calls to end it early. Nothing when work
     // is running.
     void Start(std::function<void()> work, std::function<void()> cancel);
-    // Cancels the running work, once; OnFinished follows when the work returns.
+    // Cancels the running work, once; Finished follows when the work returns.
     void Stop();
     bool Running() const { return thread_ != nullptr; }
 
-    // Called on this object's thread once the work has returned (Running is false by then),
-    // with whether Stop was called.
-    std::function<void(bool stopped)> OnFinished;
+  signals:
+    // On this object's thread once the work has returned (Running is false by then), with
+    // whether Stop was called.
+    void Finished(bool stopped);
 
   private:
-    void Finished();
+    void ThreadEnded();
 
     QThread* thread_ = nullptr;
     std::function<void()> cancel_;

@@ -15,15 +15,6 @@ namespace {
 
 using TOutcome = TPop3Pipeline::TOutcome;
 
-// The fast check's login: pipelined when the server offers it. True when it does.
-bool SignIn(TPop3& pop3) {
-    pop3.Greet();
-    const std::vector<std::string> capabilities = pop3.Capabilities();
-    const bool pipelining = Offers(capabilities, "PIPELINING");
-    pop3.Authenticate(pipelining, false);
-    return pipelining;
-}
-
 std::vector<TDryRunRow> ListedRows(const TPop3& pop3) {
     std::vector<TDryRunRow> rows;
     for (const auto& entry : pop3.Messages) {
@@ -37,24 +28,24 @@ std::vector<TDryRunRow> ListedRows(const TPop3& pop3) {
     return rows;
 }
 
-int64_t ListedBytes(const TDryRunRow& row) {
-    return row.Size > 0 ? row.Size : 0;
-}
-
 // Retrieves the rows in order within the fast check's window and hands each retrieved message
 // to judge. Returns the refusal of a retrieval, after which the replies still owed are read
 // and nothing more is judged; null when every message was read.
 class TReader {
   public:
     TReader(TPop3& pop3, bool pipelining, std::vector<TDryRunRow*> rows)
-        : pop3_(pop3), pipeline_(pop3), pipelining_(pipelining), rows_(std::move(rows)) {}
+        : pop3_(pop3),
+          pipeline_(pop3),
+          pipelining_(pipelining),
+          window_(pipelining),
+          rows_(std::move(rows)) {}
 
     template <class Judge>
     std::exception_ptr ReadAll(Judge&& judge) {
         for (size_t answered = 0; answered < rows_.size(); ++answered) {
             TopUp(answered);
             const TPop3Pipeline::TReply reply = pipeline_.ReadNext();
-            bytesInFlight_ -= ListedBytes(*rows_[answered]);
+            window_.Answered(rows_[answered]->Size);
             if (reply.Outcome == TOutcome::Refused) {
                 if (!pipeline_.Drain([](const TPop3Pipeline::TReply&) {})) pop3_.Abort();
                 return reply.Refusal;
@@ -71,17 +62,11 @@ class TReader {
     }
 
   private:
-    // Refills the window once it is half empty, so that commands go out in batches.
     void TopUp(size_t answered) {
-        const size_t limit = pipelining_ ? TFastSession::kWindowCommands : 1;
-        if (next_ - answered > limit / 2 || bytesInFlight_ > TFastSession::kWindowBytes / 2) return;
-        while (next_ < rows_.size() && next_ - answered < limit) {
-            const int64_t size = ListedBytes(*rows_[next_]);
-            if (next_ > answered && bytesInFlight_ + size > TFastSession::kWindowBytes) break;
-            pipeline_.Retrieve(rows_[next_]->Number);
-            bytesInFlight_ += size;
-            ++next_;
-        }
+        if (!window_.RefillDue(answered, rows_.size())) return;
+        window_.Fill(
+            answered, rows_.size(), [&](size_t i) { return rows_[i]->Size; },
+            [&](size_t i) { pipeline_.Retrieve(rows_[i]->Number); });
         if (pipeline_.Queued() == 0) return;
         if (pipelining_)
             pipeline_.Flush();
@@ -92,15 +77,14 @@ class TReader {
     TPop3& pop3_;
     TPop3Pipeline pipeline_;
     bool pipelining_;
+    TRetrievalWindow window_;
     std::vector<TDryRunRow*> rows_;
-    size_t next_ = 0;
-    int64_t bytesInFlight_ = 0;
 };
 
 std::vector<TDryRunRow> ReadAndJudge(TPop3& pop3, const TStringList& killList,
                                      const TMatchOptions& options,
                                      const TDryRunProgress& progress) {
-    const bool pipelining = SignIn(pop3);
+    const bool pipelining = FastSignIn(pop3, false).Pipelining;
     std::vector<TDryRunRow> rows = ListedRows(pop3);
     std::vector<TDryRunRow*> toRead;
     for (TDryRunRow& row : rows) {

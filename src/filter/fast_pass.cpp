@@ -26,10 +26,9 @@ void TFastCheck::Login() {
         pop3_.Login();  // nothing can be condemned: the listing is all there is to learn
     } else {
         try {
-            pop3_.Greet();
-            const std::vector<std::string> capabilities = pop3_.Capabilities();
-            pipelining_ = Offers(capabilities, "PIPELINING");
-            uids_ = pop3_.Authenticate(pipelining_, Offers(capabilities, "UIDL"));
+            TFastSignIn signedIn = FastSignIn(pop3_, true);
+            pipelining_ = signedIn.Pipelining;
+            uids_ = std::move(signedIn.Uids);
         } catch (...) {
             // As a failed classic login: the server must not keep the mailbox locked.
             pop3_.Abort();

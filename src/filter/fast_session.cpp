@@ -16,7 +16,18 @@ TFastSession::TFastSession(TPop3& pop3, const TStringList& killList, const TMatc
       options_(options),
       log_(log),
       pipelining_(pipelining),
-      mailCount_(mailCount) {}
+      mailCount_(mailCount),
+      window_(pipelining) {}
+
+TFastSignIn FastSignIn(TPop3& pop3, bool withUids) {
+    pop3.Greet();
+    const std::vector<std::string> capabilities = pop3.Capabilities();
+    TFastSignIn signedIn;
+    signedIn.Pipelining = Offers(capabilities, kPipeliningCapability);
+    signedIn.Uids =
+        pop3.Authenticate(signedIn.Pipelining, withUids && Offers(capabilities, kUidlCapability));
+    return signedIn;
+}
 
 void TFastSession::Examine(const std::vector<TFastCandidate>& candidates) {
     candidates_ = &candidates;
@@ -52,24 +63,15 @@ void TFastSession::Proceed() {
     Flush();
 }
 
-// The window is refilled once it is half empty, so commands go out in batches while replies
-// keep coming.
 bool TFastSession::RefillDue() const {
-    const size_t limit = pipelining_ ? kWindowCommands : 1;
-    return next_ < candidates_->size() && next_ - answered_ <= limit / 2 &&
-           bytesInFlight_ <= kWindowBytes / 2;
+    return window_.RefillDue(answered_, candidates_->size());
 }
 
 void TFastSession::QueueRetrievals() {
-    const size_t limit = pipelining_ ? kWindowCommands : 1;
-    while (next_ < candidates_->size() && next_ - answered_ < limit) {
-        const TFastCandidate& message = (*candidates_)[next_];
-        const int64_t size = message.size > 0 ? message.size : 0;
-        if (next_ > answered_ && bytesInFlight_ + size > kWindowBytes) break;
-        pipeline_.Retrieve(message.number);
-        ++next_;
-        bytesInFlight_ += size;
-    }
+    const std::vector<TFastCandidate>& candidates = *candidates_;
+    window_.Fill(
+        answered_, candidates.size(), [&](size_t i) { return candidates[i].size; },
+        [&](size_t i) { pipeline_.Retrieve(candidates[i].number); });
 }
 
 // The batch's records are written and made durable in one piece before any of its deletions
@@ -87,7 +89,7 @@ void TFastSession::QueueDeletions() {
 }
 
 bool TFastSession::AllJudged() const {
-    return next_ == answered_ && next_ == candidates_->size();
+    return window_.Next() == answered_ && answered_ == candidates_->size();
 }
 
 // Pipelined: every queued command in one write, the replies read later. Otherwise one command
@@ -112,7 +114,7 @@ void TFastSession::ReadNext() {
 // After a refusal the reply is read only to keep the session in step.
 void TFastSession::TakeRetrieved(const TPop3Pipeline::TReply& reply) {
     const TFastCandidate& message = (*candidates_)[answered_++];
-    bytesInFlight_ -= message.size > 0 ? message.size : 0;
+    window_.Answered(message.size);
     if (reply.Outcome == TOutcome::Refused) {
         Refuse(reply.Refusal);
     } else if (!refusal_) {

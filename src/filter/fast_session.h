@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,55 @@ struct TFastCandidate {
     int32_t size = 0;
     std::string uid;  // empty when the server gave none
 };
+
+// The fast check's window of retrievals in flight: at most kCommands of them (one without
+// pipelining), standing for at most kBytes listed bytes unless a single message is larger. The
+// replies wait in the socket buffers, not in this process; the commands are a few bytes each,
+// so the server never stops reading them while its replies back up.
+class TRetrievalWindow {
+  public:
+    static constexpr size_t kCommands = 1024;
+    static constexpr int64_t kBytes = 8 << 20;
+
+    explicit TRetrievalWindow(bool pipelining) : limit_(pipelining ? kCommands : 1) {}
+
+    // The index of the next message to retrieve.
+    size_t Next() const { return next_; }
+    // Whether a refill is due with answered of total messages read: once the window is half
+    // empty, so that commands go out in batches while replies keep coming.
+    bool RefillDue(size_t answered, size_t total) const {
+        return next_ < total && next_ - answered <= limit_ / 2 && bytesInFlight_ <= kBytes / 2;
+    }
+    // Calls retrieve(index) for the next messages while the window has room; size(index) is a
+    // message's listed size.
+    template <class Size, class Retrieve>
+    void Fill(size_t answered, size_t total, const Size& size, const Retrieve& retrieve) {
+        while (next_ < total && next_ - answered < limit_) {
+            const int64_t bytes = Listed(size(next_));
+            if (next_ > answered && bytesInFlight_ + bytes > kBytes) break;
+            retrieve(next_);
+            ++next_;
+            bytesInFlight_ += bytes;
+        }
+    }
+    // A retrieval of a message of the listed size was answered.
+    void Answered(int64_t size) { bytesInFlight_ -= Listed(size); }
+
+  private:
+    static int64_t Listed(int64_t size) { return size > 0 ? size : 0; }
+
+    size_t limit_;
+    size_t next_ = 0;
+    int64_t bytesInFlight_ = 0;
+};
+
+// The fast check's sign-in: the greeting, the capabilities, then the login, pipelined when the
+// server offers it, with the unique ids when withUids and the server offers them.
+struct TFastSignIn {
+    bool Pipelining = false;
+    std::map<int32_t, std::string> Uids;
+};
+TFastSignIn FastSignIn(TPop3& pop3, bool withUids);
 
 class TFastSession {
   public:
@@ -49,11 +99,9 @@ class TFastSession {
     // it went), the messages retrieved or condemned but not yet sent for deletion stay, unlogged.
     std::exception_ptr Refusal() const { return refusal_; }
 
-    // Retrievals in flight at most, and the listed bytes they may stand for. The replies wait in
-    // the socket buffers, not in this process; the commands are a few bytes each, so the
-    // server never stops reading them while its replies back up.
-    static constexpr size_t kWindowCommands = 1024;
-    static constexpr int64_t kWindowBytes = 8 << 20;
+    // Retrievals in flight at most, and the listed bytes they may stand for (TRetrievalWindow).
+    static constexpr size_t kWindowCommands = TRetrievalWindow::kCommands;
+    static constexpr int64_t kWindowBytes = TRetrievalWindow::kBytes;
     // Log records of condemned messages waiting for their batch; past this the batch goes at
     // once, without waiting for the window to refill.
     static constexpr size_t kHeldRecordBytes = 4 << 20;
@@ -84,9 +132,8 @@ class TFastSession {
     bool pipelining_;
     int32_t& mailCount_;
     const std::vector<TFastCandidate>* candidates_ = nullptr;
-    size_t next_ = 0;      // the next candidate to send a retrieval for
+    TRetrievalWindow window_;
     size_t answered_ = 0;  // retrieval replies read: they come in the order the retrievals went
-    int64_t bytesInFlight_ = 0;
     std::deque<TCondemned> condemned_;
     size_t heldBytes_ = 0;
     bool quitQueued_ = false;

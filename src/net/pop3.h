@@ -35,6 +35,10 @@ struct t_reply {
     std::string Subject;
 };
 
+// The capabilities a fast check asks for: commands sent without waiting, and unique ids.
+inline constexpr const char* kPipeliningCapability = "PIPELINING";
+inline constexpr const char* kUidlCapability = "UIDL";
+
 // Whether a CAPA list (as Capabilities gives it) names the capability (in upper case).
 inline bool Offers(const std::vector<std::string>& capabilities, const std::string& name) {
     return std::find(capabilities.begin(), capabilities.end(), name) != capabilities.end();

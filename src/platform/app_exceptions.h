@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <type_traits>
 
 class Exception;
 class QWidget;
@@ -39,4 +40,20 @@ void Guarded(QObject* sender, F&& body) {
     } catch (...) {
         HandleApplicationException(sender, std::current_exception());
     }
+}
+
+// Connects signal to slot run under Guarded(sender, ...), with the receiver as the connection's
+// context. slot takes the signal's arguments, or none.
+template <class Sender, class Signal, class Slot>
+QMetaObject::Connection ConnectGuarded(Sender* sender, Signal signal, const QObject* receiver,
+                                       Slot slot) {
+    return QObject::connect(
+        sender, signal, receiver, [sender, slot = std::move(slot)](const auto&... args) -> void {
+            Guarded(sender, [&] {
+                if constexpr (std::is_invocable_v<const Slot&, decltype(args)...>)
+                    slot(args...);
+                else
+                    slot();
+            });
+        });
 }

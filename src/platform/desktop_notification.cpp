@@ -49,7 +49,7 @@ bool TDesktopNotifier::Show(const QString& summary, const QString& body,
 void TDesktopNotifier::ActionInvoked(uint id, const QString& actionKey) {
     if (id == 0 || id != actionId_ || actionKey != kActionKey) return;
     actionId_ = 0;  // one notification starts one program
-    if (OnAction) OnAction();
+    emit ActionTaken();
 }
 
 void TDesktopNotifier::NotificationClosed(uint id, uint) {

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
-#include <functional>
 
 class TDesktopNotifier : public QObject {
     Q_OBJECT
@@ -19,8 +18,9 @@ class TDesktopNotifier : public QObject {
     // then tells the user another way.
     bool Show(const QString& summary, const QString& body, const QString& actionLabel = {});
 
-    // Called when the user takes the action of the last notification that offered one.
-    std::function<void()> OnAction;
+  signals:
+    // The user took the action of the last notification that offered one.
+    void ActionTaken();
 
   private slots:
     void ActionInvoked(uint id, const QString& actionKey);

@@ -92,7 +92,7 @@ void TSingleInstance::Accept() {
             if (!peer->canReadLine()) return;
             const bool show = peer->readLine() == kShowRequest;
             peer->disconnectFromServer();
-            if (show && OnRequest) OnRequest();
+            if (show) emit Requested();
         };
         connect(peer, &QLocalSocket::readyRead, peer, take);
         take();

@@ -5,18 +5,18 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 #include <string>
 
 class QLocalServer;
 
 enum class TInstanceClaim {
-    First,      // this is the one: later starts arrive through OnRequest
+    First,      // this is the one: later starts arrive through Requested
     Running,    // another one runs and has been asked to show itself
     Unguarded,  // no private folder or socket for the guard: this one runs without it
 };
 
 class TSingleInstance : public QObject {
+    Q_OBJECT
   public:
     // key: what tells instances apart besides the user (the settings file and the display).
     explicit TSingleInstance(const std::string& key, QObject* parent = nullptr);
@@ -33,8 +33,9 @@ class TSingleInstance : public QObject {
     // else in such a folder of the user's inside the temporary folder; empty when neither is.
     const QString& SocketPath() const { return path_; }
 
-    // Called from the event loop for each later start.
-    std::function<void()> OnRequest;
+  signals:
+    // From the event loop for each later start.
+    void Requested();
 
   private:
     bool Listen();

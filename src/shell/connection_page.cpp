@@ -79,9 +79,8 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     SetSizeAtLeast(btnTestConnection,
                    btnTestConnection->fontMetrics().horizontalAdvance("Test connection") + 24, 24);
     test_ = new TConnectionTestRun(this);
-    test_->OnEnd = [this](const TConnectionTestResult& result) {
-        Guarded(btnTestConnection, [&] { TestEnded(result); });
-    };
+    ConnectGuarded(test_, &TConnectionTestRun::Ended, this,
+                   [this](const TConnectionTestResult& result) { TestEnded(result); });
     grid_ = new QGridLayout(this);
     grid_->setContentsMargins(8, 6, 8, 4);
     grid_->setVerticalSpacing(4);
@@ -103,23 +102,20 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     grid_->setColumnStretch(2, 1);
     freeRow_ = 5;
     grid_->setRowStretch(freeRow_, 1);
-    connect(cbEncryption, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbEncryption, [this] { cbEncryptionChange(); }); });
-    connect(btnTestConnection, &QPushButton::clicked, this,
-            [this] { Guarded(btnTestConnection, [this] { btnTestConnectionClick(); }); });
-    connect(cbAuthentication, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbAuthentication, [this] { cbAuthenticationChange(); }); });
-    connect(gbOAuth, &TOAuthGroup::signInClicked, this,
-            [this] { Guarded(gbOAuth->btnSignIn, [this] { btnSignInClick(); }); });
-    connect(gbOAuth, &TOAuthGroup::signOutClicked, this,
-            [this] { Guarded(gbOAuth->btnSignOut, [this] { btnSignOutClick(); }); });
-    connect(gbOAuth, &TOAuthGroup::signInEnded, this, [this](const QString& failure) {
-        Guarded(gbOAuth->btnSignIn, [&] { SignInEnded(failure); });
-    });
+    ConnectGuarded(cbEncryption, &QComboBox::currentIndexChanged, this,
+                   [this] { cbEncryptionChange(); });
+    ConnectGuarded(btnTestConnection, &QPushButton::clicked, this,
+                   [this] { btnTestConnectionClick(); });
+    ConnectGuarded(cbAuthentication, &QComboBox::currentIndexChanged, this,
+                   [this] { cbAuthenticationChange(); });
+    ConnectGuarded(gbOAuth, &TOAuthGroup::signInClicked, this, [this] { btnSignInClick(); });
+    ConnectGuarded(gbOAuth, &TOAuthGroup::signOutClicked, this, [this] { btnSignOutClick(); });
+    ConnectGuarded(gbOAuth, &TOAuthGroup::signInEnded, this,
+                   [this](const QString& failure) { SignInEnded(failure); });
 }
 
 TConnectionPage::~TConnectionPage() {
-    test_->OnEnd = nullptr;  // no report into a page that is going
+    disconnect(test_, nullptr, this, nullptr);  // no report into a page that is going
 }
 
 QList<QWidget*> TConnectionPage::TabOrder() const {

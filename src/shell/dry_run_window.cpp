@@ -70,10 +70,10 @@ TDryRunWindow::TDryRunWindow(QWidget* owner)
     layout->addLayout(buttons);
     resize(640, 360);
 
-    worker_->OnProgress = [this](size_t read, size_t toRead) { ShowProgress(read, toRead); };
-    worker_->OnEnd = [this](const TDryRunOutcome& outcome) {
-        Guarded(this, [&] { ShowOutcome(outcome); });
-    };
+    connect(worker_, &TDryRunWorker::Progress, this,
+            [this](size_t read, size_t toRead) { ShowProgress(read, toRead); });
+    ConnectGuarded(worker_, &TDryRunWorker::Ended, this,
+                   [this](const TDryRunOutcome& outcome) { ShowOutcome(outcome); });
 }
 
 void TDryRunWindow::Start(const TDryRunAccount& account, const TStringList& killList,
@@ -121,7 +121,7 @@ void TDryRunWindow::SetReading(bool reading) {
 }
 
 bool TDryRunWindow::RetryAfterRefusal(const std::exception_ptr& failure) {
-    if (!OnLoginRefused) return false;
+    if (!RenewSecret) return false;
     try {
         std::rethrow_exception(failure);
     } catch (const Exception& e) {
@@ -131,7 +131,7 @@ bool TDryRunWindow::RetryAfterRefusal(const std::exception_ptr& failure) {
     }
     std::optional<std::string> secret;
     try {
-        secret = OnLoginRefused();
+        secret = RenewSecret();
     } catch (const Exception& e) {
         lblStatus->setText(QString::fromStdString(ShownDetail(e)));
         return true;

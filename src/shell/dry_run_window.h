@@ -28,8 +28,9 @@ class TDryRunWindow : public QDialog {
     bool Running() const;
 
     // Asked on the GUI thread when the server refused a run's login: the secret to run once
-    // more with, or nothing to show the refusal; what it raises is shown instead.
-    std::function<std::optional<std::string>()> OnLoginRefused;
+    // more with, or nothing to show the refusal; what it raises is shown instead. A question
+    // with an answer, set per run, so a callable and not a signal (a signal returns nothing).
+    std::function<std::optional<std::string>()> RenewSecret;
 
     QLabel* lblStatus;
     QTreeWidget* lvMessages;
@@ -42,7 +43,7 @@ class TDryRunWindow : public QDialog {
     void ShowProgress(size_t read, size_t toRead);
     void ShowOutcome(const TDryRunOutcome& outcome);
     void SetReading(bool reading);
-    // A refused login that OnLoginRefused answers: runs again, or shows why not.
+    // A refused login that RenewSecret answers: runs again, or shows why not.
     bool RetryAfterRefusal(const std::exception_ptr& failure);
 
     TDryRunWorker* worker_;

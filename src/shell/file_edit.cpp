@@ -39,7 +39,7 @@ TFileEdit::TFileEdit(const TFileDialogSetup& setup, QWidget* parent)
     setFocusProxy(edit_);
     setFocusPolicy(Qt::StrongFocus);
     edit_->installEventFilter(this);
-    connect(button_, &QToolButton::clicked, this, [this] { Guarded(this, [this] { Browse(); }); });
+    ConnectGuarded(button_, &QToolButton::clicked, this, [this] { Browse(); });
 }
 
 QString TFileEdit::Text() const {

@@ -150,25 +150,19 @@ QWidget* TdlgKillList::MakeEditGroup() {
 }
 
 void TdlgKillList::ConnectHandlers() {
-    connect(lbKillList, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!byProgram_) Guarded(lbKillList, [this] { lbKillListClick(); });
+    ConnectGuarded(lbKillList, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!byProgram_) lbKillListClick();
     });
     lbKillList->installEventFilter(this);
-    connect(sbNew, &QToolButton::clicked, this,
-            [this] { Guarded(sbNew, [this] { sbNewClick(); }); });
-    connect(sbRemove, &QToolButton::clicked, this,
-            [this] { Guarded(sbRemove, [this] { sbRemoveClick(); }); });
-    connect(sbTry, &QToolButton::clicked, this,
-            [this] { Guarded(sbTry, [this] { sbTryClick(); }); });
+    ConnectGuarded(sbNew, &QToolButton::clicked, this, [this] { sbNewClick(); });
+    ConnectGuarded(sbRemove, &QToolButton::clicked, this, [this] { sbRemoveClick(); });
+    ConnectGuarded(sbTry, &QToolButton::clicked, this, [this] { sbTryClick(); });
     // activated: only the user's picks, also of the entry already shown.
-    connect(cbHeader, &QComboBox::activated, this,
-            [this] { Guarded(cbHeader, [this] { FilterChange(); }); });
-    connect(cbCondition, &QComboBox::activated, this,
-            [this] { Guarded(cbCondition, [this] { FilterChange(); }); });
-    connect(edFilter, &QLineEdit::textChanged, this,
-            [this] { Guarded(edFilter, [this] { FilterChange(); }); });
-    connect(btnHelp, &QPushButton::clicked, this,
-            [this] { Guarded(btnHelp, [this] { ShowHelpContext(kHelpKillList, this); }); });
+    ConnectGuarded(cbHeader, &QComboBox::activated, this, [this] { FilterChange(); });
+    ConnectGuarded(cbCondition, &QComboBox::activated, this, [this] { FilterChange(); });
+    ConnectGuarded(edFilter, &QLineEdit::textChanged, this, [this] { FilterChange(); });
+    ConnectGuarded(btnHelp, &QPushButton::clicked, this,
+                   [this] { ShowHelpContext(kHelpKillList, this); });
 }
 
 void TdlgKillList::SetItems(const TStringList& rules) {
@@ -288,8 +282,8 @@ void TdlgKillList::sbTryClick() {
             return;
         }
         if (!dryRun_) dryRun_ = new TDryRunWindow(this);
-        dryRun_->OnLoginRefused = {};
-        if (credential.Renewable) dryRun_->OnLoginRefused = RenewOnce();
+        dryRun_->RenewSecret = {};
+        if (credential.Renewable) dryRun_->RenewSecret = RenewOnce();
         dryRun_->Start({account_.Connection, account_.User, credential.Secret},
                        KillListAsStored(Items()), MatchOptions());
     }

@@ -165,13 +165,11 @@ void TdlgMailOptions::SetTabOrder() {
 void TdlgMailOptions::ConnectHandlers() {
     edInterval->installEventFilter(this);
     for (QCheckBox* box : {chbMailer, chbLogFile, chbSound}) {
-        connect(box, &QCheckBox::toggled, this,
-                [this, box] { Guarded(box, [this] { chbClick(); }); });
+        ConnectGuarded(box, &QCheckBox::toggled, this, [this] { chbClick(); });
     }
-    connect(btnHelp, &QPushButton::clicked, this,
-            [this] { Guarded(btnHelp, [this] { btnHelpClick(); }); });
+    ConnectGuarded(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [this] { Guarded(this, [this] { btnHelpClick(); }); });
+    ConnectGuarded(f1, &QShortcut::activated, this, [this] { btnHelpClick(); });
 }
 
 // The help section of the page on top.

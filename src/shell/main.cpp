@@ -29,7 +29,8 @@ int RunWindow(int argc, char** argv) {
     if (instance.Claim() == TInstanceClaim::Running) return 0;
     SetApplicationHelpFile("Vornask.hlp");
     TfrmMain frmMain;
-    instance.OnRequest = [&] { Guarded(&frmMain, [&] { frmMain.AnotherStartAsked(); }); };
+    ConnectGuarded(&instance, &TSingleInstance::Requested, &frmMain,
+                   [&frmMain] { frmMain.AnotherStartAsked(); });
     // A failure here (a settings value missing) leaves the hook uninstalled: the default
     // error box reports it, and every later one, while the window works on.
     Guarded(&frmMain, [&] { frmMain.FormCreate(); });

@@ -103,18 +103,16 @@ void TfrmMain::BuildForm() {
 
     Launcher = new TLauncher(this);
     Notifier = new TDesktopNotifier(this);
-    Notifier->OnAction = [this] { Guarded(Notifier, [&] { StartMailProgram(); }); };
+    ConnectGuarded(Notifier, &TDesktopNotifier::ActionTaken, this, [this] { StartMailProgram(); });
 
     setTabOrder(Button1, edPassword);
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { Guarded(Button1, [&] { CheckAndHide(); }); });
+    ConnectGuarded(Button1, &QPushButton::clicked, this, [this] { CheckAndHide(); });
 }
 
 void TfrmMain::BuildMenu() {
     MainMenu1 = menuBar();
     auto on = [this](QAction* item, void (TfrmMain::*handler)()) {
-        connect(item, &QAction::triggered, this,
-                [this, item, handler] { Guarded(item, [&] { (this->*handler)(); }); });
+        ConnectGuarded(item, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     Options1 = MainMenu1->addMenu("&Options");
     Killlist1 = Options1->addAction("&Kill list");

@@ -84,8 +84,8 @@ TOAuthGroup::TOAuthGroup(QWidget* parent) : QGroupBox("OAuth2", parent) {
     grid->addLayout(buttons, row, 1, Qt::AlignLeft);
     grid->addWidget(lblSignedIn, row, 2);
     grid->setColumnStretch(2, 1);
-    connect(cbProvider, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbProvider, [this] { cbProviderChange(); }); });
+    ConnectGuarded(cbProvider, &QComboBox::currentIndexChanged, this,
+                   [this] { cbProviderChange(); });
     connect(btnSignIn, &QPushButton::clicked, this, &TOAuthGroup::signInClicked);
     connect(btnSignOut, &QPushButton::clicked, this, &TOAuthGroup::signOutClicked);
     cbProviderChange();

@@ -29,7 +29,7 @@ void TfrmMain::ConnectCycle() {
     connect(
         cycle_, &TCheckCycle::UserNeeded, this,
         [this](const QString& reason) { UserNeeded(reason); }, direct);
-    cycle_->Timer->OnTimer = [this] { Guarded(cycle_->Timer, [&] { TimerTimer(); }); };
+    ConnectGuarded(cycle_->Timer, &TTimer::Ticked, this, [this] { TimerTimer(); });
 }
 
 void TfrmMain::UserNeeded(const QString& signInAgainReason) {

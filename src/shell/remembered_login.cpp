@@ -13,7 +13,8 @@ void TfrmMain::Start() {
 }
 
 void TfrmMain::ConnectCredentials() {
-    Credentials.OnKeyringUnavailable = [this](const std::string&) { NoteKeyringUnavailable(); };
+    connect(&Credentials, &TCredentialSource::KeyringUnavailable, this,
+            [this] { NoteKeyringUnavailable(); });
     // The box holds a password: with OAuth2 nothing is typed.
     Credentials.Typed = [this](const TSettings& account) -> std::optional<std::string> {
         if (account.Connection.Authentication == TAuthentication::OAuth2) return std::nullopt;

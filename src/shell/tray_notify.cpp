@@ -118,7 +118,7 @@ void TfrmMain::WatchTray() {
     trayAvailable_ = TrayIsAvailable();
     if (trayWatch_) return;
     trayWatch_ = new QTimer(this);
-    connect(trayWatch_, &QTimer::timeout, this, [this] { Guarded(this, [&] { FollowTray(); }); });
+    ConnectGuarded(trayWatch_, &QTimer::timeout, this, [this] { FollowTray(); });
     trayWatch_->start(kTrayWatchMs);
 }
 

@@ -45,15 +45,22 @@ ELaunchError LaunchFailure(TLauncher& launcher) {
 class Launcher : public testing::Test {
   protected:
     Launcher() {
-        launcher.OnFinished = [this](TLauncher* from) {
+        counting = QObject::connect(&launcher, &TLauncher::Finished, [this](TLauncher* from) {
             ++calls;
             sender = from;
-        };
+        });
+    }
+    // Puts handler in place of the counting one.
+    template <class F>
+    void OnFinished(F handler) {
+        QObject::disconnect(counting);
+        QObject::connect(&launcher, &TLauncher::Finished, handler);
     }
     TempFolder scratch;
     TLauncher launcher;
     int calls = 0;
     TLauncher* sender = nullptr;
+    QMetaObject::Connection counting;
 };
 
 }  // namespace
@@ -73,7 +80,7 @@ TEST_F(Launcher, DefaultsAndFailedStarts) {
     WriteFile(scratch / "data.vornask-unknown", std::string("\x01\x02\x03\x00\xff", 5));
     const TLauncher fresh;
     EXPECT_TRUE(fresh.ProgramName.empty() && fresh.Parameters.empty() && fresh.StartDir.empty() &&
-                !fresh.OnFinished && !fresh.IsWatching());
+                !fresh.IsWatching());
     const std::tuple<std::string, uint32_t, const char*> cases[] = {
         {scratch / "missing", 2, "File was not found"},
         {scratch / "missing folder/prog", 3, "Path was not found"},
@@ -110,10 +117,10 @@ TEST_F(Launcher, ASecondLaunchReplacesTheWatchedProgram) {
     WriteScript(scratch / "first", StartWaitEnd(scratch, "first"));
     WriteScript(scratch / "second", StartWaitEnd(scratch, "second"));
     bool secondEndedWhenReported = false;
-    launcher.OnFinished = [&](TLauncher*) {
+    OnFinished([&](TLauncher*) {
         ++calls;
         secondEndedWhenReported = Exists(scratch / "second.ended");
-    };
+    });
     launcher.ProgramName = scratch / "first";
     launcher.Launch();
     launcher.ProgramName = scratch / "second";
@@ -147,9 +154,9 @@ TEST_F(Launcher, FailedLaunchKeepsTheWatch) {
 TEST_F(Launcher, FinishHandlerMayLaunchAgain) {
     WriteScript(scratch / "quick", "exit 259");
     launcher.ProgramName = scratch / "quick";
-    launcher.OnFinished = [&](TLauncher* sender) {
+    OnFinished([&](TLauncher* sender) {
         if (++calls == 1) sender->Launch();
-    };
+    });
     launcher.Launch();
     EXPECT_TRUE(RunUntil([&] { return calls == 2; }, 10s));
     EXPECT_FALSE(launcher.IsWatching());

@@ -32,10 +32,10 @@ class WorkerThreadTest : public QObject {
         TWorkerThread worker;
         std::vector<bool> ends;  // stopped, per end
         bool runningAtEnd = false;
-        worker.OnFinished = [&](bool stopped) {
+        connect(&worker, &TWorkerThread::Finished, [&](bool stopped) {
             ends.push_back(stopped);
             runningAtEnd = runningAtEnd || worker.Running();
-        };
+        });
         auto gate = std::make_shared<TGate>();
         worker.Start([gate] { gate->Wait(); },
                      [gate] {
@@ -69,7 +69,7 @@ class WorkerThreadTest : public QObject {
         QElapsedTimer clock;
         {
             TWorkerThread worker;
-            worker.OnFinished = [&](bool) { ended = true; };
+            connect(&worker, &TWorkerThread::Finished, [&] { ended = true; });
             worker.Start([gate] { gate->Wait(); }, [gate] { ++gate->Cancels; });
             clock.start();
         }

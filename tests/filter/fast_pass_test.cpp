@@ -531,3 +531,38 @@ TEST_F(FastPassScriptedTest, ARefusalEndsWithTheDeletionsAlreadySent) {
 }
 
 }  // namespace
+
+// The window the fast check and the dry run both retrieve through.
+TEST(RetrievalWindow, BoundsCommandsAndBytesAndRefillsOnceHalfEmpty) {
+    const auto fill = [](TRetrievalWindow& window, size_t answered,
+                         const std::vector<int64_t>& sizes) {
+        std::vector<size_t> sent;
+        window.Fill(
+            answered, sizes.size(), [&](size_t i) { return sizes[i]; },
+            [&](size_t i) { sent.push_back(i); });
+        return sent;
+    };
+    // Without pipelining one retrieval at a time.
+    TRetrievalWindow single(false);
+    EXPECT_EQ(fill(single, 0, {10, 10}), std::vector<size_t>{0});
+    EXPECT_FALSE(single.RefillDue(0, 2));
+    single.Answered(10);
+    EXPECT_TRUE(single.RefillDue(1, 2));
+
+    // Pipelined: the command bound, refilled once half of it is answered.
+    TRetrievalWindow many(true);
+    const std::vector<int64_t> tiny(TRetrievalWindow::kCommands + 1, 1);
+    EXPECT_EQ(fill(many, 0, tiny).size(), TRetrievalWindow::kCommands);
+    EXPECT_FALSE(many.RefillDue(TRetrievalWindow::kCommands / 2 - 1, tiny.size()));
+    EXPECT_TRUE(many.RefillDue(TRetrievalWindow::kCommands / 2, tiny.size()));
+
+    // The byte bound: a larger message still goes alone; a negative size counts as none.
+    TRetrievalWindow bytes(true);
+    const std::vector<int64_t> sizes = {TRetrievalWindow::kBytes + 1, 1, -5};
+    EXPECT_EQ(fill(bytes, 0, sizes), std::vector<size_t>{0});
+    EXPECT_FALSE(bytes.RefillDue(0, sizes.size()));
+    bytes.Answered(sizes[0]);
+    EXPECT_TRUE(bytes.RefillDue(1, sizes.size()));
+    EXPECT_EQ(fill(bytes, 1, sizes), (std::vector<size_t>{1, 2}));
+    EXPECT_FALSE(bytes.RefillDue(1, sizes.size()));  // nothing left to send
+}

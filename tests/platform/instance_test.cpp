@@ -37,7 +37,7 @@ bool Within(const std::function<bool()>& done) {
 TEST_F(Instance, LaterStartAsksTheFirstAndEnds) {
     TSingleInstance first("hive\n:1");
     int requests = 0;
-    first.OnRequest = [&] { ++requests; };
+    QObject::connect(&first, &TSingleInstance::Requested, [&] { ++requests; });
     ASSERT_EQ(first.Claim(), TInstanceClaim::First);
     EXPECT_EQ(QFileInfo(first.SocketPath()).path().toStdString(), runtime.Path());
 

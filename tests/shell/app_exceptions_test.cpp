@@ -1,5 +1,6 @@
 // The application's exception handling and the tray icon layer.
 
+#include <QAction>
 #include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -105,6 +106,30 @@ class AppExceptionsTest : public QObject {
         QCOMPARE(hook.reports[1].message, std::string("plain failure"));
         QVERIFY(!hook.reports[1].protocol);
         QVERIFY(!hook.reports[2].message.empty());
+    }
+
+    // The slot gets the signal's arguments when it takes them; what it throws reaches the hook
+    // with the signal's sender, and the connection ends with its receiver.
+    void connectGuardedPassesArgumentsAndReportsWithTheSender() {
+        HookRecorder hook;
+        QAction sender;
+        sender.setCheckable(true);
+        std::vector<bool> states;
+        {
+            QObject receiver;
+            ConnectGuarded(&sender, &QAction::toggled, &receiver,
+                           [&](bool checked) { states.push_back(checked); });
+            ConnectGuarded(&sender, &QAction::toggled, &receiver,
+                           [] { throw Exception("slot failed"); });
+            sender.setChecked(true);
+            QCOMPARE(states, std::vector<bool>{true});
+            QCOMPARE(hook.reports.size(), size_t{1});
+            QCOMPARE(hook.reports[0].sender, static_cast<QObject*>(&sender));
+            QCOMPARE(hook.reports[0].message, std::string("slot failed"));
+        }
+        sender.setChecked(false);
+        QCOMPARE(states.size(), size_t{1});
+        QCOMPARE(hook.reports.size(), size_t{1});
     }
 
     void failingHookDoesNotEscape() {
