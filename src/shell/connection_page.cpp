@@ -209,7 +209,7 @@ void TConnectionPage::LoadFrom(const TSettings& settings) {
     usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
     edPort->setValue(connection.Port);
     edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
-    const TOAuthSource& oauth = connection.OAuth;
+    const TOAuthConfig& oauth = settings.OAuth;
     edAuthorizationUrl->setText(QString::fromStdString(oauth.AuthorizationUrl));
     edTokenUrl->setText(QString::fromStdString(oauth.TokenUrl));
     edScope->setText(QString::fromStdString(oauth.Scope));
@@ -355,10 +355,11 @@ void TConnectionPage::FocusFault() {
 }
 
 void TConnectionPage::StoreTo(TSettings& settings) const {
-    StoreShownTo(settings.Connection);
+    StoreShownTo(settings);
 }
 
-void TConnectionPage::StoreShownTo(TConnection& connection) const {
+void TConnectionPage::StoreShownTo(TMailbox& mailbox) const {
+    TConnection& connection = mailbox.Connection;
     connection.Encryption = ChosenEncryption(cbEncryption->currentIndex());
     connection.Port = static_cast<uint16_t>(edPort->value());
     // A text that is not a fingerprint is kept, not dropped: a check then refuses it.
@@ -369,17 +370,17 @@ void TConnectionPage::StoreShownTo(TConnection& connection) const {
                                     ? kAuthenticationUnreadable
                                     : std::optional(static_cast<TAuthentication>(authentication));
     const auto trimmed = [](const QLineEdit* edit) { return edit->text().trimmed().toStdString(); };
-    connection.OAuth.AuthorizationUrl = trimmed(edAuthorizationUrl);
-    connection.OAuth.TokenUrl = trimmed(edTokenUrl);
-    connection.OAuth.Scope = trimmed(edScope);
-    connection.OAuth.ClientId = trimmed(edClientId);
-    connection.OAuth.ClientSecret = edClientSecret->text().toStdString();
-    connection.OAuth.TokenCommand = trimmed(edTokenCommand);
+    mailbox.OAuth.AuthorizationUrl = trimmed(edAuthorizationUrl);
+    mailbox.OAuth.TokenUrl = trimmed(edTokenUrl);
+    mailbox.OAuth.Scope = trimmed(edScope);
+    mailbox.OAuth.ClientId = trimmed(edClientId);
+    mailbox.OAuth.ClientSecret = edClientSecret->text().toStdString();
+    mailbox.OAuth.TokenCommand = trimmed(edTokenCommand);
 }
 
 TSettings TConnectionPage::ShownAccount() const {
     TSettings settings;
-    StoreShownTo(settings.Connection);
+    StoreShownTo(settings);
     settings.Connection.Host = HostName ? HostName() : std::string();
     settings.User = UserName ? UserName() : std::string();
     return settings;
@@ -419,10 +420,11 @@ void TConnectionPage::btnSignOutClick() {
 
 void TConnectionPage::btnTestConnectionClick() {
     if (test_->Running()) return;
-    TConnection connection;
+    TMailbox shown;
+    TConnection& connection = shown.Connection;
     try {
         CheckInput();  // a check would refuse the pin, so the test must not ignore it
-        StoreShownTo(connection);
+        StoreShownTo(shown);
     } catch (const Exception& e) {
         ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
         return;

@@ -117,8 +117,9 @@ class TConnectionPage : public QWidget {
     TSettings ShownAccount() const;
     void ShowSignedIn();
     void SignInEnded(const QString& failure);
-    // The encryption, port and trusted certificate shown, as a check would use them.
-    void StoreShownTo(TConnection& connection) const;
+    // The encryption, port, trusted certificate and OAuth2 values shown, as a check would use
+    // them.
+    void StoreShownTo(TMailbox& mailbox) const;
     void TestEnded(const TConnectionTestResult& result);
     void SetTesting(bool testing);
     void ShowFailure(const QString& text, const char* title);

@@ -216,9 +216,9 @@ std::vector<OptionalValue> OptionalValues() {
                               {REG_SZ, "1", true, none}}};
     };
     // A text: stored only while not empty; a stored number is another tool's and reads as empty.
-    const auto text = [&](const char* name, std::string TOAuthSource::*field, std::string value) {
+    const auto text = [&](const char* name, std::string TOAuthConfig::*field, std::string value) {
         return OptionalValue{name,
-                             [field, value](S s) { s.Connection.OAuth.*field = value; },
+                             [field, value](S s) { s.OAuth.*field = value; },
                              std::string("\"") + name + "\"=\"" + value + "\"\n",
                              {{REG_DWORD, dword1, true, none}}};
     };
@@ -237,13 +237,13 @@ std::vector<OptionalValue> OptionalValues() {
           {REG_DWORD, std::string("\1\0\0", 3), true, unreadableAuthentication},
           {REG_DWORD, dword1, false,
            [](S s) { s.Connection.Authentication = TAuthentication::SaslPlain; }}}},
-        text("OAuth authorization URL", &TOAuthSource::AuthorizationUrl,
+        text("OAuth authorization URL", &TOAuthConfig::AuthorizationUrl,
              "https://login.example.com/authorize"),
-        text("OAuth token URL", &TOAuthSource::TokenUrl, "https://login.example.com/token"),
-        text("OAuth scope", &TOAuthSource::Scope, "mail offline_access"),
-        text("OAuth client ID", &TOAuthSource::ClientId, "vornask-client"),
-        text("OAuth client secret", &TOAuthSource::ClientSecret, "s3cret"),
-        text("Token command", &TOAuthSource::TokenCommand, "oauth-helper --account anna"),
+        text("OAuth token URL", &TOAuthConfig::TokenUrl, "https://login.example.com/token"),
+        text("OAuth scope", &TOAuthConfig::Scope, "mail offline_access"),
+        text("OAuth client ID", &TOAuthConfig::ClientId, "vornask-client"),
+        text("OAuth client secret", &TOAuthConfig::ClientSecret, "s3cret"),
+        text("Token command", &TOAuthConfig::TokenCommand, "oauth-helper --account anna"),
         flag("Decode Headers", &TSettings::DecodeHeaders),
         flag("Ignore Case", &TSettings::IgnoreCase),
         flag("Desktop Notification", &TSettings::DesktopNotification),

@@ -350,7 +350,7 @@ class ConnectionPageTest : public QObject {
         TTimer timer;
         TSettings stored;
         d->StoreTo(stored, timer);
-        const TOAuthSource& oauth = stored.Connection.OAuth;
+        const TOAuthConfig& oauth = stored.OAuth;
         QCOMPARE(stored.Connection.Authentication, std::optional(TAuthentication::OAuth2));
         QCOMPARE(oauth.AuthorizationUrl, providers[1].AuthorizationUrl);
         QCOMPARE(oauth.TokenUrl, std::string("https://id.example.org/token"));
@@ -358,11 +358,11 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(oauth.TokenCommand, std::string("helper --token"));
 
         settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.Connection.OAuth = {
+        settings.OAuth = {
             providers[0].AuthorizationUrl, providers[0].TokenUrl, providers[0].Scope, "id", "", ""};
         d->LoadFrom(settings);
         QCOMPARE(page->cbProvider->currentText(), QString("Google"));
-        settings.Connection.OAuth.TokenUrl = "https://id.example.org/token";
+        settings.OAuth.TokenUrl = "https://id.example.org/token";
         d->LoadFrom(settings);
         QCOMPARE(page->cbProvider->currentText(), QString("Other"));
         QCOMPARE(page->edTokenUrl->text(), QString("https://id.example.org/token"));
@@ -402,8 +402,8 @@ class ConnectionPageTest : public QObject {
         settings.Connection.Authentication =
             authentication < 0 ? kAuthenticationUnreadable
                                : std::optional(static_cast<TAuthentication>(authentication));
-        settings.Connection.OAuth.AuthorizationUrl = "https://id.example.org/authorize";
-        settings.Connection.OAuth.TokenUrl = tokenUrl.toStdString();
+        settings.OAuth.AuthorizationUrl = "https://id.example.org/authorize";
+        settings.OAuth.TokenUrl = tokenUrl.toStdString();
         auto d = Open(settings);
         ClickTab(d->pcOptions, 0);
         TypeOver(d->edUsername, "anna");
