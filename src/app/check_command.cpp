@@ -73,8 +73,7 @@ TCheckCounts CheckOnce(bool passwordFromStdin) {
     // Without stored settings the resolver's complaint about an empty name would say nothing.
     if (settings.Connection.Host.empty()) throw ENotSetUp(kNoServerText);
     TPop3 pop3;
-    pop3.Use(settings.Connection);
-    pop3.UserName = settings.User;
+    PrepareSession(pop3, settings);
     TTokenSource tokens;
     TCredentialSource credentials(tokens);
     credentials.Typed = [&typed](const TSettings&) { return typed; };
@@ -97,7 +96,7 @@ int RunCheckCommand(int argc, char** argv, bool passwordFromStdin) {
     int status = 0;
     try {
         const TCheckCounts counts = CheckOnce(passwordFromStdin);
-        PrintLine(stdout, counts.Waiting - counts.Deleted != 0 ? "You have mail!" : "No mail.");
+        PrintLine(stdout, counts.Waiting - counts.Deleted != 0 ? kYouHaveMailText : kNoMailText);
         PrintLine(stdout, CountsText(counts));
     } catch (const Exception& e) {
         PrintLine(stderr, FailureText(e));

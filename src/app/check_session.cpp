@@ -13,6 +13,12 @@ TMatchOptions MatchOptionsOf(const TSettings& settings) {
 
 }  // namespace
 
+void PrepareSession(TPop3& pop3, const TSettings& settings) {
+    pop3.Use(settings.Connection);
+    pop3.UserName = settings.User;
+    pop3.Messages.clear();
+}
+
 TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings)
     : pop3_(pop3), registry_(registry), settings_(settings) {}
 

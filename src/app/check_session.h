@@ -14,6 +14,16 @@ class TPop3;
 class TRegistry;
 struct TSettings;
 
+// The outcome of a check as the tooltip and `vornask --check` say it.
+inline constexpr const char* kYouHaveMailText = "You have mail!";
+inline constexpr const char* kNoMailText = "No mail.";
+
+// Hands the settings' connection and user to the client for a new session (the credential
+// follows); an encryption that could not be read raises EEncryptionError before anything is
+// sent. The listing a failed session left behind is dropped: it says nothing about the mailbox
+// now and must not be counted again.
+void PrepareSession(TPop3& pop3, const TSettings& settings);
+
 class TCheckSession {
   public:
     // pop3 must already hold the connection and the credentials.

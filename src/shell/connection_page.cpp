@@ -2,8 +2,6 @@
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,17 +25,13 @@
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/message_box.h"
-#include "platform/oauth_config.h"
-#include "platform/oauth_sign_in.h"
 #include "shell/connection_report.h"
+#include "shell/oauth_group.h"
 
 namespace {
 
 const char* const kTestTitle = "Test connection";
 const char* const kSignInTitle = "Sign in";
-const char* const kSignInCaption = "S&ign in";
-const char* const kNotSignedInText = "Not signed in";
-const char* const kFixedFieldTip = "Fixed for this provider; choose \"Other\" to edit.";
 constexpr int kOAuth2Index = static_cast<int>(TAuthentication::OAuth2);
 const char* const kTestCaption = "&Test connection";
 // The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
@@ -47,21 +41,6 @@ int FingerprintWidth(const QFontMetrics& metrics) {
     for (QChar c : QString("0123456789ABCDEF"))
         digit = std::max(digit, metrics.horizontalAdvance(c));
     return 64 * digit + 31 * metrics.horizontalAdvance(':') + 12;
-}
-
-// A read-only field takes the dialog's background instead of an input field's, so that it
-// does not look editable; its text stays selectable. Editable again, it follows the page.
-void ShowFixed(QLineEdit* edit, bool fixed) {
-    edit->setReadOnly(fixed);
-    edit->setToolTip(fixed ? kFixedFieldTip : QString());
-    if (!fixed) {
-        edit->setPalette(QPalette());
-        return;
-    }
-    QPalette palette = edit->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setBrush(group, QPalette::Base, palette.brush(group, QPalette::Window));
-    edit->setPalette(palette);
 }
 
 // No choice shown (-1) is no encryption at all, never plain text.
@@ -119,7 +98,8 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     cbAuthentication->setPlaceholderText("(choose)");  // while a stored one cannot be read
     grid_->addWidget(MakeBuddyLabel("&Authentication", cbAuthentication, this), 3, 0);
     grid_->addWidget(cbAuthentication, 3, 1, 1, 2, Qt::AlignLeft);
-    grid_->addWidget(MakeOAuthGroup(), 4, 0, 1, 3);
+    gbOAuth = new TOAuthGroup(this);
+    grid_->addWidget(gbOAuth, 4, 0, 1, 3);
     grid_->setColumnStretch(2, 1);
     freeRow_ = 5;
     grid_->setRowStretch(freeRow_, 1);
@@ -129,59 +109,13 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
             [this] { Guarded(btnTestConnection, [this] { btnTestConnectionClick(); }); });
     connect(cbAuthentication, &QComboBox::currentIndexChanged, this,
             [this] { Guarded(cbAuthentication, [this] { cbAuthenticationChange(); }); });
-    connect(cbProvider, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded(cbProvider, [this] { cbProviderChange(); }); });
-    connect(btnSignIn, &QPushButton::clicked, this,
-            [this] { Guarded(btnSignIn, [this] { btnSignInClick(); }); });
-    connect(btnSignOut, &QPushButton::clicked, this,
-            [this] { Guarded(btnSignOut, [this] { btnSignOutClick(); }); });
-    cbProviderChange();
-}
-
-QGroupBox* TConnectionPage::MakeOAuthGroup() {
-    gbOAuth = new QGroupBox("OAuth2", this);
-    cbProvider = new QComboBox(gbOAuth);
-    for (const TOAuthProvider& provider : OAuthProviders())
-        cbProvider->addItem(QString::fromStdString(provider.Name));
-    const auto field = [this](const QString& placeholder = {}) {
-        auto* edit = new QLineEdit(gbOAuth);
-        edit->setPlaceholderText(placeholder);
-        return edit;
-    };
-    edAuthorizationUrl = field();
-    edTokenUrl = field();
-    edScope = field();
-    edClientId = field("from your registration with the provider");
-    edClientSecret = field("optional");
-    edClientSecret->setEchoMode(QLineEdit::Password);
-    edTokenCommand = field("optional: prints an access token, replaces the sign-in");
-    btnSignIn = new QPushButton(kSignInCaption, gbOAuth);
-    SetSizeAtLeast(btnSignIn, btnSignIn->fontMetrics().horizontalAdvance("Signing in...") + 24, 24);
-    btnSignOut = new QPushButton("Sig&n out", gbOAuth);
-    btnSignOut->setEnabled(false);
-    lblSignedIn = new QLabel(kNotSignedInText, gbOAuth);
-    auto* grid = new QGridLayout(gbOAuth);
-    grid->setContentsMargins(6, 4, 6, 4);
-    grid->setVerticalSpacing(3);
-    const std::pair<const char*, QWidget*> rows[] = {
-        {"Pro&vider", cbProvider},         {"Authori&zation URL", edAuthorizationUrl},
-        {"Token &URL", edTokenUrl},        {"Sc&ope", edScope},
-        {"Client I&D", edClientId},        {"Client secret", edClientSecret},
-        {"Token co&mmand", edTokenCommand}};
-    int row = 0;
-    for (const auto& [caption, widget] : rows) {
-        grid->addWidget(MakeBuddyLabel(caption, widget, gbOAuth), row, 0);
-        grid->addWidget(widget, row++, 1, 1, 2,
-                        widget == cbProvider ? Qt::AlignLeft : Qt::Alignment());
-    }
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(6);
-    buttons->addWidget(btnSignIn);
-    buttons->addWidget(btnSignOut);
-    grid->addLayout(buttons, row, 1, Qt::AlignLeft);
-    grid->addWidget(lblSignedIn, row, 2);
-    grid->setColumnStretch(2, 1);
-    return gbOAuth;
+    connect(gbOAuth, &TOAuthGroup::signInClicked, this,
+            [this] { Guarded(gbOAuth->btnSignIn, [this] { btnSignInClick(); }); });
+    connect(gbOAuth, &TOAuthGroup::signOutClicked, this,
+            [this] { Guarded(gbOAuth->btnSignOut, [this] { btnSignOutClick(); }); });
+    connect(gbOAuth, &TOAuthGroup::signInEnded, this, [this](const QString& failure) {
+        Guarded(gbOAuth->btnSignIn, [&] { SignInEnded(failure); });
+    });
 }
 
 TConnectionPage::~TConnectionPage() {
@@ -189,10 +123,9 @@ TConnectionPage::~TConnectionPage() {
 }
 
 QList<QWidget*> TConnectionPage::TabOrder() const {
-    return {cbEncryption,     edPort,     btnTestConnection,  edTrustedCertificate,
-            cbAuthentication, cbProvider, edAuthorizationUrl, edTokenUrl,
-            edScope,          edClientId, edClientSecret,     edTokenCommand,
-            btnSignIn,        btnSignOut};
+    return QList<QWidget*>{cbEncryption, edPort, btnTestConnection, edTrustedCertificate,
+                           cbAuthentication} +
+           gbOAuth->TabOrder();
 }
 
 void TConnectionPage::AddRow(QWidget* widget) {
@@ -209,26 +142,7 @@ void TConnectionPage::LoadFrom(const TSettings& settings) {
     usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
     edPort->setValue(connection.Port);
     edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
-    const TOAuthConfig& oauth = settings.OAuth;
-    edAuthorizationUrl->setText(QString::fromStdString(oauth.AuthorizationUrl));
-    edTokenUrl->setText(QString::fromStdString(oauth.TokenUrl));
-    edScope->setText(QString::fromStdString(oauth.Scope));
-    edClientId->setText(QString::fromStdString(oauth.ClientId));
-    edClientSecret->setText(QString::fromStdString(oauth.ClientSecret));
-    edTokenCommand->setText(QString::fromStdString(oauth.TokenCommand));
-    // The provider shown is the one whose addresses these are.
-    const auto& providers = OAuthProviders();
-    const auto known = std::ranges::find_if(providers, [&](const TOAuthProvider& p) {
-        return p.AuthorizationUrl == oauth.AuthorizationUrl && p.TokenUrl == oauth.TokenUrl &&
-               !p.AuthorizationUrl.empty();
-    });
-    {
-        const QSignalBlocker quietProvider(cbProvider);
-        cbProvider->setCurrentIndex(known == providers.end()
-                                        ? static_cast<int>(providers.size()) - 1
-                                        : static_cast<int>(known - providers.begin()));
-    }
-    cbProviderChange();
+    gbOAuth->LoadFrom(settings.OAuth);
     const auto authentication = connection.Authentication;
     cbAuthentication->setCurrentIndex(authentication ? static_cast<int>(*authentication) : -1);
     cbAuthenticationChange();
@@ -240,26 +154,10 @@ void TConnectionPage::cbAuthenticationChange() {
     if (oauth) ShowSignedIn();
 }
 
-void TConnectionPage::cbProviderChange() {
-    const auto& providers = OAuthProviders();
-    const int index = cbProvider->currentIndex();
-    if (index < 0 || index >= static_cast<int>(providers.size())) return;
-    const TOAuthProvider& provider = providers[index];
-    const bool fixed = !provider.AuthorizationUrl.empty();
-    if (fixed) {
-        edAuthorizationUrl->setText(QString::fromStdString(provider.AuthorizationUrl));
-        edTokenUrl->setText(QString::fromStdString(provider.TokenUrl));
-        edScope->setText(QString::fromStdString(provider.Scope));
-    }
-    for (QLineEdit* edit : {edAuthorizationUrl, edTokenUrl, edScope}) ShowFixed(edit, fixed);
-}
-
 void TConnectionPage::ShowSignedIn() {
     const TSettings account = ShownAccount();
     const bool signedIn = Tokens && Tokens->Holds(account);
-    lblSignedIn->setText(signedIn ? "Signed in as " + QString::fromStdString(account.User)
-                                  : QString(kNotSignedInText));
-    btnSignOut->setEnabled(signedIn && !signIn_);
+    gbOAuth->ShowSignedIn(signedIn ? std::optional(account.User) : std::nullopt);
 }
 
 void TConnectionPage::cbEncryptionChange() {
@@ -282,20 +180,9 @@ TConnectionPage::TFault TConnectionPage::Fault(std::string& text) const {
             text = kOAuthNeedsEncryptionText;
             return TFault::OAuthEncryption;
         }
-        // A token command replaces the provider's addresses.
-        if (edTokenCommand->text().trimmed().isEmpty()) {
-            const auto authorization = OAuthUrlRefusal(
-                "The authorization URL", edAuthorizationUrl->text().trimmed().toStdString());
-            if (authorization) {
-                text = *authorization;
-                return TFault::AuthorizationUrl;
-            }
-            const auto token =
-                OAuthUrlRefusal("The token URL", edTokenUrl->text().trimmed().toStdString());
-            if (token) {
-                text = *token;
-                return TFault::TokenUrl;
-            }
+        if (const auto refusal = gbOAuth->Refusal()) {
+            text = refusal->Text;
+            return TFault::OAuth;
         }
     }
     const std::string pin = edTrustedCertificate->text().trimmed().toStdString();
@@ -340,11 +227,8 @@ void TConnectionPage::FocusFault() {
         case TFault::Authentication:
             target = cbAuthentication;
             break;
-        case TFault::AuthorizationUrl:
-            target = edAuthorizationUrl;
-            break;
-        case TFault::TokenUrl:
-            target = edTokenUrl;
+        case TFault::OAuth:
+            target = gbOAuth->Refusal()->Field;
             break;
         case TFault::Pin:
             target = edTrustedCertificate;
@@ -355,11 +239,11 @@ void TConnectionPage::FocusFault() {
 }
 
 void TConnectionPage::StoreTo(TSettings& settings) const {
-    StoreShownTo(settings);
+    StoreShownTo(settings.Connection);
+    gbOAuth->StoreTo(settings.OAuth);
 }
 
-void TConnectionPage::StoreShownTo(TMailbox& mailbox) const {
-    TConnection& connection = mailbox.Connection;
+void TConnectionPage::StoreShownTo(TConnection& connection) const {
     connection.Encryption = ChosenEncryption(cbEncryption->currentIndex());
     connection.Port = static_cast<uint16_t>(edPort->value());
     // A text that is not a fingerprint is kept, not dropped: a check then refuses it.
@@ -369,25 +253,22 @@ void TConnectionPage::StoreShownTo(TMailbox& mailbox) const {
     connection.Authentication = authentication < 0
                                     ? kAuthenticationUnreadable
                                     : std::optional(static_cast<TAuthentication>(authentication));
-    const auto trimmed = [](const QLineEdit* edit) { return edit->text().trimmed().toStdString(); };
-    mailbox.OAuth.AuthorizationUrl = trimmed(edAuthorizationUrl);
-    mailbox.OAuth.TokenUrl = trimmed(edTokenUrl);
-    mailbox.OAuth.Scope = trimmed(edScope);
-    mailbox.OAuth.ClientId = trimmed(edClientId);
-    mailbox.OAuth.ClientSecret = edClientSecret->text().toStdString();
-    mailbox.OAuth.TokenCommand = trimmed(edTokenCommand);
 }
 
 TSettings TConnectionPage::ShownAccount() const {
     TSettings settings;
-    StoreShownTo(settings);
+    StoreTo(settings);
     settings.Connection.Host = HostName ? HostName() : std::string();
     settings.User = UserName ? UserName() : std::string();
     return settings;
 }
 
+const std::optional<TSettings>& TConnectionPage::SignInMade() const {
+    return gbOAuth->SignInMade();
+}
+
 void TConnectionPage::btnSignInClick() {
-    if (signIn_ || !Tokens) return;
+    if (gbOAuth->SigningIn() || !Tokens) return;
     std::string text;
     const TFault fault = Fault(text);
     if (fault != TFault::None && fault != TFault::Pin) {
@@ -395,36 +276,26 @@ void TConnectionPage::btnSignInClick() {
         FocusFault();
         return;
     }
-    signInMade_ = ShownAccount();
-    signIn_ = StartSignIn(*Tokens, *signInMade_, this, [this](const QString& failure) {
-        Guarded(btnSignIn, [&] { SignInEnded(failure); });
-    });
-    btnSignIn->setEnabled(false);
-    btnSignIn->setText("Signing in...");
-    btnSignOut->setEnabled(false);
+    gbOAuth->StartSignIn(*Tokens, ShownAccount());
 }
 
 void TConnectionPage::SignInEnded(const QString& failure) {
-    signIn_ = nullptr;
-    btnSignIn->setEnabled(true);
-    btnSignIn->setText(kSignInCaption);
     ShowSignedIn();
     if (!failure.isEmpty()) ShowFailure(failure, kSignInTitle);
 }
 
 void TConnectionPage::btnSignOutClick() {
-    if (signIn_ || !Tokens) return;
+    if (gbOAuth->SigningIn() || !Tokens) return;
     Tokens->SignOut(ShownAccount());
     ShowSignedIn();
 }
 
 void TConnectionPage::btnTestConnectionClick() {
     if (test_->Running()) return;
-    TMailbox shown;
-    TConnection& connection = shown.Connection;
+    TConnection connection;
     try {
         CheckInput();  // a check would refuse the pin, so the test must not ignore it
-        StoreShownTo(shown);
+        StoreShownTo(connection);
     } catch (const Exception& e) {
         ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
         return;

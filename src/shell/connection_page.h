@@ -2,9 +2,8 @@
 
 // The mail options dialog's " Connection " page: how the connection to the server is
 // protected, its port, the one certificate trusted instead of the system's store, a test
-// that shows what the server offers, and how the client signs in (with OAuth2: the provider,
-// this program's registration with it, an optional token command and a sign-in). Further
-// connection options go in rows below these (AddRow).
+// that shows what the server offers, and how the client signs in (with OAuth2, the OAuth2
+// group below it). Further connection options go in rows below these (AddRow).
 
 #include <QWidget>
 #include <functional>
@@ -15,14 +14,12 @@
 
 class QComboBox;
 class QGridLayout;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TConnectionTestRun;
 class TCredentialSource;
-class TOAuthSignIn;
+class TOAuthGroup;
 class TTokenSource;
 struct TConnection;
 struct TConnectionTestResult;
@@ -64,15 +61,13 @@ class TConnectionPage : public QWidget {
 
     // Shows the OAuth2 group for OAuth2 only.
     void cbAuthenticationChange();
-    // A known provider fills its addresses and scope and fixes them (read-only, and looking
-    // so); "Other" leaves them to the user.
-    void cbProviderChange();
-    // Signs in in the browser with what is shown; the tokens go to Tokens.
+    // Signs in in the browser with what is shown, unless a check would refuse it (a box says
+    // why); the tokens go to Tokens.
     void btnSignInClick();
     // Forgets the shown account's tokens at once, the keyring's too.
     void btnSignOutClick();
     // The account of the last sign-in this page made, if any (OK may have to forget it).
-    const std::optional<TSettings>& SignInMade() const { return signInMade_; }
+    const std::optional<TSettings>& SignInMade() const;
 
     // Where the test finds the server's host name and the sign-in the user name (the login
     // page's boxes).
@@ -88,17 +83,7 @@ class TConnectionPage : public QWidget {
     QLineEdit* edTrustedCertificate;
     QPushButton* btnTestConnection;
     QComboBox* cbAuthentication;
-    QGroupBox* gbOAuth;
-    QComboBox* cbProvider;
-    QLineEdit* edAuthorizationUrl;
-    QLineEdit* edTokenUrl;
-    QLineEdit* edScope;
-    QLineEdit* edClientId;
-    QLineEdit* edClientSecret;
-    QLineEdit* edTokenCommand;
-    QPushButton* btnSignIn;
-    QPushButton* btnSignOut;
-    QLabel* lblSignedIn;
+    TOAuthGroup* gbOAuth;
 
   private:
     // What CheckInput refuses: where the cursor goes, and the text.
@@ -107,19 +92,17 @@ class TConnectionPage : public QWidget {
         Encryption,
         Authentication,
         OAuthEncryption,
-        AuthorizationUrl,
-        TokenUrl,
+        OAuth,  // the OAuth2 group's Refusal
         Pin
     };
     TFault Fault(std::string& text) const;
-    QGroupBox* MakeOAuthGroup();
     // The settings shown, with the login page's host and user, as a sign-in uses them.
     TSettings ShownAccount() const;
     void ShowSignedIn();
     void SignInEnded(const QString& failure);
-    // The encryption, port, trusted certificate and OAuth2 values shown, as a check would use
-    // them.
-    void StoreShownTo(TMailbox& mailbox) const;
+    // The encryption, port, trusted certificate and authentication shown, as a check would
+    // use them.
+    void StoreShownTo(TConnection& connection) const;
     void TestEnded(const TConnectionTestResult& result);
     void SetTesting(bool testing);
     void ShowFailure(const QString& text, const char* title);
@@ -130,6 +113,4 @@ class TConnectionPage : public QWidget {
     TConnectionTestRun* test_;
     QGridLayout* grid_;
     int freeRow_;  // the first row below the options, which takes the page's spare height
-    TOAuthSignIn* signIn_ = nullptr;
-    std::optional<TSettings> signInMade_;
 };

@@ -13,10 +13,9 @@
 #include <QProxyStyle>
 #include <QPushButton>
 
+#include "app/check_cycle.h"
 #include "app/launcher.h"
-#include "app/timer.h"
 #include "base/exception.h"
-#include "net/pop3.h"
 #include "platform/app_exceptions.h"
 #include "platform/desktop_notification.h"
 #include "platform/dialog_layout.h"
@@ -62,12 +61,13 @@ TfrmMain::TfrmMain(std::string hivePath, QWidget* parent)
     BuildMenu();
     LayOutControls();
     ConnectCredentials();
+    ConnectCycle();
 }
 
 TfrmMain::~TfrmMain() {
     if (hookInstalled_) SetApplicationExceptionHook(nullptr);
     // Ticks and tray callbacks must not reach a window that is going away.
-    if (Timer) Timer->SetEnabled(false);
+    cycle_->Stop();
 }
 
 void TfrmMain::BuildForm() {
@@ -88,10 +88,7 @@ void TfrmMain::BuildForm() {
     // Enter on the focused button presses it, as Space does (outside dialogs Qt needs this).
     Button1->setAutoDefault(true);
 
-    Timer = new TTimer(this);
-    Timer->SetEnabled(false);
-    Timer->SetInterval(1000);
-    Timer->OnTimer = [this] { Guarded(Timer, [&] { TimerTimer(); }); };
+    cycle_ = new TCheckCycle(Settings, Credentials, this);
 
     Label4 = new QLabel("Password", client);
     Label4->setFont(DesktopFontAt(11));
@@ -163,7 +160,6 @@ void TfrmMain::LayOutControls() {
 }
 
 void TfrmMain::FormCreate() {
-    Pop3 = std::make_unique<TPop3>();
     TrayIconData = {};
     TrayIconData.cbSize = 88;
     TrayIconData.hWnd = this;
@@ -175,16 +171,18 @@ void TfrmMain::FormCreate() {
     TrayNotifyIcon(tray::NIM_ADD, TrayIconData);
     WatchTray();
     Registry = std::make_unique<TRegistry>(hivePath_);
+    cycle_->UseRegistry(Registry.get());
     LoadSettings(*Registry, Settings, settingsLoad_);
     startHidden_ = LoadRemembered();
     UpdatePasswordBox();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
-    Notifying = false;
+    cycle_->Notifying = false;
 }
 
 void TfrmMain::FormDestroy() {
     if (Registry) SaveSettings(*Registry, Settings, settingsLoad_);
+    cycle_->UseRegistry(nullptr);
     Registry.reset();
     TrayNotifyIcon(tray::NIM_DELETE, TrayIconData);
 }
@@ -205,7 +203,7 @@ void TfrmMain::Killlist1Click() {
 
 void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
-    RunMailOptions(this, Settings, *Timer, &Tokens, &Credentials);
+    RunMailOptions(this, Settings, *cycle_->Timer, &Tokens, &Credentials);
     if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
     UpdatePasswordBox();
 }

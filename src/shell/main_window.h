@@ -1,6 +1,7 @@
 #pragma once
 
-// The main window: the password box, its menu, the tray icon and the check cycle.
+// The main window: the password box, its menu, the tray icon, and what is shown of the check
+// cycle's outcomes.
 
 #include <QMainWindow>
 #include <cstdint>
@@ -23,12 +24,11 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QTimer;
+class TCheckCycle;
 class TDesktopNotifier;
 class TLauncher;
 class TOAuthSignIn;
-class TPop3;
 class TRegistry;
-class TTimer;
 
 inline constexpr uint32_t kTrayIconId = 1973;
 inline constexpr uint32_t kTrayCallbackMessage = 2997;
@@ -49,7 +49,6 @@ class TfrmMain : public QMainWindow {
 
     // Form components, owned by the window.
     QPushButton* Button1;
-    TTimer* Timer;
     QLabel* Label4;
     QLineEdit* edPassword;
     QMenuBar* MainMenu1;
@@ -63,18 +62,18 @@ class TfrmMain : public QMainWindow {
     TLauncher* Launcher;
     QAction* HelpIndex1;
     QAction* Aboutauthor1;
-    TDesktopNotifier* Notifier;
 
     TSettings Settings;
-    std::unique_ptr<TPop3> Pop3;
     TNotifyIconData TrayIconData;
     std::unique_ptr<TRegistry> Registry;
     // The OAuth2 tokens of the account checked.
     TTokenSource Tokens;
     // What every check, dry run and connection test signs in with.
     TCredentialSource Credentials{Tokens};
-    int32_t MailCount = 0;
-    bool Notifying = false;
+
+    // The checks, their ticks and their outcomes; the window shows what they report.
+    TCheckCycle& Cycle() { return *cycle_; }
+    const TCheckCycle& Cycle() const { return *cycle_; }
 
     // Start and end. FormCreate fills in a remembered password; Start then shows the window,
     // or, with a password or an OAuth2 refresh token remembered, hides it and checks at once.
@@ -102,16 +101,14 @@ class TfrmMain : public QMainWindow {
     // icon while hidden, else only raised.
     void AnotherStartAsked();
 
-    // The check cycle and its notifications.
-    void CheckMail(bool Quiet);
-    void ShowNoMail(bool Quiet);
-    void NotifyMail();
+    // Every failure a handler let escape: reported as the cycle reports its own.
     void AppException(const Exception& E);
     // With OAuth2 and no token held, the sign-in in the browser comes first; the check follows
     // once it succeeded, a failure is shown in a box and the window stays.
     void CheckAndHide();
     // Enter checks and hides; a key it handles comes back as 0.
     void edPasswordKeyDown(uint16_t& Key);
+    // A tick: a quiet check.
     void TimerTimer();
 
     // Hidden, or minimised on a desktop without a tray.
@@ -148,19 +145,22 @@ class TfrmMain : public QMainWindow {
     void UpdateTitle();
     void HideMainWindow();
     void BringWindowBack();
-    // Hands the settings to the POP3 client for a new session (the credential follows); an
-    // encryption that could not be read raises EEncryptionError before anything is sent.
-    void PrepareSession();
-    // A check whose login failed: reports a refusal (by the server, of its certificate, of the
-    // encryption) and, unless it is only "not now", brings the window back and stops the ticks.
-    // Must be called from a handler; anything else is thrown on to CheckMail's caller.
+    // Makes the window show what the cycle reports.
+    void ConnectCycle();
+    // Sound, box and reader strictly one after the other: the sound plays to its end before the
+    // box opens, and the reader starts only once the box is closed. A notification instead of
+    // the box offers the reader, which then starts only when the user takes that action.
+    void ShowMailWaiting(int32_t count);
+    void ShowNoMailBox();
+    // A failure only the user can mend: back to the window, saying why a sign-in is to be
+    // made again when it is one.
+    void UserNeeded(const QString& signInAgainReason);
     // Shows text as a desktop notification when the user chose those and a notification
     // service answers; false means the box is still to be shown.
     bool ShowNotification(const std::string& text, bool offerMailProgram);
     void StartMailProgram();
     // The envelope, with the count and a warning mark when the user wants them on the icon.
     QIcon TrayIcon() const;
-    void LoginRefused(const Exception& e);
     // Hides the window, starts the ticks and checks.
     void HideAndCheck();
     // Where the credential source finds the typed password and tells of the keyring.
@@ -183,12 +183,12 @@ class TfrmMain : public QMainWindow {
     bool hookInstalled_ = false;
     bool taskbarEntryVisible_ = true;
     bool centred_ = false;
-    bool lastCheckFailed_ = false;
+    TDesktopNotifier* Notifier = nullptr;
+    TCheckCycle* cycle_ = nullptr;
     // The account whose remembered password the box holds, until the user edits it.
     std::string rememberedInBox_;
     TOAuthSignIn* signIn_ = nullptr;  // the sign-in Hide started, while it runs
     bool keyringNoted_ = false;
-    bool preparing_ = false;     // a check is getting its token
     QString signInAgainReason_;  // why the last check asked to sign in again
 
     bool startHidden_ = false;

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 
-#include "app/timer.h"
+#include "app/check_cycle.h"
 #include "platform/app_exceptions.h"
 #include "shell/envelope_icon.h"
 #include "shell/main_window.h"
@@ -33,13 +33,13 @@ void TfrmMain::TrayIconNotify(const TTrayCallbackEvent& Message) {
     if (Message.LParam == tray::WM_LBUTTONDOWN)
         ComeBack();
     else if (Message.LParam == tray::WM_RBUTTONDOWN)
-        CheckMail(false);
+        cycle_->CheckMail(false);
 }
 
 void TfrmMain::ComeBack() {
     SetTaskbarEntryVisible(true);
     BringWindowBack();
-    Timer->SetEnabled(false);
+    cycle_->Stop();
 }
 
 void TfrmMain::AnotherStartAsked() {
@@ -69,7 +69,7 @@ void TfrmMain::UpdateTitle() {
 
 QIcon TfrmMain::TrayIcon() const {
     if (!Settings.CountOnIcon) return windowIcon();
-    return EnvelopeIcon({MailCount, lastCheckFailed_});
+    return EnvelopeIcon({cycle_->MailCount, cycle_->LastCheckFailed()});
 }
 
 bool TfrmMain::TrayIsAvailable() const {
@@ -152,6 +152,6 @@ void TfrmMain::changeEvent(QEvent* event) {
     Guarded(this, [&] {
         hidden_ = false;
         UpdateTitle();
-        Timer->SetEnabled(false);
+        cycle_->Stop();
     });
 }

@@ -57,7 +57,7 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
         form.show();
         form.CheckAndHide();
         outcome.events = form.Log;
-        outcome.windowBack = form.isVisible() && !form.Timer->Enabled();
+        outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
         form.FormDestroy();
     }
     std::ifstream in(log);

@@ -27,6 +27,7 @@
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
+#include "shell/oauth_group.h"
 #include "support/dovecot_server.h"
 #include "support/oauth_server.h"
 #include "support/pop3_script.h"
@@ -110,7 +111,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 }
 
 bool WindowBack(const TestForm& form) {
-    return form.isVisible() && !form.Timer->Enabled();
+    return form.isVisible() && !form.Cycle().Timer->Enabled();
 }
 
 // A Dovecot over STLS for alice ("pw"), each token checked by the OAuth2 stand-in, which is
@@ -189,12 +190,13 @@ class AppSignInTest : public QObject {
             form.Tokens.Accept(form.Settings,
                                {"at-held", held == "valid" ? now + 1h : now + 30s, "rt-kept"});
         // Ticks as fast as they come: one during the refresh's wait must not start a second check.
-        form.Timer->SetInterval(1);
-        form.Timer->SetEnabled(true);
+        form.Cycle().Timer->SetInterval(1);
+        form.Cycle().Timer->SetEnabled(true);
         form.TimerTimer();
-        QVERIFY2(form.Pop3->AccessToken.rfind(token.toStdString(), 0) == 0,
-                 form.Pop3->AccessToken.c_str());
-        if (held == "expired" && !token.isEmpty()) QVERIFY(form.Pop3->AccessToken != "at-held");
+        QVERIFY2(form.Cycle().Pop3->AccessToken.rfind(token.toStdString(), 0) == 0,
+                 form.Cycle().Pop3->AccessToken.c_str());
+        if (held == "expired" && !token.isEmpty())
+            QVERIFY(form.Cycle().Pop3->AccessToken != "at-held");
         QVERIFY(!desk.BrowserCalled());
         if (says.isEmpty()) return;
         // Without a keyring that is said first; it is not the check's outcome.
@@ -208,7 +210,7 @@ class AppSignInTest : public QObject {
         if (needsUser)  // the window that comes back says why too
             QCOMPARE(form.edPassword->toolTip(),
                      "Press Hide to sign in in the browser.\n" + says.section('\n', 1));
-        QCOMPARE(form.Timer->Enabled(), !needsUser);
+        QCOMPARE(form.Cycle().Timer->Enabled(), !needsUser);
     }
 
     // Hide with no token signs in through the browser, then checks; the refresh token is
@@ -224,16 +226,16 @@ class AppSignInTest : public QObject {
             desk.Open(form, pop3.Port(), &oauth);
             form.show();
             form.CheckAndHide();
-            QVERIFY(form.Pop3->AccessToken.empty());  // no check before the sign-in ends
-            QTRY_VERIFY_WITH_TIMEOUT(!form.Pop3->AccessToken.empty(), 30000);
-            QVERIFY(form.Pop3->AccessToken.rfind("at-", 0) == 0);
+            QVERIFY(form.Cycle().Pop3->AccessToken.empty());  // no check before the sign-in ends
+            QTRY_VERIFY_WITH_TIMEOUT(!form.Cycle().Pop3->AccessToken.empty(), 30000);
+            QVERIFY(form.Cycle().Pop3->AccessToken.rfind("at-", 0) == 0);
             form.FormDestroy();
         }
         if (!KeyringPresent()) return;
         TestForm next(desk.Hive());
         next.FormCreate();
         next.Start();
-        QVERIFY(next.Pop3->AccessToken.rfind("at-", 0) == 0);
+        QVERIFY(next.Cycle().Pop3->AccessToken.rfind("at-", 0) == 0);
         QVERIFY(next.Log.size() >= 1);  // the check's outcome
     }
 
@@ -247,7 +249,7 @@ class AppSignInTest : public QObject {
         form.CheckAndHide();
         QTRY_COMPARE_WITH_TIMEOUT(form.Count("error:"), 1, 30000);
         QVERIFY(form.isVisible());
-        QVERIFY(!form.Timer->Enabled());
+        QVERIFY(!form.Cycle().Timer->Enabled());
         QCOMPARE(form.Without(std::string("tip:") + kKeyringUnavailableText),
                  std::vector<std::string>{form.Log.back()});  // the box, no check
     }
@@ -288,11 +290,12 @@ class AppSignInTest : public QObject {
         form.edPassword->setText("typed");
         form.show();
         WhenModal<TdlgMailOptions>([action](TdlgMailOptions* dialog) {
-            QPushButton* signOut = dialog->pgConnection->btnSignOut;
+            QPushButton* signOut = dialog->pgConnection->gbOAuth->btnSignOut;
             if (action == "Sign out") {
                 QVERIFY(signOut->isEnabled());
                 signOut->click();
-                QCOMPARE(dialog->pgConnection->lblSignedIn->text(), QString("Not signed in"));
+                QCOMPARE(dialog->pgConnection->gbOAuth->lblSignedIn->text(),
+                         QString("Not signed in"));
                 QVERIFY(!signOut->isEnabled());
             }
             if (action.startsWith("leave"))
@@ -425,7 +428,7 @@ class AppSignInTest : public QObject {
                                    "tip:Sign in again.",
                                    "error:Sign in again.\nThe saved sign-in was made for another "
                                    "token URL or client ID."}));
-            QVERIFY(form.Pop3->AccessToken.empty());
+            QVERIFY(form.Cycle().Pop3->AccessToken.empty());
         }
         QCOMPARE(pop3.Connections(), 0);
     }
@@ -441,11 +444,11 @@ class AppSignInTest : public QObject {
             server.Configure(desk, form.Settings);
             form.Tokens.Accept(form.Settings,
                                {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
-            form.Timer->SetEnabled(true);
+            form.Cycle().Timer->SetEnabled(true);
             form.TimerTimer();
             const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
-            QVERIFY(form.Pop3->AccessToken.rfind("at-", 0) == 0);
-            QVERIFY(form.Pop3->AccessToken != "at-stale");
+            QVERIFY(form.Cycle().Pop3->AccessToken.rfind("at-", 0) == 0);
+            QVERIFY(form.Cycle().Pop3->AccessToken != "at-stale");
             if (user == "alice") {
                 QCOMPARE(log, std::vector<std::string>{"tip:No mail."});
                 QVERIFY(form.Tokens.Holds(form.Settings));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/check_cycle.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
 

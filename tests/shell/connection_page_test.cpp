@@ -29,6 +29,7 @@
 #include "shell/connection_page.h"
 #include "shell/connection_report.h"
 #include "shell/mailopt.h"
+#include "shell/oauth_group.h"
 #include "support/dovecot_server.h"
 #include "support/free_port.h"
 #include "support/scripted_pop3_server.h"
@@ -326,27 +327,28 @@ class ConnectionPageTest : public QObject {
         settings.Connection.Encryption = TEncryption::Stls;
         auto d = Open(settings);
         TConnectionPage* page = d->pgConnection;
-        QVERIFY(!page->gbOAuth->isVisible());
+        TOAuthGroup* group = page->gbOAuth;
+        QVERIFY(!group->isVisible());
         page->cbAuthentication->setCurrentIndex(2);
-        QVERIFY(page->gbOAuth->isVisible());
-        QCOMPARE(page->lblSignedIn->text(), QString("Not signed in"));
+        QVERIFY(group->isVisible());
+        QCOMPARE(group->lblSignedIn->text(), QString("Not signed in"));
         const auto& providers = OAuthProviders();
         for (int i = 0; i < 2; ++i) {
-            page->cbProvider->setCurrentIndex(i);
-            QCOMPARE(page->edTokenUrl->text().toStdString(), providers[i].TokenUrl);
-            QCOMPARE(page->edScope->text().toStdString(), providers[i].Scope);
-            QVERIFY(page->edAuthorizationUrl->isReadOnly());
-            QVERIFY(BaseOf(page->edScope) != BaseOf(page->edClientId));
-            QCOMPARE(page->edTokenUrl->toolTip(),
+            group->cbProvider->setCurrentIndex(i);
+            QCOMPARE(group->edTokenUrl->text().toStdString(), providers[i].TokenUrl);
+            QCOMPARE(group->edScope->text().toStdString(), providers[i].Scope);
+            QVERIFY(group->edAuthorizationUrl->isReadOnly());
+            QVERIFY(BaseOf(group->edScope) != BaseOf(group->edClientId));
+            QCOMPARE(group->edTokenUrl->toolTip(),
                      QString("Fixed for this provider; choose \"Other\" to edit."));
         }
-        page->cbProvider->setCurrentIndex(2);  // Other: editable, starting from what was there
-        QVERIFY(!page->edTokenUrl->isReadOnly());
-        QCOMPARE(BaseOf(page->edScope), BaseOf(page->edClientId));
-        QCOMPARE(page->edTokenUrl->toolTip(), QString());
-        TypeOver(page->edTokenUrl, "https://id.example.org/token");
-        TypeOver(page->edClientId, "vornask");
-        TypeOver(page->edTokenCommand, "helper --token");
+        group->cbProvider->setCurrentIndex(2);  // Other: editable, starting from what was there
+        QVERIFY(!group->edTokenUrl->isReadOnly());
+        QCOMPARE(BaseOf(group->edScope), BaseOf(group->edClientId));
+        QCOMPARE(group->edTokenUrl->toolTip(), QString());
+        TypeOver(group->edTokenUrl, "https://id.example.org/token");
+        TypeOver(group->edClientId, "vornask");
+        TypeOver(group->edTokenCommand, "helper --token");
         TTimer timer;
         TSettings stored;
         d->StoreTo(stored, timer);
@@ -361,11 +363,11 @@ class ConnectionPageTest : public QObject {
         settings.OAuth = {
             providers[0].AuthorizationUrl, providers[0].TokenUrl, providers[0].Scope, "id", "", ""};
         d->LoadFrom(settings);
-        QCOMPARE(page->cbProvider->currentText(), QString("Google"));
+        QCOMPARE(group->cbProvider->currentText(), QString("Google"));
         settings.OAuth.TokenUrl = "https://id.example.org/token";
         d->LoadFrom(settings);
-        QCOMPARE(page->cbProvider->currentText(), QString("Other"));
-        QCOMPARE(page->edTokenUrl->text(), QString("https://id.example.org/token"));
+        QCOMPARE(group->cbProvider->currentText(), QString("Other"));
+        QCOMPARE(group->edTokenUrl->text(), QString("https://id.example.org/token"));
     }
 
     // OK refuses what a check could not use, keeps the dialog and every edit, and puts the
@@ -416,9 +418,45 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(d->edUsername->text(), QString("anna"));
         const TConnectionPage* page = d->pgConnection;
         const std::map<QString, QWidget*> fields{{"cbEncryption", page->cbEncryption},
-                                                 {"edTokenUrl", page->edTokenUrl},
+                                                 {"edTokenUrl", page->gbOAuth->edTokenUrl},
                                                  {"cbAuthentication", page->cbAuthentication}};
         QTRY_COMPARE(d->focusWidget(), fields.at(focus));
+    }
+
+    // The group on its own: what it keeps of the values, and which address it refuses with the
+    // field to fix; a token command replaces both addresses.
+    void oauthGroupValuesAndRefusal() {
+        TOAuthGroup group;
+        const TOAuthConfig typed{" https://id.example.org/authorize ",
+                                 " https://id.example.org/token",
+                                 " mail ",
+                                 " vornask ",
+                                 " s3cret ",
+                                 " helper --token "};
+        group.LoadFrom(typed);
+        TOAuthConfig stored;
+        group.StoreTo(stored);
+        QCOMPARE(stored,
+                 (TOAuthConfig{"https://id.example.org/authorize", "https://id.example.org/token",
+                               "mail", "vornask", " s3cret ", "helper --token"}));
+
+        const std::string good = "https://id.example.org/x", plain = "http://id.example.org/x";
+        const struct {
+            std::string authorization, token, command;
+            const char* says;  // nullptr: nothing refused
+            QLineEdit* field;
+        } cases[] = {{plain, plain, "", "The authorization URL", group.edAuthorizationUrl},
+                     {good, plain, "", "The token URL", group.edTokenUrl},
+                     {plain, plain, "helper", nullptr, nullptr},
+                     {good, good, "", nullptr, nullptr}};
+        for (const auto& c : cases) {
+            group.LoadFrom({c.authorization, c.token, "", "", "", c.command});
+            const auto refusal = group.Refusal();
+            QCOMPARE(refusal.has_value(), c.says != nullptr);
+            if (!refusal) continue;
+            QVERIFY2(refusal->Text.starts_with(c.says), refusal->Text.c_str());
+            QCOMPARE(refusal->Field, c.field);
+        }
     }
 
     // Whether trusting is offered, and what the report adds, for each reason a check refuses.

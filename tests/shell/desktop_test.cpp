@@ -119,7 +119,7 @@ struct Window {
     void FailedCheck() {
         form->Settings.Connection.Host = "127.0.0.1";
         form->Settings.Connection.Port = FreeLoopbackPort();
-        form->CheckMail(true);
+        form->Cycle().CheckMail(true);
     }
 };
 
@@ -199,7 +199,7 @@ class DesktopTest : public QObject {
         w.form->Settings.DesktopNotification = false;
         w.form->Settings.ShowMessage = false;
         w.form->Settings.MailProgram.clear();
-        w.form->MailCount = 7;
+        w.form->Cycle().MailCount = 7;
         w.FailedCheck();
         for (int size : {16, 22, 32})
             QCOMPARE(w.TrayImage(size), EnvelopeIcon().pixmap(size).toImage());
@@ -214,8 +214,8 @@ class DesktopTest : public QObject {
     void notificationReplacesBoxes() {
         NotificationService service;
         Window w;
-        w.form->MailCount = 7;
-        w.form->NotifyMail();
+        w.form->Cycle().MailCount = 7;
+        w.form->Cycle().NotifyMail();
         QCOMPARE(w.form->Count("box:"), 0);
         QVERIFY(!w.form->Launcher->IsWatching());
         QJsonArray shown = service.Shown();
@@ -233,11 +233,11 @@ class DesktopTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!w.form->Launcher->IsWatching(), 10000);
         QCOMPARE(w.ReaderStarts(), 1);
 
-        w.form->ShowNoMail(false);
-        w.form->Notifying = true;  // a nested check notifies nothing
-        w.form->ShowNoMail(false);
-        w.form->NotifyMail();
-        w.form->Notifying = false;
+        w.form->Cycle().ShowNoMail(false);
+        w.form->Cycle().Notifying = true;  // a nested check notifies nothing
+        w.form->Cycle().ShowNoMail(false);
+        w.form->Cycle().NotifyMail();
+        w.form->Cycle().Notifying = false;
         QCOMPARE(w.form->Count("box:"), 0);
         shown = service.Shown();
         QCOMPARE(shown.size(), 2);
@@ -251,9 +251,9 @@ class DesktopTest : public QObject {
     void withoutServiceBoxesComeBack() {
         QVERIFY(!NotificationService::Owned());
         Window w;
-        w.form->MailCount = 7;
-        w.form->NotifyMail();
-        w.form->ShowNoMail(false);
+        w.form->Cycle().MailCount = 7;
+        w.form->Cycle().NotifyMail();
+        w.form->Cycle().ShowNoMail(false);
         QCOMPARE(w.form->Without("tip:"),
                  (std::vector<std::string>{"box:You have 7 messages!", "box:No mail."}));
         QTRY_COMPARE_WITH_TIMEOUT(w.ReaderStarts(), 1, 10000);

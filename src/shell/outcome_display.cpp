@@ -1,0 +1,102 @@
+// What the window shows of the check cycle's outcomes, and Hide, which starts the cycle.
+
+#include <QLineEdit>
+
+#include "app/check_cycle.h"
+#include "app/check_session.h"
+#include "app/launcher.h"
+#include "app/timer.h"
+#include "platform/app_exceptions.h"
+#include "shell/main_window.h"
+
+void TfrmMain::ConnectCycle() {
+    // Direct: each outcome is shown before the cycle goes on, which keeps sound, box and
+    // reader in order and the cycle's Notifying held while a box is open.
+    const auto direct = Qt::DirectConnection;
+    connect(
+        cycle_, &TCheckCycle::TipChanged, this,
+        [this](const std::string& text) { UpdateTip(text); }, direct);
+    connect(
+        cycle_, &TCheckCycle::NoMail, this, [this] { ShowNoMailBox(); }, direct);
+    connect(
+        cycle_, &TCheckCycle::MailWaiting, this, [this](int32_t count) { ShowMailWaiting(count); },
+        direct);
+    connect(
+        cycle_, &TCheckCycle::FailureShown, this,
+        [this](const std::string& detail) { ShowErrorBox(detail); }, direct);
+    connect(
+        cycle_, &TCheckCycle::PasswordToType, this, [this] { edPassword->clear(); }, direct);
+    connect(
+        cycle_, &TCheckCycle::UserNeeded, this,
+        [this](const QString& reason) { UserNeeded(reason); }, direct);
+    cycle_->Timer->OnTimer = [this] { Guarded(cycle_->Timer, [&] { TimerTimer(); }); };
+}
+
+void TfrmMain::UserNeeded(const QString& signInAgainReason) {
+    if (!signInAgainReason.isEmpty()) {
+        signInAgainReason_ = signInAgainReason;
+        UpdatePasswordBox();
+    }
+    SetTaskbarEntryVisible(true);
+    BringWindowBack();
+}
+
+void TfrmMain::ShowNoMailBox() {
+    if (!ShowNotification(kNoMailText, false)) ShowInformationBox(kNoMailText);
+}
+
+void TfrmMain::ShowMailWaiting(int32_t count) {
+    if (!Settings.WavSound.empty()) PlaySound(Settings.WavSound);
+    if (Settings.ShowMessage) {
+        const std::string text = "You have " + std::to_string(count) + " messages!";
+        if (ShowNotification(text, !Settings.MailProgram.empty())) return;
+        ShowInformationBox(text);
+    }
+    StartMailProgram();
+}
+
+void TfrmMain::StartMailProgram() {
+    if (Settings.MailProgram.empty()) return;
+    Launcher->ProgramName = Settings.MailProgram;
+    Launcher->Launch();
+}
+
+void TfrmMain::AppException(const Exception& E) {
+    cycle_->Report(E);
+}
+
+void TfrmMain::CheckAndHide() {
+    if (signIn_) return;  // the sign-in under way goes on to the check
+    if (NeedsSignIn()) {
+        signIn_ = StartSignIn(Tokens, Settings, this, [this](const QString& failure) {
+            Guarded(this, [&] { SignInEnded(failure); });
+        });
+        return;
+    }
+    KeepPassword();
+    HideAndCheck();
+}
+
+void TfrmMain::SignInEnded(const QString& failure) {
+    signIn_ = nullptr;
+    if (failure.isEmpty())
+        HideAndCheck();
+    else
+        ShowErrorBox(failure.toStdString());
+}
+
+void TfrmMain::HideAndCheck() {
+    SetTaskbarEntryVisible(false);
+    HideMainWindow();
+    cycle_->Start();
+}
+
+void TfrmMain::edPasswordKeyDown(uint16_t& Key) {
+    if (Key != keys::VK_RETURN) return;
+    CheckAndHide();
+    Key = 0;
+}
+
+void TfrmMain::TimerTimer() {
+    cycle_->CheckMail(true);
+}

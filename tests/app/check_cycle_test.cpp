@@ -1,0 +1,122 @@
+// The check cycle with no display at all: a check runs against a scripted server and reports
+// its outcome through the signals, in order, and a nested outcome while one is shown only
+// changes the tooltip.
+
+#include "app/check_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "app/credential_source.h"
+#include "app/settings.h"
+#include "app/timer.h"
+#include "app/token_source.h"
+#include "base/exception.h"
+#include "platform/registry.h"
+#include "support/files.h"
+#include "support/pop3_script.h"
+
+namespace {
+
+using S = ScriptedPop3Server;
+
+Steps EmptySession() {
+    return Then(LoginSteps(""), {S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
+}
+
+// A cycle pointed at a server, with every signal noted as "tip:TEXT", "no mail", "mail:N",
+// "error:TEXT", "retype" or "user:REASON".
+class CheckCycle : public ::testing::Test {
+  protected:
+    CheckCycle() {
+        credentials.Typed = [](const TSettings&) { return std::string("pw"); };
+        cycle.UseRegistry(&registry);
+        QObject::connect(&cycle, &TCheckCycle::TipChanged,
+                         [this](const std::string& text) { log.push_back("tip:" + text); });
+        QObject::connect(&cycle, &TCheckCycle::NoMail, [this] { log.push_back("no mail"); });
+        QObject::connect(&cycle, &TCheckCycle::MailWaiting,
+                         [this](int32_t n) { log.push_back("mail:" + std::to_string(n)); });
+        QObject::connect(&cycle, &TCheckCycle::FailureShown,
+                         [this](const std::string& text) { log.push_back("error:" + text); });
+        QObject::connect(&cycle, &TCheckCycle::UserNeeded, [this](const QString& reason) {
+            log.push_back("user:" + reason.toStdString());
+        });
+    }
+    void Aim(uint16_t port) {
+        settings.Connection.Host = "127.0.0.1";
+        settings.Connection.Port = port;
+        settings.Connection.ReceiveTimeoutMs = 5000;
+        settings.User = "anna";
+        settings.Interval = 5;
+    }
+
+    TempFolder home;
+    TRegistry registry{home / "registry.reg"};
+    TSettings settings;
+    TTokenSource tokens;
+    TCredentialSource credentials{tokens};
+    TCheckCycle cycle{settings, credentials};
+    std::vector<std::string> log;
+};
+
+TEST_F(CheckCycle, EmptyMailboxSaysNoMailAndOnlyAQuietCheckKeepsItToTheTip) {
+    for (const bool quiet : {true, false}) {
+        S server(EmptySession());
+        Aim(server.Port());
+        log.clear();
+        cycle.CheckMail(quiet);
+        std::vector<std::string> expected{"tip:No mail."};
+        if (!quiet) expected.push_back("no mail");
+        EXPECT_EQ(log, expected) << quiet;
+        EXPECT_FALSE(cycle.LastCheckFailed());
+        EXPECT_EQ(cycle.MailCount, 0);
+    }
+}
+
+TEST_F(CheckCycle, RefusedPasswordIsShownAndStopsTheTicks) {
+    S server({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
+              S::Send("-ERR no\r\n"), S::Close()});
+    Aim(server.Port());
+    cycle.Start();
+    EXPECT_EQ(log, (std::vector<std::string>{"tip:-ERR no", "error:-ERR no", "user:"}));
+    EXPECT_FALSE(cycle.Timer->Enabled());
+    EXPECT_TRUE(cycle.LastCheckFailed());
+}
+
+// While an outcome is shown, another only changes the tooltip; a failure changes nothing.
+TEST_F(CheckCycle, NestedOutcomeWhileOneIsShownOnlyChangesTheTip) {
+    Aim(1);
+    QObject::connect(&cycle, &TCheckCycle::NoMail, [this] {
+        EXPECT_TRUE(cycle.Notifying);
+        cycle.ShowNoMail(false);
+        cycle.MailCount = 3;
+        cycle.NotifyMail();
+        cycle.Report(EProtocolError("-ERR no", 500, "POP3"));
+    });
+    cycle.ShowNoMail(false);
+    EXPECT_EQ(log, (std::vector<std::string>{"tip:No mail.", "no mail", "tip:No mail.",
+                                             "tip:You have mail!"}));
+    EXPECT_FALSE(cycle.Notifying);
+    cycle.NotifyMail();
+    EXPECT_EQ(log.back(), "mail:3");
+}
+
+// A failure the cycle does not know goes on to the caller, and the ticks go on.
+TEST_F(CheckCycle, UnknownFailureGoesToTheCaller) {
+    Aim(1);
+    settings.Connection.Host = "";
+    cycle.Timer->SetEnabled(true);
+    EXPECT_ANY_THROW(cycle.CheckMail(true));
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(cycle.Timer->Enabled());
+    EXPECT_TRUE(cycle.LastCheckFailed());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
