@@ -253,6 +253,7 @@ class LoadRecord {
     LoadRecord(TSettingsLoad& load, const TSettings& settings) : load_(load), settings_(settings) {
         load_.Unreached.clear();
         for (const TSettingValue& value : kSettingValues) load_.Unreached.emplace_back(value.Name);
+        load_.Unreached.emplace_back(kMailboxesKey);
     }
     ~LoadRecord() { load_.Left = settings_; }
     LoadRecord(const LoadRecord&) = delete;
@@ -446,6 +447,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
     }
     // The further mailboxes check even when the first one's values stopped the load.
     settings.Mailboxes = LoadMailboxes(registry);
+    record.Reach(kMailboxesKey);
     if (stop) std::rethrow_exception(stop);
 }
 
@@ -460,6 +462,9 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
         TKeyCloser closer(registry);
         WriteValues(registry, settings, load, [](const TSettingValue&) { return true; });
     }
-    SaveMailboxes(registry, settings.Mailboxes);
+    // Mailboxes a load never read are still the user's, unless the user has added some since.
+    const bool unread = std::ranges::find(load.Unreached, kMailboxesKey) != load.Unreached.end();
+    if (!unread || settings.Mailboxes != load.Left.Mailboxes)
+        SaveMailboxes(registry, settings.Mailboxes);
     batch.Commit();
 }

@@ -85,8 +85,10 @@ inline constexpr const char* kMailboxesKey = "Mailboxes";
 // What a load left behind, so that the save at the end does not overwrite stored values the
 // load never read with fields that never held them.
 struct TSettingsLoad {
-    std::vector<std::string> Unreached;  // value names after the read that failed
-    TSettings Left;                      // the fields as the load left them
+    // Value names after the read that failed; kMailboxesKey while the further mailboxes were not
+    // read.
+    std::vector<std::string> Unreached;
+    TSettings Left;  // the fields as the load left them
 };
 
 // Loads what is stored under the settings key, one value after the other; a failed read of a

@@ -176,12 +176,14 @@ TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     TSettings stored = Sample();
     stored.Connection.Encryption = TEncryption::TlsOnConnect;
     stored.Connection.Port = 1995;
+    stored.Mailboxes = {stored};
     SaveSettings(registry_, stored);
     SaveSettings(registry_, settings, load_);
     const TSettings reloaded = Reloaded();
     EXPECT_EQ(reloaded.Connection.Encryption, TEncryption::TlsOnConnect);
     EXPECT_EQ(reloaded.Connection.Port, 1995);
     EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
+    EXPECT_EQ(reloaded.Mailboxes.size(), 1u);
 }
 
 // One optional value: a value other than its default and how the file holds it, and odd
