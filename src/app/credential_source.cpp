@@ -21,11 +21,6 @@ std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings) {
     return KeyringKey(item, settings.User, settings.Connection.Host, settings.Connection.Port);
 }
 
-TOAuthConfig OAuthConfigOf(const TOAuthSource& source) {
-    return {source.AuthorizationUrl, source.TokenUrl, source.Scope, source.ClientId,
-            source.ClientSecret};
-}
-
 TCredentialSource::TCredentialSource(TTokenSource& tokens, std::chrono::milliseconds keyringBound)
     : tokens_(tokens), keyring_(keyringBound) {
     connect(&tokens_, &TTokenSource::KeyringUnavailable, this,
@@ -42,15 +37,14 @@ TCredential TCredentialSource::For(const TSettings& settings) {
     if (settings.Connection.Authentication != TAuthentication::OAuth2)
         return Password(settings, typed);
     if (typed) return {*typed};  // an access token given on standard input
-    if (!settings.Connection.OAuth.TokenCommand.empty())
-        return {RunTokenCommand(settings.Connection.OAuth.TokenCommand)};
+    if (!settings.OAuth.TokenCommand.empty()) return {RunTokenCommand(settings.OAuth.TokenCommand)};
     return {tokens_.AccessToken(settings), true};
 }
 
 std::optional<TCredential> TCredentialSource::AtHand(const TSettings& settings) {
     const bool typed = Typed && Typed(settings).value_or(std::string()) != "";
     if (settings.Connection.Authentication == TAuthentication::OAuth2) {
-        if (!typed && settings.Connection.OAuth.TokenCommand.empty() && !tokens_.Holds(settings))
+        if (!typed && settings.OAuth.TokenCommand.empty() && !tokens_.Holds(settings))
             return std::nullopt;
         return For(settings);
     }

@@ -21,7 +21,6 @@
 #include "platform/oauth_config.h"
 
 class TPop3;
-struct TOAuthSource;
 struct TSettings;
 
 inline constexpr const char* kEncryptedOnlyText =
@@ -109,5 +108,3 @@ void SignIn(TCredentialSource& credentials, TPop3& pop3, const TSettings& settin
 
 // The settings' account's item in the desktop keyring.
 std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings);
-// The provider's side of an OAuth2 source, as the sign-in and the refresh take it.
-TOAuthConfig OAuthConfigOf(const TOAuthSource& source);

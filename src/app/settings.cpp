@@ -12,28 +12,31 @@
 
 namespace {
 
-// Where a stored value lives: a member of TSettings, of its connection or of its OAuth2 source.
+// Where a stored value lives: a member of TSettings that all mailboxes share, or one of a
+// mailbox's own, of its connection or of its OAuth2 source.
 template <class T>
 class TPlace {
   public:
-    constexpr TPlace(T TSettings::*own) : own_(own) {}
+    constexpr TPlace(T TSettings::*shared) : shared_(shared) {}
+    constexpr TPlace(T TMailbox::*own) : own_(own) {}
     constexpr TPlace(T TConnection::*inConnection) : inConnection_(inConnection) {}
-    constexpr TPlace(T TOAuthSource::*inOAuth) : inOAuth_(inOAuth) {}
+    constexpr TPlace(T TOAuthConfig::*inOAuth) : inOAuth_(inOAuth) {}
+    // Whether each mailbox holds a value of its own here.
+    bool PerMailbox() const { return !shared_; }
     T& In(TSettings& settings) const {
-        if (own_) return settings.*own_;
-        return inConnection_ ? settings.Connection.*inConnection_
-                             : settings.Connection.OAuth.*inOAuth_;
+        return const_cast<T&>(In(static_cast<const TSettings&>(settings)));
     }
     const T& In(const TSettings& settings) const {
+        if (shared_) return settings.*shared_;
         if (own_) return settings.*own_;
-        return inConnection_ ? settings.Connection.*inConnection_
-                             : settings.Connection.OAuth.*inOAuth_;
+        return inConnection_ ? settings.Connection.*inConnection_ : settings.OAuth.*inOAuth_;
     }
 
   private:
-    T TSettings::*own_ = nullptr;
+    T TSettings::*shared_ = nullptr;
+    T TMailbox::*own_ = nullptr;
     T TConnection::*inConnection_ = nullptr;
-    T TOAuthSource::*inOAuth_ = nullptr;
+    T TOAuthConfig::*inOAuth_ = nullptr;
 };
 
 // The field a stored value fills; its type picks the registry calls.
@@ -97,9 +100,9 @@ int32_t NumberOf(const std::optional<T>& field) {
     return static_cast<int32_t>(field.value());  // an unreadable one is never written
 }
 
-// Every stored setting, in reading order. The defaults are TSettings' member initialisers, but
-// the port's follows the encryption.
-// "Log File" is read fourth but written last of the classic seven.
+// Every stored setting, in reading order; a further mailbox's sub-key holds those PerMailbox. The
+// defaults are TSettings' member initialisers, but the port's follows the encryption. "Log File" is
+// read fourth but written last of the classic seven.
 constexpr std::array kSettingValues{
     TSettingValue{"SMTP host", &TConnection::Host, 1},
     TSettingValue{"User", &TSettings::User, 2},
@@ -118,14 +121,15 @@ constexpr std::array kSettingValues{
     TSettingValue{"Desktop Notification", &TSettings::DesktopNotification, 14, TKeeping::Optional},
     TSettingValue{"Count On Icon", &TSettings::CountOnIcon, 15, TKeeping::Optional},
     TSettingValue{"Authentication", &TConnection::Authentication, 16, TKeeping::Optional, 0, 2},
-    TSettingValue{"OAuth authorization URL", &TOAuthSource::AuthorizationUrl, 17,
+    TSettingValue{"OAuth authorization URL", &TOAuthConfig::AuthorizationUrl, 17,
                   TKeeping::Optional},
-    TSettingValue{"OAuth token URL", &TOAuthSource::TokenUrl, 18, TKeeping::Optional},
-    TSettingValue{"OAuth scope", &TOAuthSource::Scope, 19, TKeeping::Optional},
-    TSettingValue{"OAuth client ID", &TOAuthSource::ClientId, 20, TKeeping::Optional},
-    TSettingValue{"OAuth client secret", &TOAuthSource::ClientSecret, 21, TKeeping::Optional},
-    TSettingValue{"Token command", &TOAuthSource::TokenCommand, 22, TKeeping::Optional},
+    TSettingValue{"OAuth token URL", &TOAuthConfig::TokenUrl, 18, TKeeping::Optional},
+    TSettingValue{"OAuth scope", &TOAuthConfig::Scope, 19, TKeeping::Optional},
+    TSettingValue{"OAuth client ID", &TOAuthConfig::ClientId, 20, TKeeping::Optional},
+    TSettingValue{"OAuth client secret", &TOAuthConfig::ClientSecret, 21, TKeeping::Optional},
+    TSettingValue{"Token command", &TOAuthConfig::TokenCommand, 22, TKeeping::Optional},
     TSettingValue{"Remember password", &TSettings::RememberPassword, 23, TKeeping::Optional},
+    TSettingValue{"Name", &TSettings::Name, 24, TKeeping::Optional},
 };
 
 template <class... F>
@@ -249,6 +253,7 @@ class LoadRecord {
     LoadRecord(TSettingsLoad& load, const TSettings& settings) : load_(load), settings_(settings) {
         load_.Unreached.clear();
         for (const TSettingValue& value : kSettingValues) load_.Unreached.emplace_back(value.Name);
+        load_.Unreached.emplace_back(kMailboxesKey);
     }
     ~LoadRecord() { load_.Left = settings_; }
     LoadRecord(const LoadRecord&) = delete;
@@ -272,7 +277,141 @@ bool KeepStored(TRegistry& registry, const TSettingValue& value, const TSettings
            registry.ValueExists(value.Name);
 }
 
+bool PerMailbox(const TSettingValue& value) {
+    return std::visit([](const auto& f) { return f.PerMailbox(); }, value.Field);
+}
+
+// Writes the values the filter picks to the current key, in write order, by the rules above.
+template <class Filter>
+void WriteValues(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load,
+                 Filter picks) {
+    auto inWriteOrder = kSettingValues;
+    std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
+    for (const TSettingValue& value : inWriteOrder) {
+        if (!picks(value) || HoldsUnreadable(value, settings) ||
+            KeepStored(registry, value, settings, load))
+            continue;
+        if (value.Keeping == TKeeping::Optional && IsDefault(value, settings))
+            RemoveReadable(registry, value);
+        else
+            Write(registry, value, settings);
+    }
+}
+
+std::string MailboxPath(const std::string& name) {
+    return std::string(kSettingsKey) + "\\" + kMailboxesKey + "\\" + name;
+}
+
+// The number a further mailbox's sub-key name gives ("2", "3", ...); 0 for any other name.
+int MailboxNumber(const std::string& name) {
+    if (name.empty() || name.size() > 6 || name.front() == '0' ||
+        !std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    const int number = std::stoi(name);
+    return number >= 2 ? number : 0;
+}
+
+// Reads the current key as a further mailbox, by the main key's rules for a mailbox's values;
+// a required value that cannot be read marks the whole mailbox unreadable.
+TMailbox ReadMailbox(TRegistry& registry, int number) {
+    TSettings scratch;
+    std::string fault;
+    for (const TSettingValue& value : kSettingValues) {
+        if (!PerMailbox(value)) continue;
+        if (value.Keeping == TKeeping::Optional) {
+            ReadLeniently(registry, value, scratch);
+            continue;
+        }
+        try {
+            Read(registry, value, scratch);
+        } catch (const ERegistryException& e) {
+            if (fault.empty()) fault = e.Message();
+        }
+    }
+    TMailbox mailbox = scratch;
+    mailbox.StoredAt.Number = number;
+    if (!fault.empty())
+        mailbox.Unreadable = "The stored mailbox " + std::to_string(number) +
+                             " cannot be read; it is kept as it is and not checked (" + fault +
+                             ").";
+    return mailbox;
+}
+
+std::vector<TMailbox> LoadMailboxes(TRegistry& registry) {
+    std::vector<int> numbers;
+    for (const std::string& name : registry.SubKeyNames(MailboxPath("")))
+        if (const int number = MailboxNumber(name)) numbers.push_back(number);
+    std::ranges::sort(numbers);
+    std::vector<TMailbox> mailboxes;
+    for (const int number : numbers) {
+        if (!registry.OpenKey(MailboxPath(std::to_string(number)), false)) continue;
+        TKeyCloser closer(registry);
+        mailboxes.push_back(ReadMailbox(registry, number));
+    }
+    return mailboxes;
+}
+
+// Where each mailbox's stored values are (0: none, or another mailbox claimed them first).
+std::vector<int> StoredNumbers(const std::vector<TMailbox>& mailboxes) {
+    std::vector<int> stored;
+    for (const TMailbox& mailbox : mailboxes) {
+        const int number = mailbox.StoredAt.Number;
+        stored.push_back(std::ranges::find(stored, number) == stored.end() ? number : 0);
+    }
+    return stored;
+}
+
+// The number each mailbox is saved under: 2, 3, ... in order. An unreadable mailbox cannot be
+// written anew elsewhere, and moving it could make the next load read it under another's
+// number; so while there is one, every stored mailbox keeps its number (a gap the load skips)
+// and a new one takes the next free number.
+std::vector<int> SaveNumbers(const std::vector<TMailbox>& mailboxes,
+                             const std::vector<int>& stored) {
+    const bool keep =
+        std::ranges::any_of(mailboxes, [](const TMailbox& m) { return !m.Unreadable.empty(); });
+    int next = keep ? std::max(1, std::ranges::max(stored)) + 1 : 2;
+    std::vector<int> numbers;
+    for (const int number : stored) numbers.push_back(keep && number ? number : next++);
+    return numbers;
+}
+
+void SaveMailboxes(TRegistry& registry, const std::vector<TMailbox>& mailboxes) {
+    if (mailboxes.empty()) {
+        registry.DeleteKey(MailboxPath(""));
+        return;
+    }
+    const std::vector<int> stored = StoredNumbers(mailboxes);
+    const std::vector<int> numbers = SaveNumbers(mailboxes, stored);
+    // Sub-keys no mailbox was loaded from belong to removed mailboxes.
+    for (const std::string& name : registry.SubKeyNames(MailboxPath(""))) {
+        const int number = MailboxNumber(name);
+        if (number && std::ranges::find(stored, number) == stored.end())
+            registry.DeleteKey(MailboxPath(name));
+    }
+    // Each renumbered mailbox's values move along, unread ones included; through a name of no
+    // number first, so that no move lands on a sub-key not yet moved away.
+    const auto moving = [](int number) { return MailboxPath("moving " + std::to_string(number)); };
+    for (size_t i = 0; i < stored.size(); ++i)
+        if (stored[i] && stored[i] != numbers[i])
+            registry.MoveKey(MailboxPath(std::to_string(stored[i])), moving(stored[i]));
+    for (size_t i = 0; i < stored.size(); ++i)
+        if (stored[i] && stored[i] != numbers[i])
+            registry.MoveKey(moving(stored[i]), MailboxPath(std::to_string(numbers[i])));
+    for (size_t i = 0; i < mailboxes.size(); ++i) {
+        if (!mailboxes[i].Unreadable.empty()) continue;  // left as it is stored
+        registry.OpenKey(MailboxPath(std::to_string(numbers[i])), true);
+        TKeyCloser closer(registry);
+        TSettings scratch;
+        static_cast<TMailbox&>(scratch) = mailboxes[i];
+        WriteValues(registry, scratch, TSettingsLoad{}, PerMailbox);
+    }
+}
+
 }  // namespace
+
+std::string TMailbox::ShownName() const {
+    return Name.empty() ? User + "@" + Connection.Host : Name;
+}
 
 void LoadSettings(TRegistry& registry, TSettings& settings) {
     TSettingsLoad load;
@@ -285,24 +424,30 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
         record.ReachAll();  // nothing stored, nothing to keep
         return;
     }
-    TKeyCloser closer(registry);
-    // A required value that fails stops the required reads there; the optional ones are read
-    // all the same, so that such a stop never turns a chosen safeguard off for the session.
     std::exception_ptr stop;
-    for (const TSettingValue& value : kSettingValues) {
-        if (value.Keeping == TKeeping::Optional) {
-            record.Reach(value.Name);
-            ReadLeniently(registry, value, settings);
-            continue;
-        }
-        if (stop) continue;
-        try {
-            record.Reach(value.Name);
-            Read(registry, value, settings);
-        } catch (...) {
-            stop = std::current_exception();
+    {
+        TKeyCloser closer(registry);
+        // A required value that fails stops the required reads there; the optional ones are
+        // read all the same, so that such a stop never turns a chosen safeguard off for the
+        // session.
+        for (const TSettingValue& value : kSettingValues) {
+            if (value.Keeping == TKeeping::Optional) {
+                record.Reach(value.Name);
+                ReadLeniently(registry, value, settings);
+                continue;
+            }
+            if (stop) continue;
+            try {
+                record.Reach(value.Name);
+                Read(registry, value, settings);
+            } catch (...) {
+                stop = std::current_exception();
+            }
         }
     }
+    // The further mailboxes check even when the first one's values stopped the load.
+    settings.Mailboxes = LoadMailboxes(registry);
+    record.Reach(kMailboxesKey);
     if (stop) std::rethrow_exception(stop);
 }
 
@@ -315,16 +460,11 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
     registry.OpenKey(kSettingsKey, true);  // a failure shows as the first write's error
     {
         TKeyCloser closer(registry);
-        auto inWriteOrder = kSettingValues;
-        std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
-        for (const TSettingValue& value : inWriteOrder) {
-            if (HoldsUnreadable(value, settings) || KeepStored(registry, value, settings, load))
-                continue;
-            if (value.Keeping == TKeeping::Optional && IsDefault(value, settings))
-                RemoveReadable(registry, value);
-            else
-                Write(registry, value, settings);
-        }
+        WriteValues(registry, settings, load, [](const TSettingValue&) { return true; });
     }
+    // Mailboxes a load never read are still the user's, unless the user has added some since.
+    const bool unread = std::ranges::find(load.Unreached, kMailboxesKey) != load.Unreached.end();
+    if (!unread || settings.Mailboxes != load.Left.Mailboxes)
+        SaveMailboxes(registry, settings.Mailboxes);
     batch.Commit();
 }

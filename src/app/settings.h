@@ -6,23 +6,54 @@
 #include <vector>
 
 #include "net/connection.h"
+#include "platform/oauth_config.h"
 
 class TRegistry;
 
-// The user settings: seven classic ones and the newer ones after them; an empty path means the
-// feature is off.
-struct TSettings {
+// Where a mailbox was loaded from ("Mailboxes\N"; 0: not stored yet), so that a save moves its
+// stored values along when an earlier mailbox is removed. Not part of the mailbox's value: two
+// mailboxes alike compare equal wherever they came from.
+struct TStoredAt {
+    int Number = 0;
+    bool operator==(const TStoredAt&) const { return true; }
+};
+
+// One mailbox's own values. Under the settings key they are the first mailbox's; each further
+// mailbox has the same values, with the same names and rules, in a sub-key of "Mailboxes".
+struct TMailbox {
+    // What the user calls it ("Name"; stored only when not empty); empty: shown as USER@HOST.
+    std::string Name;
     // The server ("SMTP host", a classic value) and, in newer values, how it is reached. A
     // classic file holds none of those: plain text to the usual port.
     TConnection Connection;
     std::string User;
+    // The "OAuth ..." values and "Token command"; unused by the other ways of signing in.
+    TOAuthConfig OAuth;
+    // Keep the password in the desktop keyring ("Remember password", REG_DWORD 0 or 1); the
+    // settings file never holds it.
+    bool RememberPassword = false;
+    // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
+    bool FastCheck = false;
+    // Why a further mailbox's stored sub-key cannot be read (its "SMTP host" or "User" is there
+    // but no text); empty when it could. Such a mailbox is not checked, and a save leaves its
+    // sub-key as it is stored, at its number.
+    std::string Unreadable;
+    TStoredAt StoredAt;
+
+    std::string ShownName() const;  // Name, or USER@HOST when it is empty
+
+    bool operator==(const TMailbox&) const = default;
+};
+
+// The user settings: the first mailbox (under the settings key, as a single-mailbox file holds
+// it), what all mailboxes share (seven classic values and the newer ones after them; an empty
+// path means the feature is off), and the further mailboxes.
+struct TSettings : TMailbox {
     std::string MailProgram;
     std::string LogFile;
     int32_t Interval = 0;
     std::string WavSound;
     bool ShowMessage = false;
-    // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
-    bool FastCheck = false;
     // How rules compare ("Decode Headers", "Ignore Case", REG_DWORD 0 or 1; absent means 0).
     bool DecodeHeaders = false;
     bool IgnoreCase = false;
@@ -30,9 +61,9 @@ struct TSettings {
     // "Count On Icon", REG_DWORD 0 or 1; absent means 0).
     bool DesktopNotification = false;
     bool CountOnIcon = false;
-    // Keep the password in the desktop keyring ("Remember password", REG_DWORD 0 or 1); the
-    // settings file never holds it.
-    bool RememberPassword = false;
+    // The second and further mailboxes in the order the user added them, stored under
+    // "Mailboxes" as "2", "3", ...; the key exists only while this is not empty.
+    std::vector<TMailbox> Mailboxes;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -48,12 +79,16 @@ inline constexpr std::optional<TAuthentication> kAuthenticationUnreadable = std:
 inline constexpr const char* kUnreadablePin = "(unreadable)";
 
 inline constexpr const char* kSettingsKey = "\\Software\\Quorvat\\Vornask";
+// Below the settings key: the further mailboxes' sub-keys.
+inline constexpr const char* kMailboxesKey = "Mailboxes";
 
 // What a load left behind, so that the save at the end does not overwrite stored values the
 // load never read with fields that never held them.
 struct TSettingsLoad {
-    std::vector<std::string> Unreached;  // value names after the read that failed
-    TSettings Left;                      // the fields as the load left them
+    // Value names after the read that failed; kMailboxesKey while the further mailboxes were not
+    // read.
+    std::vector<std::string> Unreached;
+    TSettings Left;  // the fields as the load left them
 };
 
 // Loads what is stored under the settings key, one value after the other; a failed read of a
@@ -62,12 +97,17 @@ struct TSettingsLoad {
 // missing, odd or out of range gives the default, but a stored encryption that cannot be read
 // gives kEncryptionUnreadable (an authentication: kAuthenticationUnreadable). The value that failed
 // counts as reached; when the key cannot be opened (no key), nothing is unreached, but when opening
-// raises, everything is.
+// raises, everything is. The further mailboxes are read in the order of their numbers (a gap is
+// no fault) with the same rules, each on its own: one whose "SMTP host" or "User" cannot be read
+// loads with Unreadable saying so, and the others load all the same.
 void LoadSettings(TRegistry& registry, TSettings& settings);
 void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load);
 // Writes the seven classic values, "Log File" last, then each newer value that differs from its
 // default, in one replacement of the file; so a classic file stays as it was. An unreadable
 // encryption or authentication is not written: what is stored stays. With a load's record it skips
-// each stored value the load never reached whose field still holds what the load left.
+// each stored value the load never reached whose field still holds what the load left. The further
+// mailboxes are written to "Mailboxes\2", "\3", ... in order, each mailbox's stored values moved
+// along when an earlier one was removed; "Mailboxes" is deleted when there are none. While one
+// of them is Unreadable nothing is renumbered: each keeps its number, a new one takes the next.
 void SaveSettings(TRegistry& registry, const TSettings& settings);
 void SaveSettings(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load);

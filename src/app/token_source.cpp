@@ -45,7 +45,7 @@ void TTokenSource::Select(const TSettings& settings) {
 }
 
 bool TTokenSource::ForProvider(const TSettings& settings) const {
-    const TOAuthSource& source = settings.Connection.OAuth;
+    const TOAuthConfig& source = settings.OAuth;
     return tokenUrl_ == source.TokenUrl && clientId_ == source.ClientId;
 }
 
@@ -65,7 +65,7 @@ void TTokenSource::Forget(const TSettings& settings) {
 }
 
 std::string TTokenSource::AccessToken(const TSettings& settings) {
-    const TOAuthSource& source = settings.Connection.OAuth;
+    const TOAuthConfig& source = settings.OAuth;
     if (!source.TokenCommand.empty()) return RunTokenCommand(source.TokenCommand);
     Select(settings);
     const bool held = !tokens_.AccessToken.empty() || !tokens_.RefreshToken.empty();
@@ -89,8 +89,7 @@ std::string TTokenSource::Refreshed(const TSettings& settings) {
         throw ESignInAgain(TSignInAgainReason::NoneRemembered, keyringReason_);
     TOAuthTokens renewed;
     try {
-        renewed = RefreshAccessToken(OAuthConfigOf(settings.Connection.OAuth), tokens_.RefreshToken,
-                                     RefreshBound);
+        renewed = RefreshAccessToken(settings.OAuth, tokens_.RefreshToken, RefreshBound);
     } catch (const EOAuthSignInAgain&) {
         Forget(settings);
         throw ESignInAgain(TSignInAgainReason::ProviderRefused);
@@ -109,8 +108,8 @@ bool TTokenSource::Holds(const TSettings& settings) {
 void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens) {
     account_ = AccountKeyringKey(TKeyringItem::OAuth, settings);
     tokens_ = tokens;
-    tokenUrl_ = settings.Connection.OAuth.TokenUrl;
-    clientId_ = settings.Connection.OAuth.ClientId;
+    tokenUrl_ = settings.OAuth.TokenUrl;
+    clientId_ = settings.OAuth.ClientId;
     keyringReason_.clear();
     if (!tokens.RefreshToken.empty()) KeepRecord();
 }
@@ -125,7 +124,7 @@ void TTokenSource::SignOut(const TSettings& account) {
 
 TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
                           const std::function<void(const QString& failure)>& done) {
-    auto* signIn = new TOAuthSignIn(OAuthConfigOf(settings.Connection.OAuth), parent);
+    auto* signIn = new TOAuthSignIn(settings.OAuth, parent);
     QObject::connect(signIn, &TOAuthSignIn::Succeeded, signIn,
                      [signIn, &source, settings, done](const TOAuthTokens& tokens) {
                          signIn->deleteLater();

@@ -18,7 +18,6 @@
 
 class QObject;
 class TOAuthSignIn;
-struct TOAuthSource;
 struct TSettings;
 
 // What a check says when it has no token it may use: the user must sign in (press Hide).

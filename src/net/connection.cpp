@@ -29,5 +29,5 @@ void TTcpIp::Use(const TConnection& connection) {
 TConnection TTcpIp::CurrentConnection() const {
     return TConnection{
         Hostname,         Port,           Encryption,        TrustedCertificate, ConnectTimeoutMs,
-        ReceiveTimeoutMs, ReplyTimeoutMs, GreetingTimeoutMs, Authentication,     {}};
+        ReceiveTimeoutMs, ReplyTimeoutMs, GreetingTimeoutMs, Authentication};
 }

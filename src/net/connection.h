@@ -31,19 +31,6 @@ enum class TAuthentication : int32_t {
     OAuth2 = 2,     // AUTH OAUTHBEARER when offered, else XOAUTH2, with an access token
 };
 
-// Where an OAuth2 access token comes from: the provider's endpoints and this program's
-// registration with it, or a command that prints one. Unused by the other ways.
-struct TOAuthSource {
-    std::string AuthorizationUrl;
-    std::string TokenUrl;
-    std::string Scope;
-    std::string ClientId;
-    std::string ClientSecret;
-    std::string TokenCommand;  // when set, it replaces the provider's flow
-
-    bool operator==(const TOAuthSource&) const = default;
-};
-
 struct TConnection {
     std::string Host;  // as the user typed it: a name, a dotted or an IPv6 address
     uint16_t Port = UsualPort(TEncryption::None);
@@ -60,7 +47,6 @@ struct TConnection {
     // Nothing when a stored choice could not be read: no connection is made until the user
     // chooses again, never falling back to another way.
     std::optional<TAuthentication> Authentication = TAuthentication::UserPass;
-    TOAuthSource OAuth;
 
     bool operator==(const TConnection&) const = default;
 };

@@ -11,12 +11,17 @@
 
 #include "base/exception.h"
 
+// Where an OAuth2 access token comes from: the provider's endpoints and this program's
+// registration with it, or a command that prints one.
 struct TOAuthConfig {
     std::string AuthorizationUrl;
     std::string TokenUrl;
     std::string Scope;         // blank-separated, sent as it is
     std::string ClientId;      // from the user's own application registration
     std::string ClientSecret;  // optional; sent only when set
+    std::string TokenCommand;  // when set, it replaces the provider's flow
+
+    bool operator==(const TOAuthConfig&) const = default;
 };
 
 // A provider's fixed addresses and scope; "Other" has none and leaves them to the user.

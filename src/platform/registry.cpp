@@ -118,6 +118,28 @@ bool TRegistry::KeyExists(const std::string& key) {
     return full && impl_->File.Load().KeyExists(*full);
 }
 
+std::vector<std::string> TRegistry::SubKeyNames(const std::string& key) {
+    std::optional<std::string> full = impl_->Resolve(key);
+    if (!full) return {};
+    return impl_->File.Load().SubKeyNames(*full);
+}
+
+bool TRegistry::MoveKey(const std::string& from, const std::string& to) {
+    std::optional<std::string> source = impl_->Resolve(from);
+    std::optional<std::string> target = impl_->Resolve(to);
+    if (!source || !target || *source == kRoot || *target == kRoot) return false;
+    bool moved = false;
+    try {
+        impl_->File.Update(
+            [&](RegistryHive& hive) { return moved = hive.MoveKey(*source, *target); });
+    } catch (const EHiveWriteFailed&) {
+        return false;
+    } catch (const EHiveUnreadable&) {
+        return false;
+    }
+    return moved;
+}
+
 bool TRegistry::ValueExists(const std::string& name) {
     uint32_t type = 0;
     std::string bytes;

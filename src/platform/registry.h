@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/registry_hive.h"
 
@@ -25,6 +26,11 @@ class TRegistry {
     void CloseKey();
     bool DeleteKey(const std::string& key);
     bool KeyExists(const std::string& key);
+    // The names of the keys directly below key (a path as OpenKey takes); none when it is missing.
+    std::vector<std::string> SubKeyNames(const std::string& key);
+    // Renames a key with everything below it; false when from is missing, to exists, or the file
+    // cannot be written.
+    bool MoveKey(const std::string& from, const std::string& to);
     bool ValueExists(const std::string& name);
 
     std::string ReadString(const std::string& name);

@@ -108,3 +108,25 @@ bool RegistryHive::DeleteKey(std::string_view path) {
     });
     return keys_.size() != before;
 }
+
+std::vector<std::string> RegistryHive::SubKeyNames(std::string_view path) const {
+    std::vector<std::string> names;
+    for (const RegKey& key : keys_) {
+        if (!IsBelow(key.Path, path)) continue;
+        const std::string_view rest = std::string_view(key.Path).substr(path.size() + 1);
+        const std::string_view name = rest.substr(0, rest.find('\\'));
+        if (std::none_of(names.begin(), names.end(),
+                         [&](const std::string& n) { return SameName(n, name); }))
+            names.emplace_back(name);
+    }
+    return names;
+}
+
+bool RegistryHive::MoveKey(std::string_view from, std::string_view to) {
+    if (!KeyExists(from) || KeyExists(to)) return false;
+    for (RegKey& key : keys_) {
+        if (SameName(key.Path, from) || IsBelow(key.Path, from))
+            key.Path = std::string(to) + key.Path.substr(from.size());
+    }
+    return true;
+}

@@ -59,6 +59,11 @@ class RegistryHive {
     RegKey& CreateKey(std::string_view path);
     // Removes the key with everything below it; false when it did not exist.
     bool DeleteKey(std::string_view path);
+    // The names of the keys directly below path, each once, in file order.
+    std::vector<std::string> SubKeyNames(std::string_view path) const;
+    // Gives the key and everything below it the path to instead, in place; false when from does
+    // not exist or to does.
+    bool MoveKey(std::string_view from, std::string_view to);
 
     const std::vector<RegKey>& Keys() const { return keys_; }
     // Keeps file order; a later section of the same name joins the earlier one.

@@ -138,7 +138,7 @@ void TConnectionPage::LoadFrom(const TSettings& settings) {
     usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
     edPort->setValue(connection.Port);
     edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
-    gbOAuth->LoadFrom(connection.OAuth);
+    gbOAuth->LoadFrom(settings.OAuth);
     const auto authentication = connection.Authentication;
     cbAuthentication->setCurrentIndex(authentication ? static_cast<int>(*authentication) : -1);
     cbAuthenticationChange();
@@ -236,7 +236,7 @@ void TConnectionPage::FocusFault() {
 
 void TConnectionPage::StoreTo(TSettings& settings) const {
     StoreShownTo(settings.Connection);
-    gbOAuth->StoreTo(settings.Connection.OAuth);
+    gbOAuth->StoreTo(settings.OAuth);
 }
 
 void TConnectionPage::StoreShownTo(TConnection& connection) const {

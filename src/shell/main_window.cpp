@@ -213,7 +213,7 @@ void TfrmMain::UpdatePasswordBox() {
     QString says;
     if (oauth) {
         edPassword->clear();
-        if (!connection.OAuth.TokenCommand.empty())
+        if (!Settings.OAuth.TokenCommand.empty())
             says = "The token command signs in: press Hide to check.";
         else if (Tokens.Holds(Settings))
             says = "Signed in: press Hide to check.";

@@ -96,7 +96,7 @@ QList<QWidget*> TOAuthGroup::TabOrder() const {
             edClientSecret, edTokenCommand,     btnSignIn,  btnSignOut};
 }
 
-void TOAuthGroup::LoadFrom(const TOAuthSource& oauth) {
+void TOAuthGroup::LoadFrom(const TOAuthConfig& oauth) {
     edAuthorizationUrl->setText(QString::fromStdString(oauth.AuthorizationUrl));
     edTokenUrl->setText(QString::fromStdString(oauth.TokenUrl));
     edScope->setText(QString::fromStdString(oauth.Scope));
@@ -118,7 +118,7 @@ void TOAuthGroup::LoadFrom(const TOAuthSource& oauth) {
     cbProviderChange();
 }
 
-void TOAuthGroup::StoreTo(TOAuthSource& oauth) const {
+void TOAuthGroup::StoreTo(TOAuthConfig& oauth) const {
     oauth.AuthorizationUrl = Trimmed(edAuthorizationUrl);
     oauth.TokenUrl = Trimmed(edTokenUrl);
     oauth.Scope = Trimmed(edScope);

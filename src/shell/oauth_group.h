@@ -25,9 +25,9 @@ class TOAuthGroup : public QGroupBox {
     explicit TOAuthGroup(QWidget* parent = nullptr);
 
     // Shows the values, with the provider whose addresses they are ("Other" for none).
-    void LoadFrom(const TOAuthSource& oauth);
+    void LoadFrom(const TOAuthConfig& oauth);
     // The values shown, trimmed (all but the client secret).
-    void StoreTo(TOAuthSource& oauth) const;
+    void StoreTo(TOAuthConfig& oauth) const;
 
     // What a check would refuse in the group: the text and the field to put the cursor on.
     struct TRefusal {

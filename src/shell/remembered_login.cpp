@@ -36,7 +36,7 @@ std::optional<std::string> TfrmMain::TypedPassword(const TSettings& account) con
 bool TfrmMain::LoadRemembered() {
     const TConnection& connection = Settings.Connection;
     if (connection.Authentication == TAuthentication::OAuth2)
-        return connection.OAuth.TokenCommand.empty() && Tokens.Holds(Settings);
+        return Settings.OAuth.TokenCommand.empty() && Tokens.Holds(Settings);
     if (!Settings.RememberPassword) return false;
     const std::optional<TPasswordRecord> record = Credentials.RememberedPassword(Settings);
     if (!record) return false;
@@ -75,5 +75,5 @@ void TfrmMain::NoteKeyringUnavailable() {
 bool TfrmMain::NeedsSignIn() {
     const TConnection& connection = Settings.Connection;
     return connection.Authentication == TAuthentication::OAuth2 &&
-           connection.OAuth.TokenCommand.empty() && !Tokens.Holds(Settings);
+           Settings.OAuth.TokenCommand.empty() && !Tokens.Holds(Settings);
 }

@@ -191,7 +191,7 @@ TEST_F(CheckCommand, WhatTheKeyringHolds) {
         if (row.oauth) {
             settings.Connection.Authentication = TAuthentication::OAuth2;
             settings.Connection.Encryption = TEncryption::Stls;
-            settings.Connection.OAuth = {
+            settings.OAuth = {
                 oauth.Url("/authorize"), oauth.Url("/token"), "mail", "vornask-test", "", ""};
         }
         WriteHive(settings);

@@ -176,12 +176,14 @@ TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     TSettings stored = Sample();
     stored.Connection.Encryption = TEncryption::TlsOnConnect;
     stored.Connection.Port = 1995;
+    stored.Mailboxes = {stored};
     SaveSettings(registry_, stored);
     SaveSettings(registry_, settings, load_);
     const TSettings reloaded = Reloaded();
     EXPECT_EQ(reloaded.Connection.Encryption, TEncryption::TlsOnConnect);
     EXPECT_EQ(reloaded.Connection.Port, 1995);
     EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
+    EXPECT_EQ(reloaded.Mailboxes.size(), 1u);
 }
 
 // One optional value: a value other than its default and how the file holds it, and odd
@@ -216,9 +218,9 @@ std::vector<OptionalValue> OptionalValues() {
                               {REG_SZ, "1", true, none}}};
     };
     // A text: stored only while not empty; a stored number is another tool's and reads as empty.
-    const auto text = [&](const char* name, std::string TOAuthSource::*field, std::string value) {
+    const auto text = [&](const char* name, std::string TOAuthConfig::*field, std::string value) {
         return OptionalValue{name,
-                             [field, value](S s) { s.Connection.OAuth.*field = value; },
+                             [field, value](S s) { s.OAuth.*field = value; },
                              std::string("\"") + name + "\"=\"" + value + "\"\n",
                              {{REG_DWORD, dword1, true, none}}};
     };
@@ -237,13 +239,17 @@ std::vector<OptionalValue> OptionalValues() {
           {REG_DWORD, std::string("\1\0\0", 3), true, unreadableAuthentication},
           {REG_DWORD, dword1, false,
            [](S s) { s.Connection.Authentication = TAuthentication::SaslPlain; }}}},
-        text("OAuth authorization URL", &TOAuthSource::AuthorizationUrl,
+        text("OAuth authorization URL", &TOAuthConfig::AuthorizationUrl,
              "https://login.example.com/authorize"),
-        text("OAuth token URL", &TOAuthSource::TokenUrl, "https://login.example.com/token"),
-        text("OAuth scope", &TOAuthSource::Scope, "mail offline_access"),
-        text("OAuth client ID", &TOAuthSource::ClientId, "vornask-client"),
-        text("OAuth client secret", &TOAuthSource::ClientSecret, "s3cret"),
-        text("Token command", &TOAuthSource::TokenCommand, "oauth-helper --account anna"),
+        text("OAuth token URL", &TOAuthConfig::TokenUrl, "https://login.example.com/token"),
+        text("OAuth scope", &TOAuthConfig::Scope, "mail offline_access"),
+        text("OAuth client ID", &TOAuthConfig::ClientId, "vornask-client"),
+        text("OAuth client secret", &TOAuthConfig::ClientSecret, "s3cret"),
+        text("Token command", &TOAuthConfig::TokenCommand, "oauth-helper --account anna"),
+        {"Name",
+         [](S s) { s.Name = "Home"; },
+         "\"Name\"=\"Home\"\n",
+         {{REG_DWORD, dword1, true, none}}},
         flag("Decode Headers", &TSettings::DecodeHeaders),
         flag("Ignore Case", &TSettings::IgnoreCase),
         flag("Desktop Notification", &TSettings::DesktopNotification),
@@ -361,3 +367,141 @@ TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
 }
 
 }  // namespace
+
+// Further mailboxes: each in its own sub-key of "Mailboxes", with the first one's rules.
+class MailboxesTest : public SettingsTest {
+  protected:
+    static TMailbox Box(const char* host, const char* user) {
+        TMailbox box;
+        box.Connection.Host = host;
+        box.User = user;
+        return box;
+    }
+    static TSettings WithBoxes(std::vector<TMailbox> boxes) {
+        TSettings settings = Sample();
+        settings.Mailboxes = std::move(boxes);
+        return settings;
+    }
+    void StoreIn(int number, const std::string& name, uint32_t type, const std::string& bytes) {
+        ASSERT_TRUE(registry_.OpenKey(
+            std::string(kSettingsKey) + "\\Mailboxes\\" + std::to_string(number), false));
+        registry_.WriteData(name, type, bytes);
+        registry_.CloseKey();
+    }
+    // The file a fresh save of these settings writes.
+    std::string FreshFile(const TSettings& settings) {
+        TempFolder other;
+        TRegistry registry(other / "registry.reg");
+        SaveSettings(registry, settings);
+        return ReadFileBytes(other / "registry.reg");
+    }
+
+    TMailbox work_ = [] {
+        TMailbox box = Box("pop.work.example", "anna.k");
+        box.Name = "Work";
+        box.Connection.Encryption = TEncryption::TlsOnConnect;
+        box.Connection.Port = 1995;
+        box.FastCheck = true;
+        return box;
+    }();
+    TMailbox club_ = [] {
+        TMailbox box = Box("mail.club.example", "anna");
+        box.Connection.Authentication = TAuthentication::OAuth2;
+        box.OAuth.TokenCommand = "club-token";
+        box.RememberPassword = true;
+        return box;
+    }();
+};
+
+TEST_F(MailboxesTest, TwoAndThreeMailboxesRoundTripInTheirOwnSubKeys) {
+    SaveSettings(registry_, Sample());
+    const std::string classic = ReadFileBytes(hive_);
+    const std::string key = "\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes";
+    const std::string work =
+        "\"SMTP host\"=\"pop.work.example\"\n\"User\"=\"anna.k\"\n"
+        "\"Fast Check\"=dword:00000001\n\"Encryption\"=dword:00000002\n"
+        "\"Port\"=dword:000007cb\n\"Name\"=\"Work\"\n";
+    const std::string club =
+        "\"SMTP host\"=\"mail.club.example\"\n\"User\"=\"anna\"\n"
+        "\"Authentication\"=dword:00000002\n\"Token command\"=\"club-token\"\n"
+        "\"Remember password\"=dword:00000001\n";
+    const struct {
+        std::vector<TMailbox> boxes;
+        std::string tail;
+    } cases[] = {
+        {{work_}, key + "\\2]\n" + work},
+        {{work_, club_}, key + "\\2]\n" + work + key + "\\3]\n" + club},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.boxes.size());
+        const TSettings settings = WithBoxes(c.boxes);
+        SaveSettings(registry_, settings);
+        EXPECT_EQ(ReadFileBytes(hive_), classic + c.tail);
+        EXPECT_TRUE(Reloaded() == settings);
+        EXPECT_EQ(Reloaded().Mailboxes[0].ShownName(), "Work");
+        SaveSettings(registry_, Sample());
+        EXPECT_EQ(ReadFileBytes(hive_), classic);
+    }
+    EXPECT_EQ(club_.ShownName(), "anna@mail.club.example");
+}
+
+// Removing a mailbox moves the later ones down with what they store, unreadable values too;
+// removing the last deletes "Mailboxes".
+TEST_F(MailboxesTest, RemovingRenumbersWithoutGaps) {
+    const TMailbox third = Box("pop.third.example", "a3");
+    SaveSettings(registry_, WithBoxes({work_, club_, third}));
+    StoreIn(3, "Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
+    TSettings settings;
+    ASSERT_EQ(LoadError(settings), "");
+    EXPECT_EQ(settings.Mailboxes[1].Connection.TrustedCertificate, kUnreadablePin);
+
+    settings.Mailboxes.erase(settings.Mailboxes.begin());
+    SaveSettings(registry_, settings, load_);
+    TSettings moved = WithBoxes({club_, third});
+    const std::string fresh = FreshFile(moved);
+    const size_t end = fresh.find("\n[", fresh.find("Mailboxes\\2]"));
+    EXPECT_EQ(
+        ReadFileBytes(hive_),
+        fresh.substr(0, end) + "\"Trusted certificate\"=dword:00000001\n" + fresh.substr(end));
+    moved.Mailboxes[0].Connection.TrustedCertificate = kUnreadablePin;
+    ASSERT_EQ(LoadError(settings), "");
+    EXPECT_TRUE(settings == moved);
+
+    settings.Mailboxes.clear();
+    SaveSettings(registry_, settings, load_);
+    EXPECT_EQ(ReadFileBytes(hive_), FreshFile(Sample()));
+}
+
+// A mailbox whose "User" is no text is reported and kept as stored, at its number; the others
+// load, and a removal renumbers nothing while it is there.
+TEST_F(MailboxesTest, ADamagedSubKeyIsKeptAndReportedWhileTheOthersLoad) {
+    const TMailbox third = Box("pop.third.example", "a3");
+    SaveSettings(registry_, WithBoxes({work_, club_, third}));
+    StoreIn(3, "User", REG_DWORD, std::string("\7\0\0\0", 4));
+    const std::string damaged = ReadFileBytes(hive_);
+    const auto section = [](const std::string& text, const char* name) {
+        const size_t at = text.find(name);
+        return text.substr(at, text.find("\n\n", at) - at);
+    };
+    TSettings settings;
+    ASSERT_EQ(LoadError(settings), "");
+    ASSERT_EQ(settings.Mailboxes.size(), 3u);
+    EXPECT_EQ(settings.Mailboxes[1].Unreadable,
+              "The stored mailbox 3 cannot be read; it is kept as it is and not checked "
+              "(Invalid data type for 'User').");
+    EXPECT_TRUE(settings.Mailboxes[0] == work_);
+    EXPECT_TRUE(settings.Mailboxes[2] == third);
+
+    SaveSettings(registry_, settings, load_);
+    EXPECT_EQ(ReadFileBytes(hive_), damaged);
+    settings.Mailboxes.erase(settings.Mailboxes.begin());
+    settings.Mailboxes[1].User = "a4";
+    SaveSettings(registry_, settings, load_);
+    const std::string saved = ReadFileBytes(hive_);
+    EXPECT_EQ(section(saved, "Mailboxes\\3]"), section(damaged, "Mailboxes\\3]"));
+    EXPECT_EQ(saved.find("Mailboxes\\2]"), std::string::npos);
+    ASSERT_EQ(LoadError(settings), "");
+    ASSERT_EQ(settings.Mailboxes.size(), 2u);
+    EXPECT_NE(settings.Mailboxes[0].Unreadable, "");
+    EXPECT_EQ(settings.Mailboxes[1].User, "a4");
+}

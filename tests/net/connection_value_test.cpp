@@ -7,7 +7,6 @@
 
 namespace {
 
-// The OAuth2 source is the sign-in's, not the client's: it stays empty here.
 const TConnection kChosen{"pop.example.org",
                           1995,
                           TEncryption::Stls,
@@ -16,8 +15,7 @@ const TConnection kChosen{"pop.example.org",
                           2,
                           3,
                           4,
-                          TAuthentication::SaslPlain,
-                          {}};
+                          TAuthentication::SaslPlain};
 
 // Every value reaches the client and comes back, so a value added to the type cannot be
 // forgotten on the way; an encryption that could not be read is refused and changes nothing.

@@ -31,8 +31,8 @@ using namespace std::chrono_literals;
 namespace {
 
 TOAuthConfig ConfigFor(const OAuthServer& server, std::string secret = {}) {
-    return {server.Url("/authorize"), server.Url("/token"), "mail", "vornask-test",
-            std::move(secret)};
+    return {server.Url("/authorize"), server.Url("/token"), "mail",
+            "vornask-test",           std::move(secret),    {}};
 }
 
 // The outcome of one sign-in: tokens, or the failure's text.

@@ -113,6 +113,31 @@ TEST_F(RegistryTest, OpenWithoutCreateDeleteAndTheCurrentKey) {
     EXPECT_FALSE(registry.ValueExists("0"));
 }
 
+TEST_F(RegistryTest, ListsAndMovesSubKeysWithEverythingBelow) {
+    TRegistry registry(hive_);
+    const std::string boxes = std::string(kKey) + "\\Mailboxes";
+    EXPECT_TRUE(registry.SubKeyNames(boxes).empty());
+    for (const char* path : {"\\3\\Deep", "\\2", "\\3"}) {
+        ASSERT_TRUE(registry.OpenKey(boxes + path, true));
+        registry.WriteString("User", path);
+    }
+    EXPECT_EQ(registry.SubKeyNames(boxes), (std::vector<std::string>{"3", "2"}));
+    EXPECT_EQ(registry.SubKeyNames(kKey), std::vector<std::string>{"Mailboxes"});
+
+    EXPECT_FALSE(registry.MoveKey(boxes + "\\3", boxes + "\\2"));  // the target exists
+    EXPECT_FALSE(registry.MoveKey(boxes + "\\9", boxes + "\\4"));  // nothing to move
+    ASSERT_TRUE(registry.DeleteKey(boxes + "\\2"));
+    ASSERT_TRUE(registry.MoveKey(boxes + "\\3", boxes + "\\2"));
+    EXPECT_EQ(registry.SubKeyNames(boxes), std::vector<std::string>{"2"});
+    ASSERT_TRUE(registry.OpenKey(boxes + "\\2\\Deep", false));
+    EXPECT_EQ(registry.ReadString("User"), "\\3\\Deep");
+    EXPECT_EQ(HiveText(),
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2]\n"
+              "\"User\"=\"\\\\3\"\n\n[HKEY_CURRENT_"
+              "USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2\\Deep]\n"
+              "\"User\"=\"\\\\3\\\\Deep\"\n");
+}
+
 TEST_F(RegistryTest, ReadsHandEditedFilesAndKeepsWhatItDoesNotKnow) {
     std::filesystem::create_directories(folder_ / "config/vornask");
     WriteFileBytes(hive_,

@@ -95,7 +95,7 @@ class Desk {
     }
     void UseOAuth(TSettings& settings, const OAuthServer& server) const {
         settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.Connection.OAuth = {
+        settings.OAuth = {
             server.Url("/authorize"), server.Url("/token"), "mail", "vornask-test", "", ""};
     }
 
@@ -184,7 +184,7 @@ class AppSignInTest : public QObject {
         const Desk desk;
         TestForm form(desk.Hive());
         desk.Open(form, pop3.Port(), &oauth);
-        form.Settings.Connection.OAuth.TokenCommand = command.toStdString();
+        form.Settings.OAuth.TokenCommand = command.toStdString();
         const auto now = std::chrono::system_clock::now();
         if (!held.isEmpty())
             form.Tokens.Accept(form.Settings,
@@ -284,7 +284,7 @@ class AppSignInTest : public QObject {
         TestForm form(desk.Hive());
         desk.Open(form, 3);
         if (oauth) form.Settings.Connection.Authentication = TAuthentication::OAuth2;
-        form.Settings.Connection.OAuth.TokenCommand = command.toStdString();
+        form.Settings.OAuth.TokenCommand = command.toStdString();
         const TSettings account = form.Settings;
         form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
         form.edPassword->setText("typed");

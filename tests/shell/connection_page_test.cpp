@@ -352,7 +352,7 @@ class ConnectionPageTest : public QObject {
         TTimer timer;
         TSettings stored;
         d->StoreTo(stored, timer);
-        const TOAuthSource& oauth = stored.Connection.OAuth;
+        const TOAuthConfig& oauth = stored.OAuth;
         QCOMPARE(stored.Connection.Authentication, std::optional(TAuthentication::OAuth2));
         QCOMPARE(oauth.AuthorizationUrl, providers[1].AuthorizationUrl);
         QCOMPARE(oauth.TokenUrl, std::string("https://id.example.org/token"));
@@ -360,11 +360,11 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(oauth.TokenCommand, std::string("helper --token"));
 
         settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.Connection.OAuth = {
+        settings.OAuth = {
             providers[0].AuthorizationUrl, providers[0].TokenUrl, providers[0].Scope, "id", "", ""};
         d->LoadFrom(settings);
         QCOMPARE(group->cbProvider->currentText(), QString("Google"));
-        settings.Connection.OAuth.TokenUrl = "https://id.example.org/token";
+        settings.OAuth.TokenUrl = "https://id.example.org/token";
         d->LoadFrom(settings);
         QCOMPARE(group->cbProvider->currentText(), QString("Other"));
         QCOMPARE(group->edTokenUrl->text(), QString("https://id.example.org/token"));
@@ -404,8 +404,8 @@ class ConnectionPageTest : public QObject {
         settings.Connection.Authentication =
             authentication < 0 ? kAuthenticationUnreadable
                                : std::optional(static_cast<TAuthentication>(authentication));
-        settings.Connection.OAuth.AuthorizationUrl = "https://id.example.org/authorize";
-        settings.Connection.OAuth.TokenUrl = tokenUrl.toStdString();
+        settings.OAuth.AuthorizationUrl = "https://id.example.org/authorize";
+        settings.OAuth.TokenUrl = tokenUrl.toStdString();
         auto d = Open(settings);
         ClickTab(d->pcOptions, 0);
         TypeOver(d->edUsername, "anna");
@@ -427,17 +427,17 @@ class ConnectionPageTest : public QObject {
     // field to fix; a token command replaces both addresses.
     void oauthGroupValuesAndRefusal() {
         TOAuthGroup group;
-        const TOAuthSource typed{" https://id.example.org/authorize ",
+        const TOAuthConfig typed{" https://id.example.org/authorize ",
                                  " https://id.example.org/token",
                                  " mail ",
                                  " vornask ",
                                  " s3cret ",
                                  " helper --token "};
         group.LoadFrom(typed);
-        TOAuthSource stored;
+        TOAuthConfig stored;
         group.StoreTo(stored);
         QCOMPARE(stored,
-                 (TOAuthSource{"https://id.example.org/authorize", "https://id.example.org/token",
+                 (TOAuthConfig{"https://id.example.org/authorize", "https://id.example.org/token",
                                "mail", "vornask", " s3cret ", "helper --token"}));
 
         const std::string good = "https://id.example.org/x", plain = "http://id.example.org/x";

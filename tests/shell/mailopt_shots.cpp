@@ -33,7 +33,7 @@ std::unique_ptr<QDialog> MakeMailOptions(int page, bool oauth) {
     settings.Connection.Port = 995;
     if (oauth) {
         settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.Connection.OAuth.ClientId = "0b7c5e0e-4a1d-4c5e-9d4e-2f3a1b6c7d8e";
+        settings.OAuth.ClientId = "0b7c5e0e-4a1d-4c5e-9d4e-2f3a1b6c7d8e";
     }
     auto dialog = std::make_unique<TdlgMailOptions>(nullptr);
     dialog->LoadFrom(settings);
