@@ -101,7 +101,7 @@ std::vector<TDryRunRow> ReadAndJudge(TPop3& pop3, const TStringList& killList,
         // As the kill pass: the session still ends with its logout, but the refusal is what
         // the user is told.
         try {
-            if (pop3.SocketHandle != -1) reader.Quit();
+            if (pop3.HasSocket()) reader.Quit();
         } catch (...) {
             pop3.Abort();
         }

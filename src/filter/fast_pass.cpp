@@ -93,7 +93,7 @@ std::vector<TFastCandidate> TFastCheck::Candidates(std::set<std::string>& examin
 // final, as in the kill pass; one out of step is closed at once without logging out, so that no
 // deletion whose reply was never understood becomes final. The record stays as it was.
 void TFastCheck::End(TFastSession* session) {
-    if (pop3_.SocketHandle == -1) return;
+    if (!pop3_.HasSocket()) return;
     if (session && !session->Drain()) {
         pop3_.Abort();
         return;

@@ -57,7 +57,7 @@ void KillPass(TPop3& pop3, TRegistry& registry, const std::string& logFile, int3
     }
     // Logging out makes the deletions final, however the pass ended. Its error counts only when
     // there was a session to end; without one it would hide why the pass never got that far.
-    const bool sessionOpen = pop3.SocketHandle != -1;
+    const bool sessionOpen = pop3.HasSocket();
     try {
         pop3.Logout();
     } catch (...) {

@@ -32,7 +32,11 @@ class TTcpIp {
     virtual void Fetch();
     virtual void Login();
     virtual void Logout();
+    // Whether the peer has closed the connection; see HasSocket for our side.
     virtual bool IsClosed();
+    // Whether this side still holds a socket (a session opened and not yet released). Unlike
+    // IsClosed it says nothing of the peer: a session the server ended still needs its release.
+    bool HasSocket() const { return SocketHandle != -1; }
     // Takes host, port, encryption, trusted certificate and time bounds from the connection.
     // Raises EEncryptionError (UnreadableEncryption or UnreadableAuthentication) when its
     // encryption or way of signing in is not known.

@@ -45,10 +45,10 @@ class FastPassTest : public testing::Test {
             count = check.Listed();
             check.Run(count);
         } catch (const std::exception& e) {
-            leftOpen_ = pop3.SocketHandle != -1;
+            leftOpen_ = pop3.HasSocket();
             return {count, std::string("!") + e.what()};
         }
-        leftOpen_ = pop3.SocketHandle != -1;
+        leftOpen_ = pop3.HasSocket();
         return {count, ""};
     }
     std::string RecordFile(uint16_t port, const std::string& user = "joe") {
