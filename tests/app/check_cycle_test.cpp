@@ -30,7 +30,7 @@ Steps EmptySession() {
 class CheckCycle : public ::testing::Test {
   protected:
     CheckCycle() {
-        credentials.Typed = [](const TSettings&) { return std::string("pw"); };
+        credentials.Typed = [](const TMailbox&) { return std::string("pw"); };
         cycle.UseRegistry(&registry);
         QObject::connect(&cycle, &TCheckCycle::TipChanged,
                          [this](const std::string& text) { log.push_back("tip:" + text); });
