@@ -26,6 +26,32 @@ std::string Mail(const std::string& subject) {
            "\n\nHello.\n";
 }
 
+// A private home for one check: its cache, its deletion log and a window whose kill list
+// condemns "spam".
+struct CheckPlace {
+    QTemporaryDir dir;
+    const ScopedEnv cache{"XDG_CACHE_HOME", dir.filePath("cache").toStdString()};
+    const std::string log = dir.filePath("deleted.log").toStdString();
+    TestForm form{dir.filePath("registry.reg").toStdString()};
+
+    CheckPlace() {
+        form.FormCreate();
+        SaveKillList(*form.Registry, {"Subject: = spam"});
+        form.Settings.LogFile = log;
+        form.Settings.Connection.Host = "localhost";
+        form.Settings.Connection.ReceiveTimeoutMs = 5000;
+    }
+    ~CheckPlace() { form.FormDestroy(); }
+    // The deletion log's lines, but the time stamps.
+    std::vector<std::string> Logged() const {
+        std::vector<std::string> lines;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("[Message has been deleted at ", 0) != 0) lines.push_back(line);
+        return lines;
+    }
+};
+
 struct Outcome {
     std::vector<std::string> events;
     std::string log;  // the deletion log without its time stamps
@@ -39,32 +65,22 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
     DovecotServer server("anna", "pw", DovecotOptions{certs.Pem(cert), certs.Key(cert), false});
     server.Deliver(Mail("cheap spam"));
     server.Deliver(Mail("lunch"));
-    QTemporaryDir dir;
-    const ScopedEnv cache("XDG_CACHE_HOME", dir.filePath("cache").toStdString());
-    const std::string log = dir.filePath("deleted.log").toStdString();
     Outcome outcome;
     {
-        TestForm form(dir.filePath("registry.reg").toStdString());
-        form.FormCreate();
-        SaveKillList(*form.Registry, {"Subject: = spam"});
-        form.Settings.Connection.Host = "localhost";
+        CheckPlace place;
+        TestForm& form = place.form;
         form.Settings.User = "anna";
-        form.Settings.LogFile = log;
         form.Settings.Connection.Encryption = encryption;
         form.Settings.FastCheck = fast;
         form.Settings.Connection.Port =
             encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
-        form.Settings.Connection.ReceiveTimeoutMs = 5000;
         form.edPassword->setText("pw");
         form.show();
         form.CheckAndHide();
         outcome.events = form.Log;
         outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
-        form.FormDestroy();
+        for (const std::string& line : place.Logged()) outcome.log += line + "\n";
     }
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("[Message has been deleted at ", 0) != 0) outcome.log += line + "\n";
     outcome.left = server.MessageFiles().size();
     return outcome;
 }
@@ -91,21 +107,14 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         server->Deliver(Mail("cheap spam"));
         server->Deliver(Mail("lunch"));
     }
-    QTemporaryDir dir;
-    const ScopedEnv cache("XDG_CACHE_HOME", dir.filePath("cache").toStdString());
-    const std::string log = dir.filePath("deleted.log").toStdString();
     TwoMailboxes outcome;
     {
-        TestForm form(dir.filePath("registry.reg").toStdString());
-        form.FormCreate();
-        SaveKillList(*form.Registry, {"Subject: = spam"});
+        CheckPlace place;
+        TestForm& form = place.form;
         TSettings& settings = form.Settings;
         settings.Name = "work";
-        settings.Connection.Host = "localhost";
         settings.Connection.Port = work.Port();
-        settings.Connection.ReceiveTimeoutMs = 5000;
         settings.User = "anna";
-        settings.LogFile = log;
         settings.ShowMessage = true;
         TMailbox second = settings;
         second.Name = "home";
@@ -122,11 +131,9 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
         outcome.mailCount = form.Cycle().MailCount;
         outcome.anyFailed = form.Cycle().LastCheckFailed();
-        form.FormDestroy();
+        for (const std::string& line : place.Logged())
+            outcome.spamLogged += line.find("Subject: cheap spam") != std::string::npos;
     }
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);)
-        outcome.spamLogged += line.find("Subject: cheap spam") != std::string::npos;
     outcome.workLeft = work.MessageFiles().size();
     outcome.homeLeft = home.MessageFiles().size();
     return outcome;
