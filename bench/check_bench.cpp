@@ -6,7 +6,7 @@
 // pieces, with and without prompt acknowledgements. Then the classic and the fast check with
 // both match boxes (decoded headers, ignore case) off and on. "check_bench options" runs only
 // that last comparison, "check_bench condemned" only the checks that delete every tenth message
-// behind the delay relay.
+// behind the delay relay, "check_bench mailboxes" only the check of one and of three mailboxes.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,9 +17,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 
+#include "app/check_session.h"
+#include "app/settings.h"
 #include "delay_relay.h"
 #include "filter/fast_pass.h"
 #include "filter/kill_list_store.h"
@@ -288,6 +291,45 @@ double TwoWriteCost(bool quickAck) {
     return took / kCount;
 }
 
+// The check of several mailboxes as the tray runs it: each its own session, prepared from its
+// own values, one after the other, the kill list shared. Three mailboxes of 200 messages, each
+// behind its own 50 ms round trip; the classic check of the first one, then of all three.
+void CompareMailboxes() {
+    std::vector<std::unique_ptr<DovecotServer>> servers;
+    std::vector<std::unique_ptr<DelayRelay>> relays;
+    TSettings settings;
+    std::vector<TMailbox> mailboxes;
+    for (int i = 0; i < 3; ++i) {
+        servers.push_back(std::make_unique<DovecotServer>("bench", "bench-pw"));
+        FillMaildir(servers.back()->Dir() + "/mail/bench/Maildir", 200, kMessageSize);
+        RunPipelineYardstick(servers.back()->Port(), "bench", "bench-pw", {});
+        relays.push_back(std::make_unique<DelayRelay>(servers.back()->Port(), 25));
+        TMailbox mailbox;
+        mailbox.Connection.Host = "127.0.0.1";
+        mailbox.Connection.Port = relays.back()->Port();
+        mailbox.User = "bench";
+        mailboxes.push_back(mailbox);
+    }
+    const auto check = [&](size_t count) {
+        TRegistry registry(kWork + "/registry.reg");
+        TPop3 pop3;
+        for (size_t i = 0; i < count; ++i) {
+            PrepareSession(pop3, mailboxes[i]);
+            pop3.Password = "bench-pw";
+            TCheckSession session(pop3, registry, settings, mailboxes[i]);
+            session.Login();
+            int32_t left = session.Listed();
+            session.Run(left);
+        }
+    };
+    const double one = InChild([&] { check(1); }).seconds;
+    const double three = InChild([&] { check(3); }).seconds;
+    std::printf(
+        "mailboxes of 200 messages of 20 KB, 50 ms round trip, classic check\n"
+        "  1 mailbox   %7.2f s\n  3 mailboxes %7.2f s  (%.2f times one)\n",
+        one, three, one > 0 ? three / one : 0.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
@@ -297,6 +339,11 @@ int main(int argc, char** argv) try {
     std::filesystem::create_directories(kWork);
     // A rule that condemns nothing keeps the mailbox the same for every check.
     SaveBenchKillList({"Subject: = no such subject"});
+    if (only == "mailboxes") {
+        CompareMailboxes();
+        std::filesystem::remove_all(kWork);
+        return 0;
+    }
     const TestCertificates& certs = TestCertificates::Get();
     g_pin = certs.Fingerprint("server");
     DovecotServer small("bench", "bench-pw");

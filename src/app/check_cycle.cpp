@@ -1,5 +1,7 @@
 #include "app/check_cycle.h"
 
+#include <numeric>
+
 #include "app/check_session.h"
 #include "app/credential_source.h"
 #include "app/settings.h"
@@ -70,6 +72,29 @@ void TCheckCycle::Stop() {
 
 void TCheckCycle::CheckMail(bool Quiet) {
     if (preparing_) return;
+    const size_t count = settings_.All().size();
+    if (count == 1) {
+        outcomes_.clear();
+        CheckSingle(Quiet);
+        return;
+    }
+    std::vector<int> indexes(count);
+    std::iota(indexes.begin(), indexes.end(), 0);
+    CheckSeveral(indexes, Quiet);
+}
+
+void TCheckCycle::CheckMailbox(int index, bool Quiet) {
+    if (preparing_) return;
+    const size_t count = settings_.All().size();
+    if (count == 1) {
+        CheckMail(Quiet);
+        return;
+    }
+    if (index < 0 || static_cast<size_t>(index) >= count) return;
+    CheckSeveral({index}, Quiet);
+}
+
+void TCheckCycle::CheckSingle(bool Quiet) {
     TCheckSession session(*Pop3, *registry_, settings_);
     lastCheckFailed_ = true;  // until it reaches its outcome
     try {
@@ -87,6 +112,88 @@ void TCheckCycle::CheckMail(bool Quiet) {
         NotifyMail();
     else
         ShowNoMail(Quiet);
+}
+
+void TCheckCycle::CheckSeveral(const std::vector<int>& indexes, bool Quiet) {
+    if (outcomes_.size() != settings_.All().size()) outcomes_.assign(settings_.All().size(), {});
+    std::vector<TChecked> checked;
+    {
+        // A check asked for while one mailbox waits for its credential is dropped, as with one.
+        const FlagScope preparing(preparing_);
+        for (const int index : indexes) {
+            // Looked up each time: the settings may change while a credential is awaited.
+            const std::vector<TMailbox*> all = settings_.All();
+            if (static_cast<size_t>(index) >= all.size()) break;
+            checked.push_back(CheckOne(*all[index]));
+            if (outcomes_.size() == all.size()) outcomes_[index] = checked.back().Outcome;
+        }
+    }
+    ShowSeveral(checked, indexes, Quiet);
+}
+
+TCheckCycle::TChecked TCheckCycle::CheckOne(const TMailbox& mailbox) {
+    TChecked checked;
+    if (!mailbox.Unreadable.empty()) {
+        checked.Outcome.Failure = mailbox.Unreadable;
+        return checked;
+    }
+    bool signedIn = false;
+    try {
+        TCheckSession session(*Pop3, *registry_, settings_, mailbox);
+        PrepareSession(*Pop3, mailbox);
+        SignIn(credentials_, *Pop3, mailbox, [&] { session.Login(); });
+        signedIn = true;
+        const int32_t listed = session.Listed();
+        int32_t left = listed;
+        session.Run(left);
+        checked.Outcome.Count = left;
+        checked.Outcome.Deleted = listed - left;
+    } catch (const Exception& e) {
+        checked.Outcome.Failure = ShownMessage(e);
+        checked.ShowBox = NeedsUser(e);
+        if (checked.ShowBox) checked.Detail = ShownDetail(e);
+        // As with one mailbox, only a refused sign-in brings the window back.
+        checked.BringBack = !signedIn && NeedsUser(e);
+        checked.PasswordToType = Is<EPasswordNeedsEncryption>(e);
+        if (const auto* again = dynamic_cast<const ESignInAgain*>(&e))
+            checked.SignInAgainReason = QString(SignInAgainReasonText(again->Reason));
+    }
+    return checked;
+}
+
+void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
+                              bool Quiet) {
+    const std::vector<TMailbox*> all = settings_.All();
+    const std::vector<const TMailbox*> mailboxes(all.begin(), all.end());
+    MailCount = 0;
+    lastCheckFailed_ = false;
+    for (const TMailboxOutcome& outcome : outcomes_) {
+        MailCount += outcome.Count;
+        lastCheckFailed_ = lastCheckFailed_ || outcome.Failed();
+    }
+    emit TipChanged(OutcomeTip(mailboxes, outcomes_));
+    for (const TChecked& one : checked)
+        if (one.PasswordToType) emit PasswordToType();
+    if (!Notifying) {
+        const FlagScope scope(Notifying);
+        bool boxShown = false;
+        for (const TChecked& one : checked) {
+            if (!one.ShowBox) continue;
+            emit FailureShown(one.Detail);
+            boxShown = true;
+        }
+        if (MailCount != 0)
+            emit MailWaiting(MailCount);
+        else if (!Quiet && !boxShown)
+            emit NoMail();
+    }
+    for (size_t k = 0; k < checked.size(); ++k) {
+        if (!checked[k].BringBack) continue;
+        emit MailboxNeedsUser(indexes[k]);
+        emit UserNeeded(checked[k].SignInAgainReason);
+        Stop();
+        return;
+    }
 }
 
 // Must be called from a handler: anything else than a failed connection or sign-in, or a

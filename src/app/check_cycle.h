@@ -9,12 +9,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "app/mailbox_outcome.h"
 
 class Exception;
 class TCredentialSource;
 class TPop3;
 class TRegistry;
 class TTimer;
+struct TMailbox;
 struct TSettings;
 
 class TCheckCycle : public QObject {
@@ -34,8 +38,13 @@ class TCheckCycle : public QObject {
     void Stop();
 
     // One check. Failures it knows are reported; any other goes on to the caller. Does nothing
-    // while a check is getting its token or password (that waits in a local event loop).
+    // while a check is getting its token or password (that waits in a local event loop). With
+    // several mailboxes each is checked in its own session, one after the other; one that
+    // fails, for whatever reason, does not stop the others, and the outcome is the whole's.
     void CheckMail(bool Quiet);
+    // Checks mailbox index of the settings' All() only, its outcome shown as a whole check's;
+    // the other mailboxes' last outcomes stay in the tooltip's lines. With one mailbox: CheckMail.
+    void CheckMailbox(int index, bool Quiet);
     // The outcomes as a check reports them; also for a failure outside the check. While one
     // is being shown (Notifying) a further one only changes the tooltip, or nothing for a
     // failure.
@@ -43,12 +52,15 @@ class TCheckCycle : public QObject {
     void NotifyMail();
     void Report(const Exception& e);
 
-    // Whether the last check ended before its outcome.
+    // Whether the last check ended before its outcome; with several mailboxes, whether any
+    // mailbox's last check did.
     bool LastCheckFailed() const { return lastCheckFailed_; }
+    // With several mailboxes each one's last outcome, by index in All(); empty with one.
+    const std::vector<TMailboxOutcome>& Outcomes() const { return outcomes_; }
 
     TTimer* const Timer;
     const std::unique_ptr<TPop3> Pop3;
-    int32_t MailCount = 0;  // messages left after the last check's kill pass
+    int32_t MailCount = 0;  // messages left after the last check's kill pass, in all mailboxes
     bool Notifying = false;
 
   signals:
@@ -65,8 +77,30 @@ class TCheckCycle : public QObject {
     // A failure only the user can mend stopped the ticks; signInAgainReason says why a sign-in
     // must be made again, empty for any other failure.
     void UserNeeded(const QString& signInAgainReason);
+    // Just before UserNeeded, with several mailboxes: the mailbox (index in All()) whose refused
+    // login brings the window back.
+    void MailboxNeedsUser(int index);
 
   private:
+    // What a check of one of several mailboxes found, with what its failure asks of the user.
+    struct TChecked {
+        TMailboxOutcome Outcome;
+        bool ShowBox = false;    // a failure the error box shows
+        bool BringBack = false;  // a refused sign-in: the window comes back for the user
+        bool PasswordToType = false;
+        std::string Detail;  // the error box's words
+        QString SignInAgainReason;
+    };
+
+    // The single mailbox's check, as it always was.
+    void CheckSingle(bool Quiet);
+    // Checks the mailboxes at indexes, each in its own session, and shows the whole outcome.
+    void CheckSeveral(const std::vector<int>& indexes, bool Quiet);
+    TChecked CheckOne(const TMailbox& mailbox);
+    // Shows the outcome of all mailboxes after the ones in checked were checked: the tooltip,
+    // the boxes of the failures that need the user, the mail or no mail, the window.
+    void ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
+                     bool Quiet);
     // A check whose sign-in failed: reports it and, when only the user can mend it, stops the
     // ticks and says so.
     void LoginFailed(const Exception& e);
@@ -76,4 +110,5 @@ class TCheckCycle : public QObject {
     TRegistry* registry_ = nullptr;
     bool preparing_ = false;  // a check is getting its token
     bool lastCheckFailed_ = false;
+    std::vector<TMailboxOutcome> outcomes_;
 };

@@ -13,17 +13,21 @@ TMatchOptions MatchOptionsOf(const TSettings& settings) {
 
 }  // namespace
 
-void PrepareSession(TPop3& pop3, const TSettings& settings) {
-    pop3.Use(settings.Connection);
-    pop3.UserName = settings.User;
+void PrepareSession(TPop3& pop3, const TMailbox& mailbox) {
+    pop3.Use(mailbox.Connection);
+    pop3.UserName = mailbox.User;
     pop3.Messages.clear();
 }
 
 TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings)
-    : pop3_(pop3), registry_(registry), settings_(settings) {}
+    : TCheckSession(pop3, registry, settings, settings) {}
+
+TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings,
+                             const TMailbox& mailbox)
+    : pop3_(pop3), registry_(registry), settings_(settings), mailbox_(mailbox) {}
 
 void TCheckSession::Login() {
-    if (settings_.FastCheck) {
+    if (mailbox_.FastCheck) {
         fast_.emplace(pop3_, registry_, settings_.LogFile, ExaminedRecord::DefaultFolder(),
                       TDeletionClock(), MatchOptionsOf(settings_));
         fast_->Login();

@@ -12,22 +12,26 @@
 
 class TPop3;
 class TRegistry;
+struct TMailbox;
 struct TSettings;
 
 // The outcome of a check as the tooltip and `vornask --check` say it.
 inline constexpr const char* kYouHaveMailText = "You have mail!";
 inline constexpr const char* kNoMailText = "No mail.";
 
-// Hands the settings' connection and user to the client for a new session (the credential
-// follows); an encryption that could not be read raises EEncryptionError before anything is
+// Hands the mailbox's connection and user to the client for a new session (the credential
+// follows). An encryption that could not be read raises EEncryptionError before anything is
 // sent. The listing a failed session left behind is dropped: it says nothing about the mailbox
 // now and must not be counted again.
-void PrepareSession(TPop3& pop3, const TSettings& settings);
+void PrepareSession(TPop3& pop3, const TMailbox& mailbox);
 
 class TCheckSession {
   public:
-    // pop3 must already hold the connection and the credentials.
+    // pop3 must already hold the connection and the credentials. The mailbox (one of settings'
+    // All()) says whether its check is fast; settings gives what all mailboxes share.
     TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings);
+    TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings,
+                  const TMailbox& mailbox);
 
     // Signs in and lists the mailbox; raises what TPop3::Login raises.
     void Login();
@@ -40,5 +44,6 @@ class TCheckSession {
     TPop3& pop3_;
     TRegistry& registry_;
     const TSettings& settings_;
+    const TMailbox& mailbox_;
     std::optional<TFastCheck> fast_;
 };

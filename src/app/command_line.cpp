@@ -51,7 +51,12 @@ void SetUpParser(QCommandLineParser& parser, bool showToolkitOptions) {
     parser.addOption(QCommandLineOption(
         QStringLiteral("password-stdin"),
         QStringLiteral("With --check: read the password from the first line of standard "
-                       "input instead of the keyring.")));
+                       "input instead of the keyring; with several mailboxes one line for each "
+                       "that does not remember its password, in their order.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("mailbox"),
+        QStringLiteral("With --check: check only the mailbox with this name (or USER@HOST)."),
+        QStringLiteral("name")));
     AddToolkitOptions(parser, showToolkitOptions);
 }
 
@@ -92,10 +97,14 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(QStringLiteral("version")))
         return {TCommandAction::Version, QStringLiteral("vornask " VORNASK_VERSION "\n")};
     const bool passwordStdin = parser.isSet(QStringLiteral("password-stdin"));
-    if (parser.isSet(QStringLiteral("check"))) return {TCommandAction::Check, {}, passwordStdin};
-    if (passwordStdin)
+    const bool mailbox = parser.isSet(QStringLiteral("mailbox"));
+    if (parser.isSet(QStringLiteral("check")))
+        return {TCommandAction::Check, {}, passwordStdin, parser.value(QStringLiteral("mailbox"))};
+    if (passwordStdin || mailbox)
         return {TCommandAction::UsageError,
-                UsageError(programName, QStringLiteral("--password-stdin needs --check."))};
+                UsageError(programName, QStringLiteral("%1 needs --check.")
+                                            .arg(passwordStdin ? QStringLiteral("--password-stdin")
+                                                               : QStringLiteral("--mailbox")))};
     return {};
 }
 
@@ -105,4 +114,9 @@ int ReportCommandLine(const TCommandLine& commandLine) {
     std::fputs(commandLine.Text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
     return error ? UsageErrorStatus : 0;
+}
+
+int ReportUsageError(const QString& programPath, const QString& message) {
+    return ReportCommandLine(
+        {TCommandAction::UsageError, UsageError(QFileInfo(programPath).fileName(), message)});
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-bool Encrypted(const TSettings& settings) {
+bool Encrypted(const TMailbox& settings) {
     const auto encryption = settings.Connection.Encryption;
     return encryption && *encryption != TEncryption::None;
 }
@@ -17,7 +17,7 @@ std::string KeyringUnavailableText(const std::string& reason) {
     return "The desktop keyring is not available (" + reason + "): use --password-stdin.";
 }
 
-std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings) {
+std::string AccountKeyringKey(TKeyringItem item, const TMailbox& settings) {
     return KeyringKey(item, settings.User, settings.Connection.Host, settings.Connection.Port);
 }
 
@@ -32,7 +32,7 @@ TKeyringResult TCredentialSource::Note(const TKeyringResult& result) {
     return result;
 }
 
-TCredential TCredentialSource::For(const TSettings& settings) {
+TCredential TCredentialSource::For(const TMailbox& settings) {
     const std::optional<std::string> typed = Typed ? Typed(settings) : std::nullopt;
     if (settings.Connection.Authentication != TAuthentication::OAuth2)
         return Password(settings, typed);
@@ -41,14 +41,14 @@ TCredential TCredentialSource::For(const TSettings& settings) {
     return {tokens_.AccessToken(settings), true};
 }
 
-std::optional<TCredential> TCredentialSource::AtHand(const TSettings& settings) {
+std::optional<TCredential> TCredentialSource::AtHand(const TMailbox& settings) {
     const bool typed = Typed && Typed(settings).value_or(std::string()) != "";
     if (settings.Connection.Authentication == TAuthentication::OAuth2) {
         if (!typed && settings.OAuth.TokenCommand.empty() && !tokens_.Holds(settings))
             return std::nullopt;
         return For(settings);
     }
-    TSettings remembering = settings;  // the test asks the keyring whatever the box says
+    TMailbox remembering = settings;  // the test asks the keyring whatever the box says
     remembering.RememberPassword = true;
     try {
         TCredential credential = For(remembering);
@@ -58,7 +58,7 @@ std::optional<TCredential> TCredentialSource::AtHand(const TSettings& settings) 
     return std::nullopt;
 }
 
-TCredential TCredentialSource::Password(const TSettings& settings,
+TCredential TCredentialSource::Password(const TMailbox& settings,
                                         const std::optional<std::string>& typed) {
     if (typed && !typed->empty()) return {*typed};
     if (typed && !settings.RememberPassword) return {};
@@ -72,16 +72,16 @@ TCredential TCredentialSource::Password(const TSettings& settings,
     return {record->Password};
 }
 
-TCredential TCredentialSource::Renewed(const TSettings& settings) {
+TCredential TCredentialSource::Renewed(const TMailbox& settings) {
     return {tokens_.RenewedAccessToken(settings), true};
 }
 
-void TCredentialSource::RefusedAgain(const TSettings& settings) {
+void TCredentialSource::RefusedAgain(const TMailbox& settings) {
     tokens_.Forget(settings);
     throw ESignInAgain(TSignInAgainReason::RefusedAgain);
 }
 
-std::optional<TPasswordRecord> TCredentialSource::RememberedPassword(const TSettings& settings) {
+std::optional<TPasswordRecord> TCredentialSource::RememberedPassword(const TMailbox& settings) {
     const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
     if (const auto kept = remembered_.find(key); kept != remembered_.end()) return kept->second;
     keyringReason_.clear();
@@ -94,7 +94,7 @@ std::optional<TPasswordRecord> TCredentialSource::RememberedPassword(const TSett
     return record;
 }
 
-TKeyringResult TCredentialSource::KeepPassword(const TSettings& settings,
+TKeyringResult TCredentialSource::KeepPassword(const TMailbox& settings,
                                                const std::string& password) {
     const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
     const TPasswordRecord record{password, Encrypted(settings)};
@@ -103,7 +103,7 @@ TKeyringResult TCredentialSource::KeepPassword(const TSettings& settings,
     return written;
 }
 
-TKeyringResult TCredentialSource::ForgetPassword(const TSettings& settings) {
+TKeyringResult TCredentialSource::ForgetPassword(const TMailbox& settings) {
     const std::string key = AccountKeyringKey(TKeyringItem::Password, settings);
     remembered_.erase(key);
     return Note(keyring_.Remove(key));
@@ -123,7 +123,7 @@ bool IsLoginRefusal(const Exception& e) {
     return protocol && protocol->LoginRefused && !protocol->TemporaryRefusal;
 }
 
-void SignIn(TCredentialSource& credentials, TPop3& pop3, const TSettings& settings,
+void SignIn(TCredentialSource& credentials, TPop3& pop3, const TMailbox& settings,
             const std::function<void()>& login) {
     const TCredential credential = credentials.For(settings);
     UseCredential(pop3, credential);

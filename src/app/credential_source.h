@@ -21,7 +21,7 @@
 #include "platform/oauth_config.h"
 
 class TPop3;
-struct TSettings;
+struct TMailbox;
 
 inline constexpr const char* kEncryptedOnlyText =
     "The remembered password was saved for an encrypted connection; type it to send it in plain "
@@ -62,24 +62,24 @@ class TCredentialSource : public QObject {
     // is to be used (and must be there), empty when nothing was typed (then a remembered
     // password is taken when the settings remember one, else the empty one is sent). With
     // OAuth2 a typed text is the access token.
-    std::function<std::optional<std::string>(const TSettings&)> Typed;
+    std::function<std::optional<std::string>(const TMailbox&)> Typed;
 
     // The credential for a sign-in of the settings' account. Raises EPasswordNeedsEncryption,
     // ENoCredential, and what TTokenSource::AccessToken raises.
-    TCredential For(const TSettings& settings);
+    TCredential For(const TMailbox& settings);
     // For a test of the settings: the credential when one is at hand without the user (typed,
     // remembered, from the token command or the held sign-in), else nothing. Raises as For.
-    std::optional<TCredential> AtHand(const TSettings& settings);
+    std::optional<TCredential> AtHand(const TMailbox& settings);
     // After the server refused a Renewable credential: the held token dropped and refreshed.
-    TCredential Renewed(const TSettings& settings);
+    TCredential Renewed(const TMailbox& settings);
     // The renewed token was refused too: the sign-in is forgotten; raises ESignInAgain.
-    [[noreturn]] void RefusedAgain(const TSettings& settings);
+    [[noreturn]] void RefusedAgain(const TMailbox& settings);
 
     // The password the keyring remembers for the account (read once, then kept), if any.
-    std::optional<TPasswordRecord> RememberedPassword(const TSettings& settings);
+    std::optional<TPasswordRecord> RememberedPassword(const TMailbox& settings);
     // Keeps the password for the account, marked encrypted when the settings' connection is.
-    TKeyringResult KeepPassword(const TSettings& settings, const std::string& password);
-    TKeyringResult ForgetPassword(const TSettings& settings);
+    TKeyringResult KeepPassword(const TMailbox& settings, const std::string& password);
+    TKeyringResult ForgetPassword(const TMailbox& settings);
 
     TTokenSource& Tokens() { return tokens_; }
 
@@ -88,7 +88,7 @@ class TCredentialSource : public QObject {
     void KeyringUnavailable(const std::string& message);
 
   private:
-    TCredential Password(const TSettings& settings, const std::optional<std::string>& typed);
+    TCredential Password(const TMailbox& settings, const std::optional<std::string>& typed);
     TKeyringResult Note(const TKeyringResult& result);
 
     TTokenSource& tokens_;
@@ -103,8 +103,8 @@ void UseCredential(TPop3& pop3, const TCredential& credential);
 bool IsLoginRefusal(const Exception& e);
 // Gives the client the credential and runs login; a Renewable token the server refuses is
 // renewed once and login runs once more, and a second refusal is ESignInAgain.
-void SignIn(TCredentialSource& credentials, TPop3& pop3, const TSettings& settings,
+void SignIn(TCredentialSource& credentials, TPop3& pop3, const TMailbox& settings,
             const std::function<void()>& login);
 
 // The settings' account's item in the desktop keyring.
-std::string AccountKeyringKey(TKeyringItem item, const TSettings& settings);
+std::string AccountKeyringKey(TKeyringItem item, const TMailbox& settings);

@@ -65,6 +65,11 @@ struct TSettings : TMailbox {
     // "Mailboxes" as "2", "3", ...; the key exists only while this is not empty.
     std::vector<TMailbox> Mailboxes;
 
+    // Every mailbox by address, in order: this one's own first, then each of Mailboxes. Index i
+    // is "mailbox i". Valid while Mailboxes is not resized.
+    std::vector<TMailbox*> All();
+    std::vector<const TMailbox*> All() const;
+
     bool operator==(const TSettings&) const = default;
 };
 

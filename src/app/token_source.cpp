@@ -24,7 +24,7 @@ const char* SignInAgainReasonText(TSignInAgainReason reason) {
 TTokenSource::TTokenSource(std::chrono::milliseconds keyringBound) : keyring_(keyringBound) {}
 
 // Another account's tokens are no use for this one: its refresh token comes from the keyring.
-void TTokenSource::Select(const TSettings& settings) {
+void TTokenSource::Select(const TMailbox& settings) {
     const std::string key = AccountKeyringKey(TKeyringItem::OAuth, settings);
     if (key == account_) return;
     account_ = key;
@@ -44,7 +44,7 @@ void TTokenSource::Select(const TSettings& settings) {
     }
 }
 
-bool TTokenSource::ForProvider(const TSettings& settings) const {
+bool TTokenSource::ForProvider(const TMailbox& settings) const {
     const TOAuthConfig& source = settings.OAuth;
     return tokenUrl_ == source.TokenUrl && clientId_ == source.ClientId;
 }
@@ -58,13 +58,13 @@ void TTokenSource::KeepRecord() {
                         RecordText(TSignInRecord{tokens_.RefreshToken, tokenUrl_, clientId_})));
 }
 
-void TTokenSource::Forget(const TSettings& settings) {
+void TTokenSource::Forget(const TMailbox& settings) {
     Select(settings);
     tokens_ = {};
     keyring_.Remove(account_);  // a refused token is no reason to start hidden next time
 }
 
-std::string TTokenSource::AccessToken(const TSettings& settings) {
+std::string TTokenSource::AccessToken(const TMailbox& settings) {
     const TOAuthConfig& source = settings.OAuth;
     if (!source.TokenCommand.empty()) return RunTokenCommand(source.TokenCommand);
     Select(settings);
@@ -77,14 +77,14 @@ std::string TTokenSource::AccessToken(const TSettings& settings) {
     return Refreshed(settings);
 }
 
-std::string TTokenSource::RenewedAccessToken(const TSettings& settings) {
+std::string TTokenSource::RenewedAccessToken(const TMailbox& settings) {
     Select(settings);
     tokens_.AccessToken.clear();
     if (tokens_.RefreshToken.empty()) throw ESignInAgain(TSignInAgainReason::RefusedAgain);
     return Refreshed(settings);
 }
 
-std::string TTokenSource::Refreshed(const TSettings& settings) {
+std::string TTokenSource::Refreshed(const TMailbox& settings) {
     if (tokens_.RefreshToken.empty())
         throw ESignInAgain(TSignInAgainReason::NoneRemembered, keyringReason_);
     TOAuthTokens renewed;
@@ -100,12 +100,12 @@ std::string TTokenSource::Refreshed(const TSettings& settings) {
     return tokens_.AccessToken;
 }
 
-bool TTokenSource::Holds(const TSettings& settings) {
+bool TTokenSource::Holds(const TMailbox& settings) {
     Select(settings);
     return ForProvider(settings) && (!tokens_.AccessToken.empty() || !tokens_.RefreshToken.empty());
 }
 
-void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens) {
+void TTokenSource::Accept(const TMailbox& settings, const TOAuthTokens& tokens) {
     account_ = AccountKeyringKey(TKeyringItem::OAuth, settings);
     tokens_ = tokens;
     tokenUrl_ = settings.OAuth.TokenUrl;
@@ -114,7 +114,7 @@ void TTokenSource::Accept(const TSettings& settings, const TOAuthTokens& tokens)
     if (!tokens.RefreshToken.empty()) KeepRecord();
 }
 
-void TTokenSource::SignOut(const TSettings& account) {
+void TTokenSource::SignOut(const TMailbox& account) {
     account_ = AccountKeyringKey(TKeyringItem::OAuth, account);
     tokens_ = {};
     tokenUrl_.clear();
@@ -122,7 +122,7 @@ void TTokenSource::SignOut(const TSettings& account) {
     Keep(keyring_.Remove(account_));
 }
 
-TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
+TOAuthSignIn* StartSignIn(TTokenSource& source, const TMailbox& settings, QObject* parent,
                           const std::function<void(const QString& failure)>& done) {
     auto* signIn = new TOAuthSignIn(settings.OAuth, parent);
     QObject::connect(signIn, &TOAuthSignIn::Succeeded, signIn,

@@ -18,7 +18,7 @@
 
 class QObject;
 class TOAuthSignIn;
-struct TSettings;
+struct TMailbox;
 
 // What a check says when it has no token it may use: the user must sign in (press Hide).
 inline constexpr const char* kSignInAgainText = "Sign in again.";
@@ -47,18 +47,18 @@ class TTokenSource : public QObject {
     // minute, else a refreshed one (EOAuthError when the refresh fails for another reason than
     // a refusal). Without a refresh token for the settings' token URL and client ID, or with
     // it refused (then forgotten), ESignInAgain.
-    std::string AccessToken(const TSettings& settings);
+    std::string AccessToken(const TMailbox& settings);
     // After the server refused the held access token: drops it and refreshes once, as above.
-    std::string RenewedAccessToken(const TSettings& settings);
+    std::string RenewedAccessToken(const TMailbox& settings);
     // The server refused the renewed token too: forgets the sign-in, keyring item included.
-    void Forget(const TSettings& settings);
+    void Forget(const TMailbox& settings);
     // Whether a sign-in's tokens for the settings' token URL and client ID are held for the
     // account, the keyring asked once per account.
-    bool Holds(const TSettings& settings);
+    bool Holds(const TMailbox& settings);
     // Keeps a sign-in's tokens for the account, the refresh token in the keyring too.
-    void Accept(const TSettings& settings, const TOAuthTokens& tokens);
+    void Accept(const TMailbox& settings, const TOAuthTokens& tokens);
     // Forgets the account's sign-in: the tokens held and its refresh token in the keyring.
-    void SignOut(const TSettings& account);
+    void SignOut(const TMailbox& account);
 
     std::chrono::milliseconds RefreshBound = std::chrono::seconds(30);
 
@@ -67,10 +67,10 @@ class TTokenSource : public QObject {
     void KeyringUnavailable(const std::string& message);
 
   private:
-    void Select(const TSettings& settings);
+    void Select(const TMailbox& settings);
     // Whether the held tokens were issued for the settings' provider.
-    bool ForProvider(const TSettings& settings) const;
-    std::string Refreshed(const TSettings& settings);
+    bool ForProvider(const TMailbox& settings) const;
+    std::string Refreshed(const TMailbox& settings);
     void Keep(const TKeyringResult& result);
     void KeepRecord();
 
@@ -84,5 +84,5 @@ class TTokenSource : public QObject {
 
 // Starts a sign-in in the browser for the settings' account, owned by parent. On success the
 // tokens go to the source and done gets an empty text; on failure done gets its message.
-TOAuthSignIn* StartSignIn(TTokenSource& source, const TSettings& settings, QObject* parent,
+TOAuthSignIn* StartSignIn(TTokenSource& source, const TMailbox& settings, QObject* parent,
                           const std::function<void(const QString& failure)>& done);

@@ -45,7 +45,7 @@ int RunWindow(int argc, char** argv) {
 int main(int argc, char** argv) {
     const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
     if (commandLine.Action == TCommandAction::Check)
-        return RunCheckCommand(argc, argv, commandLine.PasswordStdin);
+        return RunCheckCommand(argc, argv, commandLine.PasswordStdin, commandLine.Mailbox);
     if (commandLine.Action != TCommandAction::Run) return ReportCommandLine(commandLine);
     StartSockets();
     const int status = RunWindow(argc, argv);

@@ -172,7 +172,7 @@ class TfrmMain : public QMainWindow {
     void ForgetPassword(const TSettings& account);
     // The password box as the credential source takes it: nothing while it holds the password
     // remembered for the account, else what it holds.
-    std::optional<std::string> TypedPassword(const TSettings& account) const;
+    std::optional<std::string> TypedPassword(const TMailbox& account) const;
     // Says once in the tooltip that the keyring cannot be used.
     void NoteKeyringUnavailable();
     bool NeedsSignIn();

@@ -1,6 +1,7 @@
 // What the window shows of the check cycle's outcomes, and Hide, which starts the cycle.
 
 #include <QLineEdit>
+#include <utility>
 
 #include "app/check_cycle.h"
 #include "app/check_session.h"
@@ -48,7 +49,8 @@ void TfrmMain::ShowNoMailBox() {
 void TfrmMain::ShowMailWaiting(int32_t count) {
     if (!Settings.WavSound.empty()) PlaySound(Settings.WavSound);
     if (Settings.ShowMessage) {
-        const std::string text = "You have " + std::to_string(count) + " messages!";
+        const std::vector<const TMailbox*> mailboxes = std::as_const(Settings).All();
+        const std::string text = MailWaitingText(count, mailboxes, cycle_->Outcomes());
         if (ShowNotification(text, !Settings.MailProgram.empty())) return;
         ShowInformationBox(text);
     }

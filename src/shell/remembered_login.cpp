@@ -16,7 +16,7 @@ void TfrmMain::ConnectCredentials() {
     connect(&Credentials, &TCredentialSource::KeyringUnavailable, this,
             [this] { NoteKeyringUnavailable(); });
     // The box holds a password: with OAuth2 nothing is typed.
-    Credentials.Typed = [this](const TSettings& account) -> std::optional<std::string> {
+    Credentials.Typed = [this](const TMailbox& account) -> std::optional<std::string> {
         if (account.Connection.Authentication == TAuthentication::OAuth2) return std::nullopt;
         return TypedPassword(account);
     };
@@ -24,7 +24,7 @@ void TfrmMain::ConnectCredentials() {
     connect(edPassword, &QLineEdit::textChanged, this, [this] { rememberedInBox_.clear(); });
 }
 
-std::optional<std::string> TfrmMain::TypedPassword(const TSettings& account) const {
+std::optional<std::string> TfrmMain::TypedPassword(const TMailbox& account) const {
     if (!rememberedInBox_.empty() &&
         rememberedInBox_ == AccountKeyringKey(TKeyringItem::Password, account))
         return std::nullopt;

@@ -134,6 +134,60 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
     EXPECT_EQ(nothing.Err, "No password on standard input.\n");
 }
 
+// Two mailboxes, each with a typed password: both checked in order, the spam of both deleted
+// and logged; the totals, then a line each. A refusal in one fails the command but not the
+// other's check; --mailbox checks one as a single mailbox is checked; an unknown one is a
+// mistake on the command line.
+TEST_F(CheckCommand, SeveralMailboxes) {
+    DovecotServer home("home", "homepw");
+    TSettings settings = Settings();
+    settings.Name = "work";
+    TMailbox second;
+    second.Connection.Host = "127.0.0.1";
+    second.Connection.Port = home.Port();
+    second.User = home.User();
+    settings.Mailboxes = {second};
+    WriteHive(settings);
+    server.Deliver(Mail("cheap watches"));
+    server.Deliver(Mail("minutes of the meeting"));
+    home.Deliver(Mail("cheap pills"));
+
+    const TRun both = Check({"--check", "--password-stdin"}, "secret\nhomepw\n");
+    EXPECT_EQ(both.Status, 0) << both.Err;
+    EXPECT_EQ(both.Out,
+              "You have mail!\n3 messages waiting, 2 deleted.\nwork: 2 waiting, 1 deleted.\n"
+              "home@127.0.0.1: 1 waiting, 1 deleted.\n");
+    EXPECT_EQ(both.Err, "");
+    EXPECT_EQ(server.MessageFiles().size(), 1u);
+    EXPECT_EQ(home.MessageFiles().size(), 0u);
+    const std::string log = ReadFileBytes(logFile);
+    EXPECT_NE(log.find("Subject: cheap watches\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
+
+    home.Deliver(Mail("cheap pills"));
+    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nwrong\n");
+    const std::string failure = "home@127.0.0.1: -ERR [AUTH] Authentication failed.\n";
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_EQ(refused.Out,
+              "You have mail!\n1 message waiting, 0 deleted.\n"
+              "work: 1 waiting, 0 deleted.\n" +
+                  failure);
+    EXPECT_EQ(refused.Err, failure);
+    EXPECT_EQ(home.MessageFiles().size(), 1u);
+
+    const TRun one =
+        Check({"--check", "--password-stdin", "--mailbox", "home@127.0.0.1"}, "homepw\n");
+    EXPECT_EQ(one.Status, 0) << one.Err;
+    EXPECT_EQ(one.Out, "No mail.\n1 message waiting, 1 deleted.\n");
+
+    const TRun unknown = Check({"--check", "--mailbox", "nowhere"});
+    EXPECT_EQ(unknown.Status, 2);
+    EXPECT_EQ(unknown.Out, "");
+    EXPECT_EQ(unknown.Err,
+              "vornask: No mailbox is named 'nowhere'.\n"
+              "Try 'vornask --help' for more information.\n");
+}
+
 // Nothing remembered and nothing given: a clear failure, not the server's refusal of an empty
 // password. No stored settings at all: the same, not the resolver's word on an empty name.
 TEST_F(CheckCommand, NothingSetUp) {

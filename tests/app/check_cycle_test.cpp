@@ -4,6 +4,8 @@
 
 #include "app/check_cycle.h"
 
+#include "app/mailbox_outcome.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -30,7 +32,7 @@ Steps EmptySession() {
 class CheckCycle : public ::testing::Test {
   protected:
     CheckCycle() {
-        credentials.Typed = [](const TSettings&) { return std::string("pw"); };
+        credentials.Typed = [](const TMailbox&) { return std::string("pw"); };
         cycle.UseRegistry(&registry);
         QObject::connect(&cycle, &TCheckCycle::TipChanged,
                          [this](const std::string& text) { log.push_back("tip:" + text); });
@@ -119,4 +121,62 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// Several mailboxes, one empty, one refusing its password, one damaged: each is checked in
+// order, the refusal stops none of the others, the tooltip has a line each, and the window
+// comes back for the refused one. A check of one mailbox afterwards keeps the others' lines.
+TEST_F(CheckCycle, SeveralMailboxesEachHaveTheirLineAndARefusalNamesItsMailbox) {
+    QObject::connect(&cycle, &TCheckCycle::MailboxNeedsUser,
+                     [this](int index) { log.push_back("needs:" + std::to_string(index)); });
+    S empty(EmptySession());
+    S refusing({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
+                S::Send("-ERR no\r\n"), S::Close()});
+    Aim(empty.Port());
+    settings.Name = "work";
+    TMailbox home = settings;
+    home.Name = "home";
+    home.Connection.Port = refusing.Port();
+    TMailbox old;
+    old.Name = "old";
+    old.Unreadable = "Its stored values cannot be read.";
+    settings.Mailboxes = {home, old};
+    const std::string lines = "\nhome: -ERR no\nold: Its stored values cannot be read.";
+
+    cycle.Start();
+    EXPECT_EQ(log, (std::vector<std::string>{"tip:No mail.\nwork: no mail" + lines, "error:-ERR no",
+                                             "needs:1", "user:"}));
+    EXPECT_FALSE(cycle.Timer->Enabled());
+    EXPECT_TRUE(cycle.LastCheckFailed());
+    EXPECT_EQ(cycle.MailCount, 0);
+
+    S again(EmptySession());
+    settings.Connection.Port = again.Port();
+    log.clear();
+    cycle.CheckMailbox(0, false);
+    EXPECT_EQ(log, (std::vector<std::string>{"tip:No mail.\nwork: no mail" + lines, "no mail"}));
+    EXPECT_TRUE(cycle.LastCheckFailed());  // the others' failures still stand
+}
+
+// The words of a whole outcome: one mailbox reads as always; several add a line each.
+TEST(MailboxOutcome, TipAndCountBoxNameEachMailbox) {
+    TMailbox work, home;
+    work.Name = "work";
+    home.User = "anna";
+    home.Connection.Host = "pop.example.org";
+    const std::vector<TMailboxOutcome> outcomes{{3, 1, ""}, {1, 0, "Certificate expired."}};
+    const std::vector<const TMailbox*> one{&work}, both{&work, &home};
+
+    EXPECT_EQ(OutcomeTip(one, {outcomes[0]}), "You have mail!");
+    EXPECT_EQ(MailWaitingText(3, one, {outcomes[0]}), "You have 3 messages!");
+    EXPECT_EQ(OutcomeTip(both, outcomes),
+              "You have mail!\nwork: 3 waiting\nanna@pop.example.org: Certificate expired.");
+    EXPECT_EQ(OutcomeTip(both, {{0, 2, ""}, {1, 0, ""}}),
+              "You have mail!\nwork: no mail\nanna@pop.example.org: 1 waiting");
+    EXPECT_EQ(OutcomeTip(both, {{0, 0, ""}, {0, 0, "Refused."}}),
+              "No mail.\nwork: no mail\nanna@pop.example.org: Refused.");
+    EXPECT_EQ(MailWaitingText(4, both, {{3, 0, ""}, {1, 0, ""}}),
+              "You have 4 messages!\nwork: 3 messages\nanna@pop.example.org: 1 message");
+    EXPECT_EQ(CheckCommandLine(work, outcomes[0]), "work: 4 waiting, 1 deleted.");
+    EXPECT_EQ(CheckCommandLine(home, outcomes[1]), "anna@pop.example.org: Certificate expired.");
 }

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <memory>
 
+#include "app/check_cycle.h"
+#include "app/settings.h"
 #include "app/timer.h"
 #include "app_test_form.h"
 #include "filter/kill_list_store.h"
@@ -24,6 +26,32 @@ std::string Mail(const std::string& subject) {
            "\n\nHello.\n";
 }
 
+// A private home for one check: its cache, its deletion log and a window whose kill list
+// condemns "spam".
+struct CheckPlace {
+    QTemporaryDir dir;
+    const ScopedEnv cache{"XDG_CACHE_HOME", dir.filePath("cache").toStdString()};
+    const std::string log = dir.filePath("deleted.log").toStdString();
+    TestForm form{dir.filePath("registry.reg").toStdString()};
+
+    CheckPlace() {
+        form.FormCreate();
+        SaveKillList(*form.Registry, {"Subject: = spam"});
+        form.Settings.LogFile = log;
+        form.Settings.Connection.Host = "localhost";
+        form.Settings.Connection.ReceiveTimeoutMs = 5000;
+    }
+    ~CheckPlace() { form.FormDestroy(); }
+    // The deletion log's lines, but the time stamps.
+    std::vector<std::string> Logged() const {
+        std::vector<std::string> lines;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("[Message has been deleted at ", 0) != 0) lines.push_back(line);
+        return lines;
+    }
+};
+
 struct Outcome {
     std::vector<std::string> events;
     std::string log;  // the deletion log without its time stamps
@@ -37,33 +65,77 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
     DovecotServer server("anna", "pw", DovecotOptions{certs.Pem(cert), certs.Key(cert), false});
     server.Deliver(Mail("cheap spam"));
     server.Deliver(Mail("lunch"));
-    QTemporaryDir dir;
-    const ScopedEnv cache("XDG_CACHE_HOME", dir.filePath("cache").toStdString());
-    const std::string log = dir.filePath("deleted.log").toStdString();
     Outcome outcome;
     {
-        TestForm form(dir.filePath("registry.reg").toStdString());
-        form.FormCreate();
-        SaveKillList(*form.Registry, {"Subject: = spam"});
-        form.Settings.Connection.Host = "localhost";
+        CheckPlace place;
+        TestForm& form = place.form;
         form.Settings.User = "anna";
-        form.Settings.LogFile = log;
         form.Settings.Connection.Encryption = encryption;
         form.Settings.FastCheck = fast;
         form.Settings.Connection.Port =
             encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
-        form.Settings.Connection.ReceiveTimeoutMs = 5000;
         form.edPassword->setText("pw");
         form.show();
         form.CheckAndHide();
         outcome.events = form.Log;
         outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
-        form.FormDestroy();
+        for (const std::string& line : place.Logged()) outcome.log += line + "\n";
     }
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("[Message has been deleted at ", 0) != 0) outcome.log += line + "\n";
     outcome.left = server.MessageFiles().size();
+    return outcome;
+}
+
+// One check of two mailboxes from Hide: "work" plain, "home" over TLS on connect, each holding
+// one spam among two, the password typed once in the box. Home refuses it unless homePassword
+// is "pw".
+struct TwoMailboxes {
+    std::vector<std::string> events;
+    size_t spamLogged = 0;
+    size_t workLeft = 0, homeLeft = 0;
+    bool windowBack = false;
+    std::vector<int> needsUser;  // mailboxes the window came back for
+    int32_t mailCount = 0;
+    bool anyFailed = false;
+};
+
+TwoMailboxes CheckTwo(const std::string& homePassword) {
+    const TestCertificates& certs = TestCertificates::Get();
+    DovecotServer work("anna", "pw");
+    DovecotServer home("bob", homePassword,
+                       DovecotOptions{certs.Pem("server"), certs.Key("server"), false});
+    for (DovecotServer* server : {&work, &home}) {
+        server->Deliver(Mail("cheap spam"));
+        server->Deliver(Mail("lunch"));
+    }
+    TwoMailboxes outcome;
+    {
+        CheckPlace place;
+        TestForm& form = place.form;
+        TSettings& settings = form.Settings;
+        settings.Name = "work";
+        settings.Connection.Port = work.Port();
+        settings.User = "anna";
+        settings.ShowMessage = true;
+        TMailbox second = settings;
+        second.Name = "home";
+        second.User = "bob";
+        second.Connection.Encryption = TEncryption::TlsOnConnect;
+        second.Connection.Port = home.TlsPort();
+        settings.Mailboxes = {second};
+        QObject::connect(&form.Cycle(), &TCheckCycle::MailboxNeedsUser,
+                         [&](int index) { outcome.needsUser.push_back(index); });
+        form.edPassword->setText("pw");
+        form.show();
+        form.CheckAndHide();
+        outcome.events = form.Log;
+        outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
+        outcome.mailCount = form.Cycle().MailCount;
+        outcome.anyFailed = form.Cycle().LastCheckFailed();
+        for (const std::string& line : place.Logged())
+            outcome.spamLogged += line.find("Subject: cheap spam") != std::string::npos;
+    }
+    outcome.workLeft = work.MessageFiles().size();
+    outcome.homeLeft = home.MessageFiles().size();
     return outcome;
 }
 
@@ -103,6 +175,33 @@ class AppSecureCycleTest : public QObject {
             QCOMPARE(outcome.left, size_t{2});
             QVERIFY(outcome.windowBack);
         }
+    }
+    // Two mailboxes, one plain and one over TLS: one check deletes and logs the spam of both and
+    // names each in the tooltip and the count box. A refusal in one brings the window back for
+    // it, while the other's spam is still deleted and its count still shown.
+    void severalMailboxesAreOneCheck() {
+        const TwoMailboxes both = CheckTwo("pw");
+        QCOMPARE(both.events, (std::vector<std::string>{
+                                  "tip:You have mail!\nwork: 1 waiting\nhome: 1 waiting",
+                                  "box:You have 2 messages!\nwork: 1 message\nhome: 1 message"}));
+        QCOMPARE(both.spamLogged, size_t{2});
+        QCOMPARE(both.workLeft, size_t{1});
+        QCOMPARE(both.homeLeft, size_t{1});
+        QCOMPARE(both.mailCount, 2);
+        QVERIFY(!both.anyFailed && !both.windowBack);
+
+        const TwoMailboxes refused = CheckTwo("other");
+        const std::string reply = "-ERR [AUTH] Authentication failed.";
+        QCOMPARE(refused.events,
+                 (std::vector<std::string>{
+                     "tip:You have mail!\nwork: 1 waiting\nhome: " + reply, "error:" + reply,
+                     "box:You have 1 messages!\nwork: 1 message\nhome: " + reply}));
+        QCOMPARE(refused.spamLogged, size_t{1});
+        QCOMPARE(refused.workLeft, size_t{1});
+        QCOMPARE(refused.homeLeft, size_t{2});
+        QCOMPARE(refused.needsUser, std::vector<int>{1});
+        QCOMPARE(refused.mailCount, 1);
+        QVERIFY(refused.anyFailed && refused.windowBack);
     }
 };
 

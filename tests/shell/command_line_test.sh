@@ -44,6 +44,7 @@ expect 2 "" "^vornask: Unexpected argument 'inbox'\.\$" inbox
 expect 2 "" "Missing value after '-platform'" -platform
 expect 2 "" "^vornask: Unexpected argument 'inbox'\.\$" --check inbox
 expect 2 "" "^vornask: --password-stdin needs --check\.\$" --password-stdin
+expect 2 "" "^vornask: --mailbox needs --check\.\$" --mailbox work
 
 [ "$failures" -eq 0 ] && echo "command line: all calls as expected"
 exit $((failures != 0))

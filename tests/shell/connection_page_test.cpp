@@ -218,7 +218,7 @@ class ConnectionPageTest : public QObject {
             auto d = Open(settings);
             TTokenSource tokens;
             TCredentialSource credentials(tokens);
-            credentials.Typed = [](const TSettings&) { return std::string("pw"); };
+            credentials.Typed = [](const TMailbox&) { return std::string("pw"); };
             d->pgConnection->Credentials = &credentials;
             auto report = WatchBox(false);
             QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);

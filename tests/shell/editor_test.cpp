@@ -42,7 +42,7 @@ struct TypedAccount {
         settings.Connection.Host = "127.0.0.1";
         settings.Connection.Port = port;
         settings.User = "joe";
-        credentials.Typed = [password](const TSettings&) { return password; };
+        credentials.Typed = [password](const TMailbox&) { return password; };
     }
     TSettings settings;
     TTokenSource tokens;

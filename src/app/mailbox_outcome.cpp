@@ -1,0 +1,59 @@
+#include "app/mailbox_outcome.h"
+
+#include "app/check_session.h"
+#include "app/settings.h"
+
+namespace {
+
+std::string Named(const TMailbox& mailbox, const std::string& text) {
+    return mailbox.ShownName() + ": " + text;
+}
+
+}  // namespace
+
+std::string OutcomeHeadline(const std::vector<TMailboxOutcome>& outcomes) {
+    for (const TMailboxOutcome& outcome : outcomes)
+        if (outcome.Count != 0) return kYouHaveMailText;
+    return kNoMailText;
+}
+
+std::vector<std::string> OutcomeLines(const std::vector<const TMailbox*>& mailboxes,
+                                      const std::vector<TMailboxOutcome>& outcomes) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < mailboxes.size() && i < outcomes.size(); ++i) {
+        const TMailboxOutcome& outcome = outcomes[i];
+        lines.push_back(Named(*mailboxes[i], outcome.Failed() ? outcome.Failure
+                                             : outcome.Count == 0
+                                                 ? std::string("no mail")
+                                                 : std::to_string(outcome.Count) + " waiting"));
+    }
+    return lines;
+}
+
+std::string OutcomeTip(const std::vector<const TMailbox*>& mailboxes,
+                       const std::vector<TMailboxOutcome>& outcomes) {
+    std::string tip = OutcomeHeadline(outcomes);
+    if (mailboxes.size() < 2) return tip;
+    for (const std::string& line : OutcomeLines(mailboxes, outcomes)) tip += "\n" + line;
+    return tip;
+}
+
+std::string MailWaitingText(int32_t total, const std::vector<const TMailbox*>& mailboxes,
+                            const std::vector<TMailboxOutcome>& outcomes) {
+    std::string text = "You have " + std::to_string(total) + " messages!";
+    if (mailboxes.size() < 2) return text;
+    for (size_t i = 0; i < mailboxes.size() && i < outcomes.size(); ++i) {
+        const TMailboxOutcome& outcome = outcomes[i];
+        const std::string count =
+            std::to_string(outcome.Count) + (outcome.Count == 1 ? " message" : " messages");
+        text += "\n" + Named(*mailboxes[i], outcome.Failed() ? outcome.Failure : count);
+    }
+    return text;
+}
+
+std::string CheckCommandLine(const TMailbox& mailbox, const TMailboxOutcome& outcome) {
+    if (outcome.Failed()) return Named(mailbox, outcome.Failure);
+    const int32_t listed = outcome.Count + outcome.Deleted;
+    return Named(mailbox, std::to_string(listed) + " waiting, " + std::to_string(outcome.Deleted) +
+                              " deleted.");
+}
