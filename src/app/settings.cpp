@@ -413,6 +413,18 @@ std::string TMailbox::ShownName() const {
     return Name.empty() ? User + "@" + Connection.Host : Name;
 }
 
+std::vector<TMailbox*> TSettings::All() {
+    std::vector<TMailbox*> all{this};
+    for (TMailbox& mailbox : Mailboxes) all.push_back(&mailbox);
+    return all;
+}
+
+std::vector<const TMailbox*> TSettings::All() const {
+    std::vector<const TMailbox*> all{this};
+    for (const TMailbox& mailbox : Mailboxes) all.push_back(&mailbox);
+    return all;
+}
+
 void LoadSettings(TRegistry& registry, TSettings& settings) {
     TSettingsLoad load;
     LoadSettings(registry, settings, load);

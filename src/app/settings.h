@@ -65,6 +65,10 @@ struct TSettings : TMailbox {
     // "Mailboxes" as "2", "3", ...; the key exists only while this is not empty.
     std::vector<TMailbox> Mailboxes;
 
+    // Every mailbox by address: this one first, then each of Mailboxes; index i is mailbox i.
+    std::vector<TMailbox*> All();
+    std::vector<const TMailbox*> All() const;
+
     bool operator==(const TSettings&) const = default;
 };
 
