@@ -68,6 +68,10 @@ void TCheckCycle::Stop() {
     Timer->SetEnabled(false);
 }
 
+void TCheckCycle::CheckMailbox(int /*index*/, bool Quiet) {
+    CheckMail(Quiet);
+}
+
 void TCheckCycle::CheckMail(bool Quiet) {
     if (preparing_) return;
     TCheckSession session(*Pop3, *registry_, settings_);

@@ -36,6 +36,8 @@ class TCheckCycle : public QObject {
     // One check. Failures it knows are reported; any other goes on to the caller. Does nothing
     // while a check is getting its token or password (that waits in a local event loop).
     void CheckMail(bool Quiet);
+    // One check of mailbox index (in TSettings::All) only.
+    void CheckMailbox(int index, bool Quiet);
     // The outcomes as a check reports them; also for a failure outside the check. While one
     // is being shown (Notifying) a further one only changes the tooltip, or nothing for a
     // failure.
@@ -65,6 +67,8 @@ class TCheckCycle : public QObject {
     // A failure only the user can mend stopped the ticks; signInAgainReason says why a sign-in
     // must be made again, empty for any other failure.
     void UserNeeded(const QString& signInAgainReason);
+    // Mailbox index (in TSettings::All) needs the user: its password is to be typed.
+    void MailboxNeedsUser(int index);
 
   private:
     // A check whose sign-in failed: reports it and, when only the user can mend it, stops the
