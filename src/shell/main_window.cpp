@@ -241,13 +241,18 @@ QLineEdit* TfrmMain::PasswordRow(int index) const {
 }
 
 std::optional<std::string> TfrmMain::TypedFor(const TMailbox& mailbox) const {
-    if (&mailbox == static_cast<const TMailbox*>(&Settings)) return TypedPassword(Settings);
     const std::vector<const TMailbox*> all = Settings.All();
-    for (const TPasswordRow& row : rows_) {
-        if (all[static_cast<size_t>(row.Mailbox)] == &mailbox)
-            return row.Edit->text().toLocal8Bit().toStdString();
+    // By address; a copy (the kill list editor tries one) by its values.
+    auto found = std::find(all.begin(), all.end(), &mailbox);
+    if (found == all.end()) {
+        found = std::find_if(all.begin(), all.end(),
+                             [&mailbox](const TMailbox* m) { return *m == mailbox; });
     }
-    return std::nullopt;
+    if (found == all.end()) return std::nullopt;
+    if (found == all.begin()) return TypedPassword(Settings);
+    const QLineEdit* edit = PasswordRow(static_cast<int>(found - all.begin()));
+    if (edit == nullptr) return std::nullopt;
+    return edit->text().toLocal8Bit().toStdString();
 }
 
 void TfrmMain::FocusMailbox(int index) {
