@@ -266,6 +266,9 @@ class MailOptionsTest : public QObject {
                 QCOMPARE(d->btnAddMailbox->isVisible(), true);
                 QCOMPARE(d->btnRenameMailbox->isVisible(), several);
                 QCOMPARE(d->btnRemoveMailbox->isVisible(), several);
+                for (QPushButton* b : {d->btnAddMailbox, d->btnRenameMailbox, d->btnRemoveMailbox})
+                    QVERIFY(!b->isVisible() || (b->width() >= b->sizeHint().width() &&
+                                                b->geometry().right() < d->width()));
                 Step(d, step);
                 if (QTest::currentTestFailed()) return;
             }
