@@ -428,13 +428,34 @@ void TdlgMailOptions::chbClick() {
 
 namespace {
 
+bool UsesOAuth(const TMailbox& mailbox) {
+    return mailbox.Connection.Authentication == TAuthentication::OAuth2;
+}
+
+// Whether some mailbox of settings still signs in as account with OAuth2.
+bool StillSignedIn(const TSettings& settings, const TMailbox& account) {
+    const std::vector<const TMailbox*> all = settings.All();
+    return std::any_of(all.begin(), all.end(), [&account](const TMailbox* m) {
+        return UsesOAuth(*m) && m->Connection.Host == account.Connection.Host &&
+               m->User == account.User;
+    });
+}
+
 // Leaving OAuth2 signs out: the account's tokens, and those of a sign-in made in the dialog and
-// then given up, would otherwise wait in the keyring for a check that never uses them.
+// then given up, would otherwise wait in the keyring for a check that never uses them. So does
+// removing a further mailbox or leaving OAuth2 there.
 void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings& after,
                  const std::optional<TSettings>& signInMade) {
-    if (after.Connection.Authentication == TAuthentication::OAuth2) return;
-    if (before.Connection.Authentication == TAuthentication::OAuth2) tokens.SignOut(before);
-    if (signInMade) tokens.SignOut(*signInMade);
+    for (const TMailbox& further : before.Mailboxes) {
+        if (!UsesOAuth(further) || StillSignedIn(after, further)) continue;
+        TSettings account;
+        static_cast<TMailbox&>(account) = further;
+        tokens.SignOut(account);
+    }
+    if (UsesOAuth(after)) return;
+    if (UsesOAuth(before)) tokens.SignOut(before);
+    // The sign-in may have been made for a further mailbox that keeps it.
+    if (signInMade && !StillSignedIn(after, *signInMade)) tokens.SignOut(*signInMade);
 }
 
 }  // namespace
