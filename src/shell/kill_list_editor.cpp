@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -266,10 +267,11 @@ void TdlgKillList::sbRemoveClick() {
 // does. One run at a time: while one is going its window is only brought forward.
 void TdlgKillList::sbTryClick() {
     if (!dryRun_ || !dryRun_->Running()) {
+        if (!ChooseMailbox()) return;
         TCredential credential;
         std::string failure;
         try {
-            if (credentials_) credential = credentials_->For(account_);
+            if (credentials_) credential = credentials_->For(tried_);
         } catch (const Exception& e) {
             failure = ShownDetail(e);
         }
@@ -284,7 +286,7 @@ void TdlgKillList::sbTryClick() {
         if (!dryRun_) dryRun_ = new TDryRunWindow(this);
         dryRun_->RenewSecret = {};
         if (credential.Renewable) dryRun_->RenewSecret = RenewOnce();
-        dryRun_->Start({account_.Connection, account_.User, credential.Secret},
+        dryRun_->Start({tried_.Connection, tried_.User, credential.Secret},
                        KillListAsStored(Items()), MatchOptions());
     }
     dryRun_->show();
@@ -292,12 +294,31 @@ void TdlgKillList::sbTryClick() {
     dryRun_->activateWindow();
 }
 
+bool TdlgKillList::ChooseMailbox() {
+    tried_ = account_;
+    std::vector<const TMailbox*> readable;
+    QStringList names;
+    for (const TMailbox* mailbox : account_.All()) {
+        if (!mailbox->Unreadable.empty()) continue;  // never checked, so never tried
+        readable.push_back(mailbox);
+        names << QString::fromStdString(mailbox->ShownName());
+    }
+    if (account_.Mailboxes.empty()) return true;
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(this, "Try on the Mailbox", "Mailbox:", names, 0, false, &ok);
+    const qsizetype index = names.indexOf(chosen);
+    if (!ok || index < 0) return false;
+    static_cast<TMailbox&>(tried_) = *readable[static_cast<size_t>(index)];
+    return true;
+}
+
 // As a check: a refused token renewed once, a second refusal ends the sign-in.
 std::function<std::optional<std::string>()> TdlgKillList::RenewOnce() {
     return [this, renewed = false]() mutable -> std::optional<std::string> {
-        if (renewed) credentials_->RefusedAgain(account_);
+        if (renewed) credentials_->RefusedAgain(tried_);
         renewed = true;
-        return credentials_->Renewed(account_).Secret;
+        return credentials_->Renewed(tried_).Secret;
     };
 }
 

@@ -83,11 +83,14 @@ class TdlgKillList : public QDialog {
     void ConnectHandlers();
     void SelectByProgram(int row);
     std::function<std::optional<std::string>()> RenewOnce();
+    // With several mailboxes asks which one to try; false when the user gave up.
+    bool ChooseMailbox();
 
     // True while the program itself fills or selects controls: their signals are not edits.
     bool byProgram_ = false;
     bool activated_ = false;
     TSettings account_;
+    TSettings tried_;  // account_ with the mailbox chosen to try in its place
     TCredentialSource* credentials_ = nullptr;
     QPointer<TDryRunWindow> dryRun_;
 };

@@ -1,13 +1,17 @@
 #include "shell/mailopt.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -23,6 +27,7 @@
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/help_viewer.h"
+#include "platform/message_box.h"
 #include "shell/connection_page.h"
 #include "shell/file_edit.h"
 
@@ -62,6 +67,7 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 0);
     layout->setSpacing(0);
+    layout->addWidget(MakeMailboxLine());
     layout->addWidget(pcOptions, 1);
     layout->addWidget(MakeDialogButtonBar(this, 0, btnHelp, btnOK, btnCancel));
     SetTabOrder();
@@ -70,6 +76,31 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     const QSize needed = layout->minimumSize();
     setFixedSize(std::max(380, needed.width()), std::max(161, needed.height()));
     ConnectHandlers();
+}
+
+QWidget* TdlgMailOptions::MakeMailboxLine() {
+    auto* line = new QWidget;
+    cbMailbox = new QComboBox(line);
+    cbMailbox->setObjectName("cbMailbox");
+    cbMailbox->setMinimumWidth(177);
+    btnAddMailbox = new QPushButton("Add", line);
+    btnRenameMailbox = new QPushButton("Rename", line);
+    btnRemoveMailbox = new QPushButton("Remove", line);
+    lbUnreadable = new QLabel(line);
+    lbUnreadable->setWordWrap(true);
+    lbUnreadable->hide();
+    auto* grid = new QGridLayout(line);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->addWidget(MakeBuddyLabel("Mailbox", cbMailbox, line), 0, 0);
+    grid->addWidget(cbMailbox, 0, 1);
+    grid->addWidget(btnAddMailbox, 0, 2);
+    grid->addWidget(btnRenameMailbox, 0, 3);
+    grid->addWidget(btnRemoveMailbox, 0, 4);
+    grid->addWidget(lbUnreadable, 1, 0, 1, 6);
+    grid->setColumnStretch(5, 1);
+    btnRenameMailbox->hide();
+    btnRemoveMailbox->hide();
+    return line;
 }
 
 QWidget* TdlgMailOptions::MakeLoginPage() {
@@ -136,7 +167,11 @@ QWidget* TdlgMailOptions::MakeReceivingPage() {
 }
 
 void TdlgMailOptions::SetTabOrder() {
-    const QWidget* order[] = {edHostname,
+    const QWidget* order[] = {cbMailbox,
+                              btnAddMailbox,
+                              btnRenameMailbox,
+                              btnRemoveMailbox,
+                              edHostname,
                               edUsername,
                               edInterval,
                               chbRememberPassword,
@@ -167,6 +202,13 @@ void TdlgMailOptions::ConnectHandlers() {
     for (QCheckBox* box : {chbMailer, chbLogFile, chbSound}) {
         ConnectGuarded(box, &QCheckBox::toggled, this, [this] { chbClick(); });
     }
+    ConnectGuarded(cbMailbox, &QComboBox::currentIndexChanged, this,
+                   [this](int index) { cbMailboxChange(index); });
+    ConnectGuarded(btnAddMailbox, &QPushButton::clicked, this, [this] { btnAddMailboxClick(); });
+    ConnectGuarded(btnRenameMailbox, &QPushButton::clicked, this,
+                   [this] { btnRenameMailboxClick(); });
+    ConnectGuarded(btnRemoveMailbox, &QPushButton::clicked, this,
+                   [this] { btnRemoveMailboxClick(); });
     ConnectGuarded(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     ConnectGuarded(f1, &QShortcut::activated, this, [this] { btnHelpClick(); });
@@ -182,11 +224,8 @@ void TdlgMailOptions::btnHelpClick() {
 }
 
 void TdlgMailOptions::LoadFrom(const TSettings& settings) {
-    edHostname->setText(FromStd(settings.Connection.Host));
-    edUsername->setText(FromStd(settings.User));
+    working_ = settings;
     edInterval->setText(QString::number(settings.Interval));
-    chbFastCheck->setChecked(settings.FastCheck);
-    chbRememberPassword->setChecked(settings.RememberPassword);
     chbShowMessage->setChecked(settings.ShowMessage);
     chbDesktopNotification->setChecked(settings.DesktopNotification);
     chbCountOnIcon->setChecked(settings.CountOnIcon);
@@ -196,31 +235,144 @@ void TdlgMailOptions::LoadFrom(const TSettings& settings) {
     chbLogFile->setChecked(!settings.LogFile.empty());
     feSound->SetText(FromStd(settings.WavSound));
     chbSound->setChecked(!settings.WavSound.empty());
-    pgConnection->LoadFrom(settings);
+    LoadShown(0);
+}
+
+void TdlgMailOptions::LoadShown(int index) {
+    mailbox_ = index;
+    const TMailbox& mailbox = *working_.All()[static_cast<size_t>(index)];
+    edHostname->setText(FromStd(mailbox.Connection.Host));
+    edUsername->setText(FromStd(mailbox.User));
+    chbFastCheck->setChecked(mailbox.FastCheck);
+    chbRememberPassword->setChecked(mailbox.RememberPassword);
+    // The page takes a whole settings value; only the mailbox's part of it is read.
+    TSettings shown;
+    static_cast<TMailbox&>(shown) = mailbox;
+    pgConnection->LoadFrom(shown);
+    const bool editable = mailbox.Unreadable.empty();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             edHostname, edUsername, chbRememberPassword, pgConnection, btnRenameMailbox}) {
+        control->setEnabled(editable);
+    }
+    lbUnreadable->setText(FromStd(mailbox.Unreadable));
+    lbUnreadable->setVisible(!editable);
+    ShowMailboxLine();
+}
+
+void TdlgMailOptions::ShowMailboxLine() {
+    const QSignalBlocker quiet(cbMailbox);
+    cbMailbox->clear();
+    for (const TMailbox* mailbox : working_.All())
+        cbMailbox->addItem(FromStd(mailbox->ShownName()));
+    cbMailbox->setCurrentIndex(mailbox_);
+    const bool several = !working_.Mailboxes.empty();
+    btnRenameMailbox->setVisible(several);
+    btnRemoveMailbox->setVisible(several);
+}
+
+bool TdlgMailOptions::ShownUnreadable() const {
+    return !working_.All()[static_cast<size_t>(mailbox_)]->Unreadable.empty();
+}
+
+void TdlgMailOptions::StoreShown(TMailbox& mailbox) const {
+    if (!mailbox.Unreadable.empty()) return;
+    TSettings shown;
+    static_cast<TMailbox&>(shown) = mailbox;
+    pgConnection->StoreTo(shown);
+    mailbox.Connection = shown.Connection;
+    mailbox.OAuth = shown.OAuth;
+    mailbox.Connection.Host = ToStd(edHostname->text());
+    mailbox.User = ToStd(edUsername->text());
+    mailbox.FastCheck = chbFastCheck->isChecked();
+    mailbox.RememberPassword = chbRememberPassword->isChecked();
+}
+
+bool TdlgMailOptions::LeaveShown() {
+    if (!ShownUnreadable() && !pgConnection->InputAcceptable()) {
+        pcOptions->setCurrentWidget(pgConnection);
+        pgConnection->FocusFault();
+        return false;
+    }
+    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    return true;
+}
+
+void TdlgMailOptions::cbMailboxChange(int index) {
+    if (index < 0 || index == mailbox_) return;
+    if (!LeaveShown()) {
+        const QSignalBlocker quiet(cbMailbox);
+        cbMailbox->setCurrentIndex(mailbox_);
+        return;
+    }
+    LoadShown(index);
+}
+
+void TdlgMailOptions::btnAddMailboxClick() {
+    if (!LeaveShown()) return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        this, "Add Mailbox", "Name of the new mailbox:", QLineEdit::Normal, QString(), &ok);
+    if (!ok) return;
+    TMailbox added;
+    added.Name = ToStd(name.trimmed());
+    working_.Mailboxes.push_back(std::move(added));
+    LoadShown(static_cast<int>(working_.Mailboxes.size()));
+    edHostname->setFocus(Qt::OtherFocusReason);
+}
+
+void TdlgMailOptions::btnRenameMailboxClick() {
+    TMailbox& mailbox = *working_.All()[static_cast<size_t>(mailbox_)];
+    bool ok = false;
+    const QString name =
+        QInputDialog::getText(this, "Rename Mailbox", "Name of the mailbox:", QLineEdit::Normal,
+                              FromStd(mailbox.Name), &ok);
+    if (!ok) return;
+    StoreShown(mailbox);
+    mailbox.Name = ToStd(name.trimmed());
+    ShowMailboxLine();
+}
+
+void TdlgMailOptions::btnRemoveMailboxClick() {
+    if (working_.Mailboxes.empty()) return;
+    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    const QString name = cbMailbox->currentText();
+    QMessageBox box(QMessageBox::Question, "Remove Mailbox",
+                    QString("Remove the mailbox %1?").arg(name), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setDefaultButton(QMessageBox::No);
+    if (ExecMessageBox(box, this) != QMessageBox::Yes) return;
+    // The settings key always holds a mailbox: the second one moves up into it.
+    auto& further = working_.Mailboxes;
+    if (mailbox_ == 0) {
+        static_cast<TMailbox&>(working_) = std::move(further.front());
+        further.erase(further.begin());
+    } else {
+        further.erase(further.begin() + (mailbox_ - 1));
+    }
+    LoadShown(std::min(mailbox_, static_cast<int>(further.size())));
 }
 
 void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     const int32_t interval = StrToInt(ToStd(edInterval->text()));
-    pgConnection->CheckInput();
+    if (!ShownUnreadable()) pgConnection->CheckInput();
+    TSettings edited = working_;
+    StoreShown(*edited.All()[static_cast<size_t>(mailbox_)]);
     settings.Interval = interval;
     // Computed in 64 bits: a product past the 32-bit range means the longest period the
     // timer supports instead of a wrapped, possibly negative one.
     timer.SetInterval(MinutesToMs(interval));
-    settings.Connection.Host = ToStd(edHostname->text());
-    settings.User = ToStd(edUsername->text());
+    static_cast<TMailbox&>(settings) = static_cast<const TMailbox&>(edited);
+    settings.Mailboxes = std::move(edited.Mailboxes);
     settings.ShowMessage = chbShowMessage->isChecked();
-    settings.FastCheck = chbFastCheck->isChecked();
     settings.DesktopNotification = chbDesktopNotification->isChecked();
     settings.CountOnIcon = chbCountOnIcon->isChecked();
-    settings.RememberPassword = chbRememberPassword->isChecked();
     settings.MailProgram = chbMailer->isChecked() ? ToStd(feMailProg->Text()) : std::string();
     settings.LogFile = chbLogFile->isChecked() ? ToStd(feLogFile->Text()) : std::string();
     settings.WavSound = chbSound->isChecked() ? ToStd(feSound->Text()) : std::string();
-    pgConnection->StoreTo(settings);
 }
 
 void TdlgMailOptions::done(int result) {
-    if (result == Accepted && !pgConnection->InputAcceptable()) {
+    if (result == Accepted && !ShownUnreadable() && !pgConnection->InputAcceptable()) {
         pcOptions->setCurrentWidget(pgConnection);
         pgConnection->FocusFault();
         return;
@@ -276,13 +428,34 @@ void TdlgMailOptions::chbClick() {
 
 namespace {
 
+bool UsesOAuth(const TMailbox& mailbox) {
+    return mailbox.Connection.Authentication == TAuthentication::OAuth2;
+}
+
+// Whether some mailbox of settings still signs in as account with OAuth2.
+bool StillSignedIn(const TSettings& settings, const TMailbox& account) {
+    const std::vector<const TMailbox*> all = settings.All();
+    return std::any_of(all.begin(), all.end(), [&account](const TMailbox* m) {
+        return UsesOAuth(*m) && m->Connection.Host == account.Connection.Host &&
+               m->User == account.User;
+    });
+}
+
 // Leaving OAuth2 signs out: the account's tokens, and those of a sign-in made in the dialog and
-// then given up, would otherwise wait in the keyring for a check that never uses them.
+// then given up, would otherwise wait in the keyring for a check that never uses them. So does
+// removing a further mailbox or leaving OAuth2 there.
 void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings& after,
                  const std::optional<TSettings>& signInMade) {
-    if (after.Connection.Authentication == TAuthentication::OAuth2) return;
-    if (before.Connection.Authentication == TAuthentication::OAuth2) tokens.SignOut(before);
-    if (signInMade) tokens.SignOut(*signInMade);
+    for (const TMailbox& further : before.Mailboxes) {
+        if (!UsesOAuth(further) || StillSignedIn(after, further)) continue;
+        TSettings account;
+        static_cast<TMailbox&>(account) = further;
+        tokens.SignOut(account);
+    }
+    if (UsesOAuth(after)) return;
+    if (UsesOAuth(before)) tokens.SignOut(before);
+    // The sign-in may have been made for a further mailbox that keeps it.
+    if (signInMade && !StillSignedIn(after, *signInMade)) tokens.SignOut(*signInMade);
 }
 
 }  // namespace

@@ -4,13 +4,16 @@
 
 #include <QDialog>
 
+#include "app/settings.h"
+
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class TConnectionPage;
 class TFileEdit;
-struct TSettings;
 class TTimer;
 class TCredentialSource;
 class TTokenSource;
@@ -20,11 +23,23 @@ class TdlgMailOptions : public QDialog {
   public:
     explicit TdlgMailOptions(QWidget* owner);
 
-    // Copies the settings into the controls.
+    // Copies the settings into a working copy and the controls, the first mailbox shown.
     void LoadFrom(const TSettings& settings);
-    // Copies the controls back and gives the timer the new period. An unreadable interval or
-    // trusted certificate raises EConvertError before anything is changed.
+    // Copies the controls and the working copy's mailboxes back and gives the timer the new
+    // period. An unreadable interval or trusted certificate raises EConvertError before
+    // anything is changed.
     void StoreTo(TSettings& settings, TTimer& timer) const;
+
+    // The mailbox line. Choosing another mailbox keeps the shown one's edits in the working
+    // copy first; one the Connection page refuses stays shown, its fault pointed out.
+    void cbMailboxChange(int index);
+    // Asks for a name and shows a new, empty mailbox.
+    void btnAddMailboxClick();
+    void btnRenameMailboxClick();
+    // Asks first; removing the first mailbox moves the second one into its place.
+    void btnRemoveMailboxClick();
+    // The index (in TSettings::All) of the mailbox the pages show.
+    int ShownMailbox() const { return mailbox_; }
 
     void edIntervalExit();
     void chbClick();
@@ -32,6 +47,11 @@ class TdlgMailOptions : public QDialog {
     void btnHelpClick();
     void FormShow();
 
+    QComboBox* cbMailbox;
+    QPushButton* btnAddMailbox;
+    QPushButton* btnRenameMailbox;
+    QPushButton* btnRemoveMailbox;
+    QLabel* lbUnreadable;  // why the shown mailbox cannot be edited
     QTabWidget* pcOptions;
     QLineEdit* edHostname;
     QLineEdit* edUsername;
@@ -61,6 +81,17 @@ class TdlgMailOptions : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    QWidget* MakeMailboxLine();
+    // The shown mailbox's own controls into mailbox; an unreadable one is left as it is.
+    void StoreShown(TMailbox& mailbox) const;
+    // Shows mailbox index of the working copy.
+    void LoadShown(int index);
+    // The names in the drop-down; Rename and Remove only with several mailboxes.
+    void ShowMailboxLine();
+    // Stores the shown mailbox into the working copy unless the Connection page refuses it
+    // (then false, after saying why).
+    bool LeaveShown();
+    bool ShownUnreadable() const;
     QWidget* MakeLoginPage();
     QWidget* MakeReceivingPage();
     QCheckBox* MakeFastCheckBox(QWidget* page);
@@ -69,6 +100,8 @@ class TdlgMailOptions : public QDialog {
     void FocusInterval();
 
     bool shown_ = false;
+    TSettings working_;  // the mailboxes as edited so far
+    int mailbox_ = 0;    // shown
 };
 
 // The whole exchange of the "&Mail Options" menu command: copy the settings in, show the

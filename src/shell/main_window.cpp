@@ -13,6 +13,9 @@
 #include <QProxyStyle>
 #include <QPushButton>
 
+#include <algorithm>
+#include <utility>
+
 #include "app/check_cycle.h"
 #include "app/launcher.h"
 #include "base/exception.h"
@@ -29,6 +32,7 @@ namespace {
 
 constexpr int kClientWidth = 240;
 constexpr int kClientHeight = 25;
+constexpr int kRowPitch = 25;  // from one password row to the next
 
 // Password boxes echo "*" whatever the desktop's style prefers.
 class StarEchoStyle : public QProxyStyle {
@@ -53,13 +57,33 @@ void MakeTextBlack(QWidget* widget) {
     widget->setPalette(palette);
 }
 
+QLineEdit* MakePasswordBox(QWidget* client) {
+    auto* edit = new QLineEdit(client);
+    auto* echo = new StarEchoStyle;
+    echo->setParent(edit);
+    edit->setStyle(echo);
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+QLabel* MakeRowLabel(const QString& text, QWidget* client) {
+    auto* label = new QLabel(text, client);
+    label->setFont(DesktopFontAt(11));
+    MakeTextBlack(label);
+    return label;
+}
+
+QString MenuText(const std::string& name) {
+    return QString::fromStdString(name).replace("&", "&&");
+}
+
 }  // namespace
 
 TfrmMain::TfrmMain(std::string hivePath, QWidget* parent)
     : QMainWindow(parent), hivePath_(std::move(hivePath)) {
     BuildForm();
     BuildMenu();
-    LayOutControls();
+    ShowMailboxes();
     ConnectCredentials();
     ConnectCycle();
 }
@@ -90,15 +114,9 @@ void TfrmMain::BuildForm() {
 
     cycle_ = new TCheckCycle(Settings, Credentials, this);
 
-    Label4 = new QLabel("Password", client);
-    Label4->setFont(DesktopFontAt(11));
-    MakeTextBlack(Label4);
+    Label4 = MakeRowLabel("Password", client);
 
-    edPassword = new QLineEdit(client);
-    auto* echo = new StarEchoStyle;
-    echo->setParent(edPassword);
-    edPassword->setStyle(echo);
-    edPassword->setEchoMode(QLineEdit::Password);
+    edPassword = MakePasswordBox(client);
     edPassword->installEventFilter(this);
 
     Launcher = new TLauncher(this);
@@ -117,6 +135,8 @@ void TfrmMain::BuildMenu() {
     Options1 = MainMenu1->addMenu("&Options");
     Killlist1 = Options1->addAction("&Kill list");
     MailOptions1 = Options1->addAction("&Mail Options");
+    // In the menu only with several mailboxes (ShowMailboxes).
+    CheckMailbox1 = new QMenu("Check mailbox", this);
     N1 = Options1->addSeparator();
     Exit1 = Options1->addAction("&Exit");
     Exit1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -140,9 +160,13 @@ void TfrmMain::BuildMenu() {
 // far as the desktop's font needs so that no text is clipped.
 void TfrmMain::LayOutControls() {
     const QFontMetrics small(Label4->font());
-    const int labelWidth = std::max(46, small.horizontalAdvance(Label4->text()) + 2);
+    int labelWidth = std::max(46, small.horizontalAdvance(Label4->text()) + 2);
+    for (const TPasswordRow& row : rows_) {
+        labelWidth = std::max(labelWidth, small.horizontalAdvance(row.Label->text()) + 2);
+    }
     const int labelHeight = std::max(13, small.height());
-    Label4->setGeometry(1, std::min(10, kClientHeight - labelHeight), labelWidth, labelHeight);
+    const int labelTop = std::min(10, kClientHeight - labelHeight);
+    Label4->setGeometry(1, labelTop, labelWidth, labelHeight);
 
     const int buttonWidth = std::max(47, small.horizontalAdvance(Button1->text()) + 16);
     const int editLeft = std::max(52, 1 + labelWidth + 4);
@@ -152,9 +176,90 @@ void TfrmMain::LayOutControls() {
     const int buttonLeft = editLeft + editWidth + 6;
     Button1->setGeometry(buttonLeft, 2, buttonWidth, 21);
 
+    int top = 0;
+    for (const TPasswordRow& row : rows_) {
+        top += kRowPitch;
+        row.Label->setGeometry(1, top + labelTop, labelWidth, labelHeight);
+        row.Edit->setGeometry(editLeft, top + 2, editWidth, 21);
+    }
+
     const int clientWidth = std::max(kClientWidth, buttonLeft + buttonWidth + 1);
-    centralWidget()->setFixedSize(clientWidth, kClientHeight);
+    centralWidget()->setFixedSize(clientWidth, kClientHeight + top);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TfrmMain::ShowMailboxes() {
+    // What was typed in a further row stays with its mailbox's name.
+    std::vector<std::pair<QString, QString>> typed;
+    for (const TPasswordRow& row : rows_) {
+        typed.emplace_back(row.Label->text(), row.Edit->text());
+        delete row.Label;
+        delete row.Edit;
+    }
+    rows_.clear();
+    const std::vector<const TMailbox*> all = std::as_const(Settings).All();
+    const bool several = all.size() > 1;
+    Label4->setText(several ? QString::fromStdString(Settings.ShownName()) : "Password");
+    QWidget* previous = edPassword;
+    CheckMailbox1->clear();
+    for (size_t i = 0; i < all.size(); ++i) {
+        const int index = static_cast<int>(i);
+        QAction* item = CheckMailbox1->addAction(MenuText(all[i]->ShownName()));
+        ConnectGuarded(item, &QAction::triggered, this,
+                       [this, index] { cycle_->CheckMailbox(index, false); });
+        if (i == 0 || !NeedsTypedPassword(*all[i])) continue;
+        const TPasswordRow row{
+            index, MakeRowLabel(QString::fromStdString(all[i]->ShownName()), centralWidget()),
+            MakePasswordBox(centralWidget())};
+        for (const auto& [name, text] : typed) {
+            if (name == row.Label->text()) row.Edit->setText(text);
+        }
+        row.Edit->installEventFilter(this);
+        row.Label->show();
+        row.Edit->show();
+        setTabOrder(std::exchange(previous, row.Edit), row.Edit);
+        rows_.push_back(row);
+    }
+    if (several)
+        Options1->insertMenu(N1, CheckMailbox1);
+    else
+        Options1->removeAction(CheckMailbox1->menuAction());
+    LayOutControls();
+}
+
+// A further mailbox has a row of its own only when a check needs what the user types there:
+// not for OAuth2, nor for a password the keyring gives (one it cannot give is typed).
+bool TfrmMain::NeedsTypedPassword(const TMailbox& mailbox) {
+    if (!mailbox.Unreadable.empty() || mailbox.Connection.Authentication == TAuthentication::OAuth2)
+        return false;
+    return !mailbox.RememberPassword || !Credentials.RememberedPassword(mailbox);
+}
+
+QLineEdit* TfrmMain::PasswordRow(int index) const {
+    for (const TPasswordRow& row : rows_) {
+        if (row.Mailbox == index) return row.Edit;
+    }
+    return nullptr;
+}
+
+std::optional<std::string> TfrmMain::TypedFor(const TMailbox& mailbox) const {
+    const std::vector<const TMailbox*> all = Settings.All();
+    // By address; a copy (the kill list editor tries one) by its values.
+    auto found = std::find(all.begin(), all.end(), &mailbox);
+    if (found == all.end()) {
+        found = std::find_if(all.begin(), all.end(),
+                             [&mailbox](const TMailbox* m) { return *m == mailbox; });
+    }
+    if (found == all.end()) return std::nullopt;
+    if (found == all.begin()) return TypedPassword(Settings);
+    const QLineEdit* edit = PasswordRow(static_cast<int>(found - all.begin()));
+    if (edit == nullptr) return std::nullopt;
+    return edit->text().toLocal8Bit().toStdString();
+}
+
+void TfrmMain::FocusMailbox(int index) {
+    QLineEdit* edit = index == 0 ? edPassword : PasswordRow(index);
+    if (edit != nullptr && edit->isEnabled()) edit->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::FormCreate() {
@@ -171,6 +276,7 @@ void TfrmMain::FormCreate() {
     Registry = std::make_unique<TRegistry>(hivePath_);
     cycle_->UseRegistry(Registry.get());
     LoadSettings(*Registry, Settings, settingsLoad_);
+    ShowMailboxes();
     startHidden_ = LoadRemembered();
     UpdatePasswordBox();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
@@ -203,6 +309,7 @@ void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
     RunMailOptions(this, Settings, *cycle_->Timer, &Tokens, &Credentials);
     if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
+    ShowMailboxes();
     UpdatePasswordBox();
 }
 
@@ -260,6 +367,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         uint16_t key = enter ? keys::VK_RETURN : static_cast<uint16_t>(keyEvent->key() & 0xFFFF);
         Guarded(edPassword, [&] { edPasswordKeyDown(key); });
         if (key == 0) return true;
+    }
+    // Enter in a further mailbox's row is Hide too.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool row = std::any_of(rows_.begin(), rows_.end(), [watched](const TPasswordRow& r) {
+            return r.Edit == watched;
+        });
+        if (row && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            Guarded(this, [this] { CheckAndHide(); });
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/credential_source.h"
 #include "app/settings.h"
@@ -57,6 +58,8 @@ class TfrmMain : public QMainWindow {
     QMenu* Options1;
     QAction* Killlist1;
     QAction* MailOptions1;
+    // One item per mailbox, each checking that mailbox; shown only with several.
+    QMenu* CheckMailbox1;
     QAction* N1;
     QAction* Exit1;
     TLauncher* Launcher;
@@ -116,6 +119,17 @@ class TfrmMain : public QMainWindow {
     // With OAuth2 the password box means nothing: disabled and empty, it says what Hide does.
     void UpdatePasswordBox();
     bool TaskbarEntryVisible() const { return taskbarEntryVisible_; }
+    // With several mailboxes each further one needing a typed password (not OAuth2, no
+    // remembered password) has a password row below the first, labelled with its name; the
+    // first row is labelled with its name too. Null: mailbox index has no row of its own.
+    QLineEdit* PasswordRow(int index) const;
+    // The rows, the first row's label and the Check mailbox menu as the settings now are.
+    void ShowMailboxes();
+    // Whether a further mailbox gets a password row (see main_window.cpp).
+    bool NeedsTypedPassword(const TMailbox& mailbox);
+    // What the mailbox's row holds as the credential source takes it (the first mailbox:
+    // TypedPassword); nothing for a mailbox without a row.
+    std::optional<std::string> TypedFor(const TMailbox& mailbox) const;
 
   protected:
     // Platform calls of the notifications, replaceable so tests can watch their order.
@@ -133,6 +147,13 @@ class TfrmMain : public QMainWindow {
     void changeEvent(QEvent* event) override;
 
   private:
+    struct TPasswordRow {
+        int Mailbox;  // index in TSettings::All
+        QLabel* Label;
+        QLineEdit* Edit;
+    };
+    // Puts the cursor in the password row of mailbox index.
+    void FocusMailbox(int index);
     void BuildForm();
     void BuildMenu();
     void LayOutControls();
@@ -192,7 +213,8 @@ class TfrmMain : public QMainWindow {
     QString signInAgainReason_;  // why the last check asked to sign in again
 
     bool startHidden_ = false;
-    bool hidden_ = false;          // see IsWindowHidden
-    bool trayAvailable_ = false;   // as FollowTray last saw it
-    QTimer* trayWatch_ = nullptr;  // asks FollowTray
+    bool hidden_ = false;             // see IsWindowHidden
+    bool trayAvailable_ = false;      // as FollowTray last saw it
+    QTimer* trayWatch_ = nullptr;     // asks FollowTray
+    std::vector<TPasswordRow> rows_;  // the further mailboxes' rows
 };

@@ -30,6 +30,9 @@ void TfrmMain::ConnectCycle() {
     connect(
         cycle_, &TCheckCycle::UserNeeded, this,
         [this](const QString& reason) { UserNeeded(reason); }, direct);
+    connect(
+        cycle_, &TCheckCycle::MailboxNeedsUser, this, [this](int index) { FocusMailbox(index); },
+        direct);
     ConnectGuarded(cycle_->Timer, &TTimer::Ticked, this, [this] { TimerTimer(); });
 }
 

@@ -18,7 +18,7 @@ void TfrmMain::ConnectCredentials() {
     // The box holds a password: with OAuth2 nothing is typed.
     Credentials.Typed = [this](const TMailbox& account) -> std::optional<std::string> {
         if (account.Connection.Authentication == TAuthentication::OAuth2) return std::nullopt;
-        return TypedPassword(account);
+        return TypedFor(account);
     };
     // Any change but the program's own filling in makes the box's text the user's.
     connect(edPassword, &QLineEdit::textChanged, this, [this] { rememberedInBox_.clear(); });

@@ -124,7 +124,9 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         settings.Mailboxes = {second};
         QObject::connect(&form.Cycle(), &TCheckCycle::MailboxNeedsUser,
                          [&](int index) { outcome.needsUser.push_back(index); });
+        form.ShowMailboxes();
         form.edPassword->setText("pw");
+        form.PasswordRow(1)->setText("pw");
         form.show();
         form.CheckAndHide();
         outcome.events = form.Log;

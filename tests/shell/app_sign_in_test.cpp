@@ -311,6 +311,35 @@ class AppSignInTest : public QObject {
         form.Tokens.SignOut(account);
     }
 
+    // Removing a further OAuth2 mailbox forgets its tokens at OK; Cancel keeps them.
+    void removingAFurtherOAuthMailboxSignsItOut() {
+        for (const bool ok : {false, true}) {
+            const Desk desk;
+            TestForm form(desk.Hive());
+            desk.Open(form, 3);
+            TMailbox cloud;
+            cloud.Name = "Cloud";
+            cloud.User = "di";
+            cloud.Connection.Host = "127.0.0.1";
+            cloud.Connection.Authentication = TAuthentication::OAuth2;
+            form.Settings.Mailboxes = {cloud};
+            TSettings account;
+            static_cast<TMailbox&>(account) = cloud;
+            form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+            WhenModal<TdlgMailOptions>([ok](TdlgMailOptions* dialog) {
+                dialog->cbMailbox->setCurrentIndex(1);
+                WhenModal<QMessageBox>(
+                    [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+                dialog->btnRemoveMailbox->click();
+                (ok ? dialog->btnOK : dialog->btnCancel)->click();
+            });
+            form.MailOptions1Click();
+            QCOMPARE(form.Settings.Mailboxes.empty(), ok);
+            QCOMPARE(form.Tokens.Holds(account), !ok);
+            form.Tokens.SignOut(account);
+        }
+    }
+
     // Stored on Hide, filled in at the next start, which hides and checks at once; turning
     // the box off deletes it. Without a keyring that is said once, and the user types.
     void rememberedPassword() {

@@ -114,6 +114,67 @@ class AppWindowTest : public QObject {
         form.FormDestroy();
     }
 
+    // Several mailboxes: a row for each further one that needs a typed password, every row
+    // named, Enter in a row hides, and one Check mailbox item per mailbox.
+    void severalMailboxesHaveRowsAndMenuItems() {
+        TSettings stored;
+        stored.Name = "Main";
+        const auto further = [](const char* name, const char* user, const char* host) {
+            TMailbox m;
+            m.Name = name;
+            m.User = user;
+            m.Connection.Host = host;
+            return m;
+        };
+        TMailbox remembered = further("", "cy", "pop.home.example");
+        remembered.RememberPassword = true;
+        TMailbox oauth = further("Cloud & Co", "di", "pop.cloud.example");
+        oauth.Connection.Authentication = TAuthentication::OAuth2;
+        oauth.OAuth.TokenCommand = "false";  // signed in: Hide opens no browser
+        stored.Mailboxes = {further("Work", "bo", "pop.work.example"), remembered, oauth,
+                            further("", "ed", "pop.extra.example")};
+        {
+            TRegistry registry(hive);
+            SaveSettings(registry, stored);
+        }
+        TestForm form(hive);
+        form.FormCreate();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QCOMPARE(form.Label4->text(), QString("Main"));
+        // No keyring here: the remembered password cannot be had, so it is typed too.
+        QVERIFY(form.PasswordRow(1) && form.PasswordRow(2) && form.PasswordRow(4));
+        QVERIFY(!form.PasswordRow(3));
+        QCOMPARE(form.centralWidget()->height(), 25 * 4);
+        QStringList labels;
+        for (QLabel* label : form.centralWidget()->findChildren<QLabel*>()) {
+            labels << label->text();
+            QVERIFY(FitsText(label, label->text()));
+        }
+        labels.sort();
+        QCOMPARE(labels,
+                 (QStringList{"Main", "Work", "cy@pop.home.example", "ed@pop.extra.example"}));
+        QCOMPARE(NextTabStop(form.edPassword), static_cast<QWidget*>(form.PasswordRow(1)));
+        QCOMPARE(form.PasswordRow(4)->echoMode(), QLineEdit::Password);
+        QVERIFY(form.PasswordRow(1)->geometry().top() > form.edPassword->geometry().bottom());
+
+        // The credential source finds each mailbox's own row by address.
+        QTest::keyClicks(form.PasswordRow(4), "secret");
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[3]), std::optional<std::string>("secret"));
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[0]), std::optional<std::string>(""));
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[2]), std::optional<std::string>());
+
+        QCOMPARE(Texts(form.Options1),
+                 (QStringList{"&Kill list", "&Mail Options", "Check mailbox", "", "&Exit"}));
+        QCOMPARE(Texts(form.CheckMailbox1), (QStringList{"Main", "Work", "cy@pop.home.example",
+                                                         "Cloud && Co", "ed@pop.extra.example"}));
+
+        QTest::keyClick(form.PasswordRow(4), Qt::Key_Return);
+        QVERIFY(form.isHidden());
+        form.FormDestroy();
+    }
+
     void startsWithTheIconInTheTray() {
         TestForm form(hive);
         form.FormCreate();

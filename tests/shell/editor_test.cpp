@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -372,6 +373,44 @@ class KillListEditorTest : public QObject {
         QCOMPARE(text, QString(kTypePasswordFirstText));
         QVERIFY(!d->DryRunWindow());
         QCOMPARE(server.Connections(), 0);
+    }
+
+    // With several mailboxes the button first asks which (a damaged one is not offered) and
+    // signs in as that one; giving up asks for nothing.
+    void tryAsksWhichMailboxWithSeveral() {
+        auto d = Open({"Subject: = x"});
+        TypedAccount account(1, "");
+        TMailbox work;
+        work.Name = "Work";
+        work.User = "bo";
+        TMailbox damaged;
+        damaged.Name = "Old";
+        damaged.Unreadable = "damaged";
+        account.settings.Mailboxes = {work, damaged};
+        std::vector<std::string> asked;
+        account.credentials.Typed = [&asked](const auto& mailbox) {
+            asked.push_back(mailbox.User);
+            return std::optional<std::string>("");
+        };
+        d->SetAccount(account.settings, &account.credentials);
+        QStringList offered;
+        WhenModal<QInputDialog>([&offered](QInputDialog* in) {
+            QCOMPARE(in->windowTitle(), QString("Try on the Mailbox"));
+            QCOMPARE(in->labelText(), QString("Mailbox:"));
+            offered = in->comboBoxItems();
+            in->setTextValue("Work");
+            in->accept();
+        });
+        WhenModal<QMessageBox>(
+            [](QMessageBox* box) { QCOMPARE(box->text(), QString(kTypePasswordFirstText)); });
+        QTest::mouseClick(d->sbTry, Qt::LeftButton);
+        QCOMPARE(offered, (QStringList{"joe@127.0.0.1", "Work"}));
+        QCOMPARE(asked, std::vector<std::string>{"bo"});
+
+        asked.clear();
+        WhenModal<QInputDialog>([](QInputDialog* in) { in->reject(); });
+        QTest::mouseClick(d->sbTry, Qt::LeftButton);
+        QVERIFY(asked.empty() && !d->DryRunWindow());
     }
 
     // The button reads the mailbox with the rules as they stand, unsaved, and lists the

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -37,6 +40,73 @@ TSettings Sample() {
 }
 
 using Dialog = TdlgMailOptions;
+
+TSettings ThreeMailboxes() {
+    TSettings s = Sample();
+    TMailbox work;
+    work.Name = "Work";
+    work.Connection.Host = "pop.work.example";
+    work.User = "bo";
+    TMailbox home;
+    home.Connection.Host = "pop.home.example";
+    home.User = "cy";
+    s.Mailboxes = {work, home};
+    return s;
+}
+
+TSettings FirstMailboxes(int count) {
+    TSettings s = ThreeMailboxes();
+    s.Mailboxes.resize(static_cast<size_t>(count - 1));
+    return s;
+}
+
+// Each mailbox as NAME|HOST|USER.
+QStringList Outline(const TSettings& settings) {
+    QStringList lines;
+    for (const TMailbox* m : settings.All()) {
+        lines << QString::fromStdString(m->Name + "|" + m->Connection.Host + "|" + m->User);
+    }
+    return lines;
+}
+
+// One user step on the mailbox line or the fields it switches: "add NAME", "rename NAME",
+// "remove yes|no", "select N", "refused N" (choosing N is refused), "host TEXT", "pin TEXT",
+// "shows HOST" (the host field holds it), "ok", "cancel".
+void Step(Dialog* d, const QString& step) {
+    const QString verb = step.section(' ', 0, 0);
+    const QString arg = step.section(' ', 1);
+    if (verb == "add" || verb == "rename") {
+        WhenModal<QInputDialog>([arg](QInputDialog* in) {
+            in->setTextValue(arg);
+            in->accept();
+        });
+        QTest::mouseClick(verb == "add" ? d->btnAddMailbox : d->btnRenameMailbox, Qt::LeftButton);
+    } else if (verb == "remove") {
+        const QString asked = "Remove the mailbox " + d->cbMailbox->currentText() + "?";
+        WhenModal<QMessageBox>([arg, asked](QMessageBox* box) {
+            QCOMPARE(box->text(), asked);
+            box->button(arg == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QTest::mouseClick(d->btnRemoveMailbox, Qt::LeftButton);
+    } else if (verb == "select") {
+        d->cbMailbox->setCurrentIndex(arg.toInt());
+    } else if (verb == "refused") {
+        const int before = d->ShownMailbox();
+        WhenModal<QMessageBox>([](QMessageBox*) {});
+        d->cbMailbox->setCurrentIndex(arg.toInt());
+        QCOMPARE(d->ShownMailbox(), before);
+        QCOMPARE(d->cbMailbox->currentIndex(), before);
+        QCOMPARE(d->pcOptions->currentWidget(), d->pgConnection);
+    } else if (verb == "host") {
+        TypeOver(d->edHostname, arg);
+    } else if (verb == "pin") {
+        d->pgConnection->edTrustedCertificate->setText(arg);
+    } else if (verb == "shows") {
+        QCOMPARE(d->edHostname->text(), arg);
+    } else {
+        QTest::mouseClick(verb == "ok" ? d->btnOK : d->btnCancel, Qt::LeftButton);
+    }
+}
 
 }  // namespace
 
@@ -144,6 +214,89 @@ class MailOptionsTest : public QObject {
         // Past the 32-bit millisecond range the period is not wrapped.
         QCOMPARE(timer.Interval(), int64_t{40000} * 60000);
         QVERIFY(timer.Enabled());
+    }
+
+    void mailboxLine_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("saved");
+        const QString first = "|pop.example.org|anna";
+        QTest::newRow("add names it and shows it empty")
+            << 1 << QStringList{"add Work", "shows ", "host pop.work.example", "ok"}
+            << QStringList{first, "Work|pop.work.example|"};
+        QTest::newRow("the fields follow the selection") << 2
+                                                         << QStringList{"shows pop.example.org",
+                                                                        "select 1",
+                                                                        "shows pop.work.example",
+                                                                        "host x.example",
+                                                                        "select 0",
+                                                                        "shows pop.example.org",
+                                                                        "select 1",
+                                                                        "shows x.example",
+                                                                        "ok"}
+                                                         << QStringList{first, "Work|x.example|bo"};
+        QTest::newRow("a refused mailbox stays shown")
+            << 2 << QStringList{"select 1", "pin nonsense", "refused 0", "pin ", "select 0", "ok"}
+            << QStringList{first, "Work|pop.work.example|bo"};
+        QTest::newRow("rename") << 2 << QStringList{"select 1", "rename Office", "ok"}
+                                << QStringList{first, "Office|pop.work.example|bo"};
+        QTest::newRow("removing the first moves the second up")
+            << 3 << QStringList{"remove yes", "shows pop.work.example", "ok"}
+            << QStringList{"Work|pop.work.example|bo", "|pop.home.example|cy"};
+        QTest::newRow("removing asks first") << 2 << QStringList{"select 1", "remove no", "ok"}
+                                             << QStringList{first, "Work|pop.work.example|bo"};
+        QTest::newRow("removing the only further one")
+            << 2 << QStringList{"select 1", "remove yes", "shows pop.example.org", "ok"}
+            << QStringList{first};
+        QTest::newRow("cancel keeps what is stored")
+            << 2 << QStringList{"add New", "select 0", "remove yes", "cancel"}
+            << QStringList{first, "Work|pop.work.example|bo"};
+    }
+
+    void mailboxLine() {
+        QFETCH(int, stored);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, saved);
+        TSettings settings = FirstMailboxes(stored);
+        TTimer timer;
+        bool done = false;
+        WhenModal<Dialog>([&](Dialog* d) {
+            for (const QString& step : steps) {
+                const bool several = d->cbMailbox->count() > 1;
+                QCOMPARE(d->btnAddMailbox->isVisible(), true);
+                QCOMPARE(d->btnRenameMailbox->isVisible(), several);
+                QCOMPARE(d->btnRemoveMailbox->isVisible(), several);
+                for (QPushButton* b : {d->btnAddMailbox, d->btnRenameMailbox, d->btnRemoveMailbox})
+                    QVERIFY(!b->isVisible() || (b->width() >= b->sizeHint().width() &&
+                                                b->geometry().right() < d->width()));
+                Step(d, step);
+                if (QTest::currentTestFailed()) return;
+            }
+            done = true;
+        });
+        RunMailOptions(nullptr, settings, timer);
+        QVERIFY(done);
+        QCOMPARE(Outline(settings), saved);
+        QCOMPARE(settings.Interval, Sample().Interval);  // shared, untouched
+    }
+
+    // A damaged stored mailbox is shown with why, never edited over.
+    void unreadableMailboxIsShownNotEdited() {
+        TSettings settings = FirstMailboxes(2);
+        settings.Mailboxes[0].Unreadable = "The stored mailbox 2 cannot be read.";
+        const TSettings before = settings;
+        auto d = Open(settings);
+        d->cbMailbox->setCurrentIndex(1);
+        QVERIFY(d->lbUnreadable->isVisible());
+        QCOMPARE(d->lbUnreadable->text(), QString("The stored mailbox 2 cannot be read."));
+        QVERIFY(!d->edHostname->isEnabled() && !d->pgConnection->isEnabled());
+        QVERIFY(!d->btnRenameMailbox->isEnabled());
+        TTimer timer;
+        TSettings stored = settings;
+        d->StoreTo(stored, timer);
+        QVERIFY(stored == before);
+        d->cbMailbox->setCurrentIndex(0);
+        QVERIFY(!d->lbUnreadable->isVisible() && d->edHostname->isEnabled());
     }
 
     // Help open before the dialog, and help opened from it, take clicks while the dialog is
