@@ -190,6 +190,7 @@ class TfrmMain : public QMainWindow {
     bool LoadRemembered();
     // Hide with "Remember password" on: the typed password goes to the keyring.
     void KeepPassword();
+    void KeepFurtherPasswords();
     void ForgetPassword(const TSettings& account);
     // The password box as the credential source takes it: nothing while it holds the password
     // remembered for the account, else what it holds.

@@ -46,6 +46,7 @@ bool TfrmMain::LoadRemembered() {
 }
 
 void TfrmMain::KeepPassword() {
+    KeepFurtherPasswords();
     if (!Settings.RememberPassword || Settings.Connection.Authentication == TAuthentication::OAuth2)
         return;
     const std::optional<std::string> typed = TypedPassword(Settings);
@@ -58,6 +59,16 @@ void TfrmMain::KeepPassword() {
     if (typed->empty()) return;
     if (Credentials.KeepPassword(Settings, *typed).IsOk())
         rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, Settings);
+}
+
+// A further mailbox that remembers its password and has a row: what was typed there is kept.
+void TfrmMain::KeepFurtherPasswords() {
+    const std::vector<TMailbox*> all = Settings.All();
+    for (size_t i = 1; i < all.size(); ++i) {
+        const QLineEdit* row = PasswordRow(static_cast<int>(i));
+        if (!all[i]->RememberPassword || row == nullptr || row->text().isEmpty()) continue;
+        Credentials.KeepPassword(*all[i], row->text().toLocal8Bit().toStdString());
+    }
 }
 
 void TfrmMain::ForgetPassword(const TSettings& account) {
