@@ -22,6 +22,7 @@ import dbus
 
 SKIP = 77
 USER, PASSWORD = "carol", "e2e-pass"
+SECOND_USER, SECOND_PASSWORD = "dave", "e2e-pass-2"
 SPAM_RULES = ["Subject: = cheap", "From: = @spam.example"]
 
 
@@ -229,11 +230,16 @@ class Mailbox:
     def run(self, *args):
         subprocess.run(["bash", self.script, *args], check=True, stdout=subprocess.DEVNULL)
 
-    def deliver(self, text):
+    def deliver(self, text, user=USER):
         path = os.path.join(self.dir, "incoming.eml")
         with open(path, "w") as out:
             out.write(text)
-        self.run("deliver", self.dir, USER, path)
+        self.run("deliver", self.dir, user, path)
+
+    def add_user(self, user, password):
+        """A further user of the same server (its password file is read again on each login)."""
+        with open(os.path.join(self.dir, "passwd"), "a") as out:
+            out.write(f"{user}:{{PLAIN}}{password}\n")
 
     def logins(self):
         return self.log().count("Login: user=<")
@@ -242,9 +248,11 @@ class Mailbox:
         path = os.path.join(self.dir, "dovecot.log")
         return open(path).read() if os.path.exists(path) else ""
 
-    def subjects(self):
+    def subjects(self, user=None):
+        """The subjects left in every user's maildir, or in the given user's only."""
         found = []
-        for root, _dirs, files in os.walk(self.dir):
+        top = os.path.join(self.dir, "mail", user) if user else self.dir
+        for root, _dirs, files in os.walk(top):
             if os.path.basename(root) in ("new", "cur"):
                 for name in files:
                     text = open(os.path.join(root, name), errors="replace").read()
@@ -304,6 +312,11 @@ class Program:
     def title(self):
         return self.desktop.xdotool("getwindowname", self.window).strip()
 
+    def windows(self):
+        """The program's visible windows: the main window, boxes, dialogs and menus."""
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)],
+                              env=self.desktop.env(), capture_output=True, text=True).stdout.split()
+
     def other_window(self):
         """A visible window named like ours that is not the main window (a box)."""
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Vornask$"],
@@ -311,9 +324,12 @@ class Program:
         others = [w for w in found.split() if w != self.window]
         return others[0] if others else None
 
-    def focus_password(self):
+    def size(self):
         geometry = self.desktop.xdotool("getwindowgeometry", self.window)
-        width, height = map(int, re.search(r"Geometry: (\d+)x(\d+)", geometry).groups())
+        return tuple(map(int, re.search(r"Geometry: (\d+)x(\d+)", geometry).groups()))
+
+    def focus_password(self):
+        width, height = self.size()
         # The password box sits in the bottom 25 pixels of the window, left of the Hide button.
         # Without a window manager a click is what gives the window the keyboard focus.
         self.desktop.xdotool("mousemove", "--window", self.window, str(width // 2 - 20),
@@ -392,6 +408,71 @@ def scenario_good_password(binary, desktop, mailbox, work, artifacts):
         assert sorted(hive_values(config)) == sorted(
             ["SMTP host", "User", "Mail Program", "Log File", "Interval", "WavSound",
              "ShowMessage", "Count On Icon"]), hive_values(config)
+    finally:
+        program.kill()
+
+
+def scenario_second_mailbox(binary, desktop, mailbox, work, artifacts):
+    """A second mailbox set up through Mail Options (Add, its name, then its server and login
+    name): the window gets a password row for it, Hide checks both mailboxes, the tooltip has a
+    line for each, and the hive keeps the second under "Mailboxes"."""
+    config = os.path.join(work, "config-two")
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": "",
+                        "Log File": "", "Interval": 0, "WavSound": "", "ShowMessage": 0},
+               SPAM_RULES)
+    mailbox.add_user(SECOND_USER, SECOND_PASSWORD)
+    for text in HAM[:1] + SPAM:
+        mailbox.deliver(text, SECOND_USER)
+    first_count = len(mailbox.subjects(USER))  # no spam left there by the earlier checks
+    program = Program(binary, desktop, config, work)
+    try:
+        one_row = program.size()[1]
+        program.focus_password()
+        desktop.xdotool("key", "alt+o")
+        wait_for("the Options menu", lambda: len(program.windows()) > 1)
+        desktop.xdotool("key", "m")
+        options = wait_for("Mail Options",
+                           lambda: (desktop.find_windows("^Mail options$") or [None])[0])
+        # The server's box has the focus: the Add button is the control before it.
+        desktop.xdotool("mousemove", "--window", options, "3", "3", "click", "1")
+        desktop.xdotool("key", "shift+Tab", "space")
+        ask = wait_for("the name asked",
+                       lambda: (desktop.find_windows("^Add Mailbox$") or [None])[0])
+        desktop.xdotool("mousemove", "--window", ask, "3", "3", "click", "1")
+        desktop.xdotool("type", "--delay", "30", "home")
+        desktop.xdotool("key", "Return")
+        wait_for("the name taken", lambda: not desktop.find_windows("^Add Mailbox$"))
+        desktop.xdotool("mousemove", "--window", options, "3", "3", "click", "1")
+        desktop.xdotool("key", "ctrl+a")
+        desktop.xdotool("type", "--delay", "30", "127.0.0.1")
+        desktop.xdotool("key", "Tab", "ctrl+a")
+        desktop.xdotool("type", "--delay", "30", SECOND_USER)
+        desktop.screenshot(os.path.join(artifacts, "second-mailbox-options.png"))
+        desktop.xdotool("key", "Return")
+        wait_for("Mail Options closed", lambda: not desktop.find_windows("^Mail options$"))
+
+        # The bottom row is the new mailbox's; the first mailbox's box is the one before it.
+        wait_for("the new mailbox's row", lambda: program.size()[1] > one_row)
+        program.focus_password()
+        desktop.xdotool("type", "--delay", "30", SECOND_PASSWORD)
+        desktop.xdotool("key", "shift+Tab")
+        desktop.xdotool("type", "--delay", "30", PASSWORD)
+        desktop.screenshot(os.path.join(artifacts, "second-mailbox-rows.png"))
+        desktop.xdotool("key", "Return")
+        first = f"{first_count} waiting" if first_count else "no mail"
+        expected = f"You have mail!\n{USER}@127.0.0.1: {first}\nhome: 1 waiting"
+        wait_for("a line per mailbox", lambda: desktop.tooltip() == expected, seen=desktop.tooltip)
+        assert mailbox.subjects(SECOND_USER) == ["Lunch on Friday?"]  # the spam deleted
+        desktop.save_tray_icon(os.path.join(artifacts, "tray-icon-two-mailboxes.png"))
+
+        desktop.tray_item().Activate(10, 10, dbus_interface="org.kde.StatusNotifierItem")
+        wait_for("window back", program.visible)
+        assert program.close_with_alt_f4() == 0
+        hive = open(os.path.join(config, "vornask", "registry.reg")).read()
+        second = hive.split("[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2]\n",
+                            1)[1].split("\n[", 1)[0]
+        for value in ('"Name"="home"', '"SMTP host"="127.0.0.1"', f'"User"="{SECOND_USER}"'):
+            assert value in second.splitlines(), second
     finally:
         program.kill()
 
@@ -577,6 +658,7 @@ def main():
         desktop = Desktop(work)
         mailbox = Mailbox(script, work)
         scenario_good_password(binary, desktop, mailbox, work, artifacts)
+        scenario_second_mailbox(binary, desktop, mailbox, work, artifacts)
         scenario_wrong_password(binary, desktop, work, artifacts)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
         scenario_oauth_sign_in(binary, desktop, script, work, artifacts)
@@ -592,7 +674,7 @@ def main():
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 6 passed, 0 failed")
+    print("e2e: 7 passed, 0 failed")
     return 0
 
 

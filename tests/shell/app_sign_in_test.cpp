@@ -340,6 +340,40 @@ class AppSignInTest : public QObject {
         }
     }
 
+    // A further mailbox that remembers its password, with none kept yet, gets a row; Hide keeps
+    // what was typed there, so the next window needs no row for it.
+    void furtherPasswordTypedInItsRowIsKept() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        TSettings settings;
+        desk.Configure(settings, pop3.Port());
+        TMailbox home;
+        home.Name = "home";
+        home.User = "bob";
+        home.Connection = settings.Connection;
+        home.RememberPassword = true;
+        settings.Mailboxes = {home};
+        TRegistry hive(desk.Hive());
+        SaveSettings(hive, settings);
+        {
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            QVERIFY(form.PasswordRow(1) != nullptr);
+            form.show();
+            form.edPassword->setText("first-pw");
+            QTest::keyClicks(form.PasswordRow(1), "home-pw");
+            form.CheckAndHide();
+        }
+        std::string secret;
+        const std::string key = KeyringKey(TKeyringItem::Password, "bob", "127.0.0.1", pop3.Port());
+        QVERIFY(TKeyring().Read(key, secret).IsOk());
+        QCOMPARE(PasswordRecordOf(secret)->Password, std::string("home-pw"));
+        TestForm next(desk.Hive());
+        next.FormCreate();
+        QVERIFY(next.PasswordRow(1) == nullptr);
+    }
+
     // Stored on Hide, filled in at the next start, which hides and checks at once; turning
     // the box off deletes it. Without a keyring that is said once, and the user types.
     void rememberedPassword() {
