@@ -22,9 +22,9 @@ done
 packages=(
     g++ cmake ninja-build pkg-config make
     qt6-base-dev libxkbcommon-dev fonts-dejavu-core
-    libglib2.0-dev libgmime-3.0-dev libcanberra-dev libasound2-dev alsa-utils
+    libglib2.0-dev libcanberra-dev libasound2-dev alsa-utils
     libssl-dev openssl
-    qtkeychain-qt6-dev libsecret-1-0 qt6-networkauth-dev xdg-utils
+    qtkeychain-qt6-dev libsecret-1-0 xdg-utils
     libgtest-dev libgmock-dev clang-format
     dovecot-core dovecot-pop3d
     sox xvfb xauth xdotool trayer imagemagick x11-utils dbus gnome-keyring libsecret-tools
@@ -34,8 +34,8 @@ packages=(
 )
 if $run_only; then
     packages=(g++ cmake ninja-build pkg-config qt6-base-dev libxkbcommon-dev fonts-dejavu-core
-              libglib2.0-dev libgmime-3.0-dev libcanberra-dev libasound2-dev libssl-dev openssl
-              qtkeychain-qt6-dev libsecret-1-0 qt6-networkauth-dev xdg-utils)
+              libglib2.0-dev libcanberra-dev libasound2-dev libssl-dev openssl
+              qtkeychain-qt6-dev libsecret-1-0 xdg-utils)
 fi
 # The demo runs its own Dovecot in a private network namespace.
 if $demo; then
