@@ -1,0 +1,131 @@
+// The Mailbox line of Mail options: which mailbox the Login page's own fields and the
+// Connection page show, and adding, renaming and removing mailboxes in the dialog's copy.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <algorithm>
+
+#include "app/settings.h"
+#include "platform/message_box.h"
+#include "shell/connection_page.h"
+#include "shell/mailopt.h"
+
+void TdlgMailOptions::LoadShown(int index) {
+    mailbox_ = index;
+    const TMailbox& mailbox = *working_.All()[static_cast<size_t>(index)];
+    edHostname->setText(QString::fromStdString(mailbox.Connection.Host));
+    edUsername->setText(QString::fromStdString(mailbox.User));
+    chbFastCheck->setChecked(mailbox.FastCheck);
+    chbRememberPassword->setChecked(mailbox.RememberPassword);
+    // The page takes a whole settings value; only the mailbox's part of it is read.
+    TSettings shown;
+    static_cast<TMailbox&>(shown) = mailbox;
+    pgConnection->LoadFrom(shown);
+    const bool editable = mailbox.Unreadable.empty();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             edHostname, edUsername, chbRememberPassword, pgConnection, btnRenameMailbox}) {
+        control->setEnabled(editable);
+    }
+    lbUnreadable->setText(QString::fromStdString(mailbox.Unreadable));
+    lbUnreadable->setVisible(!editable);
+    ShowMailboxLine();
+}
+
+void TdlgMailOptions::ShowMailboxLine() {
+    const QSignalBlocker quiet(cbMailbox);
+    cbMailbox->clear();
+    for (const TMailbox* mailbox : working_.All())
+        cbMailbox->addItem(QString::fromStdString(mailbox->ShownName()));
+    cbMailbox->setCurrentIndex(mailbox_);
+    const bool several = !working_.Mailboxes.empty();
+    btnRenameMailbox->setVisible(several);
+    btnRemoveMailbox->setVisible(several);
+}
+
+bool TdlgMailOptions::ShownUnreadable() const {
+    return !working_.All()[static_cast<size_t>(mailbox_)]->Unreadable.empty();
+}
+
+void TdlgMailOptions::StoreShown(TMailbox& mailbox) const {
+    if (!mailbox.Unreadable.empty()) return;
+    TSettings shown;
+    static_cast<TMailbox&>(shown) = mailbox;
+    pgConnection->StoreTo(shown);
+    mailbox.Connection = shown.Connection;
+    mailbox.OAuth = shown.OAuth;
+    mailbox.Connection.Host = edHostname->text().toStdString();
+    mailbox.User = edUsername->text().toStdString();
+    mailbox.FastCheck = chbFastCheck->isChecked();
+    mailbox.RememberPassword = chbRememberPassword->isChecked();
+}
+
+bool TdlgMailOptions::LeaveShown() {
+    if (!ShownUnreadable() && !pgConnection->InputAcceptable()) {
+        pcOptions->setCurrentWidget(pgConnection);
+        pgConnection->FocusFault();
+        return false;
+    }
+    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    return true;
+}
+
+void TdlgMailOptions::cbMailboxChange(int index) {
+    if (index < 0 || index == mailbox_) return;
+    if (!LeaveShown()) {
+        const QSignalBlocker quiet(cbMailbox);
+        cbMailbox->setCurrentIndex(mailbox_);
+        return;
+    }
+    LoadShown(index);
+}
+
+void TdlgMailOptions::btnAddMailboxClick() {
+    if (!LeaveShown()) return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        this, "Add Mailbox", "Name of the new mailbox:", QLineEdit::Normal, QString(), &ok);
+    if (!ok) return;
+    TMailbox added;
+    added.Name = name.trimmed().toStdString();
+    working_.Mailboxes.push_back(std::move(added));
+    LoadShown(static_cast<int>(working_.Mailboxes.size()));
+    edHostname->setFocus(Qt::OtherFocusReason);
+}
+
+void TdlgMailOptions::btnRenameMailboxClick() {
+    TMailbox& mailbox = *working_.All()[static_cast<size_t>(mailbox_)];
+    bool ok = false;
+    const QString name =
+        QInputDialog::getText(this, "Rename Mailbox", "Name of the mailbox:", QLineEdit::Normal,
+                              QString::fromStdString(mailbox.Name), &ok);
+    if (!ok) return;
+    StoreShown(mailbox);
+    mailbox.Name = name.trimmed().toStdString();
+    ShowMailboxLine();
+}
+
+void TdlgMailOptions::btnRemoveMailboxClick() {
+    if (working_.Mailboxes.empty()) return;
+    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    const QString name = cbMailbox->currentText();
+    QMessageBox box(QMessageBox::Question, "Remove Mailbox",
+                    QString("Remove the mailbox %1?").arg(name), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setDefaultButton(QMessageBox::No);
+    if (ExecMessageBox(box, this) != QMessageBox::Yes) return;
+    // The settings key always holds a mailbox: the second one moves up into it.
+    auto& further = working_.Mailboxes;
+    if (mailbox_ == 0) {
+        static_cast<TMailbox&>(working_) = std::move(further.front());
+        further.erase(further.begin());
+    } else {
+        further.erase(further.begin() + (mailbox_ - 1));
+    }
+    LoadShown(std::min(mailbox_, static_cast<int>(further.size())));
+}
