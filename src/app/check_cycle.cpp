@@ -1,22 +1,24 @@
 #include "app/check_cycle.h"
 
-#include <numeric>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
 
 #include "app/check_session.h"
 #include "app/credential_source.h"
-#include "app/settings.h"
+#include "app/failure_kind.h"
+#include "app/mailbox_check.h"
 #include "app/shown_message.h"
 #include "app/timer.h"
 #include "app/token_source.h"
 #include "base/exception.h"
-#include "net/pop3.h"
-#include "platform/oauth_config.h"
-#include "platform/token_command.h"
+#include "platform/registry.h"
 
 namespace {
 
-// Holds a flag (Notifying for one notification, or a session being prepared); lets it go
-// however that ends, so a failed box, sound or start can never silence every later one.
+// Holds the Notifying flag for one notification; lets it go however that ends, so a failed
+// box, sound or start can never silence every later one.
 class FlagScope {
   public:
     explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
@@ -28,209 +30,251 @@ class FlagScope {
     bool& flag_;
 };
 
-template <class E>
-bool Is(const Exception& e) {
-    return dynamic_cast<const E*>(&e) != nullptr;
-}
-
-// A failure only the user can mend: a refused password, a refused certificate, an encryption
-// that cannot be used, an OAuth2 sign-in that must be done again. "Not now" is no reason to
-// doubt the password.
-bool NeedsUser(const Exception& e) {
-    if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
-        return !protocol->TemporaryRefusal;
-    return Is<ETlsError>(e) || Is<EEncryptionError>(e) || Is<ESignInAgain>(e) ||
-           Is<ENoCredential>(e);
+// A failure as the one line of a single mailbox's tooltip: no answer reads as a sentence.
+std::string Capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+    return text;
 }
 
 }  // namespace
 
 TCheckCycle::TCheckCycle(TSettings& settings, TCredentialSource& credentials, QObject* parent)
-    : QObject(parent),
-      Timer(new TTimer(this)),
-      Pop3(std::make_unique<TPop3>()),
-      settings_(settings),
-      credentials_(credentials) {
-    Timer->SetEnabled(false);
-    Timer->SetInterval(1000);
+    : QObject(parent), settings_(settings), credentials_(credentials), timer_(new TTimer(this)) {
+    timer_->SetEnabled(false);
+    timer_->SetInterval(1000);
 }
 
 TCheckCycle::~TCheckCycle() {
-    // Ticks must not reach a cycle that is going away.
-    Timer->SetEnabled(false);
+    // Ticks must not reach a cycle that is going away; sessions still running are cut off.
+    timer_->SetEnabled(false);
+    for (TMailboxCheck* check : running_) check->disconnect(this);
 }
 
 void TCheckCycle::Start() {
-    Timer->SetInterval(MinutesToMs(settings_.Interval));
-    Timer->SetEnabled(true);
+    timer_->SetInterval(MinutesToMs(settings_.Interval));
+    timer_->SetEnabled(true);
     CheckMail(true);
 }
 
 void TCheckCycle::Stop() {
-    Timer->SetEnabled(false);
+    timer_->SetEnabled(false);
 }
 
 void TCheckCycle::CheckMail(bool Quiet) {
-    if (preparing_) return;
-    const size_t count = settings_.All().size();
-    if (count == 1) {
-        outcomes_.clear();
-        CheckSingle(Quiet);
+    Request(AllIds(), Quiet);
+}
+
+void TCheckCycle::CheckMailbox(TMailboxId id, bool Quiet) {
+    if (settings_.Find(id)) Request({id}, Quiet);
+}
+
+std::vector<TMailboxId> TCheckCycle::AllIds() const {
+    std::vector<TMailboxId> ids;
+    for (const TMailbox& mailbox : settings_.Mailboxes) ids.push_back(mailbox.Id);
+    return ids;
+}
+
+void TCheckCycle::Request(const std::vector<TMailboxId>& ids, bool Quiet) {
+    if (!round_) {
+        StartRound(ids, Quiet);
         return;
     }
-    std::vector<int> indexes(count);
-    std::iota(indexes.begin(), indexes.end(), 0);
-    CheckSeveral(indexes, Quiet);
+    // Not lost: one more check follows the running one, quiet only when every asker was.
+    if (!pending_) pending_ = TPending{Quiet, {}};
+    pending_->Quiet = pending_->Quiet && Quiet;
+    for (const TMailboxId& id : ids)
+        if (std::find(pending_->Ids.begin(), pending_->Ids.end(), id) == pending_->Ids.end())
+            pending_->Ids.push_back(id);
 }
 
-void TCheckCycle::CheckMailbox(int index, bool Quiet) {
-    if (preparing_) return;
-    const size_t count = settings_.All().size();
-    if (count == 1) {
-        CheckMail(Quiet);
-        return;
+void TCheckCycle::StartRound(const std::vector<TMailboxId>& ids, bool Quiet) {
+    round_ = TRound{Quiet, false, {}};
+    // Copies: the settings may change while a mailbox waits for its credential.
+    std::vector<TMailbox> mailboxes;
+    for (const TMailboxId& id : ids)
+        if (const TMailbox* mailbox = settings_.Find(id)) mailboxes.push_back(*mailbox);
+    for (const TMailbox& mailbox : mailboxes) {
+        if (!round_ || round_->Abandoned) break;
+        StartOne(mailbox);
     }
-    if (index < 0 || static_cast<size_t>(index) >= count) return;
-    CheckSeveral({index}, Quiet);
+    if (round_ && running_.empty()) RoundEnded();
 }
 
-void TCheckCycle::CheckSingle(bool Quiet) {
-    TCheckSession session(*Pop3, *registry_, settings_);
-    lastCheckFailed_ = true;  // until it reaches its outcome
-    try {
-        const FlagScope preparing(preparing_);
-        PrepareSession(*Pop3, settings_);
-        SignIn(credentials_, *Pop3, settings_, [&] { session.Login(); });
-    } catch (const Exception& e) {
-        LoginFailed(e);
-        return;
-    }
-    MailCount = session.Listed();
-    session.Run(MailCount);
-    lastCheckFailed_ = false;
-    if (MailCount != 0)
-        NotifyMail();
-    else
-        ShowNoMail(Quiet);
-}
-
-void TCheckCycle::CheckSeveral(const std::vector<int>& indexes, bool Quiet) {
-    if (outcomes_.size() != settings_.All().size()) outcomes_.assign(settings_.All().size(), {});
-    std::vector<TChecked> checked;
-    {
-        // A check asked for while one mailbox waits for its credential is dropped, as with one.
-        const FlagScope preparing(preparing_);
-        for (const int index : indexes) {
-            // Looked up each time: the settings may change while a credential is awaited.
-            const std::vector<TMailbox*> all = settings_.All();
-            if (static_cast<size_t>(index) >= all.size()) break;
-            checked.push_back(CheckOne(*all[index]));
-            if (outcomes_.size() == all.size()) outcomes_[index] = checked.back().Outcome;
-        }
-    }
-    ShowSeveral(checked, indexes, Quiet);
-}
-
-TCheckCycle::TChecked TCheckCycle::CheckOne(const TMailbox& mailbox) {
-    TChecked checked;
+void TCheckCycle::StartOne(const TMailbox& mailbox) {
     if (!mailbox.Unreadable.empty()) {
+        TChecked checked;
+        checked.Id = mailbox.Id;
         checked.Outcome.Failure = mailbox.Unreadable;
+        Record(checked);
+        return;
+    }
+    auto* check = new TMailboxCheck(credentials_, registry_ ? registry_->HivePath() : "", this);
+    running_.push_back(check);
+    connect(check, &TMailboxCheck::Finished, this,
+            [this, check](const TMailboxCheckResult& result) { MailboxDone(check, result); });
+    check->Start(settings_, mailbox);
+}
+
+void TCheckCycle::MailboxDone(TMailboxCheck* check, const TMailboxCheckResult& result) {
+    running_.erase(std::remove(running_.begin(), running_.end(), check), running_.end());
+    check->deleteLater();
+    if (round_ && !round_->Abandoned && !result.Abandoned) Record(Judge(check->Mailbox(), result));
+    if (round_ && running_.empty()) RoundEnded();
+}
+
+TCheckCycle::TChecked TCheckCycle::Judge(const TMailbox& mailbox,
+                                         const TMailboxCheckResult& result) const {
+    TChecked checked;
+    checked.Id = mailbox.Id;
+    if (!result.Failure) {
+        checked.Outcome.Count = result.Counts.Left;
+        checked.Outcome.Deleted = result.Counts.Deleted();
         return checked;
     }
-    bool signedIn = false;
     try {
-        TCheckSession session(*Pop3, *registry_, settings_, mailbox);
-        PrepareSession(*Pop3, mailbox);
-        SignIn(credentials_, *Pop3, mailbox, [&] { session.Login(); });
-        signedIn = true;
-        const int32_t listed = session.Listed();
-        int32_t left = listed;
-        session.Run(left);
-        checked.Outcome.Count = left;
-        checked.Outcome.Deleted = listed - left;
+        std::rethrow_exception(result.Failure);
     } catch (const Exception& e) {
-        checked.Outcome.Failure = ShownMessage(e);
+        const std::optional<std::string> noAnswer = NoAnswerText(e, mailbox.Connection);
+        checked.Outcome.Failure = noAnswer ? *noAnswer : ShownMessage(e);
         checked.ShowBox = NeedsUser(e);
-        if (checked.ShowBox) checked.Detail = ShownDetail(e);
-        // As with one mailbox, only a refused sign-in brings the window back.
-        checked.BringBack = !signedIn && NeedsUser(e);
-        checked.PasswordToType = Is<EPasswordNeedsEncryption>(e);
+        checked.Detail = ShownDetail(e);
+        // Only a sign-in that needs the user brings the window back.
+        checked.BringBack = !result.SignedIn && checked.ShowBox;
+        checked.PasswordToType = dynamic_cast<const EPasswordNeedsEncryption*>(&e) != nullptr;
         if (const auto* again = dynamic_cast<const ESignInAgain*>(&e))
             checked.SignInAgainReason = QString(SignInAgainReasonText(again->Reason));
+    } catch (const std::exception& e) {
+        checked.Outcome.Failure = e.what();
+        checked.ShowBox = true;
+        checked.Detail = e.what();
     }
     return checked;
 }
 
-void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
-                              bool Quiet) {
-    const std::vector<TMailbox*> all = settings_.All();
-    const std::vector<const TMailbox*> mailboxes(all.begin(), all.end());
-    MailCount = 0;
+void TCheckCycle::Record(const TChecked& checked) {
+    auto found = std::find_if(outcomes_.begin(), outcomes_.end(),
+                              [&](const auto& entry) { return entry.first == checked.Id; });
+    if (found == outcomes_.end())
+        outcomes_.emplace_back(checked.Id, checked.Outcome);
+    else
+        found->second = checked.Outcome;
+    round_->Checked.push_back(checked);
+    // With several mailboxes each line shows as soon as it is known; the whole follows.
+    if (settings_.Mailboxes.size() > 1 && !running_.empty()) emit TipChanged(Tip());
+}
+
+std::vector<TMailboxOutcome> TCheckCycle::Outcomes() const {
+    std::vector<TMailboxOutcome> outcomes;
+    for (const TMailbox& mailbox : settings_.Mailboxes) {
+        auto found = std::find_if(outcomes_.begin(), outcomes_.end(),
+                                  [&](const auto& entry) { return entry.first == mailbox.Id; });
+        outcomes.push_back(found == outcomes_.end() ? TMailboxOutcome{} : found->second);
+    }
+    return outcomes;
+}
+
+std::string TCheckCycle::Tip() const {
+    const std::vector<TMailboxOutcome> outcomes = Outcomes();
+    if (settings_.Mailboxes.size() == 1 && outcomes[0].Failed())
+        return Capitalized(outcomes[0].Failure);
+    std::vector<const TMailbox*> mailboxes;
+    for (const TMailbox& mailbox : settings_.Mailboxes) mailboxes.push_back(&mailbox);
+    return OutcomeTip(mailboxes, outcomes);
+}
+
+void TCheckCycle::RoundEnded() {
+    const TRound round = std::move(*round_);
+    round_.reset();
+    if (!round.Abandoned) ShowRound(round);
+    if (!pending_ || round_) return;
+    const TPending next = std::move(*pending_);
+    pending_.reset();
+    StartRound(next.Ids, next.Quiet);
+}
+
+void TCheckCycle::ShowRound(const TRound& round) {
+    const std::vector<TMailboxOutcome> outcomes = Outcomes();
+    mailCount_ = 0;
     lastCheckFailed_ = false;
-    for (const TMailboxOutcome& outcome : outcomes_) {
-        MailCount += outcome.Count;
+    bool anyReached = false;
+    for (const TMailboxOutcome& outcome : outcomes) {
+        mailCount_ += outcome.Count;
         lastCheckFailed_ = lastCheckFailed_ || outcome.Failed();
     }
-    emit TipChanged(OutcomeTip(mailboxes, outcomes_));
-    for (const TChecked& one : checked)
-        if (one.PasswordToType) emit PasswordToType();
-    if (!Notifying) {
-        const FlagScope scope(Notifying);
+    for (const TChecked& one : round.Checked) anyReached = anyReached || !one.Outcome.Failed();
+    if (settings_.Mailboxes.size() == 1 && !anyReached && !round.Checked.empty()) {
+        ShowFailureAlone(round.Checked.front());
+        return;
+    }
+    emit TipChanged(Tip());
+    for (const TChecked& one : round.Checked)
+        if (one.PasswordToType) emit PasswordToType(one.Id);
+    if (!notifying_) {
+        const FlagScope scope(notifying_);
         bool boxShown = false;
-        for (const TChecked& one : checked) {
+        for (const TChecked& one : round.Checked) {
             if (!one.ShowBox) continue;
-            emit FailureShown(one.Detail);
+            const TMailbox* mailbox = settings_.Find(one.Id);
+            const bool named = settings_.Mailboxes.size() > 1 && mailbox;
+            emit FailureShown(named ? mailbox->ShownName() + ": " + one.Detail : one.Detail);
             boxShown = true;
         }
-        if (MailCount != 0)
-            emit MailWaiting(MailCount);
-        else if (!Quiet && !boxShown)
+        if (mailCount_ != 0)
+            emit MailWaiting(mailCount_);
+        else if (!round.Quiet && !boxShown && anyReached)
             emit NoMail();
     }
-    for (size_t k = 0; k < checked.size(); ++k) {
-        if (!checked[k].BringBack) continue;
-        emit MailboxNeedsUser(indexes[k]);
-        emit UserNeeded(checked[k].SignInAgainReason);
+    BringBackFor(round.Checked);
+}
+
+// One mailbox that failed: while an outcome is being shown nothing changes.
+void TCheckCycle::ShowFailureAlone(const TChecked& checked) {
+    if (checked.PasswordToType) emit PasswordToType(checked.Id);
+    if (notifying_) return;
+    {
+        const FlagScope scope(notifying_);
+        emit TipChanged(Tip());
+        if (checked.ShowBox) emit FailureShown(checked.Detail);
+    }
+    BringBackFor({checked});
+}
+
+void TCheckCycle::BringBackFor(const std::vector<TChecked>& checked) {
+    for (const TChecked& one : checked) {
+        if (!one.BringBack) continue;
+        emit MailboxNeedsUser(one.Id);
+        emit UserNeeded(one.SignInAgainReason);
         Stop();
         return;
     }
 }
 
-// Must be called from a handler: anything else than a failed connection or sign-in, or a
-// refusal (by the server, of its certificate, of the encryption, of the OAuth2 tokens), is
-// thrown on to CheckMail's caller.
-void TCheckCycle::LoginFailed(const Exception& e) {
-    // A connection, token command or refresh that failed: the next tick tries again.
-    if (Is<ESocketError>(e) || Is<ETokenCommandError>(e) || Is<EOAuthError>(e)) {
-        Report(e);
-        return;
-    }
-    if (!Is<EProtocolError>(e) && !NeedsUser(e)) throw;
-    if (Is<EPasswordNeedsEncryption>(e)) emit PasswordToType();
-    Report(e);
-    if (!NeedsUser(e)) return;  // "not now": the next tick tries again
-    const auto* again = dynamic_cast<const ESignInAgain*>(&e);
-    emit UserNeeded(again ? QString(SignInAgainReasonText(again->Reason)) : QString());
-    Stop();
-}
-
-void TCheckCycle::ShowNoMail(bool Quiet) {
-    emit TipChanged(kNoMailText);
-    if (Quiet || Notifying) return;
-    const FlagScope scope(Notifying);
-    emit NoMail();
-}
-
-void TCheckCycle::NotifyMail() {
-    emit TipChanged(kYouHaveMailText);
-    if (Notifying) return;
-    const FlagScope scope(Notifying);
-    emit MailWaiting(MailCount);
-}
-
 void TCheckCycle::Report(const Exception& e) {
-    if (Notifying) return;
-    const FlagScope scope(Notifying);
+    if (notifying_) return;
+    const FlagScope scope(notifying_);
     emit TipChanged(ShownMessage(e));
     if (NeedsUser(e)) emit FailureShown(ShownDetail(e));
+}
+
+void TCheckCycle::Abandon(std::chrono::milliseconds grace) {
+    pending_.reset();
+    if (!round_) return;
+    round_->Abandoned = true;
+    // A copy: an abandoned check may end, and leave the list, at once.
+    const std::vector<TMailboxCheck*> running = running_;
+    for (TMailboxCheck* check : running) check->Abandon(grace);
+}
+
+bool TCheckCycle::Running() const {
+    return round_.has_value();
+}
+
+bool TCheckCycle::WaitUntilIdle(std::chrono::milliseconds timeout) {
+    const QDeadlineTimer deadline(timeout);
+    while (Running() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return !Running();
 }

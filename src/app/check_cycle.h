@@ -1,25 +1,29 @@
 #pragma once
 
-// The check cycle: the ticks, one check of the mailbox at a time and its outcome. What is shown
-// of an outcome (tooltip, boxes, sound, notifications, the mail program, the window) is left to
-// whoever listens to the signals; they are emitted one after the other on the calling thread,
-// so a listener that opens a box holds the cycle until the box is closed.
+// The check cycle: the ticks, the checks of the mailboxes and their outcome. Each mailbox is
+// checked by a TMailboxCheck of its own, all at once, their sessions beside this thread; each
+// mailbox's line of the tooltip follows as soon as its outcome is known, and what is shown of
+// the whole (boxes, sound, notifications, the mail program, the window) once all are done. What
+// is shown is left to whoever listens to the signals; they are emitted one after the other on
+// this thread, so a listener that opens a box holds the rest until the box is closed.
 
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/mailbox_outcome.h"
+#include "app/settings.h"
 
 class Exception;
 class TCredentialSource;
-class TPop3;
+class TMailboxCheck;
 class TRegistry;
 class TTimer;
-struct TMailbox;
-struct TSettings;
+struct TMailboxCheckResult;
 
 class TCheckCycle : public QObject {
     Q_OBJECT
@@ -28,40 +32,42 @@ class TCheckCycle : public QObject {
     TCheckCycle(TSettings& settings, TCredentialSource& credentials, QObject* parent = nullptr);
     ~TCheckCycle() override;
 
-    // The hive the kill list and the record of examined messages are read from; must be set
-    // before a check runs.
+    // The hive the sessions read the kill list from; must be set before a check runs.
     void UseRegistry(TRegistry* registry) { registry_ = registry; }
 
     // Starts the ticks at the settings' interval and checks at once, quietly.
     void Start();
     // No more ticks until Start.
     void Stop();
+    TTimer* Timer() const { return timer_; }
 
-    // One check. Failures it knows are reported; any other goes on to the caller. Does nothing
-    // while a check is getting its token or password (that waits in a local event loop). With
-    // several mailboxes each is checked in its own session, one after the other; one that
-    // fails, for whatever reason, does not stop the others, and the outcome is the whole's.
+    // Checks every mailbox, each in its own session. Asked while a check runs, it starts no
+    // second session on a mailbox: one more check follows once the running one has ended.
     void CheckMail(bool Quiet);
-    // Checks mailbox index of the settings' All() only, its outcome shown as a whole check's;
-    // the other mailboxes' last outcomes stay in the tooltip's lines. With one mailbox: CheckMail.
-    void CheckMailbox(int index, bool Quiet);
-    // The outcomes as a check reports them; also for a failure outside the check. While one
-    // is being shown (Notifying) a further one only changes the tooltip, or nothing for a
-    // failure.
-    void ShowNoMail(bool Quiet);
-    void NotifyMail();
+    // The same for one mailbox; the others' last outcomes stay in the tooltip's lines.
+    void CheckMailbox(TMailboxId id, bool Quiet);
+    // Gives up the running check without showing anything of it: sessions that have deleted
+    // nothing are closed at once, the others get at most grace to log out. A check asked for
+    // after this waits until they have ended.
+    void Abandon(std::chrono::milliseconds grace = std::chrono::seconds(2));
+    // Whether a check runs (an abandoned one included).
+    bool Running() const;
+    // Waits in a local event loop until no check runs, at most timeout; whether none runs.
+    bool WaitUntilIdle(std::chrono::milliseconds timeout);
+
+    // A failure outside the checks, shown as a check's would be.
     void Report(const Exception& e);
 
-    // Whether the last check ended before its outcome; with several mailboxes, whether any
-    // mailbox's last check did.
+    // Messages left after the last checks, in all mailboxes.
+    int32_t MailCount() const { return mailCount_; }
+    // Whether any mailbox's last check ended before its outcome.
     bool LastCheckFailed() const { return lastCheckFailed_; }
-    // With several mailboxes each one's last outcome, by index in All(); empty with one.
-    const std::vector<TMailboxOutcome>& Outcomes() const { return outcomes_; }
-
-    TTimer* const Timer;
-    const std::unique_ptr<TPop3> Pop3;
-    int32_t MailCount = 0;  // messages left after the last check's kill pass, in all mailboxes
-    bool Notifying = false;
+    // Each mailbox's last outcome, in the settings' order.
+    std::vector<TMailboxOutcome> Outcomes() const;
+    // Whether an outcome is being shown: a box opened for it holds the rest until closed, and a
+    // further outcome meanwhile only changes the tooltip.
+    bool Notifying() const { return notifying_; }
+    void SetNotifying(bool notifying) { notifying_ = notifying; }
 
   signals:
     // The tooltip's text for an outcome or a failure.
@@ -72,18 +78,18 @@ class TCheckCycle : public QObject {
     void MailWaiting(int32_t count);
     // A failure that needs the user, in the error box's words.
     void FailureShown(const std::string& detail);
-    // The remembered password may not be sent on this connection: it is to be typed.
-    void PasswordToType();
+    // The mailbox's remembered password may not be sent on its connection: it is to be typed.
+    void PasswordToType(TMailboxId id);
     // A failure only the user can mend stopped the ticks; signInAgainReason says why a sign-in
     // must be made again, empty for any other failure.
     void UserNeeded(const QString& signInAgainReason);
-    // Just before UserNeeded, with several mailboxes: the mailbox (index in All()) whose refused
-    // login brings the window back.
-    void MailboxNeedsUser(int index);
+    // Just before UserNeeded: the mailbox whose refused sign-in brings the window back.
+    void MailboxNeedsUser(TMailboxId id);
 
   private:
-    // What a check of one of several mailboxes found, with what its failure asks of the user.
+    // What one mailbox's check found, with what its failure asks of the user.
     struct TChecked {
+        TMailboxId Id;
         TMailboxOutcome Outcome;
         bool ShowBox = false;    // a failure the error box shows
         bool BringBack = false;  // a refused sign-in: the window comes back for the user
@@ -91,24 +97,39 @@ class TCheckCycle : public QObject {
         std::string Detail;  // the error box's words
         QString SignInAgainReason;
     };
+    struct TRound {
+        bool Quiet = true;
+        bool Abandoned = false;
+        std::vector<TChecked> Checked;
+    };
+    struct TPending {
+        bool Quiet = true;
+        std::vector<TMailboxId> Ids;
+    };
 
-    // The single mailbox's check, as it always was.
-    void CheckSingle(bool Quiet);
-    // Checks the mailboxes at indexes, each in its own session, and shows the whole outcome.
-    void CheckSeveral(const std::vector<int>& indexes, bool Quiet);
-    TChecked CheckOne(const TMailbox& mailbox);
-    // Shows the outcome of all mailboxes after the ones in checked were checked: the tooltip,
-    // the boxes of the failures that need the user, the mail or no mail, the window.
-    void ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
-                     bool Quiet);
-    // A check whose sign-in failed: reports it and, when only the user can mend it, stops the
-    // ticks and says so.
-    void LoginFailed(const Exception& e);
+    void Request(const std::vector<TMailboxId>& ids, bool Quiet);
+    void StartRound(const std::vector<TMailboxId>& ids, bool Quiet);
+    void StartOne(const TMailbox& mailbox);
+    void MailboxDone(TMailboxCheck* check, const TMailboxCheckResult& result);
+    TChecked Judge(const TMailbox& mailbox, const TMailboxCheckResult& result) const;
+    void Record(const TChecked& checked);
+    void RoundEnded();
+    void ShowRound(const TRound& round);
+    void ShowFailureAlone(const TChecked& checked);
+    void BringBackFor(const std::vector<TChecked>& checked);
+    std::string Tip() const;
+    std::vector<TMailboxId> AllIds() const;
 
     TSettings& settings_;
     TCredentialSource& credentials_;
     TRegistry* registry_ = nullptr;
-    bool preparing_ = false;  // a check is getting its token
+    TTimer* timer_;
+    std::optional<TRound> round_;
+    std::optional<TPending> pending_;
+    std::vector<TMailboxCheck*> running_;
+    // The last outcome of each mailbox checked, by identity.
+    std::vector<std::pair<TMailboxId, TMailboxOutcome>> outcomes_;
+    int32_t mailCount_ = 0;
     bool lastCheckFailed_ = false;
-    std::vector<TMailboxOutcome> outcomes_;
+    bool notifying_ = false;
 };

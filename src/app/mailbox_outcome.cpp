@@ -9,6 +9,18 @@ std::string Named(const TMailbox& mailbox, const std::string& text) {
     return mailbox.ShownName() + ": " + text;
 }
 
+// A tooltip line past this many bytes is shortened, so that one long failure cannot crowd
+// out the other mailboxes' lines.
+constexpr size_t kMaxTipLine = 120;
+
+std::string Shortened(const std::string& line) {
+    if (line.size() <= kMaxTipLine) return line;
+    size_t keep = kMaxTipLine - 3;
+    // Never cut a multi-byte character in half.
+    while (keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80) --keep;
+    return line.substr(0, keep) + "...";
+}
+
 }  // namespace
 
 std::string OutcomeHeadline(const std::vector<TMailboxOutcome>& outcomes) {
@@ -34,7 +46,7 @@ std::string OutcomeTip(const std::vector<const TMailbox*>& mailboxes,
                        const std::vector<TMailboxOutcome>& outcomes) {
     std::string tip = OutcomeHeadline(outcomes);
     if (mailboxes.size() < 2) return tip;
-    for (const std::string& line : OutcomeLines(mailboxes, outcomes)) tip += "\n" + line;
+    for (const std::string& line : OutcomeLines(mailboxes, outcomes)) tip += "\n" + Shortened(line);
     return tip;
 }
 
@@ -53,7 +65,6 @@ std::string MailWaitingText(int32_t total, const std::vector<const TMailbox*>& m
 
 std::string CheckCommandLine(const TMailbox& mailbox, const TMailboxOutcome& outcome) {
     if (outcome.Failed()) return Named(mailbox, outcome.Failure);
-    const int32_t listed = outcome.Count + outcome.Deleted;
-    return Named(mailbox, std::to_string(listed) + " waiting, " + std::to_string(outcome.Deleted) +
-                              " deleted.");
+    return Named(mailbox, std::to_string(outcome.Count) + " waiting, " +
+                              std::to_string(outcome.Deleted) + " deleted.");
 }

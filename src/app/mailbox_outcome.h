@@ -24,7 +24,8 @@ std::string OutcomeHeadline(const std::vector<TMailboxOutcome>& outcomes);
 // One line per mailbox, in order: "NAME: 3 waiting", "NAME: no mail" or "NAME: <failure>".
 std::vector<std::string> OutcomeLines(const std::vector<const TMailbox*>& mailboxes,
                                       const std::vector<TMailboxOutcome>& outcomes);
-// The tooltip: the headline, then with several mailboxes each mailbox's line.
+// The tooltip: the headline, then with several mailboxes each mailbox's line, a long one
+// shortened.
 std::string OutcomeTip(const std::vector<const TMailbox*>& mailboxes,
                        const std::vector<TMailboxOutcome>& outcomes);
 // The count box: "You have N messages!" for total, then with several mailboxes one line each
@@ -32,5 +33,5 @@ std::string OutcomeTip(const std::vector<const TMailbox*>& mailboxes,
 std::string MailWaitingText(int32_t total, const std::vector<const TMailbox*>& mailboxes,
                             const std::vector<TMailboxOutcome>& outcomes);
 // `vornask --check`'s line for one mailbox: "NAME: 3 waiting, 1 deleted." (waiting counts what
-// the check listed, as the totals' line does) or "NAME: <failure>".
+// is left after the deletions, as the tooltip does) or "NAME: <failure>".
 std::string CheckCommandLine(const TMailbox& mailbox, const TMailboxOutcome& outcome);

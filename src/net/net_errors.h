@@ -107,6 +107,9 @@ class ETlsError : public ETcpIpError {
     TFault Fault;
     TReason Reason;
     std::string Fingerprint;  // SHA-256 of the server's certificate when one was seen
+    // The handshake's bound (milliseconds) when the server stayed silent for all of it; 0 when
+    // the handshake failed otherwise.
+    int TimedOutMs = 0;
 
   private:
     static TReason ReasonOf(TFault fault) {

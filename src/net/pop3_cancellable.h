@@ -2,6 +2,9 @@
 
 // A POP3 client whose session another thread may cut short, for work run off the GUI thread.
 
+#include <atomic>
+#include <string_view>
+
 #include "net/pop3.h"
 
 class TSocketTransport;
@@ -13,7 +16,18 @@ class TCancellablePop3 : public TPop3 {
     // Callable from any thread: a connect or receive under way fails at once, and so does
     // every later connect.
     void Cancel();
+    // Callable from any thread: from now on every command but QUIT fails before it is sent
+    // (ESocketError ECANCELED), so a session that has deleted can still make that final.
+    void RequestStop() { stopRequested_ = true; }
+    // Whether this client has sent a DELE since it was made: a session cut off after that
+    // loses deletions the server has not made final yet.
+    bool SentDeletions() const { return sentDeletions_; }
+
+  protected:
+    void BeforeSend(std::string_view bytes) override;
 
   private:
     TSocketTransport* socket_;  // under Transport, also once TLS wraps it
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> sentDeletions_{false};
 };

@@ -112,6 +112,7 @@ TTcpIp::TSocketState TTcpIp::SocketState(int handle) {
 }
 
 void TTcpIp::SendBuffer(const char* data, int count) {
+    BeforeSend(std::string_view(data, static_cast<size_t>(count)));
     // A failed send is not reported: it shows as the missing reply that follows.
     const ssize_t sent = Transport->Send(SocketHandle, data, static_cast<size_t>(count));
     if (sent == -1) return;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/connection.h"
@@ -90,6 +91,8 @@ class TTcpIp {
     void BeginReply();
     void SendBuffer(const char* data, int count);
     void SendText(const std::string& text);
+    // Sees every write before it goes out; may raise to keep it from going. Nothing here.
+    virtual void BeforeSend(std::string_view /*bytes*/) {}
     // Ends the connection as if the peer had closed it (used when a reply grows too large).
     void DropConnection();
     // Makes the open connection TLS: handshake and certificate check. Bytes already received

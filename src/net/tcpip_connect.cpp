@@ -59,7 +59,12 @@ void TTcpIp::StartTls() {
         tls = wrapped.get();
         Transport = std::move(wrapped);
     }
-    const TTlsSettings settings = TlsSettingsOf(CurrentConnection(), RefuseUntrusted);
+    TTlsSettings settings = TlsSettingsOf(CurrentConnection(), RefuseUntrusted);
+    // With TLS on connect the handshake stands where the greeting would: a silent server is
+    // given up as soon as a silent plain one would be.
+    if (Encryption == TEncryption::TlsOnConnect && GreetingTimeoutMs > 0 &&
+        (settings.ReceiveTimeoutMs <= 0 || GreetingTimeoutMs < settings.ReceiveTimeoutMs))
+        settings.ReceiveTimeoutMs = GreetingTimeoutMs;
     try {
         tls->Handshake(SocketHandle, settings);
     } catch (const ETlsError&) {

@@ -80,6 +80,9 @@ struct THandshakeFault {
     std::string why;
 };
 
+// A receive the kernel ended for its time-out returns a little before the deadline's clock.
+constexpr std::chrono::milliseconds kDeadlineSlack{50};
+
 THandshakeFault HandshakeFault(SSL* ssl, int rc, bool silent) {
     using F = ETlsError::TFault;
     const int kind = SSL_get_error(ssl, rc);
@@ -149,9 +152,13 @@ void TTlsTransport::Handshake(int handle, const TTlsSettings& settings) {
     const int rc = SSL_connect(session_->ssl);
     if (rc != 1) {
         const THandshakeFault failure = HandshakeFault(session_->ssl, rc, silent_);
+        const bool timedOut = silent_ && timeoutMs_ > 0 &&
+                              std::chrono::steady_clock::now() + kDeadlineSlack >= deadline_;
         ERR_clear_error();
         EndSession();
-        throw ETlsError(failure.fault, HandshakeFailedText(settings.Host, failure.why));
+        ETlsError error(failure.fault, HandshakeFailedText(settings.Host, failure.why));
+        error.TimedOutMs = timedOut ? timeoutMs_ : 0;
+        throw error;
     }
     peer_ = DescribePeer(session_->ssl, settings.PinnedFingerprint);
     if (peer_.Trusted || !settings.RefuseUntrusted) return;

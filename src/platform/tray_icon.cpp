@@ -101,7 +101,8 @@ QEvent::Type TTrayCallbackEvent::EventType() {
 }
 
 void SetTrayTip(TNotifyIconData& data, const std::string& text) {
-    constexpr size_t room = kTrayTipSize - 1;
+    const bool lines = text.find('\n') != std::string::npos;
+    const size_t room = lines ? kTrayTipRoom - 1 : kTrayTipSize - 1;
     std::string tip = text;
     if (tip.size() > room) {
         size_t keep = room - 3;

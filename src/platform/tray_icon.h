@@ -28,6 +28,8 @@ enum : uint32_t {
 }  // namespace tray
 
 inline constexpr int kTrayTipSize = 64;  // zero-terminated: at most 63 characters
+// Room for a tooltip of several lines (one per mailbox), each of which SetTrayTip keeps whole.
+inline constexpr int kTrayTipRoom = 4096;
 
 struct TNotifyIconData {
     uint32_t cbSize = 88;
@@ -36,7 +38,7 @@ struct TNotifyIconData {
     uint32_t uFlags = 0;
     uint32_t uCallbackMessage = 0;
     QIcon hIcon;
-    char szTip[kTrayTipSize] = {};
+    char szTip[kTrayTipRoom] = {};
 };
 
 // The callback message: posted to the record's hWnd when the user acts on the icon.
@@ -50,7 +52,9 @@ class TTrayCallbackEvent : public QEvent {
     uint32_t LParam;   // the mouse message
 };
 
-// Copies text into szTip; text longer than 63 characters is cut so that it ends in "...".
+// Copies text into szTip. A single line longer than 63 characters is cut so that it ends in
+// "..."; text of several lines is kept whole (up to the room there is), as each line says what
+// became of one mailbox.
 void SetTrayTip(TNotifyIconData& data, const std::string& text);
 std::string TrayTip(const TNotifyIconData& data);
 
