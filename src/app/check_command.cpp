@@ -107,7 +107,7 @@ std::vector<TCommandOutcome> CheckAtOnce(TRegistry& registry, const TSettings& s
     TCredentialSource credentials(tokens);
     credentials.Typed = [&](const TMailbox& mailbox) -> std::optional<std::string> {
         for (size_t i = 0; i < mailboxes.size(); ++i)
-            if (mailboxes[i]->Id == mailbox.Id) return typed[i];
+            if (mailboxes[i]->Id() == mailbox.Id()) return typed[i];
         return std::nullopt;
     };
     std::vector<TCommandOutcome> outcomes(mailboxes.size());

@@ -70,7 +70,7 @@ void TCheckCycle::CheckMailbox(TMailboxId id, bool Quiet) {
 
 std::vector<TMailboxId> TCheckCycle::AllIds() const {
     std::vector<TMailboxId> ids;
-    for (const TMailbox& mailbox : settings_.Mailboxes) ids.push_back(mailbox.Id);
+    for (const TMailbox& mailbox : settings_.Mailboxes) ids.push_back(mailbox.Id());
     return ids;
 }
 
@@ -103,7 +103,7 @@ void TCheckCycle::StartRound(const std::vector<TMailboxId>& ids, bool Quiet) {
 void TCheckCycle::StartOne(const TMailbox& mailbox) {
     if (!mailbox.Unreadable.empty()) {
         TChecked checked;
-        checked.Id = mailbox.Id;
+        checked.Id = mailbox.Id();
         checked.Outcome.Failure = mailbox.Unreadable;
         Record(checked);
         return;
@@ -125,7 +125,7 @@ void TCheckCycle::MailboxDone(TMailboxCheck* check, const TMailboxCheckResult& r
 TCheckCycle::TChecked TCheckCycle::Judge(const TMailbox& mailbox,
                                          const TMailboxCheckResult& result) const {
     TChecked checked;
-    checked.Id = mailbox.Id;
+    checked.Id = mailbox.Id();
     if (!result.Failure) {
         checked.Outcome.Count = result.Counts.Left;
         checked.Outcome.Deleted = result.Counts.Deleted();
@@ -167,7 +167,7 @@ std::vector<TMailboxOutcome> TCheckCycle::Outcomes() const {
     std::vector<TMailboxOutcome> outcomes;
     for (const TMailbox& mailbox : settings_.Mailboxes) {
         auto found = std::find_if(outcomes_.begin(), outcomes_.end(),
-                                  [&](const auto& entry) { return entry.first == mailbox.Id; });
+                                  [&](const auto& entry) { return entry.first == mailbox.Id(); });
         outcomes.push_back(found == outcomes_.end() ? TMailboxOutcome{} : found->second);
     }
     return outcomes;

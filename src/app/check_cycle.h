@@ -89,7 +89,7 @@ class TCheckCycle : public QObject {
   private:
     // What one mailbox's check found, with what its failure asks of the user.
     struct TChecked {
-        TMailboxId Id;
+        TMailboxId Id = TMailboxId::None;
         TMailboxOutcome Outcome;
         bool ShowBox = false;    // a failure the error box shows
         bool BringBack = false;  // a refused sign-in: the window comes back for the user
