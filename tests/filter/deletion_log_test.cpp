@@ -1,10 +1,23 @@
 #include "filter/deletion_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "base/exception.h"
+#include "base/unique_fd.h"
+#include "filter/deletion_log_error.h"
 #include "filter/deletion_stamp.h"
 #include "support/files.h"
 #include "support/scoped_env.h"
@@ -59,19 +72,25 @@ TEST(DeletionLog, OpensThePathInsideOnePairOfQuotes) {
     EXPECT_EQ(TDeletionLog::FilePath("/tmp/x"), "/tmp/x");
 }
 
-TEST(DeletionLog, AppendsAndRefusesASecondHolder) {
+// A second pass may open the log while the first holds it; a pass that deletes nothing must not
+// fail for it. A new log is the user's alone.
+TEST(DeletionLog, AppendsBesideASecondHolder) {
     TempFolder folder;
     const std::string path = folder / "log";
-    WriteFileBytes(path, "old\r\n");
     {
         TDeletionLog log(path, [] { return std::time_t(5); });
         EXPECT_EQ(log.Now(), 5);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        log.Append("old\r\n");
+        TDeletionLog second(path);
+        second.Append("second\r\n");
         log.Append("new\r\n");
-        EXPECT_THROW(TDeletionLog second(path), EFOpenError);
     }
-    TDeletionLog again(path);  // the lock went with the first log
-    EXPECT_EQ(ReadFileBytes(path), "old\r\nnew\r\n");
+    EXPECT_EQ(ReadFileBytes(path), "old\r\nsecond\r\nnew\r\n");
     EXPECT_THROW(TDeletionLog folderLog(folder.Path()), EFCreateError);
+    EXPECT_THROW(TDeletionLog missing(folder / "none/log"), EFCreateError);
 }
 
 // A pipe would block the open until a reader comes; a device is no log either.
@@ -87,6 +106,201 @@ TEST(DeletionLog, RefusesAnythingButARegularFileWithoutWaiting) {
             EXPECT_EQ(e.Message(), "Cannot open file " + path);
         }
     }
+}
+
+namespace fs = std::filesystem;
+using TFault = EDeletionLogError::TFault;
+
+// Played by "nobody"; only root can give a file away to it.
+void GiveAway(const std::string& path) {
+    ASSERT_EQ(::lchown(path.c_str(), 65534, 65534), 0) << path;
+}
+
+struct THostilePath {
+    const char* what;
+    bool needsRoot;
+    // Plants what the row is about in the folder and gives the log path to open there.
+    std::function<std::string(const std::string& folder)> plant;
+    std::optional<TFault> fault;  // none: the log is used
+    const char* receiver;         // the file the record goes to when the log is used
+};
+
+// As in /tmp: the folder is shared and sticky, and the user's own file sits outside it.
+TEST(DeletionLog, RefusesWhatAnotherUserPlantedOrMayWrite) {
+    const THostilePath rows[] = {
+        {"another user's 0666 file", true,
+         [](const std::string& d) {
+             WriteFileBytes(d + "/log", "theirs");
+             ::chmod((d + "/log").c_str(), 0666);
+             GiveAway(d + "/log");
+             return d + "/log";
+         },
+         TFault::ForeignOwner, nullptr},
+        {"a file of the user's that others may write", false,
+         [](const std::string& d) {
+             WriteFileBytes(d + "/log", "");
+             ::chmod((d + "/log").c_str(), 0602);
+             return d + "/log";
+         },
+         TFault::OthersMayWrite, nullptr},
+        {"a file of the user's that the group may write", false,
+         [](const std::string& d) {
+             WriteFileBytes(d + "/log", "");
+             ::chmod((d + "/log").c_str(), 0620);
+             return d + "/log";
+         },
+         TFault::OthersMayWrite, nullptr},
+        {"another user's link to the user's file", true,
+         [](const std::string& d) {
+             fs::create_symlink(d + "/../home/.bashrc", d + "/log");
+             GiveAway(d + "/log");
+             return d + "/log";
+         },
+         TFault::ForeignLink, nullptr},
+        {"another user's dangling link", true,
+         [](const std::string& d) {
+             fs::create_symlink(d + "/../home/new", d + "/log");
+             GiveAway(d + "/log");
+             return d + "/log";
+         },
+         TFault::ForeignLink, nullptr},
+        {"another user's link as a folder on the way", true,
+         [](const std::string& d) {
+             fs::create_symlink(d + "/../home", d + "/logs");
+             GiveAway(d + "/logs");
+             return d + "/logs/.bashrc";
+         },
+         TFault::ForeignLink, nullptr},
+        {"the user's own link", false,
+         [](const std::string& d) {
+             fs::create_symlink("../home/mine.log", d + "/log");
+             return d + "/log";
+         },
+         std::nullopt, "home/mine.log"},
+        {"the user's own dangling link", false,
+         [](const std::string& d) {
+             fs::create_symlink("../home/new", d + "/log");
+             return d + "/log";
+         },
+         std::nullopt, "home/new"},
+    };
+    for (const THostilePath& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsRoot && ::geteuid() != 0) continue;  // no other user to play
+        TempFolder top;
+        fs::create_directory(top / "home");
+        fs::create_directory(top / "shared");
+        ::chmod((top / "shared").c_str(), 01777);
+        WriteFileBytes(top / "home/.bashrc", "keep\n");
+        WriteFileBytes(top / "home/mine.log", "mine\n");
+        ::chmod((top / "home/mine.log").c_str(), 0600);
+        const std::string path = row.plant(top / "shared");
+        try {
+            TDeletionLog log(path);
+            log.Append("spam\r\n");
+            EXPECT_FALSE(row.fault);
+        } catch (const EDeletionLogError& e) {
+            EXPECT_EQ(e.Fault, row.fault);
+            EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(ReadFileBytes(top / "home/.bashrc"), "keep\n");
+        if (row.receiver) {
+            EXPECT_NE(ReadFileBytes(top / row.receiver).find("spam\r\n"), std::string::npos);
+            struct stat st {};
+            EXPECT_EQ(::stat((top / row.receiver).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+        } else {
+            EXPECT_FALSE(fs::exists(top / "home/new"));
+            EXPECT_EQ(ReadFileBytes(top / "home/mine.log"), "mine\n");
+        }
+    }
+}
+
+// A record of one writer, long enough to take more than one write if it were not whole.
+std::string Record(int writer, int n) {
+    return "[" + std::to_string(writer) + " " + std::to_string(n) + "]\r\n" +
+           std::string(100 + (n * 997) % 20000, char('a' + writer)) + "\r\n";
+}
+
+void AppendRecords(const std::string& path, int writer, int count) {
+    TDeletionLog log(path);
+    for (int n = 0; n < count; ++n) log.Append(Record(writer, n));
+}
+
+// Each record whole, each writer's in its order, none lost, nothing else.
+void ExpectWholeRecords(const std::string& bytes, int writers, int count) {
+    std::vector<int> next(static_cast<size_t>(writers), 0);
+    size_t at = 0;
+    while (at < bytes.size()) {
+        int writer = 0;
+        while (writer < writers &&
+               (next[writer] == count || bytes.compare(at, Record(writer, next[writer]).size(),
+                                                       Record(writer, next[writer])) != 0))
+            ++writer;
+        ASSERT_LT(writer, writers) << "a torn or foreign record at " << at;
+        at += Record(writer, next[writer]++).size();
+    }
+    for (int w = 0; w < writers; ++w) EXPECT_EQ(next[w], count) << w;
+}
+
+// Two programs with two threads each, as two checks of two mailboxes at once.
+TEST(DeletionLogSharing, RecordsStayWholeAcrossThreadsAndPrograms) {
+    TempFolder folder;
+    const std::string path = folder / "log";
+    constexpr int kRecords = 150;
+    pid_t children[2] = {};
+    for (int child = 0; child < 2; ++child) {
+        children[child] = ::fork();
+        ASSERT_GE(children[child], 0);
+        if (children[child] != 0) continue;
+        int failed = 0;
+        auto writer = [&](int w) {
+            try {
+                AppendRecords(path, w, kRecords);
+            } catch (...) {
+                failed = 1;
+            }
+        };
+        std::thread first(writer, child * 2), second(writer, child * 2 + 1);
+        first.join();
+        second.join();
+        ::_exit(failed);
+    }
+    for (const pid_t child : children) {
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    ExpectWholeRecords(ReadFileBytes(path), 4, kRecords);
+}
+
+// A writer that finds the log locked waits for it; past its bound it gives up, writing nothing.
+TEST(DeletionLogSharing, AWriterWaitsForAHeldLockWithinItsBound) {
+    TempFolder folder;
+    const std::string path = folder / "log";
+    TDeletionLog patient(path);
+    TDeletionLog impatient(path, {}, std::chrono::milliseconds(200));
+    const TUniqueFd other(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(other.Get(), LOCK_EX), 0);
+
+    std::atomic<bool> done = false;
+    std::thread waiting([&] {
+        patient.Append("patient\r\n");
+        done = true;
+    });
+    try {
+        impatient.Append("impatient\r\n");
+        ADD_FAILURE() << "written under another program's lock";
+    } catch (const EDeletionLogError& e) {
+        EXPECT_EQ(e.Fault, TFault::Locked);
+        EXPECT_EQ(e.Message(),
+                  "The deletion log " + path + " stayed locked by another program for 1 s");
+    }
+    EXPECT_FALSE(done);
+    EXPECT_EQ(ReadFileBytes(path), "");
+    ::flock(other.Get(), LOCK_UN);
+    waiting.join();
+    EXPECT_EQ(ReadFileBytes(path), "patient\r\n");
 }
 
 }  // namespace
