@@ -14,7 +14,7 @@ std::timed_mutex& ThisProgramsLock() {
     return lock;
 }
 
-// Polls flock until the deadline; another program's lock has no waiting that can be bounded.
+// Polls flock until the deadline: a blocking flock cannot be given one.
 TFileLock::TState LockFile(int fd, std::chrono::steady_clock::time_point deadline) {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
