@@ -111,82 +111,32 @@ TEST(DeletionLog, RefusesAnythingButARegularFileWithoutWaiting) {
 namespace fs = std::filesystem;
 using TFault = EDeletionLogError::TFault;
 
-// Played by "nobody"; only root can give a file away to it.
-void GiveAway(const std::string& path) {
-    ASSERT_EQ(::lchown(path.c_str(), 65534, 65534), 0) << path;
-}
-
-struct THostilePath {
-    const char* what;
-    bool needsRoot;
-    // Plants what the row is about in the folder and gives the log path to open there.
-    std::function<std::string(const std::string& folder)> plant;
-    std::optional<TFault> fault;  // none: the log is used
-    const char* receiver;         // the file the record goes to when the log is used
-};
-
-// As in /tmp: the folder is shared and sticky, and the user's own file sits outside it.
+// As in /tmp: a shared sticky folder, where "nobody" (played with root's chown) plants a file
+// or a link at `at`; the user's own files sit in home/ beside it.
 TEST(DeletionLog, RefusesWhatAnotherUserPlantedOrMayWrite) {
-    const THostilePath rows[] = {
-        {"another user's 0666 file", true,
-         [](const std::string& d) {
-             WriteFileBytes(d + "/log", "theirs");
-             ::chmod((d + "/log").c_str(), 0666);
-             GiveAway(d + "/log");
-             return d + "/log";
-         },
-         TFault::ForeignOwner, nullptr},
-        {"a file of the user's that others may write", false,
-         [](const std::string& d) {
-             WriteFileBytes(d + "/log", "");
-             ::chmod((d + "/log").c_str(), 0602);
-             return d + "/log";
-         },
-         TFault::OthersMayWrite, nullptr},
-        {"a file of the user's that the group may write", false,
-         [](const std::string& d) {
-             WriteFileBytes(d + "/log", "");
-             ::chmod((d + "/log").c_str(), 0620);
-             return d + "/log";
-         },
-         TFault::OthersMayWrite, nullptr},
-        {"another user's link to the user's file", true,
-         [](const std::string& d) {
-             fs::create_symlink(d + "/../home/.bashrc", d + "/log");
-             GiveAway(d + "/log");
-             return d + "/log";
-         },
-         TFault::ForeignLink, nullptr},
-        {"another user's dangling link", true,
-         [](const std::string& d) {
-             fs::create_symlink(d + "/../home/new", d + "/log");
-             GiveAway(d + "/log");
-             return d + "/log";
-         },
-         TFault::ForeignLink, nullptr},
-        {"another user's link as a folder on the way", true,
-         [](const std::string& d) {
-             fs::create_symlink(d + "/../home", d + "/logs");
-             GiveAway(d + "/logs");
-             return d + "/logs/.bashrc";
-         },
-         TFault::ForeignLink, nullptr},
-        {"the user's own link", false,
-         [](const std::string& d) {
-             fs::create_symlink("../home/mine.log", d + "/log");
-             return d + "/log";
-         },
-         std::nullopt, "home/mine.log"},
-        {"the user's own dangling link", false,
-         [](const std::string& d) {
-             fs::create_symlink("../home/new", d + "/log");
-             return d + "/log";
-         },
-         std::nullopt, "home/new"},
+    const struct {
+        const char *what, *at, *link;  // no link: a file of that mode
+        mode_t mode;
+        bool theirs;
+        const char* open;
+        std::optional<TFault> fault;  // none: the log is used, and the record goes to receiver
+        const char* receiver;
+    } rows[] = {
+        {"their 0666 file", "log", nullptr, 0666, true, "log", TFault::ForeignOwner, nullptr},
+        {"others may write", "log", nullptr, 0602, false, "log", TFault::OthersMayWrite, nullptr},
+        {"the group may write", "log", nullptr, 0620, false, "log", TFault::OthersMayWrite,
+         nullptr},
+        {"their link to ours", "log", "../home/.bashrc", 0, true, "log", TFault::ForeignLink,
+         nullptr},
+        {"their dangling link", "log", "../home/new", 0, true, "log", TFault::ForeignLink, nullptr},
+        {"their folder link", "logs", "../home", 0, true, "logs/.bashrc", TFault::ForeignLink,
+         nullptr},
+        {"our link", "log", "../home/mine.log", 0, false, "log", std::nullopt, "home/mine.log"},
+        {"our dangling link", "log", "../home/new", 0, false, "log", std::nullopt, "home/new"},
     };
-    for (const THostilePath& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        if (row.needsRoot && ::geteuid() != 0) continue;  // no other user to play
+        if (row.theirs && ::geteuid() != 0) continue;  // no other user to play
         TempFolder top;
         fs::create_directory(top / "home");
         fs::create_directory(top / "shared");
@@ -194,25 +144,23 @@ TEST(DeletionLog, RefusesWhatAnotherUserPlantedOrMayWrite) {
         WriteFileBytes(top / "home/.bashrc", "keep\n");
         WriteFileBytes(top / "home/mine.log", "mine\n");
         ::chmod((top / "home/mine.log").c_str(), 0600);
-        const std::string path = row.plant(top / "shared");
+        const std::string planted = top / "shared/" + row.at, path = top / "shared/" + row.open;
+        if (row.link) fs::create_symlink(row.link, planted);
+        if (!row.link) WriteFileBytes(planted, ""), ::chmod(planted.c_str(), row.mode);
+        ASSERT_TRUE(!row.theirs || ::lchown(planted.c_str(), 65534, 65534) == 0);
         try {
-            TDeletionLog log(path);
-            log.Append("spam\r\n");
+            TDeletionLog(path).Append("spam\r\n");
             EXPECT_FALSE(row.fault);
         } catch (const EDeletionLogError& e) {
             EXPECT_EQ(e.Fault, row.fault);
             EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
         }
         EXPECT_EQ(ReadFileBytes(top / "home/.bashrc"), "keep\n");
-        if (row.receiver) {
-            EXPECT_NE(ReadFileBytes(top / row.receiver).find("spam\r\n"), std::string::npos);
-            struct stat st {};
-            EXPECT_EQ(::stat((top / row.receiver).c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 0777, 0600u);
-        } else {
-            EXPECT_FALSE(fs::exists(top / "home/new"));
-            EXPECT_EQ(ReadFileBytes(top / "home/mine.log"), "mine\n");
-        }
+        struct stat st {};
+        const std::string receiver = row.receiver ? top / row.receiver : top / "home/new";
+        EXPECT_EQ(::stat(receiver.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600,
+                  !!row.receiver);
+        EXPECT_EQ(ReadFileBytes(receiver).ends_with("spam\r\n"), !!row.receiver);
     }
 }
 
