@@ -10,7 +10,6 @@
 
 #include "app/shown_message.h"
 #include "filter/deletion_log.h"
-#include "filter/deletion_log_error.h"
 #include "net/tls_certificate.h"
 #include "support/files.h"
 #include "support/net_access.h"
@@ -154,12 +153,6 @@ TEST(FailureAdviceTest, ARefusedDeletionLogSaysWhichFileAndWhatToDo) {
               "Other users may write to the deletion log " + path +
                   "; make it writable by you alone (chmod go-w), or choose another file in Mail "
                   "Options.");
-    using F = EDeletionLogError::TFault;
-    EXPECT_EQ(ShownMessage(EDeletionLogError(F::ForeignLink,
-                                             "The deletion log /tmp/x is reached "
-                                             "through another user's link")),
-              "The deletion log /tmp/x is reached through another user's link; choose another "
-              "file in Mail Options.");
 }
 
 }  // namespace
