@@ -176,7 +176,7 @@ void TPop3::ReadListing() {
     });
 }
 
-// The server sees the highest listed message first; MailText keeps the listing's order.
+// Asked for in reverse (last listed first); MailText still ends up in listing order.
 void TPop3::ReadHeaders() {
     MailText.clear();
     TStringList lines(Messages.size());
@@ -195,7 +195,8 @@ void TPop3::ReadHeaders() {
     for (const std::string& line : lines) MailText.push_back(line);
 }
 
-// The value starts one character after the colon, where the blank normally stands.
+// Header values are cut at a fixed offset: the byte after the colon (usually a blank) is
+// dropped whatever it is, and nothing else is trimmed.
 void TPop3::ReadHeaderBlock(t_reply& message) {
     ReadMultiLine([&message](const std::string& line) {
         if (line.starts_with("From:")) message.From = Tail(line, 6);

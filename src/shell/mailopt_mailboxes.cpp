@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include "app/settings.h"
 #include "platform/message_box.h"
 #include "shell/connection_page.h"
+#include "shell/mailbox_name.h"
 #include "shell/mailopt.h"
 
 void TdlgMailOptions::LoadShown(int index) {
@@ -28,8 +30,8 @@ void TdlgMailOptions::LoadShown(int index) {
     static_cast<TMailbox&>(shown) = mailbox;
     pgConnection->LoadFrom(shown);
     const bool editable = mailbox.Unreadable.empty();
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             edHostname, edUsername, chbRememberPassword, pgConnection, btnRenameMailbox}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{gbMailbox, pgConnection, btnRenameMailbox}) {
         control->setEnabled(editable);
     }
     lbUnreadable->setText(QString::fromStdString(mailbox.Unreadable));
@@ -40,12 +42,21 @@ void TdlgMailOptions::LoadShown(int index) {
 void TdlgMailOptions::ShowMailboxLine() {
     const QSignalBlocker quiet(cbMailbox);
     cbMailbox->clear();
-    for (const TMailbox* mailbox : working_.All())
-        cbMailbox->addItem(QString::fromStdString(mailbox->ShownName()));
+    for (const TMailbox* mailbox : working_.All()) cbMailbox->addItem(DialogName(*mailbox));
     cbMailbox->setCurrentIndex(mailbox_);
+    gbMailbox->setTitle("Mailbox: " + cbMailbox->currentText());
     const bool several = !working_.Mailboxes.empty();
     btnRenameMailbox->setVisible(several);
     btnRemoveMailbox->setVisible(several);
+}
+
+void TdlgMailOptions::ShowShownName() {
+    TMailbox shown = *working_.All()[static_cast<size_t>(mailbox_)];
+    shown.Connection.Host = edHostname->text().toStdString();
+    shown.User = edUsername->text().toStdString();
+    const QString name = DialogName(shown);
+    cbMailbox->setItemText(mailbox_, name);
+    gbMailbox->setTitle("Mailbox: " + name);
 }
 
 bool TdlgMailOptions::ShownUnreadable() const {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,8 +71,9 @@ QStringList Outline(const TSettings& settings) {
 }
 
 // One user step on the mailbox line or the fields it switches: "add NAME", "rename NAME",
-// "remove yes|no", "select N", "refused N" (choosing N is refused), "host TEXT", "pin TEXT",
-// "shows HOST" (the host field holds it), "ok", "cancel".
+// "remove yes|no", "select N", "refused N" (choosing N is refused), "host TEXT", "user TEXT",
+// "pin TEXT", "shows HOST" (the host field holds it), "named NAME" (the drop-down and the
+// mailbox's box call it so), "ok", "cancel".
 void Step(Dialog* d, const QString& step) {
     const QString verb = step.section(' ', 0, 0);
     const QString arg = step.section(' ', 1);
@@ -97,8 +99,11 @@ void Step(Dialog* d, const QString& step) {
         QCOMPARE(d->ShownMailbox(), before);
         QCOMPARE(d->cbMailbox->currentIndex(), before);
         QCOMPARE(d->pcOptions->currentWidget(), d->pgConnection);
-    } else if (verb == "host") {
-        TypeOver(d->edHostname, arg);
+    } else if (verb == "host" || verb == "user") {
+        TypeOver(verb == "host" ? d->edHostname : d->edUsername, arg);
+    } else if (verb == "named") {
+        QCOMPARE(d->cbMailbox->currentText(), arg);
+        QCOMPARE(d->gbMailbox->title(), "Mailbox: " + arg);
     } else if (verb == "pin") {
         d->pgConnection->edTrustedCertificate->setText(arg);
     } else if (verb == "shows") {
@@ -224,6 +229,13 @@ class MailOptionsTest : public QObject {
         QTest::newRow("add names it and shows it empty")
             << 1 << QStringList{"add Work", "shows ", "host pop.work.example", "ok"}
             << QStringList{first, "Work|pop.work.example|"};
+        QTest::newRow("an unnamed mailbox is named by its fields as they are typed")
+            << 1 << QStringList{"named anna@pop.example.org", "add ",
+                                "named (no server yet)",      "host pop.new.example",
+                                "named pop.new.example",      "user cy",
+                                "named cy@pop.new.example",   "host ",
+                                "named (no server yet)",      "ok"}
+            << QStringList{first, "||cy"};
         QTest::newRow("the fields follow the selection") << 2
                                                          << QStringList{"shows pop.example.org",
                                                                         "select 1",
@@ -335,14 +347,20 @@ class MailOptionsTest : public QObject {
         delete HelpWindow();
     }
 
-    void fastCheckBoxOnTheConnectionPageCarriesTheSetting() {
+    // The per-mailbox boxes sit in the mailbox's own group, apart from the shared values.
+    void fastCheckBoxInTheMailboxGroupCarriesTheSetting() {
         for (const bool on : {false, true}) {
             TSettings settings = Sample();
             settings.FastCheck = on;
             TTimer timer;
             WhenModal<Dialog>([on](Dialog* d) {
                 QCOMPARE(d->chbFastCheck->text(), QString("Examine each message only once"));
-                QVERIFY(d->pgConnection->isAncestorOf(d->chbFastCheck));
+                for (QWidget* own : std::initializer_list<QWidget*>{
+                         d->edHostname, d->edUsername, d->chbRememberPassword, d->chbFastCheck})
+                    QVERIFY(d->gbMailbox->isAncestorOf(own) && own->isVisible());
+                for (QWidget* shared : std::initializer_list<QWidget*>{
+                         d->edInterval, d->chbDesktopNotification, d->chbCountOnIcon})
+                    QVERIFY(!d->gbMailbox->isAncestorOf(shared));
                 QCOMPARE(d->chbFastCheck->isChecked(), on);
                 QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
                 QTest::mouseClick(d->btnOK, Qt::LeftButton);
@@ -361,8 +379,8 @@ class MailOptionsTest : public QObject {
             WhenModal<Dialog>([key](Dialog* d) {
                 TypeOver(d->edUsername, "someone else");
                 TypeOver(d->edInterval, "3");
-                ClickTab(d->pcOptions, 2);
                 QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
+                ClickTab(d->pcOptions, 2);
                 d->pgConnection->cbEncryption->setCurrentIndex(2);
                 ClickTab(d->pcOptions, 1);
                 QTest::mouseClick(d->chbSound, Qt::LeftButton);
