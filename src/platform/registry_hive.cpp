@@ -90,8 +90,7 @@ void RegistryHive::Index(std::list<RegKey>::iterator key) {
     }
 }
 
-void RegistryHive::Unindex(const std::string& path) {
-    std::string folded = path;
+void RegistryHive::Unindex(std::string folded) {
     auto it = index_.find(folded);
     if (it == index_.end()) return;
     it->second.Section = false;

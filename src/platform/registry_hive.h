@@ -99,7 +99,7 @@ class RegistryHive {
     };
 
     void Index(std::list<RegKey>::iterator key);
-    void Unindex(const std::string& folded);
+    void Unindex(std::string folded);  // a path in lower case
     void Reindex();
     std::list<RegKey>::iterator InsertionPoint(const std::string& parentPath);
 
