@@ -125,16 +125,28 @@ void TdlgMailOptions::btnRemoveMailboxClick() {
     if (working_.Mailboxes.empty()) return;
     StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
     const QString name = cbMailbox->currentText();
+    // The settings key always holds a mailbox: the next one that can be read moves up into it,
+    // and one that cannot be read stays where it is stored.
+    auto& further = working_.Mailboxes;
+    const auto next =
+        std::ranges::find_if(further, [](const TMailbox& m) { return m.Unreadable.empty(); });
+    if (mailbox_ == 0 && next == further.end()) {
+        QMessageBox refusal(QMessageBox::Information, "Remove Mailbox",
+                            QString("The mailbox %1 cannot be removed: it is the only one that "
+                                    "can be read, and one always stays.")
+                                .arg(name),
+                            QMessageBox::Ok, this);
+        ExecMessageBox(refusal, this);
+        return;
+    }
     QMessageBox box(QMessageBox::Question, "Remove Mailbox",
                     QString("Remove the mailbox %1?").arg(name), QMessageBox::Yes | QMessageBox::No,
                     this);
     box.setDefaultButton(QMessageBox::No);
     if (ExecMessageBox(box, this) != QMessageBox::Yes) return;
-    // The settings key always holds a mailbox: the second one moves up into it.
-    auto& further = working_.Mailboxes;
     if (mailbox_ == 0) {
-        static_cast<TMailbox&>(working_) = std::move(further.front());
-        further.erase(further.begin());
+        static_cast<TMailbox&>(working_) = std::move(*next);
+        further.erase(next);
     } else {
         further.erase(further.begin() + (mailbox_ - 1));
     }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,9 +72,9 @@ QStringList Outline(const TSettings& settings) {
 }
 
 // One user step on the mailbox line or the fields it switches: "add NAME", "rename NAME",
-// "remove yes|no", "select N", "refused N" (choosing N is refused), "host TEXT", "user TEXT",
-// "pin TEXT", "shows HOST" (the host field holds it), "named NAME" (the drop-down and the
-// mailbox's box call it so), "ok", "cancel".
+// "remove yes|no", "unremovable" (Remove is refused), "select N", "refused N" (choosing N is
+// refused), "host TEXT", "user TEXT", "pin TEXT", "shows HOST" (the host field holds it), "named
+// NAME" (the drop-down and the mailbox's box call it so), "ok", "cancel".
 void Step(Dialog* d, const QString& step) {
     const QString verb = step.section(' ', 0, 0);
     const QString arg = step.section(' ', 1);
@@ -88,6 +89,15 @@ void Step(Dialog* d, const QString& step) {
         WhenModal<QMessageBox>([arg, asked](QMessageBox* box) {
             QCOMPARE(box->text(), asked);
             box->button(arg == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QTest::mouseClick(d->btnRemoveMailbox, Qt::LeftButton);
+    } else if (verb == "unremovable") {
+        const QString told = "The mailbox " + d->cbMailbox->currentText() +
+                             " cannot be removed: it is the only one that can be read, and one "
+                             "always stays.";
+        WhenModal<QMessageBox>([told](QMessageBox* box) {
+            QCOMPARE(box->text(), told);
+            box->button(QMessageBox::Ok)->click();
         });
         QTest::mouseClick(d->btnRemoveMailbox, Qt::LeftButton);
     } else if (verb == "select") {
@@ -255,6 +265,13 @@ class MailOptionsTest : public QObject {
         QTest::newRow("removing the first moves the second up")
             << 3 << QStringList{"remove yes", "shows pop.work.example", "ok"}
             << QStringList{"Work|pop.work.example|bo", "|pop.home.example|cy"};
+        // "damage N" marks stored mailbox N as unreadable before the dialog opens.
+        QTest::newRow("removing the first skips a damaged second")
+            << 3 << QStringList{"damage 1", "remove yes", "shows pop.home.example", "ok"}
+            << QStringList{"|pop.home.example|cy", "Work|pop.work.example|bo"};
+        QTest::newRow("the only readable one stays")
+            << 2 << QStringList{"damage 1", "unremovable", "shows pop.example.org", "ok"}
+            << QStringList{first, "Work|pop.work.example|bo"};
         QTest::newRow("removing asks first") << 2 << QStringList{"select 1", "remove no", "ok"}
                                              << QStringList{first, "Work|pop.work.example|bo"};
         QTest::newRow("removing the only further one")
@@ -270,6 +287,9 @@ class MailOptionsTest : public QObject {
         QFETCH(QStringList, steps);
         QFETCH(QStringList, saved);
         TSettings settings = FirstMailboxes(stored);
+        for (const QString& step : steps.filter(QRegularExpression("^damage ")))
+            settings.All()[step.section(' ', 1).toUInt()]->Unreadable = "damaged";
+        steps.removeIf([](const QString& step) { return step.startsWith("damage "); });
         TTimer timer;
         bool done = false;
         WhenModal<Dialog>([&](Dialog* d) {
