@@ -95,8 +95,6 @@ TBoundedHttpReply::TBoundedHttpReply(const QNetworkRequest& request, const QByte
     QByteArray head = "POST " + target + " HTTP/1.1\r\nHost: " + host.mid(2) + "\r\n";
     for (const QByteArray& name : request.rawHeaderList())
         head += name + ": " + request.rawHeader(name) + "\r\n";
-    const QVariant type = request.header(QNetworkRequest::ContentTypeHeader);
-    if (type.isValid()) head += "Content-Type: " + type.toByteArray() + "\r\n";
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
     request_ = head + body;
 

@@ -99,6 +99,8 @@ class Handler(BaseHTTPRequestHandler):
         self.answer(status, json.dumps({"error": error, "error_description": description}))
 
     def form(self):
+        if self.headers.get_all("Content-Type") != ["application/x-www-form-urlencoded"]:
+            return {}
         length = int(self.headers.get("Content-Length", "0"))
         text = self.rfile.read(length).decode("utf-8")
         return {k: v[0] for k, v in urllib.parse.parse_qs(text, keep_blank_values=True).items()}
