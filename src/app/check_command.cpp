@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/credential_source.h"
 #include "app/mailbox_outcome.h"
+#include "app/password_line.h"
 #include "app/settings.h"
 #include "app/shown_message.h"
 #include "base/exception.h"
@@ -31,14 +32,6 @@ class ENotSetUp : public Exception {
 void PrintLine(std::FILE* stream, const std::string& text) {
     std::fputs((text + "\n").c_str(), stream);
     std::fflush(stream);
-}
-
-// The first line of standard input, its line end removed; nothing when the input is empty.
-std::optional<std::string> ReadPasswordLine() {
-    std::string line;
-    if (!std::getline(std::cin, line)) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
 }
 
 // What a check did, for the line after its outcome.
@@ -70,7 +63,7 @@ class TTypedLines {
     // The next line for a mailbox that takes one; nothing for one that does not.
     std::optional<std::string> For(bool takesLine) {
         if (!fromStdin_ || !takesLine) return std::nullopt;
-        std::optional<std::string> typed = ReadPasswordLine();
+        std::optional<std::string> typed = ReadPasswordLine(std::cin);
         if (!typed) throw ENotSetUp("No password on standard input.");
         return typed;
     }
