@@ -64,5 +64,8 @@ std::string FailureAdvice(const Exception& e) {
     if (const auto* tls = dynamic_cast<const ETlsError*>(&e)) return TlsAdvice(tls->Fault);
     if (const auto* encryption = dynamic_cast<const EEncryptionError*>(&e))
         return EncryptionAdvice(encryption->Fault);
+    if (dynamic_cast<const EMailboxTooLarge*>(&e))
+        return " Nothing was deleted; delete or move messages with your mail program until "
+               "fewer remain.";
     return {};
 }

@@ -134,7 +134,7 @@ TEST(Pop3ReplyTest, ManyShortLinesWithinTheCapAreTaken) {
                            S::ReadLine(), S::Send("+OK deleted\r\n"), S::ReadToEnd()}));
     TestPop3 pop(server.Port());
     pop.Login();
-    EXPECT_TRUE(pop.FitsReplyBound(pop.Messages[0]->Size));
+    EXPECT_TRUE(pop.FitsReplyBound(pop.Messages[0].Size));
     pop.RetrieveMessage(1);
     ASSERT_EQ(pop.MailText.size(), count + 1);
     EXPECT_EQ(pop.MailText.front(), "Subject: spam");
