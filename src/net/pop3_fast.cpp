@@ -103,8 +103,9 @@ TUidListing TPop3::ReadUidListing() {
         if (!valid) return;
         const size_t space = line.find(' ');
         const std::optional<int32_t> number = TryStrToInt(line.substr(0, space));
-        const std::string_view uid =
-            space == std::string::npos ? std::string_view() : std::string_view(line).substr(space + 1);
+        const std::string_view uid = space == std::string::npos
+                                         ? std::string_view()
+                                         : std::string_view(line).substr(space + 1);
         if (!number || !ValidUid(uid) || uids.size() >= Messages.size()) {
             valid = false;
             uids.clear();
