@@ -82,5 +82,8 @@ std::string FailureAdvice(const Exception& e) {
         return EncryptionAdvice(encryption->Fault);
     if (const auto* log = dynamic_cast<const EDeletionLogError*>(&e))
         return DeletionLogAdvice(log->Fault);
+    if (dynamic_cast<const EMailboxTooLarge*>(&e))
+        return " Nothing was deleted; delete or move messages with your mail program until "
+               "fewer remain.";
     return {};
 }

@@ -85,6 +85,9 @@ TEST(FailureAdviceTest, ConnectionFailuresReadInFull) {
          "The stored authentication setting cannot be read; choose it again in Mail Options."},
         {"unknown encryption", [] { EncryptionFromNumber(7); },
          "Unknown encryption 7; nothing was sent to the server"},
+        {"mailbox too large", [] { throw EMailboxTooLarge("The mailbox lists more.", 9); },
+         "The mailbox lists more. Nothing was deleted; delete or move messages with your mail "
+         "program until fewer remain."},
     };
     for (const auto& c : cases) EXPECT_EQ(Shown(c.fail), c.shown) << c.name;
 }
