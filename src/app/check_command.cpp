@@ -14,6 +14,7 @@
 #include "app/credential_source.h"
 #include "app/mailbox_check.h"
 #include "app/mailbox_outcome.h"
+#include "app/password_line.h"
 #include "app/settings.h"
 #include "app/shown_message.h"
 #include "base/exception.h"
@@ -34,14 +35,6 @@ class ENotSetUp : public Exception {
 void PrintLine(std::FILE* stream, const std::string& text) {
     std::fputs((text + "\n").c_str(), stream);
     std::fflush(stream);
-}
-
-// The first line of standard input, its line end removed; nothing when the input is empty.
-std::optional<std::string> ReadPasswordLine() {
-    std::string line;
-    if (!std::getline(std::cin, line)) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
 }
 
 std::string CountsText(const TSessionCounts& counts) {
@@ -77,7 +70,7 @@ class TTypedLines {
     // The next line for a mailbox that takes one; nothing for one that does not.
     std::optional<std::string> For(bool takesLine) {
         if (!fromStdin_ || !takesLine) return std::nullopt;
-        std::optional<std::string> typed = ReadPasswordLine();
+        std::optional<std::string> typed = ReadPasswordLine(std::cin);
         if (!typed) throw ENotSetUp("No password on standard input.");
         return typed;
     }

@@ -1,5 +1,6 @@
 #include "app/failure_advice.h"
 
+#include "filter/deletion_log_error.h"
 #include "net/net_errors.h"
 
 namespace {
@@ -58,11 +59,31 @@ const char* EncryptionAdvice(EEncryptionError::TFault fault) {
     return "";
 }
 
+const char* DeletionLogAdvice(EDeletionLogError::TFault fault) {
+    using F = EDeletionLogError::TFault;
+    switch (fault) {
+        case F::ForeignOwner:
+        case F::ForeignLink:
+            return "; choose another file in Mail Options.";
+        case F::OthersMayWrite:
+            return "; make it writable by you alone (chmod go-w), or choose another file in Mail "
+                   "Options.";
+        case F::Locked:
+            return "; nothing more was deleted, and the next check tries again.";
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string FailureAdvice(const Exception& e) {
     if (const auto* tls = dynamic_cast<const ETlsError*>(&e)) return TlsAdvice(tls->Fault);
     if (const auto* encryption = dynamic_cast<const EEncryptionError*>(&e))
         return EncryptionAdvice(encryption->Fault);
+    if (const auto* log = dynamic_cast<const EDeletionLogError*>(&e))
+        return DeletionLogAdvice(log->Fault);
+    if (dynamic_cast<const EMailboxTooLarge*>(&e))
+        return " Nothing was deleted; delete or move messages with your mail program until "
+               "fewer remain.";
     return {};
 }

@@ -10,6 +10,6 @@ QString FirstWord(const QString& text);
 // dialog would accept: ; , = + < > " [ ] |
 bool IsPlausibleFileName(const QString& word);
 
-// A chosen path as the file box shows it: in double quotes when it holds a blank and does not
-// already begin with a double quote.
+// A picked path ready for the file box: quoted when a blank would split it, unless the user's
+// text is quoted already.
 QString QuotedIfBlank(const QString& path);

@@ -1,7 +1,7 @@
 #pragma once
 
-// Starts a program or opens a document, then watches the started process until it ends and
-// signals Finished. Launch raises ELaunchError, with the start's error code and its message.
+// Starts a program or opens a document and signals Finished once that process has exited. Launch
+// raises ELaunchError, with the start's error code and its message.
 
 #include <QObject>
 #include <cstdint>

@@ -46,8 +46,8 @@ struct TMailbox {
 };
 
 // The user settings: the first mailbox (under the settings key, as a single-mailbox file holds
-// it), what all mailboxes share (seven classic values and the newer ones after them; an empty
-// path means the feature is off), and the further mailboxes.
+// it), what all mailboxes share (seven classic values and the newer ones after them; a path left
+// empty turns its feature off), and the further mailboxes.
 struct TSettings : TMailbox {
     std::string MailProgram;
     std::string LogFile;

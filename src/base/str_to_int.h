@@ -7,7 +7,7 @@
 // The value of a hexadecimal digit (either case), or -1 for any other character.
 int HexDigit(char c);
 
-// The run-time library's string-to-integer conversion: optional leading blanks, then an
+// Strict 32-bit parse as the interval box needs it: optional leading blanks, then an
 // optional sign and either decimal digits or "$" and hexadecimal digits, nothing after,
 // and a value that fits 32 bits.
 std::optional<int32_t> TryStrToInt(const std::string& text);

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-// Removes leading and trailing characters of code 32 or less (blanks and control characters).
+// Strips blanks and control characters (anything up to code 32) from both ends.
 std::string Trim(std::string_view text);
 
 // Removes one pair of double quotes that encloses the whole text. File boxes store browsed

@@ -1,8 +1,9 @@
 #pragma once
 
-// The deletion log, open for one kill pass: appended to, and locked against every other program
-// that honours advisory locks, until it is closed.
+// The deletion log, open for one kill pass. Several passes (threads of this program, or other
+// programs) may hold it open at once; each record is appended whole under an exclusive lock.
 
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -12,17 +13,25 @@ using TDeletionClock = std::function<std::time_t()>;
 
 class TDeletionLog {
   public:
-    // Opens the file at the end, or creates it when it does not exist. Raises EFOpenError
-    // "Cannot open file %s" (also while another program holds it, and for anything but a
-    // regular file: a pipe or a device is refused without waiting) or EFCreateError
-    // "Cannot create file %s".
-    explicit TDeletionLog(const std::string& storedPath, TDeletionClock clock = {});
+    // How long an append waits for the lock another pass holds.
+    static constexpr std::chrono::milliseconds kLockWait{10000};
+
+    // Opens the file at the end, or creates it (0600, never through a link) when it does not
+    // exist; no lock is taken yet. A link on the way is followed only when the user or root
+    // owns it. Raises EDeletionLogError for a file or link of another user's and for a file
+    // others may write; EFOpenError "Cannot open file %s" for anything but a regular file (a
+    // pipe or a device is refused without waiting) or a file that cannot be opened; or
+    // EFCreateError "Cannot create file %s".
+    explicit TDeletionLog(const std::string& storedPath, TDeletionClock clock = {},
+                          std::chrono::milliseconds lockWait = kLockWait);
     ~TDeletionLog();
     TDeletionLog(const TDeletionLog&) = delete;
     TDeletionLog& operator=(const TDeletionLog&) = delete;
 
-    // Writes the block at the end in one piece and makes it durable; EWriteError "Stream write
-    // error" when that fails, with nothing of the block left behind in a regular file.
+    // Writes the block at the end in one piece under the lock and makes it durable. Raises
+    // EDeletionLogError (Locked) when the lock stays taken past the wait, with nothing
+    // written; EWriteError "Stream write error" when the write fails, with nothing of the block
+    // left behind in a regular file.
     void Append(std::string_view block);
 
     std::time_t Now() const;
@@ -34,5 +43,6 @@ class TDeletionLog {
   private:
     std::string path_;
     TDeletionClock clock_;
+    std::chrono::milliseconds lockWait_;
     int fd_ = -1;
 };

@@ -17,11 +17,11 @@ using TOutcome = TPop3Pipeline::TOutcome;
 
 std::vector<TDryRunRow> ListedRows(const TPop3& pop3) {
     std::vector<TDryRunRow> rows;
-    for (const auto& entry : pop3.Messages) {
+    for (const t_reply& entry : pop3.Messages) {
         TDryRunRow row;
-        row.Number = entry->Number;
-        row.Size = entry->Size;
-        row.Examined = pop3.FitsReplyBound(entry->Size);
+        row.Number = entry.Number;
+        row.Size = entry.Size;
+        row.Examined = pop3.FitsReplyBound(entry.Size);
         rows.push_back(std::move(row));
     }
     std::ranges::sort(rows, {}, &TDryRunRow::Number);

@@ -73,14 +73,14 @@ void TFastCheck::Run(int32_t& mailCount) {
 std::vector<TFastCandidate> TFastCheck::Candidates(std::set<std::string>& examined) const {
     std::vector<TFastCandidate> candidates;
     std::set<std::string> kept;
-    for (const auto& entry : pop3_.Messages) {
-        const auto uid = uids_.find(entry->Number);
-        const std::string id = uid == uids_.end() ? std::string() : uid->second;
-        if (!id.empty() && examined.count(id)) {
-            kept.insert(id);  // still listed, so still remembered
-        } else if (!killList_.empty() && pop3_.FitsReplyBound(entry->Size)) {
+    for (const t_reply& entry : pop3_.Messages) {
+        const std::string_view id = uids_.Find(entry.Number);
+        const auto known = id.empty() ? examined.end() : examined.find(std::string(id));
+        if (known != examined.end()) {
+            kept.insert(*known);  // still listed, so still remembered
+        } else if (!killList_.empty() && pop3_.FitsReplyBound(entry.Size)) {
             // Too large to retrieve: neither examined nor remembered, kept as it is.
-            candidates.push_back({entry->Number, entry->Size, id});
+            candidates.push_back({entry.Number, entry.Size, id});
         }
     }
     examined = std::move(kept);

@@ -5,7 +5,6 @@
 // deletion are those of the kill pass; commands are pipelined when the server allows it.
 
 #include <cstdint>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "base/string_list.h"
 #include "filter/deletion_log.h"
 #include "filter/match_options.h"
+#include "net/pop3.h"
 
 class TFastSession;
 struct TFastCandidate;
@@ -56,7 +56,7 @@ class TFastCheck {
     TMatchOptions options_;
     TStringList killList_;
     bool pipelining_ = false;
-    std::map<int32_t, std::string> uids_;
+    TUidListing uids_;
     std::string recordFile_;
     int32_t listed_ = 0;
 };

@@ -139,7 +139,7 @@ void TFastSession::Refuse(const std::exception_ptr& refusal) {
 // A kept message is remembered; a condemned one waits, with its record, for its batch.
 void TFastSession::Judge(const TFastCandidate& message) {
     if (!MatchFilters(pop3_.MailText, killList_, options_)) {
-        if (!message.uid.empty()) kept_.insert(message.uid);
+        if (!message.uid.empty()) kept_.emplace(message.uid);
         return;
     }
     TCondemned condemned{message.number, {}};

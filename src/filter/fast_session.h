@@ -10,13 +10,14 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
-#include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/string_list.h"
 #include "filter/match_options.h"
+#include "net/pop3.h"
 #include "net/pop3_pipeline.h"
 
 class TPop3;
@@ -25,7 +26,7 @@ class TDeletionLog;
 struct TFastCandidate {
     int32_t number = 0;
     int32_t size = 0;
-    std::string uid;  // empty when the server gave none
+    std::string_view uid;  // into the session's id listing; empty when the server gave none
 };
 
 // The fast check's window of retrievals in flight: at most kCommands of them (one without
@@ -73,7 +74,7 @@ class TRetrievalWindow {
 // server offers it, with the unique ids when withUids and the server offers them.
 struct TFastSignIn {
     bool Pipelining = false;
-    std::map<int32_t, std::string> Uids;
+    TUidListing Uids;
 };
 TFastSignIn FastSignIn(TPop3& pop3, bool withUids);
 

@@ -12,10 +12,14 @@
 namespace {
 
 // A message listed larger than any reply the connection takes is left alone at every pass,
-// neither logged nor deleted.
+// neither logged nor deleted. Message n is normally the n-th listed, so it is looked for there
+// first: a long listing is not searched once per message.
 bool TooLargeToExamine(const TPop3& pop3, int32_t n) {
-    for (const auto& entry : pop3.Messages) {
-        if (entry->Number == n) return !pop3.FitsReplyBound(entry->Size);
+    const auto index = static_cast<size_t>(n) - 1;
+    if (n > 0 && index < pop3.Messages.size() && pop3.Messages[index].Number == n)
+        return !pop3.FitsReplyBound(pop3.Messages[index].Size);
+    for (const t_reply& entry : pop3.Messages) {
+        if (entry.Number == n) return !pop3.FitsReplyBound(entry.Size);
     }
     return false;
 }

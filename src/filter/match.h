@@ -15,6 +15,6 @@ bool MatchFilter(const TLineBuffer& lines, const std::string& rule,
 // does. The first match ends the test.
 std::optional<size_t> FirstCondemningRule(const TLineBuffer& lines, const TStringList& killList,
                                           const TMatchOptions& options = {});
-// True when any rule of the kill list condemns the message; the first match ends the test.
+// Whether some rule hits the message; stops looking at the first hit.
 bool MatchFilters(const TLineBuffer& lines, const TStringList& killList,
                   const TMatchOptions& options = {});

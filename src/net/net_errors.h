@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -57,6 +58,15 @@ class EProtocolError : public ETcpIpError {
     bool TemporaryRefusal = false;
     // The server refused the login itself (USER, PASS or AUTH), not a command after it.
     bool LoginRefused = false;
+};
+
+// The mailbox lists more messages than one check takes (the listing's bound): the connection
+// is closed at once, without QUIT, so nothing is deleted.
+class EMailboxTooLarge : public ETcpIpError {
+  public:
+    EMailboxTooLarge(std::string message, size_t limit)
+        : ETcpIpError(std::move(message)), Limit(limit) {}
+    size_t Limit;  // the most messages a check takes
 };
 
 // What a server that never greets is told as: most often it waits for a TLS handshake.

@@ -11,8 +11,8 @@ namespace {
 const char* const kProtocol = "POP3";
 
 // The text from the given 0-based position to the end, empty when the line is shorter.
-std::string Tail(const std::string& line, size_t pos) {
-    return line.size() > pos ? line.substr(pos) : std::string();
+std::string_view Tail(std::string_view line, size_t pos) {
+    return line.size() > pos ? line.substr(pos) : std::string_view();
 }
 
 // The connection ended, or was ended for overrunning a bound, before a whole reply came.
@@ -22,14 +22,20 @@ EProtocolError ConnectionLost() {
     return lost;
 }
 
-// A reply line as an error message: at most kMaxMessage bytes, cut before a UTF-8
-// continuation byte, with "..." telling that more was said.
+// The first bytes of text, at most max of them, cut before a UTF-8 continuation byte.
+std::string_view Cut(std::string_view text, size_t max) {
+    if (text.size() <= max) return text;
+    size_t keep = max;
+    while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+    return text.substr(0, keep);
+}
+
+// A reply line as an error message: at most kMaxMessage bytes, cut at a character, with "..."
+// telling that more was said.
 std::string ErrorMessage(const std::string& line) {
     constexpr size_t kMaxMessage = 512;
     if (line.size() <= kMaxMessage) return line;
-    size_t keep = kMaxMessage - 3;
-    while (keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80) --keep;
-    return line.substr(0, keep) + "...";
+    return std::string(Cut(line, kMaxMessage - 3)) + "...";
 }
 
 // "-ERR" followed by one of the response codes that say "not now" rather than "not you".
@@ -165,42 +171,57 @@ void TPop3::SendCredentials() {
 }
 
 // Each listing line is "number size", possibly with more after the size; anything else raises
-// EConvertError.
+// EConvertError. A listing longer than a check takes ends the connection at once, the entries
+// read so far dropped.
 void TPop3::ReadListing() {
     ReadMultiLine([this](const std::string& line) {
+        if (Messages.size() >= kMaxListedMessages) {
+            DropConnection();
+            Messages = {};
+            throw EMailboxTooLarge("The mailbox lists more than " +
+                                       std::to_string(kMaxListedMessages) +
+                                       " messages, more than one check takes.",
+                                   kMaxListedMessages);
+        }
         const size_t space = line.find(' ');
-        auto entry = std::make_unique<t_reply>();
-        entry->Number = StrToInt(line.substr(0, space == std::string::npos ? 0 : space));
-        entry->Size = StrToInt(SizeField(line, space));
-        Messages.push_back(std::move(entry));
+        t_reply entry;
+        entry.Number = StrToInt(line.substr(0, space == std::string::npos ? 0 : space));
+        entry.Size = StrToInt(SizeField(line, space));
+        Messages.push_back(entry);
     });
 }
 
-// The server sees the highest listed message first; MailText keeps the listing's order.
+// Asked for in reverse (last listed first); MailText still ends up in listing order. Only the
+// count is needed later, so what is kept of each message is bounded, and so is the whole.
 void TPop3::ReadHeaders() {
     MailText.clear();
-    TStringList lines(Messages.size());
+    TLineBuffer backwards;
+    size_t kept = 0;
     for (size_t i = Messages.size(); i-- > 0;) {
-        t_reply& message = *Messages[i];
-        SendText("TOP " + std::to_string(message.Number) + " 1\r\n");
+        const std::string number = std::to_string(Messages[i].Number);
+        SendText("TOP " + number + " 1\r\n");
         try {
             CheckReply();
-            ReadHeaderBlock(message);
-            lines[i] =
-                message.Subject.empty() ? message.From : message.From + '\x07' + message.Subject;
+            const std::string summary = ReadHeaderSummary();
+            const bool room = kept + summary.size() <= kMaxHeaderSummaryBytes;
+            kept += room ? summary.size() : 0;
+            backwards.push_back(room ? summary : number);
         } catch (const EProtocolError&) {
-            lines[i] = std::to_string(message.Number);
+            backwards.push_back(number);
         }
     }
-    for (const std::string& line : lines) MailText.push_back(line);
+    for (size_t i = backwards.size(); i-- > 0;) MailText.push_back(backwards[i]);
 }
 
-// The value starts one character after the colon, where the blank normally stands.
-void TPop3::ReadHeaderBlock(t_reply& message) {
-    ReadMultiLine([&message](const std::string& line) {
-        if (line.starts_with("From:")) message.From = Tail(line, 6);
-        if (line.starts_with("Subject:")) message.Subject = Tail(line, 9);
+// Header values are cut at a fixed offset: the byte after the colon (usually a blank) is
+// dropped whatever it is, and nothing else is trimmed.
+std::string TPop3::ReadHeaderSummary() {
+    std::string from, subject;
+    ReadMultiLine([&](const std::string& line) {
+        if (line.starts_with("From:")) from = Cut(Tail(line, 6), kMaxHeaderField);
+        if (line.starts_with("Subject:")) subject = Cut(Tail(line, 9), kMaxHeaderField);
     });
+    return subject.empty() ? from : from + '\x07' + subject;
 }
 
 void TPop3::RetrieveMessage(int32_t n) {
@@ -223,7 +244,7 @@ void TPop3::Abort() {
 
 void TPop3::CloseSession() {
     Disconnect();
-    Messages.clear();
+    Messages = {};  // its room too: a long listing is not kept beyond its session
 }
 
 void TPop3::Fetch() {

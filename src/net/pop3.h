@@ -13,26 +13,58 @@
 //                   TemporaryRefusal for a login refused for now) or answered anything else,
 //                   broke off or overran a bound (kBrokenReply; ConnectionLost when no whole
 //                   reply came; kNoGreetingText when no greeting came);
+//   EMailboxTooLarge the listing names more than kMaxListedMessages messages;
 //   EConvertError   a listing line is not "number size".
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/line_buffer.h"
 #include "base/string_list.h"
 #include "net/tcpip.h"
 
-// One entry of the mailbox listing.
+// One entry of the mailbox listing: eight bytes, however many messages a server lists.
 struct t_reply {
     int32_t Number = 0;
     int32_t Size = 0;
-    std::string From;
-    std::string Subject;
+};
+
+// The unique ids of a UIDL listing by message number, kept compactly: every id's bytes in one
+// string and a small entry per message, sorted by number once Seal has run.
+class TUidListing {
+  public:
+    TUidListing() = default;
+    TUidListing(std::initializer_list<std::pair<int32_t, std::string_view>> ids);
+
+    // Adds an id; its number is checked by Seal.
+    void Add(int32_t number, std::string_view uid);
+    // Sorts by number and drops every id given to two messages, so neither can pass for the
+    // other. False, with every id dropped, when a number was given two ids.
+    bool Seal();
+    // The id of the message; empty when it has none.
+    std::string_view Find(int32_t number) const;
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    void clear();
+
+  private:
+    struct TEntry {
+        int32_t Number;
+        uint32_t Offset;
+        uint32_t Length;
+    };
+    std::string_view Uid(const TEntry& entry) const {
+        return std::string_view(bytes_).substr(entry.Offset, entry.Length);
+    }
+    std::string bytes_;
+    std::vector<TEntry> entries_;
 };
 
 // The capabilities a fast check asks for: commands sent without waiting, and unique ids.
@@ -75,7 +107,7 @@ class TPop3 : public TTcpIp {
     // time. Fills Messages as Login does and returns the unique ids by message number; a
     // refused or malformed UIDL listing gives no ids at all. With a SASL way of signing in the
     // exchange (with the mechanisms of the Capabilities call before) replaces USER and PASS.
-    std::map<int32_t, std::string> Authenticate(bool pipelining, bool withUids);
+    TUidListing Authenticate(bool pipelining, bool withUids);
     // Whether a message listed at this size can be retrieved within the reply bound; one
     // listed larger cannot be examined: retrieving it would only end the connection.
     bool FitsReplyBound(int32_t size) const {
@@ -84,12 +116,22 @@ class TPop3 : public TTcpIp {
 
     // More capability lines than any server sends: a longer list is not believed.
     static constexpr size_t kMaxCapabilities = 256;
+    // The most messages one check takes from a listing; a longer one raises EMailboxTooLarge.
+    // The listing then costs at most 8 MB, the unique ids about 80 MB.
+    static constexpr size_t kMaxListedMessages = 1000000;
+    // What the header read keeps of a message's sender and subject each; the summaries of
+    // all messages together keep at most kMaxHeaderSummaryBytes, the rest only their number.
+    static constexpr size_t kMaxHeaderField = 200;
+    static constexpr size_t kMaxHeaderSummaryBytes = size_t{16} << 20;
 
     std::string UserName;
     std::string Password;
     // The OAuth2 access token the login sends when Authentication is OAuth2.
     std::string AccessToken;
-    std::vector<std::unique_ptr<t_reply>> Messages;
+    // The listing of the last Login, in the server's order.
+    std::vector<t_reply> Messages;
+    // After ReadHeaders one line per listed message ("sender BEL subject", each cut to
+    // kMaxHeaderField bytes); after a retrieval the message's lines.
     TLineBuffer MailText;
 
   protected:
@@ -147,8 +189,9 @@ class TPop3 : public TTcpIp {
 
   private:
     void ReadListing();
-    std::map<int32_t, std::string> ReadUidListing();
-    void ReadHeaderBlock(t_reply& message);
+    TUidListing ReadUidListing();
+    // The header block of a TOP reply as the summary line of ReadHeaders.
+    std::string ReadHeaderSummary();
 
     // Reads one line of the SASL exchange as a reply of its own.
     std::string ReadSaslLine();

@@ -1,7 +1,6 @@
 // The fast-check operations of the POP3 client: CAPA, UIDL and the pipelined login (RFC 2449).
 #include <algorithm>
 #include <cctype>
-#include <set>
 #include <sstream>
 
 #include "base/str_to_int.h"
@@ -10,7 +9,7 @@
 namespace {
 
 // RFC 1939: a unique id is 1 to 70 characters from 0x21 to 0x7E.
-bool ValidUid(const std::string& uid) {
+bool ValidUid(std::string_view uid) {
     return !uid.empty() && uid.size() <= 70 &&
            std::all_of(uid.begin(), uid.end(), [](char c) { return c > 0x20 && c < 0x7F; });
 }
@@ -60,7 +59,7 @@ std::vector<std::string> TPop3::ReadCapabilities() {
     return names;
 }
 
-std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUids) {
+TUidListing TPop3::Authenticate(bool pipelining, bool withUids) {
     // USER and PASS go ahead with the rest; a SASL exchange is a dialogue and goes first.
     std::vector<std::string> lines;
     if (Authentication == TAuthentication::UserPass)
@@ -93,31 +92,77 @@ std::map<int32_t, std::string> TPop3::Authenticate(bool pipelining, bool withUid
     return ReadUidListing();
 }
 
-// Each line is "number uid". One bad line voids the whole listing; an id given to two
-// messages is dropped for both, so neither can pass for the other. More ids than listed
-// messages void it too, which also bounds what it keeps by what the listing holds.
-std::map<int32_t, std::string> TPop3::ReadUidListing() {
-    std::map<int32_t, std::string> uids;
-    std::set<std::string> seen, twice;
+// Each line is "number uid". One bad line voids the whole listing, as does a number given
+// two ids; an id given to two messages is dropped for both, so neither can pass for the
+// other. More ids than listed messages void it too, which also bounds what it keeps by what
+// the listing holds.
+TUidListing TPop3::ReadUidListing() {
+    TUidListing uids;
     bool valid = true;
     ReadReplyLines([&](const std::string& line) {
+        if (!valid) return;
         const size_t space = line.find(' ');
         const std::optional<int32_t> number = TryStrToInt(line.substr(0, space));
-        const std::string uid = space == std::string::npos ? "" : line.substr(space + 1);
-        if (valid &&
-            (!number || !ValidUid(uid) || uids.count(*number) || uids.size() >= Messages.size())) {
+        const std::string_view uid = space == std::string::npos
+                                         ? std::string_view()
+                                         : std::string_view(line).substr(space + 1);
+        if (!number || !ValidUid(uid) || uids.size() >= Messages.size()) {
             valid = false;
             uids.clear();
-            seen.clear();
-            twice.clear();
+            return;
         }
-        if (!valid) return;
-        if (!seen.insert(uid).second) twice.insert(uid);
-        uids[*number] = uid;
+        uids.Add(*number, uid);
     });
-    if (!valid) return {};
-    std::erase_if(uids, [&twice](const auto& entry) { return twice.count(entry.second) > 0; });
+    if (!valid || !uids.Seal()) return {};
     return uids;
+}
+
+TUidListing::TUidListing(std::initializer_list<std::pair<int32_t, std::string_view>> ids) {
+    for (const auto& [number, uid] : ids) Add(number, uid);
+    Seal();
+}
+
+void TUidListing::Add(int32_t number, std::string_view uid) {
+    entries_.push_back(
+        {number, static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(uid.size())});
+    bytes_.append(uid);
+}
+
+bool TUidListing::Seal() {
+    const auto byNumber = [](const TEntry& a, const TEntry& b) { return a.Number < b.Number; };
+    std::sort(entries_.begin(), entries_.end(), byNumber);
+    const auto sameNumber = [](const TEntry& a, const TEntry& b) { return a.Number == b.Number; };
+    if (std::adjacent_find(entries_.begin(), entries_.end(), sameNumber) != entries_.end()) {
+        clear();
+        return false;
+    }
+    std::vector<uint32_t> byUid(entries_.size());
+    for (uint32_t i = 0; i < byUid.size(); ++i) byUid[i] = i;
+    std::sort(byUid.begin(), byUid.end(),
+              [this](uint32_t a, uint32_t b) { return Uid(entries_[a]) < Uid(entries_[b]); });
+    std::vector<bool> shared(entries_.size());
+    for (size_t i = 1; i < byUid.size(); ++i) {
+        if (Uid(entries_[byUid[i - 1]]) != Uid(entries_[byUid[i]])) continue;
+        shared[byUid[i - 1]] = true;
+        shared[byUid[i]] = true;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (!shared[i]) entries_[kept++] = entries_[i];
+    }
+    entries_.resize(kept);
+    return true;
+}
+
+std::string_view TUidListing::Find(int32_t number) const {
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), number,
+                                     [](const TEntry& e, int32_t n) { return e.Number < n; });
+    return at != entries_.end() && at->Number == number ? Uid(*at) : std::string_view();
+}
+
+void TUidListing::clear() {
+    bytes_ = {};
+    entries_ = {};
 }
 
 void TPop3::SendCommands(const std::vector<std::string>& lines) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// One blocking TCP client connection with a line reader, a raw receive and a raw send.
+// A blocking TCP client socket: reads whole lines or raw bytes, sends raw bytes.
 
 #include <chrono>
 #include <cstdint>

@@ -26,7 +26,8 @@ void HandleApplicationException(QObject* sender, std::exception_ptr error);
 // owner: the window it belongs to (null: the application's main window).
 void ShowDefaultErrorBox(const std::string& message, QWidget* owner = nullptr);
 
-// The message with a full stop appended when its last character is above '.'.
+// Appends '.' to a non-empty message whose last byte sorts after '.'; one ending in '!', ',',
+// '.' or the like is left as it is.
 std::string WithFullStop(const std::string& message);
 
 // Program file name, first letter capital and the rest small ("Vornask").

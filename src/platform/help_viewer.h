@@ -24,7 +24,7 @@ enum HelpContext {
 void SetApplicationHelpFile(const std::string& name);
 const std::string& ApplicationHelpFile();
 
-// Opens (or raises) the one help window at the topic with the given context number. owner: the
+// Shows the single help window (opening or raising it) at the topic for context. owner: the
 // dialog asking, or null. Help for a dialog is that dialog's own window, so it stays above it and
 // takes input while the dialog is modal, and closes with it; other help stands on its own. Help
 // stays above the always-on-top main window. Help that the dialog would cover is moved beside

@@ -1,4 +1,3 @@
-#include <cctype>
 #include <cstdio>
 
 #include "platform/registry_format.h"
@@ -47,25 +46,10 @@ std::string DataText(const RegValue& value) {
     return HexText(value.Type, value.Data);
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
-
 // A key with no values of its own that exists only as the path to deeper keys needs no section:
 // those keys' sections bring it back when the file is read.
 bool IsMerePathStep(const RegistryHive& hive, const RegKey& key) {
-    if (!key.Values.empty()) return false;
-    const std::string below = key.Path + '\\';
-    for (const RegKey& other : hive.Keys()) {
-        if (StartsWithNoCase(other.Path, below)) return true;
-    }
-    return false;
+    return key.Values.empty() && hive.HasSubKeys(key.Path);
 }
 
 }  // namespace

@@ -20,13 +20,6 @@ QWidget* MainWindow() {
     return nullptr;
 }
 
-// The width a window needs for a window manager's title bar to show caption in full.
-int CaptionWidth(const QString& caption) {
-    QFont font = QApplication::font();
-    font.setBold(true);
-    return QFontMetrics(font).horizontalAdvance(caption) + kTitleBarRoom;
-}
-
 // A message box sizes itself to its text; a spacer as wide as the caption needs widens it.
 void WidenForCaption(QMessageBox& box) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
@@ -37,6 +30,12 @@ void WidenForCaption(QMessageBox& box) {
 }
 
 }  // namespace
+
+int CaptionWidth(const QString& caption) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(caption) + kTitleBarRoom;
+}
 
 int ExecMessageBox(QMessageBox& box, QWidget* owner) {
     if (!owner) owner = MainWindow();

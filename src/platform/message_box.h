@@ -4,7 +4,11 @@
 // window only, above other programs' windows and wide enough for their caption.
 
 class QMessageBox;
+class QString;
 class QWidget;
+
+// The width a window needs for a window manager's title bar to show caption in full.
+int CaptionWidth(const QString& caption);
 
 // Runs box to its end and returns exec's result. owner is the window the box belongs to; null
 // means the application's main window, if there is one. The box blocks only that window, so the

@@ -10,30 +10,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/bounded_http_reply.h"
+
 namespace {
 
 constexpr qint64 MaxAnswerBytes = 1024 * 1024;
 constexpr size_t MaxTokenBytes = 16 * 1024;
 constexpr double MaxLifetimeSeconds = 365.0 * 24 * 3600;
-const char* const TooLargeMark = "vornaskAnswerTooLarge";
-
-// A hostile server may send an endless answer: past the bound the reply is marked and aborted
-// (from the event loop, not inside the reply's own signal); its buffer holds little more.
-void BoundAnswerSize(QNetworkReply* reply) {
-    reply->setReadBufferSize(MaxAnswerBytes + 1);
-    const auto check = [reply](qint64 received) {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (received <= MaxAnswerBytes &&
-            (!length.isValid() || length.toLongLong() <= MaxAnswerBytes))
-            return;
-        if (reply->property(TooLargeMark).toBool()) return;
-        reply->setProperty(TooLargeMark, true);
-        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
-    };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [check] { check(0); });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [check](qint64 received, qint64) { check(received); });
-}
 
 void AddFromEnvironment(QList<QSslCertificate>& certificates) {
     const QByteArray file = qgetenv("SSL_CERT_FILE");
@@ -113,14 +96,16 @@ QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConf
                          QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
     request.setRawHeader("Accept", "application/json");
-    QNetworkReply* reply = network.post(request, FormEncoded(form));
-    BoundAnswerSize(reply);
-    return reply;
+    // Qt's own network access cannot hold the header block to a bound, so the exchange is
+    // done here, through the manager's proxy, as a reply of the manager's.
+    return new TBoundedHttpReply(request, FormEncoded(form), MaxAnswerBytes, network.proxy(),
+                                 &network);
 }
 
 TOAuthTokens ReadTokenReply(QNetworkReply& reply, const std::string& keptRefresh) {
     const char* const tooLarge = "The token URL's answer is larger than 1 MiB.";
-    if (reply.property(TooLargeMark).toBool()) throw EOAuthError(tooLarge);
+    const auto* bounded = qobject_cast<const TBoundedHttpReply*>(&reply);
+    if (bounded && bounded->TooLarge()) throw EOAuthError(tooLarge);
     const QByteArray body = reply.read(MaxAnswerBytes + 1);
     if (body.size() > MaxAnswerBytes) throw EOAuthError(tooLarge);
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

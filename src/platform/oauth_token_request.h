@@ -23,9 +23,10 @@ QByteArray FormEncoded(const QUrlQuery& items);
 QSslConfiguration OAuthTlsConfiguration();
 
 // Checks the token URL, then posts the form (client_id and, when set, client_secret added)
-// with the TLS configuration above and no redirects followed. Raises EOAuthError. The reply
-// holds at most about 1 MiB: a longer answer (by its Content-Length or by the bytes so far) is
-// aborted, and ReadTokenReply then says so.
+// with the TLS configuration above and no redirects followed, through the manager's proxy; the
+// reply is the manager's child. Raises EOAuthError. The reply holds at most about 1 MiB,
+// headers and body together: a longer answer (by its Content-Length or by the bytes so far)
+// is cut off as it arrives, and ReadTokenReply then says so.
 QNetworkReply* PostTokenRequest(QNetworkAccessManager& network, const TOAuthConfig& config,
                                 QUrlQuery form);
 

@@ -13,6 +13,7 @@
 
 namespace {
 
+constexpr int ListenQueue = 1024;
 const char* const DeadlineName = "request deadline";
 const char* const NotTheRedirect = "This is not the sign-in answer Vornask is waiting for.";
 
@@ -62,6 +63,10 @@ TRedirectListener::TRedirectListener(QString state, QObject* parent)
 TRedirectListener::~TRedirectListener() = default;
 
 bool TRedirectListener::Listen() {
+    // A flood is taken off the system's queue and closed at once: with Qt's usual queue of 50
+    // the rest would wait unanswered, the browser's redirect among them.
+    server_->setListenBacklogSize(ListenQueue);
+    server_->setMaxPendingConnections(ListenQueue);
     return server_->listen(QHostAddress::LocalHost, 0);
 }
 

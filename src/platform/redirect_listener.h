@@ -2,11 +2,12 @@
 
 // The loopback end of a sign-in's redirect: http://127.0.0.1:PORT/ on a free port, hardened
 // against other users and floods. A connection is closed unread unless the socket at its other
-// end belongs to this process's uid, and at once while MaxConnections are open. A request must
-// be complete within the deadline (5 s) of its connection and at most MaxRequestBytes long,
-// else it is closed. Every request but a GET of "/" whose state is the expected one gets 400
-// and is closed; the first right one is handed over by RedirectArrived and its connection held
-// (without deadline) until Answer() writes its page. Deleting the object closes everything.
+// end is open (established) and belongs to this process's uid, and at once while
+// MaxConnections are open. A request must be complete within the deadline (5 s) of its
+// connection and at most MaxRequestBytes long, else it is closed. Every request but a GET of
+// "/" whose state is the expected one gets 400 and is closed; the first right one is handed
+// over by RedirectArrived and its connection held (without deadline) until Answer() writes its
+// page. Deleting the object closes everything.
 
 #include <QMap>
 #include <QObject>

@@ -140,6 +140,23 @@ bool TRegistry::MoveKey(const std::string& from, const std::string& to) {
     return moved;
 }
 
+bool TRegistry::RenameSubKeys(const std::string& key,
+                              const std::vector<std::pair<std::string, std::string>>& renames) {
+    std::optional<std::string> parent = impl_->Resolve(key);
+    if (!parent) return false;
+    if (renames.empty()) return true;
+    bool renamed = false;
+    try {
+        impl_->File.Update(
+            [&](RegistryHive& hive) { return renamed = hive.RenameSubKeys(*parent, renames); });
+    } catch (const EHiveWriteFailed&) {
+        return false;
+    } catch (const EHiveUnreadable&) {
+        return false;
+    }
+    return renamed;
+}
+
 bool TRegistry::ValueExists(const std::string& name) {
     uint32_t type = 0;
     std::string bytes;

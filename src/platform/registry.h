@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/registry_hive.h"
@@ -31,6 +32,10 @@ class TRegistry {
     // Renames a key with everything below it; false when from is missing, to exists, or the file
     // cannot be written.
     bool MoveKey(const std::string& from, const std::string& to);
+    // Renames keys directly below key all at once (each pair: old name, new name), so that one
+    // may take a name another gives up; false, with nothing changed, as RegistryHive's says.
+    bool RenameSubKeys(const std::string& key,
+                       const std::vector<std::pair<std::string, std::string>>& renames);
     bool ValueExists(const std::string& name);
 
     std::string ReadString(const std::string& name);

@@ -5,8 +5,12 @@
 // keep the case they were first written with.
 
 #include <cstdint>
+#include <list>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/exception.h"
@@ -49,12 +53,22 @@ bool SameName(std::string_view a, std::string_view b);
 std::string DwordBytes(uint32_t number);
 uint32_t DwordData(std::string_view data);
 
+// Keys are kept in file order, with an index by path so that finding, creating and deleting a
+// key take time by the length of its path, not by the number of keys.
 class RegistryHive {
   public:
+    RegistryHive() = default;
+    RegistryHive(const RegistryHive& other);
+    RegistryHive& operator=(const RegistryHive& other);
+    RegistryHive(RegistryHive&&) noexcept = default;
+    RegistryHive& operator=(RegistryHive&&) noexcept = default;
+
     RegKey* FindKey(std::string_view path);
     const RegKey* FindKey(std::string_view path) const;
     // True for a key with a section of its own or with any key below it.
     bool KeyExists(std::string_view path) const;
+    // True when any key lies below path.
+    bool HasSubKeys(std::string_view path) const;
     // Opens the key, creating it and every missing key above it (below the root component).
     RegKey& CreateKey(std::string_view path);
     // Removes the key with everything below it; false when it did not exist.
@@ -64,11 +78,34 @@ class RegistryHive {
     // Gives the key and everything below it the path to instead, in place; false when from does
     // not exist or to does.
     bool MoveKey(std::string_view from, std::string_view to);
+    // Renames keys directly below parent all at once (each pair: old name, new name), with
+    // everything below them, so that one may take a name another gives up. False, and nothing
+    // changed, when a name is not a single key name, an old one is missing or named twice, or a
+    // new one is named twice or taken by a key that keeps its name.
+    bool RenameSubKeys(std::string_view parent,
+                       const std::vector<std::pair<std::string, std::string>>& renames);
 
-    const std::vector<RegKey>& Keys() const { return keys_; }
+    const std::list<RegKey>& Keys() const { return keys_; }
     // Keeps file order; a later section of the same name joins the earlier one.
     RegKey& AppendKey(std::string_view path);
 
   private:
-    std::vector<RegKey> keys_;
+    // A path's place in the index: its section, if it has one, and how many paths directly
+    // below it are indexed. A path with neither is not indexed.
+    struct Entry {
+        std::list<RegKey>::iterator Key;
+        bool Section = false;
+        size_t Children = 0;
+    };
+
+    void Index(std::list<RegKey>::iterator key);
+    void Unindex(std::string folded);  // a path in lower case
+    void Reindex();
+    std::list<RegKey>::iterator InsertionPoint(const std::string& parentPath);
+
+    std::list<RegKey> keys_;
+    std::unordered_map<std::string, Entry> index_;  // by path in lower case
+    // The last key below the parent the latest key was created in, while nothing else changed
+    // the keys' order: creating many keys in one parent then finds its end at once.
+    std::optional<std::pair<std::string, std::list<RegKey>::iterator>> lastCreated_;
 };

@@ -23,12 +23,32 @@ bool IsPrivateFolder(const QString& path) {
            st.st_uid == geteuid() && (st.st_mode & 077) == 0;
 }
 
+// A folder made here for the guard: also fully the user's (mode 0700) before it is used.
+bool IsOwnGuardFolder(const QString& path) {
+    struct stat st {};
+    return IsPrivateFolder(path) && lstat(QFile::encodeName(path).constData(), &st) == 0 &&
+           (st.st_mode & 0777) == 0700;
+}
+
+// The folder, made 0700 when it is not there; empty unless it then is the user's own.
+QString GuardFolder(const QString& path) {
+    mkdir(QFile::encodeName(path).constData(), 0700);  // or it is there already
+    return IsOwnGuardFolder(path) ? path : QString();
+}
+
+// The session's runtime folder; else the user's folder in the temporary folder; else, when
+// another user holds that name there (anyone may create it first), one in the user's cache
+// folder, which no one else can create.
 QString PrivateFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && IsPrivateFolder(runtime)) return runtime;
-    const QString own = QDir::tempPath() + QStringLiteral("/vornask-%1").arg(geteuid());
-    mkdir(QFile::encodeName(own).constData(), 0700);  // or it is there already
-    return IsPrivateFolder(own) ? own : QString();
+    const QString temporary =
+        GuardFolder(QDir::tempPath() + QStringLiteral("/vornask-%1").arg(geteuid()));
+    if (!temporary.isEmpty()) return temporary;
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache)) cache = QDir::homePath() + QStringLiteral("/.cache");
+    if (!QDir().mkpath(cache)) return {};
+    return GuardFolder(cache + QStringLiteral("/vornask"));
 }
 
 QString SocketPathFor(const std::string& key) {

@@ -30,7 +30,9 @@ class TSingleInstance : public QObject {
     TInstanceClaim Claim();
 
     // The socket: in $XDG_RUNTIME_DIR when that is the user's own folder closed to others,
-    // else in such a folder of the user's inside the temporary folder; empty when neither is.
+    // else in a folder vornask-UID of the temporary folder that is the user's own (made 0700,
+    // a real folder, not a link), else in the folder vornask of the user's cache folder
+    // ($XDG_CACHE_HOME or ~/.cache) on the same terms; empty when none is.
     const QString& SocketPath() const { return path_; }
 
   signals:

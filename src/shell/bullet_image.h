@@ -2,6 +2,6 @@
 
 #include <QImage>
 
-// The 10 x 10 bullet drawn before every kill list item: a green diamond with a white highlight
-// and a grey and black shadow on a magenta ground (the ground is drawn too).
+// The 10 x 10 mark in front of each kill list rule: a green, shaded diamond painted on an
+// opaque magenta background.
 QImage BulletImage();

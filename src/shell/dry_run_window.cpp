@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/credential_source.h"
 #include "app/shown_message.h"
@@ -13,6 +14,9 @@
 #include "platform/app_exceptions.h"
 
 namespace {
+
+const char* const kTitle = "Try on the Mailbox";
+enum TColumn { kNumber, kFrom, kSubject, kSize, kRule };
 
 // How a run's failure reads: as a check's.
 QString FailureText(const std::exception_ptr& failure) {
@@ -33,8 +37,9 @@ QTreeWidgetItem* RowItem(const TDryRunRow& row, const TStringList& killList) {
     auto* item =
         new QTreeWidgetItem({QString::number(row.Number), QString::fromUtf8(row.From),
                              QString::fromUtf8(row.Subject), QString::number(row.Size), verdict});
-    item->setTextAlignment(0, Qt::AlignRight);
-    item->setTextAlignment(3, Qt::AlignRight);
+    item->setTextAlignment(kNumber, Qt::AlignRight);
+    item->setTextAlignment(kSize, Qt::AlignRight);
+    for (const int column : {kFrom, kSubject, kRule}) item->setToolTip(column, item->text(column));
     return item;
 }
 
@@ -44,7 +49,7 @@ TDryRunWindow::TDryRunWindow(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       worker_(new TDryRunWorker(this)) {
     setObjectName("dlgDryRun");
-    setWindowTitle("Try on the Mailbox");
+    setWindowTitle(kTitle);
     lblStatus = new QLabel(this);
     lblStatus->setTextFormat(Qt::PlainText);  // a failure may quote the server
     lblStatus->setWordWrap(true);
@@ -68,7 +73,7 @@ TDryRunWindow::TDryRunWindow(QWidget* owner)
     layout->addWidget(lblStatus);
     layout->addWidget(lvMessages, 1);
     layout->addLayout(buttons);
-    resize(640, 360);
+    resize(760, 400);
 
     connect(worker_, &TDryRunWorker::Progress, this,
             [this](size_t read, size_t toRead) { ShowProgress(read, toRead); });
@@ -92,6 +97,10 @@ bool TDryRunWindow::Running() const {
     return worker_->Running();
 }
 
+void TDryRunWindow::ShowMailbox(const QString& name) {
+    setWindowTitle(QString("%1: %2").arg(kTitle, name));
+}
+
 // Esc and the close box close the window, stopping a run that is still going.
 void TDryRunWindow::reject() {
     worker_->Stop();
@@ -111,9 +120,25 @@ void TDryRunWindow::ShowOutcome(const TDryRunOutcome& outcome) {
     } else {
         for (const TDryRunRow& row : outcome.Rows)
             lvMessages->addTopLevelItem(RowItem(row, killList_));
-        for (int column = 0; column < 4; ++column) lvMessages->resizeColumnToContents(column);
+        FitColumns();
         lblStatus->setText(QString::fromStdString(DryRunSummary(outcome.Rows)));
     }
+}
+
+// Number, Size and the rule as wide as they need (the rule up to a third of the list); From
+// and Subject share what is left, From taking at most two fifths of it. A long subject is
+// elided instead of pushing the verdict out of sight.
+void TDryRunWindow::FitColumns() {
+    for (int column = kNumber; column <= kRule; ++column)
+        lvMessages->resizeColumnToContents(column);
+    const int room = lvMessages->viewport()->width();
+    const int rule = std::min(lvMessages->columnWidth(kRule), room / 3);
+    const int left =
+        room - rule - lvMessages->columnWidth(kNumber) - lvMessages->columnWidth(kSize);
+    const int from = std::min(lvMessages->columnWidth(kFrom), std::max(60, left * 2 / 5));
+    const int subject = std::min(lvMessages->columnWidth(kSubject), std::max(60, left - from));
+    lvMessages->setColumnWidth(kFrom, from);
+    lvMessages->setColumnWidth(kSubject, subject);
 }
 
 void TDryRunWindow::SetReading(bool reading) {

@@ -26,6 +26,8 @@ class TDryRunWindow : public QDialog {
     void Start(const TDryRunAccount& account, const TStringList& killList,
                const TMatchOptions& options);
     bool Running() const;
+    // Names the mailbox in the title, so that with several it is clear which one was read.
+    void ShowMailbox(const QString& name);
 
     // Asked on the GUI thread when the server refused a run's login: the secret to run once
     // more with, or nothing to show the refusal; what it raises is shown instead. A question
@@ -43,6 +45,8 @@ class TDryRunWindow : public QDialog {
     void ShowProgress(size_t read, size_t toRead);
     void ShowOutcome(const TDryRunOutcome& outcome);
     void SetReading(bool reading);
+    // Narrows From and Subject where needed so that the Rule column stays in view.
+    void FitColumns();
     // A refused login that RenewSecret answers: runs again, or shows why not.
     bool RetryAfterRefusal(const std::exception_ptr& failure);
 

@@ -16,8 +16,8 @@ struct TFileDialogSetup {
     bool mustExist = false;
 };
 
-// A file-name box: a text box with a browse button at its right end; the button or Alt+Down
-// in the box opens the open-file dialog. Text typed into the box is taken as typed.
+// A file-name box: a line edit with a small browse button on its right; the button or Alt+Down
+// lets the user pick a file. What is typed is kept exactly as typed.
 class TFileEdit : public QWidget {
     Q_OBJECT
   public:

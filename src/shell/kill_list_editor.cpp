@@ -32,6 +32,7 @@
 #include "shell/dry_run_window.h"
 #include "shell/kill_list_box.h"
 #include "shell/kill_list_delegate.h"
+#include "shell/mailbox_name.h"
 
 namespace {
 
@@ -286,6 +287,7 @@ void TdlgKillList::sbTryClick() {
         if (!dryRun_) dryRun_ = new TDryRunWindow(this);
         dryRun_->RenewSecret = {};
         if (credential.Renewable) dryRun_->RenewSecret = RenewOnce();
+        dryRun_->ShowMailbox(DialogName(tried_));
         dryRun_->Start({tried_.Connection, tried_.User, credential.Secret},
                        KillListAsStored(Items()), MatchOptions());
     }
@@ -301,13 +303,20 @@ bool TdlgKillList::ChooseMailbox() {
     for (const TMailbox* mailbox : account_.All()) {
         if (!mailbox->Unreadable.empty()) continue;  // never checked, so never tried
         readable.push_back(mailbox);
-        names << QString::fromStdString(mailbox->ShownName());
+        names << DialogName(*mailbox);
     }
     if (account_.Mailboxes.empty()) return true;
-    bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(this, "Try on the Mailbox", "Mailbox:", names, 0, false, &ok);
-    const qsizetype index = names.indexOf(chosen);
+    QInputDialog ask(this);
+    ask.setWindowTitle("Try on the Mailbox");
+    ask.setLabelText("Mailbox:");
+    ask.setComboBoxItems(names);
+    ask.setComboBoxEditable(false);
+    // Left to itself the dialog is narrower than its title. Its layout resets the minimum
+    // width, so the width is set instead; a dialog resized before showing keeps its size.
+    ask.resize(std::max(ask.sizeHint().width(), CaptionWidth(ask.windowTitle())),
+               ask.sizeHint().height());
+    const bool ok = ask.exec() == QDialog::Accepted;
+    const qsizetype index = names.indexOf(ask.textValue());
     if (!ok || index < 0) return false;
     static_cast<TMailbox&>(tried_) = *readable[static_cast<size_t>(index)];
     return true;

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,7 +57,6 @@ TdlgMailOptions::TdlgMailOptions(QWidget* owner)
     pgConnection = new TConnectionPage;
     pgConnection->HostName = [this] { return ToStd(edHostname->text()); };
     pgConnection->UserName = [this] { return ToStd(edUsername->text()); };
-    pgConnection->AddRow(MakeFastCheckBox(pgConnection));
     pcOptions->addTab(pgConnection, " Connection ");
     pcOptions->tabBar()->setAttribute(Qt::WA_Hover);
     pcOptions->setCurrentIndex(0);
@@ -100,40 +100,59 @@ QWidget* TdlgMailOptions::MakeMailboxLine() {
     return line;
 }
 
+// The shown mailbox's own fields in a box titled with its name, the shared ones below it, so
+// that it is plain which values each mailbox keeps for itself.
 QWidget* TdlgMailOptions::MakeLoginPage() {
     auto* page = new QWidget;
-    edHostname = new QLineEdit(page);
-    edUsername = new QLineEdit(page);
-    edInterval = new QLineEdit(page);
-    edHostname->setFixedWidth(177);
-    edUsername->setFixedWidth(177);
-    edInterval->setFixedWidth(49);
-    auto* grid = new QGridLayout(page);
-    grid->setContentsMargins(8, 6, 8, 4);
-    grid->setVerticalSpacing(4);
-    grid->addWidget(MakeBuddyLabel("&SMTP Server", edHostname, page), 0, 0);
-    grid->addWidget(edHostname, 0, 1, 1, 2);
-    grid->addWidget(MakeBuddyLabel("&Login Name", edUsername, page), 1, 0);
-    grid->addWidget(edUsername, 1, 1, 1, 2);
-    grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, page), 2, 0);
-    grid->addWidget(edInterval, 2, 1);
-    grid->addWidget(new QLabel("min", page), 2, 2);
-    chbRememberPassword = new QCheckBox("R&emember the password in the desktop keyring", page);
-    chbRememberPassword->setObjectName("chbRememberPassword");
-    chbDesktopNotification = new QCheckBox("Use desktop notifications instead of boxes", page);
-    chbCountOnIcon = new QCheckBox("Show the count on the tray icon", page);
-    grid->addWidget(chbRememberPassword, 3, 0, 1, 4, Qt::AlignLeft);
-    grid->addWidget(chbDesktopNotification, 4, 0, 1, 4, Qt::AlignLeft);
-    grid->addWidget(chbCountOnIcon, 5, 0, 1, 4, Qt::AlignLeft);
-    grid->setColumnStretch(3, 1);
-    grid->setRowStretch(6, 1);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(8, 6, 8, 4);
+    column->setSpacing(6);
+    column->addWidget(MakeMailboxGroup(page));
+    column->addWidget(MakeSharedGroup(page));
+    column->addStretch(1);
     return page;
 }
 
-QCheckBox* TdlgMailOptions::MakeFastCheckBox(QWidget* page) {
-    chbFastCheck = new QCheckBox("Examine each message only once", page);
+QWidget* TdlgMailOptions::MakeMailboxGroup(QWidget* page) {
+    gbMailbox = new QGroupBox(page);
+    gbMailbox->setObjectName("gbMailbox");
+    edHostname = new QLineEdit(gbMailbox);
+    edUsername = new QLineEdit(gbMailbox);
+    edHostname->setFixedWidth(177);
+    edUsername->setFixedWidth(177);
+    chbRememberPassword = new QCheckBox("R&emember the password in the desktop keyring", gbMailbox);
+    chbRememberPassword->setObjectName("chbRememberPassword");
+    chbFastCheck = new QCheckBox("Examine each message only once", gbMailbox);
     chbFastCheck->setObjectName("chbFastCheck");
-    return chbFastCheck;
+    auto* own = new QGridLayout(gbMailbox);
+    own->setContentsMargins(8, 4, 8, 4);
+    own->setVerticalSpacing(4);
+    own->addWidget(MakeBuddyLabel("&SMTP Server", edHostname, gbMailbox), 0, 0);
+    own->addWidget(edHostname, 0, 1);
+    own->addWidget(MakeBuddyLabel("&Login Name", edUsername, gbMailbox), 1, 0);
+    own->addWidget(edUsername, 1, 1);
+    own->addWidget(chbRememberPassword, 2, 0, 1, 3, Qt::AlignLeft);
+    own->addWidget(chbFastCheck, 3, 0, 1, 3, Qt::AlignLeft);
+    own->setColumnStretch(2, 1);
+    return gbMailbox;
+}
+
+QWidget* TdlgMailOptions::MakeSharedGroup(QWidget* page) {
+    auto* shared = new QGroupBox("All mailboxes", page);
+    edInterval = new QLineEdit(shared);
+    edInterval->setFixedWidth(49);
+    chbDesktopNotification = new QCheckBox("Use desktop notifications instead of boxes", shared);
+    chbCountOnIcon = new QCheckBox("Show the count on the tray icon", shared);
+    auto* grid = new QGridLayout(shared);
+    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(MakeBuddyLabel("&Chek Interval", edInterval, shared), 0, 0);
+    grid->addWidget(edInterval, 0, 1);
+    grid->addWidget(new QLabel("min", shared), 0, 2);
+    grid->addWidget(chbDesktopNotification, 1, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(chbCountOnIcon, 2, 0, 1, 4, Qt::AlignLeft);
+    grid->setColumnStretch(3, 1);
+    return shared;
 }
 
 QWidget* TdlgMailOptions::MakeReceivingPage() {
@@ -170,8 +189,9 @@ void TdlgMailOptions::SetTabOrder() {
                               btnRemoveMailbox,
                               edHostname,
                               edUsername,
-                              edInterval,
                               chbRememberPassword,
+                              chbFastCheck,
+                              edInterval,
                               chbDesktopNotification,
                               chbCountOnIcon,
                               chbShowMessage,
@@ -190,8 +210,7 @@ void TdlgMailOptions::SetTabOrder() {
     // The connection page's controls come between the second page's and the button bar.
     QWidget* previous = feSound;
     for (QWidget* next : pgConnection->TabOrder()) setTabOrder(std::exchange(previous, next), next);
-    setTabOrder(previous, chbFastCheck);
-    setTabOrder(chbFastCheck, btnHelp);
+    setTabOrder(previous, btnHelp);
 }
 
 void TdlgMailOptions::ConnectHandlers() {
@@ -206,6 +225,8 @@ void TdlgMailOptions::ConnectHandlers() {
                    [this] { btnRenameMailboxClick(); });
     ConnectGuarded(btnRemoveMailbox, &QPushButton::clicked, this,
                    [this] { btnRemoveMailboxClick(); });
+    for (QLineEdit* edit : {edHostname, edUsername})
+        connect(edit, &QLineEdit::textEdited, this, [this] { ShowShownName(); });
     ConnectGuarded(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     ConnectGuarded(f1, &QShortcut::activated, this, [this] { btnHelpClick(); });

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,6 +54,7 @@ class TdlgMailOptions : public QDialog {
     QPushButton* btnRemoveMailbox;
     QLabel* lbUnreadable;  // why the shown mailbox cannot be edited
     QTabWidget* pcOptions;
+    QGroupBox* gbMailbox;  // the shown mailbox's own fields, titled with its name
     QLineEdit* edHostname;
     QLineEdit* edUsername;
     QLineEdit* edInterval;
@@ -88,13 +90,16 @@ class TdlgMailOptions : public QDialog {
     void LoadShown(int index);
     // The names in the drop-down; Rename and Remove only with several mailboxes.
     void ShowMailboxLine();
+    // The shown mailbox's name, in the drop-down and its box, as its fields now read.
+    void ShowShownName();
     // Stores the shown mailbox into the working copy unless the Connection page refuses it
     // (then false, after saying why).
     bool LeaveShown();
     bool ShownUnreadable() const;
     QWidget* MakeLoginPage();
+    QWidget* MakeMailboxGroup(QWidget* page);
+    QWidget* MakeSharedGroup(QWidget* page);
     QWidget* MakeReceivingPage();
-    QCheckBox* MakeFastCheckBox(QWidget* page);
     void ConnectHandlers();
     void SetTabOrder();
     void FocusInterval();

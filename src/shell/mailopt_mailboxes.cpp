@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include "app/settings.h"
 #include "platform/message_box.h"
 #include "shell/connection_page.h"
+#include "shell/mailbox_name.h"
 #include "shell/mailopt.h"
 
 void TdlgMailOptions::LoadShown(int index) {
@@ -28,8 +30,8 @@ void TdlgMailOptions::LoadShown(int index) {
     static_cast<TMailbox&>(shown) = mailbox;
     pgConnection->LoadFrom(shown);
     const bool editable = mailbox.Unreadable.empty();
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             edHostname, edUsername, chbRememberPassword, pgConnection, btnRenameMailbox}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{gbMailbox, pgConnection, btnRenameMailbox}) {
         control->setEnabled(editable);
     }
     lbUnreadable->setText(QString::fromStdString(mailbox.Unreadable));
@@ -40,12 +42,21 @@ void TdlgMailOptions::LoadShown(int index) {
 void TdlgMailOptions::ShowMailboxLine() {
     const QSignalBlocker quiet(cbMailbox);
     cbMailbox->clear();
-    for (const TMailbox* mailbox : working_.All())
-        cbMailbox->addItem(QString::fromStdString(mailbox->ShownName()));
+    for (const TMailbox* mailbox : working_.All()) cbMailbox->addItem(DialogName(*mailbox));
     cbMailbox->setCurrentIndex(mailbox_);
+    gbMailbox->setTitle("Mailbox: " + cbMailbox->currentText());
     const bool several = !working_.Mailboxes.empty();
     btnRenameMailbox->setVisible(several);
     btnRemoveMailbox->setVisible(several);
+}
+
+void TdlgMailOptions::ShowShownName() {
+    TMailbox shown = *working_.All()[static_cast<size_t>(mailbox_)];
+    shown.Connection.Host = edHostname->text().toStdString();
+    shown.User = edUsername->text().toStdString();
+    const QString name = DialogName(shown);
+    cbMailbox->setItemText(mailbox_, name);
+    gbMailbox->setTitle("Mailbox: " + name);
 }
 
 bool TdlgMailOptions::ShownUnreadable() const {
@@ -114,16 +125,28 @@ void TdlgMailOptions::btnRemoveMailboxClick() {
     if (working_.Mailboxes.empty()) return;
     StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
     const QString name = cbMailbox->currentText();
+    // The settings key always holds a mailbox: the next one that can be read moves up into it,
+    // and one that cannot be read stays where it is stored.
+    auto& further = working_.Mailboxes;
+    const auto next =
+        std::ranges::find_if(further, [](const TMailbox& m) { return m.Unreadable.empty(); });
+    if (mailbox_ == 0 && next == further.end()) {
+        QMessageBox refusal(QMessageBox::Information, "Remove Mailbox",
+                            QString("The mailbox %1 cannot be removed: it is the only one that "
+                                    "can be read, and one always stays.")
+                                .arg(name),
+                            QMessageBox::Ok, this);
+        ExecMessageBox(refusal, this);
+        return;
+    }
     QMessageBox box(QMessageBox::Question, "Remove Mailbox",
                     QString("Remove the mailbox %1?").arg(name), QMessageBox::Yes | QMessageBox::No,
                     this);
     box.setDefaultButton(QMessageBox::No);
     if (ExecMessageBox(box, this) != QMessageBox::Yes) return;
-    // The settings key always holds a mailbox: the second one moves up into it.
-    auto& further = working_.Mailboxes;
     if (mailbox_ == 0) {
-        static_cast<TMailbox&>(working_) = std::move(further.front());
-        further.erase(further.begin());
+        static_cast<TMailbox&>(working_) = std::move(*next);
+        further.erase(next);
     } else {
         further.erase(further.begin() + (mailbox_ - 1));
     }

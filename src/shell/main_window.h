@@ -168,8 +168,8 @@ class TfrmMain : public QMainWindow {
     void BringWindowBack();
     // Makes the window show what the cycle reports.
     void ConnectCycle();
-    // Sound, box and reader strictly one after the other: the sound plays to its end before the
-    // box opens, and the reader starts only once the box is closed. A notification instead of
+    // Sound, box and reader in turn, never overlapping: the box waits for the sound to finish
+    // and the reader for the box to be dismissed. A notification instead of
     // the box offers the reader, which then starts only when the user takes that action.
     void ShowMailWaiting(int32_t count);
     void ShowNoMailBox();

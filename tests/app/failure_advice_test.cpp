@@ -2,13 +2,16 @@
 // layer's words, then what to do about it, which names this program's dialogs.
 #include <gtest/gtest.h>
 #include <openssl/x509_vfy.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/shown_message.h"
+#include "filter/deletion_log.h"
 #include "net/tls_certificate.h"
+#include "support/files.h"
 #include "support/net_access.h"
 #include "support/scripted_pop3_server.h"
 
@@ -82,6 +85,9 @@ TEST(FailureAdviceTest, ConnectionFailuresReadInFull) {
          "The stored authentication setting cannot be read; choose it again in Mail Options."},
         {"unknown encryption", [] { EncryptionFromNumber(7); },
          "Unknown encryption 7; nothing was sent to the server"},
+        {"mailbox too large", [] { throw EMailboxTooLarge("The mailbox lists more.", 9); },
+         "The mailbox lists more. Nothing was deleted; delete or move messages with your mail "
+         "program until fewer remain."},
     };
     for (const auto& c : cases) EXPECT_EQ(Shown(c.fail), c.shown) << c.name;
 }
@@ -138,6 +144,18 @@ TEST(FailureAdviceTest, SaysWhatIsWrongFirstAndWhatToDoLast) {
     EXPECT_EQ(ShownMessage(RefusalOf(TTlsPeer{}, X509_V_OK, plain)),
               "No certificate from mail.example.com; check Encryption and Port with Test "
               "connection in Mail Options.");
+}
+
+// A deletion log refused for safety names the file, then what the user can do in Mail Options.
+TEST(FailureAdviceTest, ARefusedDeletionLogSaysWhichFileAndWhatToDo) {
+    TempFolder folder;
+    const std::string path = folder / "log";
+    WriteFileBytes(path, "");
+    ::chmod(path.c_str(), 0666);
+    EXPECT_EQ(Shown([&] { TDeletionLog log(path); }),
+              "Other users may write to the deletion log " + path +
+                  "; make it writable by you alone (chmod go-w), or choose another file in Mail "
+                  "Options.");
 }
 
 }  // namespace

@@ -388,6 +388,9 @@ class MailboxesTest : public SettingsTest {
         registry_.WriteData(name, type, bytes);
         registry_.CloseKey();
     }
+    static std::string MailboxKey(const std::string& name) {
+        return std::string(kSettingsKey) + "\\Mailboxes\\" + name;
+    }
     // The file a fresh save of these settings writes.
     std::string FreshFile(const TSettings& settings) {
         TempFolder other;
@@ -504,4 +507,90 @@ TEST_F(MailboxesTest, ADamagedSubKeyIsKeptAndReportedWhileTheOthersLoad) {
     ASSERT_EQ(settings.Mailboxes.size(), 2u);
     EXPECT_NE(settings.Mailboxes[0].Unreadable, "");
     EXPECT_EQ(settings.Mailboxes[1].User, "a4");
+}
+
+// The names below "Mailboxes": a load reads only numbers 2 to 999999 written plainly, a save
+// writes no others and leaves every other name as it is; renumbering uses no name in between.
+TEST_F(MailboxesTest, SubKeyNamesALoadIgnoresAreNeverTouched) {
+    const TMailbox third = Box("pop.third.example", "a3");
+    for (const char* foreign : {"moving 3", "MOVING 4", "02", "1000000", "1", "0", "2x", "-3"}) {
+        SCOPED_TRACE(foreign);
+        std::filesystem::remove(hive_);
+        SaveSettings(registry_, WithBoxes({work_, club_, third}));
+        ASSERT_TRUE(registry_.OpenKey(MailboxKey(foreign), true));
+        registry_.WriteString("User", "foreign");
+        registry_.CloseKey();
+        TSettings settings;
+        ASSERT_EQ(LoadError(settings), "");
+        ASSERT_EQ(settings.Mailboxes.size(), 3u);
+        settings.Mailboxes.erase(settings.Mailboxes.begin());
+        SaveSettings(registry_, settings, load_);
+        EXPECT_EQ(ReadFileBytes(hive_), FreshFile(WithBoxes({club_, third})) +
+                                            "\n[HKEY_CURRENT_USER" + MailboxKey(foreign) +
+                                            "]\n\"User\"=\"foreign\"\n");
+        EXPECT_TRUE(Reloaded() == WithBoxes({club_, third}));
+        SaveSettings(registry_, Sample());
+        EXPECT_EQ(ReadFileBytes(hive_), FreshFile(Sample()) + "\n[HKEY_CURRENT_USER" +
+                                            MailboxKey(foreign) + "]\n\"User\"=\"foreign\"\n");
+    }
+}
+
+// The last number: a stored mailbox there loads, and a new one that would need the number after
+// it (nothing is renumbered while one cannot be read) is refused before anything is written.
+// Nor does an unreadable mailbox ever become the first: it would be written anew, empty.
+TEST_F(MailboxesTest, ASaveRefusesWhatTheNextLoadWouldNotRead) {
+    const struct {
+        int stored;  // a readable mailbox stored at this number, beside an unreadable one at 2
+        const char* error;
+    } cases[] = {
+        {999998, ""},
+        {999999,
+         "The mailbox Work cannot be saved: the stored mailboxes are numbered up to "
+         "999999, and none is renumbered while one cannot be read. Nothing was saved."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::filesystem::remove(hive_);
+        SaveSettings(registry_, WithBoxes({club_, work_}));
+        StoreIn(2, "User", REG_DWORD, std::string("\7\0\0\0", 4));
+        ASSERT_TRUE(registry_.MoveKey(MailboxKey("3"), MailboxKey(std::to_string(c.stored))));
+        TSettings settings;
+        ASSERT_EQ(LoadError(settings), "");
+        ASSERT_EQ(settings.Mailboxes.size(), 2u);
+        EXPECT_EQ(settings.Mailboxes[1].StoredAt.Number, c.stored);
+        const std::string before = ReadFileBytes(hive_);
+        settings.Mailboxes.push_back(work_);
+        std::string error;
+        try {
+            SaveSettings(registry_, settings, load_);
+        } catch (const ERegistryException& e) {
+            error = e.Message();
+        }
+        EXPECT_EQ(error, c.error);
+        if (*c.error) {
+            EXPECT_EQ(ReadFileBytes(hive_), before);
+        }
+        EXPECT_EQ(Reloaded().Mailboxes.size(), *c.error ? 2u : 3u);
+    }
+    // Removing the first mailbox in front of an unreadable one: the next readable one moves up.
+    TSettings settings;
+    ASSERT_EQ(LoadError(settings), "");
+    const std::string damaged = ReadFileBytes(hive_);
+    static_cast<TMailbox&>(settings) = settings.Mailboxes[0];
+    EXPECT_THROW(SaveSettings(registry_, settings, load_), ERegistryException);
+    EXPECT_EQ(ReadFileBytes(hive_), damaged);
+    static_cast<TMailbox&>(settings) = settings.Mailboxes[1];
+    settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
+    SaveSettings(registry_, settings, load_);
+    const std::string saved = ReadFileBytes(hive_);
+    const auto section = [](const std::string& text) {
+        const size_t at = text.find("Mailboxes\\2]");
+        return text.substr(at, text.find("\n[", at) - at);
+    };
+    EXPECT_EQ(section(saved), section(damaged));
+    EXPECT_EQ(saved.find("Mailboxes\\999999]"), std::string::npos);
+    ASSERT_EQ(LoadError(settings), "");
+    EXPECT_TRUE(static_cast<const TMailbox&>(settings) == work_);
+    ASSERT_EQ(settings.Mailboxes.size(), 1u);
+    EXPECT_NE(settings.Mailboxes[0].Unreadable, "");
 }

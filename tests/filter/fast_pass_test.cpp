@@ -268,6 +268,8 @@ TEST_F(FastPassScriptedTest, OnlyClearUniqueIdsSpareAMessage) {
         {"+OK\r\n1 u1\r\n2 u1\r\n3 u3\r\n.\r\n", {1, 2}},  // one id for two messages
         {"+OK\r\n1 u1\r\nx u2\r\n3 u3\r\n.\r\n", {1, 2, 3}},
         {"+OK\r\n1 u1\r\n3 u3\r\n.\r\n", {2}},
+        {"+OK\r\n3 u3\r\n1 u1\r\n2 u1\r\n.\r\n", {1, 2}},             // in any order
+        {"+OK\r\n1 u1\r\n1 u2\r\n3 u3\r\n.\r\n", {1, 2, 3}},          // two ids for one message
         {"+OK\r\n1 u1\r\n2 u2\r\n3 u3\r\n4 u4\r\n.\r\n", {1, 2, 3}},  // more ids than messages
         {"-ERR not now\r\n", {1, 2, 3}}};
     for (const auto& [uidl, examined] : cases) {

@@ -37,9 +37,9 @@ TEST_F(Pop3DovecotTest, ListsReadsHeadersAndRetrieves) {
     TestPop3 pop(server_.Port());
     pop.Login();
     ASSERT_EQ(pop.Messages.size(), 2u);
-    EXPECT_EQ(pop.Messages[0]->Number, 1);
-    EXPECT_EQ(pop.Messages[1]->Number, 2);
-    EXPECT_GT(pop.Messages[0]->Size, static_cast<int32_t>(kFirst.size()));  // CR LF counted
+    EXPECT_EQ(pop.Messages[0].Number, 1);
+    EXPECT_EQ(pop.Messages[1].Number, 2);
+    EXPECT_GT(pop.Messages[0].Size, static_cast<int32_t>(kFirst.size()));  // CR LF counted
 
     pop.ReadHeaders();
     ASSERT_EQ(pop.MailText.size(), 2u);

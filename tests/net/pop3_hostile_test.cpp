@@ -134,13 +134,52 @@ TEST(Pop3ReplyTest, ManyShortLinesWithinTheCapAreTaken) {
                            S::ReadLine(), S::Send("+OK deleted\r\n"), S::ReadToEnd()}));
     TestPop3 pop(server.Port());
     pop.Login();
-    EXPECT_TRUE(pop.FitsReplyBound(pop.Messages[0]->Size));
+    EXPECT_TRUE(pop.FitsReplyBound(pop.Messages[0].Size));
     pop.RetrieveMessage(1);
     ASSERT_EQ(pop.MailText.size(), count + 1);
     EXPECT_EQ(pop.MailText.front(), "Subject: spam");
     EXPECT_EQ(pop.MailText.back(), "");
     EXPECT_NO_THROW(pop.DeleteMessage(1));
     pop.CloseWithoutQuit();
+}
+
+// One check keeps a bounded amount whatever the server sends: a listing one entry past the
+// bound ends the session without QUIT (nothing deleted) and keeps nothing, one at the bound is
+// taken; the header read keeps a cut summary of each message, not its header lines.
+TEST(Pop3KeptBoundsTest, ListingAndHeaderSummariesAreBounded) {
+    std::string atBound;
+    for (size_t i = 0; i < TPop3::kMaxListedMessages; ++i) atBound += "1 1\r\n";
+    for (const bool over : {false, true}) {
+        S server(Then(LoginSteps(atBound + (over ? "2 1\r\n" : "")), {S::ReadToEnd()}));
+        TestPop3 pop(server.Port());
+        try {
+            pop.Login();
+            EXPECT_FALSE(over);
+            EXPECT_EQ(pop.Messages.size(), TPop3::kMaxListedMessages);
+            pop.CloseWithoutQuit();
+        } catch (const EMailboxTooLarge& e) {
+            EXPECT_TRUE(over);
+            EXPECT_EQ(e.Message(),
+                      "The mailbox lists more than 1000000 messages, more than one check takes.");
+            EXPECT_TRUE(pop.Messages.empty());
+        }
+        EXPECT_EQ(pop.SocketHandle, -1);
+        EXPECT_EQ(server.Received().find("QUIT"), std::string::npos);
+    }
+
+    std::string from;
+    for (int i = 0; i < 150; ++i) from += "\xC3\xA9";  // é, 300 bytes
+    S server(Then(LoginSteps("1 10\r\n"),
+                  {S::ReadLine(),
+                   S::Send("+OK\r\nFrom: " + from +
+                           "\r\nSubject: " + std::string(size_t{1} << 20, 's') + "\r\n\r\n.\r\n"),
+                   S::ReadToEnd()}));
+    TestPop3 pop(server.Port());
+    pop.Login();
+    pop.ReadHeaders();
+    pop.CloseWithoutQuit();
+    const size_t field = TPop3::kMaxHeaderField;
+    EXPECT_EQ(pop.MailText, TLineBuffer{from.substr(0, field) + '\x07' + std::string(field, 's')});
 }
 
 // Each byte comes well within the receive bound, but the reply as a whole does not.

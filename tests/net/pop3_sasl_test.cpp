@@ -220,7 +220,8 @@ TEST(Pop3SaslTest, FastCheckSignsInWithTheSameExchange) {
     pop.CheckReply();
     const auto capabilities = pop.Capabilities();
     const auto uids = pop.Authenticate(Offers(capabilities, "PIPELINING"), true);
-    EXPECT_EQ(uids, (std::map<int32_t, std::string>{{1, "abc"}}));
+    ASSERT_EQ(uids.size(), 1u);
+    EXPECT_EQ(uids.Find(1), "abc");
     pop.CloseWithoutQuit();
     const auto lines = server.Lines();
     ASSERT_EQ(lines.size(), 5u);

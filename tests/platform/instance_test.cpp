@@ -11,6 +11,8 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
 #include "platform/single_instance.h"
 #include "support/files.h"
@@ -81,6 +83,54 @@ TEST_F(Instance, RuntimeFolderOpenToOthersIsPassedOver) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(st.st_uid, ::geteuid());
     EXPECT_EQ(start.Claim(), TInstanceClaim::First);
+}
+
+// When the runtime folder cannot be used, the guard stays on whatever waits in the temporary
+// folder under its name: a folder another user made first, a link, a folder open to others.
+TEST_F(Instance, TemporaryFolderTakenByOthersFallsBackToTheCache) {
+    ASSERT_EQ(::chmod(runtime.Path().c_str(), 0755), 0);
+    TempFolder temporary, home;
+    ::chmod(temporary.Path().c_str(), 01777);
+    ScopedEnv tmpdir("TMPDIR", temporary.Path());
+    ScopedEnv cacheHome("XDG_CACHE_HOME", std::nullopt);
+    ScopedEnv homeEnv("HOME", home.Path());
+    const std::string guard = temporary / ("vornask-" + std::to_string(::geteuid()));
+    const std::string cache = home / ".cache/vornask";
+    const struct {
+        const char* name;
+        std::function<bool()> prepare;  // false: not possible for this user
+        std::string folder;
+    } cases[] = {
+        {"nothing there", [] { return true; }, guard},
+        {"another user's",
+         [&] {
+             return ::mkdir(guard.c_str(), 0700) == 0 && ::chown(guard.c_str(), 65534, 65534) == 0;
+         },
+         cache},
+        {"a link to a private folder",
+         [&] { return ::symlink(home.Path().c_str(), guard.c_str()) == 0; }, cache},
+        {"open to others",
+         [&] { return ::mkdir(guard.c_str(), 0777) == 0 && ::chmod(guard.c_str(), 0777) == 0; },
+         cache},
+    };
+    for (const auto& [name, prepare, folder] : cases) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(guard);
+        std::filesystem::remove_all(home / ".cache");
+        if (!prepare()) {
+            EXPECT_NE(::geteuid(), 0u) << "could not prepare";
+            continue;
+        }
+        TSingleInstance start("hive-taken-temporary");
+        EXPECT_EQ(QFileInfo(start.SocketPath()).path().toStdString(), folder);
+        struct stat st {};
+        ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(start.Claim(), TInstanceClaim::First);
+        TSingleInstance later("hive-taken-temporary");
+        EXPECT_EQ(later.Claim(), TInstanceClaim::Running);
+    }
 }
 
 int main(int argc, char** argv) {

@@ -313,3 +313,46 @@ TEST(RegistryPath, FollowsXdgConfigHome) {
 }
 
 }  // namespace
+
+// Sibling keys renamed in one step, with what lies below them; a rename that cannot be done
+// whole changes nothing.
+TEST_F(RegistryTest, RenamesSiblingsAllAtOnceOrNotAtAll) {
+    const std::string boxes = std::string(kKey) + "\\Mailboxes";
+    using Renames = std::vector<std::pair<std::string, std::string>>;
+    const struct {
+        Renames renames;
+        const char* after;  // the sub-keys by their "User" values, or "" when refused
+    } cases[] = {
+        {{{"3", "2"}, {"2", "3"}}, "2=3 2\\Deep=3d 3=2 4=4 moving 2=x"},  // a swap
+        {{{"3", "4"}, {"4", "5"}}, "2=2 4=3 4\\Deep=3d 5=4 moving 2=x"},
+        {{{"2", "MOVING 2"}}, ""},       // taken by a key that stays
+        {{{"9", "7"}}, ""},              // nothing to rename
+        {{{"2", "7"}, {"2", "8"}}, ""},  // named twice
+        {{{"2", "7"}, {"3", "7"}}, ""},  // two into one
+        {{{"2", "7\\8"}}, ""},           // not a single name
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(hive_);
+        TRegistry registry(hive_);
+        for (const char* key : {"2=2", "3=3", "3\\Deep=3d", "4=4", "moving 2=x"}) {
+            const std::string text = key;
+            ASSERT_TRUE(registry.OpenKey(boxes + "\\" + text.substr(0, text.find('=')), true));
+            registry.WriteString("User", text.substr(text.find('=') + 1));
+        }
+        const std::string before = HiveText();
+        EXPECT_EQ(registry.RenameSubKeys(boxes, c.renames), *c.after != '\0');
+        if (!*c.after) {
+            EXPECT_EQ(HiveText(), before);
+            continue;
+        }
+        std::string listed;
+        for (const std::string name : {"2", "2\\Deep", "3", "4", "4\\Deep", "5", "moving 2"}) {
+            if (!registry.OpenKey(boxes + "\\" + name, false)) continue;
+            listed += (listed.empty() ? "" : " ") + name + "=" + registry.ReadString("User");
+        }
+        EXPECT_EQ(listed, c.after);
+        // Index and file agree after the rename: a fresh read finds the same keys.
+        TRegistry fresh(hive_);
+        EXPECT_EQ(fresh.SubKeyNames(boxes), registry.SubKeyNames(boxes));
+    }
+}

@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -396,6 +397,9 @@ class KillListEditorTest : public QObject {
         QStringList offered;
         WhenModal<QInputDialog>([&offered](QInputDialog* in) {
             QCOMPARE(in->windowTitle(), QString("Try on the Mailbox"));
+            QFont bold = in->font();
+            bold.setBold(true);  // as title bars commonly draw it
+            QVERIFY(in->width() >= QFontMetrics(bold).horizontalAdvance(in->windowTitle()) + 100);
             QCOMPARE(in->labelText(), QString("Mailbox:"));
             offered = in->comboBoxItems();
             in->setTextValue("Work");
@@ -429,10 +433,11 @@ class KillListEditorTest : public QObject {
                          S::ReadLine(),
                          S::Send("+OK\r\n" + entries + ".\r\n")};
         };
-        Steps script =
-            Then(login("1 30\r\n2 31\r\n"), {S::ReadLine(), S::Send("+OK\r\nFrom: ann@x\r\n.\r\n"),
-                                             S::ReadLine(), S::Send("+OK\r\nFrom: spam@x\r\n.\r\n"),
-                                             S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
+        const std::string subject(300, 'w');  // wider than the window
+        Steps script = Then(login("1 30\r\n2 31\r\n"),
+                            {S::ReadLine(), S::Send("+OK\r\nFrom: ann@x\r\n.\r\n"), S::ReadLine(),
+                             S::Send("+OK\r\nFrom: spam@x\r\nSubject: " + subject + "\r\n.\r\n"),
+                             S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
         for (const S::Step& step :
              Then(login("1 30\r\n2 30\r\n3 30\r\n"),
                   {S::ReadLine(), S::Send("+OK\r\nFrom: spam@x\r\n.\r\n"), S::ReadLine(),
@@ -457,8 +462,14 @@ class KillListEditorTest : public QObject {
             for (int c = 0; c < 5; ++c) cells << w->lvMessages->topLevelItem(i)->text(c);
             return cells;
         };
-        QCOMPARE(row(0), (QStringList{"2", "spam@x", "", "31", "From: = spam@"}));
+        QCOMPARE(row(0), (QStringList{"2", "spam@x", QString::fromStdString(subject), "31",
+                                      "From: = spam@"}));
         QCOMPARE(row(1), (QStringList{"1", "ann@x", "", "30", "kept"}));
+        QCOMPARE(w->windowTitle(), QString("Try on the Mailbox: joe@127.0.0.1"));
+        // The long subject is cut, not the verdict: the Rule column is in view.
+        const int ruleEnd = w->lvMessages->header()->sectionViewportPosition(4) +
+                            w->lvMessages->fontMetrics().horizontalAdvance("From: = spam@");
+        QVERIFY(ruleEnd <= w->lvMessages->viewport()->width());
 
         QTest::mouseClick(d->sbTry, Qt::LeftButton);
         QCOMPARE(d->DryRunWindow(), w);

@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,8 +72,9 @@ QStringList Outline(const TSettings& settings) {
 }
 
 // One user step on the mailbox line or the fields it switches: "add NAME", "rename NAME",
-// "remove yes|no", "select N", "refused N" (choosing N is refused), "host TEXT", "pin TEXT",
-// "shows HOST" (the host field holds it), "ok", "cancel".
+// "remove yes|no", "unremovable" (Remove is refused), "select N", "refused N" (choosing N is
+// refused), "host TEXT", "user TEXT", "pin TEXT", "shows HOST" (the host field holds it), "named
+// NAME" (the drop-down and the mailbox's box call it so), "ok", "cancel".
 void Step(Dialog* d, const QString& step) {
     const QString verb = step.section(' ', 0, 0);
     const QString arg = step.section(' ', 1);
@@ -88,6 +91,15 @@ void Step(Dialog* d, const QString& step) {
             box->button(arg == "yes" ? QMessageBox::Yes : QMessageBox::No)->click();
         });
         QTest::mouseClick(d->btnRemoveMailbox, Qt::LeftButton);
+    } else if (verb == "unremovable") {
+        const QString told = "The mailbox " + d->cbMailbox->currentText() +
+                             " cannot be removed: it is the only one that can be read, and one "
+                             "always stays.";
+        WhenModal<QMessageBox>([told](QMessageBox* box) {
+            QCOMPARE(box->text(), told);
+            box->button(QMessageBox::Ok)->click();
+        });
+        QTest::mouseClick(d->btnRemoveMailbox, Qt::LeftButton);
     } else if (verb == "select") {
         d->cbMailbox->setCurrentIndex(arg.toInt());
     } else if (verb == "refused") {
@@ -97,8 +109,11 @@ void Step(Dialog* d, const QString& step) {
         QCOMPARE(d->ShownMailbox(), before);
         QCOMPARE(d->cbMailbox->currentIndex(), before);
         QCOMPARE(d->pcOptions->currentWidget(), d->pgConnection);
-    } else if (verb == "host") {
-        TypeOver(d->edHostname, arg);
+    } else if (verb == "host" || verb == "user") {
+        TypeOver(verb == "host" ? d->edHostname : d->edUsername, arg);
+    } else if (verb == "named") {
+        QCOMPARE(d->cbMailbox->currentText(), arg);
+        QCOMPARE(d->gbMailbox->title(), "Mailbox: " + arg);
     } else if (verb == "pin") {
         d->pgConnection->edTrustedCertificate->setText(arg);
     } else if (verb == "shows") {
@@ -224,6 +239,13 @@ class MailOptionsTest : public QObject {
         QTest::newRow("add names it and shows it empty")
             << 1 << QStringList{"add Work", "shows ", "host pop.work.example", "ok"}
             << QStringList{first, "Work|pop.work.example|"};
+        QTest::newRow("an unnamed mailbox is named by its fields as they are typed")
+            << 1 << QStringList{"named anna@pop.example.org", "add ",
+                                "named (no server yet)",      "host pop.new.example",
+                                "named pop.new.example",      "user cy",
+                                "named cy@pop.new.example",   "host ",
+                                "named (no server yet)",      "ok"}
+            << QStringList{first, "||cy"};
         QTest::newRow("the fields follow the selection") << 2
                                                          << QStringList{"shows pop.example.org",
                                                                         "select 1",
@@ -243,6 +265,13 @@ class MailOptionsTest : public QObject {
         QTest::newRow("removing the first moves the second up")
             << 3 << QStringList{"remove yes", "shows pop.work.example", "ok"}
             << QStringList{"Work|pop.work.example|bo", "|pop.home.example|cy"};
+        // "damage N" marks stored mailbox N as unreadable before the dialog opens.
+        QTest::newRow("removing the first skips a damaged second")
+            << 3 << QStringList{"damage 1", "remove yes", "shows pop.home.example", "ok"}
+            << QStringList{"|pop.home.example|cy", "Work|pop.work.example|bo"};
+        QTest::newRow("the only readable one stays")
+            << 2 << QStringList{"damage 1", "unremovable", "shows pop.example.org", "ok"}
+            << QStringList{first, "Work|pop.work.example|bo"};
         QTest::newRow("removing asks first") << 2 << QStringList{"select 1", "remove no", "ok"}
                                              << QStringList{first, "Work|pop.work.example|bo"};
         QTest::newRow("removing the only further one")
@@ -258,6 +287,9 @@ class MailOptionsTest : public QObject {
         QFETCH(QStringList, steps);
         QFETCH(QStringList, saved);
         TSettings settings = FirstMailboxes(stored);
+        for (const QString& step : steps.filter(QRegularExpression("^damage ")))
+            settings.All()[step.section(' ', 1).toUInt()]->Unreadable = "damaged";
+        steps.removeIf([](const QString& step) { return step.startsWith("damage "); });
         TTimer timer;
         bool done = false;
         WhenModal<Dialog>([&](Dialog* d) {
@@ -335,14 +367,20 @@ class MailOptionsTest : public QObject {
         delete HelpWindow();
     }
 
-    void fastCheckBoxOnTheConnectionPageCarriesTheSetting() {
+    // The per-mailbox boxes sit in the mailbox's own group, apart from the shared values.
+    void fastCheckBoxInTheMailboxGroupCarriesTheSetting() {
         for (const bool on : {false, true}) {
             TSettings settings = Sample();
             settings.FastCheck = on;
             TTimer timer;
             WhenModal<Dialog>([on](Dialog* d) {
                 QCOMPARE(d->chbFastCheck->text(), QString("Examine each message only once"));
-                QVERIFY(d->pgConnection->isAncestorOf(d->chbFastCheck));
+                for (QWidget* own : std::initializer_list<QWidget*>{
+                         d->edHostname, d->edUsername, d->chbRememberPassword, d->chbFastCheck})
+                    QVERIFY(d->gbMailbox->isAncestorOf(own) && own->isVisible());
+                for (QWidget* shared : std::initializer_list<QWidget*>{
+                         d->edInterval, d->chbDesktopNotification, d->chbCountOnIcon})
+                    QVERIFY(!d->gbMailbox->isAncestorOf(shared));
                 QCOMPARE(d->chbFastCheck->isChecked(), on);
                 QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
                 QTest::mouseClick(d->btnOK, Qt::LeftButton);
@@ -361,8 +399,8 @@ class MailOptionsTest : public QObject {
             WhenModal<Dialog>([key](Dialog* d) {
                 TypeOver(d->edUsername, "someone else");
                 TypeOver(d->edInterval, "3");
-                ClickTab(d->pcOptions, 2);
                 QTest::mouseClick(d->chbFastCheck, Qt::LeftButton);
+                ClickTab(d->pcOptions, 2);
                 d->pgConnection->cbEncryption->setCurrentIndex(2);
                 ClickTab(d->pcOptions, 1);
                 QTest::mouseClick(d->chbSound, Qt::LeftButton);

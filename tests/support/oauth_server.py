@@ -15,7 +15,8 @@ with invalid_grant), --tamper-pkce (remembers a wrong challenge, so every code e
 refused), --deny [DESCRIPTION] (redirects with error=access_denied, as when the user declines),
 --tls CERT KEY (https), --port N. Hostile token answers: --token-length N (access tokens of N
 characters), --padding N (N more bytes in each answer, sent without Content-Length),
---claim-length N (a Content-Length of N, then the answer and no more, the connection held).
+--claim-length N (a Content-Length of N, then the answer and no more, the connection held),
+--endless-header (header lines without end), --endless-body (a body without end, no length).
 """
 import argparse
 import base64
@@ -69,6 +70,8 @@ class Handler(BaseHTTPRequestHandler):
         data = json.dumps(body).encode("utf-8")
         self.send_response(200)
         self.send_header("Content-Type", "application/json")
+        if options.endless_header or options.endless_body:
+            return self.send_endless()
         if options.claim_length:
             self.send_header("Content-Length", str(options.claim_length))
         elif not options.padding:
@@ -79,10 +82,25 @@ class Handler(BaseHTTPRequestHandler):
         if options.claim_length:
             threading.Event().wait(60)
 
+    def send_endless(self):
+        line = b"X-Padding: " + b"p" * 65000 + b"\r\n"
+        if options.endless_body:
+            self.end_headers()
+            line = b"p" * 65536
+        else:
+            self.flush_headers()
+        try:
+            while True:
+                self.wfile.write(line)
+        except OSError:
+            pass
+
     def refuse(self, error, description, status=400):
         self.answer(status, json.dumps({"error": error, "error_description": description}))
 
     def form(self):
+        if self.headers.get_all("Content-Type") != ["application/x-www-form-urlencoded"]:
+            return {}
         length = int(self.headers.get("Content-Length", "0"))
         text = self.rfile.read(length).decode("utf-8")
         return {k: v[0] for k, v in urllib.parse.parse_qs(text, keep_blank_values=True).items()}
@@ -182,6 +200,8 @@ def main():
     parser.add_argument("--token-length", type=int, default=0)
     parser.add_argument("--padding", type=int, default=0)
     parser.add_argument("--claim-length", type=int, default=0)
+    parser.add_argument("--endless-header", action="store_true")
+    parser.add_argument("--endless-body", action="store_true")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     options = parser.parse_args()
     refresh_tokens.update(options.refresh_token)
