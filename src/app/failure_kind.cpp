@@ -4,6 +4,7 @@
 
 #include "app/credential_source.h"
 #include "app/token_source.h"
+#include "filter/deletion_log_error.h"
 #include "net/connection.h"
 #include "net/net_errors.h"
 
@@ -31,7 +32,11 @@ bool NeedsUser(const Exception& e) {
     if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e))
         return !protocol->TemporaryRefusal && !protocol->ConnectionLost;
     if (const auto* tls = dynamic_cast<const ETlsError*>(&e)) return HandshakeNeedsUser(*tls);
-    return Is<EEncryptionError>(e) || Is<ESignInAgain>(e) || Is<ENoCredential>(e);
+    // A log refused for safety stays refused until the user chooses another; a held one passes.
+    if (const auto* log = dynamic_cast<const EDeletionLogError*>(&e))
+        return log->Fault != EDeletionLogError::TFault::Locked;
+    return Is<EEncryptionError>(e) || Is<ESignInAgain>(e) || Is<ENoCredential>(e) ||
+           Is<EMailboxTooLarge>(e);
 }
 
 std::optional<std::string> NoAnswerText(const Exception& e, const TConnection& connection) {
