@@ -14,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import struct
 import time
 import zlib
@@ -292,6 +293,29 @@ class Mailbox:
 
     def close(self):
         self.run("stop", self.dir)
+
+
+class SilentServer:
+    """A server that accepts connections on 127.0.0.1 and never answers (the connections are
+    held open until close), for a mailbox whose server stalls."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.held = []
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                self.held.append(self.listener.accept()[0])
+            except OSError:  # closed
+                return
+
+    def close(self):
+        self.listener.close()
+        for connection in self.held:
+            connection.close()
 
 
 def write_hive(config_home, settings, rules):
@@ -683,6 +707,59 @@ def scenario_late_tray(binary, desktop, mailbox, work, artifacts):
         program.kill()
 
 
+# Checks still run on the window's thread, so a stalled server freezes the window: the scenario
+# below is expected to fail until they run beside it. Set to True (or VORNASK_E2E_FREEZE_FIXED=1)
+# once they do.
+FREEZE_FIXED = os.environ.get("VORNASK_E2E_FREEZE_FIXED") == "1"
+
+
+def scenario_stalled_server(binary, desktop, mailbox, work, artifacts):
+    """Two mailboxes, the first behind a server that never answers: after Hide the tray item
+    answers D-Bus calls within 100 ms while it stalls, and the other mailbox's spam is gone
+    within a few seconds."""
+    silent = SilentServer()
+    config = os.path.join(work, "config-stalled")
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Port": silent.port,
+                        "Mail Program": "", "Log File": "", "Interval": 0, "WavSound": "",
+                        "ShowMessage": 0}, SPAM_RULES)
+    with open(os.path.join(config, "vornask", "registry.reg"), "a") as out:
+        out.write(f'\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2]\n'
+                  f'"Name"="home"\n"SMTP host"="127.0.0.1"\n"User"="{SECOND_USER}"\n')
+    mailbox.add_user(SECOND_USER, SECOND_PASSWORD)
+    mailbox.deliver(SPAM[0], SECOND_USER)
+    program = Program(binary, desktop, config, work)
+    try:
+        program.focus_password()  # the bottom row: the second mailbox's
+        desktop.xdotool("type", "--delay", "30", SECOND_PASSWORD)
+        desktop.xdotool("key", "shift+Tab")
+        desktop.xdotool("type", "--delay", "30", PASSWORD)
+        desktop.xdotool("key", "Return")
+        wait_for("the silent server reached", lambda: silent.held)
+        item = desktop.tray_item()
+        for _ in range(5):
+            started = time.monotonic()
+            item.Get("org.kde.StatusNotifierItem", "ToolTip",
+                     dbus_interface=dbus.PROPERTIES_IFACE, timeout=1.0)
+            assert time.monotonic() - started < 0.1, "the tray item answered late"
+        wait_for("the spam gone beside the stalled server",
+                 lambda: "Great offers" not in mailbox.subjects(SECOND_USER), timeout=5)
+    finally:
+        program.kill()
+        silent.close()
+
+
+def expect_freeze_outcome(scenario, *args):
+    """Runs the stalled-server scenario; until FREEZE_FIXED it must fail, and says so."""
+    try:
+        scenario(*args)
+    except (AssertionError, dbus.DBusException) as failure:
+        if FREEZE_FIXED:
+            raise
+        print(f"e2e: stalled server failed as expected today: {failure}")
+        return
+    assert FREEZE_FIXED, "the stalled-server scenario passes: set FREEZE_FIXED"
+
+
 NAMESPACE_MARK = "VORNASK_E2E_IN_NAMESPACE"
 
 
@@ -718,6 +795,7 @@ def main():
         scenario_wrong_password(binary, desktop, work, artifacts)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
         scenario_oauth_sign_in(binary, desktop, script, work, artifacts)
+        expect_freeze_outcome(scenario_stalled_server, binary, desktop, mailbox, work, artifacts)
         desktop.close()
         desktop = Desktop(work, xembed=True)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
@@ -731,7 +809,8 @@ def main():
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 8 passed, 0 failed")
+    print("e2e: 9 passed, 0 failed" if FREEZE_FIXED else
+          "e2e: 8 passed, 0 failed, 1 expected to fail")
     return 0
 
 
