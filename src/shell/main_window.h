@@ -165,6 +165,8 @@ class TfrmMain : public QMainWindow {
     // "Vornask", or while minimised in place of the tray "Vornask - " and the tooltip's text.
     void UpdateTitle();
     void HideMainWindow();
+    // Minimised where the tray would be, placed first when it was never shown.
+    void MinimiseInPlaceOfTray();
     void BringWindowBack();
     // Makes the window show what the cycle reports.
     void ConnectCycle();
