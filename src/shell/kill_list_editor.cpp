@@ -295,21 +295,24 @@ void TdlgKillList::sbTryClick() {
 }
 
 bool TdlgKillList::ChooseMailbox() {
-    tried_ = account_;
     std::vector<const TMailbox*> readable;
     QStringList names;
-    for (const TMailbox* mailbox : account_.All()) {
-        if (!mailbox->Unreadable.empty()) continue;  // never checked, so never tried
-        readable.push_back(mailbox);
-        names << QString::fromStdString(mailbox->ShownName());
+    for (const TMailbox& mailbox : account_.Mailboxes) {
+        if (!mailbox.Unreadable.empty()) continue;  // never checked, so never tried
+        readable.push_back(&mailbox);
+        names << QString::fromStdString(mailbox.ShownName());
     }
-    if (account_.Mailboxes.empty()) return true;
+    // The choice is asked only with several mailboxes.
+    if (account_.Mailboxes.size() == 1 && readable.size() == 1) {
+        tried_ = *readable.front();
+        return true;
+    }
     bool ok = false;
     const QString chosen =
         QInputDialog::getItem(this, "Try on the Mailbox", "Mailbox:", names, 0, false, &ok);
     const qsizetype index = names.indexOf(chosen);
     if (!ok || index < 0) return false;
-    static_cast<TMailbox&>(tried_) = *readable[static_cast<size_t>(index)];
+    tried_ = *readable[static_cast<size_t>(index)];
     return true;
 }
 

@@ -16,17 +16,22 @@
 #include "shell/connection_page.h"
 #include "shell/mailopt.h"
 
+TMailbox& TdlgMailOptions::Shown() {
+    return working_.Mailboxes[static_cast<size_t>(mailbox_)];
+}
+
+const TMailbox& TdlgMailOptions::Shown() const {
+    return working_.Mailboxes[static_cast<size_t>(mailbox_)];
+}
+
 void TdlgMailOptions::LoadShown(int index) {
     mailbox_ = index;
-    const TMailbox& mailbox = *working_.All()[static_cast<size_t>(index)];
+    const TMailbox& mailbox = working_.Mailboxes[static_cast<size_t>(index)];
     edHostname->setText(QString::fromStdString(mailbox.Connection.Host));
     edUsername->setText(QString::fromStdString(mailbox.User));
     chbFastCheck->setChecked(mailbox.FastCheck);
     chbRememberPassword->setChecked(mailbox.RememberPassword);
-    // The page takes a whole settings value; only the mailbox's part of it is read.
-    TSettings shown;
-    static_cast<TMailbox&>(shown) = mailbox;
-    pgConnection->LoadFrom(shown);
+    pgConnection->LoadFrom(mailbox);
     const bool editable = mailbox.Unreadable.empty();
     for (QWidget* control : std::initializer_list<QWidget*>{
              edHostname, edUsername, chbRememberPassword, pgConnection, btnRenameMailbox}) {
@@ -40,25 +45,21 @@ void TdlgMailOptions::LoadShown(int index) {
 void TdlgMailOptions::ShowMailboxLine() {
     const QSignalBlocker quiet(cbMailbox);
     cbMailbox->clear();
-    for (const TMailbox* mailbox : working_.All())
-        cbMailbox->addItem(QString::fromStdString(mailbox->ShownName()));
+    for (const TMailbox& mailbox : working_.Mailboxes)
+        cbMailbox->addItem(QString::fromStdString(mailbox.ShownName()));
     cbMailbox->setCurrentIndex(mailbox_);
-    const bool several = !working_.Mailboxes.empty();
+    const bool several = working_.Mailboxes.size() > 1;
     btnRenameMailbox->setVisible(several);
     btnRemoveMailbox->setVisible(several);
 }
 
 bool TdlgMailOptions::ShownUnreadable() const {
-    return !working_.All()[static_cast<size_t>(mailbox_)]->Unreadable.empty();
+    return !Shown().Unreadable.empty();
 }
 
 void TdlgMailOptions::StoreShown(TMailbox& mailbox) const {
     if (!mailbox.Unreadable.empty()) return;
-    TSettings shown;
-    static_cast<TMailbox&>(shown) = mailbox;
-    pgConnection->StoreTo(shown);
-    mailbox.Connection = shown.Connection;
-    mailbox.OAuth = shown.OAuth;
+    pgConnection->StoreTo(mailbox);
     mailbox.Connection.Host = edHostname->text().toStdString();
     mailbox.User = edUsername->text().toStdString();
     mailbox.FastCheck = chbFastCheck->isChecked();
@@ -71,7 +72,7 @@ bool TdlgMailOptions::LeaveShown() {
         pgConnection->FocusFault();
         return false;
     }
-    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    StoreShown(Shown());
     return true;
 }
 
@@ -94,12 +95,12 @@ void TdlgMailOptions::btnAddMailboxClick() {
     TMailbox added;
     added.Name = name.trimmed().toStdString();
     working_.Mailboxes.push_back(std::move(added));
-    LoadShown(static_cast<int>(working_.Mailboxes.size()));
+    LoadShown(static_cast<int>(working_.Mailboxes.size()) - 1);
     edHostname->setFocus(Qt::OtherFocusReason);
 }
 
 void TdlgMailOptions::btnRenameMailboxClick() {
-    TMailbox& mailbox = *working_.All()[static_cast<size_t>(mailbox_)];
+    TMailbox& mailbox = Shown();
     bool ok = false;
     const QString name =
         QInputDialog::getText(this, "Rename Mailbox", "Name of the mailbox:", QLineEdit::Normal,
@@ -111,21 +112,15 @@ void TdlgMailOptions::btnRenameMailboxClick() {
 }
 
 void TdlgMailOptions::btnRemoveMailboxClick() {
-    if (working_.Mailboxes.empty()) return;
-    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    if (working_.Mailboxes.size() < 2) return;  // there is always a mailbox
+    StoreShown(Shown());
     const QString name = cbMailbox->currentText();
     QMessageBox box(QMessageBox::Question, "Remove Mailbox",
                     QString("Remove the mailbox %1?").arg(name), QMessageBox::Yes | QMessageBox::No,
                     this);
     box.setDefaultButton(QMessageBox::No);
     if (ExecMessageBox(box, this) != QMessageBox::Yes) return;
-    // The settings key always holds a mailbox: the second one moves up into it.
-    auto& further = working_.Mailboxes;
-    if (mailbox_ == 0) {
-        static_cast<TMailbox&>(working_) = std::move(further.front());
-        further.erase(further.begin());
-    } else {
-        further.erase(further.begin() + (mailbox_ - 1));
-    }
-    LoadShown(std::min(mailbox_, static_cast<int>(further.size())));
+    auto& mailboxes = working_.Mailboxes;
+    mailboxes.erase(mailboxes.begin() + mailbox_);
+    LoadShown(std::min(mailbox_, static_cast<int>(mailboxes.size()) - 1));
 }
