@@ -119,7 +119,8 @@ bool CheckAll(TRegistry& registry, const TSettings& settings, bool passwordFromS
     TCheckCounts total;
     std::vector<std::string> shown;
     bool allWorked = true;
-    for (const TMailbox* mailbox : settings.All()) {
+    for (const TMailbox& each : settings.Mailboxes) {
+        const TMailbox* mailbox = &each;
         TMailboxOutcome outcome;
         try {
             const std::optional<std::string> typed = lines.For(TakesTypedLine(*mailbox));
@@ -147,9 +148,9 @@ bool CheckAll(TRegistry& registry, const TSettings& settings, bool passwordFromS
 
 // The mailbox the command line names, by its name or USER@HOST; nothing when none is.
 const TMailbox* Named(const TSettings& settings, const std::string& name) {
-    for (const TMailbox* mailbox : settings.All())
-        if (mailbox->ShownName() == name || mailbox->User + "@" + mailbox->Connection.Host == name)
-            return mailbox;
+    for (const TMailbox& mailbox : settings.Mailboxes)
+        if (mailbox.ShownName() == name || mailbox.User + "@" + mailbox.Connection.Host == name)
+            return &mailbox;
     return nullptr;
 }
 
@@ -164,12 +165,12 @@ int RunCheckCommand(int argc, char** argv, bool passwordFromStdin, const QString
         TRegistry registry;
         TSettings settings;
         LoadSettings(registry, settings);
-        const TMailbox* one = &settings;
+        const TMailbox* one = &settings.Mailboxes.front();
         if (!mailboxName.isEmpty()) one = Named(settings, mailboxName.toStdString());
         if (!one) {
             status = ReportUsageError(QString::fromLocal8Bit(argv[0]),
                                       QStringLiteral("No mailbox is named '%1'.").arg(mailboxName));
-        } else if (settings.Mailboxes.empty() || !mailboxName.isEmpty()) {
+        } else if (settings.Mailboxes.size() == 1 || !mailboxName.isEmpty()) {
             CheckOne(registry, settings, *one, passwordFromStdin);
         } else if (!CheckAll(registry, settings, passwordFromStdin)) {
             status = FailedStatus;

@@ -72,7 +72,7 @@ void TCheckCycle::Stop() {
 
 void TCheckCycle::CheckMail(bool Quiet) {
     if (preparing_) return;
-    const size_t count = settings_.All().size();
+    const size_t count = settings_.Mailboxes.size();
     if (count == 1) {
         outcomes_.clear();
         CheckSingle(Quiet);
@@ -85,7 +85,7 @@ void TCheckCycle::CheckMail(bool Quiet) {
 
 void TCheckCycle::CheckMailbox(int index, bool Quiet) {
     if (preparing_) return;
-    const size_t count = settings_.All().size();
+    const size_t count = settings_.Mailboxes.size();
     if (count == 1) {
         CheckMail(Quiet);
         return;
@@ -99,8 +99,8 @@ void TCheckCycle::CheckSingle(bool Quiet) {
     lastCheckFailed_ = true;  // until it reaches its outcome
     try {
         const FlagScope preparing(preparing_);
-        PrepareSession(*Pop3, settings_);
-        SignIn(credentials_, *Pop3, settings_, [&] { session.Login(); });
+        PrepareSession(*Pop3, settings_.Mailboxes.front());
+        SignIn(credentials_, *Pop3, settings_.Mailboxes.front(), [&] { session.Login(); });
     } catch (const Exception& e) {
         LoginFailed(e);
         return;
@@ -115,16 +115,17 @@ void TCheckCycle::CheckSingle(bool Quiet) {
 }
 
 void TCheckCycle::CheckSeveral(const std::vector<int>& indexes, bool Quiet) {
-    if (outcomes_.size() != settings_.All().size()) outcomes_.assign(settings_.All().size(), {});
+    if (outcomes_.size() != settings_.Mailboxes.size())
+        outcomes_.assign(settings_.Mailboxes.size(), {});
     std::vector<TChecked> checked;
     {
         // A check asked for while one mailbox waits for its credential is dropped, as with one.
         const FlagScope preparing(preparing_);
         for (const int index : indexes) {
             // Looked up each time: the settings may change while a credential is awaited.
-            const std::vector<TMailbox*> all = settings_.All();
+            const std::vector<TMailbox>& all = settings_.Mailboxes;
             if (static_cast<size_t>(index) >= all.size()) break;
-            checked.push_back(CheckOne(*all[index]));
+            checked.push_back(CheckOne(all[index]));
             if (outcomes_.size() == all.size()) outcomes_[index] = checked.back().Outcome;
         }
     }
@@ -163,8 +164,8 @@ TCheckCycle::TChecked TCheckCycle::CheckOne(const TMailbox& mailbox) {
 
 void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
                               bool Quiet) {
-    const std::vector<TMailbox*> all = settings_.All();
-    const std::vector<const TMailbox*> mailboxes(all.begin(), all.end());
+    std::vector<const TMailbox*> mailboxes;
+    for (const TMailbox& mailbox : settings_.Mailboxes) mailboxes.push_back(&mailbox);
     MailCount = 0;
     lastCheckFailed_ = false;
     for (const TMailboxOutcome& outcome : outcomes_) {

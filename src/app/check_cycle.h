@@ -42,7 +42,7 @@ class TCheckCycle : public QObject {
     // several mailboxes each is checked in its own session, one after the other; one that
     // fails, for whatever reason, does not stop the others, and the outcome is the whole's.
     void CheckMail(bool Quiet);
-    // Checks mailbox index of the settings' All() only, its outcome shown as a whole check's;
+    // Checks mailbox index of the settings' Mailboxes only, its outcome shown as a whole check's;
     // the other mailboxes' last outcomes stay in the tooltip's lines. With one mailbox: CheckMail.
     void CheckMailbox(int index, bool Quiet);
     // The outcomes as a check reports them; also for a failure outside the check. While one
@@ -55,7 +55,7 @@ class TCheckCycle : public QObject {
     // Whether the last check ended before its outcome; with several mailboxes, whether any
     // mailbox's last check did.
     bool LastCheckFailed() const { return lastCheckFailed_; }
-    // With several mailboxes each one's last outcome, by index in All(); empty with one.
+    // With several mailboxes each one's last outcome, by index in Mailboxes; empty with one.
     const std::vector<TMailboxOutcome>& Outcomes() const { return outcomes_; }
 
     TTimer* const Timer;
@@ -77,8 +77,8 @@ class TCheckCycle : public QObject {
     // A failure only the user can mend stopped the ticks; signInAgainReason says why a sign-in
     // must be made again, empty for any other failure.
     void UserNeeded(const QString& signInAgainReason);
-    // Just before UserNeeded, with several mailboxes: the mailbox (index in All()) whose refused
-    // login brings the window back.
+    // Just before UserNeeded, with several mailboxes: the mailbox (index in Mailboxes) whose
+    // refused login brings the window back.
     void MailboxNeedsUser(int index);
 
   private:
