@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
     {
         TRegistry registry(std::string(folder) + "/registry.reg");
         TSettings settings;
-        settings.Connection.Host = "pop.example.org";
-        settings.User = "me";
+        settings.Mailboxes[0].Connection.Host = "pop.example.org";
+        settings.Mailboxes[0].User = "me";
         for (int i = 0; i < count; ++i) {
             TMailbox mailbox;
             mailbox.Connection.Host = "pop" + std::to_string(i) + ".example.org";

@@ -27,7 +27,7 @@ packages=(
     qtkeychain-qt6-dev libsecret-1-0 xdg-utils
     libgtest-dev libgmock-dev clang-format
     dovecot-core dovecot-pop3d
-    sox xvfb xauth xdotool trayer imagemagick x11-utils dbus gnome-keyring libsecret-tools
+    sox xvfb xauth xdotool trayer openbox imagemagick x11-utils dbus gnome-keyring libsecret-tools
     python3 python3-gi python3-dbus
     util-linux procps iproute2
     dpkg-dev lintian appstream file librsvg2-bin

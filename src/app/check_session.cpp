@@ -20,7 +20,7 @@ void PrepareSession(TPop3& pop3, const TMailbox& mailbox) {
 }
 
 TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings)
-    : TCheckSession(pop3, registry, settings, settings) {}
+    : TCheckSession(pop3, registry, settings, settings.Mailboxes.front()) {}
 
 TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings,
                              const TMailbox& mailbox)

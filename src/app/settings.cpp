@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <unordered_set>
@@ -13,6 +14,22 @@
 #include "platform/registry_hive.h"
 
 namespace {
+
+// The mailbox whose values are under the main key: the first. A load makes sure there is one.
+TMailbox& First(TSettings& settings) {
+    if (settings.Mailboxes.empty()) settings.Mailboxes.emplace_back();
+    return settings.Mailboxes.front();
+}
+const TMailbox& First(const TSettings& settings) {
+    static const TMailbox none;
+    return settings.Mailboxes.empty() ? none : settings.Mailboxes.front();
+}
+
+// The mailboxes stored in sub-keys of "Mailboxes": all but the first.
+std::vector<TMailbox> Further(const TSettings& settings) {
+    if (settings.Mailboxes.empty()) return {};
+    return {settings.Mailboxes.begin() + 1, settings.Mailboxes.end()};
+}
 
 // Where a stored value lives: a member of TSettings that all mailboxes share, or one of a
 // mailbox's own, of its connection or of its OAuth2 source.
@@ -26,12 +43,14 @@ class TPlace {
     // Whether each mailbox holds a value of its own here.
     bool PerMailbox() const { return !shared_; }
     T& In(TSettings& settings) const {
+        if (!shared_) First(settings);
         return const_cast<T&>(In(static_cast<const TSettings&>(settings)));
     }
     const T& In(const TSettings& settings) const {
         if (shared_) return settings.*shared_;
-        if (own_) return settings.*own_;
-        return inConnection_ ? settings.Connection.*inConnection_ : settings.OAuth.*inOAuth_;
+        const TMailbox& mailbox = First(settings);
+        if (own_) return mailbox.*own_;
+        return inConnection_ ? mailbox.Connection.*inConnection_ : mailbox.OAuth.*inOAuth_;
     }
 
   private:
@@ -78,7 +97,7 @@ std::optional<std::string> PinText(const std::string& text) {
 }
 
 void SetUsualPort(TSettings& settings) {
-    TConnection& connection = settings.Connection;
+    TConnection& connection = First(settings).Connection;
     connection.Port = UsualPort(connection.Encryption.value_or(TEncryption::None));
 }
 
@@ -107,13 +126,13 @@ int32_t NumberOf(const std::optional<T>& field) {
 // read fourth but written last of the classic seven.
 constexpr std::array kSettingValues{
     TSettingValue{"SMTP host", &TConnection::Host, 1},
-    TSettingValue{"User", &TSettings::User, 2},
+    TSettingValue{"User", &TMailbox::User, 2},
     TSettingValue{"Mail Program", &TSettings::MailProgram, 3},
     TSettingValue{"Log File", &TSettings::LogFile, 7},
     TSettingValue{"Interval", &TSettings::Interval, 4},
     TSettingValue{"WavSound", &TSettings::WavSound, 5},
     TSettingValue{"ShowMessage", &TSettings::ShowMessage, 6},
-    TSettingValue{"Fast Check", &TSettings::FastCheck, 8, TKeeping::Optional},
+    TSettingValue{"Fast Check", &TMailbox::FastCheck, 8, TKeeping::Optional},
     TSettingValue{"Encryption", &TConnection::Encryption, 9, TKeeping::Optional, 0, 2},
     TSettingValue{"Port", &TConnection::Port, 10, TKeeping::Optional, 1, 65535, SetUsualPort},
     TSettingValue{"Trusted certificate", &TConnection::TrustedCertificate, 11, TKeeping::Optional,
@@ -130,8 +149,8 @@ constexpr std::array kSettingValues{
     TSettingValue{"OAuth client ID", &TOAuthConfig::ClientId, 20, TKeeping::Optional},
     TSettingValue{"OAuth client secret", &TOAuthConfig::ClientSecret, 21, TKeeping::Optional},
     TSettingValue{"Token command", &TOAuthConfig::TokenCommand, 22, TKeeping::Optional},
-    TSettingValue{"Remember password", &TSettings::RememberPassword, 23, TKeeping::Optional},
-    TSettingValue{"Name", &TSettings::Name, 24, TKeeping::Optional},
+    TSettingValue{"Remember password", &TMailbox::RememberPassword, 23, TKeeping::Optional},
+    TSettingValue{"Name", &TMailbox::Name, 24, TKeeping::Optional},
 };
 
 template <class... F>
@@ -170,7 +189,8 @@ void SetDefault(const TSettingValue& value, TSettings& settings) {
         value.SetDefaultOf(settings);
         return;
     }
-    std::visit([&](const auto& f) { f.In(settings) = f.In(TSettings{}); }, value.Field);
+    static const TSettings defaults;
+    std::visit([&](const auto& f) { f.In(settings) = f.In(defaults); }, value.Field);
 }
 
 bool IsDefault(const TSettingValue& value, const TSettings& settings) {
@@ -337,7 +357,7 @@ TMailbox ReadMailbox(TRegistry& registry, int number) {
             if (fault.empty()) fault = e.Message();
         }
     }
-    TMailbox mailbox = scratch;
+    TMailbox mailbox = First(scratch);
     mailbox.StoredAt.Number = number;
     if (!fault.empty())
         mailbox.Unreadable = "The stored mailbox " + std::to_string(number) +
@@ -391,10 +411,10 @@ std::vector<int> SaveNumbers(const std::vector<TMailbox>& mailboxes,
 // first (the settings key would get empty values and its own sub-key would go), or one that
 // would be stored under a number no load reads.
 void RefuseUnsavable(const TSettings& settings) {
-    if (!settings.Unreadable.empty())
+    if (!First(settings).Unreadable.empty())
         throw ERegistryException(
             "A mailbox that cannot be read cannot be the first one; nothing was saved.");
-    const std::vector<TMailbox>& further = settings.Mailboxes;
+    const std::vector<TMailbox> further = Further(settings);
     if (further.empty()) return;
     const std::vector<int> numbers = SaveNumbers(further, StoredNumbers(further));
     const auto last = std::ranges::max_element(numbers);
@@ -432,7 +452,7 @@ void SaveMailboxes(TRegistry& registry, const std::vector<TMailbox>& mailboxes) 
         registry.OpenKey(MailboxPath(std::to_string(numbers[i])), true);
         TKeyCloser closer(registry);
         TSettings scratch;
-        static_cast<TMailbox&>(scratch) = mailboxes[i];
+        First(scratch) = mailboxes[i];
         WriteValues(registry, scratch, TSettingsLoad{}, PerMailbox);
     }
     if (mailboxes.empty() && registry.SubKeyNames(MailboxPath("")).empty())
@@ -445,16 +465,18 @@ std::string TMailbox::ShownName() const {
     return Name.empty() ? User + "@" + Connection.Host : Name;
 }
 
-std::vector<TMailbox*> TSettings::All() {
-    std::vector<TMailbox*> all{this};
-    for (TMailbox& mailbox : Mailboxes) all.push_back(&mailbox);
-    return all;
+TMailboxId NewMailboxId() {
+    static std::atomic<uint64_t> last{0};
+    return static_cast<TMailboxId>(++last);
 }
 
-std::vector<const TMailbox*> TSettings::All() const {
-    std::vector<const TMailbox*> all{this};
-    for (const TMailbox& mailbox : Mailboxes) all.push_back(&mailbox);
-    return all;
+TMailbox* TSettings::Find(TMailboxId id) {
+    return const_cast<TMailbox*>(std::as_const(*this).Find(id));
+}
+
+const TMailbox* TSettings::Find(TMailboxId id) const {
+    const auto found = std::ranges::find(Mailboxes, id, &TMailbox::Id);
+    return found == Mailboxes.end() ? nullptr : &*found;
 }
 
 void LoadSettings(TRegistry& registry, TSettings& settings) {
@@ -463,6 +485,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings) {
 }
 
 void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load) {
+    First(settings);  // a load always yields at least one mailbox
     LoadRecord record(load, settings);
     if (!registry.OpenKey(kSettingsKey, false)) {
         record.ReachAll();  // nothing stored, nothing to keep
@@ -490,7 +513,9 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
         }
     }
     // The further mailboxes check even when the first one's values stopped the load.
-    settings.Mailboxes = LoadMailboxes(registry);
+    settings.Mailboxes.erase(settings.Mailboxes.begin() + 1, settings.Mailboxes.end());
+    for (TMailbox& further : LoadMailboxes(registry))
+        settings.Mailboxes.push_back(std::move(further));
     record.Reach(kMailboxesKey);
     if (stop) std::rethrow_exception(stop);
 }
@@ -509,7 +534,7 @@ void SaveSettings(TRegistry& registry, const TSettings& settings, const TSetting
     }
     // Mailboxes a load never read are still the user's, unless the user has added some since.
     const bool unread = std::ranges::find(load.Unreached, kMailboxesKey) != load.Unreached.end();
-    if (!unread || settings.Mailboxes != load.Left.Mailboxes)
-        SaveMailboxes(registry, settings.Mailboxes);
+    const std::vector<TMailbox> further = Further(settings);
+    if (!unread || further != Further(load.Left)) SaveMailboxes(registry, further);
     batch.Commit();
 }

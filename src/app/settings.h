@@ -18,6 +18,19 @@ struct TStoredAt {
     bool operator==(const TStoredAt&) const { return true; }
 };
 
+// Which mailbox this is while the program runs: a number no other mailbox of this process
+// has had. Never stored.
+enum class TMailboxId : uint64_t { None = 0 };
+
+TMailboxId NewMailboxId();  // a fresh one; safe from any thread
+
+// A mailbox's identity: fresh for each mailbox made (added or loaded), kept by its copies, so
+// that an edited copy written back is still the same mailbox. Not part of the mailbox's value.
+struct TMailboxIdentity {
+    TMailboxId Id = NewMailboxId();
+    bool operator==(const TMailboxIdentity&) const { return true; }
+};
+
 // One mailbox's own values. Under the settings key they are the first mailbox's; each further
 // mailbox has the same values, with the same names and rules, in a sub-key of "Mailboxes".
 struct TMailbox {
@@ -39,16 +52,17 @@ struct TMailbox {
     // sub-key as it is stored, at its number.
     std::string Unreadable;
     TStoredAt StoredAt;
+    TMailboxIdentity Identity;
 
     std::string ShownName() const;  // Name, or USER@HOST when it is empty
+    TMailboxId Id() const { return Identity.Id; }
 
     bool operator==(const TMailbox&) const = default;
 };
 
-// The user settings: the first mailbox (under the settings key, as a single-mailbox file holds
-// it), what all mailboxes share (seven classic values and the newer ones after them; a path left
-// empty turns its feature off), and the further mailboxes.
-struct TSettings : TMailbox {
+// The user settings: what all mailboxes share (seven classic values and the newer ones after
+// them; an empty path means the feature is off), and the mailboxes.
+struct TSettings {
     std::string MailProgram;
     std::string LogFile;
     int32_t Interval = 0;
@@ -61,14 +75,12 @@ struct TSettings : TMailbox {
     // "Count On Icon", REG_DWORD 0 or 1; absent means 0).
     bool DesktopNotification = false;
     bool CountOnIcon = false;
-    // The second and further mailboxes in the order the user added them, stored under
-    // "Mailboxes" as "2", "3", ...; the key exists only while this is not empty.
-    std::vector<TMailbox> Mailboxes;
+    // Every mailbox, one or more, in the order the user added them.
+    std::vector<TMailbox> Mailboxes = std::vector<TMailbox>(1);
 
-    // Every mailbox by address, in order: this one's own first, then each of Mailboxes. Index i
-    // is "mailbox i". Valid while Mailboxes is not resized.
-    std::vector<TMailbox*> All();
-    std::vector<const TMailbox*> All() const;
+    // The mailbox of that identity; null when there is none (removed since).
+    TMailbox* Find(TMailboxId id);
+    const TMailbox* Find(TMailboxId id) const;
 
     bool operator==(const TSettings&) const = default;
 };

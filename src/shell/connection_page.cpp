@@ -130,15 +130,16 @@ void TConnectionPage::AddRow(QWidget* widget) {
     grid_->setRowStretch(++freeRow_, 1);
 }
 
-void TConnectionPage::LoadFrom(const TSettings& settings) {
+void TConnectionPage::LoadFrom(const TMailbox& mailbox) {
+    shown_ = mailbox;
     const QSignalBlocker quiet(cbEncryption);
-    const TConnection& connection = settings.Connection;
+    const TConnection& connection = mailbox.Connection;
     const auto encryption = connection.Encryption;
     cbEncryption->setCurrentIndex(encryption ? static_cast<int>(*encryption) : -1);
     usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
     edPort->setValue(connection.Port);
     edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
-    gbOAuth->LoadFrom(settings.OAuth);
+    gbOAuth->LoadFrom(mailbox.OAuth);
     const auto authentication = connection.Authentication;
     cbAuthentication->setCurrentIndex(authentication ? static_cast<int>(*authentication) : -1);
     cbAuthenticationChange();
@@ -151,7 +152,7 @@ void TConnectionPage::cbAuthenticationChange() {
 }
 
 void TConnectionPage::ShowSignedIn() {
-    const TSettings account = ShownAccount();
+    const TMailbox account = ShownAccount();
     const bool signedIn = Tokens && Tokens->Holds(account);
     gbOAuth->ShowSignedIn(signedIn ? std::optional(account.User) : std::nullopt);
 }
@@ -234,9 +235,9 @@ void TConnectionPage::FocusFault() {
     if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->selectAll();
 }
 
-void TConnectionPage::StoreTo(TSettings& settings) const {
-    StoreShownTo(settings.Connection);
-    gbOAuth->StoreTo(settings.OAuth);
+void TConnectionPage::StoreTo(TMailbox& mailbox) const {
+    StoreShownTo(mailbox.Connection);
+    gbOAuth->StoreTo(mailbox.OAuth);
 }
 
 void TConnectionPage::StoreShownTo(TConnection& connection) const {
@@ -251,15 +252,15 @@ void TConnectionPage::StoreShownTo(TConnection& connection) const {
                                     : std::optional(static_cast<TAuthentication>(authentication));
 }
 
-TSettings TConnectionPage::ShownAccount() const {
-    TSettings settings;
-    StoreTo(settings);
-    settings.Connection.Host = HostName ? HostName() : std::string();
-    settings.User = UserName ? UserName() : std::string();
-    return settings;
+TMailbox TConnectionPage::ShownAccount() const {
+    TMailbox mailbox = shown_;
+    StoreTo(mailbox);
+    mailbox.Connection.Host = HostName ? HostName() : std::string();
+    mailbox.User = UserName ? UserName() : std::string();
+    return mailbox;
 }
 
-const std::optional<TSettings>& TConnectionPage::SignInMade() const {
+const std::optional<TMailbox>& TConnectionPage::SignInMade() const {
     return gbOAuth->SignInMade();
 }
 
@@ -297,7 +298,7 @@ void TConnectionPage::btnTestConnectionClick() {
         return;
     }
     connection.Host = HostName ? HostName() : std::string();
-    const TSettings account = ShownAccount();
+    const TMailbox account = ShownAccount();
     std::optional<TCredential> credential;
     signInFailure_.clear();
     try {

@@ -31,7 +31,8 @@ class TConnectionPage : public QWidget {
     explicit TConnectionPage(QWidget* parent = nullptr);
     ~TConnectionPage() override;
 
-    void LoadFrom(const TSettings& settings);
+    // Shows the mailbox's connection and sign-in; the page acts for that mailbox from then on.
+    void LoadFrom(const TMailbox& mailbox);
     // Raises EConvertError when no encryption or authentication is chosen (the stored one
     // could not be read), OAuth2 is chosen without encryption or with an address the OAuth2
     // rule refuses, or the trusted certificate is neither empty nor a SHA-256 fingerprint;
@@ -41,7 +42,7 @@ class TConnectionPage : public QWidget {
     bool InputAcceptable();
     // Puts the cursor on what CheckInput refused (the page must be shown).
     void FocusFault();
-    void StoreTo(TSettings& settings) const;
+    void StoreTo(TMailbox& mailbox) const;
     // Adds a further option across the page, below the rows already there.
     void AddRow(QWidget* widget);
 
@@ -67,7 +68,7 @@ class TConnectionPage : public QWidget {
     // Forgets the shown account's tokens at once, the keyring's too.
     void btnSignOutClick();
     // The account of the last sign-in this page made, if any (OK may have to forget it).
-    const std::optional<TSettings>& SignInMade() const;
+    const std::optional<TMailbox>& SignInMade() const;
 
     // Where the test finds the server's host name and the sign-in the user name (the login
     // page's boxes).
@@ -96,8 +97,9 @@ class TConnectionPage : public QWidget {
         Pin
     };
     TFault Fault(std::string& text) const;
-    // The settings shown, with the login page's host and user, as a sign-in uses them.
-    TSettings ShownAccount() const;
+    // The mailbox shown (its identity kept), with what the page and the login page's host and
+    // user show, as a sign-in uses them.
+    TMailbox ShownAccount() const;
     void ShowSignedIn();
     void SignInEnded(const QString& failure);
     // The encryption, port, trusted certificate and authentication shown, as a check would
@@ -108,6 +110,7 @@ class TConnectionPage : public QWidget {
     void ShowFailure(const QString& text, const char* title);
     // Shows the report; true when the user chose to trust the certificate it shows.
     bool ShowReport(const TProbeReport& report, const std::string& host);
+    TMailbox shown_;             // the mailbox the page acts for, as loaded
     uint16_t usualPort_;         // of the encryption shown
     std::string signInFailure_;  // why the running test could not get its credential
     TConnectionTestRun* test_;

@@ -297,15 +297,18 @@ void TdlgKillList::sbTryClick() {
 }
 
 bool TdlgKillList::ChooseMailbox() {
-    tried_ = account_;
     std::vector<const TMailbox*> readable;
     QStringList names;
-    for (const TMailbox* mailbox : account_.All()) {
-        if (!mailbox->Unreadable.empty()) continue;  // never checked, so never tried
-        readable.push_back(mailbox);
-        names << DialogName(*mailbox);
+    for (const TMailbox& mailbox : account_.Mailboxes) {
+        if (!mailbox.Unreadable.empty()) continue;  // never checked, so never tried
+        readable.push_back(&mailbox);
+        names << DialogName(mailbox);
     }
-    if (account_.Mailboxes.empty()) return true;
+    // The choice is asked only with several mailboxes.
+    if (account_.Mailboxes.size() == 1 && readable.size() == 1) {
+        tried_ = *readable.front();
+        return true;
+    }
     QInputDialog ask(this);
     ask.setWindowTitle("Try on the Mailbox");
     ask.setLabelText("Mailbox:");
@@ -318,7 +321,7 @@ bool TdlgKillList::ChooseMailbox() {
     const bool ok = ask.exec() == QDialog::Accepted;
     const qsizetype index = names.indexOf(ask.textValue());
     if (!ok || index < 0) return false;
-    static_cast<TMailbox&>(tried_) = *readable[static_cast<size_t>(index)];
+    tried_ = *readable[static_cast<size_t>(index)];
     return true;
 }
 

@@ -90,7 +90,7 @@ class TdlgKillList : public QDialog {
     bool byProgram_ = false;
     bool activated_ = false;
     TSettings account_;
-    TSettings tried_;  // account_ with the mailbox chosen to try in its place
+    TMailbox tried_;  // the mailbox chosen to try
     TCredentialSource* credentials_ = nullptr;
     QPointer<TDryRunWindow> dryRun_;
 };

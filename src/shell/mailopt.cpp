@@ -260,12 +260,11 @@ void TdlgMailOptions::StoreTo(TSettings& settings, TTimer& timer) const {
     const int32_t interval = StrToInt(ToStd(edInterval->text()));
     if (!ShownUnreadable()) pgConnection->CheckInput();
     TSettings edited = working_;
-    StoreShown(*edited.All()[static_cast<size_t>(mailbox_)]);
+    StoreShown(edited.Mailboxes[static_cast<size_t>(mailbox_)]);
     settings.Interval = interval;
     // Computed in 64 bits: a product past the 32-bit range means the longest period the
     // timer supports instead of a wrapped, possibly negative one.
     timer.SetInterval(MinutesToMs(interval));
-    static_cast<TMailbox&>(settings) = static_cast<const TMailbox&>(edited);
     settings.Mailboxes = std::move(edited.Mailboxes);
     settings.ShowMessage = chbShowMessage->isChecked();
     settings.DesktopNotification = chbDesktopNotification->isChecked();
@@ -336,30 +335,35 @@ bool UsesOAuth(const TMailbox& mailbox) {
     return mailbox.Connection.Authentication == TAuthentication::OAuth2;
 }
 
+bool SameAccount(const TMailbox& a, const TMailbox& b) {
+    return a.Connection.Host == b.Connection.Host && a.User == b.User;
+}
+
 // Whether some mailbox of settings still signs in as account with OAuth2.
 bool StillSignedIn(const TSettings& settings, const TMailbox& account) {
-    const std::vector<const TMailbox*> all = settings.All();
-    return std::any_of(all.begin(), all.end(), [&account](const TMailbox* m) {
-        return UsesOAuth(*m) && m->Connection.Host == account.Connection.Host &&
-               m->User == account.User;
+    return std::ranges::any_of(settings.Mailboxes, [&account](const TMailbox& m) {
+        return UsesOAuth(m) && SameAccount(m, account);
     });
 }
 
-// Leaving OAuth2 signs out: the account's tokens, and those of a sign-in made in the dialog and
-// then given up, would otherwise wait in the keyring for a check that never uses them. So does
-// removing a further mailbox or leaving OAuth2 there.
+// Removing a mailbox or leaving OAuth2 signs its account out, and so does giving up a sign-in
+// made in the dialog: the tokens would otherwise wait in the keyring for a check that never
+// uses them. An account a remaining mailbox still signs in as keeps its tokens.
 void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings& after,
-                 const std::optional<TSettings>& signInMade) {
-    for (const TMailbox& further : before.Mailboxes) {
-        if (!UsesOAuth(further) || StillSignedIn(after, further)) continue;
-        TSettings account;
-        static_cast<TMailbox&>(account) = further;
+                 const std::optional<TMailbox>& signInMade) {
+    std::vector<TMailbox> left;
+    for (const TMailbox& mailbox : before.Mailboxes)
+        if (UsesOAuth(mailbox)) left.push_back(mailbox);
+    if (signInMade) left.push_back(*signInMade);
+    std::vector<TMailbox> signedOut;
+    for (const TMailbox& account : left) {
+        if (StillSignedIn(after, account)) continue;
+        if (std::ranges::any_of(signedOut,
+                                [&](const TMailbox& m) { return SameAccount(m, account); }))
+            continue;  // once per account
         tokens.SignOut(account);
+        signedOut.push_back(account);
     }
-    if (UsesOAuth(after)) return;
-    if (UsesOAuth(before)) tokens.SignOut(before);
-    // The sign-in may have been made for a further mailbox that keeps it.
-    if (signInMade && !StillSignedIn(after, *signInMade)) tokens.SignOut(*signInMade);
 }
 
 }  // namespace

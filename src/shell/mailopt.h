@@ -37,9 +37,9 @@ class TdlgMailOptions : public QDialog {
     // Asks for a name and shows a new, empty mailbox.
     void btnAddMailboxClick();
     void btnRenameMailboxClick();
-    // Asks first; removing the first mailbox moves the second one into its place.
+    // Asks first; the last mailbox cannot be removed.
     void btnRemoveMailboxClick();
-    // The index (in TSettings::All) of the mailbox the pages show.
+    // The index (in the settings' Mailboxes) of the mailbox the pages show.
     int ShownMailbox() const { return mailbox_; }
 
     void edIntervalExit();
@@ -84,6 +84,9 @@ class TdlgMailOptions : public QDialog {
 
   private:
     QWidget* MakeMailboxLine();
+    // The mailbox the pages show, in the working copy.
+    TMailbox& Shown();
+    const TMailbox& Shown() const;
     // The shown mailbox's own controls into mailbox; an unreadable one is left as it is.
     void StoreShown(TMailbox& mailbox) const;
     // Shows mailbox index of the working copy.

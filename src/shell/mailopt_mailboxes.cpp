@@ -18,17 +18,22 @@
 #include "shell/mailbox_name.h"
 #include "shell/mailopt.h"
 
+TMailbox& TdlgMailOptions::Shown() {
+    return working_.Mailboxes[static_cast<size_t>(mailbox_)];
+}
+
+const TMailbox& TdlgMailOptions::Shown() const {
+    return working_.Mailboxes[static_cast<size_t>(mailbox_)];
+}
+
 void TdlgMailOptions::LoadShown(int index) {
     mailbox_ = index;
-    const TMailbox& mailbox = *working_.All()[static_cast<size_t>(index)];
+    const TMailbox& mailbox = working_.Mailboxes[static_cast<size_t>(index)];
     edHostname->setText(QString::fromStdString(mailbox.Connection.Host));
     edUsername->setText(QString::fromStdString(mailbox.User));
     chbFastCheck->setChecked(mailbox.FastCheck);
     chbRememberPassword->setChecked(mailbox.RememberPassword);
-    // The page takes a whole settings value; only the mailbox's part of it is read.
-    TSettings shown;
-    static_cast<TMailbox&>(shown) = mailbox;
-    pgConnection->LoadFrom(shown);
+    pgConnection->LoadFrom(mailbox);
     const bool editable = mailbox.Unreadable.empty();
     for (QWidget* control :
          std::initializer_list<QWidget*>{gbMailbox, pgConnection, btnRenameMailbox}) {
@@ -42,16 +47,16 @@ void TdlgMailOptions::LoadShown(int index) {
 void TdlgMailOptions::ShowMailboxLine() {
     const QSignalBlocker quiet(cbMailbox);
     cbMailbox->clear();
-    for (const TMailbox* mailbox : working_.All()) cbMailbox->addItem(DialogName(*mailbox));
+    for (const TMailbox& mailbox : working_.Mailboxes) cbMailbox->addItem(DialogName(mailbox));
     cbMailbox->setCurrentIndex(mailbox_);
     gbMailbox->setTitle("Mailbox: " + cbMailbox->currentText());
-    const bool several = !working_.Mailboxes.empty();
+    const bool several = working_.Mailboxes.size() > 1;
     btnRenameMailbox->setVisible(several);
     btnRemoveMailbox->setVisible(several);
 }
 
 void TdlgMailOptions::ShowShownName() {
-    TMailbox shown = *working_.All()[static_cast<size_t>(mailbox_)];
+    TMailbox shown = Shown();
     shown.Connection.Host = edHostname->text().toStdString();
     shown.User = edUsername->text().toStdString();
     const QString name = DialogName(shown);
@@ -60,16 +65,12 @@ void TdlgMailOptions::ShowShownName() {
 }
 
 bool TdlgMailOptions::ShownUnreadable() const {
-    return !working_.All()[static_cast<size_t>(mailbox_)]->Unreadable.empty();
+    return !Shown().Unreadable.empty();
 }
 
 void TdlgMailOptions::StoreShown(TMailbox& mailbox) const {
     if (!mailbox.Unreadable.empty()) return;
-    TSettings shown;
-    static_cast<TMailbox&>(shown) = mailbox;
-    pgConnection->StoreTo(shown);
-    mailbox.Connection = shown.Connection;
-    mailbox.OAuth = shown.OAuth;
+    pgConnection->StoreTo(mailbox);
     mailbox.Connection.Host = edHostname->text().toStdString();
     mailbox.User = edUsername->text().toStdString();
     mailbox.FastCheck = chbFastCheck->isChecked();
@@ -82,7 +83,7 @@ bool TdlgMailOptions::LeaveShown() {
         pgConnection->FocusFault();
         return false;
     }
-    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    StoreShown(Shown());
     return true;
 }
 
@@ -105,12 +106,12 @@ void TdlgMailOptions::btnAddMailboxClick() {
     TMailbox added;
     added.Name = name.trimmed().toStdString();
     working_.Mailboxes.push_back(std::move(added));
-    LoadShown(static_cast<int>(working_.Mailboxes.size()));
+    LoadShown(static_cast<int>(working_.Mailboxes.size()) - 1);
     edHostname->setFocus(Qt::OtherFocusReason);
 }
 
 void TdlgMailOptions::btnRenameMailboxClick() {
-    TMailbox& mailbox = *working_.All()[static_cast<size_t>(mailbox_)];
+    TMailbox& mailbox = Shown();
     bool ok = false;
     const QString name =
         QInputDialog::getText(this, "Rename Mailbox", "Name of the mailbox:", QLineEdit::Normal,
@@ -122,14 +123,14 @@ void TdlgMailOptions::btnRenameMailboxClick() {
 }
 
 void TdlgMailOptions::btnRemoveMailboxClick() {
-    if (working_.Mailboxes.empty()) return;
-    StoreShown(*working_.All()[static_cast<size_t>(mailbox_)]);
+    if (working_.Mailboxes.size() < 2) return;  // there is always a mailbox
+    StoreShown(Shown());
     const QString name = cbMailbox->currentText();
     // The settings key always holds a mailbox: the next one that can be read moves up into it,
     // and one that cannot be read stays where it is stored.
     auto& further = working_.Mailboxes;
-    const auto next =
-        std::ranges::find_if(further, [](const TMailbox& m) { return m.Unreadable.empty(); });
+    const auto next = std::find_if(further.begin() + 1, further.end(),
+                                   [](const TMailbox& m) { return m.Unreadable.empty(); });
     if (mailbox_ == 0 && next == further.end()) {
         QMessageBox refusal(QMessageBox::Information, "Remove Mailbox",
                             QString("The mailbox %1 cannot be removed: it is the only one that "
@@ -144,11 +145,11 @@ void TdlgMailOptions::btnRemoveMailboxClick() {
                     this);
     box.setDefaultButton(QMessageBox::No);
     if (ExecMessageBox(box, this) != QMessageBox::Yes) return;
+    auto& mailboxes = working_.Mailboxes;
     if (mailbox_ == 0) {
-        static_cast<TMailbox&>(working_) = std::move(*next);
-        further.erase(next);
-    } else {
-        further.erase(further.begin() + (mailbox_ - 1));
+        // The readable one moves up into the settings key; the ones before it keep their place.
+        std::rotate(mailboxes.begin() + 1, next, next + 1);
     }
-    LoadShown(std::min(mailbox_, static_cast<int>(further.size())));
+    mailboxes.erase(mailboxes.begin() + mailbox_);
+    LoadShown(std::min(mailbox_, static_cast<int>(mailboxes.size()) - 1));
 }

@@ -197,19 +197,21 @@ void TfrmMain::ShowMailboxes() {
         delete row.Edit;
     }
     rows_.clear();
-    const std::vector<const TMailbox*> all = std::as_const(Settings).All();
+    const std::vector<TMailbox>& all = Settings.Mailboxes;
     const bool several = all.size() > 1;
-    Label4->setText(several ? QString::fromStdString(Settings.ShownName()) : "Password");
+    // The first line (the box beside Hide) is the first mailbox's row, whatever it needs.
+    firstLine_ = all.front().Id();
+    Label4->setText(several ? QString::fromStdString(all.front().ShownName()) : "Password");
     QWidget* previous = edPassword;
     CheckMailbox1->clear();
     for (size_t i = 0; i < all.size(); ++i) {
         const int index = static_cast<int>(i);
-        QAction* item = CheckMailbox1->addAction(MenuText(all[i]->ShownName()));
+        QAction* item = CheckMailbox1->addAction(MenuText(all[i].ShownName()));
         ConnectGuarded(item, &QAction::triggered, this,
                        [this, index] { cycle_->CheckMailbox(index, false); });
-        if (i == 0 || !NeedsTypedPassword(*all[i])) continue;
+        if (all[i].Id() == firstLine_ || !NeedsTypedPassword(all[i])) continue;
         const TPasswordRow row{
-            index, MakeRowLabel(QString::fromStdString(all[i]->ShownName()), centralWidget()),
+            all[i].Id(), MakeRowLabel(QString::fromStdString(all[i].ShownName()), centralWidget()),
             MakePasswordBox(centralWidget())};
         for (const auto& [name, text] : typed) {
             if (name == row.Label->text()) row.Edit->setText(text);
@@ -236,29 +238,28 @@ bool TfrmMain::NeedsTypedPassword(const TMailbox& mailbox) {
 }
 
 QLineEdit* TfrmMain::PasswordRow(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= Settings.Mailboxes.size()) return nullptr;
+    return RowOf(Settings.Mailboxes[static_cast<size_t>(index)].Id());
+}
+
+QLineEdit* TfrmMain::RowOf(TMailboxId mailbox) const {
+    if (mailbox == firstLine_) return edPassword;
     for (const TPasswordRow& row : rows_) {
-        if (row.Mailbox == index) return row.Edit;
+        if (row.Mailbox == mailbox) return row.Edit;
     }
     return nullptr;
 }
 
 std::optional<std::string> TfrmMain::TypedFor(const TMailbox& mailbox) const {
-    const std::vector<const TMailbox*> all = Settings.All();
-    // By address; a copy (the kill list editor tries one) by its values.
-    auto found = std::find(all.begin(), all.end(), &mailbox);
-    if (found == all.end()) {
-        found = std::find_if(all.begin(), all.end(),
-                             [&mailbox](const TMailbox* m) { return *m == mailbox; });
-    }
-    if (found == all.end()) return std::nullopt;
-    if (found == all.begin()) return TypedPassword(Settings);
-    const QLineEdit* edit = PasswordRow(static_cast<int>(found - all.begin()));
+    // By identity: a copy (Mail Options' test, the kill list editor's try) is still its mailbox.
+    const QLineEdit* edit = RowOf(mailbox.Id());
     if (edit == nullptr) return std::nullopt;
+    if (edit == edPassword) return TypedPassword(mailbox);
     return edit->text().toLocal8Bit().toStdString();
 }
 
 void TfrmMain::FocusMailbox(int index) {
-    QLineEdit* edit = index == 0 ? edPassword : PasswordRow(index);
+    QLineEdit* edit = PasswordRow(index);
     if (edit != nullptr && edit->isEnabled()) edit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -308,28 +309,30 @@ void TfrmMain::Killlist1Click() {
 void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
     RunMailOptions(this, Settings, *cycle_->Timer, &Tokens, &Credentials);
-    if (before.RememberPassword && !Settings.RememberPassword) ForgetPassword(before);
+    ForgetLeftPasswords(before);
     ShowMailboxes();
     UpdatePasswordBox();
 }
 
 void TfrmMain::UpdatePasswordBox() {
-    const TConnection& connection = Settings.Connection;
+    const TMailbox* shown = Settings.Find(firstLine_);
+    const TMailbox& mailbox = shown ? *shown : Settings.Mailboxes.front();
+    const TConnection& connection = mailbox.Connection;
     const bool oauth = connection.Authentication == TAuthentication::OAuth2;
     edPassword->setEnabled(!oauth);
     QString says;
     if (oauth) {
         edPassword->clear();
-        if (!Settings.OAuth.TokenCommand.empty())
+        if (!mailbox.OAuth.TokenCommand.empty())
             says = "The token command signs in: press Hide to check.";
-        else if (Tokens.Holds(Settings))
+        else if (Tokens.Holds(mailbox))
             says = "Signed in: press Hide to check.";
         else
             says = "Press Hide to sign in in the browser.";
     }
     edPassword->setPlaceholderText(says);
     // The narrow box may cut it short; a sign-in to make again says why on a second line.
-    const bool signIn = oauth && !Tokens.Holds(Settings) && !signInAgainReason_.isEmpty();
+    const bool signIn = oauth && !Tokens.Holds(mailbox) && !signInAgainReason_.isEmpty();
     edPassword->setToolTip(signIn ? says + "\n" + signInAgainReason_ : says);
 }
 

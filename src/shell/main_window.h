@@ -106,8 +106,9 @@ class TfrmMain : public QMainWindow {
 
     // Every failure a handler let escape: reported as the cycle reports its own.
     void AppException(const Exception& E);
-    // With OAuth2 and no token held, the sign-in in the browser comes first; the check follows
-    // once it succeeded, a failure is shown in a box and the window stays.
+    // Each OAuth2 mailbox without a token held signs in in the browser first, one after the
+    // other; the check follows once they succeeded, a failure is shown in a box and the window
+    // stays.
     void CheckAndHide();
     // Enter checks and hides; a key it handles comes back as 0.
     void edPasswordKeyDown(uint16_t& Key);
@@ -148,12 +149,15 @@ class TfrmMain : public QMainWindow {
 
   private:
     struct TPasswordRow {
-        int Mailbox;  // index in TSettings::All
+        TMailboxId Mailbox;
         QLabel* Label;
         QLineEdit* Edit;
     };
     // Puts the cursor in the password row of mailbox index.
     void FocusMailbox(int index);
+    // The password row of the mailbox (the first line's box for the first mailbox); null when
+    // it has none.
+    QLineEdit* RowOf(TMailboxId mailbox) const;
     void BuildForm();
     void BuildMenu();
     void LayOutControls();
@@ -165,6 +169,8 @@ class TfrmMain : public QMainWindow {
     // "Vornask", or while minimised in place of the tray "Vornask - " and the tooltip's text.
     void UpdateTitle();
     void HideMainWindow();
+    // Minimised where the tray would be, placed first when it was never shown.
+    void MinimiseInPlaceOfTray();
     void BringWindowBack();
     // Makes the window show what the cycle reports.
     void ConnectCycle();
@@ -178,7 +184,11 @@ class TfrmMain : public QMainWindow {
     void UserNeeded(const QString& signInAgainReason);
     // Shows text as a desktop notification when the user chose those and a notification
     // service answers; false means the box is still to be shown.
-    bool ShowNotification(const std::string& text, bool offerMailProgram);
+    // aboutMail: the mail waiting, which names only the mailboxes that have some.
+    bool ShowNotification(const std::string& text, bool offerMailProgram, bool aboutMail = false);
+    // The mailboxes a notification is about, for its body: with mail, only those that have
+    // some (as the last check found); else all. One mailbox is named USER@HOST.
+    std::string NotifiedMailboxes(bool withMail) const;
     void StartMailProgram();
     // The envelope, with the count and a warning mark when the user wants them on the icon.
     QIcon TrayIcon() const;
@@ -188,17 +198,26 @@ class TfrmMain : public QMainWindow {
     void ConnectCredentials();
     // The remembered password (or refresh token) at the start: whether to start hidden.
     bool LoadRemembered();
-    // Hide with "Remember password" on: the typed password goes to the keyring.
+    // Hide: each mailbox that remembers its password keeps what was typed in its row.
     void KeepPassword();
-    void KeepFurtherPasswords();
-    void ForgetPassword(const TSettings& account);
+    void KeepPasswordOf(const TMailbox& mailbox);
+    // After Mail Options: the remembered passwords of the mailboxes removed or no longer
+    // remembering theirs are forgotten, unless a remaining mailbox remembers the same account.
+    void ForgetLeftPasswords(const TSettings& before);
+    // Whether the mailbox's check can sign in without the user (a readable remembered
+    // password, a held OAuth2 sign-in); an unreadable mailbox is not checked and needs nothing.
+    bool SignsInAlone(const TMailbox& mailbox);
     // The password box as the credential source takes it: nothing while it holds the password
     // remembered for the account, else what it holds.
     std::optional<std::string> TypedPassword(const TMailbox& account) const;
     // Says once in the tooltip that the keyring cannot be used.
     void NoteKeyringUnavailable();
-    bool NeedsSignIn();
+    // The first mailbox, in order, whose check needs a browser sign-in that Hide has not
+    // tried yet; null when none does.
+    const TMailbox* NeedingSignIn();
     void SignInEnded(const QString& failure);
+    // The next sign-in Hide asks for, or once none is left the check.
+    void SignInOrCheck();
 
     std::string hivePath_;
     TSettingsLoad settingsLoad_;  // what LoadSettings left, for the save at the end
@@ -209,7 +228,9 @@ class TfrmMain : public QMainWindow {
     TCheckCycle* cycle_ = nullptr;
     // The account whose remembered password the box holds, until the user edits it.
     std::string rememberedInBox_;
-    TOAuthSignIn* signIn_ = nullptr;  // the sign-in Hide started, while it runs
+    TOAuthSignIn* signIn_ = nullptr;           // the sign-in Hide started, while it runs
+    std::vector<TMailboxId> signInsTried_;     // by this Hide, one after the other
+    TMailboxId firstLine_ = TMailboxId::None;  // the mailbox whose row is the first line
     bool keyringNoted_ = false;
     QString signInAgainReason_;  // why the last check asked to sign in again
 

@@ -3,6 +3,7 @@
 
 #include <QMessageBox>
 
+#include "app/check_cycle.h"
 #include "platform/app_exceptions.h"
 #include "platform/desktop_notification.h"
 #include "platform/message_box.h"
@@ -17,14 +18,28 @@ void TfrmMain::ShowInformationBox(const std::string& text) {
     ExecMessageBox(box, this);
 }
 
-bool TfrmMain::ShowNotification(const std::string& text, bool offerMailProgram) {
+bool TfrmMain::ShowNotification(const std::string& text, bool offerMailProgram, bool aboutMail) {
     if (!Settings.DesktopNotification) return false;
-    // The body says which mailbox, for a user who watches more than one.
-    const std::string& host = Settings.Connection.Host;
-    const std::string mailbox = Settings.User.empty() ? host : Settings.User + "@" + host;
+    // The body says which mailboxes, for a user who watches more than one.
+    const std::string mailboxes = NotifiedMailboxes(aboutMail);
     return Notifier->Show(QString::fromLocal8Bit(text.c_str()),
-                          QString::fromLocal8Bit(mailbox.c_str()),
+                          QString::fromLocal8Bit(mailboxes.c_str()),
                           offerMailProgram ? "Open mail program" : QString());
+}
+
+std::string TfrmMain::NotifiedMailboxes(bool withMail) const {
+    const std::vector<TMailboxOutcome>& outcomes = cycle_->Outcomes();  // empty with one
+    const bool several = Settings.Mailboxes.size() > 1;
+    std::string names;
+    for (size_t i = 0; i < Settings.Mailboxes.size(); ++i) {
+        const TMailbox& mailbox = Settings.Mailboxes[i];
+        if (withMail && i < outcomes.size() && outcomes[i].Count == 0) continue;
+        const std::string& host = mailbox.Connection.Host;
+        const std::string address = mailbox.User.empty() ? host : mailbox.User + "@" + host;
+        if (!names.empty()) names += ", ";
+        names += several ? mailbox.ShownName() : address;
+    }
+    return names;
 }
 
 void TfrmMain::ShowErrorBox(const std::string& text) {

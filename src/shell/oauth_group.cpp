@@ -157,7 +157,7 @@ void TOAuthGroup::ShowSignedIn(const std::optional<std::string>& user) {
     btnSignOut->setEnabled(user && !signIn_);
 }
 
-void TOAuthGroup::StartSignIn(TTokenSource& tokens, const TSettings& account) {
+void TOAuthGroup::StartSignIn(TTokenSource& tokens, const TMailbox& account) {
     if (signIn_) return;
     signInMade_ = account;
     signIn_ = ::StartSignIn(tokens, *signInMade_, this, [this](const QString& failure) {

@@ -49,10 +49,10 @@ class TOAuthGroup : public QGroupBox {
     void ShowSignedIn(const std::optional<std::string>& user);
     // Signs account in in the browser; its tokens go to tokens. The buttons say so until
     // signInEnded. Does nothing while a sign-in runs.
-    void StartSignIn(TTokenSource& tokens, const TSettings& account);
+    void StartSignIn(TTokenSource& tokens, const TMailbox& account);
     bool SigningIn() const { return signIn_ != nullptr; }
     // The account of the last sign-in this group started, if any (OK may have to forget it).
-    const std::optional<TSettings>& SignInMade() const { return signInMade_; }
+    const std::optional<TMailbox>& SignInMade() const { return signInMade_; }
 
     QComboBox* cbProvider;
     QLineEdit* edAuthorizationUrl;
@@ -76,5 +76,5 @@ class TOAuthGroup : public QGroupBox {
     void SignInEnded(const QString& failure);
 
     TOAuthSignIn* signIn_ = nullptr;
-    std::optional<TSettings> signInMade_;
+    std::optional<TMailbox> signInMade_;
 };

@@ -52,9 +52,10 @@ void TfrmMain::ShowNoMailBox() {
 void TfrmMain::ShowMailWaiting(int32_t count) {
     if (!Settings.WavSound.empty()) PlaySound(Settings.WavSound);
     if (Settings.ShowMessage) {
-        const std::vector<const TMailbox*> mailboxes = std::as_const(Settings).All();
+        std::vector<const TMailbox*> mailboxes;
+        for (const TMailbox& mailbox : Settings.Mailboxes) mailboxes.push_back(&mailbox);
         const std::string text = MailWaitingText(count, mailboxes, cycle_->Outcomes());
-        if (ShowNotification(text, !Settings.MailProgram.empty())) return;
+        if (ShowNotification(text, !Settings.MailProgram.empty(), true)) return;
         ShowInformationBox(text);
     }
     StartMailProgram();
@@ -72,20 +73,26 @@ void TfrmMain::AppException(const Exception& E) {
 
 void TfrmMain::CheckAndHide() {
     if (signIn_) return;  // the sign-in under way goes on to the check
-    if (NeedsSignIn()) {
-        signIn_ = StartSignIn(Tokens, Settings, this, [this](const QString& failure) {
+    signInsTried_.clear();
+    KeepPassword();
+    SignInOrCheck();
+}
+
+void TfrmMain::SignInOrCheck() {
+    if (const TMailbox* mailbox = NeedingSignIn()) {
+        signInsTried_.push_back(mailbox->Id());
+        signIn_ = StartSignIn(Tokens, *mailbox, this, [this](const QString& failure) {
             Guarded(this, [&] { SignInEnded(failure); });
         });
         return;
     }
-    KeepPassword();
     HideAndCheck();
 }
 
 void TfrmMain::SignInEnded(const QString& failure) {
     signIn_ = nullptr;
     if (failure.isEmpty())
-        HideAndCheck();
+        SignInOrCheck();
     else
         ShowErrorBox(failure.toStdString());
 }

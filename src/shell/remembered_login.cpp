@@ -1,9 +1,18 @@
 // What the desktop keyring keeps for the login: the password when the user asks for it, and
-// the start that follows from it (hidden, checking at once); the OAuth2 sign-in Hide starts.
+// the start that follows from it (hidden, checking at once); the OAuth2 sign-ins Hide starts.
 
 #include <QLineEdit>
+#include <algorithm>
 
 #include "shell/main_window.h"
+
+namespace {
+
+bool UsesOAuth(const TMailbox& mailbox) {
+    return mailbox.Connection.Authentication == TAuthentication::OAuth2;
+}
+
+}  // namespace
 
 void TfrmMain::Start() {
     if (startHidden_)
@@ -17,7 +26,7 @@ void TfrmMain::ConnectCredentials() {
             [this] { NoteKeyringUnavailable(); });
     // The box holds a password: with OAuth2 nothing is typed.
     Credentials.Typed = [this](const TMailbox& account) -> std::optional<std::string> {
-        if (account.Connection.Authentication == TAuthentication::OAuth2) return std::nullopt;
+        if (UsesOAuth(account)) return std::nullopt;
         return TypedFor(account);
     };
     // Any change but the program's own filling in makes the box's text the user's.
@@ -33,47 +42,60 @@ std::optional<std::string> TfrmMain::TypedPassword(const TMailbox& account) cons
     return edPassword->text().toLocal8Bit().toStdString();
 }
 
-bool TfrmMain::LoadRemembered() {
-    const TConnection& connection = Settings.Connection;
-    if (connection.Authentication == TAuthentication::OAuth2)
-        return Settings.OAuth.TokenCommand.empty() && Tokens.Holds(Settings);
-    if (!Settings.RememberPassword) return false;
-    const std::optional<TPasswordRecord> record = Credentials.RememberedPassword(Settings);
+bool TfrmMain::SignsInAlone(const TMailbox& mailbox) {
+    if (!mailbox.Unreadable.empty()) return true;
+    if (UsesOAuth(mailbox)) return mailbox.OAuth.TokenCommand.empty() && Tokens.Holds(mailbox);
+    if (!mailbox.RememberPassword) return false;
+    const std::optional<TPasswordRecord> record = Credentials.RememberedPassword(mailbox);
     if (!record) return false;
-    edPassword->setText(QString::fromLocal8Bit(record->Password.c_str()));
-    rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, Settings);
+    if (RowOf(mailbox.Id()) == edPassword) {
+        edPassword->setText(QString::fromLocal8Bit(record->Password.c_str()));
+        rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, mailbox);
+    }
     return true;
 }
 
+bool TfrmMain::LoadRemembered() {
+    // Every mailbox is asked, so that the first line's box is filled in whatever the others say.
+    bool alone = true;
+    for (const TMailbox& mailbox : Settings.Mailboxes) alone = SignsInAlone(mailbox) && alone;
+    return alone;
+}
+
 void TfrmMain::KeepPassword() {
-    KeepFurtherPasswords();
-    if (!Settings.RememberPassword || Settings.Connection.Authentication == TAuthentication::OAuth2)
-        return;
-    const std::optional<std::string> typed = TypedPassword(Settings);
+    for (const TMailbox& mailbox : Settings.Mailboxes) KeepPasswordOf(mailbox);
+}
+
+void TfrmMain::KeepPasswordOf(const TMailbox& mailbox) {
+    const QLineEdit* row = RowOf(mailbox.Id());
+    if (!mailbox.RememberPassword || UsesOAuth(mailbox) || row == nullptr) return;
+    const std::optional<std::string> typed = TypedFor(mailbox);
     if (!typed) {
         // The box holds the remembered password: kept again only to mark it encrypted.
-        const auto record = Credentials.RememberedPassword(Settings);
-        if (record && !record->Encrypted) Credentials.KeepPassword(Settings, record->Password);
+        const auto record = Credentials.RememberedPassword(mailbox);
+        if (record && !record->Encrypted) Credentials.KeepPassword(mailbox, record->Password);
         return;
     }
     if (typed->empty()) return;
-    if (Credentials.KeepPassword(Settings, *typed).IsOk())
-        rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, Settings);
+    if (Credentials.KeepPassword(mailbox, *typed).IsOk() && row == edPassword)
+        rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, mailbox);
 }
 
-// A further mailbox that remembers its password and has a row: what was typed there is kept.
-void TfrmMain::KeepFurtherPasswords() {
-    const std::vector<TMailbox*> all = Settings.All();
-    for (size_t i = 1; i < all.size(); ++i) {
-        const QLineEdit* row = PasswordRow(static_cast<int>(i));
-        if (!all[i]->RememberPassword || row == nullptr || row->text().isEmpty()) continue;
-        Credentials.KeepPassword(*all[i], row->text().toLocal8Bit().toStdString());
+void TfrmMain::ForgetLeftPasswords(const TSettings& before) {
+    const auto key = [](const TMailbox& m) { return AccountKeyringKey(TKeyringItem::Password, m); };
+    for (const TMailbox& old : before.Mailboxes) {
+        if (!old.RememberPassword || UsesOAuth(old)) continue;
+        const TMailbox* now = Settings.Find(old.Id());
+        if (now && now->RememberPassword && key(*now) == key(old)) continue;
+        const bool stillRemembered =
+            std::ranges::any_of(Settings.Mailboxes, [&](const TMailbox& m) {
+                return m.RememberPassword && !UsesOAuth(m) && key(m) == key(old);
+            });
+        if (stillRemembered) continue;
+        // What the box holds is the user's to send, no longer the keyring's.
+        if (rememberedInBox_ == key(old)) rememberedInBox_.clear();
+        Credentials.ForgetPassword(old);
     }
-}
-
-void TfrmMain::ForgetPassword(const TSettings& account) {
-    rememberedInBox_.clear();  // what the box holds is the user's to send, no longer the keyring's
-    Credentials.ForgetPassword(account);
 }
 
 void TfrmMain::NoteKeyringUnavailable() {
@@ -83,8 +105,12 @@ void TfrmMain::NoteKeyringUnavailable() {
 }
 
 // Only Hide opens the browser: a tick or the tray without a token asks the user to sign in.
-bool TfrmMain::NeedsSignIn() {
-    const TConnection& connection = Settings.Connection;
-    return connection.Authentication == TAuthentication::OAuth2 &&
-           Settings.OAuth.TokenCommand.empty() && !Tokens.Holds(Settings);
+const TMailbox* TfrmMain::NeedingSignIn() {
+    for (const TMailbox& mailbox : Settings.Mailboxes) {
+        if (!mailbox.Unreadable.empty() || !UsesOAuth(mailbox) ||
+            !mailbox.OAuth.TokenCommand.empty() || Tokens.Holds(mailbox))
+            continue;
+        if (std::ranges::find(signInsTried_, mailbox.Id()) == signInsTried_.end()) return &mailbox;
+    }
+    return nullptr;
 }

@@ -8,6 +8,7 @@
 
 #include "app/check_cycle.h"
 #include "platform/app_exceptions.h"
+#include "platform/dialog_layout.h"
 #include "shell/envelope_icon.h"
 #include "shell/main_window.h"
 
@@ -95,9 +96,20 @@ void TfrmMain::HideMainWindow() {
     } else {
         // No tray to come back from: stay reachable through the taskbar.
         taskbarEntryVisible_ = true;
-        showMinimized();
+        MinimiseInPlaceOfTray();
     }
     UpdateTitle();
+}
+
+void TfrmMain::MinimiseInPlaceOfTray() {
+    // A window never shown yet is placed before it goes to the screen: centring it on its first
+    // show would move it while it is mapped minimised, and the second map that move makes is
+    // taken by a window manager as a request to restore it (which then stops the checks).
+    if (!centred_) {
+        adjustSize();
+        CentreOnFirstShow(this, centred_);
+    }
+    showMinimized();
 }
 
 void TfrmMain::BringWindowBack() {
@@ -136,7 +148,7 @@ void TfrmMain::FollowTray() {
         hide();  // from the taskbar into the tray, still checking
     } else if (!available && !isVisible()) {
         SetTaskbarEntryVisible(true);
-        showMinimized();
+        MinimiseInPlaceOfTray();
     }
     UpdateTitle();
 }

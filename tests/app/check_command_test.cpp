@@ -36,11 +36,11 @@ class CheckCommand : public ::testing::Test {
     // Settings pointing at the server, with a log.
     TSettings Settings(bool fastCheck = false) const {
         TSettings settings;
-        settings.Connection.Host = "127.0.0.1";
-        settings.Connection.Port = server.Port();
-        settings.User = server.User();
+        settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+        settings.Mailboxes[0].Connection.Port = server.Port();
+        settings.Mailboxes[0].User = server.User();
         settings.LogFile = logFile;
-        settings.FastCheck = fastCheck;
+        settings.Mailboxes[0].FastCheck = fastCheck;
         return settings;
     }
     // The hive the program loads: the settings and one rule.
@@ -141,12 +141,12 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
 TEST_F(CheckCommand, SeveralMailboxes) {
     DovecotServer home("home", "homepw");
     TSettings settings = Settings();
-    settings.Name = "work";
+    settings.Mailboxes[0].Name = "work";
     TMailbox second;
     second.Connection.Host = "127.0.0.1";
     second.Connection.Port = home.Port();
     second.User = home.User();
-    settings.Mailboxes = {second};
+    settings.Mailboxes = {settings.Mailboxes[0], second};
     WriteHive(settings);
     server.Deliver(Mail("cheap watches"));
     server.Deliver(Mail("minutes of the meeting"));
@@ -243,9 +243,9 @@ TEST_F(CheckCommand, WhatTheKeyringHolds) {
         SCOPED_TRACE(row.name);
         TSettings settings = Settings();
         if (row.oauth) {
-            settings.Connection.Authentication = TAuthentication::OAuth2;
-            settings.Connection.Encryption = TEncryption::Stls;
-            settings.OAuth = {
+            settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
+            settings.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
+            settings.Mailboxes[0].OAuth = {
                 oauth.Url("/authorize"), oauth.Url("/token"), "mail", "vornask-test", "", ""};
         }
         WriteHive(settings);

@@ -46,10 +46,10 @@ class CheckCycle : public ::testing::Test {
         });
     }
     void Aim(uint16_t port) {
-        settings.Connection.Host = "127.0.0.1";
-        settings.Connection.Port = port;
-        settings.Connection.ReceiveTimeoutMs = 5000;
-        settings.User = "anna";
+        settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+        settings.Mailboxes[0].Connection.Port = port;
+        settings.Mailboxes[0].Connection.ReceiveTimeoutMs = 5000;
+        settings.Mailboxes[0].User = "anna";
         settings.Interval = 5;
     }
 
@@ -107,7 +107,7 @@ TEST_F(CheckCycle, NestedOutcomeWhileOneIsShownOnlyChangesTheTip) {
 // A failure the cycle does not know goes on to the caller, and the ticks go on.
 TEST_F(CheckCycle, UnknownFailureGoesToTheCaller) {
     Aim(1);
-    settings.Connection.Host = "";
+    settings.Mailboxes[0].Connection.Host = "";
     cycle.Timer->SetEnabled(true);
     EXPECT_ANY_THROW(cycle.CheckMail(true));
     EXPECT_TRUE(log.empty());
@@ -133,14 +133,15 @@ TEST_F(CheckCycle, SeveralMailboxesEachHaveTheirLineAndARefusalNamesItsMailbox) 
     S refusing({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
                 S::Send("-ERR no\r\n"), S::Close()});
     Aim(empty.Port());
-    settings.Name = "work";
-    TMailbox home = settings;
+    settings.Mailboxes[0].Name = "work";
+    TMailbox home = settings.Mailboxes[0];
+    home.Identity = {};  // another mailbox alike, not a copy
     home.Name = "home";
     home.Connection.Port = refusing.Port();
     TMailbox old;
     old.Name = "old";
     old.Unreadable = "Its stored values cannot be read.";
-    settings.Mailboxes = {home, old};
+    settings.Mailboxes = {settings.Mailboxes[0], home, old};
     const std::string lines = "\nhome: -ERR no\nold: Its stored values cannot be read.";
 
     cycle.Start();
@@ -151,7 +152,7 @@ TEST_F(CheckCycle, SeveralMailboxesEachHaveTheirLineAndARefusalNamesItsMailbox) 
     EXPECT_EQ(cycle.MailCount, 0);
 
     S again(EmptySession());
-    settings.Connection.Port = again.Port();
+    settings.Mailboxes[0].Connection.Port = again.Port();
     log.clear();
     cycle.CheckMailbox(0, false);
     EXPECT_EQ(log, (std::vector<std::string>{"tip:No mail.\nwork: no mail" + lines, "no mail"}));

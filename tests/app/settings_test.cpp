@@ -42,8 +42,8 @@ class SettingsTest : public testing::Test {
 
 TSettings Sample() {
     TSettings s;
-    s.Connection.Host = "pop.example.org";
-    s.User = "me";
+    s.Mailboxes[0].Connection.Host = "pop.example.org";
+    s.Mailboxes[0].User = "me";
     s.MailProgram = "\"/usr/bin/mail reader\"";
     s.LogFile = "";
     s.Interval = 10;
@@ -54,7 +54,7 @@ TSettings Sample() {
 
 TEST_F(SettingsTest, FirstStartLoadsNothingAndWritesNothing) {
     const TSettings settings = Reloaded();
-    EXPECT_EQ(settings.Connection.Host, "");
+    EXPECT_EQ(settings.Mailboxes[0].Connection.Host, "");
     EXPECT_EQ(settings.Interval, 0);
     EXPECT_FALSE(settings.ShowMessage);
     EXPECT_FALSE(std::filesystem::exists(hive_));
@@ -85,7 +85,7 @@ TEST_F(SettingsTest, ForeignEncodingsReadAsTheSettingsMean) {
     Store("ShowMessage", REG_DWORD, std::string("\x05\0\0\0", 4));
     Store("WavSound", REG_EXPAND_SZ, "$HOME/a.wav");
     TSettings settings = Reloaded();
-    EXPECT_EQ(settings.User, "you");
+    EXPECT_EQ(settings.Mailboxes[0].User, "you");
     EXPECT_TRUE(settings.ShowMessage);
     EXPECT_EQ(settings.WavSound, "$HOME/a.wav");
     SaveSettings(registry_, settings);
@@ -99,7 +99,7 @@ TEST_F(SettingsTest, ALoadStoppedAtAMissingIntervalAndTheSaveAfterIt) {
     registry_.CloseKey();
     TSettings settings = Sample();
     EXPECT_EQ(LoadError(settings), "Failed to get data for 'Interval'");
-    EXPECT_EQ(settings.Connection.Host, "");
+    EXPECT_EQ(settings.Mailboxes[0].Connection.Host, "");
     EXPECT_EQ(settings.MailProgram, "");
     EXPECT_EQ(settings.Interval, 10);
     EXPECT_EQ(settings.WavSound, Sample().WavSound);
@@ -161,7 +161,7 @@ TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
         EXPECT_EQ(reloaded.WavSound, changed ? "/other.wav" : Sample().WavSound);
         EXPECT_TRUE(reloaded.ShowMessage);
         EXPECT_EQ(reloaded.Interval, 0) << "rewritten with the value in use";
-        EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
+        EXPECT_EQ(reloaded.Mailboxes[0].Connection.Host, Sample().Mailboxes[0].Connection.Host);
     }
 }
 
@@ -174,16 +174,16 @@ TEST_F(SettingsTest, ASaveAfterAnUnreadableStartKeepsTheConnectionValues) {
     EXPECT_NE(LoadError(settings), "");
     std::filesystem::remove(hive_);
     TSettings stored = Sample();
-    stored.Connection.Encryption = TEncryption::TlsOnConnect;
-    stored.Connection.Port = 1995;
-    stored.Mailboxes = {stored};
+    stored.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect;
+    stored.Mailboxes[0].Connection.Port = 1995;
+    stored.Mailboxes.push_back(stored.Mailboxes[0]);
     SaveSettings(registry_, stored);
     SaveSettings(registry_, settings, load_);
     const TSettings reloaded = Reloaded();
-    EXPECT_EQ(reloaded.Connection.Encryption, TEncryption::TlsOnConnect);
-    EXPECT_EQ(reloaded.Connection.Port, 1995);
-    EXPECT_EQ(reloaded.Connection.Host, Sample().Connection.Host);
-    EXPECT_EQ(reloaded.Mailboxes.size(), 1u);
+    EXPECT_EQ(reloaded.Mailboxes[0].Connection.Encryption, TEncryption::TlsOnConnect);
+    EXPECT_EQ(reloaded.Mailboxes[0].Connection.Port, 1995);
+    EXPECT_EQ(reloaded.Mailboxes[0].Connection.Host, Sample().Mailboxes[0].Connection.Host);
+    EXPECT_EQ(reloaded.Mailboxes.size(), 2u);
 }
 
 // One optional value: a value other than its default and how the file holds it, and odd
@@ -206,8 +206,8 @@ std::vector<OptionalValue> OptionalValues() {
     const auto none = [](S) {};
     const std::string dword0("\0\0\0\0", 4), dword1("\1\0\0\0", 4), dword2("\2\0\0\0", 4);
     // A switch: stored only while on, and only a whole DWORD 0 or 1 is read.
-    const auto flag = [&](const char* name, bool TSettings::*field) {
-        const auto on = [field](S s) { s.*field = true; };
+    const auto flag = [&](const char* name, std::function<bool&(S)> field) {
+        const auto on = [field](S s) { field(s) = true; };
         return OptionalValue{name,
                              on,
                              std::string("\"") + name + "\"=dword:00000001\n",
@@ -220,25 +220,25 @@ std::vector<OptionalValue> OptionalValues() {
     // A text: stored only while not empty; a stored number is another tool's and reads as empty.
     const auto text = [&](const char* name, std::string TOAuthConfig::*field, std::string value) {
         return OptionalValue{name,
-                             [field, value](S s) { s.OAuth.*field = value; },
+                             [field, value](S s) { s.Mailboxes[0].OAuth.*field = value; },
                              std::string("\"") + name + "\"=\"" + value + "\"\n",
                              {{REG_DWORD, dword1, true, none}}};
     };
     const auto unreadableAuthentication = [](S s) {
-        s.Connection.Authentication = kAuthenticationUnreadable;
+        s.Mailboxes[0].Connection.Authentication = kAuthenticationUnreadable;
     };
     return {
-        flag("Fast Check", &TSettings::FastCheck),
-        flag("Remember password", &TSettings::RememberPassword),
+        flag("Fast Check", [](S s) -> bool& { return s.Mailboxes[0].FastCheck; }),
+        flag("Remember password", [](S s) -> bool& { return s.Mailboxes[0].RememberPassword; }),
         // A way of signing in that cannot be read must be chosen again, never become USER/PASS.
         {"Authentication",
-         [](S s) { s.Connection.Authentication = TAuthentication::OAuth2; },
+         [](S s) { s.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2; },
          "\"Authentication\"=dword:00000002\n",
          {{REG_SZ, "2", true, unreadableAuthentication},
           {REG_DWORD, std::string("\3\0\0\0", 4), true, unreadableAuthentication},
           {REG_DWORD, std::string("\1\0\0", 3), true, unreadableAuthentication},
           {REG_DWORD, dword1, false,
-           [](S s) { s.Connection.Authentication = TAuthentication::SaslPlain; }}}},
+           [](S s) { s.Mailboxes[0].Connection.Authentication = TAuthentication::SaslPlain; }}}},
         text("OAuth authorization URL", &TOAuthConfig::AuthorizationUrl,
              "https://login.example.com/authorize"),
         text("OAuth token URL", &TOAuthConfig::TokenUrl, "https://login.example.com/token"),
@@ -247,47 +247,52 @@ std::vector<OptionalValue> OptionalValues() {
         text("OAuth client secret", &TOAuthConfig::ClientSecret, "s3cret"),
         text("Token command", &TOAuthConfig::TokenCommand, "oauth-helper --account anna"),
         {"Name",
-         [](S s) { s.Name = "Home"; },
+         [](S s) { s.Mailboxes[0].Name = "Home"; },
          "\"Name\"=\"Home\"\n",
          {{REG_DWORD, dword1, true, none}}},
-        flag("Decode Headers", &TSettings::DecodeHeaders),
-        flag("Ignore Case", &TSettings::IgnoreCase),
-        flag("Desktop Notification", &TSettings::DesktopNotification),
-        flag("Count On Icon", &TSettings::CountOnIcon),
+        flag("Decode Headers", [](S s) -> bool& { return s.DecodeHeaders; }),
+        flag("Ignore Case", [](S s) -> bool& { return s.IgnoreCase; }),
+        flag("Desktop Notification", [](S s) -> bool& { return s.DesktopNotification; }),
+        flag("Count On Icon", [](S s) -> bool& { return s.CountOnIcon; }),
         // A stored encryption must be chosen again rather than quietly become plain text.
         {"Encryption",
          [](S s) {
-             s.Connection.Encryption = TEncryption::TlsOnConnect;
-             s.Connection.Port = 995;  // the usual port follows the encryption and is not stored
+             s.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect;
+             s.Mailboxes[0].Connection.Port =
+                 995;  // the usual port follows the encryption and is not stored
          },
          "\"Encryption\"=dword:00000002\n",
-         {{REG_SZ, "2", true, [](S s) { s.Connection.Encryption = kEncryptionUnreadable; }},
+         {{REG_SZ, "2", true,
+           [](S s) { s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable; }},
           {REG_DWORD, std::string("\3\0\0\0", 4), true,
-           [](S s) { s.Connection.Encryption = kEncryptionUnreadable; }},
+           [](S s) { s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable; }},
           {REG_DWORD, std::string("\1\0\0", 3), true,
-           [](S s) { s.Connection.Encryption = kEncryptionUnreadable; }},
+           [](S s) { s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable; }},
           {REG_DWORD, dword2, false,
            [](S s) {
-               s.Connection.Encryption = TEncryption::TlsOnConnect, s.Connection.Port = 995;
+               s.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect,
+               s.Mailboxes[0].Connection.Port = 995;
            }}}},
         {"Port",
-         [](S s) { s.Connection.Port = 1995; },
+         [](S s) { s.Mailboxes[0].Connection.Port = 1995; },
          "\"Port\"=dword:000007cb\n",
          {{REG_DWORD, dword0, true, none},
           {REG_DWORD, std::string("\x70\x11\1\0", 4), true, none},  // 70000
           {REG_DWORD, std::string("\xe3\7\0", 3), true, none},
-          {REG_DWORD, std::string("\xe3\7\0\0", 4), false, [](S s) { s.Connection.Port = 2019; }},
+          {REG_DWORD, std::string("\xe3\7\0\0", 4), false,
+           [](S s) { s.Mailboxes[0].Connection.Port = 2019; }},
           {REG_SZ, "2019", true, none}}},
         // A pin that is no fingerprint stays one that a check refuses rather than leave the
         // choice to the system's trust store.
         {"Trusted certificate",
-         [](S s) { s.Connection.TrustedCertificate = kPin; },
+         [](S s) { s.Mailboxes[0].Connection.TrustedCertificate = kPin; },
          std::string("\"Trusted certificate\"=\"") + kPin + "\"\n",
-         {{REG_DWORD, dword1, true, [](S s) { s.Connection.TrustedCertificate = kUnreadablePin; }},
+         {{REG_DWORD, dword1, true,
+           [](S s) { s.Mailboxes[0].Connection.TrustedCertificate = kUnreadablePin; }},
           {REG_SZ, "not a fingerprint", false,
-           [](S s) { s.Connection.TrustedCertificate = "not a fingerprint"; }},
+           [](S s) { s.Mailboxes[0].Connection.TrustedCertificate = "not a fingerprint"; }},
           {REG_SZ, "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", false,
-           [](S s) { s.Connection.TrustedCertificate = kPin; }}}},
+           [](S s) { s.Mailboxes[0].Connection.TrustedCertificate = kPin; }}}},
     };
 }
 
@@ -328,41 +333,42 @@ TEST_F(SettingsTest, OptionalValuesAreStoredOnlyWhenNotDefaultAndReadLeniently) 
 // user chooses again; the port that came with it stays too.
 TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings newer = Sample();
-    newer.Connection.Port = 995;
+    newer.Mailboxes[0].Connection.Port = 995;
     SaveSettings(registry_, newer);
     Store("Encryption", REG_DWORD, std::string("\3\0\0\0", 4));
     Store("Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
     const std::string stored = ReadFileBytes(hive_);
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
-    ASSERT_EQ(settings.Connection.Encryption, kEncryptionUnreadable);
-    ASSERT_EQ(settings.Connection.TrustedCertificate, kUnreadablePin);
+    ASSERT_EQ(settings.Mailboxes[0].Connection.Encryption, kEncryptionUnreadable);
+    ASSERT_EQ(settings.Mailboxes[0].Connection.TrustedCertificate, kUnreadablePin);
     SaveSettings(registry_, settings, load_);
     EXPECT_EQ(ReadFileBytes(hive_), stored);
-    settings.Connection.Encryption = TEncryption::Stls;
+    settings.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
     SaveSettings(registry_, settings, load_);
-    EXPECT_EQ(Reloaded().Connection.Encryption, TEncryption::Stls);
-    EXPECT_EQ(Reloaded().Connection.Port, 995);
+    EXPECT_EQ(Reloaded().Mailboxes[0].Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(Reloaded().Mailboxes[0].Connection.Port, 995);
 }
 
 // A stop at a classic value must not turn the chosen encryption or pin off for the session:
 // the password would then go out in clear.
 TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
     TSettings chosen = Sample();
-    chosen.Connection.Encryption = TEncryption::Stls;
-    chosen.Connection.Port = 1110;
-    chosen.Connection.TrustedCertificate = std::string(32 * 3 - 1, 'A');
-    for (size_t i = 2; i < chosen.Connection.TrustedCertificate.size(); i += 3)
-        chosen.Connection.TrustedCertificate[i] = ':';
-    chosen.FastCheck = true;
+    chosen.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
+    chosen.Mailboxes[0].Connection.Port = 1110;
+    chosen.Mailboxes[0].Connection.TrustedCertificate = std::string(32 * 3 - 1, 'A');
+    for (size_t i = 2; i < chosen.Mailboxes[0].Connection.TrustedCertificate.size(); i += 3)
+        chosen.Mailboxes[0].Connection.TrustedCertificate[i] = ':';
+    chosen.Mailboxes[0].FastCheck = true;
     SaveSettings(registry_, chosen);
     Store("Interval", REG_SZ, "ten");
     TSettings settings;
     EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
-    EXPECT_EQ(settings.Connection.Encryption, TEncryption::Stls);
-    EXPECT_EQ(settings.Connection.Port, 1110);
-    EXPECT_EQ(settings.Connection.TrustedCertificate, chosen.Connection.TrustedCertificate);
-    EXPECT_TRUE(settings.FastCheck);
+    EXPECT_EQ(settings.Mailboxes[0].Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(settings.Mailboxes[0].Connection.Port, 1110);
+    EXPECT_EQ(settings.Mailboxes[0].Connection.TrustedCertificate,
+              chosen.Mailboxes[0].Connection.TrustedCertificate);
+    EXPECT_TRUE(settings.Mailboxes[0].FastCheck);
     EXPECT_FALSE(settings.ShowMessage);  // classic values after the stop keep their start values
 }
 
@@ -379,7 +385,7 @@ class MailboxesTest : public SettingsTest {
     }
     static TSettings WithBoxes(std::vector<TMailbox> boxes) {
         TSettings settings = Sample();
-        settings.Mailboxes = std::move(boxes);
+        settings.Mailboxes.insert(settings.Mailboxes.end(), boxes.begin(), boxes.end());
         return settings;
     }
     void StoreIn(int number, const std::string& name, uint32_t type, const std::string& bytes) {
@@ -441,7 +447,7 @@ TEST_F(MailboxesTest, TwoAndThreeMailboxesRoundTripInTheirOwnSubKeys) {
         SaveSettings(registry_, settings);
         EXPECT_EQ(ReadFileBytes(hive_), classic + c.tail);
         EXPECT_TRUE(Reloaded() == settings);
-        EXPECT_EQ(Reloaded().Mailboxes[0].ShownName(), "Work");
+        EXPECT_EQ(Reloaded().Mailboxes[1].ShownName(), "Work");
         SaveSettings(registry_, Sample());
         EXPECT_EQ(ReadFileBytes(hive_), classic);
     }
@@ -456,9 +462,9 @@ TEST_F(MailboxesTest, RemovingRenumbersWithoutGaps) {
     StoreIn(3, "Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
-    EXPECT_EQ(settings.Mailboxes[1].Connection.TrustedCertificate, kUnreadablePin);
+    EXPECT_EQ(settings.Mailboxes[2].Connection.TrustedCertificate, kUnreadablePin);
 
-    settings.Mailboxes.erase(settings.Mailboxes.begin());
+    settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
     SaveSettings(registry_, settings, load_);
     TSettings moved = WithBoxes({club_, third});
     const std::string fresh = FreshFile(moved);
@@ -466,11 +472,11 @@ TEST_F(MailboxesTest, RemovingRenumbersWithoutGaps) {
     EXPECT_EQ(
         ReadFileBytes(hive_),
         fresh.substr(0, end) + "\"Trusted certificate\"=dword:00000001\n" + fresh.substr(end));
-    moved.Mailboxes[0].Connection.TrustedCertificate = kUnreadablePin;
+    moved.Mailboxes[1].Connection.TrustedCertificate = kUnreadablePin;
     ASSERT_EQ(LoadError(settings), "");
     EXPECT_TRUE(settings == moved);
 
-    settings.Mailboxes.clear();
+    settings.Mailboxes.resize(1);
     SaveSettings(registry_, settings, load_);
     EXPECT_EQ(ReadFileBytes(hive_), FreshFile(Sample()));
 }
@@ -488,25 +494,39 @@ TEST_F(MailboxesTest, ADamagedSubKeyIsKeptAndReportedWhileTheOthersLoad) {
     };
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
-    ASSERT_EQ(settings.Mailboxes.size(), 3u);
-    EXPECT_EQ(settings.Mailboxes[1].Unreadable,
+    ASSERT_EQ(settings.Mailboxes.size(), 4u);
+    EXPECT_EQ(settings.Mailboxes[2].Unreadable,
               "The stored mailbox 3 cannot be read; it is kept as it is and not checked "
               "(Invalid data type for 'User').");
-    EXPECT_TRUE(settings.Mailboxes[0] == work_);
-    EXPECT_TRUE(settings.Mailboxes[2] == third);
+    EXPECT_TRUE(settings.Mailboxes[1] == work_);
+    EXPECT_TRUE(settings.Mailboxes[3] == third);
 
     SaveSettings(registry_, settings, load_);
     EXPECT_EQ(ReadFileBytes(hive_), damaged);
-    settings.Mailboxes.erase(settings.Mailboxes.begin());
-    settings.Mailboxes[1].User = "a4";
+    settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
+    settings.Mailboxes[2].User = "a4";
     SaveSettings(registry_, settings, load_);
     const std::string saved = ReadFileBytes(hive_);
     EXPECT_EQ(section(saved, "Mailboxes\\3]"), section(damaged, "Mailboxes\\3]"));
     EXPECT_EQ(saved.find("Mailboxes\\2]"), std::string::npos);
     ASSERT_EQ(LoadError(settings), "");
-    ASSERT_EQ(settings.Mailboxes.size(), 2u);
-    EXPECT_NE(settings.Mailboxes[0].Unreadable, "");
-    EXPECT_EQ(settings.Mailboxes[1].User, "a4");
+    ASSERT_EQ(settings.Mailboxes.size(), 3u);
+    EXPECT_NE(settings.Mailboxes[1].Unreadable, "");
+    EXPECT_EQ(settings.Mailboxes[2].User, "a4");
+}
+
+// A mailbox's identity: kept by copies (an edited copy written back is the same mailbox), fresh
+// for each mailbox made or loaded, and no part of its value.
+TEST_F(MailboxesTest, IdentityFollowsCopiesAndIsNoPartOfTheValue) {
+    SaveSettings(registry_, WithBoxes({work_}));
+    const TSettings loaded = Reloaded(), again = Reloaded();
+    const TSettings copy = loaded;
+    EXPECT_TRUE(loaded == again);
+    EXPECT_NE(loaded.Mailboxes[1].Id(), again.Mailboxes[1].Id());
+    EXPECT_NE(loaded.Mailboxes[0].Id(), loaded.Mailboxes[1].Id());
+    EXPECT_EQ(copy.Mailboxes[1].Id(), loaded.Mailboxes[1].Id());
+    EXPECT_EQ(copy.Find(loaded.Mailboxes[1].Id()), &copy.Mailboxes[1]);
+    EXPECT_EQ(copy.Find(again.Mailboxes[1].Id()), nullptr);
 }
 
 // The names below "Mailboxes": a load reads only numbers 2 to 999999 written plainly, a save
@@ -522,8 +542,8 @@ TEST_F(MailboxesTest, SubKeyNamesALoadIgnoresAreNeverTouched) {
         registry_.CloseKey();
         TSettings settings;
         ASSERT_EQ(LoadError(settings), "");
-        ASSERT_EQ(settings.Mailboxes.size(), 3u);
-        settings.Mailboxes.erase(settings.Mailboxes.begin());
+        ASSERT_EQ(settings.Mailboxes.size(), 4u);
+        settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
         SaveSettings(registry_, settings, load_);
         EXPECT_EQ(ReadFileBytes(hive_), FreshFile(WithBoxes({club_, third})) +
                                             "\n[HKEY_CURRENT_USER" + MailboxKey(foreign) +
@@ -556,8 +576,8 @@ TEST_F(MailboxesTest, ASaveRefusesWhatTheNextLoadWouldNotRead) {
         ASSERT_TRUE(registry_.MoveKey(MailboxKey("3"), MailboxKey(std::to_string(c.stored))));
         TSettings settings;
         ASSERT_EQ(LoadError(settings), "");
-        ASSERT_EQ(settings.Mailboxes.size(), 2u);
-        EXPECT_EQ(settings.Mailboxes[1].StoredAt.Number, c.stored);
+        ASSERT_EQ(settings.Mailboxes.size(), 3u);
+        EXPECT_EQ(settings.Mailboxes[2].StoredAt.Number, c.stored);
         const std::string before = ReadFileBytes(hive_);
         settings.Mailboxes.push_back(work_);
         std::string error;
@@ -570,17 +590,17 @@ TEST_F(MailboxesTest, ASaveRefusesWhatTheNextLoadWouldNotRead) {
         if (*c.error) {
             EXPECT_EQ(ReadFileBytes(hive_), before);
         }
-        EXPECT_EQ(Reloaded().Mailboxes.size(), *c.error ? 2u : 3u);
+        EXPECT_EQ(Reloaded().Mailboxes.size(), *c.error ? 3u : 4u);
     }
     // Removing the first mailbox in front of an unreadable one: the next readable one moves up.
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
     const std::string damaged = ReadFileBytes(hive_);
-    static_cast<TMailbox&>(settings) = settings.Mailboxes[0];
+    settings.Mailboxes[0] = settings.Mailboxes[1];
     EXPECT_THROW(SaveSettings(registry_, settings, load_), ERegistryException);
     EXPECT_EQ(ReadFileBytes(hive_), damaged);
-    static_cast<TMailbox&>(settings) = settings.Mailboxes[1];
-    settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
+    settings.Mailboxes[0] = settings.Mailboxes[2];
+    settings.Mailboxes.erase(settings.Mailboxes.begin() + 2);
     SaveSettings(registry_, settings, load_);
     const std::string saved = ReadFileBytes(hive_);
     const auto section = [](const std::string& text) {
@@ -590,7 +610,7 @@ TEST_F(MailboxesTest, ASaveRefusesWhatTheNextLoadWouldNotRead) {
     EXPECT_EQ(section(saved), section(damaged));
     EXPECT_EQ(saved.find("Mailboxes\\999999]"), std::string::npos);
     ASSERT_EQ(LoadError(settings), "");
-    EXPECT_TRUE(static_cast<const TMailbox&>(settings) == work_);
-    ASSERT_EQ(settings.Mailboxes.size(), 1u);
-    EXPECT_NE(settings.Mailboxes[0].Unreadable, "");
+    EXPECT_TRUE(settings.Mailboxes[0] == work_);
+    ASSERT_EQ(settings.Mailboxes.size(), 2u);
+    EXPECT_NE(settings.Mailboxes[1].Unreadable, "");
 }

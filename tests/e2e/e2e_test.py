@@ -14,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import struct
 import time
 import zlib
@@ -68,10 +69,11 @@ def write_png(path, width, height, argb):
 class Desktop:
     """Xvfb, a private session bus and a tray host: a status-notifier watcher on the bus, or with
     xembed an XEmbed system tray (trayer) and no watcher; with tray=False that tray only once
-    start_tray() is called."""
+    start_tray() is called. With window_manager, openbox manages the windows and a desktop keyring
+    serves the bus."""
 
-    def __init__(self, work, xembed=False, tray=True):
-        self.work, self.xembed = work, xembed
+    def __init__(self, work, xembed=False, tray=True, window_manager=False):
+        self.work, self.xembed, self.window_manager = work, xembed, window_manager
         self.procs, self.tray_host = [], None
         read_fd, write_fd = os.pipe()
         # -noreset: by default the server resets whenever its last client leaves (each xdotool
@@ -92,6 +94,8 @@ class Desktop:
         self.bus = dbus.bus.BusConnection(self.bus_address)
         wait_for("X server", lambda: subprocess.run(
             ["xdotool", "getdisplaygeometry"], env=self.env(), capture_output=True).returncode == 0)
+        if window_manager:
+            self.start_window_manager()
         if xembed:
             if tray:
                 self.start_tray()
@@ -111,6 +115,34 @@ class Desktop:
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(self.tray_host)
         wait_for("tray host", lambda: self.find_windows("^panel$"))
+
+    def start_window_manager(self):
+        # Without the animation of (un)minimising: openbox holds the server while it plays, and
+        # keys typed then are lost.
+        config = os.path.join(self.work, "openbox-rc.xml")
+        with open("/etc/xdg/openbox/rc.xml") as default, open(config, "w") as out:
+            out.write(default.read().replace("<animateIconify>yes</animateIconify>",
+                                             "<animateIconify>no</animateIconify>"))
+        self.procs.append(subprocess.Popen(["openbox", "--config-file", config], env=self.env(),
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        wait_for("window manager", lambda: "window id" in subprocess.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env(), capture_output=True,
+            text=True).stdout)
+        self.procs.append(subprocess.Popen(
+            "printf e2e-keyring | exec gnome-keyring-daemon --foreground --unlock "
+            "--components=secrets", shell=True, env=self.keyring_env(), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL))
+        wait_for("desktop keyring", lambda: self.bus.name_has_owner("org.freedesktop.secrets"))
+
+    def keyring_env(self):
+        return dict(self.env(), HOME=self.work, XDG_DATA_HOME=os.path.join(self.work, "keyrings"))
+
+    def remember_password(self, user, host, port, password):
+        """A password remembered by an earlier run, as the program keeps it in the keyring."""
+        record = '{"encrypted":false,"password":"%s"}' % password
+        subprocess.run(["secret-tool", "store", "--label=Vornask", "user",
+                        f"password:{user}@{host}:{port}", "server", "Vornask", "type", "plaintext"],
+                       input=record, text=True, env=self.keyring_env(), check=True, timeout=10)
 
     def stop_tray(self):
         self.tray_host.terminate()
@@ -263,6 +295,29 @@ class Mailbox:
         self.run("stop", self.dir)
 
 
+class SilentServer:
+    """A server that accepts connections on 127.0.0.1 and never answers (the connections are
+    held open until close), for a mailbox whose server stalls."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.held = []
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                self.held.append(self.listener.accept()[0])
+            except OSError:  # closed
+                return
+
+    def close(self):
+        self.listener.close()
+        for connection in self.held:
+            connection.close()
+
+
 def write_hive(config_home, settings, rules):
     def reg_sz(name, value):
         return '"%s"="%s"\n' % (name, value.replace("\\", "\\\\").replace('"', '\\"'))
@@ -284,13 +339,25 @@ def hive_values(config_home):
 
 
 class Program:
-    def __init__(self, binary, desktop, config_home, work, env=None):
+    def __init__(self, binary, desktop, config_home, work, env=None, hidden=False):
+        """With hidden the window is not waited for on the screen (a start that hides it)."""
         self.desktop = desktop
         self.env = dict(desktop.env(), XDG_CONFIG_HOME=config_home, HOME=work, LC_ALL="C",
                         QT_QPA_PLATFORM="xcb", **(env or {}))
         self.proc = subprocess.Popen([binary], env=self.env, cwd=work)
+        if hidden:
+            self.window = wait_for("the main window", self.main_window)
+            return
         out = desktop.xdotool("search", "--sync", "--onlyvisible", "--name", "^Vornask$")
         self.window = out.split()[0]
+
+    def main_window(self):
+        """The program's window titled "Vornask", shown or not (xdotool ignores case)."""
+        found = subprocess.run(["xdotool", "search", "--pid", str(self.proc.pid), "--name",
+                                "^Vornask"], env=self.desktop.env(), capture_output=True,
+                               text=True).stdout.split()
+        return next((w for w in found if self.desktop.xdotool("getwindowname", w).startswith(
+            "Vornask")), None)
 
     def visible(self):
         out = subprocess.run(["xwininfo", "-id", self.window], env=self.desktop.env(),
@@ -298,10 +365,13 @@ class Program:
         return "IsViewable" in out
 
     def minimised(self):
-        """Minimised as far as a desktop without a window manager shows it: the window asks for
-        an icon in its place, in its hints or its state (and stays mapped, with none to obey)."""
+        """Minimised, not lost: an icon as the window manager keeps it; without one, mapped and
+        asking for an icon in its place, in its hints or its state (with none to obey)."""
         props = self.desktop.xprop(self.window)
-        return "Initial state is Iconic" in props or "_NET_WM_STATE_HIDDEN" in props
+        if self.desktop.window_manager:
+            return "window state: Iconic" in props
+        return self.visible() and ("Initial state is Iconic" in props or
+                                   "_NET_WM_STATE_HIDDEN" in props)
 
     def restored(self):
         """Shown as an ordinary window: mapped, asking to be shown as it is, and titled
@@ -329,6 +399,10 @@ class Program:
         return tuple(map(int, re.search(r"Geometry: (\d+)x(\d+)", geometry).groups()))
 
     def focus_password(self):
+        if self.desktop.window_manager:  # keys and clicks reach it once it is at rest, focused
+            wait_for("the window focused", lambda: subprocess.run(
+                ["xdotool", "getwindowfocus"], env=self.desktop.env(), capture_output=True,
+                text=True).stdout.strip() == self.window)
         width, height = self.size()
         # The password box sits in the bottom 25 pixels of the window, left of the Hide button.
         # Without a window manager a click is what gives the window the keyboard focus.
@@ -587,22 +661,29 @@ def scenario_oauth_sign_in(binary, desktop, script, work, artifacts):
 
 def scenario_late_tray(binary, desktop, mailbox, work, artifacts):
     """A tray host that starts after Vornask (a panel late at login) and goes away again: Hide
-    without a tray minimises the window with the outcome in its title; the tray that comes takes
-    the icon and the window, and both clicks act; a tray that goes leaves the window minimised.
-    A second start brings the running one's window back and ends at once."""
-    config = os.path.join(work, "config-late-tray")
+    without a tray minimises the window with the outcome in its title (under a window manager the
+    start does, hidden with a remembered password); the tray that comes takes the icon and the
+    window, and both clicks act; a tray that goes leaves the window minimised. A second start
+    brings the running one's window back and ends at once."""
+    manager = desktop.window_manager
+    config = os.path.join(work, "config-late-tray" + ("-wm" if manager else ""))
     write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": "",
-                        "Log File": "", "Interval": 5, "WavSound": "", "ShowMessage": 0}, [])
-    program = Program(binary, desktop, config, work)
+                        "Log File": "", "Interval": 5, "WavSound": "", "ShowMessage": 0,
+                        "Remember password": int(manager)}, [])
+    if manager:
+        desktop.remember_password(USER, "127.0.0.1", 110, PASSWORD)
+    program = Program(binary, desktop, config, work, hidden=manager)
     try:
-        program.type_password(PASSWORD)
+        if not manager:
+            program.type_password(PASSWORD)
         wait_for("the outcome in the minimised window's title",
                  lambda: program.minimised() and program.title() == "Vornask - You have mail!",
                  seen=program.title)
-        desktop.screenshot(os.path.join(artifacts, "late-tray-minimised.png"))
+        desktop.screenshot(os.path.join(artifacts, f"late-tray-minimised{'-wm' * manager}.png"))
 
         desktop.start_tray()
-        wait_for("the window gone into the tray", lambda: not program.visible())
+        wait_for("the window gone into the tray",
+                 lambda: not program.visible() and not program.minimised())
         logins = mailbox.logins()
         desktop.click_tray(3)
         wait_for("a check from the late tray", lambda: mailbox.logins() > logins)
@@ -612,9 +693,8 @@ def scenario_late_tray(binary, desktop, mailbox, work, artifacts):
         program.type_password(PASSWORD)
         wait_for("the window hidden into the tray", lambda: not program.visible())
         desktop.stop_tray()
-        wait_for("the window minimised, not lost", lambda: program.visible() and
-                 program.minimised() and program.title() == "Vornask - You have mail!",
-                 seen=program.title)
+        wait_for("the window minimised, not lost", lambda: program.minimised() and
+                 program.title() == "Vornask - You have mail!", seen=program.title)
 
         started = time.monotonic()
         second = subprocess.run([binary], env=program.env, cwd=work, timeout=30)
@@ -625,6 +705,59 @@ def scenario_late_tray(binary, desktop, mailbox, work, artifacts):
         assert program.close_with_alt_f4() == 0
     finally:
         program.kill()
+
+
+# Checks still run on the window's thread, so a stalled server freezes the window: the scenario
+# below is expected to fail until they run beside it. Set to True (or VORNASK_E2E_FREEZE_FIXED=1)
+# once they do.
+FREEZE_FIXED = os.environ.get("VORNASK_E2E_FREEZE_FIXED") == "1"
+
+
+def scenario_stalled_server(binary, desktop, mailbox, work, artifacts):
+    """Two mailboxes, the first behind a server that never answers: after Hide the tray item
+    answers D-Bus calls within 100 ms while it stalls, and the other mailbox's spam is gone
+    within a few seconds."""
+    silent = SilentServer()
+    config = os.path.join(work, "config-stalled")
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Port": silent.port,
+                        "Mail Program": "", "Log File": "", "Interval": 0, "WavSound": "",
+                        "ShowMessage": 0}, SPAM_RULES)
+    with open(os.path.join(config, "vornask", "registry.reg"), "a") as out:
+        out.write(f'\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2]\n'
+                  f'"Name"="home"\n"SMTP host"="127.0.0.1"\n"User"="{SECOND_USER}"\n')
+    mailbox.add_user(SECOND_USER, SECOND_PASSWORD)
+    mailbox.deliver(SPAM[0], SECOND_USER)
+    program = Program(binary, desktop, config, work)
+    try:
+        program.focus_password()  # the bottom row: the second mailbox's
+        desktop.xdotool("type", "--delay", "30", SECOND_PASSWORD)
+        desktop.xdotool("key", "shift+Tab")
+        desktop.xdotool("type", "--delay", "30", PASSWORD)
+        desktop.xdotool("key", "Return")
+        wait_for("the silent server reached", lambda: silent.held)
+        item = desktop.tray_item()
+        for _ in range(5):
+            started = time.monotonic()
+            item.Get("org.kde.StatusNotifierItem", "ToolTip",
+                     dbus_interface=dbus.PROPERTIES_IFACE, timeout=1.0)
+            assert time.monotonic() - started < 0.1, "the tray item answered late"
+        wait_for("the spam gone beside the stalled server",
+                 lambda: "Great offers" not in mailbox.subjects(SECOND_USER), timeout=5)
+    finally:
+        program.kill()
+        silent.close()
+
+
+def expect_freeze_outcome(scenario, *args):
+    """Runs the stalled-server scenario; until FREEZE_FIXED it must fail, and says so."""
+    try:
+        scenario(*args)
+    except (AssertionError, dbus.DBusException) as failure:
+        if FREEZE_FIXED:
+            raise
+        print(f"e2e: stalled server failed as expected today: {failure}")
+        return
+    assert FREEZE_FIXED, "the stalled-server scenario passes: set FREEZE_FIXED"
 
 
 NAMESPACE_MARK = "VORNASK_E2E_IN_NAMESPACE"
@@ -662,19 +795,22 @@ def main():
         scenario_wrong_password(binary, desktop, work, artifacts)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
         scenario_oauth_sign_in(binary, desktop, script, work, artifacts)
+        expect_freeze_outcome(scenario_stalled_server, binary, desktop, mailbox, work, artifacts)
         desktop.close()
         desktop = Desktop(work, xembed=True)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
-        desktop.close()
-        desktop = Desktop(work, xembed=True, tray=False)
-        scenario_late_tray(binary, desktop, mailbox, work, artifacts)
+        for manager in (False, True):
+            desktop.close()
+            desktop = Desktop(work, xembed=True, tray=False, window_manager=manager)
+            scenario_late_tray(binary, desktop, mailbox, work, artifacts)
     finally:
         if mailbox:
             mailbox.close()
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 7 passed, 0 failed")
+    print("e2e: 9 passed, 0 failed" if FREEZE_FIXED else
+          "e2e: 8 passed, 0 failed, 1 expected to fail")
     return 0
 
 

@@ -53,10 +53,10 @@ struct Window {
         }
         form = std::make_unique<TestForm>(Path("registry.reg"));
         form->FormCreate();
-        form->Settings.Connection.Port = port;
-        form->Settings.Connection.ReceiveTimeoutMs = 5000;
-        form->Settings.Connection.Host = "127.0.0.1";
-        form->Settings.User = user;
+        form->Settings.Mailboxes[0].Connection.Port = port;
+        form->Settings.Mailboxes[0].Connection.ReceiveTimeoutMs = 5000;
+        form->Settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+        form->Settings.Mailboxes[0].User = user;
         form->edPassword->setText(QString::fromStdString(password));
         form->show();
     }
@@ -306,7 +306,7 @@ void AppCycleTest::temporaryRefusalKeepsWatching() {
     S server(steps);
     Window w(server.Port(), "anna", "pw");
     w.form->Settings.Interval = 5;
-    w.form->Settings.FastCheck = fast;
+    w.form->Settings.Mailboxes[0].FastCheck = fast;
     if (fast) SaveKillList(*w.form->Registry, {"Subject: = spam"});
     w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply.toStdString()}));
@@ -379,7 +379,7 @@ void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck() {
     QCOMPARE(dialog.pgConnection->cbEncryption->placeholderText(), QString("(choose)"));
     TSettings unchanged = w.form->Settings;
     QVERIFY_THROWS_EXCEPTION(EConvertError, dialog.StoreTo(unchanged, *w.form->Cycle().Timer));
-    QCOMPARE(unchanged.Connection.Encryption, kEncryptionUnreadable);
+    QCOMPARE(unchanged.Mailboxes[0].Connection.Encryption, kEncryptionUnreadable);
 }
 
 // Markup in a server's reply is shown as the characters it is made of: in the box, the tooltip
@@ -417,7 +417,7 @@ void AppCycleTest::connectionFailureKeepsWatching() {
 // A failure CheckMail does not handle goes on to the handler's caller and so to the hook.
 void AppCycleTest::unresolvableHostReachesTheHook() {
     Window w(FreeLoopbackPort(), "anna", "pw");
-    w.form->Settings.Connection.Host = "";
+    w.form->Settings.Mailboxes[0].Connection.Host = "";
     w.form->Settings.Interval = 5;
     QTest::mouseClick(w.form->Button1, Qt::LeftButton);
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Couldn't resolve hostname "}));
@@ -491,7 +491,7 @@ void AppCycleTest::fastCheckIsOneSessionWithTheSameOutcome() {
     const ScopedEnv cache("XDG_CACHE_HOME", w.Path("cache"));
     SaveKillList(*w.form->Registry, {"Subject: = spam"});
     w.form->Settings.ShowMessage = true;
-    w.form->Settings.FastCheck = true;
+    w.form->Settings.Mailboxes[0].FastCheck = true;
     const auto sessions = [&server] { return server.LogLines("Logged out"); };
     for (int check = 0; check < 2; ++check) {
         w.form->Log.clear();
@@ -514,14 +514,14 @@ void AppCycleTest::matchBoxesReachBothChecks() {
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(w.Path("cache")));
     SaveKillList(*w.form->Registry, {"Subject: = spam"});
     for (const bool fast : {true, false}) {
-        w.form->Settings.FastCheck = fast;
+        w.form->Settings.Mailboxes[0].FastCheck = fast;
         w.form->CheckAndHide();
         QCOMPARE(w.form->Cycle().MailCount, 1);
     }
     w.form->Settings.DecodeHeaders = true;
     w.form->Settings.IgnoreCase = true;
     for (const bool fast : {true, false}) {
-        w.form->Settings.FastCheck = fast;
+        w.form->Settings.Mailboxes[0].FastCheck = fast;
         w.form->CheckAndHide();
         QCOMPARE(w.form->Cycle().MailCount, 0);
         QVERIFY(server.MessageFiles().empty());

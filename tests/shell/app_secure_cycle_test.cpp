@@ -38,8 +38,8 @@ struct CheckPlace {
         form.FormCreate();
         SaveKillList(*form.Registry, {"Subject: = spam"});
         form.Settings.LogFile = log;
-        form.Settings.Connection.Host = "localhost";
-        form.Settings.Connection.ReceiveTimeoutMs = 5000;
+        form.Settings.Mailboxes[0].Connection.Host = "localhost";
+        form.Settings.Mailboxes[0].Connection.ReceiveTimeoutMs = 5000;
     }
     ~CheckPlace() { form.FormDestroy(); }
     // The deletion log's lines, but the time stamps.
@@ -69,10 +69,10 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
     {
         CheckPlace place;
         TestForm& form = place.form;
-        form.Settings.User = "anna";
-        form.Settings.Connection.Encryption = encryption;
-        form.Settings.FastCheck = fast;
-        form.Settings.Connection.Port =
+        form.Settings.Mailboxes[0].User = "anna";
+        form.Settings.Mailboxes[0].Connection.Encryption = encryption;
+        form.Settings.Mailboxes[0].FastCheck = fast;
+        form.Settings.Mailboxes[0].Connection.Port =
             encryption == TEncryption::TlsOnConnect ? server.TlsPort() : server.Port();
         form.edPassword->setText("pw");
         form.show();
@@ -112,16 +112,17 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         CheckPlace place;
         TestForm& form = place.form;
         TSettings& settings = form.Settings;
-        settings.Name = "work";
-        settings.Connection.Port = work.Port();
-        settings.User = "anna";
+        settings.Mailboxes[0].Name = "work";
+        settings.Mailboxes[0].Connection.Port = work.Port();
+        settings.Mailboxes[0].User = "anna";
         settings.ShowMessage = true;
-        TMailbox second = settings;
+        TMailbox second = settings.Mailboxes[0];
+        second.Identity = {};  // another mailbox alike, not a copy
         second.Name = "home";
         second.User = "bob";
         second.Connection.Encryption = TEncryption::TlsOnConnect;
         second.Connection.Port = home.TlsPort();
-        settings.Mailboxes = {second};
+        settings.Mailboxes = {settings.Mailboxes[0], second};
         QObject::connect(&form.Cycle(), &TCheckCycle::MailboxNeedsUser,
                          [&](int index) { outcome.needsUser.push_back(index); });
         form.ShowMailboxes();

@@ -69,10 +69,10 @@ class Desk {
     std::string Hive() const { return dir_.filePath("registry.reg").toStdString(); }
 
     void Configure(TSettings& settings, uint16_t port) const {
-        settings.Connection.Host = "127.0.0.1";
-        settings.Connection.Port = port;
-        settings.Connection.Encryption = TEncryption::Stls;
-        settings.User = "alice";
+        settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+        settings.Mailboxes[0].Connection.Port = port;
+        settings.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
+        settings.Mailboxes[0].User = "alice";
     }
     // A created form whose checks go to the scripted server, signing in at oauth if given.
     void Open(TestForm& form, uint16_t port, const OAuthServer* oauth = nullptr) const {
@@ -84,7 +84,7 @@ class Desk {
     int HideRemembering(uint16_t port) const {
         TestForm form(Hive());
         Open(form, port);
-        form.Settings.RememberPassword = true;
+        form.Settings.Mailboxes[0].RememberPassword = true;
         form.show();
         form.edPassword->setText("s3cret");
         form.CheckAndHide();
@@ -94,8 +94,8 @@ class Desk {
         return said;
     }
     void UseOAuth(TSettings& settings, const OAuthServer& server) const {
-        settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.OAuth = {
+        settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
+        settings.Mailboxes[0].OAuth = {
             server.Url("/authorize"), server.Url("/token"), "mail", "vornask-test", "", ""};
     }
 
@@ -137,8 +137,8 @@ struct TokenServer {
 };
 
 std::string OAuthKey(const TSettings& settings) {
-    return KeyringKey(TKeyringItem::OAuth, settings.User, settings.Connection.Host,
-                      settings.Connection.Port);
+    return KeyringKey(TKeyringItem::OAuth, settings.Mailboxes[0].User,
+                      settings.Mailboxes[0].Connection.Host, settings.Mailboxes[0].Connection.Port);
 }
 
 }  // namespace
@@ -184,10 +184,10 @@ class AppSignInTest : public QObject {
         const Desk desk;
         TestForm form(desk.Hive());
         desk.Open(form, pop3.Port(), &oauth);
-        form.Settings.OAuth.TokenCommand = command.toStdString();
+        form.Settings.Mailboxes[0].OAuth.TokenCommand = command.toStdString();
         const auto now = std::chrono::system_clock::now();
         if (!held.isEmpty())
-            form.Tokens.Accept(form.Settings,
+            form.Tokens.Accept(form.Settings.Mailboxes[0],
                                {"at-held", held == "valid" ? now + 1h : now + 30s, "rt-kept"});
         // Ticks as fast as they come: one during the refresh's wait must not start a second check.
         form.Cycle().Timer->SetInterval(1);
@@ -283,9 +283,9 @@ class AppSignInTest : public QObject {
         const Desk desk;
         TestForm form(desk.Hive());
         desk.Open(form, 3);
-        if (oauth) form.Settings.Connection.Authentication = TAuthentication::OAuth2;
-        form.Settings.OAuth.TokenCommand = command.toStdString();
-        const TSettings account = form.Settings;
+        if (oauth) form.Settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
+        form.Settings.Mailboxes[0].OAuth.TokenCommand = command.toStdString();
+        const TMailbox account = form.Settings.Mailboxes[0];
         form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
         form.edPassword->setText("typed");
         form.show();
@@ -322,9 +322,8 @@ class AppSignInTest : public QObject {
             cloud.User = "di";
             cloud.Connection.Host = "127.0.0.1";
             cloud.Connection.Authentication = TAuthentication::OAuth2;
-            form.Settings.Mailboxes = {cloud};
-            TSettings account;
-            static_cast<TMailbox&>(account) = cloud;
+            form.Settings.Mailboxes = {form.Settings.Mailboxes[0], cloud};
+            const TMailbox account = cloud;
             form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
             WhenModal<TdlgMailOptions>([ok](TdlgMailOptions* dialog) {
                 dialog->cbMailbox->setCurrentIndex(1);
@@ -334,7 +333,7 @@ class AppSignInTest : public QObject {
                 (ok ? dialog->btnOK : dialog->btnCancel)->click();
             });
             form.MailOptions1Click();
-            QCOMPARE(form.Settings.Mailboxes.empty(), ok);
+            QCOMPARE(form.Settings.Mailboxes.size() == 1, ok);
             QCOMPARE(form.Tokens.Holds(account), !ok);
             form.Tokens.SignOut(account);
         }
@@ -351,9 +350,9 @@ class AppSignInTest : public QObject {
         TMailbox home;
         home.Name = "home";
         home.User = "bob";
-        home.Connection = settings.Connection;
+        home.Connection = settings.Mailboxes[0].Connection;
         home.RememberPassword = true;
-        settings.Mailboxes = {home};
+        settings.Mailboxes = {settings.Mailboxes[0], home};
         TRegistry hive(desk.Hive());
         SaveSettings(hive, settings);
         {
@@ -401,7 +400,7 @@ class AppSignInTest : public QObject {
             dialog->btnOK->click();
         });
         next.MailOptions1Click();
-        QVERIFY(!next.Settings.RememberPassword);
+        QVERIFY(!next.Settings.Mailboxes[0].RememberPassword);
         QCOMPARE(TKeyring().Read(key, secret).Status, TKeyringStatus::NotFound);
     }
 
@@ -436,12 +435,12 @@ class AppSignInTest : public QObject {
         const Desk desk;
         TSettings settings;
         desk.Configure(settings, stls ? dovecot->Port() : plain.Port());
-        if (!stls) settings.Connection.Encryption = TEncryption::None;
-        settings.RememberPassword = true;
+        if (!stls) settings.Mailboxes[0].Connection.Encryption = TEncryption::None;
+        settings.Mailboxes[0].RememberPassword = true;
         TRegistry hive(desk.Hive());
         SaveSettings(hive, settings);
-        const std::string key =
-            KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1", settings.Connection.Port);
+        const std::string key = KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1",
+                                           settings.Mailboxes[0].Connection.Port);
         QVERIFY(TKeyring().Write(key, secret.toStdString()).IsOk());
 
         TestForm form(desk.Hive());
@@ -505,7 +504,7 @@ class AppSignInTest : public QObject {
             TestForm form(desk.Hive());
             form.FormCreate();
             server.Configure(desk, form.Settings);
-            form.Tokens.Accept(form.Settings,
+            form.Tokens.Accept(form.Settings.Mailboxes[0],
                                {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
             form.Cycle().Timer->SetEnabled(true);
             form.TimerTimer();
@@ -514,7 +513,7 @@ class AppSignInTest : public QObject {
             QVERIFY(form.Cycle().Pop3->AccessToken != "at-stale");
             if (user == "alice") {
                 QCOMPARE(log, std::vector<std::string>{"tip:No mail."});
-                QVERIFY(form.Tokens.Holds(form.Settings));
+                QVERIFY(form.Tokens.Holds(form.Settings.Mailboxes[0]));
                 continue;
             }
             QCOMPARE(log, (std::vector<std::string>{
@@ -522,7 +521,7 @@ class AppSignInTest : public QObject {
                               "error:Sign in again.\nThe server refused the access token again "
                               "after a refresh."}));
             QVERIFY(WindowBack(form));
-            QVERIFY(!form.Tokens.Holds(form.Settings));
+            QVERIFY(!form.Tokens.Holds(form.Settings.Mailboxes[0]));
             std::string kept;
             QVERIFY(TKeyring().Read(OAuthKey(form.Settings), kept).Status != TKeyringStatus::Ok);
         }
@@ -546,13 +545,13 @@ class AppSignInTest : public QObject {
                                       QString("0 of 1 message would be deleted"), 20000);
         };
         if (KeyringPresent()) {
-            form.Settings.RememberPassword = true;
-            QVERIFY(form.Credentials.KeepPassword(form.Settings, "pw").IsOk());
+            form.Settings.Mailboxes[0].RememberPassword = true;
+            QVERIFY(form.Credentials.KeepPassword(form.Settings.Mailboxes[0], "pw").IsOk());
             QVERIFY(form.edPassword->text().isEmpty());
             tryIt();
         }
         desk.UseOAuth(form.Settings, server.oauth);
-        form.Tokens.Accept(form.Settings,
+        form.Tokens.Accept(form.Settings.Mailboxes[0],
                            {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
         tryIt();
     }

@@ -35,8 +35,8 @@ bool FitsText(QWidget* widget, const QString& text) {
 
 // Any check that runs shows as a socket failure.
 void AimAtAClosedPort(TestForm& form) {
-    form.Settings.Connection.Port = FreeLoopbackPort();
-    form.Settings.Connection.Host = "127.0.0.1";
+    form.Settings.Mailboxes[0].Connection.Port = FreeLoopbackPort();
+    form.Settings.Mailboxes[0].Connection.Host = "127.0.0.1";
     form.Settings.Interval = 5;
 }
 
@@ -118,7 +118,7 @@ class AppWindowTest : public QObject {
     // named, Enter in a row hides, and one Check mailbox item per mailbox.
     void severalMailboxesHaveRowsAndMenuItems() {
         TSettings stored;
-        stored.Name = "Main";
+        stored.Mailboxes[0].Name = "Main";
         const auto further = [](const char* name, const char* user, const char* host) {
             TMailbox m;
             m.Name = name;
@@ -131,8 +131,8 @@ class AppWindowTest : public QObject {
         TMailbox oauth = further("Cloud & Co", "di", "pop.cloud.example");
         oauth.Connection.Authentication = TAuthentication::OAuth2;
         oauth.OAuth.TokenCommand = "false";  // signed in: Hide opens no browser
-        stored.Mailboxes = {further("Work", "bo", "pop.work.example"), remembered, oauth,
-                            further("", "ed", "pop.extra.example")};
+        stored.Mailboxes = {stored.Mailboxes[0], further("Work", "bo", "pop.work.example"),
+                            remembered, oauth, further("", "ed", "pop.extra.example")};
         {
             TRegistry registry(hive);
             SaveSettings(registry, stored);
@@ -161,9 +161,9 @@ class AppWindowTest : public QObject {
 
         // The credential source finds each mailbox's own row by address.
         QTest::keyClicks(form.PasswordRow(4), "secret");
-        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[3]), std::optional<std::string>("secret"));
-        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[0]), std::optional<std::string>(""));
-        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[2]), std::optional<std::string>());
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[4]), std::optional<std::string>("secret"));
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[1]), std::optional<std::string>(""));
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[3]), std::optional<std::string>());
 
         QCOMPARE(Texts(form.Options1),
                  (QStringList{"&Kill list", "&Mail Options", "Check mailbox", "", "&Exit"}));
@@ -345,7 +345,7 @@ class AppWindowTest : public QObject {
         QCOMPARE(form.Settings.Interval, 0);
 
         // The window works on; an escaping failure now goes to the default box, not the tooltip.
-        form.Settings.Connection.Host = "";
+        form.Settings.Mailboxes[0].Connection.Host = "";
         form.show();
         QTest::mouseClick(form.Button1, Qt::LeftButton);
         QCOMPARE(closer.seen.size(), size_t{2});
@@ -376,7 +376,7 @@ class AppWindowTest : public QObject {
     void altF4SavesSettingsAndRemovesTheIcon() {
         TestForm form(hive);
         form.FormCreate();
-        form.Settings.Connection.Host = "pop.example.org";
+        form.Settings.Mailboxes[0].Connection.Host = "pop.example.org";
         form.Settings.Interval = 7;
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));

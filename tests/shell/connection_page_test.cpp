@@ -92,8 +92,8 @@ std::unique_ptr<TdlgMailOptions> Open(const TSettings& settings) {
 // A page whose test goes to 127.0.0.1 in plain text.
 std::unique_ptr<TdlgMailOptions> OpenOn(uint16_t port) {
     TSettings settings;
-    settings.Connection.Host = "127.0.0.1";
-    settings.Connection.Port = port;
+    settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+    settings.Mailboxes[0].Connection.Port = port;
     return Open(settings);
 }
 
@@ -136,9 +136,9 @@ class ConnectionPageTest : public QObject {
   private slots:
     void thirdPageCarriesTheConnectionValues() {
         TSettings settings;
-        settings.Connection.Encryption = TEncryption::TlsOnConnect;
-        settings.Connection.Port = 995;
-        settings.Connection.TrustedCertificate = kPin;
+        settings.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect;
+        settings.Mailboxes[0].Connection.Port = 995;
+        settings.Mailboxes[0].Connection.TrustedCertificate = kPin;
         auto d = Open(settings);
         TConnectionPage* page = d->pgConnection;
         QCOMPARE(d->pcOptions->tabText(2), QString(" Connection "));
@@ -155,9 +155,10 @@ class ConnectionPageTest : public QObject {
         TTimer timer;
         TSettings stored;
         d->StoreTo(stored, timer);
-        QCOMPARE(stored.Connection.Encryption, std::optional(TEncryption::TlsOnConnect));
-        QCOMPARE(stored.Connection.Port, 2110);
-        QCOMPARE(stored.Connection.TrustedCertificate, std::string(kPin));
+        QCOMPARE(stored.Mailboxes[0].Connection.Encryption,
+                 std::optional(TEncryption::TlsOnConnect));
+        QCOMPARE(stored.Mailboxes[0].Connection.Port, 2110);
+        QCOMPARE(stored.Mailboxes[0].Connection.TrustedCertificate, std::string(kPin));
     }
 
     void unreadableFingerprintChangesNothing() {
@@ -167,7 +168,7 @@ class ConnectionPageTest : public QObject {
         TSettings settings;
         TTimer timer;
         QVERIFY_THROWS_EXCEPTION(EConvertError, d->StoreTo(settings, timer));
-        QCOMPARE(settings.Connection.Encryption, std::optional(TEncryption::None));
+        QCOMPARE(settings.Mailboxes[0].Connection.Encryption, std::optional(TEncryption::None));
     }
 
     // Untrusted at first; trusting it fills the field, and the next test trusts it.
@@ -177,9 +178,9 @@ class ConnectionPageTest : public QObject {
         DovecotServer server("anna", "pw",
                              DovecotOptions{certs.Pem("selfsigned"), certs.Key("selfsigned")});
         TSettings settings;
-        settings.Connection.Host = "localhost";
-        settings.Connection.Encryption = TEncryption::Stls;
-        settings.Connection.Port = server.Port();
+        settings.Mailboxes[0].Connection.Host = "localhost";
+        settings.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
+        settings.Mailboxes[0].Connection.Port = server.Port();
         auto d = Open(settings);
         TConnectionPage* page = d->pgConnection;
 
@@ -212,9 +213,9 @@ class ConnectionPageTest : public QObject {
                       S::Send("+OK\r\n"), S::ReadLine(), S::Send(reply), S::ReadLine(),
                       S::Send("+OK\r\n"), S::Close()});
             TSettings settings;
-            settings.Connection.Host = "127.0.0.1";
-            settings.Connection.Port = server.Port();
-            settings.User = "joe";
+            settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+            settings.Mailboxes[0].Connection.Port = server.Port();
+            settings.Mailboxes[0].User = "joe";
             auto d = Open(settings);
             TTokenSource tokens;
             TCredentialSource credentials(tokens);
@@ -316,7 +317,7 @@ class ConnectionPageTest : public QObject {
         TSettings stored;
         TTimer timer;
         d->StoreTo(stored, timer);
-        QCOMPARE(stored.Connection.TrustedCertificate, std::string(kPin));
+        QCOMPARE(stored.Mailboxes[0].Connection.TrustedCertificate, std::string(kPin));
     }
 
     // The OAuth2 group shows for OAuth2 only; a known provider fills and fixes its addresses
@@ -324,7 +325,7 @@ class ConnectionPageTest : public QObject {
     // provider shown follows the stored addresses; everything reaches the settings.
     void oauthGroupAndProviders() {
         TSettings settings;
-        settings.Connection.Encryption = TEncryption::Stls;
+        settings.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
         auto d = Open(settings);
         TConnectionPage* page = d->pgConnection;
         TOAuthGroup* group = page->gbOAuth;
@@ -352,19 +353,20 @@ class ConnectionPageTest : public QObject {
         TTimer timer;
         TSettings stored;
         d->StoreTo(stored, timer);
-        const TOAuthConfig& oauth = stored.OAuth;
-        QCOMPARE(stored.Connection.Authentication, std::optional(TAuthentication::OAuth2));
+        const TOAuthConfig& oauth = stored.Mailboxes[0].OAuth;
+        QCOMPARE(stored.Mailboxes[0].Connection.Authentication,
+                 std::optional(TAuthentication::OAuth2));
         QCOMPARE(oauth.AuthorizationUrl, providers[1].AuthorizationUrl);
         QCOMPARE(oauth.TokenUrl, std::string("https://id.example.org/token"));
         QCOMPARE(oauth.ClientId, std::string("vornask"));
         QCOMPARE(oauth.TokenCommand, std::string("helper --token"));
 
-        settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.OAuth = {
+        settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
+        settings.Mailboxes[0].OAuth = {
             providers[0].AuthorizationUrl, providers[0].TokenUrl, providers[0].Scope, "id", "", ""};
         d->LoadFrom(settings);
         QCOMPARE(group->cbProvider->currentText(), QString("Google"));
-        settings.OAuth.TokenUrl = "https://id.example.org/token";
+        settings.Mailboxes[0].OAuth.TokenUrl = "https://id.example.org/token";
         d->LoadFrom(settings);
         QCOMPARE(group->cbProvider->currentText(), QString("Other"));
         QCOMPARE(group->edTokenUrl->text(), QString("https://id.example.org/token"));
@@ -398,14 +400,14 @@ class ConnectionPageTest : public QObject {
         QFETCH(QString, says);
         QFETCH(QString, focus);
         TSettings settings;
-        settings.Connection.Encryption = encryption < 0
-                                             ? kEncryptionUnreadable
-                                             : std::optional(static_cast<TEncryption>(encryption));
-        settings.Connection.Authentication =
+        settings.Mailboxes[0].Connection.Encryption =
+            encryption < 0 ? kEncryptionUnreadable
+                           : std::optional(static_cast<TEncryption>(encryption));
+        settings.Mailboxes[0].Connection.Authentication =
             authentication < 0 ? kAuthenticationUnreadable
                                : std::optional(static_cast<TAuthentication>(authentication));
-        settings.OAuth.AuthorizationUrl = "https://id.example.org/authorize";
-        settings.OAuth.TokenUrl = tokenUrl.toStdString();
+        settings.Mailboxes[0].OAuth.AuthorizationUrl = "https://id.example.org/authorize";
+        settings.Mailboxes[0].OAuth.TokenUrl = tokenUrl.toStdString();
         auto d = Open(settings);
         ClickTab(d->pcOptions, 0);
         TypeOver(d->edUsername, "anna");

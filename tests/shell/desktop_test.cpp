@@ -89,8 +89,8 @@ struct Window {
     Window() {
         form = std::make_unique<TestForm>(Path("registry.reg"));
         form->FormCreate();
-        form->Settings.Connection.Host = "pop.example.org";
-        form->Settings.User = "anna";
+        form->Settings.Mailboxes[0].Connection.Host = "pop.example.org";
+        form->Settings.Mailboxes[0].User = "anna";
         const std::string reader = Path("reader.sh");
         std::ofstream(reader) << "#!/bin/sh\necho started >> '" << Path("starts") << "'\n";
         QFile::setPermissions(QString::fromStdString(reader),
@@ -117,8 +117,8 @@ struct Window {
     }
     // A check that cannot connect: nothing listens on the port.
     void FailedCheck() {
-        form->Settings.Connection.Host = "127.0.0.1";
-        form->Settings.Connection.Port = FreeLoopbackPort();
+        form->Settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+        form->Settings.Mailboxes[0].Connection.Port = FreeLoopbackPort();
         form->Cycle().CheckMail(true);
     }
 };

@@ -41,9 +41,9 @@ void ClickItem(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {})
 // The server's account with a password typed in the main window.
 struct TypedAccount {
     TypedAccount(uint16_t port, const std::string& password) {
-        settings.Connection.Host = "127.0.0.1";
-        settings.Connection.Port = port;
-        settings.User = "joe";
+        settings.Mailboxes[0].Connection.Host = "127.0.0.1";
+        settings.Mailboxes[0].Connection.Port = port;
+        settings.Mailboxes[0].User = "joe";
         credentials.Typed = [password](const TMailbox&) { return password; };
     }
     TSettings settings;
@@ -387,7 +387,7 @@ class KillListEditorTest : public QObject {
         TMailbox damaged;
         damaged.Name = "Old";
         damaged.Unreadable = "damaged";
-        account.settings.Mailboxes = {work, damaged};
+        account.settings.Mailboxes = {account.settings.Mailboxes[0], work, damaged};
         std::vector<std::string> asked;
         account.credentials.Typed = [&asked](const auto& mailbox) {
             asked.push_back(mailbox.User);

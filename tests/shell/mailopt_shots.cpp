@@ -23,17 +23,17 @@ std::unique_ptr<QDialog> MakeKillList() {
 
 std::unique_ptr<QDialog> MakeMailOptions(int page, bool oauth) {
     TSettings settings;
-    settings.Connection.Host = "pop.example.org";
-    settings.User = "anna";
+    settings.Mailboxes[0].Connection.Host = "pop.example.org";
+    settings.Mailboxes[0].User = "anna";
     settings.Interval = 10;
     settings.MailProgram = "\"/opt/mail reader/reader\"";
     settings.WavSound = "/usr/share/sounds/new-mail.wav";
     settings.ShowMessage = true;
-    settings.Connection.Encryption = TEncryption::TlsOnConnect;
-    settings.Connection.Port = 995;
+    settings.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect;
+    settings.Mailboxes[0].Connection.Port = 995;
     if (oauth) {
-        settings.Connection.Authentication = TAuthentication::OAuth2;
-        settings.OAuth.ClientId = "0b7c5e0e-4a1d-4c5e-9d4e-2f3a1b6c7d8e";
+        settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
+        settings.Mailboxes[0].OAuth.ClientId = "0b7c5e0e-4a1d-4c5e-9d4e-2f3a1b6c7d8e";
     }
     auto dialog = std::make_unique<TdlgMailOptions>(nullptr);
     dialog->LoadFrom(settings);

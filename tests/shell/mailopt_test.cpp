@@ -34,8 +34,8 @@ namespace {
 
 TSettings Sample() {
     TSettings s;
-    s.Connection.Host = "pop.example.org";
-    s.User = "anna";
+    s.Mailboxes[0].Connection.Host = "pop.example.org";
+    s.Mailboxes[0].User = "anna";
     s.Interval = 10;
     s.WavSound = "/usr/share/sounds/mail.wav";
     return s;
@@ -52,21 +52,21 @@ TSettings ThreeMailboxes() {
     TMailbox home;
     home.Connection.Host = "pop.home.example";
     home.User = "cy";
-    s.Mailboxes = {work, home};
+    s.Mailboxes = {s.Mailboxes[0], work, home};
     return s;
 }
 
 TSettings FirstMailboxes(int count) {
     TSettings s = ThreeMailboxes();
-    s.Mailboxes.resize(static_cast<size_t>(count - 1));
+    s.Mailboxes.resize(static_cast<size_t>(count));
     return s;
 }
 
 // Each mailbox as NAME|HOST|USER.
 QStringList Outline(const TSettings& settings) {
     QStringList lines;
-    for (const TMailbox* m : settings.All()) {
-        lines << QString::fromStdString(m->Name + "|" + m->Connection.Host + "|" + m->User);
+    for (const TMailbox& m : settings.Mailboxes) {
+        lines << QString::fromStdString(m.Name + "|" + m.Connection.Host + "|" + m.User);
     }
     return lines;
 }
@@ -220,8 +220,8 @@ class MailOptionsTest : public QObject {
             QTest::mouseClick(d->btnOK, Qt::LeftButton);
         });
         RunMailOptions(nullptr, settings, timer);
-        QCOMPARE(settings.Connection.Host, std::string(" mail.example.net "));
-        QCOMPARE(settings.User, std::string("anna"));
+        QCOMPARE(settings.Mailboxes[0].Connection.Host, std::string(" mail.example.net "));
+        QCOMPARE(settings.Mailboxes[0].User, std::string("anna"));
         QCOMPARE(settings.Interval, 40000);
         QVERIFY(settings.ShowMessage);
         QVERIFY(settings.CountOnIcon && !settings.DesktopNotification);
@@ -288,7 +288,7 @@ class MailOptionsTest : public QObject {
         QFETCH(QStringList, saved);
         TSettings settings = FirstMailboxes(stored);
         for (const QString& step : steps.filter(QRegularExpression("^damage ")))
-            settings.All()[step.section(' ', 1).toUInt()]->Unreadable = "damaged";
+            settings.Mailboxes[step.section(' ', 1).toUInt()].Unreadable = "damaged";
         steps.removeIf([](const QString& step) { return step.startsWith("damage "); });
         TTimer timer;
         bool done = false;
@@ -315,7 +315,7 @@ class MailOptionsTest : public QObject {
     // A damaged stored mailbox is shown with why, never edited over.
     void unreadableMailboxIsShownNotEdited() {
         TSettings settings = FirstMailboxes(2);
-        settings.Mailboxes[0].Unreadable = "The stored mailbox 2 cannot be read.";
+        settings.Mailboxes[1].Unreadable = "The stored mailbox 2 cannot be read.";
         const TSettings before = settings;
         auto d = Open(settings);
         d->cbMailbox->setCurrentIndex(1);
@@ -371,7 +371,7 @@ class MailOptionsTest : public QObject {
     void fastCheckBoxInTheMailboxGroupCarriesTheSetting() {
         for (const bool on : {false, true}) {
             TSettings settings = Sample();
-            settings.FastCheck = on;
+            settings.Mailboxes[0].FastCheck = on;
             TTimer timer;
             WhenModal<Dialog>([on](Dialog* d) {
                 QCOMPARE(d->chbFastCheck->text(), QString("Examine each message only once"));
@@ -386,7 +386,7 @@ class MailOptionsTest : public QObject {
                 QTest::mouseClick(d->btnOK, Qt::LeftButton);
             });
             RunMailOptions(nullptr, settings, timer);
-            QCOMPARE(settings.FastCheck, !on);
+            QCOMPARE(settings.Mailboxes[0].FastCheck, !on);
         }
     }
 
