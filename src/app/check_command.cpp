@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <memory>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -139,8 +139,7 @@ bool CheckOne(TRegistry& registry, const TSettings& settings, const TMailbox& ma
               bool passwordFromStdin) {
     TTypedLines lines(passwordFromStdin);
     const std::optional<std::string> typed = lines.For(true);
-    if (const std::optional<std::string> failure = StartFailure(mailbox))
-        throw ENotSetUp(*failure);
+    if (const std::optional<std::string> failure = StartFailure(mailbox)) throw ENotSetUp(*failure);
     const TCommandOutcome outcome = CheckAtOnce(registry, settings, {&mailbox}, {typed}).front();
     if (!outcome.Failure.empty()) {
         PrintLine(stderr, outcome.Failure);

@@ -32,7 +32,8 @@ class FlagScope {
 
 // A failure as the one line of a single mailbox's tooltip: no answer reads as a sentence.
 std::string Capitalized(std::string text) {
-    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 32);
     return text;
 }
 

@@ -59,8 +59,7 @@ TSessionCounts RunCheckSession(TPop3& pop3, TRegistry& registry, const TSettings
     return counts;
 }
 
-TMailboxCheck::TMailboxCheck(TCredentialSource& credentials, std::string hivePath,
-                             QObject* parent)
+TMailboxCheck::TMailboxCheck(TCredentialSource& credentials, std::string hivePath, QObject* parent)
     : QObject(parent),
       credentials_(credentials),
       hivePath_(std::move(hivePath)),

@@ -20,7 +20,7 @@ struct TStoredAt {
 
 // Which mailbox this is while the program runs: a number no other mailbox of this process
 // has had. Never stored.
-enum class TMailboxId : uint64_t { None = 0 };
+enum class TMailboxId : unsigned long long { None = 0 };  // quint64, which Qt signals carry
 
 TMailboxId NewMailboxId();  // a fresh one; safe from any thread
 

@@ -77,6 +77,9 @@ QString MenuText(const std::string& name) {
     return QString::fromStdString(name).replace("&", "&&");
 }
 
+// How long Exit waits for a session that has deleted to log out.
+constexpr std::chrono::milliseconds kExitGrace{800};
+
 }  // namespace
 
 TfrmMain::TfrmMain(std::string hivePath, QWidget* parent)
@@ -205,10 +208,9 @@ void TfrmMain::ShowMailboxes() {
     QWidget* previous = edPassword;
     CheckMailbox1->clear();
     for (size_t i = 0; i < all.size(); ++i) {
-        const int index = static_cast<int>(i);
         QAction* item = CheckMailbox1->addAction(MenuText(all[i].ShownName()));
         ConnectGuarded(item, &QAction::triggered, this,
-                       [this, index] { cycle_->CheckMailbox(index, false); });
+                       [this, id = all[i].Id()] { cycle_->CheckMailbox(id, false); });
         if (all[i].Id() == firstLine_ || !NeedsTypedPassword(all[i])) continue;
         const TPasswordRow row{
             all[i].Id(), MakeRowLabel(QString::fromStdString(all[i].ShownName()), centralWidget()),
@@ -258,8 +260,8 @@ std::optional<std::string> TfrmMain::TypedFor(const TMailbox& mailbox) const {
     return edit->text().toLocal8Bit().toStdString();
 }
 
-void TfrmMain::FocusMailbox(int index) {
-    QLineEdit* edit = PasswordRow(index);
+void TfrmMain::FocusMailbox(TMailboxId id) {
+    QLineEdit* edit = RowOf(id);
     if (edit != nullptr && edit->isEnabled()) edit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -282,11 +284,14 @@ void TfrmMain::FormCreate() {
     UpdatePasswordBox();
     SetApplicationExceptionHook([this](QObject*, const Exception& e) { AppException(e); });
     hookInstalled_ = true;
-    cycle_->Notifying = false;
+    cycle_->SetNotifying(false);
 }
 
 void TfrmMain::FormDestroy() {
+    // Sessions that have deleted get a moment to make it final; none holds the end up for long.
+    cycle_->Abandon(kExitGrace);
     if (Registry) SaveSettings(*Registry, Settings, settingsLoad_);
+    cycle_->WaitUntilIdle(kExitGrace + std::chrono::milliseconds(100));
     cycle_->UseRegistry(nullptr);
     Registry.reset();
     TrayNotifyIcon(tray::NIM_DELETE, TrayIconData);
@@ -308,7 +313,9 @@ void TfrmMain::Killlist1Click() {
 
 void TfrmMain::MailOptions1Click() {
     const TSettings before = Settings;
-    RunMailOptions(this, Settings, *cycle_->Timer, &Tokens, &Credentials);
+    RunMailOptions(this, Settings, *cycle_->Timer(), &Tokens, &Credentials);
+    // Sessions under way were started with what the user has just changed.
+    if (!(Settings == before)) cycle_->Abandon();
     ForgetLeftPasswords(before);
     ShowMailboxes();
     UpdatePasswordBox();

@@ -154,7 +154,7 @@ class TfrmMain : public QMainWindow {
         QLineEdit* Edit;
     };
     // Puts the cursor in the password row of mailbox index.
-    void FocusMailbox(int index);
+    void FocusMailbox(TMailboxId id);
     // The password row of the mailbox (the first line's box for the first mailbox); null when
     // it has none.
     QLineEdit* RowOf(TMailboxId mailbox) const;

@@ -26,14 +26,18 @@ void TfrmMain::ConnectCycle() {
         cycle_, &TCheckCycle::FailureShown, this,
         [this](const std::string& detail) { ShowErrorBox(detail); }, direct);
     connect(
-        cycle_, &TCheckCycle::PasswordToType, this, [this] { edPassword->clear(); }, direct);
+        cycle_, &TCheckCycle::PasswordToType, this,
+        [this](TMailboxId id) {
+            if (QLineEdit* row = RowOf(id)) row->clear();
+        },
+        direct);
     connect(
         cycle_, &TCheckCycle::UserNeeded, this,
         [this](const QString& reason) { UserNeeded(reason); }, direct);
     connect(
-        cycle_, &TCheckCycle::MailboxNeedsUser, this, [this](int index) { FocusMailbox(index); },
+        cycle_, &TCheckCycle::MailboxNeedsUser, this, [this](TMailboxId id) { FocusMailbox(id); },
         direct);
-    ConnectGuarded(cycle_->Timer, &TTimer::Ticked, this, [this] { TimerTimer(); });
+    ConnectGuarded(cycle_->Timer(), &TTimer::Ticked, this, [this] { TimerTimer(); });
 }
 
 void TfrmMain::UserNeeded(const QString& signInAgainReason) {

@@ -41,6 +41,7 @@ void TfrmMain::ComeBack() {
     SetTaskbarEntryVisible(true);
     BringWindowBack();
     cycle_->Stop();
+    cycle_->Abandon();  // the user is back at the password: nothing more of these checks shows
 }
 
 void TfrmMain::AnotherStartAsked() {
@@ -70,7 +71,7 @@ void TfrmMain::UpdateTitle() {
 
 QIcon TfrmMain::TrayIcon() const {
     if (!Settings.CountOnIcon) return windowIcon();
-    return EnvelopeIcon({cycle_->MailCount, cycle_->LastCheckFailed()});
+    return EnvelopeIcon({cycle_->MailCount(), cycle_->LastCheckFailed()});
 }
 
 bool TfrmMain::TrayIsAvailable() const {
