@@ -86,7 +86,7 @@ TCheckCounts CheckMailbox(TRegistry& registry, const TSettings& settings, const 
     PrepareSession(pop3, mailbox);
     TTokenSource tokens;
     TCredentialSource credentials(tokens);
-    credentials.Typed = [&typed](const TMailbox&) { return typed; };
+    if (typed) credentials.Typed.TypeLine(mailbox.Id(), *typed);
     TCheckSession session(pop3, registry, settings, mailbox);
     SignIn(credentials, pop3, mailbox, [&] { session.Login(); });
     TCheckCounts counts;

@@ -102,7 +102,7 @@ void TCheckCycle::CheckSingle(bool Quiet) {
         PrepareSession(*Pop3, settings_.Mailboxes.front());
         SignIn(credentials_, *Pop3, settings_.Mailboxes.front(), [&] { session.Login(); });
     } catch (const Exception& e) {
-        LoginFailed(e);
+        LoginFailed(e, settings_.Mailboxes.front().Id());
         return;
     }
     MailCount = session.Listed();
@@ -129,11 +129,12 @@ void TCheckCycle::CheckSeveral(const std::vector<int>& indexes, bool Quiet) {
             if (outcomes_.size() == all.size()) outcomes_[index] = checked.back().Outcome;
         }
     }
-    ShowSeveral(checked, indexes, Quiet);
+    ShowSeveral(checked, Quiet);
 }
 
 TCheckCycle::TChecked TCheckCycle::CheckOne(const TMailbox& mailbox) {
     TChecked checked;
+    checked.Mailbox = mailbox.Id();
     if (!mailbox.Unreadable.empty()) {
         checked.Outcome.Failure = mailbox.Unreadable;
         return checked;
@@ -162,8 +163,7 @@ TCheckCycle::TChecked TCheckCycle::CheckOne(const TMailbox& mailbox) {
     return checked;
 }
 
-void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
-                              bool Quiet) {
+void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, bool Quiet) {
     std::vector<const TMailbox*> mailboxes;
     for (const TMailbox& mailbox : settings_.Mailboxes) mailboxes.push_back(&mailbox);
     MailCount = 0;
@@ -174,7 +174,7 @@ void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::v
     }
     emit TipChanged(OutcomeTip(mailboxes, outcomes_));
     for (const TChecked& one : checked)
-        if (one.PasswordToType) emit PasswordToType();
+        if (one.PasswordToType) emit PasswordToType(one.Mailbox);
     if (!Notifying) {
         const FlagScope scope(Notifying);
         bool boxShown = false;
@@ -190,7 +190,7 @@ void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::v
     }
     for (size_t k = 0; k < checked.size(); ++k) {
         if (!checked[k].BringBack) continue;
-        emit MailboxNeedsUser(indexes[k]);
+        emit MailboxNeedsUser(checked[k].Mailbox);
         emit UserNeeded(checked[k].SignInAgainReason);
         Stop();
         return;
@@ -200,14 +200,14 @@ void TCheckCycle::ShowSeveral(const std::vector<TChecked>& checked, const std::v
 // Must be called from a handler: anything else than a failed connection or sign-in, or a
 // refusal (by the server, of its certificate, of the encryption, of the OAuth2 tokens), is
 // thrown on to CheckMail's caller.
-void TCheckCycle::LoginFailed(const Exception& e) {
+void TCheckCycle::LoginFailed(const Exception& e, TMailboxId mailbox) {
     // A connection, token command or refresh that failed: the next tick tries again.
     if (Is<ESocketError>(e) || Is<ETokenCommandError>(e) || Is<EOAuthError>(e)) {
         Report(e);
         return;
     }
     if (!Is<EProtocolError>(e) && !NeedsUser(e)) throw;
-    if (Is<EPasswordNeedsEncryption>(e)) emit PasswordToType();
+    if (Is<EPasswordNeedsEncryption>(e)) emit PasswordToType(mailbox);
     Report(e);
     if (!NeedsUser(e)) return;  // "not now": the next tick tries again
     const auto* again = dynamic_cast<const ESignInAgain*>(&e);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/mailbox_outcome.h"
+#include "app/settings.h"
 
 class Exception;
 class TCredentialSource;
@@ -72,18 +73,19 @@ class TCheckCycle : public QObject {
     void MailWaiting(int32_t count);
     // A failure that needs the user, in the error box's words.
     void FailureShown(const std::string& detail);
-    // The remembered password may not be sent on this connection: it is to be typed.
-    void PasswordToType();
+    // The mailbox's remembered password may not be sent on its connection: it is to be typed.
+    void PasswordToType(TMailboxId mailbox);
     // A failure only the user can mend stopped the ticks; signInAgainReason says why a sign-in
     // must be made again, empty for any other failure.
     void UserNeeded(const QString& signInAgainReason);
-    // Just before UserNeeded, with several mailboxes: the mailbox (index in Mailboxes) whose
-    // refused login brings the window back.
-    void MailboxNeedsUser(int index);
+    // Just before UserNeeded, with several mailboxes: the mailbox whose refused login brings
+    // the window back.
+    void MailboxNeedsUser(TMailboxId mailbox);
 
   private:
     // What a check of one of several mailboxes found, with what its failure asks of the user.
     struct TChecked {
+        TMailboxId Mailbox = TMailboxId::None;
         TMailboxOutcome Outcome;
         bool ShowBox = false;    // a failure the error box shows
         bool BringBack = false;  // a refused sign-in: the window comes back for the user
@@ -99,11 +101,10 @@ class TCheckCycle : public QObject {
     TChecked CheckOne(const TMailbox& mailbox);
     // Shows the outcome of all mailboxes after the ones in checked were checked: the tooltip,
     // the boxes of the failures that need the user, the mail or no mail, the window.
-    void ShowSeveral(const std::vector<TChecked>& checked, const std::vector<int>& indexes,
-                     bool Quiet);
+    void ShowSeveral(const std::vector<TChecked>& checked, bool Quiet);
     // A check whose sign-in failed: reports it and, when only the user can mend it, stops the
     // ticks and says so.
-    void LoginFailed(const Exception& e);
+    void LoginFailed(const Exception& e, TMailboxId mailbox);
 
     TSettings& settings_;
     TCredentialSource& credentials_;
