@@ -306,7 +306,8 @@ void CheckAtOnce(const TSettings& settings) {
     QCoreApplication application(argc, argv);
     TTokenSource tokens;
     TCredentialSource credentials(tokens);
-    credentials.Typed = [](const TMailbox&) { return std::string("bench-pw"); };
+    for (const TMailbox& mailbox : settings.Mailboxes)
+        credentials.Typed.TypeLine(mailbox.Id(), "bench-pw");
     std::vector<std::unique_ptr<TMailboxCheck>> checks;
     size_t running = 0;
     QEventLoop loop;

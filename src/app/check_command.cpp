@@ -98,11 +98,8 @@ std::vector<TCommandOutcome> CheckAtOnce(TRegistry& registry, const TSettings& s
                                          const std::vector<std::optional<std::string>>& typed) {
     TTokenSource tokens;
     TCredentialSource credentials(tokens);
-    credentials.Typed = [&](const TMailbox& mailbox) -> std::optional<std::string> {
-        for (size_t i = 0; i < mailboxes.size(); ++i)
-            if (mailboxes[i]->Id() == mailbox.Id()) return typed[i];
-        return std::nullopt;
-    };
+    for (size_t i = 0; i < mailboxes.size(); ++i)
+        if (typed[i]) credentials.Typed.TypeLine(mailboxes[i]->Id(), *typed[i]);
     std::vector<TCommandOutcome> outcomes(mailboxes.size());
     std::vector<std::unique_ptr<TMailboxCheck>> checks;
     size_t running = 0;

@@ -33,7 +33,7 @@ TKeyringResult TCredentialSource::Note(const TKeyringResult& result) {
 }
 
 TCredential TCredentialSource::For(const TMailbox& settings) {
-    const std::optional<std::string> typed = Typed ? Typed(settings) : std::nullopt;
+    const std::optional<std::string> typed = Typed.For(settings);
     if (settings.Connection.Authentication != TAuthentication::OAuth2)
         return Password(settings, typed);
     if (typed) return {*typed};  // an access token given on standard input
@@ -42,13 +42,15 @@ TCredential TCredentialSource::For(const TMailbox& settings) {
 }
 
 std::optional<TCredential> TCredentialSource::AtHand(const TMailbox& settings) {
-    const bool typed = Typed && Typed(settings).value_or(std::string()) != "";
+    const bool typed = Typed.For(settings).value_or(std::string()) != "";
     if (settings.Connection.Authentication == TAuthentication::OAuth2) {
         if (!typed && settings.OAuth.TokenCommand.empty() && !tokens_.Holds(settings))
             return std::nullopt;
         return For(settings);
     }
-    TMailbox remembering = settings;  // the test asks the keyring whatever the box says
+    // The test asks the keyring whatever the box says; the copy is still the mailbox, so what
+    // was typed for it counts first.
+    TMailbox remembering = settings;
     remembering.RememberPassword = true;
     try {
         TCredential credential = For(remembering);

@@ -16,6 +16,7 @@
 
 #include "app/keyring_record.h"
 #include "app/token_source.h"
+#include "app/typed_passwords.h"
 #include "net/net_errors.h"
 #include "platform/keyring.h"
 #include "platform/oauth_config.h"
@@ -58,11 +59,11 @@ class TCredentialSource : public QObject {
     explicit TCredentialSource(TTokenSource& tokens,
                                std::chrono::milliseconds keyringBound = std::chrono::seconds(10));
 
-    // What the user typed for the settings' account: nothing when the remembered credential
-    // is to be used (and must be there), empty when nothing was typed (then a remembered
-    // password is taken when the settings remember one, else the empty one is sent). With
-    // OAuth2 a typed text is the access token.
-    std::function<std::optional<std::string>(const TMailbox&)> Typed;
+    // What the user typed for each mailbox, by its identity: nothing when the remembered
+    // credential is to be used (and must be there), empty when nothing was typed (then a
+    // remembered password is taken when the mailbox remembers one, else the empty one is sent).
+    // With OAuth2 a typed text is the access token.
+    TTypedPasswords Typed;
 
     // The credential for a sign-in of the settings' account. Raises EPasswordNeedsEncryption,
     // ENoCredential, and what TTokenSource::AccessToken raises.

@@ -466,7 +466,7 @@ std::string TMailbox::ShownName() const {
 }
 
 TMailboxId NewMailboxId() {
-    static std::atomic<uint64_t> last{0};
+    static std::atomic<unsigned long long> last{0};
     return static_cast<TMailboxId>(++last);
 }
 

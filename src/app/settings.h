@@ -19,8 +19,8 @@ struct TStoredAt {
 };
 
 // Which mailbox this is while the program runs: a number no other mailbox of this process
-// has had. Never stored.
-enum class TMailboxId : unsigned long long { None = 0 };  // quint64, which Qt signals carry
+// has had. Never stored. Of a width Qt can stream, as a signal's argument may be.
+enum class TMailboxId : unsigned long long { None = 0 };
 
 TMailboxId NewMailboxId();  // a fresh one; safe from any thread
 

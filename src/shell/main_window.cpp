@@ -219,6 +219,7 @@ void TfrmMain::ShowMailboxes() {
             if (name == row.Label->text()) row.Edit->setText(text);
         }
         row.Edit->installEventFilter(this);
+        connect(row.Edit, &QLineEdit::textChanged, this, [this] { SyncTyped(); });
         row.Label->show();
         row.Edit->show();
         setTabOrder(std::exchange(previous, row.Edit), row.Edit);
@@ -229,14 +230,20 @@ void TfrmMain::ShowMailboxes() {
     else
         Options1->removeAction(CheckMailbox1->menuAction());
     LayOutControls();
+    SyncTyped();
 }
 
 // A further mailbox has a row of its own only when a check needs what the user types there:
-// not for OAuth2, nor for a password the keyring gives (one it cannot give is typed).
+// not for OAuth2, nor for a password the keyring gives and the connection may carry (one it
+// cannot give, or one kept for an encrypted connection on a plain one, is typed).
 bool TfrmMain::NeedsTypedPassword(const TMailbox& mailbox) {
     if (!mailbox.Unreadable.empty() || mailbox.Connection.Authentication == TAuthentication::OAuth2)
         return false;
-    return !mailbox.RememberPassword || !Credentials.RememberedPassword(mailbox);
+    if (!mailbox.RememberPassword) return true;
+    const std::optional<TPasswordRecord> record = Credentials.RememberedPassword(mailbox);
+    const auto encryption = mailbox.Connection.Encryption;
+    const bool plain = !encryption || *encryption == TEncryption::None;
+    return !record || (record->Encrypted && plain);
 }
 
 QLineEdit* TfrmMain::PasswordRow(int index) const {
@@ -253,15 +260,11 @@ QLineEdit* TfrmMain::RowOf(TMailboxId mailbox) const {
 }
 
 std::optional<std::string> TfrmMain::TypedFor(const TMailbox& mailbox) const {
-    // By identity: a copy (Mail Options' test, the kill list editor's try) is still its mailbox.
-    const QLineEdit* edit = RowOf(mailbox.Id());
-    if (edit == nullptr) return std::nullopt;
-    if (edit == edPassword) return TypedPassword(mailbox);
-    return edit->text().toLocal8Bit().toStdString();
+    return Credentials.Typed.For(mailbox);
 }
 
-void TfrmMain::FocusMailbox(TMailboxId id) {
-    QLineEdit* edit = RowOf(id);
+void TfrmMain::FocusMailbox(TMailboxId mailbox) {
+    QLineEdit* edit = RowOf(mailbox);
     if (edit != nullptr && edit->isEnabled()) edit->setFocus(Qt::OtherFocusReason);
 }
 

@@ -128,8 +128,8 @@ class TfrmMain : public QMainWindow {
     void ShowMailboxes();
     // Whether a further mailbox gets a password row (see main_window.cpp).
     bool NeedsTypedPassword(const TMailbox& mailbox);
-    // What the mailbox's row holds as the credential source takes it (the first mailbox:
-    // TypedPassword); nothing for a mailbox without a row.
+    // What the mailbox's row holds as the credential source takes it, by the mailbox's
+    // identity; nothing for a mailbox without a row or whose row holds its remembered password.
     std::optional<std::string> TypedFor(const TMailbox& mailbox) const;
 
   protected:
@@ -153,8 +153,13 @@ class TfrmMain : public QMainWindow {
         QLabel* Label;
         QLineEdit* Edit;
     };
-    // Puts the cursor in the password row of mailbox index.
-    void FocusMailbox(TMailboxId id);
+    // Puts the cursor in the mailbox's password row.
+    void FocusMailbox(TMailboxId mailbox);
+    // The mailbox's remembered password may not go out on its connection: its row (made when
+    // it has none) is emptied for the user to type it.
+    void ClearPasswordRow(TMailboxId mailbox);
+    // Tells the credential source what each mailbox's row holds.
+    void SyncTyped();
     // The password row of the mailbox (the first line's box for the first mailbox); null when
     // it has none.
     QLineEdit* RowOf(TMailboxId mailbox) const;

@@ -27,17 +27,23 @@ void TfrmMain::ConnectCycle() {
         [this](const std::string& detail) { ShowErrorBox(detail); }, direct);
     connect(
         cycle_, &TCheckCycle::PasswordToType, this,
-        [this](TMailboxId id) {
-            if (QLineEdit* row = RowOf(id)) row->clear();
-        },
-        direct);
+        [this](TMailboxId mailbox) { ClearPasswordRow(mailbox); }, direct);
     connect(
         cycle_, &TCheckCycle::UserNeeded, this,
         [this](const QString& reason) { UserNeeded(reason); }, direct);
     connect(
-        cycle_, &TCheckCycle::MailboxNeedsUser, this, [this](TMailboxId id) { FocusMailbox(id); },
-        direct);
+        cycle_, &TCheckCycle::MailboxNeedsUser, this,
+        [this](TMailboxId mailbox) { FocusMailbox(mailbox); }, direct);
     ConnectGuarded(cycle_->Timer(), &TTimer::Ticked, this, [this] { TimerTimer(); });
+}
+
+void TfrmMain::ClearPasswordRow(TMailboxId mailbox) {
+    QLineEdit* row = RowOf(mailbox);
+    if (row == nullptr) {
+        ShowMailboxes();  // the mailbox now needs a row to type its password in
+        row = RowOf(mailbox);
+    }
+    if (row != nullptr) row->clear();
 }
 
 void TfrmMain::UserNeeded(const QString& signInAgainReason) {

@@ -24,22 +24,25 @@ void TfrmMain::Start() {
 void TfrmMain::ConnectCredentials() {
     connect(&Credentials, &TCredentialSource::KeyringUnavailable, this,
             [this] { NoteKeyringUnavailable(); });
-    // The box holds a password: with OAuth2 nothing is typed.
-    Credentials.Typed = [this](const TMailbox& account) -> std::optional<std::string> {
-        if (UsesOAuth(account)) return std::nullopt;
-        return TypedFor(account);
-    };
     // Any change but the program's own filling in makes the box's text the user's.
-    connect(edPassword, &QLineEdit::textChanged, this, [this] { rememberedInBox_.clear(); });
+    connect(edPassword, &QLineEdit::textChanged, this, [this] {
+        rememberedInBox_.clear();
+        SyncTyped();
+    });
 }
 
-std::optional<std::string> TfrmMain::TypedPassword(const TMailbox& account) const {
-    if (!rememberedInBox_.empty() &&
-        rememberedInBox_ == AccountKeyringKey(TKeyringItem::Password, account))
-        return std::nullopt;
-    // Another account's remembered password is not sent to this one.
-    if (!rememberedInBox_.empty()) return std::string();
-    return edPassword->text().toLocal8Bit().toStdString();
+void TfrmMain::SyncTyped() {
+    TTypedPasswords& typed = Credentials.Typed;
+    for (const TMailbox& mailbox : Settings.Mailboxes) {
+        const QLineEdit* row = RowOf(mailbox.Id());
+        // With OAuth2 the box holds no password, and a mailbox without a row types nothing.
+        if (row == nullptr || UsesOAuth(mailbox) || !mailbox.Unreadable.empty())
+            typed.Forget(mailbox.Id());
+        else if (row == edPassword && !rememberedInBox_.empty())
+            typed.ShowRemembered(mailbox.Id(), rememberedInBox_);
+        else
+            typed.Type(mailbox.Id(), row->text().toLocal8Bit().toStdString());
+    }
 }
 
 bool TfrmMain::SignsInAlone(const TMailbox& mailbox) {
@@ -59,6 +62,7 @@ bool TfrmMain::LoadRemembered() {
     // Every mailbox is asked, so that the first line's box is filled in whatever the others say.
     bool alone = true;
     for (const TMailbox& mailbox : Settings.Mailboxes) alone = SignsInAlone(mailbox) && alone;
+    SyncTyped();
     return alone;
 }
 
@@ -77,8 +81,10 @@ void TfrmMain::KeepPasswordOf(const TMailbox& mailbox) {
         return;
     }
     if (typed->empty()) return;
-    if (Credentials.KeepPassword(mailbox, *typed).IsOk() && row == edPassword)
+    if (Credentials.KeepPassword(mailbox, *typed).IsOk() && row == edPassword) {
         rememberedInBox_ = AccountKeyringKey(TKeyringItem::Password, mailbox);
+        SyncTyped();
+    }
 }
 
 void TfrmMain::ForgetLeftPasswords(const TSettings& before) {
@@ -96,6 +102,7 @@ void TfrmMain::ForgetLeftPasswords(const TSettings& before) {
         if (rememberedInBox_ == key(old)) rememberedInBox_.clear();
         Credentials.ForgetPassword(old);
     }
+    SyncTyped();
 }
 
 void TfrmMain::NoteKeyringUnavailable() {

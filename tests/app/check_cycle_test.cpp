@@ -32,7 +32,7 @@ Steps EmptySession() {
 class CheckCycle : public ::testing::Test {
   protected:
     CheckCycle() {
-        credentials.Typed = [](const TMailbox&) { return std::string("pw"); };
+        credentials.Typed.Type(settings.Mailboxes[0].Id(), "pw");
         cycle.UseRegistry(&registry);
         QObject::connect(&cycle, &TCheckCycle::TipChanged,
                          [this](const std::string& text) { log.push_back("tip:" + text); });
@@ -44,6 +44,11 @@ class CheckCycle : public ::testing::Test {
         QObject::connect(&cycle, &TCheckCycle::UserNeeded, [this](const QString& reason) {
             log.push_back("user:" + reason.toStdString());
         });
+    }
+    std::string Position(TMailboxId id) const {
+        for (size_t i = 0; i < settings.Mailboxes.size(); ++i)
+            if (settings.Mailboxes[i].Id() == id) return std::to_string(i);
+        return "?";
     }
     void Aim(uint16_t port) {
         settings.Mailboxes[0].Connection.Host = "127.0.0.1";
@@ -128,7 +133,7 @@ int main(int argc, char** argv) {
 // comes back for the refused one. A check of one mailbox afterwards keeps the others' lines.
 TEST_F(CheckCycle, SeveralMailboxesEachHaveTheirLineAndARefusalNamesItsMailbox) {
     QObject::connect(&cycle, &TCheckCycle::MailboxNeedsUser,
-                     [this](int index) { log.push_back("needs:" + std::to_string(index)); });
+                     [this](TMailboxId id) { log.push_back("needs:" + Position(id)); });
     S empty(EmptySession());
     S refusing({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
                 S::Send("-ERR no\r\n"), S::Close()});
@@ -138,6 +143,7 @@ TEST_F(CheckCycle, SeveralMailboxesEachHaveTheirLineAndARefusalNamesItsMailbox) 
     home.Identity = {};  // another mailbox alike, not a copy
     home.Name = "home";
     home.Connection.Port = refusing.Port();
+    credentials.Typed.Type(home.Id(), "pw");
     TMailbox old;
     old.Name = "old";
     old.Unreadable = "Its stored values cannot be read.";

@@ -54,9 +54,10 @@ bool Holds(const std::vector<std::string>& lines, const std::string& line) {
 class CheckRound : public ::testing::Test {
   protected:
     CheckRound() {
-        credentials.Typed = [](const TMailbox&) { return std::string("pw"); };
         cycle.UseRegistry(&registry);
         settings.Mailboxes.resize(2);
+        for (const TMailbox& mailbox : settings.Mailboxes)
+            credentials.Typed.TypeLine(mailbox.Id(), "pw");
         QObject::connect(&cycle, &TCheckCycle::TipChanged, [this](const std::string& text) {
             log.push_back((cycle.Running() ? "running tip:" : "tip:") + text);
         });

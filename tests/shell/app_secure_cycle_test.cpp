@@ -123,8 +123,9 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         second.Connection.Encryption = TEncryption::TlsOnConnect;
         second.Connection.Port = home.TlsPort();
         settings.Mailboxes = {settings.Mailboxes[0], second};
-        QObject::connect(&form.Cycle(), &TCheckCycle::MailboxNeedsUser,
-                         [&](int index) { outcome.needsUser.push_back(index); });
+        QObject::connect(&form.Cycle(), &TCheckCycle::MailboxNeedsUser, [&](TMailboxId id) {
+            outcome.needsUser.push_back(id == second.Id() ? 1 : 0);
+        });
         form.ShowMailboxes();
         form.edPassword->setText("pw");
         form.PasswordRow(1)->setText("pw");

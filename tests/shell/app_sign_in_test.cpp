@@ -556,6 +556,183 @@ class AppSignInTest : public QObject {
         tryIt();
     }
 
+    // Each mailbox's secrets leave with it at OK, and only its own: unticking Remember or
+    // removing a mailbox forgets that mailbox's password; removing an OAuth2 mailbox signs out
+    // its account unless a remaining mailbox signs in as it. Cancel keeps everything.
+    void secretsLeaveWithTheirMailbox_data() {
+        QTest::addColumn<bool>("oauth");
+        QTest::addColumn<bool>("shared");  // both mailboxes sign in as alice
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("kept");  // the mailboxes whose secrets are still there
+        QTest::newRow("untick 2") << false << false << "untick 2"
+                                  << "1";
+        QTest::newRow("untick 1") << false << false << "untick 1"
+                                  << "2";
+        QTest::newRow("remove 2") << false << false << "remove 2"
+                                  << "1";
+        QTest::newRow("remove 1") << false << false << "remove 1"
+                                  << "2";
+        QTest::newRow("remove 2, Cancel") << false << false << "remove 2, Cancel"
+                                          << "12";
+        QTest::newRow("OAuth2, remove 1") << true << false << "remove 1"
+                                          << "2";
+        QTest::newRow("OAuth2, remove 2") << true << false << "remove 2"
+                                          << "1";
+        QTest::newRow("OAuth2 shared, remove 1") << true << true << "remove 1"
+                                                 << "12";
+    }
+    void secretsLeaveWithTheirMailbox() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        QFETCH(bool, oauth);
+        QFETCH(bool, shared);
+        QFETCH(QString, action);
+        QFETCH(QString, kept);
+        const Desk desk;
+        TestForm form(desk.Hive());
+        desk.Open(form, 3);
+        TMailbox second = form.Settings.Mailboxes[0];
+        second.Identity = {};
+        second.Name = "two";
+        second.User = shared ? "alice" : "bob";
+        form.Settings.Mailboxes.push_back(second);
+        for (TMailbox& mailbox : form.Settings.Mailboxes) {
+            mailbox.RememberPassword = !oauth;
+            if (!oauth) continue;
+            mailbox.Connection.Authentication = TAuthentication::OAuth2;
+            mailbox.OAuth = {"http://127.0.0.1:1/authorize",
+                             "http://127.0.0.1:1/token",
+                             "mail",
+                             "vornask-test",
+                             "",
+                             ""};
+        }
+        const std::vector<TMailbox> before = form.Settings.Mailboxes;
+        for (const TMailbox& mailbox : before) {
+            if (oauth)
+                form.Tokens.Accept(mailbox, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+            else
+                QVERIFY(form.Credentials.KeepPassword(mailbox, "pw-" + mailbox.User).IsOk());
+        }
+        form.ShowMailboxes();
+        WhenModal<TdlgMailOptions>([action](TdlgMailOptions* dialog) {
+            dialog->cbMailbox->setCurrentIndex(action.contains('2') ? 1 : 0);
+            if (action.startsWith("untick")) {
+                dialog->chbRememberPassword->setChecked(false);
+            } else {
+                WhenModal<QMessageBox>(
+                    [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+                dialog->btnRemoveMailbox->click();
+            }
+            (action.endsWith("Cancel") ? dialog->btnCancel : dialog->btnOK)->click();
+        });
+        form.MailOptions1Click();
+        QString held;
+        for (size_t i = 0; i < before.size(); ++i) {
+            std::string secret;
+            const bool there =
+                oauth ? TTokenSource().Holds(before[i])
+                      : TKeyring()
+                            .Read(AccountKeyringKey(TKeyringItem::Password, before[i]), secret)
+                            .IsOk();
+            if (there) held += QString::number(i + 1);
+        }
+        QCOMPARE(held, kept);
+        for (const TMailbox& mailbox : before) {
+            form.Tokens.SignOut(mailbox);
+            form.Credentials.ForgetPassword(mailbox);
+        }
+    }
+
+    // A start hides and checks at once only when every mailbox can sign in without the user;
+    // the first line's box is filled in all the same. A further mailbox whose remembered
+    // password may not go out in plain text gets a row, emptied for the user when the check
+    // stops there, while the first line keeps its password.
+    void hiddenStartAsksEveryMailbox_data() {
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<bool>("row");
+        QTest::newRow("remembered") << "remembered" << true << false;
+        QTest::newRow("typed") << "typed" << false << true;
+        QTest::newRow("encrypted only, in plain") << "encrypted only" << true << true;
+        QTest::newRow("OAuth2, signed in") << "signed in" << true << false;
+        QTest::newRow("OAuth2, not signed in") << "not signed in" << false << false;
+    }
+    void hiddenStartAsksEveryMailbox() {
+        if (!KeyringPresent()) QSKIP("needs a keyring");
+        QFETCH(QString, second);
+        QFETCH(bool, checked);
+        QFETCH(bool, row);
+        const ScriptedPop3Server pop3(Refusals());
+        const Desk desk;
+        TSettings settings;
+        desk.Configure(settings, pop3.Port());
+        settings.Mailboxes[0].RememberPassword = true;
+        TMailbox home = settings.Mailboxes[0];
+        home.Identity = {};
+        home.Name = "home";
+        home.User = "bob";
+        home.RememberPassword = second != "typed";
+        if (second == "encrypted only") home.Connection.Encryption = TEncryption::None;
+        if (second.contains("signed in")) {
+            home.Connection.Authentication = TAuthentication::OAuth2;
+            home.OAuth = {"http://127.0.0.1:1/authorize",
+                          "http://127.0.0.1:1/token",
+                          "mail",
+                          "vornask-test",
+                          "",
+                          ""};
+        }
+        settings.Mailboxes.push_back(home);
+        TRegistry hive(desk.Hive());
+        SaveSettings(hive, settings);
+        TTokenSource tokens;
+        TCredentialSource keeper(tokens);
+        QVERIFY(keeper.KeepPassword(settings.Mailboxes[0], "pw1").IsOk());
+        const std::string homeKey = AccountKeyringKey(TKeyringItem::Password, home);
+        if (second == "remembered") QVERIFY(keeper.KeepPassword(home, "pw2").IsOk());
+        if (second == "encrypted only")
+            QVERIFY(TKeyring().Write(homeKey, R"({"encrypted":true,"password":"pw2"})").IsOk());
+        if (second == "signed in")
+            tokens.Accept(home, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+        {
+            TestForm form(desk.Hive());
+            form.FormCreate();
+            form.Start();
+            QCOMPARE(!form.Log.empty(), checked);
+            QCOMPARE(form.edPassword->text(), QString("pw1"));
+            QCOMPARE(form.PasswordRow(1) != nullptr, row);
+            if (row) QVERIFY(form.PasswordRow(1)->text().isEmpty());
+            form.FormDestroy();
+        }
+        keeper.ForgetPassword(settings.Mailboxes[0]);
+        keeper.ForgetPassword(home);
+        tokens.SignOut(home);
+    }
+
+    // Hide signs in in the browser for a further OAuth2 mailbox that needs it, as for the
+    // first; nothing is checked before that sign-in ends.
+    void hideSignsInForAFurtherMailbox() {
+        const OAuthServer oauth;
+        const Desk desk;
+        TestForm form(desk.Hive());
+        desk.Open(form, 1);
+        TMailbox cloud = form.Settings.Mailboxes[0];
+        cloud.Identity = {};
+        cloud.User = "di";
+        form.Settings.Mailboxes.push_back(cloud);
+        TSettings oauthOnly;
+        desk.UseOAuth(oauthOnly, oauth);
+        form.Settings.Mailboxes[1].Connection.Authentication = TAuthentication::OAuth2;
+        form.Settings.Mailboxes[1].OAuth = oauthOnly.Mailboxes[0].OAuth;
+        form.ShowMailboxes();
+        form.show();
+        form.edPassword->setText("pw");
+        form.CheckAndHide();
+        QTRY_VERIFY_WITH_TIMEOUT(desk.BrowserCalled(), 10000);
+        QVERIFY(form.isVisible());
+        QVERIFY(form.Cycle().Pop3->UserName.empty());  // no check before the sign-in ends
+    }
+
     // Last: it leaves the keyring locked.
     // A password remembered while the keyring was open, and the keyring locked by the next
     // start (no prompter here to unlock it): the window is shown to type the password, and

@@ -164,6 +164,13 @@ class AppWindowTest : public QObject {
         QCOMPARE(form.TypedFor(form.Settings.Mailboxes[4]), std::optional<std::string>("secret"));
         QCOMPARE(form.TypedFor(form.Settings.Mailboxes[1]), std::optional<std::string>(""));
         QCOMPARE(form.TypedFor(form.Settings.Mailboxes[3]), std::optional<std::string>());
+        // A password to type again empties that mailbox's row only.
+        QTest::keyClicks(form.PasswordRow(1), "kept");
+        emit form.Cycle().PasswordToType(form.Settings.Mailboxes[4].Id());
+        QVERIFY(form.PasswordRow(4)->text().isEmpty());
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[4]), std::optional<std::string>(""));
+        QCOMPARE(form.TypedFor(form.Settings.Mailboxes[1]), std::optional<std::string>("kept"));
+        QTest::keyClicks(form.PasswordRow(4), "secret");
 
         QCOMPARE(Texts(form.Options1),
                  (QStringList{"&Kill list", "&Mail Options", "Check mailbox", "", "&Exit"}));

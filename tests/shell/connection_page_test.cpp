@@ -219,7 +219,8 @@ class ConnectionPageTest : public QObject {
             auto d = Open(settings);
             TTokenSource tokens;
             TCredentialSource credentials(tokens);
-            credentials.Typed = [](const TMailbox&) { return std::string("pw"); };
+            // Typed for the mailbox, Remember off: the page's test finds it by the mailbox.
+            credentials.Typed.Type(settings.Mailboxes[0].Id(), "pw");
             d->pgConnection->Credentials = &credentials;
             auto report = WatchBox(false);
             QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);

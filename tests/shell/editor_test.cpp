@@ -44,7 +44,7 @@ struct TypedAccount {
         settings.Mailboxes[0].Connection.Host = "127.0.0.1";
         settings.Mailboxes[0].Connection.Port = port;
         settings.Mailboxes[0].User = "joe";
-        credentials.Typed = [password](const TMailbox&) { return password; };
+        credentials.Typed.Type(settings.Mailboxes[0].Id(), password);
     }
     TSettings settings;
     TTokenSource tokens;
@@ -388,11 +388,9 @@ class KillListEditorTest : public QObject {
         damaged.Name = "Old";
         damaged.Unreadable = "damaged";
         account.settings.Mailboxes = {account.settings.Mailboxes[0], work, damaged};
-        std::vector<std::string> asked;
-        account.credentials.Typed = [&asked](const auto& mailbox) {
-            asked.push_back(mailbox.User);
-            return std::optional<std::string>("");
-        };
+        // Only Work has nothing typed: the box that asks for a password says Work was chosen.
+        account.credentials.Typed.Type(account.settings.Mailboxes[0].Id(), "joe-pw");
+        account.credentials.Typed.Type(work.Id(), "");
         d->SetAccount(account.settings, &account.credentials);
         QStringList offered;
         WhenModal<QInputDialog>([&offered](QInputDialog* in) {
@@ -405,16 +403,18 @@ class KillListEditorTest : public QObject {
             in->setTextValue("Work");
             in->accept();
         });
-        WhenModal<QMessageBox>(
-            [](QMessageBox* box) { QCOMPARE(box->text(), QString(kTypePasswordFirstText)); });
+        bool asked = false;
+        WhenModal<QMessageBox>([&asked](QMessageBox* box) {
+            QCOMPARE(box->text(), QString(kTypePasswordFirstText));
+            asked = true;
+        });
         QTest::mouseClick(d->sbTry, Qt::LeftButton);
         QCOMPARE(offered, (QStringList{"joe@127.0.0.1", "Work"}));
-        QCOMPARE(asked, std::vector<std::string>{"bo"});
+        QVERIFY(asked && !d->DryRunWindow());
 
-        asked.clear();
         WhenModal<QInputDialog>([](QInputDialog* in) { in->reject(); });
         QTest::mouseClick(d->sbTry, Qt::LeftButton);
-        QVERIFY(asked.empty() && !d->DryRunWindow());
+        QVERIFY(!d->DryRunWindow());
     }
 
     // The button reads the mailbox with the rules as they stand, unsaved, and lists the
