@@ -111,6 +111,10 @@ void TCheckCycle::StartOne(const TMailbox& mailbox) {
     }
     auto* check = new TMailboxCheck(credentials_, registry_ ? registry_->HivePath() : "", this);
     running_.push_back(check);
+    connect(check, &TMailboxCheck::SessionStarting, this, [this](const TCredential& credential) {
+        ++sessionsStarted_;
+        lastCredential_ = credential;
+    });
     connect(check, &TMailboxCheck::Finished, this,
             [this, check](const TMailboxCheckResult& result) { MailboxDone(check, result); });
     check->Start(settings_, mailbox);
@@ -155,10 +159,13 @@ TCheckCycle::TChecked TCheckCycle::Judge(const TMailbox& mailbox,
 void TCheckCycle::Record(const TChecked& checked) {
     auto found = std::find_if(outcomes_.begin(), outcomes_.end(),
                               [&](const auto& entry) { return entry.first == checked.Id; });
+    TMailboxOutcome outcome = checked.Outcome;
+    // A check that failed says nothing new of what waits: the icon keeps the last count.
+    if (outcome.Failed() && found != outcomes_.end()) outcome.Count = found->second.Count;
     if (found == outcomes_.end())
-        outcomes_.emplace_back(checked.Id, checked.Outcome);
+        outcomes_.emplace_back(checked.Id, outcome);
     else
-        found->second = checked.Outcome;
+        found->second = outcome;
     round_->Checked.push_back(checked);
     // With several mailboxes each line shows as soon as it is known; the whole follows.
     if (settings_.Mailboxes.size() > 1 && !running_.empty()) emit TipChanged(Tip());
@@ -198,8 +205,10 @@ void TCheckCycle::ShowRound(const TRound& round) {
     mailCount_ = 0;
     lastCheckFailed_ = false;
     bool anyReached = false;
+    int32_t waiting = 0;  // in the mailboxes whose last check reached its outcome
     for (const TMailboxOutcome& outcome : outcomes) {
         mailCount_ += outcome.Count;
+        if (!outcome.Failed()) waiting += outcome.Count;
         lastCheckFailed_ = lastCheckFailed_ || outcome.Failed();
     }
     for (const TChecked& one : round.Checked) anyReached = anyReached || !one.Outcome.Failed();
@@ -220,8 +229,8 @@ void TCheckCycle::ShowRound(const TRound& round) {
             emit FailureShown(named ? mailbox->ShownName() + ": " + one.Detail : one.Detail);
             boxShown = true;
         }
-        if (mailCount_ != 0)
-            emit MailWaiting(mailCount_);
+        if (waiting != 0)
+            emit MailWaiting(waiting);
         else if (!round.Quiet && !boxShown && anyReached)
             emit NoMail();
     }
@@ -248,6 +257,21 @@ void TCheckCycle::BringBackFor(const std::vector<TChecked>& checked) {
         Stop();
         return;
     }
+}
+
+void TCheckCycle::ShowNoMail(bool Quiet) {
+    emit TipChanged(kNoMailText);
+    if (Quiet || notifying_) return;
+    const FlagScope scope(notifying_);
+    emit NoMail();
+}
+
+void TCheckCycle::NotifyMail(int32_t count) {
+    mailCount_ = count;
+    emit TipChanged(kYouHaveMailText);
+    if (notifying_) return;
+    const FlagScope scope(notifying_);
+    emit MailWaiting(count);
 }
 
 void TCheckCycle::Report(const Exception& e) {

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/credential_source.h"
 #include "app/mailbox_outcome.h"
 #include "app/settings.h"
 
 class Exception;
-class TCredentialSource;
 class TMailboxCheck;
 class TRegistry;
 class TTimer;
@@ -68,6 +68,13 @@ class TCheckCycle : public QObject {
     // further outcome meanwhile only changes the tooltip.
     bool Notifying() const { return notifying_; }
     void SetNotifying(bool notifying) { notifying_ = notifying; }
+    // Outcomes as a check shows them: no mail (a box unless quiet), or count messages waiting.
+    void ShowNoMail(bool Quiet);
+    void NotifyMail(int32_t count);
+    // How many sessions have gone to their workers, and the credential the last one signs in
+    // with: what a check had before it connected.
+    int SessionsStarted() const { return sessionsStarted_; }
+    const TCredential& LastCredential() const { return lastCredential_; }
 
   signals:
     // The tooltip's text for an outcome or a failure.
@@ -132,4 +139,6 @@ class TCheckCycle : public QObject {
     int32_t mailCount_ = 0;
     bool lastCheckFailed_ = false;
     bool notifying_ = false;
+    int sessionsStarted_ = 0;
+    TCredential lastCredential_;
 };

@@ -115,6 +115,7 @@ void TMailboxCheck::RunSession(TCredential credential) {
     shared->HivePath = hivePath_;
     shared->Credential = std::move(credential);
     shared_ = shared;
+    emit SessionStarting(shared->Credential);
     worker_.Start([shared] { shared->Run(); }, [shared] { shared->Pop3.Cancel(); });
 }
 

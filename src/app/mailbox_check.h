@@ -60,6 +60,8 @@ class TMailboxCheck : public QObject {
     const TMailbox& Mailbox() const { return mailbox_; }
 
   signals:
+    // On this thread, as the session goes to its worker with the credential it signs in with.
+    void SessionStarting(const TCredential& credential);
     void Finished(const TMailboxCheckResult& result);
 
   private:

@@ -25,7 +25,7 @@ std::string Shortened(const std::string& line) {
 
 std::string OutcomeHeadline(const std::vector<TMailboxOutcome>& outcomes) {
     for (const TMailboxOutcome& outcome : outcomes)
-        if (outcome.Count != 0) return kYouHaveMailText;
+        if (!outcome.Failed() && outcome.Count != 0) return kYouHaveMailText;
     return kNoMailText;
 }
 

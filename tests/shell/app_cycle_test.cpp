@@ -130,7 +130,7 @@ void AppCycleTest::emptyMailboxQuietCheckRunsNoKillPass() {
 
     QCOMPARE(w.Tip(), std::string("No mail."));
     QCOMPARE(w.form->Count("box:"), 0);
-    QCOMPARE(w.form->Cycle().MailCount, 0);
+    QCOMPARE(w.form->Cycle().MailCount(), 0);
     QVERIFY(w.form->isHidden());
     QCOMPARE(server.Lines(), (std::vector<std::string>{"USER anna", "PASS pw", "LIST", "QUIT"}));
     QCOMPARE(server.Connections(), 1);  // the kill pass would have logged in again
@@ -158,7 +158,7 @@ void AppCycleTest::mailboxOfOnlyCondemnedMessagesIsNoMail() {
     w.form->CheckAndHide();
 
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
-    QCOMPARE(w.form->Cycle().MailCount, 0);
+    QCOMPARE(w.form->Cycle().MailCount(), 0);
     QVERIFY(server.MessageFiles().empty());
 }
 
@@ -173,7 +173,7 @@ void AppCycleTest::soundThenCountBoxThenReader() {
     w.form->Settings.MailProgram = w.Reader();
     int startsWhileBoxOpen = -1;
     w.form->OnBox = [&] {
-        QVERIFY(w.form->Cycle().Notifying);
+        QVERIFY(w.form->Cycle().Notifying());
         startsWhileBoxOpen = w.ReaderStarts();
     };
     w.form->CheckAndHide();
@@ -183,7 +183,7 @@ void AppCycleTest::soundThenCountBoxThenReader() {
                                        "box:You have 1 messages!"}));
     QCOMPARE(startsWhileBoxOpen, 0);
     QTRY_COMPARE_WITH_TIMEOUT(w.ReaderStarts(), 1, 10000);
-    QVERIFY(!w.form->Cycle().Notifying);
+    QVERIFY(!w.form->Cycle().Notifying());
     QCOMPARE(server.MessageFiles().size(), size_t{1});
 }
 
@@ -193,7 +193,7 @@ void AppCycleTest::onlyTooltipWhenNothingElseChosen() {
     Window w(server);
     w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:You have mail!"}));
-    QCOMPARE(w.form->Cycle().MailCount, 1);
+    QCOMPARE(w.form->Cycle().MailCount(), 1);
     QCOMPARE(server.MessageFiles().size(), size_t{1});
 }
 
@@ -210,10 +210,10 @@ void AppCycleTest::tickWhileCountBoxOpenStaysQuiet() {
     BoxCloser closer([&] {
         if (tipsAtOpen < 0) {
             tipsAtOpen = w.form->Count("tip:");
-            w.form->Cycle().Timer->SetInterval(50);
+            w.form->Cycle().Timer()->SetInterval(50);
         }
         if (w.form->Count("tip:") < tipsAtOpen + 2) return false;  // two nested cycles first
-        w.form->Cycle().Timer->SetEnabled(false);
+        w.form->Cycle().Timer()->SetEnabled(false);
         return true;
     });
     w.form->CheckAndHide();
@@ -243,7 +243,7 @@ void AppCycleTest::protocolErrorWhileBoxOpenStillBringsWindowBack() {
         if (!nestedStarted) {
             nestedStarted = true;
             w.form->edPassword->setText("wrong");
-            w.form->Cycle().Timer->SetInterval(50);
+            w.form->Cycle().Timer()->SetInterval(50);
         }
         return w.form->isVisible();
     });
@@ -257,8 +257,8 @@ void AppCycleTest::protocolErrorWhileBoxOpenStillBringsWindowBack() {
     QCOMPARE(w.form->Count("error:"), 0);
     QVERIFY(w.form->isVisible());
     QVERIFY(w.form->TaskbarEntryVisible());
-    QVERIFY(!w.form->Cycle().Timer->Enabled());
-    QVERIFY(!w.form->Cycle().Notifying);
+    QVERIFY(!w.form->Cycle().Timer()->Enabled());
+    QVERIFY(!w.form->Cycle().Notifying());
 }
 
 void AppCycleTest::refusedPasswordBringsWindowBack_data() {
@@ -278,7 +278,7 @@ void AppCycleTest::refusedPasswordBringsWindowBack() {
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply, "error:" + reply}));
     QVERIFY(w.form->isVisible());
     QVERIFY(w.form->TaskbarEntryVisible());
-    QVERIFY(!w.form->Cycle().Timer->Enabled());
+    QVERIFY(!w.form->Cycle().Timer()->Enabled());
     QCOMPARE(w.form->edPassword->text(), password);
 }
 
@@ -311,8 +311,8 @@ void AppCycleTest::temporaryRefusalKeepsWatching() {
     w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + reply.toStdString()}));
     QVERIFY(w.form->isHidden());
-    QVERIFY(w.form->Cycle().Timer->IsTicking());
-    QCOMPARE(w.form->Cycle().Pop3->SocketHandle, -1);
+    QVERIFY(w.form->Cycle().Timer()->IsTicking());
+    QVERIFY(!w.form->Cycle().Running());  // nothing of the session is left behind
 }
 
 void AppCycleTest::shownErrorSaysWhatHappened_data() {
@@ -370,7 +370,7 @@ void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck() {
         "The stored encryption setting cannot be read; choose it again in Mail Options.";
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:" + text, "error:" + text}));
     QVERIFY(w.form->isVisible());
-    QVERIFY(!w.form->Cycle().Timer->Enabled());
+    QVERIFY(!w.form->Cycle().Timer()->Enabled());
     QCOMPARE(server.Connections(), 0);
 
     TdlgMailOptions dialog(w.form.get());
@@ -378,7 +378,7 @@ void AppCycleTest::storedEncryptionThatCannotBeReadRefusesTheCheck() {
     QCOMPARE(dialog.pgConnection->cbEncryption->currentIndex(), -1);
     QCOMPARE(dialog.pgConnection->cbEncryption->placeholderText(), QString("(choose)"));
     TSettings unchanged = w.form->Settings;
-    QVERIFY_THROWS_EXCEPTION(EConvertError, dialog.StoreTo(unchanged, *w.form->Cycle().Timer));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, dialog.StoreTo(unchanged, *w.form->Cycle().Timer()));
     QCOMPARE(unchanged.Mailboxes[0].Connection.Encryption, kEncryptionUnreadable);
 }
 
@@ -411,7 +411,7 @@ void AppCycleTest::connectionFailureKeepsWatching() {
     w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Error creating socket"}));
     QVERIFY(w.form->isHidden());
-    QVERIFY(w.form->Cycle().Timer->IsTicking());
+    QVERIFY(w.form->Cycle().Timer()->IsTicking());
 }
 
 // A failure CheckMail does not handle goes on to the handler's caller and so to the hook.
@@ -422,7 +422,7 @@ void AppCycleTest::unresolvableHostReachesTheHook() {
     QTest::mouseClick(w.form->Button1, Qt::LeftButton);
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:Couldn't resolve hostname "}));
     QVERIFY(w.form->isHidden());
-    QVERIFY(w.form->Cycle().Timer->IsTicking());
+    QVERIFY(w.form->Cycle().Timer()->IsTicking());
 }
 
 void AppCycleTest::intervalZeroNeverTicks() {
@@ -434,8 +434,8 @@ void AppCycleTest::intervalZeroNeverTicks() {
 
     QCOMPARE(returnPressed.count(), 0);  // the key went no further
     QVERIFY(w.form->isHidden());
-    QVERIFY(w.form->Cycle().Timer->Enabled());
-    QVERIFY(!w.form->Cycle().Timer->IsTicking());
+    QVERIFY(w.form->Cycle().Timer()->Enabled());
+    QVERIFY(!w.form->Cycle().Timer()->IsTicking());
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:No mail."}));
     QCoreApplication::processEvents();  // a zero-period timer would have fired here
     QCOMPARE(w.form->Log.size(), size_t{1});
@@ -453,7 +453,7 @@ void AppCycleTest::failingReaderStartLeavesNextCycleWorking() {
     QCOMPARE(w.form->Log,
              (std::vector<std::string>{"tip:You have mail!", "sound:ding.wav",
                                        "box:You have 1 messages!", "tip:File was not found"}));
-    QVERIFY(!w.form->Cycle().Notifying);
+    QVERIFY(!w.form->Cycle().Notifying());
 
     w.form->Log.clear();
     w.form->Settings.MailProgram = w.Reader();
@@ -476,7 +476,7 @@ void AppCycleTest::listingOfAFailedSessionIsNotCountedAgain() {
     w.form->CheckAndHide();
     QCOMPARE(w.form->Log, (std::vector<std::string>{"tip:-ERR busy", "error:-ERR busy"}));
     w.form->CheckAndHide();
-    QCOMPARE(w.form->Cycle().MailCount, 0);
+    QCOMPARE(w.form->Cycle().MailCount(), 0);
     QCOMPARE(w.Tip(), std::string("No mail."));
     QCOMPARE(server.Connections(), 2);
 }
@@ -516,14 +516,14 @@ void AppCycleTest::matchBoxesReachBothChecks() {
     for (const bool fast : {true, false}) {
         w.form->Settings.Mailboxes[0].FastCheck = fast;
         w.form->CheckAndHide();
-        QCOMPARE(w.form->Cycle().MailCount, 1);
+        QCOMPARE(w.form->Cycle().MailCount(), 1);
     }
     w.form->Settings.DecodeHeaders = true;
     w.form->Settings.IgnoreCase = true;
     for (const bool fast : {true, false}) {
         w.form->Settings.Mailboxes[0].FastCheck = fast;
         w.form->CheckAndHide();
-        QCOMPARE(w.form->Cycle().MailCount, 0);
+        QCOMPARE(w.form->Cycle().MailCount(), 0);
         QVERIFY(server.MessageFiles().empty());
         server.Deliver(encoded);
     }

@@ -78,7 +78,7 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
         form.show();
         form.CheckAndHide();
         outcome.events = form.Log;
-        outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
+        outcome.windowBack = form.isVisible() && !form.Cycle().Timer()->Enabled();
         for (const std::string& line : place.Logged()) outcome.log += line + "\n";
     }
     outcome.left = server.MessageFiles().size();
@@ -132,8 +132,8 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         form.show();
         form.CheckAndHide();
         outcome.events = form.Log;
-        outcome.windowBack = form.isVisible() && !form.Cycle().Timer->Enabled();
-        outcome.mailCount = form.Cycle().MailCount;
+        outcome.windowBack = form.isVisible() && !form.Cycle().Timer()->Enabled();
+        outcome.mailCount = form.Cycle().MailCount();
         outcome.anyFailed = form.Cycle().LastCheckFailed();
         for (const std::string& line : place.Logged())
             outcome.spamLogged += line.find("Subject: cheap spam") != std::string::npos;

@@ -111,7 +111,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 }
 
 bool WindowBack(const TestForm& form) {
-    return form.isVisible() && !form.Cycle().Timer->Enabled();
+    return form.isVisible() && !form.Cycle().Timer()->Enabled();
 }
 
 // A Dovecot over STLS for alice ("pw"), each token checked by the OAuth2 stand-in, which is
@@ -190,13 +190,13 @@ class AppSignInTest : public QObject {
             form.Tokens.Accept(form.Settings.Mailboxes[0],
                                {"at-held", held == "valid" ? now + 1h : now + 30s, "rt-kept"});
         // Ticks as fast as they come: one during the refresh's wait must not start a second check.
-        form.Cycle().Timer->SetInterval(1);
-        form.Cycle().Timer->SetEnabled(true);
+        form.Cycle().Timer()->SetInterval(1);
+        form.Cycle().Timer()->SetEnabled(true);
         form.TimerTimer();
-        QVERIFY2(form.Cycle().Pop3->AccessToken.rfind(token.toStdString(), 0) == 0,
-                 form.Cycle().Pop3->AccessToken.c_str());
+        QVERIFY2(form.Cycle().LastCredential().Secret.rfind(token.toStdString(), 0) == 0,
+                 form.Cycle().LastCredential().Secret.c_str());
         if (held == "expired" && !token.isEmpty())
-            QVERIFY(form.Cycle().Pop3->AccessToken != "at-held");
+            QVERIFY(form.Cycle().LastCredential().Secret != "at-held");
         QVERIFY(!desk.BrowserCalled());
         if (says.isEmpty()) return;
         // Without a keyring that is said first; it is not the check's outcome.
@@ -210,7 +210,7 @@ class AppSignInTest : public QObject {
         if (needsUser)  // the window that comes back says why too
             QCOMPARE(form.edPassword->toolTip(),
                      "Press Hide to sign in in the browser.\n" + says.section('\n', 1));
-        QCOMPARE(form.Cycle().Timer->Enabled(), !needsUser);
+        QCOMPARE(form.Cycle().Timer()->Enabled(), !needsUser);
     }
 
     // Hide with no token signs in through the browser, then checks; the refresh token is
@@ -226,16 +226,17 @@ class AppSignInTest : public QObject {
             desk.Open(form, pop3.Port(), &oauth);
             form.show();
             form.CheckAndHide();
-            QVERIFY(form.Cycle().Pop3->AccessToken.empty());  // no check before the sign-in ends
-            QTRY_VERIFY_WITH_TIMEOUT(!form.Cycle().Pop3->AccessToken.empty(), 30000);
-            QVERIFY(form.Cycle().Pop3->AccessToken.rfind("at-", 0) == 0);
+            QVERIFY(
+                form.Cycle().LastCredential().Secret.empty());  // no check before the sign-in ends
+            QTRY_VERIFY_WITH_TIMEOUT(!form.Cycle().LastCredential().Secret.empty(), 30000);
+            QVERIFY(form.Cycle().LastCredential().Secret.rfind("at-", 0) == 0);
             form.FormDestroy();
         }
         if (!KeyringPresent()) return;
         TestForm next(desk.Hive());
         next.FormCreate();
         next.Start();
-        QVERIFY(next.Cycle().Pop3->AccessToken.rfind("at-", 0) == 0);
+        QVERIFY(next.Cycle().LastCredential().Secret.rfind("at-", 0) == 0);
         QVERIFY(next.Log.size() >= 1);  // the check's outcome
     }
 
@@ -249,7 +250,7 @@ class AppSignInTest : public QObject {
         form.CheckAndHide();
         QTRY_COMPARE_WITH_TIMEOUT(form.Count("error:"), 1, 30000);
         QVERIFY(form.isVisible());
-        QVERIFY(!form.Cycle().Timer->Enabled());
+        QVERIFY(!form.Cycle().Timer()->Enabled());
         QCOMPARE(form.Without(std::string("tip:") + kKeyringUnavailableText),
                  std::vector<std::string>{form.Log.back()});  // the box, no check
     }
@@ -490,7 +491,7 @@ class AppSignInTest : public QObject {
                                    "tip:Sign in again.",
                                    "error:Sign in again.\nThe saved sign-in was made for another "
                                    "token URL or client ID."}));
-            QVERIFY(form.Cycle().Pop3->AccessToken.empty());
+            QVERIFY(form.Cycle().LastCredential().Secret.empty());
         }
         QCOMPARE(pop3.Connections(), 0);
     }
@@ -506,11 +507,11 @@ class AppSignInTest : public QObject {
             server.Configure(desk, form.Settings);
             form.Tokens.Accept(form.Settings.Mailboxes[0],
                                {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
-            form.Cycle().Timer->SetEnabled(true);
+            form.Cycle().Timer()->SetEnabled(true);
             form.TimerTimer();
             const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
-            QVERIFY(form.Cycle().Pop3->AccessToken.rfind("at-", 0) == 0);
-            QVERIFY(form.Cycle().Pop3->AccessToken != "at-stale");
+            QVERIFY(form.Cycle().LastCredential().Secret.rfind("at-", 0) == 0);
+            QVERIFY(form.Cycle().LastCredential().Secret != "at-stale");
             if (user == "alice") {
                 QCOMPARE(log, std::vector<std::string>{"tip:No mail."});
                 QVERIFY(form.Tokens.Holds(form.Settings.Mailboxes[0]));
@@ -730,7 +731,7 @@ class AppSignInTest : public QObject {
         form.CheckAndHide();
         QTRY_VERIFY_WITH_TIMEOUT(desk.BrowserCalled(), 10000);
         QVERIFY(form.isVisible());
-        QVERIFY(form.Cycle().Pop3->UserName.empty());  // no check before the sign-in ends
+        QCOMPARE(form.Cycle().SessionsStarted(), 0);  // no check before the sign-in ends
     }
 
     // Last: it leaves the keyring locked.

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ class TestForm : public TfrmMain {
     bool RealBoxes = false;       // show real QMessageBoxes instead of only logging them
     bool Tray = true;             // whether the desktop is taken to show a tray
     std::function<void()> OnBox;  // runs while a logged (not real) box is "open"
+
+    // Waits until no check runs (their sessions run beside this thread); whether none does.
+    bool Settle() { return Cycle().WaitUntilIdle(std::chrono::seconds(30)); }
 
     int Count(const std::string& prefix) const {
         int n = 0;

@@ -93,8 +93,8 @@ class AppWindowTest : public QObject {
                  int('*'));
         QCOMPARE(NextTabStop(form.Button1), static_cast<QWidget*>(form.edPassword));
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.edPassword));
-        QVERIFY(!form.Cycle().Timer->Enabled());
-        QCOMPARE(form.Cycle().Timer->Interval(), int64_t{1000});
+        QVERIFY(!form.Cycle().Timer()->Enabled());
+        QCOMPARE(form.Cycle().Timer()->Interval(), int64_t{1000});
 
         QCOMPARE(form.Options1->title(), QString("&Options"));
         QCOMPARE(Texts(form.Options1), (QStringList{"&Kill list", "&Mail Options", "", "&Exit"}));
@@ -110,7 +110,7 @@ class AppWindowTest : public QObject {
         form.Button1->setFocus();
         QTest::keyClick(form.Button1, Qt::Key_Return);
         QVERIFY(form.isHidden());
-        QVERIFY(form.Cycle().Timer->Enabled());
+        QVERIFY(form.Cycle().Timer()->Enabled());
         form.FormDestroy();
     }
 
@@ -196,7 +196,7 @@ class AppWindowTest : public QObject {
         QVERIFY(icon);
         QCOMPARE(icon->toolTip(), QString("Vornask"));
         QVERIFY(HasApplicationExceptionHook());
-        QVERIFY(!form.Cycle().Notifying);
+        QVERIFY(!form.Cycle().Notifying());
         form.FormDestroy();
         QVERIFY(!FindTrayIcon(data));
     }
@@ -226,7 +226,7 @@ class AppWindowTest : public QObject {
         form.CheckAndHide();
         QVERIFY(form.isHidden());
         QVERIFY(!form.TaskbarEntryVisible());
-        QVERIFY(form.Cycle().Timer->IsTicking());
+        QVERIFY(form.Cycle().Timer()->IsTicking());
         form.Log.clear();
 
         // Hidden: other buttons nothing, right checks at once, left brings the window back.
@@ -240,7 +240,7 @@ class AppWindowTest : public QObject {
         click(QSystemTrayIcon::Trigger);
         QVERIFY(form.isVisible());
         QVERIFY(form.TaskbarEntryVisible());
-        QVERIFY(!form.Cycle().Timer->Enabled());
+        QVERIFY(!form.Cycle().Timer()->Enabled());
         QCOMPARE(form.edPassword->text(), QString("secret"));
         QCOMPARE(form.Log.size(), size_t{1});
         QCOMPARE(icon->toolTip(), QString("Error creating socket"));  // the last outcome stays
@@ -260,10 +260,10 @@ class AppWindowTest : public QObject {
         QVERIFY(form.IsWindowHidden());
         QVERIFY(form.TaskbarEntryVisible());
         QCOMPARE(form.windowTitle(), QString("Vornask - Error creating socket"));
-        QVERIFY(form.Cycle().Timer->IsTicking());
+        QVERIFY(form.Cycle().Timer()->IsTicking());
 
         form.showNormal();  // the user restores it from the taskbar
-        QVERIFY(!form.Cycle().Timer->Enabled());
+        QVERIFY(!form.Cycle().Timer()->Enabled());
         QVERIFY(!form.IsWindowHidden());
         QCOMPARE(form.windowTitle(), QString("Vornask"));  // the outcome would not fit
         form.FormDestroy();
@@ -285,7 +285,7 @@ class AppWindowTest : public QObject {
         QVERIFY(form.isHidden());
         QVERIFY(form.IsWindowHidden());
         QVERIFY(!form.TaskbarEntryVisible());
-        QVERIFY(form.Cycle().Timer->IsTicking());
+        QVERIFY(form.Cycle().Timer()->IsTicking());
         QCOMPARE(form.windowTitle(), QString("Vornask"));
         QSystemTrayIcon* icon = FindTrayIcon(form.TrayIconData);  // added afresh for the tray
         QVERIFY(icon);
@@ -297,7 +297,7 @@ class AppWindowTest : public QObject {
         emit icon->activated(QSystemTrayIcon::Trigger);
         QCoreApplication::sendPostedEvents(&form);
         QVERIFY(form.isVisible() && !form.isMinimized());
-        QVERIFY(!form.Cycle().Timer->Enabled());
+        QVERIFY(!form.Cycle().Timer()->Enabled());
 
         form.CheckAndHide();
         QVERIFY(form.isHidden());
@@ -306,7 +306,7 @@ class AppWindowTest : public QObject {
         QVERIFY(form.isVisible() && form.isMinimized());
         QVERIFY(form.IsWindowHidden());
         QVERIFY(form.TaskbarEntryVisible());
-        QVERIFY(form.Cycle().Timer->IsTicking());
+        QVERIFY(form.Cycle().Timer()->IsTicking());
         QCOMPARE(form.windowTitle(), QString("Vornask - Error creating socket"));
         form.FormDestroy();
     }
@@ -328,7 +328,7 @@ class AppWindowTest : public QObject {
             form.AnotherStartAsked();
             QVERIFY2(form.isVisible() && !form.isMinimized(), qPrintable(QString::number(where)));
             QVERIFY(!form.IsWindowHidden());
-            QVERIFY(!form.Cycle().Timer->Enabled());
+            QVERIFY(!form.Cycle().Timer()->Enabled());
             QVERIFY(form.TaskbarEntryVisible());
             form.FormDestroy();
         }

@@ -120,6 +120,7 @@ struct Window {
         form->Settings.Mailboxes[0].Connection.Host = "127.0.0.1";
         form->Settings.Mailboxes[0].Connection.Port = FreeLoopbackPort();
         form->Cycle().CheckMail(true);
+        form->Settle();
     }
 };
 
@@ -199,7 +200,7 @@ class DesktopTest : public QObject {
         w.form->Settings.DesktopNotification = false;
         w.form->Settings.ShowMessage = false;
         w.form->Settings.MailProgram.clear();
-        w.form->Cycle().MailCount = 7;
+        w.form->Cycle().NotifyMail(7);
         w.FailedCheck();
         for (int size : {16, 22, 32})
             QCOMPARE(w.TrayImage(size), EnvelopeIcon().pixmap(size).toImage());
@@ -214,8 +215,7 @@ class DesktopTest : public QObject {
     void notificationReplacesBoxes() {
         NotificationService service;
         Window w;
-        w.form->Cycle().MailCount = 7;
-        w.form->Cycle().NotifyMail();
+        w.form->Cycle().NotifyMail(7);
         QCOMPARE(w.form->Count("box:"), 0);
         QVERIFY(!w.form->Launcher->IsWatching());
         QJsonArray shown = service.Shown();
@@ -234,10 +234,10 @@ class DesktopTest : public QObject {
         QCOMPARE(w.ReaderStarts(), 1);
 
         w.form->Cycle().ShowNoMail(false);
-        w.form->Cycle().Notifying = true;  // a nested check notifies nothing
+        w.form->Cycle().SetNotifying(true);  // a nested check notifies nothing
         w.form->Cycle().ShowNoMail(false);
-        w.form->Cycle().NotifyMail();
-        w.form->Cycle().Notifying = false;
+        w.form->Cycle().NotifyMail(7);
+        w.form->Cycle().SetNotifying(false);
         QCOMPARE(w.form->Count("box:"), 0);
         shown = service.Shown();
         QCOMPARE(shown.size(), 2);
@@ -251,8 +251,7 @@ class DesktopTest : public QObject {
     void withoutServiceBoxesComeBack() {
         QVERIFY(!NotificationService::Owned());
         Window w;
-        w.form->Cycle().MailCount = 7;
-        w.form->Cycle().NotifyMail();
+        w.form->Cycle().NotifyMail(7);
         w.form->Cycle().ShowNoMail(false);
         QCOMPARE(w.form->Without("tip:"),
                  (std::vector<std::string>{"box:You have 7 messages!", "box:No mail."}));

@@ -68,6 +68,11 @@ std::vector<std::string> ScriptedPop3Server::Lines() {
     return lines_;
 }
 
+std::vector<std::string> ScriptedPop3Server::LinesSoFar() {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
 std::vector<bool> ScriptedPop3Server::Ahead() {
     Join();
     std::lock_guard lock(mutex_);

@@ -41,6 +41,8 @@ class ScriptedPop3Server {
     std::string Received();
     // The lines that ReadLine steps recorded, CR LF removed.
     std::vector<std::string> Lines();
+    // The lines recorded so far, without waiting for the script's end.
+    std::vector<std::string> LinesSoFar();
     // Per recorded line: whether more bytes from the client were already waiting when it was
     // read (the client had sent ahead of the reply).
     std::vector<bool> Ahead();
