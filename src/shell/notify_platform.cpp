@@ -28,12 +28,12 @@ bool TfrmMain::ShowNotification(const std::string& text, bool offerMailProgram, 
 }
 
 std::string TfrmMain::NotifiedMailboxes(bool withMail) const {
-    const std::vector<TMailboxOutcome>& outcomes = cycle_->Outcomes();  // empty with one
+    const std::vector<TMailboxOutcome> outcomes = cycle_->Outcomes();
     const bool several = Settings.Mailboxes.size() > 1;
     std::string names;
     for (size_t i = 0; i < Settings.Mailboxes.size(); ++i) {
         const TMailbox& mailbox = Settings.Mailboxes[i];
-        if (withMail && i < outcomes.size() && outcomes[i].Count == 0) continue;
+        if (several && withMail && i < outcomes.size() && outcomes[i].Count == 0) continue;
         const std::string& host = mailbox.Connection.Host;
         const std::string address = mailbox.User.empty() ? host : mailbox.User + "@" + host;
         if (!names.empty()) names += ", ";
