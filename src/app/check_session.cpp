@@ -19,9 +19,6 @@ void PrepareSession(TPop3& pop3, const TMailbox& mailbox) {
     pop3.Messages.clear();
 }
 
-TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings)
-    : TCheckSession(pop3, registry, settings, settings.Mailboxes.front()) {}
-
 TCheckSession::TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings,
                              const TMailbox& mailbox)
     : pop3_(pop3), registry_(registry), settings_(settings), mailbox_(mailbox) {}

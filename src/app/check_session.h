@@ -27,10 +27,8 @@ void PrepareSession(TPop3& pop3, const TMailbox& mailbox);
 
 class TCheckSession {
   public:
-    // pop3 must already hold the connection and the credentials. The mailbox (one of settings'
-    // Mailboxes; the first when not given) says whether its check is fast; settings gives what all
-    // mailboxes share.
-    TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings);
+    // pop3 must already hold the connection and the credentials. The mailbox says whether its
+    // check is fast; settings gives what all mailboxes share.
     TCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings,
                   const TMailbox& mailbox);
 
