@@ -26,7 +26,7 @@ packages=(
     libssl-dev openssl
     qtkeychain-qt6-dev libsecret-1-0 xdg-utils
     libgtest-dev libgmock-dev clang-format
-    dovecot-core dovecot-pop3d
+    dovecot-core dovecot-pop3d dovecot-imapd
     sox xvfb xauth xdotool trayer openbox imagemagick x11-utils dbus gnome-keyring libsecret-tools
     python3 python3-gi python3-dbus
     util-linux procps iproute2
@@ -39,7 +39,7 @@ if $run_only; then
 fi
 # The demo runs its own Dovecot in a private network namespace.
 if $demo; then
-    packages+=(dovecot-core dovecot-pop3d iproute2 util-linux)
+    packages+=(dovecot-core dovecot-pop3d dovecot-imapd iproute2 util-linux)
 fi
 # The package: dpkg-shlibdeps and the hardening flags, the icon's PNGs, and the checks.
 if $package; then

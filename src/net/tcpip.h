@@ -87,6 +87,10 @@ class TTcpIp {
     // One line ended by CR LF, without it; false (line untouched) when the connection ended.
     // Every byte taken counts toward the bounds, the dropped CR and LF bytes included.
     bool ReadLine(std::string& line);
+    // Whether bytes may be read without waiting, or come within timeoutMs; unlike a receive,
+    // a silent peer does not end the connection. True too when the connection has ended (the
+    // read that follows finds the end). For a peer that may stay silent a long time (IDLE).
+    bool WaitReadable(int timeoutMs);
     // Starts the bounds of one reply: its time and its MaxReplyBytes.
     void BeginReply();
     void SendBuffer(const char* data, int count);

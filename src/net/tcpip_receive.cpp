@@ -1,4 +1,6 @@
 // The receiving side of TTcpIp: raw receive and the line reader over one read-ahead buffer.
+#include <poll.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -37,6 +39,18 @@ bool TTcpIp::FillReadAhead() {
             NoGreeting();
         if (Closed) return false;
     }
+}
+
+// Bytes a TLS session has decrypted but not yet handed out are not seen here: they wait for
+// the next bytes from the network, or for the caller's own next read.
+bool TTcpIp::WaitReadable(int timeoutMs) {
+    if (Buffered() > 0 || Closed || SocketHandle == -1) return true;
+    pollfd p{SocketHandle, POLLIN, 0};
+    int n = 0;
+    do {
+        n = poll(&p, 1, timeoutMs);
+    } while (n < 0 && errno == EINTR);
+    return n != 0;
 }
 
 bool TTcpIp::ReceiveBound(int& timeoutMs) {

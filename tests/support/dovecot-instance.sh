@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# A private, throw-away Dovecot POP3 server for tests and demos.
+# A private, throw-away Dovecot POP3 (and, when asked, IMAP) server for tests and demos.
 #
 #   dovecot-instance.sh start DIR PORT USER PASSWORD [OPTIONS]
 #                                                      config, passwd and maildir live in DIR
 #       --tls TLSPORT CERT KEY   ssl = yes: STLS on PORT and TLS on connect on TLSPORT
 #       --ipv6                   listen on ::1 as well
+#       --imap IMAPPORT          IMAP too, on IMAPPORT (STARTTLS there with --tls)
 #       --oauth2 URL MECHS       SASL MECHS too ("xoauth2 oauthbearer" or one of them), tokens
 #                                checked by POSTing them to the introspection URL (beside
 #                                PLAIN and USER/PASS)
@@ -43,13 +44,15 @@ write_oauth2_config() {
 
 write_config() {
     local dir=$1 port=$2 tls_port=$3 cert=$4 key=$5 addresses=$6 oauth2_url=$7 oauth2_mechs=$8
+    local imap_port=$9 protocols=pop3
+    [[ -z $imap_port ]] || protocols="pop3 imap"
     local mechanisms="plain login"
     [[ -z $oauth2_url ]] || mechanisms="plain login $oauth2_mechs"
     local uid gid
     IFS=: read -r uid gid <<<"$(mail_owner)"
     {
         cat <<EOF
-protocols = pop3
+protocols = $protocols
 listen = $addresses
 base_dir = $dir/run
 state_dir = $dir/state
@@ -106,6 +109,7 @@ EOF
         fi
         [[ $(id -u) -eq 0 ]] || echo "  chroot ="
         echo "}"
+        [[ -z $imap_port ]] || write_imap_service "$imap_port" "$addresses"
         if [[ $(id -u) -ne 0 ]]; then
             local me group
             me=$(id -un)
@@ -115,6 +119,21 @@ EOF
             echo "default_login_user = $me"
         fi
     } >"$dir/dovecot.conf"
+}
+
+# The IMAP listener: plain IMAP (with STARTTLS when ssl is on) on its port, no IMAPS.
+write_imap_service() {
+    local port=$1 addresses=$2
+    echo "service imap-login {"
+    echo "  inet_listener imap {"
+    echo "    address = $addresses"
+    echo "    port = $port"
+    echo "  }"
+    echo "  inet_listener imaps {"
+    echo "    port = 0"
+    echo "  }"
+    [[ $(id -u) -eq 0 ]] || echo "  chroot ="
+    echo "}"
 }
 
 # Makes the user's maildir (new, cur, tmp) owned by the mail uid.
@@ -145,9 +164,9 @@ watch_owner() {
 }
 
 cmd_start() {
-    [[ $# -ge 4 ]] || die "usage: start DIR PORT USER PASSWORD [--tls TLSPORT CERT KEY] [--ipv6] [--oauth2 URL MECHS]"
+    [[ $# -ge 4 ]] || die "usage: start DIR PORT USER PASSWORD [--tls TLSPORT CERT KEY] [--ipv6] [--oauth2 URL MECHS] [--imap IMAPPORT]"
     local dir=$1 port=$2 user=$3 password=$4
-    local tls_port="" cert="" key="" addresses=127.0.0.1 oauth2_url="" oauth2_mechs=""
+    local tls_port="" cert="" key="" addresses=127.0.0.1 oauth2_url="" oauth2_mechs="" imap_port=""
     shift 4
     while [[ $# -gt 0 ]]; do
         case $1 in
@@ -165,6 +184,11 @@ cmd_start() {
             oauth2_url=$2 oauth2_mechs=$3
             shift 3
             ;;
+        --imap)
+            [[ $# -ge 2 ]] || die "--imap needs IMAPPORT"
+            imap_port=$2
+            shift 2
+            ;;
         *) die "unknown option $1" ;;
         esac
     done
@@ -178,7 +202,8 @@ cmd_start() {
     chmod 644 "$dir/passwd"
     make_maildir "$dir" "$user" >/dev/null
     [[ -z $oauth2_url ]] || write_oauth2_config "$dir" "$oauth2_url"
-    write_config "$dir" "$port" "$tls_port" "$cert" "$key" "$addresses" "$oauth2_url" "$oauth2_mechs"
+    write_config "$dir" "$port" "$tls_port" "$cert" "$key" "$addresses" "$oauth2_url" \
+        "$oauth2_mechs" "$imap_port"
     dovecot -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
     local pid=$!
     echo "$pid" >"$dir/dovecot.pid"

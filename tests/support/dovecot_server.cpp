@@ -91,6 +91,11 @@ DovecotServer::DovecotServer(std::string user, std::string password, DovecotOpti
                         {"--tls", std::to_string(tlsPort_), options.certFile, options.keyFile});
         }
         if (options.ipv6) args.push_back("--ipv6");
+        if (options.imap) {
+            do imapPort_ = FreeLoopbackPort();
+            while (imapPort_ == port_ || imapPort_ == tlsPort_);
+            args.insert(args.end(), {"--imap", std::to_string(imapPort_)});
+        }
         if (!options.oauth2IntrospectionUrl.empty())
             args.insert(args.end(),
                         {"--oauth2", options.oauth2IntrospectionUrl, options.oauth2Mechanisms});

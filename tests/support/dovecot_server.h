@@ -22,6 +22,7 @@ struct DovecotOptions {
     // introspection, as oauth_server.py answers it).
     std::string oauth2IntrospectionUrl;
     std::string oauth2Mechanisms = "xoauth2 oauthbearer";
+    bool imap = false;  // also IMAP on ImapPort() (STARTTLS with the certificate)
 };
 
 // A private Dovecot POP3 server for one test: its own temporary directory, a free loopback
@@ -35,7 +36,8 @@ class DovecotServer {
     DovecotServer& operator=(const DovecotServer&) = delete;
 
     uint16_t Port() const { return port_; }
-    uint16_t TlsPort() const { return tlsPort_; }  // 0 without TLS
+    uint16_t TlsPort() const { return tlsPort_; }    // 0 without TLS
+    uint16_t ImapPort() const { return imapPort_; }  // 0 without IMAP
     const std::string& Dir() const { return dir_; }
     const std::string& User() const { return user_; }
     const std::string& Password() const { return password_; }
@@ -63,6 +65,7 @@ class DovecotServer {
     std::string password_;
     uint16_t port_ = 0;
     uint16_t tlsPort_ = 0;
+    uint16_t imapPort_ = 0;
 };
 
 // Runs the Dovecot script with the given arguments; returns its standard output and throws
