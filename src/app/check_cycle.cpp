@@ -237,11 +237,11 @@ void TCheckCycle::ShowRound(const TRound& round) {
     BringBackFor(round.Checked);
 }
 
-// One mailbox that failed: while an outcome is being shown nothing changes.
+// One mailbox that failed: while an outcome is being shown nothing more is shown, but a
+// refused sign-in still brings the window back and stops the ticks.
 void TCheckCycle::ShowFailureAlone(const TChecked& checked) {
     if (checked.PasswordToType) emit PasswordToType(checked.Id);
-    if (notifying_) return;
-    {
+    if (!notifying_) {
         const FlagScope scope(notifying_);
         emit TipChanged(Tip());
         if (checked.ShowBox) emit FailureShown(checked.Detail);
@@ -254,6 +254,8 @@ void TCheckCycle::BringBackFor(const std::vector<TChecked>& checked) {
         if (!one.BringBack) continue;
         emit MailboxNeedsUser(one.Id);
         emit UserNeeded(one.SignInAgainReason);
+        // Until the user has mended it, a check asked for meanwhile would only be refused again.
+        pending_.reset();
         Stop();
         return;
     }
