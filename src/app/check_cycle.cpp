@@ -89,7 +89,7 @@ void TCheckCycle::Request(const std::vector<TMailboxId>& ids, bool Quiet) {
 }
 
 void TCheckCycle::StartRound(const std::vector<TMailboxId>& ids, bool Quiet) {
-    round_ = TRound{Quiet, false, {}};
+    round_ = TRound{Quiet, false, {}, notifying_};
     // Copies: the settings may change while a mailbox waits for its credential.
     std::vector<TMailbox> mailboxes;
     for (const TMailboxId& id : ids)
@@ -213,13 +213,13 @@ void TCheckCycle::ShowRound(const TRound& round) {
     }
     for (const TChecked& one : round.Checked) anyReached = anyReached || !one.Outcome.Failed();
     if (settings_.Mailboxes.size() == 1 && !anyReached && !round.Checked.empty()) {
-        ShowFailureAlone(round.Checked.front());
+        ShowFailureAlone(round.Checked.front(), round.Nested);
         return;
     }
     emit TipChanged(Tip());
     for (const TChecked& one : round.Checked)
         if (one.PasswordToType) emit PasswordToType(one.Id);
-    if (!notifying_) {
+    if (!notifying_ && !round.Nested) {
         const FlagScope scope(notifying_);
         bool boxShown = false;
         for (const TChecked& one : round.Checked) {
@@ -237,11 +237,11 @@ void TCheckCycle::ShowRound(const TRound& round) {
     BringBackFor(round.Checked);
 }
 
-// One mailbox that failed: while an outcome is being shown nothing changes.
-void TCheckCycle::ShowFailureAlone(const TChecked& checked) {
+// One mailbox that failed: while an outcome is being shown nothing more is shown, but a
+// refused sign-in still brings the window back and stops the ticks.
+void TCheckCycle::ShowFailureAlone(const TChecked& checked, bool nested) {
     if (checked.PasswordToType) emit PasswordToType(checked.Id);
-    if (notifying_) return;
-    {
+    if (!notifying_ && !nested) {
         const FlagScope scope(notifying_);
         emit TipChanged(Tip());
         if (checked.ShowBox) emit FailureShown(checked.Detail);
@@ -254,6 +254,8 @@ void TCheckCycle::BringBackFor(const std::vector<TChecked>& checked) {
         if (!one.BringBack) continue;
         emit MailboxNeedsUser(one.Id);
         emit UserNeeded(one.SignInAgainReason);
+        // Until the user has mended it, a check asked for meanwhile would only be refused again.
+        pending_.reset();
         Stop();
         return;
     }

@@ -108,6 +108,9 @@ class TCheckCycle : public QObject {
         bool Quiet = true;
         bool Abandoned = false;
         std::vector<TChecked> Checked;
+        // Started while an outcome was being shown: it only changes the tooltip, even when it
+        // ends after that outcome.
+        bool Nested = false;
     };
     struct TPending {
         bool Quiet = true;
@@ -122,7 +125,7 @@ class TCheckCycle : public QObject {
     void Record(const TChecked& checked);
     void RoundEnded();
     void ShowRound(const TRound& round);
-    void ShowFailureAlone(const TChecked& checked);
+    void ShowFailureAlone(const TChecked& checked, bool nested);
     void BringBackFor(const std::vector<TChecked>& checked);
     std::string Tip() const;
     std::vector<TMailboxId> AllIds() const;

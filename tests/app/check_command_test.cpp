@@ -99,7 +99,7 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
 
         const TRun run = Check({"--check"});
         EXPECT_EQ(run.Status, 0) << run.Err;
-        EXPECT_EQ(run.Out, "You have mail!\n2 messages waiting, 1 deleted.\n");
+        EXPECT_EQ(run.Out, "You have mail!\n1 message waiting, 1 deleted.\n");
         EXPECT_EQ(run.Err, "");
         const auto left = server.MessageFiles();
         ASSERT_EQ(left.size(), 1u);
@@ -134,10 +134,10 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
     EXPECT_EQ(nothing.Err, "No password on standard input.\n");
 }
 
-// Two mailboxes, each with a typed password: both checked in order, the spam of both deleted
-// and logged; the totals, then a line each. A refusal in one fails the command but not the
-// other's check; --mailbox checks one as a single mailbox is checked; an unknown one is a
-// mistake on the command line.
+// Two mailboxes, each with a typed password: both checked at once, the spam of both deleted
+// and logged; the totals of what is left and deleted, then a line each in mailbox order. A refusal
+// in one fails the command but not the other's check; --mailbox checks one as a single mailbox is
+// checked; an unknown one is a mistake on the command line.
 TEST_F(CheckCommand, SeveralMailboxes) {
     DovecotServer home("home", "homepw");
     TSettings settings = Settings();
@@ -155,8 +155,8 @@ TEST_F(CheckCommand, SeveralMailboxes) {
     const TRun both = Check({"--check", "--password-stdin"}, "secret\nhomepw\n");
     EXPECT_EQ(both.Status, 0) << both.Err;
     EXPECT_EQ(both.Out,
-              "You have mail!\n3 messages waiting, 2 deleted.\nwork: 2 waiting, 1 deleted.\n"
-              "home@127.0.0.1: 1 waiting, 1 deleted.\n");
+              "You have mail!\n1 message waiting, 2 deleted.\nwork: 1 waiting, 1 deleted.\n"
+              "home@127.0.0.1: 0 waiting, 1 deleted.\n");
     EXPECT_EQ(both.Err, "");
     EXPECT_EQ(server.MessageFiles().size(), 1u);
     EXPECT_EQ(home.MessageFiles().size(), 0u);
@@ -178,7 +178,7 @@ TEST_F(CheckCommand, SeveralMailboxes) {
     const TRun one =
         Check({"--check", "--password-stdin", "--mailbox", "home@127.0.0.1"}, "homepw\n");
     EXPECT_EQ(one.Status, 0) << one.Err;
-    EXPECT_EQ(one.Out, "No mail.\n1 message waiting, 1 deleted.\n");
+    EXPECT_EQ(one.Out, "No mail.\n0 messages waiting, 1 deleted.\n");
 
     const TRun unknown = Check({"--check", "--mailbox", "nowhere"});
     EXPECT_EQ(unknown.Status, 2);

@@ -111,6 +111,31 @@ TEST_F(CheckCycle, NestedOutcomeWhileOneIsShownOnlyChangesTheTip) {
     EXPECT_EQ(log.back(), "mail:3");
 }
 
+// A check started while an outcome is shown stays quiet though it ends after that outcome; a
+// refused sign-in met meanwhile still stops the ticks, and a check asked for meanwhile with them.
+TEST_F(CheckCycle, CheckStartedWhileAnOutcomeIsShownStaysQuiet) {
+    S empty(EmptySession());
+    Aim(empty.Port());
+    cycle.SetNotifying(true);
+    cycle.CheckMail(false);
+    cycle.SetNotifying(false);
+    ASSERT_TRUE(cycle.WaitUntilIdle(10s));
+    EXPECT_EQ(log, (std::vector<std::string>{"tip:No mail."}));
+
+    S refusing({S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
+                S::Send("-ERR no\r\n"), S::Close()});
+    Aim(refusing.Port());
+    log.clear();
+    cycle.SetNotifying(true);
+    cycle.Start();
+    cycle.CheckMail(false);
+    ASSERT_TRUE(cycle.WaitUntilIdle(10s));
+    cycle.SetNotifying(false);
+    EXPECT_EQ(log, (std::vector<std::string>{"user:"}));
+    EXPECT_FALSE(cycle.Timer()->Enabled());
+    EXPECT_EQ(refusing.Connections(), 1);
+}
+
 // A server name that cannot be resolved passes like any connection that cannot be made: it is
 // said in the tooltip, and the ticks go on.
 TEST_F(CheckCycle, UnresolvedServerIsAPassingFailure) {

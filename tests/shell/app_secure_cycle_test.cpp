@@ -57,6 +57,7 @@ struct Outcome {
     std::string log;  // the deletion log without its time stamps
     size_t left = 0;
     bool windowBack = false;  // shown again with the timer stopped
+    bool settled = false;     // the check ended in time
 };
 
 // One check from Hide to its notification against a fresh server holding one spam among two.
@@ -77,6 +78,7 @@ Outcome Check(TEncryption encryption, const std::string& cert, bool fast = false
         form.edPassword->setText("pw");
         form.show();
         form.CheckAndHide();
+        outcome.settled = form.Settle();
         outcome.events = form.Log;
         outcome.windowBack = form.isVisible() && !form.Cycle().Timer()->Enabled();
         for (const std::string& line : place.Logged()) outcome.log += line + "\n";
@@ -96,6 +98,7 @@ struct TwoMailboxes {
     std::vector<int> needsUser;  // mailboxes the window came back for
     int32_t mailCount = 0;
     bool anyFailed = false;
+    bool settled = false;
 };
 
 TwoMailboxes CheckTwo(const std::string& homePassword) {
@@ -131,6 +134,7 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
         form.PasswordRow(1)->setText("pw");
         form.show();
         form.CheckAndHide();
+        outcome.settled = form.Settle();
         outcome.events = form.Log;
         outcome.windowBack = form.isVisible() && !form.Cycle().Timer()->Enabled();
         outcome.mailCount = form.Cycle().MailCount();
@@ -141,6 +145,13 @@ TwoMailboxes CheckTwo(const std::string& homePassword) {
     outcome.workLeft = work.MessageFiles().size();
     outcome.homeLeft = home.MessageFiles().size();
     return outcome;
+}
+
+// The events after the tooltip that shows the first mailbox's line alone, as soon as it is known
+// (which mailbox that is depends on which check ends first).
+std::vector<std::string> AfterEarlyTip(const std::vector<std::string>& events) {
+    if (events.empty() || events[0].rfind("tip:", 0) != 0) return {"(no early tip)"};
+    return {events.begin() + 1, events.end()};
 }
 
 }  // namespace
@@ -154,10 +165,12 @@ class AppSecureCycleTest : public QObject {
     // deletes, logs and notifies as a plain one does.
     void secureCheckIsThePlainCheck() {
         const Outcome plain = Check(TEncryption::None, "server");
+        QVERIFY(plain.settled);
         for (const auto& [encryption, fast] : {std::pair{TEncryption::Stls, false},
                                                {TEncryption::TlsOnConnect, false},
                                                {TEncryption::Stls, true}}) {
             const Outcome secure = Check(encryption, "server", fast);
+            QVERIFY(secure.settled);
             QCOMPARE(secure.events, (std::vector<std::string>{"tip:You have mail!"}));
             QCOMPARE(secure.events, plain.events);
             QVERIFY(secure.log.find("Subject: cheap spam") != std::string::npos);
@@ -172,6 +185,7 @@ class AppSecureCycleTest : public QObject {
         for (const auto& [encryption, fast] :
              {std::pair{TEncryption::TlsOnConnect, false}, {TEncryption::Stls, true}}) {
             const Outcome outcome = Check(encryption, "selfsigned", fast);
+            QVERIFY(outcome.settled);
             QCOMPARE(outcome.events.size(), size_t{2});
             QVERIFY(outcome.events[0].rfind("tip:Certificate not trusted (self-signed) for ", 0) ==
                     0);
@@ -182,12 +196,14 @@ class AppSecureCycleTest : public QObject {
     }
     // Two mailboxes, one plain and one over TLS: one check deletes and logs the spam of both and
     // names each in the tooltip and the count box. A refusal in one brings the window back for
-    // it, while the other's spam is still deleted and its count still shown.
+    // it, its box naming it, while the other's spam is still deleted and its count still shown.
     void severalMailboxesAreOneCheck() {
         const TwoMailboxes both = CheckTwo("pw");
-        QCOMPARE(both.events, (std::vector<std::string>{
-                                  "tip:You have mail!\nwork: 1 waiting\nhome: 1 waiting",
-                                  "box:You have 2 messages!\nwork: 1 message\nhome: 1 message"}));
+        QVERIFY(both.settled);
+        QCOMPARE(AfterEarlyTip(both.events),
+                 (std::vector<std::string>{
+                     "tip:You have mail!\nwork: 1 waiting\nhome: 1 waiting",
+                     "box:You have 2 messages!\nwork: 1 message\nhome: 1 message"}));
         QCOMPARE(both.spamLogged, size_t{2});
         QCOMPARE(both.workLeft, size_t{1});
         QCOMPARE(both.homeLeft, size_t{1});
@@ -195,10 +211,11 @@ class AppSecureCycleTest : public QObject {
         QVERIFY(!both.anyFailed && !both.windowBack);
 
         const TwoMailboxes refused = CheckTwo("other");
+        QVERIFY(refused.settled);
         const std::string reply = "-ERR [AUTH] Authentication failed.";
-        QCOMPARE(refused.events,
+        QCOMPARE(AfterEarlyTip(refused.events),
                  (std::vector<std::string>{
-                     "tip:You have mail!\nwork: 1 waiting\nhome: " + reply, "error:" + reply,
+                     "tip:You have mail!\nwork: 1 waiting\nhome: " + reply, "error:home: " + reply,
                      "box:You have 1 messages!\nwork: 1 message\nhome: " + reply}));
         QCOMPARE(refused.spamLogged, size_t{1});
         QCOMPARE(refused.workLeft, size_t{1});

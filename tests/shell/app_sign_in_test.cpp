@@ -87,8 +87,10 @@ class Desk {
         form.Settings.Mailboxes[0].RememberPassword = true;
         form.show();
         form.edPassword->setText("s3cret");
-        form.CheckAndHide();
-        form.CheckAndHide();
+        for (int hide = 0; hide < 2; ++hide) {
+            form.CheckAndHide();
+            if (!form.Settle()) return -1;
+        }
         const int said = form.Count(std::string("tip:") + kKeyringUnavailableText);
         form.FormDestroy();
         return said;
@@ -193,8 +195,12 @@ class AppSignInTest : public QObject {
         form.Cycle().Timer()->SetInterval(1);
         form.Cycle().Timer()->SetEnabled(true);
         form.TimerTimer();
+        QVERIFY(form.Cycle().SessionsStarted() <= 1);
         QVERIFY2(form.Cycle().LastCredential().Secret.rfind(token.toStdString(), 0) == 0,
                  form.Cycle().LastCredential().Secret.c_str());
+        // A tick that came meanwhile is not lost: one more check follows, and then no more.
+        form.Cycle().Timer()->SetInterval(60000);
+        QVERIFY(form.Settle());
         if (held == "expired" && !token.isEmpty())
             QVERIFY(form.Cycle().LastCredential().Secret != "at-held");
         QVERIFY(!desk.BrowserCalled());
@@ -205,7 +211,10 @@ class AppSignInTest : public QObject {
         const bool needsUser = says.startsWith(kSignInAgainText);
         std::vector<std::string> expected{"tip:" + says.section('\n', 0, 0).toStdString()};
         if (needsUser) expected.push_back("error:" + says.toStdString());
-        QCOMPARE(QString::fromStdString(Joined(log)), QString::fromStdString(Joined(expected)));
+        // A failure that passes by itself is said again by the check a tick asked for meanwhile.
+        const std::string once = Joined(expected);
+        const std::string said = Joined(log);
+        QVERIFY2(said == once || (!needsUser && said == once + once), said.c_str());
         QCOMPARE(WindowBack(form), needsUser);
         if (needsUser)  // the window that comes back says why too
             QCOMPARE(form.edPassword->toolTip(),
@@ -237,6 +246,7 @@ class AppSignInTest : public QObject {
         next.FormCreate();
         next.Start();
         QVERIFY(next.Cycle().LastCredential().Secret.rfind("at-", 0) == 0);
+        QVERIFY(next.Settle());
         QVERIFY(next.Log.size() >= 1);  // the check's outcome
     }
 
@@ -391,6 +401,7 @@ class AppSignInTest : public QObject {
             return;
         }
         QCOMPARE(next.edPassword->text(), QString("s3cret"));
+        QVERIFY(next.Settle());
         QVERIFY(!next.Log.empty());  // checked at once
         std::string secret;
         QVERIFY(TKeyring().Read(key, secret).IsOk());
@@ -447,6 +458,7 @@ class AppSignInTest : public QObject {
         TestForm form(desk.Hive());
         form.FormCreate();
         form.Start();
+        QVERIFY(form.Settle());
         QCOMPARE(QString::fromStdString(Joined(form.Log)), log);
         if (stls) return;
         QCOMPARE(plain.Connections(), 0 + log.contains("-ERR"));
@@ -455,6 +467,7 @@ class AppSignInTest : public QObject {
             QVERIFY(form.edPassword->text().isEmpty());
             QTest::keyClicks(form.edPassword, "pw");
             form.CheckAndHide();
+            QVERIFY(form.Settle());
             std::string kept;
             QVERIFY(TKeyring().Read(key, kept).IsOk());
             QVERIFY(!PasswordRecordOf(kept)->Encrypted);
@@ -487,6 +500,7 @@ class AppSignInTest : public QObject {
             form.Start();
             QVERIFY(form.isVisible());
             form.TimerTimer();
+            QVERIFY(form.Settle());
             QCOMPARE(form.Log, (std::vector<std::string>{
                                    "tip:Sign in again.",
                                    "error:Sign in again.\nThe saved sign-in was made for another "
@@ -509,6 +523,7 @@ class AppSignInTest : public QObject {
                                {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
             form.Cycle().Timer()->SetEnabled(true);
             form.TimerTimer();
+            QVERIFY(form.Settle());
             const auto log = form.Without(std::string("tip:") + kKeyringUnavailableText);
             QVERIFY(form.Cycle().LastCredential().Secret.rfind("at-", 0) == 0);
             QVERIFY(form.Cycle().LastCredential().Secret != "at-stale");
@@ -699,6 +714,7 @@ class AppSignInTest : public QObject {
             TestForm form(desk.Hive());
             form.FormCreate();
             form.Start();
+            QVERIFY(form.Settle());
             QCOMPARE(!form.Log.empty(), checked);
             QCOMPARE(form.edPassword->text(), QString("pw1"));
             QCOMPARE(form.PasswordRow(1) != nullptr, row);
@@ -752,6 +768,7 @@ class AppSignInTest : public QObject {
         TestForm next(desk.Hive());
         next.FormCreate();
         next.Start();
+        QVERIFY(next.Settle());
         QVERIFY(next.edPassword->text().isEmpty());
         QVERIFY(next.isVisible());
         QCOMPARE(next.Log, std::vector<std::string>{std::string("tip:") + kKeyringUnavailableText});
