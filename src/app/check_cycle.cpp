@@ -176,7 +176,9 @@ std::vector<TMailboxOutcome> TCheckCycle::Outcomes() const {
     for (const TMailbox& mailbox : settings_.Mailboxes) {
         auto found = std::find_if(outcomes_.begin(), outcomes_.end(),
                                   [&](const auto& entry) { return entry.first == mailbox.Id(); });
-        outcomes.push_back(found == outcomes_.end() ? TMailboxOutcome{} : found->second);
+        TMailboxOutcome unknown;
+        unknown.Pending = true;
+        outcomes.push_back(found == outcomes_.end() ? unknown : found->second);
     }
     return outcomes;
 }

@@ -34,7 +34,8 @@ std::vector<std::string> OutcomeLines(const std::vector<const TMailbox*>& mailbo
     std::vector<std::string> lines;
     for (size_t i = 0; i < mailboxes.size() && i < outcomes.size(); ++i) {
         const TMailboxOutcome& outcome = outcomes[i];
-        lines.push_back(Named(*mailboxes[i], outcome.Failed() ? outcome.Failure
+        lines.push_back(Named(*mailboxes[i], outcome.Pending    ? std::string("not checked yet")
+                                             : outcome.Failed() ? outcome.Failure
                                              : outcome.Count == 0
                                                  ? std::string("no mail")
                                                  : std::to_string(outcome.Count) + " waiting"));
@@ -58,7 +59,9 @@ std::string MailWaitingText(int32_t total, const std::vector<const TMailbox*>& m
         const TMailboxOutcome& outcome = outcomes[i];
         const std::string count =
             std::to_string(outcome.Count) + (outcome.Count == 1 ? " message" : " messages");
-        text += "\n" + Named(*mailboxes[i], outcome.Failed() ? outcome.Failure : count);
+        text += "\n" + Named(*mailboxes[i], outcome.Pending    ? std::string("not checked yet")
+                                            : outcome.Failed() ? outcome.Failure
+                                                               : count);
     }
     return text;
 }

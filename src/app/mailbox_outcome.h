@@ -16,6 +16,8 @@ struct TMailboxOutcome {
     // The failure as the tooltip shows it; empty when the check reached its outcome (or the
     // mailbox was not checked yet).
     std::string Failure;
+    // Not checked yet since the program started: its line says so rather than "no mail".
+    bool Pending = false;
     bool Failed() const { return !Failure.empty(); }
 };
 
