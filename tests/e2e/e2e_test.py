@@ -737,6 +737,13 @@ def scenario_stalled_server(binary, desktop, mailbox, work, artifacts):
             assert time.monotonic() - started < 0.1, "the tray item answered late"
         wait_for("the spam gone beside the stalled server",
                  lambda: "Great offers" not in mailbox.subjects(SECOND_USER), timeout=5)
+        # A left click gives up the stalled session: the window is back at once, and Exit ends
+        # the program promptly.
+        item.Activate(10, 10, dbus_interface="org.kde.StatusNotifierItem")
+        wait_for("the window back while the server stalls", program.visible, timeout=2)
+        started = time.monotonic()
+        assert program.close_with_alt_f4() == 0
+        assert time.monotonic() - started < 5, "Exit waited for the stalled server"
     finally:
         program.kill()
         silent.close()
