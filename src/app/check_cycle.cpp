@@ -77,19 +77,20 @@ std::vector<TMailboxId> TCheckCycle::AllIds() const {
 
 void TCheckCycle::Request(const std::vector<TMailboxId>& ids, bool Quiet) {
     if (!round_) {
-        StartRound(ids, Quiet);
+        StartRound(ids, Quiet, notifying_);
         return;
     }
     // Not lost: one more check follows the running one, quiet only when every asker was.
-    if (!pending_) pending_ = TPending{Quiet, {}};
+    if (!pending_) pending_ = TPending{Quiet, notifying_, {}};
     pending_->Quiet = pending_->Quiet && Quiet;
+    pending_->Nested = pending_->Nested && notifying_;
     for (const TMailboxId& id : ids)
         if (std::find(pending_->Ids.begin(), pending_->Ids.end(), id) == pending_->Ids.end())
             pending_->Ids.push_back(id);
 }
 
-void TCheckCycle::StartRound(const std::vector<TMailboxId>& ids, bool Quiet) {
-    round_ = TRound{Quiet, false, {}, notifying_};
+void TCheckCycle::StartRound(const std::vector<TMailboxId>& ids, bool Quiet, bool nested) {
+    round_ = TRound{Quiet, false, {}, nested || notifying_};
     // Copies: the settings may change while a mailbox waits for its credential.
     std::vector<TMailbox> mailboxes;
     for (const TMailboxId& id : ids)
@@ -199,7 +200,7 @@ void TCheckCycle::RoundEnded() {
     if (!pending_ || round_) return;
     const TPending next = std::move(*pending_);
     pending_.reset();
-    StartRound(next.Ids, next.Quiet);
+    StartRound(next.Ids, next.Quiet, next.Nested);
 }
 
 void TCheckCycle::ShowRound(const TRound& round) {

@@ -114,11 +114,14 @@ class TCheckCycle : public QObject {
     };
     struct TPending {
         bool Quiet = true;
+        // Every asker asked while an outcome was being shown: the check stays as quiet as one
+        // started then.
+        bool Nested = true;
         std::vector<TMailboxId> Ids;
     };
 
     void Request(const std::vector<TMailboxId>& ids, bool Quiet);
-    void StartRound(const std::vector<TMailboxId>& ids, bool Quiet);
+    void StartRound(const std::vector<TMailboxId>& ids, bool Quiet, bool nested);
     void StartOne(const TMailbox& mailbox);
     void MailboxDone(TMailboxCheck* check, const TMailboxCheckResult& result);
     TChecked Judge(const TMailbox& mailbox, const TMailboxCheckResult& result) const;

@@ -292,7 +292,11 @@ TEST_F(OAuthTest, TokenAnswerBounds) {
             EXPECT_EQ(e.Message(), message);
         }
     }
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer keeps freed memory aside: no measure there
     EXPECT_LT(peakKiB() - peakBefore, 32 * 1024);
+#else
+    (void)peakBefore;
+#endif
 }
 
 TEST_F(OAuthTest, ExpiresInIsHeldBetweenNowAndAYear) {
