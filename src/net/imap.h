@@ -183,7 +183,6 @@ class TImap : public TTcpIp {
     void UidCommand(const std::string& command, const std::vector<uint32_t>& uids,
                     const std::string& tail, const Handler& onUntagged = {});
     void Require(std::string_view capability, const std::string& command);
-    void RefuseUnusableSignIn() const;
 
     TImapParser parser_;
     std::vector<std::string> capabilities_;

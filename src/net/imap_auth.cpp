@@ -16,15 +16,6 @@ EProtocolError NotOffered(const std::string& what) {
 
 }  // namespace
 
-void TImap::RefuseUnusableSignIn() const {
-    const auto way = static_cast<int32_t>(Authentication);
-    using F = EEncryptionError::TFault;
-    if (way < 0 || way > static_cast<int32_t>(TAuthentication::OAuth2))
-        throw EEncryptionError(F::UnreadableAuthentication, kUnreadableAuthenticationFault);
-    if (Authentication == TAuthentication::OAuth2 && Encryption == TEncryption::None)
-        throw EEncryptionError(F::TokenInClear, "OAuth2 sign-in needs an encrypted connection");
-}
-
 // A server that signs in before STARTTLS could be anyone in between keeping TLS away.
 void TImap::Open() {
     RefuseUnusableSignIn();

@@ -162,9 +162,6 @@ class TPop3 : public TTcpIp {
     // note after the (cut) line.
     static EProtocolError LoginRefusal(const std::string& line, const std::string& note = {});
 
-    // Before connecting: raises EEncryptionError when a token would travel in clear or the way
-    // of signing in is none this program knows.
-    void RefuseUnusableSignIn() const;
     // After the greeting (and STLS): USER and PASS, or CAPA and the SASL exchange, as
     // Authentication says; raises as CheckLoginReply and SignInSasl.
     void SendCredentials();

@@ -12,15 +12,6 @@ bool IsContinuation(const std::string& line) {
 
 }  // namespace
 
-void TPop3::RefuseUnusableSignIn() const {
-    const auto way = static_cast<int32_t>(Authentication);
-    using F = EEncryptionError::TFault;
-    if (way < 0 || way > static_cast<int32_t>(TAuthentication::OAuth2))
-        throw EEncryptionError(F::UnreadableAuthentication, kUnreadableAuthenticationFault);
-    if (Authentication == TAuthentication::OAuth2 && Encryption == TEncryption::None)
-        throw EEncryptionError(F::TokenInClear, "OAuth2 sign-in needs an encrypted connection");
-}
-
 void TPop3::SignInSasl() {
     const std::optional<std::string> mechanism = Sasl::Choose(Authentication, saslMechanisms_);
     if (!mechanism)

@@ -45,6 +45,15 @@ void TTcpIp::RefuseUnreadablePin() const {
                     "The trusted certificate is not a SHA-256 fingerprint");
 }
 
+void TTcpIp::RefuseUnusableSignIn() const {
+    const auto way = static_cast<int32_t>(Authentication);
+    using F = EEncryptionError::TFault;
+    if (way < 0 || way > static_cast<int32_t>(TAuthentication::OAuth2))
+        throw EEncryptionError(F::UnreadableAuthentication, kUnreadableAuthenticationFault);
+    if (Authentication == TAuthentication::OAuth2 && Encryption == TEncryption::None)
+        throw EEncryptionError(F::TokenInClear, "OAuth2 sign-in needs an encrypted connection");
+}
+
 void TTcpIp::Disconnect() {
     ReleaseSocket(SocketHandle);
 }

@@ -78,6 +78,9 @@ class TTcpIp {
     void Connect();
     void Disconnect();
 
+    // Before connecting: raises EEncryptionError when a token would travel in clear or the way
+    // of signing in is none this program knows.
+    void RefuseUnusableSignIn() const;
     // Creates and connects SocketHandle (-1 on failure); returns the system error, 0 if none.
     int OpenSocket(uint16_t port, uint32_t address);
     void ReleaseSocket(int& handle);

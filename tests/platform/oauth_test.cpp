@@ -510,13 +510,14 @@ TEST_F(RedirectListenerTest, OtherUsersAreNotServed) {
             // Closed once the listener's system has taken the end of the request: the socket
             // then lingers as a closed one.
             shutdown(fd, SHUT_WR);
-            tcp_info info{};
-            socklen_t size = sizeof info;
-            for (int i = 0; i < 2000; ++i) {
-                getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size);
-                if (info.tcpi_state == TCP_FIN_WAIT2) break;
-                usleep(1000);
-            }
+            test_support::WaitFor(
+                [fd] {
+                    tcp_info info{};
+                    socklen_t size = sizeof info;
+                    getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size);
+                    return info.tcpi_state == TCP_FIN_WAIT2;
+                },
+                2s);
             _exit(0);
         }
         char byte;

@@ -22,15 +22,22 @@ class TestConnection : public TTcpIp {
     using TTcpIp::SendText;
 };
 
-class TestPop3 : public TPop3 {
+// A mail client (TPop3, TImap) signing in to 127.0.0.1:port as user with password.
+template <class Client>
+class TestClient : public Client {
   public:
-    explicit TestPop3(uint16_t port, const std::string& user = "joe",
-                      const std::string& password = "pw") {
-        Hostname = "127.0.0.1";
-        Port = port;
-        UserName = user;
-        Password = password;
+    explicit TestClient(uint16_t port, const std::string& user = "joe",
+                        const std::string& password = "pw") {
+        this->Hostname = "127.0.0.1";
+        this->Port = port;
+        this->UserName = user;
+        this->Password = password;
     }
+};
+
+class TestPop3 : public TestClient<TPop3> {
+  public:
+    using TestClient::TestClient;
     using TPop3::Connect;
     using TPop3::MaxReplyBytes;
     using TPop3::ReceiveCalls;
