@@ -28,7 +28,6 @@ Steps DeletingSession() {
     Steps steps =
         Then(LoginSteps(list), {S::ReadLine(), S::Send(spam), S::ReadLine(), S::Send(spam),
                                 S::ReadLine(), S::Send("+OK\r\n"), S::Close()});
-    steps = Then(steps, {});
     for (const S::Step& step : LoginSteps(list)) steps.push_back(step);
     return Then(steps,
                 {S::ReadLine(), S::Send(spam), S::ReadLine(), S::Trickle("+OK gone\r\n", 150),
