@@ -49,6 +49,7 @@ const char* EncryptionAdvice(EEncryptionError::TFault fault) {
     switch (fault) {
         case F::UnreadableEncryption:
         case F::UnreadableAuthentication:
+        case F::UnreadableProtocol:
             return "; choose it again in Mail Options.";
         case F::TokenInClear:
             return "; choose STARTTLS or TLS on connect in Mail Options.";

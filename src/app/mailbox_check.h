@@ -39,6 +39,9 @@ struct TMailboxCheckResult {
     std::exception_ptr Failure;  // null when the check reached its outcome
     bool SignedIn = false;       // the server accepted the sign-in
     bool Abandoned = false;      // Abandon was called: nothing of it is to be shown
+    // IMAP: the server could neither expunge by UID nor move, so the condemned are left flagged
+    // \Deleted (to be said once).
+    bool LeftFlagged = false;
 };
 
 class TMailboxCheck : public QObject {

@@ -45,6 +45,10 @@ struct TMailbox {
     // Keep the password in the desktop keyring ("Remember password", REG_DWORD 0 or 1); the
     // settings file never holds it.
     bool RememberPassword = false;
+    // IMAP only: the folder guarded ("Folder"; empty: INBOX) and where condemned messages go
+    // ("Move To"; empty: they are deleted), both as the user writes them.
+    std::string Folder;
+    std::string MoveTo;
     // Examine each message only once ("Fast Check", REG_DWORD 0 or 1; absent means 0).
     bool FastCheck = false;
     // Why a further mailbox's stored sub-key cannot be read (its "SMTP host" or "User" is there

@@ -11,6 +11,8 @@ TTlsSettings TlsSettingsOf(const TConnection& connection, bool refuseUntrusted) 
 
 void TTcpIp::Use(const TConnection& connection) {
     using F = EEncryptionError::TFault;
+    if (!connection.Protocol)
+        throw EEncryptionError(F::UnreadableProtocol, kUnreadableProtocolFault);
     if (!connection.Encryption)
         throw EEncryptionError(F::UnreadableEncryption, kUnreadableEncryptionFault);
     if (!connection.Authentication)

@@ -24,6 +24,22 @@ inline constexpr const char* kUnreadableEncryptionFault =
 inline constexpr const char* kUnreadableAuthenticationFault =
     "The stored authentication setting cannot be read";
 
+// The stored protocol setting was neither POP3 nor IMAP: no connection is made until the user
+// chooses one.
+inline constexpr const char* kUnreadableProtocolFault =
+    "The stored protocol setting cannot be read";
+
+// What the mailbox speaks ("Protocol": 0 POP3, 1 IMAP).
+enum class TMailProtocol : int32_t { Pop3 = 0, Imap = 1 };
+
+// The port a server of the protocol usually listens on for the encryption: POP3 110 or 995,
+// IMAP 143 or 993 (TLS on connect).
+inline uint16_t UsualPort(TEncryption encryption, TMailProtocol protocol) {
+    const uint16_t pop3 = UsualPort(encryption);
+    if (protocol != TMailProtocol::Imap) return pop3;
+    return pop3 == 995 ? 993 : 143;
+}
+
 // How the client proves who it is.
 enum class TAuthentication : int32_t {
     UserPass = 0,   // USER and PASS, as classic POP3
@@ -47,6 +63,9 @@ struct TConnection {
     // Nothing when a stored choice could not be read: no connection is made until the user
     // chooses again, never falling back to another way.
     std::optional<TAuthentication> Authentication = TAuthentication::UserPass;
+    // Nothing when a stored protocol could not be read: the mailbox is not checked until the
+    // user chooses one.
+    std::optional<TMailProtocol> Protocol = TMailProtocol::Pop3;
 
     bool operator==(const TConnection&) const = default;
 };

@@ -30,6 +30,7 @@ class EEncryptionError : public ETcpIpError {
         UnknownNumber,             // a number that names no encryption
         UnreadableEncryption,      // the stored encryption could not be read
         UnreadableAuthentication,  // the stored way of signing in could not be read
+        UnreadableProtocol,        // the stored protocol could not be read
         TokenInClear,              // an OAuth2 token would travel unencrypted
         PasswordInClear,           // a password kept for encrypted use would travel unencrypted
     };

@@ -1,0 +1,16 @@
+#pragma once
+
+// An IMAP session of a mailbox: the client handed the mailbox's connection, user and
+// credential, then connected and signed in (TImap::Open). Shared by the check, the watch that
+// keeps IDLE, the dry run, Test connection and `vornask --check`.
+
+#include "app/credential_source.h"
+
+class TImap;
+struct TMailbox;
+
+// Hands the mailbox's connection, user and credential to the client. An unreadable protocol,
+// encryption or way of signing in raises before anything is sent.
+void PrepareImapSession(TImap& imap, const TMailbox& mailbox, const TCredential& credential);
+// PrepareImapSession, then Open.
+void OpenImapSession(TImap& imap, const TMailbox& mailbox, const TCredential& credential);
