@@ -49,9 +49,11 @@ TCheckCycle::~TCheckCycle() {
     // Ticks must not reach a cycle that is going away; sessions still running are cut off.
     timer_->SetEnabled(false);
     for (TMailboxCheck* check : running_) check->disconnect(this);
+    for (const auto& [id, watch] : watches_) watch->disconnect(this);
 }
 
 void TCheckCycle::Start() {
+    guarding_ = true;
     timer_->SetInterval(MinutesToMs(settings_.Interval));
     timer_->SetEnabled(true);
     CheckMail(true);
@@ -59,6 +61,8 @@ void TCheckCycle::Start() {
 
 void TCheckCycle::Stop() {
     timer_->SetEnabled(false);
+    guarding_ = false;
+    StopWatches();
 }
 
 void TCheckCycle::CheckMail(bool Quiet) {
@@ -124,7 +128,19 @@ void TCheckCycle::StartOne(const TMailbox& mailbox) {
 void TCheckCycle::MailboxDone(TMailboxCheck* check, const TMailboxCheckResult& result) {
     running_.erase(std::remove(running_.begin(), running_.end(), check), running_.end());
     check->deleteLater();
-    if (round_ && !round_->Abandoned && !result.Abandoned) Record(Judge(check->Mailbox(), result));
+    const bool shown = round_ && !round_->Abandoned && !result.Abandoned;
+    if (shown) Record(Judge(check->Mailbox(), result));
+    // From the event loop: the watch's credential may wait in one, and this round is not done.
+    if (shown && guarding_ && result.SignedIn &&
+        check->Mailbox().Connection.Protocol == TMailProtocol::Imap) {
+        const TMailboxId id = check->Mailbox().Id();
+        QMetaObject::invokeMethod(
+            this,
+            [this, id] {
+                if (guarding_) Watch(id);
+            },
+            Qt::QueuedConnection);
+    }
     if (round_ && running_.empty()) RoundEnded();
 }
 
@@ -132,6 +148,7 @@ TCheckCycle::TChecked TCheckCycle::Judge(const TMailbox& mailbox,
                                          const TMailboxCheckResult& result) const {
     TChecked checked;
     checked.Id = mailbox.Id();
+    checked.LeftFlagged = result.LeftFlagged;
     if (!result.Failure) {
         checked.Outcome.Count = result.Counts.Left;
         checked.Outcome.Deleted = result.Counts.Deleted();
@@ -186,11 +203,33 @@ std::vector<TMailboxOutcome> TCheckCycle::Outcomes() const {
 
 std::string TCheckCycle::Tip() const {
     const std::vector<TMailboxOutcome> outcomes = Outcomes();
-    if (settings_.Mailboxes.size() == 1 && outcomes[0].Failed())
-        return Capitalized(outcomes[0].Failure);
+    // While a watch is down its mailbox's line says so; the headline still says what waits.
+    std::vector<TMailboxOutcome> shown = outcomes;
+    for (size_t i = 0; i < shown.size(); ++i)
+        if (const auto down = down_.find(settings_.Mailboxes[i].Id()); down != down_.end())
+            shown[i].Failure = down->second;
+    if (settings_.Mailboxes.size() == 1) {
+        if (down_.count(settings_.Mailboxes[0].Id()) != 0)
+            return OutcomeHeadline(outcomes) + "\n" + Capitalized(shown[0].Failure);
+        if (outcomes[0].Failed()) return Capitalized(outcomes[0].Failure);
+    }
     std::vector<const TMailbox*> mailboxes;
     for (const TMailbox& mailbox : settings_.Mailboxes) mailboxes.push_back(&mailbox);
-    return OutcomeTip(mailboxes, outcomes);
+    const std::string tip = OutcomeTip(mailboxes, shown);
+    const size_t lines = tip.find('\n');
+    return lines == std::string::npos ? tip : OutcomeHeadline(outcomes) + tip.substr(lines);
+}
+
+int32_t TCheckCycle::Recount() {
+    mailCount_ = 0;
+    lastCheckFailed_ = false;
+    int32_t waiting = 0;
+    for (const TMailboxOutcome& outcome : Outcomes()) {
+        mailCount_ += outcome.Count;
+        if (!outcome.Failed()) waiting += outcome.Count;
+        lastCheckFailed_ = lastCheckFailed_ || outcome.Failed();
+    }
+    return waiting;
 }
 
 void TCheckCycle::RoundEnded() {
@@ -204,16 +243,8 @@ void TCheckCycle::RoundEnded() {
 }
 
 void TCheckCycle::ShowRound(const TRound& round) {
-    const std::vector<TMailboxOutcome> outcomes = Outcomes();
-    mailCount_ = 0;
-    lastCheckFailed_ = false;
+    const int32_t waiting = Recount();
     bool anyReached = false;
-    int32_t waiting = 0;  // in the mailboxes whose last check reached its outcome
-    for (const TMailboxOutcome& outcome : outcomes) {
-        mailCount_ += outcome.Count;
-        if (!outcome.Failed()) waiting += outcome.Count;
-        lastCheckFailed_ = lastCheckFailed_ || outcome.Failed();
-    }
     for (const TChecked& one : round.Checked) anyReached = anyReached || !one.Outcome.Failed();
     if (settings_.Mailboxes.size() == 1 && !anyReached && !round.Checked.empty()) {
         ShowFailureAlone(round.Checked.front(), round.Nested);
@@ -232,6 +263,8 @@ void TCheckCycle::ShowRound(const TRound& round) {
             emit FailureShown(named ? mailbox->ShownName() + ": " + one.Detail : one.Detail);
             boxShown = true;
         }
+        for (const TChecked& one : round.Checked)
+            if (one.LeftFlagged) SayLeftFlagged(one.Id);
         if (waiting != 0)
             emit MailWaiting(waiting);
         else if (!round.Quiet && !boxShown && anyReached)
@@ -287,6 +320,7 @@ void TCheckCycle::Report(const Exception& e) {
 }
 
 void TCheckCycle::Abandon(std::chrono::milliseconds grace) {
+    StopWatches();
     pending_.reset();
     if (!round_) return;
     round_->Abandoned = true;
@@ -307,4 +341,83 @@ bool TCheckCycle::WaitUntilIdle(std::chrono::milliseconds timeout) {
         loop.exec();
     }
     return !Running();
+}
+
+void TCheckCycle::Watch(TMailboxId id) {
+    if (watches_.count(id) != 0 || std::find(noIdle_.begin(), noIdle_.end(), id) != noIdle_.end())
+        return;
+    const TMailbox* mailbox = settings_.Find(id);
+    if (!mailbox || !mailbox->Unreadable.empty() ||
+        mailbox->Connection.Protocol != TMailProtocol::Imap)
+        return;
+    auto* watch = new TImapWatch(credentials_, registry_ ? registry_->HivePath() : "", this);
+    watch->Timing = WatchTiming;
+    watch->PassMaker = WatchPass;
+    watches_[id] = watch;
+    connect(watch, &TImapWatch::Passed, this,
+            [this, id](const TImapPassCounts& counts) { WatchPassed(id, counts); });
+    connect(watch, &TImapWatch::Down, this,
+            [this, id](const std::exception_ptr&, std::chrono::milliseconds pause) {
+                WatchDown(id, pause);
+            });
+    connect(watch, &TImapWatch::Ended, this,
+            [this, id](TImapWatchEnd why, const std::exception_ptr&) { WatchEnded(id, why); });
+    watch->Start(settings_, *mailbox);
+}
+
+void TCheckCycle::WatchPassed(TMailboxId id, const TImapPassCounts& counts) {
+    const TMailbox* mailbox = settings_.Find(id);
+    if (!mailbox) return;
+    down_.erase(id);
+    auto found = std::find_if(outcomes_.begin(), outcomes_.end(),
+                              [&](const auto& entry) { return entry.first == id; });
+    const int32_t before = found == outcomes_.end() ? 0 : found->second.Count;
+    TMailboxOutcome outcome;
+    outcome.Count = static_cast<int32_t>(counts.UnseenLeft);
+    outcome.Deleted = static_cast<int32_t>(counts.Removed);
+    if (found == outcomes_.end())
+        outcomes_.emplace_back(id, outcome);
+    else
+        found->second = outcome;
+    const int32_t waiting = Recount();
+    emit TipChanged(Tip());
+    if (notifying_) return;
+    const FlagScope scope(notifying_);
+    if (counts.LeftFlagged) SayLeftFlagged(id);
+    // New mail kept: shown as a check that found mail shows it.
+    if (outcome.Count > before) emit MailWaiting(waiting);
+}
+
+void TCheckCycle::WatchDown(TMailboxId id, std::chrono::milliseconds pause) {
+    down_[id] = WatchDownText(pause);
+    emit TipChanged(Tip());
+}
+
+void TCheckCycle::WatchEnded(TMailboxId id, TImapWatchEnd why) {
+    const auto found = watches_.find(id);
+    if (found == watches_.end()) return;
+    found->second->deleteLater();
+    watches_.erase(found);
+    if (why == TImapWatchEnd::NoIdle) noIdle_.push_back(id);
+    if (down_.erase(id) != 0) emit TipChanged(Tip());
+}
+
+void TCheckCycle::StopWatches() {
+    for (const auto& [id, watch] : watches_) {
+        watch->disconnect(this);
+        watch->Stop();
+        watch->deleteLater();
+    }
+    watches_.clear();
+    down_.clear();
+    noIdle_.clear();
+}
+
+void TCheckCycle::SayLeftFlagged(TMailboxId id) {
+    const TMailbox* mailbox = settings_.Find(id);
+    if (!mailbox ||
+        std::find(leftFlaggedSaid_.begin(), leftFlaggedSaid_.end(), id) != leftFlaggedSaid_.end())
+        return;
+    leftFlaggedSaid_.push_back(id);
+    emit FailureShown(LeftFlaggedText(*mailbox));
 }

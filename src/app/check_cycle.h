@@ -6,16 +6,21 @@
 // the whole (boxes, sound, notifications, the mail program, the window) once all are done. What
 // is shown is left to whoever listens to the signals; they are emitted one after the other on
 // this thread, so a listener that opens a box holds the rest until the box is closed.
+// While the cycle guards (Start .. Stop), each IMAP mailbox whose last check signed in is also
+// watched (TImapWatch): its passes as mail arrives change its line as a check's outcome would.
 
 #include <QObject>
 #include <chrono>
 #include <cstdint>
+#include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/credential_source.h"
+#include "app/imap_watch.h"
 #include "app/mailbox_outcome.h"
 #include "app/settings.h"
 
@@ -35,9 +40,10 @@ class TCheckCycle : public QObject {
     // The hive the sessions read the kill list from; must be set before a check runs.
     void UseRegistry(TRegistry* registry) { registry_ = registry; }
 
-    // Starts the ticks at the settings' interval and checks at once, quietly.
+    // Starts the ticks at the settings' interval and checks at once, quietly; from then on an
+    // IMAP mailbox is watched after each check of it that signed in.
     void Start();
-    // No more ticks until Start.
+    // No more ticks or watches until Start.
     void Stop();
     TTimer* Timer() const { return timer_; }
 
@@ -48,10 +54,19 @@ class TCheckCycle : public QObject {
     void CheckMailbox(TMailboxId id, bool Quiet);
     // Gives up the running check without showing anything of it: sessions that have deleted
     // nothing are closed at once, the others get at most grace to log out. A check asked for
-    // after this waits until they have ended.
+    // after this waits until they have ended. Watches end at once (the settings they were
+    // started with may be gone); the next check that signs in starts them again.
     void Abandon(std::chrono::milliseconds grace = std::chrono::seconds(2));
     // Whether a check runs (an abandoned one included).
     bool Running() const;
+    // Watches the mailbox with the settings as they are now, unless it is watched already or
+    // its server was found to lack IDLE since the watches last ended.
+    void Watch(TMailboxId id);
+    // Whether the mailbox is watched.
+    bool Watching(TMailboxId id) const { return watches_.count(id) != 0; }
+    // What each watch is made with (tests and the bench shorten the pauses).
+    TImapWatchTiming WatchTiming;
+    TWatchPassMaker WatchPass = MakeImapWatchPass;
     // Waits in a local event loop until no check runs, at most timeout; whether none runs.
     bool WaitUntilIdle(std::chrono::milliseconds timeout);
 
@@ -101,7 +116,8 @@ class TCheckCycle : public QObject {
         bool ShowBox = false;    // a failure the error box shows
         bool BringBack = false;  // a refused sign-in: the window comes back for the user
         bool PasswordToType = false;
-        std::string Detail;  // the error box's words
+        bool LeftFlagged = false;  // condemned messages were left flagged \Deleted
+        std::string Detail;        // the error box's words
         QString SignInAgainReason;
     };
     struct TRound {
@@ -131,6 +147,17 @@ class TCheckCycle : public QObject {
     void ShowFailureAlone(const TChecked& checked, bool nested);
     void BringBackFor(const std::vector<TChecked>& checked);
     std::string Tip() const;
+    // The mail count and whether any check failed, from the outcomes; gives the messages
+    // waiting in the mailboxes whose last check reached its outcome.
+    int32_t Recount();
+    // A watch's pass, its dropped connection, its end.
+    void WatchPassed(TMailboxId id, const TImapPassCounts& counts);
+    void WatchDown(TMailboxId id, std::chrono::milliseconds pause);
+    void WatchEnded(TMailboxId id, TImapWatchEnd why);
+    void StopWatches();
+    // Says, once per mailbox and run, that its condemned messages are left flagged; the caller
+    // holds the Notifying flag.
+    void SayLeftFlagged(TMailboxId id);
     std::vector<TMailboxId> AllIds() const;
 
     TSettings& settings_;
@@ -140,6 +167,12 @@ class TCheckCycle : public QObject {
     std::optional<TRound> round_;
     std::optional<TPending> pending_;
     std::vector<TMailboxCheck*> running_;
+    std::map<TMailboxId, TImapWatch*> watches_;
+    // The tooltip's line of each mailbox whose watch is down, in place of its outcome's.
+    std::map<TMailboxId, std::string> down_;
+    std::vector<TMailboxId> noIdle_;           // servers without IDLE, until the watches end
+    std::vector<TMailboxId> leftFlaggedSaid_;  // for the whole run
+    bool guarding_ = false;
     // The last outcome of each mailbox checked, by identity.
     std::vector<std::pair<TMailboxId, TMailboxOutcome>> outcomes_;
     int32_t mailCount_ = 0;

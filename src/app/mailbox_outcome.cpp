@@ -71,3 +71,16 @@ std::string CheckCommandLine(const TMailbox& mailbox, const TMailboxOutcome& out
     return Named(mailbox, std::to_string(outcome.Count) + " waiting, " +
                               std::to_string(outcome.Deleted) + " deleted.");
 }
+
+std::string WatchDownText(std::chrono::milliseconds pause) {
+    const long long seconds = (pause.count() + 999) / 1000;
+    const std::string when = seconds < 120 ? std::to_string(seconds) + " s"
+                                           : std::to_string((seconds + 59) / 60) + " min";
+    return "no connection (trying again in " + when + ")";
+}
+
+std::string LeftFlaggedText(const TMailbox& mailbox) {
+    return Named(mailbox,
+                 "this server can neither delete single messages nor move them to Trash; "
+                 "condemned messages are left marked as deleted.");
+}

@@ -4,6 +4,7 @@
 // lines, the count box's lines and `vornask --check`'s lines. With one mailbox none of these
 // lines is shown.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,3 +38,8 @@ std::string MailWaitingText(int32_t total, const std::vector<const TMailbox*>& m
 // `vornask --check`'s line for one mailbox: "NAME: 3 waiting, 1 deleted." (waiting counts what
 // is left after the deletions, as the tooltip does) or "NAME: <failure>".
 std::string CheckCommandLine(const TMailbox& mailbox, const TMailboxOutcome& outcome);
+// A watched mailbox's line while its connection is down: "no connection (trying again in
+// 20 s)".
+std::string WatchDownText(std::chrono::milliseconds pause);
+// Said once per mailbox: its server can neither expunge single messages nor move them.
+std::string LeftFlaggedText(const TMailbox& mailbox);

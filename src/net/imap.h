@@ -111,6 +111,8 @@ class TImap : public TTcpIp {
     std::optional<uint32_t> IdleWait(int timeoutMs);
     // DONE and IDLE's tagged OK (news meanwhile noted as always).
     void Done();
+    // Whether IDLE runs: false once Done was sent or the server ended it itself.
+    bool Idling() const { return !idleTag_.empty(); }
     // LOGOUT, its BYE and OK, and the connection closed.
     void Logout() override;
     // Closes the connection at once, without LOGOUT.

