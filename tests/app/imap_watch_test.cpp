@@ -115,6 +115,44 @@ TEST_F(ImapWatch, IdlesPassesOnNewsRenewsAndComesBackAfterADrop) {
                                      "DONE\r\nA5 IDLE\r\n");
 }
 
+struct EndCase {
+    std::string name;
+    Steps steps;
+    std::string sent;
+    bool again;  // a later Watch connects again
+};
+
+// A server without IDLE ends the watch after its sign-in (and is not watched again until the
+// watches end); a refused sign-in ends it with no line in the tooltip, left to the checks.
+TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
+    const std::string login = "A1 LOGIN \"anna\" \"pw\"\r\n";
+    const std::vector<EndCase> cases = {
+        {"no IDLE",
+         {S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n"), S::ReadLine(),
+          S::Send("A1 OK [CAPABILITY IMAP4rev1 UIDPLUS] in\r\n"), S::ReadLine(),
+          S::Send("* BYE\r\nA2 OK\r\n")},
+         login + "A2 LOGOUT\r\n",
+         false},
+        {"refused",
+         {S::Send(kGreeting), S::ReadLine(), S::Send("A1 NO [AUTHENTICATIONFAILED] no\r\n")},
+         login,
+         true},
+    };
+    for (const EndCase& c : cases) {
+        S server(c.steps);
+        Aim(server.Port());
+        log.clear();
+        cycle.Watch(Id());
+        EXPECT_TRUE(Await([&] { return !cycle.Watching(Id()); })) << c.name;
+        EXPECT_EQ(server.Received(), c.sent) << c.name;
+        EXPECT_EQ(log, std::vector<std::string>{}) << c.name;
+        cycle.Watch(Id());
+        EXPECT_EQ(cycle.Watching(Id()), c.again) << c.name;
+        cycle.Abandon();  // the watches end: the server is asked about IDLE again next time
+        EXPECT_FALSE(cycle.Watching(Id()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
