@@ -11,6 +11,7 @@
 #include "base/exception.h"
 #include "filter/examined_record.h"
 #include "net/imap_cancellable.h"
+#include "net/net_errors.h"
 #include "platform/registry.h"
 
 namespace {
@@ -110,10 +111,23 @@ struct TImapWatch::TShared : std::enable_shared_from_this<TShared> {
                 handled = Imap.News.ExistsSeen;
                 Report(pass->Run());
             }
-            Imap.Idle();
+            if (!EnterIdle()) return;
             WaitInIdle();
             Imap.Done();
         }
+    }
+
+    // IDLE; a server that refuses it is taken as one without it.
+    bool EnterIdle() {
+        try {
+            Imap.Idle();
+            return true;
+        } catch (const EProtocolError& e) {
+            if (e.ErrorCode != kRefusedReply) throw;
+        }
+        NoIdle = true;
+        Imap.Logout();
+        return false;
     }
 
     // Until the server announces new mail, ends IDLE itself, or IDLE is due for renewal.

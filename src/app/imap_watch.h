@@ -52,7 +52,7 @@ struct TImapWatchTiming {
 
 // Why a watch ended by itself.
 enum class TImapWatchEnd {
-    NoIdle,     // the server does not offer IDLE
+    NoIdle,     // the server does not offer IDLE, or refuses it
     NeedsUser,  // a failure only the user can mend: a refused sign-in (after one renewal of a
                 // held token), no credential, an untrusted certificate, a folder refused...
 };

@@ -45,6 +45,9 @@ class SearchPass : public TWatchPass {
     TImap& imap_;
 };
 
+const std::string kFlagged =
+    "error:imap: this server can neither delete single messages nor move them to Trash; "
+    "condemned messages are left marked as deleted.";
 const std::string kGreeting = "* OK [CAPABILITY IMAP4rev1 IDLE] ready\r\n";
 
 // The server's side of a sign-in and the folder's selection.
@@ -90,12 +93,9 @@ TEST_F(ImapWatch, IdlesPassesOnNewsRenewsAndComesBackAfterADrop) {
     Aim(server.Port());
     cycle.Watch(Id());
     ASSERT_TRUE(cycle.Watching(Id()));
-    const std::string flagged =
-        "error:imap: this server can neither delete single messages nor move them to Trash; "
-        "condemned messages are left marked as deleted.";
     const std::vector<std::string> expected{
         Line("You have mail!", "1 waiting"),
-        flagged,
+        kFlagged,
         "mail:1",
         Line("You have mail!", "2 waiting"),
         "mail:2",
@@ -119,11 +119,13 @@ struct EndCase {
     std::string name;
     Steps steps;
     std::string sent;
+    std::vector<std::string> log;
     bool again;  // a later Watch connects again
 };
 
-// A server without IDLE ends the watch after its sign-in (and is not watched again until the
-// watches end); a refused sign-in ends it with no line in the tooltip, left to the checks.
+// A server without IDLE ends the watch after its sign-in, one refusing it after its first pass
+// (neither is watched again until the watches end); a refused sign-in ends it with no line in
+// the tooltip, left to the checks.
 TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
     const std::string login = "A1 LOGIN \"anna\" \"pw\"\r\n";
     const std::vector<EndCase> cases = {
@@ -132,10 +134,19 @@ TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
           S::Send("A1 OK [CAPABILITY IMAP4rev1 UIDPLUS] in\r\n"), S::ReadLine(),
           S::Send("* BYE\r\nA2 OK\r\n")},
          login + "A2 LOGOUT\r\n",
+         {},
+         false},
+        {"IDLE refused",
+         Then(SignedInSteps(),
+              {S::ReadLine(), S::Send("* SEARCH\r\nA3 OK\r\n"), S::ReadLine(),
+               S::Send("A4 NO not now\r\n"), S::ReadLine(), S::Send("* BYE\r\nA5 OK\r\n")}),
+         login + "A2 SELECT \"INBOX\"\r\nA3 UID SEARCH UNSEEN\r\nA4 IDLE\r\nA5 LOGOUT\r\n",
+         {"tip:No mail.\nimap: no mail\nsecond: not checked yet", kFlagged},
          false},
         {"refused",
          {S::Send(kGreeting), S::ReadLine(), S::Send("A1 NO [AUTHENTICATIONFAILED] no\r\n")},
          login,
+         {},
          true},
     };
     for (const EndCase& c : cases) {
@@ -145,7 +156,7 @@ TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
         cycle.Watch(Id());
         EXPECT_TRUE(Await([&] { return !cycle.Watching(Id()); })) << c.name;
         EXPECT_EQ(server.Received(), c.sent) << c.name;
-        EXPECT_EQ(log, std::vector<std::string>{}) << c.name;
+        EXPECT_EQ(log, c.log) << c.name;
         cycle.Watch(Id());
         EXPECT_EQ(cycle.Watching(Id()), c.again) << c.name;
         cycle.Abandon();  // the watches end: the server is asked about IDLE again next time
