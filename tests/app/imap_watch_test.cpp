@@ -164,6 +164,26 @@ TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
     }
 }
 
+// A server that cannot be reached is tried again after pauses that double up to their bound.
+TEST_F(ImapWatch, PausesBetweenTriesGrowToTheirBound) {
+    Aim(1);
+    TImapWatch watch(credentials, registry.HivePath());
+    watch.Timing.FirstPause = 10ms;
+    watch.Timing.MaxPause = 40ms;
+    std::vector<long long> pauses;
+    QObject::connect(&watch, &TImapWatch::Down,
+                     [&](const std::exception_ptr& failure, std::chrono::milliseconds pause) {
+                         EXPECT_TRUE(failure);
+                         pauses.push_back(pause.count());
+                     });
+    watch.Start(settings, settings.Mailboxes[0]);
+    ASSERT_TRUE(Await([&] { return pauses.size() >= 5; }));
+    watch.Stop();
+    pauses.resize(5);
+    EXPECT_EQ(pauses, (std::vector<long long>{10, 20, 40, 40, 40}));
+    EXPECT_FALSE(watch.Running());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
