@@ -187,6 +187,6 @@ std::string TImapPass::SinceDate() const {
     const std::time_t now = settings_.Clock ? settings_.Clock() : std::time(nullptr);
     const std::time_t since = now - std::time_t{86400} * std::max(settings_.FirstPassDays, 0);
     std::tm day{};
-    ::gmtime_r(&since, &day);
+    ::localtime_r(&since, &day);
     return ImapDate(day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
 }
