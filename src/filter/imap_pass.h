@@ -32,8 +32,9 @@ struct TImapPassSettings {
     int FirstPassDays = 7;
     // How long a pass waits for another pass over the same folder to end (EPassBusy after).
     std::chrono::milliseconds LockWait{60000};
-    // The UIDs fetched (and their condemned removed) per command.
-    size_t ChunkSize = 1000;
+    // The UIDs fetched (and their condemned removed) per command. Only one message is held at a
+    // time whatever the size; fewer, larger chunks spare the server expunges.
+    size_t ChunkSize = 5000;
     // The most messages one pass examines; the rest wait for the next pass, unrecorded.
     size_t MaxPerPass = 50000;
 };
