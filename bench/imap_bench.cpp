@@ -39,6 +39,7 @@ struct Result {
     double peakMb = 0;  // growth of the peak RSS over what the child inherited
     uint32_t examined = 0;
     uint32_t removed = 0;
+    double cpu = 0;  // the client's own processor time
 };
 
 double StatusMb(const char* field) {
