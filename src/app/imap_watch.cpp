@@ -104,17 +104,25 @@ struct TImapWatch::TShared : std::enable_shared_from_this<TShared> {
         pass->Open();
         // What came before the watch began is examined at once: the gap since the last check.
         uint64_t handled = Imap.News.ExistsSeen;
-        Report(pass->Run());
+        bool more = RunPass(*pass);
         for (;;) {
-            // Mail announced during a pass (or during DONE) may have come after its search.
-            while (Imap.News.ExistsSeen != handled) {
+            // Mail announced during a pass (or during DONE) may have come after its search; a
+            // pass that stopped at its bound goes on at once.
+            while (more || Imap.News.ExistsSeen != handled) {
                 handled = Imap.News.ExistsSeen;
-                Report(pass->Run());
+                more = RunPass(*pass);
             }
             if (!EnterIdle()) return;
             WaitInIdle();
             Imap.Done();
         }
+    }
+
+    // One pass, its counts reported; whether more messages wait than it examined.
+    bool RunPass(TWatchPass& pass) {
+        const TImapPassCounts counts = pass.Run();
+        Report(counts);
+        return counts.MoreWaiting;
     }
 
     // IDLE; a server that refuses it is taken as one without it.

@@ -29,7 +29,8 @@ bool Await(const std::function<bool()>& condition, std::chrono::milliseconds lim
 }
 
 // Stands in for the pass, so that its bytes are the test's: one UID SEARCH UNSEEN, whose
-// answer is the unseen count; every pass reports flagged leftovers.
+// answer is the unseen count (more than two: more wait than one pass takes); every pass reports
+// flagged leftovers.
 class SearchPass : public TWatchPass {
   public:
     explicit SearchPass(TImap& imap) : imap_(imap) {}
@@ -37,6 +38,7 @@ class SearchPass : public TWatchPass {
     TImapPassCounts Run() override {
         TImapPassCounts counts;
         counts.UnseenLeft = static_cast<uint32_t>(imap_.UidSearch("UNSEEN").size());
+        counts.MoreWaiting = counts.UnseenLeft > 2;
         counts.LeftFlagged = true;
         return counts;
     }
@@ -123,9 +125,9 @@ struct EndCase {
     bool again;  // a later Watch connects again
 };
 
-// A server without IDLE ends the watch after its sign-in, one refusing it after its first pass
-// (neither is watched again until the watches end); a refused sign-in ends it with no line in
-// the tooltip, left to the checks.
+// A server without IDLE ends the watch after its sign-in, one refusing it after its first
+// passes (the second at once, as the first left more waiting); neither is watched again until
+// the watches end. A refused sign-in ends it with no line in the tooltip, left to the checks.
 TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
     const std::string login = "A1 LOGIN \"anna\" \"pw\"\r\n";
     const std::vector<EndCase> cases = {
@@ -138,10 +140,13 @@ TEST_F(ImapWatch, EndsByItselfWithoutIdleOrOnARefusedSignIn) {
          false},
         {"IDLE refused",
          Then(SignedInSteps(),
-              {S::ReadLine(), S::Send("* SEARCH\r\nA3 OK\r\n"), S::ReadLine(),
-               S::Send("A4 NO not now\r\n"), S::ReadLine(), S::Send("* BYE\r\nA5 OK\r\n")}),
-         login + "A2 SELECT \"INBOX\"\r\nA3 UID SEARCH UNSEEN\r\nA4 IDLE\r\nA5 LOGOUT\r\n",
-         {"tip:No mail.\nimap: no mail\nsecond: not checked yet", kFlagged},
+              {S::ReadLine(), S::Send("* SEARCH 1 2 3\r\nA3 OK\r\n"), S::ReadLine(),
+               S::Send("* SEARCH\r\nA4 OK\r\n"), S::ReadLine(), S::Send("A5 NO not now\r\n"),
+               S::ReadLine(), S::Send("* BYE\r\nA6 OK\r\n")}),
+         login + "A2 SELECT \"INBOX\"\r\nA3 UID SEARCH UNSEEN\r\nA4 UID SEARCH UNSEEN\r\n"
+                 "A5 IDLE\r\nA6 LOGOUT\r\n",
+         {"tip:You have mail!\nimap: 3 waiting\nsecond: not checked yet", kFlagged, "mail:3",
+          "tip:No mail.\nimap: no mail\nsecond: not checked yet"},
          false},
         {"refused",
          {S::Send(kGreeting), S::ReadLine(), S::Send("A1 NO [AUTHENTICATIONFAILED] no\r\n")},
