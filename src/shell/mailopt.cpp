@@ -227,6 +227,8 @@ void TdlgMailOptions::ConnectHandlers() {
                    [this] { btnRemoveMailboxClick(); });
     for (QLineEdit* edit : {edHostname, edUsername})
         connect(edit, &QLineEdit::textEdited, this, [this] { ShowShownName(); });
+    ConnectGuarded(pgConnection, &TConnectionPage::protocolChanged, this,
+                   [this] { ShowFastCheck(); });
     ConnectGuarded(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     ConnectGuarded(f1, &QShortcut::activated, this, [this] { btnHelpClick(); });
@@ -321,6 +323,13 @@ void TdlgMailOptions::FocusInterval() {
             edInterval->setFocus(Qt::OtherFocusReason);
         },
         Qt::QueuedConnection);
+}
+
+void TdlgMailOptions::ShowFastCheck() {
+    const bool imap = pgConnection->ImapChosen();
+    chbFastCheck->setEnabled(!imap);
+    chbFastCheck->setToolTip(imap ? "An IMAP mailbox examines each message only once in any case."
+                                  : QString());
 }
 
 void TdlgMailOptions::chbClick() {
