@@ -67,9 +67,15 @@ uint16_t UsualPortShown(int encryption, int protocol) {
                      ChosenProtocol(protocol).value_or(TMailProtocol::Pop3));
 }
 
-// The encryptions as each protocol names its upgrade command.
+// The choices that name a protocol's commands, as each protocol names them.
 const char* StartTlsText(bool imap) {
     return imap ? "STARTTLS (STARTTLS command)" : "STARTTLS (STLS command)";
+}
+const char* PasswordText(bool imap) {
+    return imap ? "Password (LOGIN)" : "Password (USER/PASS)";
+}
+const char* SaslPlainText(bool imap) {
+    return imap ? "Password (AUTHENTICATE PLAIN)" : "Password (SASL PLAIN)";
 }
 
 // Whether two IMAP folder names are one folder: INBOX (also an empty name) in any case, any
@@ -138,13 +144,15 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     grid_->addWidget(edMoveTo, 5, 1, 1, 2);
     cbAuthentication = new QComboBox(this);
     cbAuthentication->addItems(
-        {"Password (USER/PASS)", "Password (SASL PLAIN)", "OAuth2 (sign in with the provider)"});
+        {PasswordText(false), SaslPlainText(false), "OAuth2 (sign in with the provider)"});
     cbAuthentication->setPlaceholderText("(choose)");  // while a stored one cannot be read
     grid_->addWidget(MakeBuddyLabel("&Authentication", cbAuthentication, this), 6, 0);
     grid_->addWidget(cbAuthentication, 6, 1, 1, 2, Qt::AlignLeft);
     gbOAuth = new TOAuthGroup(this);
     grid_->addWidget(gbOAuth, 7, 0, 1, 3);
     grid_->setColumnStretch(2, 1);
+    // The fields keep their place when the IMAP rows' long caption comes and goes.
+    grid_->setColumnMinimumWidth(0, lbMoveTo_->sizeHint().width());
     freeRow_ = 8;
     grid_->setRowStretch(freeRow_, 1);
     ConnectGuarded(cbProtocol, &QComboBox::currentIndexChanged, this,
@@ -235,6 +243,9 @@ void TConnectionPage::FollowUsualPort() {
 void TConnectionPage::ShowProtocol() {
     const bool imap = ImapChosen();
     cbEncryption->setItemText(static_cast<int>(TEncryption::Stls), StartTlsText(imap));
+    cbAuthentication->setItemText(static_cast<int>(TAuthentication::UserPass), PasswordText(imap));
+    cbAuthentication->setItemText(static_cast<int>(TAuthentication::SaslPlain),
+                                  SaslPlainText(imap));
     for (QWidget* widget :
          {lbFolder_, static_cast<QWidget*>(edFolder), lbMoveTo_, static_cast<QWidget*>(edMoveTo)})
         widget->setVisible(imap);

@@ -1,6 +1,7 @@
 // The mail options dialog's " Connection " page: its values through the dialog, the port that
 // follows the encryption, and "Test connection" against a private Dovecot with TLS.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -373,34 +374,113 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(group->edTokenUrl->text(), QString("https://id.example.org/token"));
     }
 
+    // The protocol per mailbox: IMAP brings its usual ports (a chosen port stays), its folder
+    // fields, its STARTTLS wording and a known provider's IMAP scope (a typed one stays), and
+    // turns off the fast check, which is POP3's; POP3 hides the fields but keeps their text.
+    // Condemned mail is never moved into the folder it came from.
+    void protocolChoiceFollowsThroughThePage() {
+        const auto& providers = OAuthProviders();
+        TSettings settings;
+        TConnection& pop3 = settings.Mailboxes[0].Connection;
+        pop3.Encryption = TEncryption::TlsOnConnect;
+        pop3.Port = 995;
+        pop3.Authentication = TAuthentication::OAuth2;
+        settings.Mailboxes[0].OAuth = {
+            providers[1].AuthorizationUrl, providers[1].TokenUrl, providers[1].Scope, "id", "", ""};
+        TMailbox imap;
+        imap.Connection.Protocol = TMailProtocol::Imap;
+        imap.Folder = "Spam watch";
+        settings.Mailboxes.push_back(imap);
+        auto d = Open(settings);
+        TConnectionPage* page = d->pgConnection;
+        QLineEdit* scope = page->gbOAuth->edScope;
+        d->cbMailbox->setCurrentIndex(1);
+        QCOMPARE(page->cbProtocol->currentText(), QString("IMAP"));
+        QVERIFY(page->edFolder->isVisible() && page->edMoveTo->isVisible());
+        QCOMPARE(page->edFolder->text(), QString("Spam watch"));
+        QVERIFY(!d->chbFastCheck->isEnabled());
+        d->cbMailbox->setCurrentIndex(0);
+        QCOMPARE(page->cbProtocol->currentText(), QString("POP3"));
+        QVERIFY(!page->edFolder->isVisible() && !page->edMoveTo->isVisible());
+        QVERIFY(d->chbFastCheck->isEnabled());
+        QCOMPARE(scope->text().toStdString(), providers[1].Scope);
+
+        page->cbProtocol->setCurrentIndex(1);
+        QCOMPARE(page->edPort->value(), 993);
+        QVERIFY(page->edFolder->isVisible() && !d->chbFastCheck->isEnabled());
+        QCOMPARE(page->cbEncryption->itemText(1), QString("STARTTLS (STARTTLS command)"));
+        QCOMPARE(page->cbAuthentication->itemText(0), QString("Password (LOGIN)"));
+        QCOMPARE(scope->text(),
+                 QString("https://outlook.office.com/IMAP.AccessAsUser.All offline_access"));
+        page->cbEncryption->setCurrentIndex(1);
+        QCOMPARE(page->edPort->value(), 143);
+        TypeOver(page->edMoveTo, "inbox");  // the folder guarded, INBOX when left empty
+        TTimer timer;
+        TSettings stored;
+        QVERIFY_THROWS_EXCEPTION(EConvertError, d->StoreTo(stored, timer));
+        TypeOver(page->edFolder, " Lists ");
+        TypeOver(page->edMoveTo, "Junk");
+        d->StoreTo(stored, timer);
+        const TMailbox& first = stored.Mailboxes[0];
+        QCOMPARE(first.Connection.Protocol, std::optional(TMailProtocol::Imap));
+        QCOMPARE(first.Connection.Port, 143);
+        QCOMPARE(first.Folder, std::string("Lists"));
+        QCOMPARE(first.MoveTo, std::string("Junk"));
+        QCOMPARE(first.OAuth.Scope, scope->text().toStdString());
+        QCOMPARE(stored.Mailboxes[1].Folder, std::string("Spam watch"));
+
+        TypePort(page->edPort, "1143");
+        page->cbProtocol->setCurrentIndex(0);
+        QCOMPARE(page->edPort->value(), 1143);
+        QCOMPARE(page->cbEncryption->itemText(1), QString("STARTTLS (STLS command)"));
+        QVERIFY(!page->edFolder->isVisible() && d->chbFastCheck->isEnabled());
+        QCOMPARE(scope->text().toStdString(), providers[1].Scope);
+        page->gbOAuth->cbProvider->setCurrentIndex(2);
+        TypeOver(scope, "mail.read");
+        page->cbProtocol->setCurrentIndex(1);
+        QCOMPARE(scope->text(), QString("mail.read"));
+        d->StoreTo(stored, timer);
+        QCOMPARE(stored.Mailboxes[0].Folder, std::string("Lists"));
+    }
+
     // OK refuses what a check could not use, keeps the dialog and every edit, and puts the
     // cursor on it.
     void okRefusesWhatSigningInCannotUse_data() {
+        QTest::addColumn<int>("protocol");        // -1: the stored one could not be read
         QTest::addColumn<int>("encryption");      // -1: the stored one could not be read
         QTest::addColumn<int>("authentication");  // -1: the stored one could not be read
         QTest::addColumn<QString>("tokenUrl");
         QTest::addColumn<QString>("says");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("OAuth2 in plain text") << 0 << 2 << "https://id.example.org/token"
+        QTest::newRow("OAuth2 in plain text") << 0 << 0 << 2 << "https://id.example.org/token"
                                               << kOAuthNeedsEncryptionText << "cbEncryption";
-        QTest::newRow("token URL in plain text") << 1 << 2 << "http://id.example.org/token"
+        QTest::newRow("IMAP OAuth2 in plain text") << 1 << 0 << 2 << "https://id.example.org/token"
+                                                   << kOAuthNeedsEncryptionText << "cbEncryption";
+        QTest::newRow("token URL in plain text") << 0 << 1 << 2 << "http://id.example.org/token"
                                                  << "The token URL "
                                                  << "edTokenUrl";
         QTest::newRow("unreadable authentication")
-            << 1 << -1 << ""
+            << 0 << 1 << -1 << ""
             << "Choose the authentication on the Connection page."
             << "cbAuthentication";
-        QTest::newRow("unreadable encryption") << -1 << 0 << ""
+        QTest::newRow("unreadable encryption") << 0 << -1 << 0 << ""
                                                << "Choose the encryption on the Connection page."
                                                << "cbEncryption";
+        QTest::newRow("unreadable protocol") << -1 << 1 << 0 << ""
+                                             << "Choose the protocol on the Connection page."
+                                             << "cbProtocol";
     }
     void okRefusesWhatSigningInCannotUse() {
+        QFETCH(int, protocol);
         QFETCH(int, encryption);
         QFETCH(int, authentication);
         QFETCH(QString, tokenUrl);
         QFETCH(QString, says);
         QFETCH(QString, focus);
         TSettings settings;
+        settings.Mailboxes[0].Connection.Protocol =
+            protocol < 0 ? kProtocolUnreadable
+                         : std::optional(static_cast<TMailProtocol>(protocol));
         settings.Mailboxes[0].Connection.Encryption =
             encryption < 0 ? kEncryptionUnreadable
                            : std::optional(static_cast<TEncryption>(encryption));
@@ -420,7 +500,9 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(d->pcOptions->currentIndex(), 2);
         QCOMPARE(d->edUsername->text(), QString("anna"));
         const TConnectionPage* page = d->pgConnection;
-        const std::map<QString, QWidget*> fields{{"cbEncryption", page->cbEncryption},
+        QCOMPARE(page->cbProtocol->currentIndex(), protocol);  // none shown when unreadable
+        const std::map<QString, QWidget*> fields{{"cbProtocol", page->cbProtocol},
+                                                 {"cbEncryption", page->cbEncryption},
                                                  {"edTokenUrl", page->gbOAuth->edTokenUrl},
                                                  {"cbAuthentication", page->cbAuthentication}};
         QTRY_COMPARE(d->focusWidget(), fields.at(focus));
