@@ -348,16 +348,17 @@ bool SameAccount(const TMailbox& a, const TMailbox& b) {
     return a.Connection.Host == b.Connection.Host && a.User == b.User;
 }
 
-// Whether some mailbox of settings still signs in as account with OAuth2.
+// Whether some mailbox of settings still signs in as account with OAuth2, for the same scope:
+// tokens granted for another (a POP3 scope for a mailbox now IMAP) would only be refused.
 bool StillSignedIn(const TSettings& settings, const TMailbox& account) {
     return std::ranges::any_of(settings.Mailboxes, [&account](const TMailbox& m) {
-        return UsesOAuth(m) && SameAccount(m, account);
+        return UsesOAuth(m) && SameAccount(m, account) && m.OAuth.Scope == account.OAuth.Scope;
     });
 }
 
-// Removing a mailbox or leaving OAuth2 signs its account out, and so does giving up a sign-in
-// made in the dialog: the tokens would otherwise wait in the keyring for a check that never
-// uses them. An account a remaining mailbox still signs in as keeps its tokens.
+// Removing a mailbox, leaving OAuth2 or changing the scope signs its account out, and so does
+// giving up a sign-in made in the dialog: the tokens would otherwise wait in the keyring for a
+// check that never uses them. An account a remaining mailbox still signs in as keeps its tokens.
 void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings& after,
                  const std::optional<TMailbox>& signInMade) {
     std::vector<TMailbox> left;

@@ -575,8 +575,9 @@ class AppSignInTest : public QObject {
     }
 
     // Each mailbox's secrets leave with it at OK, and only its own: unticking Remember or
-    // removing a mailbox forgets that mailbox's password; removing an OAuth2 mailbox signs out
-    // its account unless a remaining mailbox signs in as it. Cancel keeps everything.
+    // removing a mailbox forgets that mailbox's password; removing an OAuth2 mailbox, or giving
+    // it another scope, signs out its account unless a remaining mailbox signs in as it for
+    // that scope. Cancel keeps everything.
     void secretsLeaveWithTheirMailbox_data() {
         QTest::addColumn<bool>("oauth");
         QTest::addColumn<bool>("shared");  // both mailboxes sign in as alice
@@ -598,6 +599,8 @@ class AppSignInTest : public QObject {
                                           << "1";
         QTest::newRow("OAuth2 shared, remove 1") << true << true << "remove 1"
                                                  << "12";
+        QTest::newRow("OAuth2, new scope 2") << true << false << "scope 2"
+                                             << "1";
     }
     void secretsLeaveWithTheirMailbox() {
         if (!KeyringPresent()) QSKIP("needs a keyring");
@@ -636,6 +639,8 @@ class AppSignInTest : public QObject {
             dialog->cbMailbox->setCurrentIndex(action.contains('2') ? 1 : 0);
             if (action.startsWith("untick")) {
                 dialog->chbRememberPassword->setChecked(false);
+            } else if (action.startsWith("scope")) {
+                dialog->pgConnection->gbOAuth->edScope->setText("mail imap");
             } else {
                 WhenModal<QMessageBox>(
                     [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
