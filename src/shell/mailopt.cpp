@@ -366,7 +366,10 @@ void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings&
         if (UsesOAuth(mailbox)) left.push_back(mailbox);
     if (signInMade) left.push_back(*signInMade);
     std::vector<TMailbox> signedOut;
-    for (const TMailbox& account : left) {
+    for (TMailbox account : left) {
+        // A sign-in made in the dialog replaced the account's tokens with ones for its scope.
+        if (signInMade && SameAccount(*signInMade, account))
+            account.OAuth.Scope = signInMade->OAuth.Scope;
         if (StillSignedIn(after, account)) continue;
         if (std::ranges::any_of(signedOut,
                                 [&](const TMailbox& m) { return SameAccount(m, account); }))

@@ -350,6 +350,31 @@ class AppSignInTest : public QObject {
         }
     }
 
+    // A sign-in made in the dialog for a new scope keeps its tokens at OK, though the tokens
+    // held before, for the old scope, had to go.
+    void signInForANewScopeIsKept() {
+        const OAuthServer oauth;
+        const Desk desk;
+        const ScopedEnv browser("BROWSER", StandInBrowserPath());
+        TestForm form(desk.Hive());
+        desk.Open(form, 3, &oauth);
+        const TMailbox account = form.Settings.Mailboxes[0];
+        form.Tokens.Accept(account, {"at-old", std::chrono::system_clock::now() + 1h, "rt"});
+        WhenModal<TdlgMailOptions>([](TdlgMailOptions* dialog) {
+            TOAuthGroup* group = dialog->pgConnection->gbOAuth;
+            group->edScope->setText("mail imap");
+            group->btnSignIn->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!group->SigningIn(), 30000);
+            dialog->btnOK->click();
+        });
+        form.MailOptions1Click();
+        QCOMPARE(form.Settings.Mailboxes[0].OAuth.Scope, std::string("mail imap"));
+        QVERIFY(form.Tokens.Holds(account));
+        const std::string token = form.Tokens.AccessToken(form.Settings.Mailboxes[0]);
+        QVERIFY2(token.rfind("at-", 0) == 0 && token != "at-old", token.c_str());
+        form.Tokens.SignOut(account);
+    }
+
     // A further mailbox that remembers its password, with none kept yet, gets a row; Hide keeps
     // what was typed there, so the next window needs no row for it.
     void furtherPasswordTypedInItsRowIsKept() {
