@@ -443,11 +443,6 @@ class MailboxesTest : public SettingsTest {
         box.Connection.Authentication = TAuthentication::OAuth2;
         box.OAuth.TokenCommand = "club-token";
         box.RememberPassword = true;
-        // IMAP over TLS: its usual port 993 is not stored.
-        box.Connection.Protocol = TMailProtocol::Imap;
-        box.Connection.Encryption = TEncryption::TlsOnConnect;
-        box.Connection.Port = 993;
-        box.MoveTo = "Junk";
         return box;
     }();
 };
@@ -462,10 +457,8 @@ TEST_F(MailboxesTest, TwoAndThreeMailboxesRoundTripInTheirOwnSubKeys) {
         "\"Port\"=dword:000007cb\n\"Name\"=\"Work\"\n";
     const std::string club =
         "\"SMTP host\"=\"mail.club.example\"\n\"User\"=\"anna\"\n"
-        "\"Encryption\"=dword:00000002\n"
         "\"Authentication\"=dword:00000002\n\"Token command\"=\"club-token\"\n"
-        "\"Remember password\"=dword:00000001\n\"Protocol\"=dword:00000001\n"
-        "\"Move To\"=\"Junk\"\n";
+        "\"Remember password\"=dword:00000001\n";
     const struct {
         std::vector<TMailbox> boxes;
         std::string tail;

@@ -1,6 +1,6 @@
 // Shows one of the two dialogs with sample content until it is closed, for screenshots.
 // Usage: dialog_shots killlist | mailopt | mailopt-receiving | mailopt-connection |
-//        mailopt-oauth | mailopt-imap [PNG]
+//        mailopt-oauth [PNG]
 // With PNG (for the offscreen platform) the dialog is painted into that file instead.
 
 #include <QApplication>
@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "app/settings.h"
-#include "platform/oauth_config.h"
 #include "shell/kill_list_editor.h"
 #include "shell/mailopt.h"
 
@@ -22,7 +21,7 @@ std::unique_ptr<QDialog> MakeKillList() {
     return dialog;
 }
 
-std::unique_ptr<QDialog> MakeMailOptions(int page, bool oauth, bool imap) {
+std::unique_ptr<QDialog> MakeMailOptions(int page, bool oauth) {
     TSettings settings;
     settings.Mailboxes[0].Connection.Host = "pop.example.org";
     settings.Mailboxes[0].User = "anna";
@@ -32,14 +31,7 @@ std::unique_ptr<QDialog> MakeMailOptions(int page, bool oauth, bool imap) {
     settings.ShowMessage = true;
     settings.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect;
     settings.Mailboxes[0].Connection.Port = 995;
-    if (imap) {
-        settings.Mailboxes[0].Connection.Protocol = TMailProtocol::Imap;
-        settings.Mailboxes[0].Connection.Port = 993;
-        settings.Mailboxes[0].MoveTo = "Junk";
-        settings.Mailboxes[0].OAuth = {
-            OAuthProviders()[1].AuthorizationUrl, OAuthProviders()[1].TokenUrl, "", "", "", ""};
-    }
-    if (oauth || imap) {
+    if (oauth) {
         settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
         settings.Mailboxes[0].OAuth.ClientId = "0b7c5e0e-4a1d-4c5e-9d4e-2f3a1b6c7d8e";
     }
@@ -55,12 +47,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString what = argc > 1 ? QString(argv[1]) : QString("killlist");
     const bool oauth = what == "mailopt-oauth";
-    const bool imap = what == "mailopt-imap";
-    const int page = what == "mailopt-connection" || oauth || imap ? 2
-                     : what == "mailopt-receiving"                 ? 1
-                                                                   : 0;
+    const int page = what == "mailopt-connection" || oauth ? 2
+                     : what == "mailopt-receiving"         ? 1
+                                                           : 0;
     std::unique_ptr<QDialog> dialog =
-        what == "killlist" ? MakeKillList() : MakeMailOptions(page, oauth, imap);
+        what == "killlist" ? MakeKillList() : MakeMailOptions(page, oauth);
     dialog->show();
     std::printf("%dx%d\n", dialog->width(), dialog->height());
     std::fflush(stdout);
