@@ -60,7 +60,7 @@ TImapPassCounts TImapPass::Run() {
     if (recordFile_.empty())
         throw EProtocolError("No folder is open for the pass.", kRefusedReply, "IMAP");
     const TPassLock lock(recordFile_ + ".lock", settings_.LockWait,
-                         "\"" + settings_.Folder + "\" of " + imap_.UserName);
+                         ImapMessageText(folder_) + " of " + imap_.UserName);
     TStringList killList;
     LoadKillList(registry_, killList);
     TImapPassCounts counts;
@@ -165,7 +165,8 @@ TImapPass::TCandidates TImapPass::LaterCandidates(uint64_t below) {
     return candidates;
 }
 
-// The messages beyond the cap are neither examined nor recorded.
+// The messages beyond the cap are neither examined nor recorded: the next pass starts at the
+// first of them (and, after a first pass, then also examines the older read messages above it).
 void TImapPass::Cap(TCandidates& candidates) const {
     if (candidates.Uids.size() <= settings_.MaxPerPass) return;
     candidates.Below = candidates.Uids[settings_.MaxPerPass];

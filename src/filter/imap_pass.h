@@ -17,7 +17,6 @@
 #include "filter/match_options.h"
 #include "net/imap.h"
 
-class TImap;
 class TRegistry;
 class TImapRemoval;
 
