@@ -130,7 +130,7 @@ void TImapPass::Examine(const std::vector<uint32_t>& chunk, const TStringList& k
             failure = std::current_exception();
         }
     });
-    lines_.clear();
+    lines_ = TLineBuffer();  // one large message keeps no memory past its chunk
     if (failure) std::rethrow_exception(failure);
     if (log && !records.empty()) log->Append(records);
     counts.Condemned += static_cast<uint32_t>(condemned.size());
