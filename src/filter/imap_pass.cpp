@@ -45,6 +45,12 @@ void TImapPass::Open() {
     folder_ = WireFolder(settings_.Folder);
     recordFile_.clear();
     sessionBelow_ = 0;
+    const std::string moveTo = settings_.MoveTo.empty() ? "" : WireFolder(settings_.MoveTo);
+    // Moved into the folder they are in, they would come back under new UIDs at every pass.
+    if (moveTo == folder_)
+        throw EProtocolError("Condemned messages cannot be moved to \"" + ImapMessageText(folder_) +
+                                 "\", the folder that is guarded.",
+                             kRefusedReply, "IMAP");
     state_ = imap_.Select(folder_);
     if (!state_.ReadWrite)
         throw EProtocolError("The server opened the folder \"" + ImapMessageText(folder_) +
@@ -52,8 +58,7 @@ void TImapPass::Open() {
                              kRefusedReply, "IMAP");
     recordFile_ = ImapRecord::FileFor(settings_.RecordFolder, imap_.Hostname, imap_.Port,
                                       imap_.UserName, folder_);
-    removal_ = std::make_unique<TImapRemoval>(
-        imap_, folder_, settings_.MoveTo.empty() ? "" : WireFolder(settings_.MoveTo));
+    removal_ = std::make_unique<TImapRemoval>(imap_, folder_, moveTo);
 }
 
 TImapPassCounts TImapPass::Run() {

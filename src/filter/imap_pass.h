@@ -56,7 +56,8 @@ class TImapPass {
     ~TImapPass();
 
     // Opens the folder read-write (SELECT); refused (EProtocolError, kRefusedReply) when the
-    // server does not open it read-write. Again after a new connection.
+    // server does not open it read-write, and before anything is sent when MoveTo names the
+    // folder itself. Again after a new connection.
     void Open();
     // Examines what is new since the last pass of any session on this folder under the same
     // kill list, logs, removes, records and counts. Needs Open; may be called again on the same

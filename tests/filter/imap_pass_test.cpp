@@ -200,7 +200,8 @@ TEST_F(ImapPassTest, FirstPassRemovesTheCondemnedAsTheServerAllows) {
 // Later passes fetch only what is new ("n:*" also names the last message, below n: left
 // alone); a new UIDVALIDITY or another kill list makes the folder new again. Without
 // UIDVALIDITY nothing is stored: each session starts as the first, and only its own later
-// passes go on from where it stopped. A read-only folder is refused at once.
+// passes go on from where it stopped. A read-only folder is refused at once, and so is moving
+// the condemned into the folder they are in.
 TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
     const Exchange first = FirstPass("11", "11", Fetched(1, 11, kHam)) + Exchange{kUnseen};
     const Exchange nothingNew = {{"UID SEARCH UID 13:*", "* SEARCH 12\r\n"}, kUnseen};
@@ -230,6 +231,8 @@ TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
     Passes(other.Port(), 2);
     Passes(other.Port());
     EXPECT_THROW(Passes(other.Port()), EProtocolError);
+    TestClient<TImap> unconnected(other.Port());
+    EXPECT_THROW(TImapPass(unconnected, registry_, Settings("inbox")).Open(), EProtocolError);
     EXPECT_EQ(other.Received(), kSelect + Sent(noValidity, 2) + firstSent + kSelect);
     EXPECT_FALSE(std::filesystem::exists(
         ImapRecord::FileFor(cache_, "127.0.0.1", other.Port(), "joe", "INBOX")));
