@@ -290,6 +290,17 @@ TEST_F(ImapPassTest, PassesOfOneFolderDoNotOverlap) {
     for (const int fd : {ready[0], ready[1], release[0]}) ::close(fd);
 }
 
+// A record altered on disk would make passes skip mail: it counts for nothing.
+TEST(ImapRecordTest, AnAlteredRecordHoldsNothing) {
+    TempFolder folder;
+    const std::string file = folder / "cache/record";
+    ASSERT_TRUE(ImapRecord::Save(file, "k", {7, 13}));
+    EXPECT_EQ(ImapRecord::Load(file, "k"), (TImapMark{7, 13}));
+    std::string bytes = ReadFileBytes(file);
+    WriteFileBytes(file, bytes.replace(bytes.find("below 13"), 8, "below 99"));
+    EXPECT_EQ(ImapRecord::Load(file, "k"), std::nullopt);
+}
+
 // Lines as a POP3 retrieval hands them to the rules.
 TEST(FetchedLinesTest, AsPop3SeesThem) {
     const std::vector<std::pair<std::string, TLineBuffer>> cases = {
