@@ -108,7 +108,7 @@ void TImapPass::Examine(const TStringList& killList, TImapPassCounts& counts) {
             throw;
         }
     }
-    Record(key, candidates.Below);
+    if (below != candidates.Below) Record(key, candidates.Below);  // unchanged: no synced write
 }
 
 void TImapPass::Examine(const std::vector<uint32_t>& chunk, const TStringList& killList,
