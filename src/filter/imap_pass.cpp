@@ -9,6 +9,7 @@
 #include "filter/fetched_message.h"
 #include "filter/imap_record.h"
 #include "filter/imap_removal.h"
+#include "filter/imap_search.h"
 #include "filter/kill_list_store.h"
 #include "filter/match.h"
 #include "filter/pass_lock.h"
@@ -71,7 +72,7 @@ TImapPassCounts TImapPass::Run() {
     TImapPassCounts counts;
     // With no rules nothing can be condemned: there is nothing to fetch, and nothing recorded.
     if (!killList.empty()) Examine(killList, counts);
-    counts.UnseenLeft = static_cast<uint32_t>(imap_.UidSearch("UNSEEN UNDELETED").size());
+    counts.UnseenLeft = ImapSearchCount(imap_, "UNSEEN UNDELETED", settings_.SearchWindow);
     counts.LeftFlagged = removal_->TakeLeftFlagged();
     return counts;
 }
@@ -147,10 +148,8 @@ TImapPass::TCandidates TImapPass::FirstCandidates() {
     TCandidates candidates;
     const std::vector<uint32_t> last = imap_.UidSearch("UID *");
     const uint32_t highest = last.empty() ? 0 : *std::max_element(last.begin(), last.end());
-    candidates.Uids = imap_.UidSearch("OR UNSEEN SINCE " + SinceDate());
-    std::sort(candidates.Uids.begin(), candidates.Uids.end());
-    candidates.Uids.erase(std::unique(candidates.Uids.begin(), candidates.Uids.end()),
-                          candidates.Uids.end());
+    candidates.Uids = ImapSearchAll(imap_, "OR UNSEEN SINCE " + SinceDate(), settings_.MaxPerPass,
+                                    settings_.SearchWindow);
     const uint32_t top = candidates.Uids.empty() ? 0 : candidates.Uids.back();
     candidates.Below = uint64_t{std::max(highest, top)} + 1;
     return candidates;
@@ -161,10 +160,9 @@ TImapPass::TCandidates TImapPass::LaterCandidates(uint64_t below) {
     TCandidates candidates;
     candidates.Below = below;
     if (below > UINT32_MAX) return candidates;
-    std::vector<uint32_t> found = imap_.UidSearch("UID " + std::to_string(below) + ":*");
+    std::vector<uint32_t> found = ImapSearchAll(imap_, "UID " + std::to_string(below) + ":*",
+                                                settings_.MaxPerPass, settings_.SearchWindow);
     std::erase_if(found, [below](uint32_t uid) { return uid < below; });
-    std::sort(found.begin(), found.end());
-    found.erase(std::unique(found.begin(), found.end()), found.end());
     if (!found.empty()) candidates.Below = uint64_t{found.back()} + 1;
     candidates.Uids = std::move(found);
     return candidates;

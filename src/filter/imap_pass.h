@@ -36,6 +36,9 @@ struct TImapPassSettings {
     size_t ChunkSize = 5000;
     // The most messages one pass examines; the rest wait for the next pass, unrecorded.
     size_t MaxPerPass = 50000;
+    // The most messages one SEARCH covers: a larger folder is searched in windows of message
+    // numbers, so that no answer outgrows the longest line the client takes.
+    uint32_t SearchWindow = 50000;
 };
 
 struct TImapPassCounts {

@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "file_size_limit.h"
 #include "filter/deletion_stamp.h"
+#include "filter/examined_record.h"
 #include "filter/fetched_message.h"
 #include "filter/imap_record.h"
 #include "filter/kill_list_store.h"
@@ -66,11 +68,12 @@ std::string Sent(const Exchange& exchange, int first) {
 
 // A session's start: the greeting and SELECT answered with the UIDVALIDITY (none for 0).
 Steps Selected(const std::string& capabilities, uint32_t validity,
-               const std::string& access = "READ-WRITE") {
+               const std::string& access = "READ-WRITE", int exists = 2) {
     const std::string code =
         validity ? "* OK [UIDVALIDITY " + std::to_string(validity) + "] v\r\n" : "";
     return {S::Send("* PREAUTH [CAPABILITY IMAP4rev1" + capabilities + "] hi\r\n"), S::ReadLine(),
-            S::Send("* 2 EXISTS\r\n" + code + "A1 OK [" + access + "] done\r\n")};
+            S::Send("* " + std::to_string(exists) + " EXISTS\r\n" + code + "A1 OK [" + access +
+                    "] done\r\n")};
 }
 
 // A first pass from A2: the highest UID is 12, the unseen or recent are found.
@@ -103,10 +106,10 @@ class ImapPassTest : public testing::Test {
     }
     // Passes over one new connection; the counts of each.
     std::vector<TImapPassCounts> Passes(uint16_t port, int runs = 1,
-                                        const std::string& moveTo = "") {
+                                        const std::optional<TImapPassSettings>& settings = {}) {
         TestClient<TImap> imap(port);
         imap.Greet();
-        TImapPass pass(imap, registry_, Settings(moveTo));
+        TImapPass pass(imap, registry_, settings ? *settings : Settings());
         pass.Open();
         std::vector<TImapPassCounts> counts;
         for (int i = 0; i < runs; ++i) counts.push_back(pass.Run());
@@ -184,7 +187,7 @@ TEST_F(ImapPassTest, FirstPassRemovesTheCondemnedAsTheServerAllows) {
         const int unseenTag = 5 + static_cast<int>(c.removal.size());
         S server(Selected(c.capabilities, 7) + Answers(first, 2) + Answers(c.removal, 5, logSize) +
                  Answers({kUnseen}, unseenTag));
-        const TImapPassCounts counts = Passes(server.Port(), 1, c.moveTo).at(0);
+        const TImapPassCounts counts = Passes(server.Port(), 1, Settings(c.moveTo)).at(0);
         EXPECT_EQ(server.Received(),
                   kSelect + Sent(first, 2) + Sent(c.removal, 5) + Sent({kUnseen}, unseenTag));
         EXPECT_EQ(counts.Examined, 2u);
@@ -236,6 +239,31 @@ TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
     EXPECT_EQ(other.Received(), kSelect + Sent(noValidity, 2) + firstSent + kSelect);
     EXPECT_FALSE(std::filesystem::exists(
         ImapRecord::FileFor(cache_, "127.0.0.1", other.Port(), "joe", "INBOX")));
+}
+
+// A folder larger than a search window is searched a window of message numbers at a time
+// (overlapping when UIDs are collected, not when counted), and no further than a pass takes.
+TEST_F(ImapPassTest, LargeFoldersAreSearchedInWindows) {
+    const Exchange exchange = {{"UID SEARCH UID *", "* SEARCH 19\r\n"},
+                               {"UID SEARCH 1:4 OR UNSEEN SINCE " + kSince, "* SEARCH 11 12\r\n"},
+                               {"UID SEARCH 3:6 OR UNSEEN SINCE " + kSince, "* SEARCH 12 14\r\n"},
+                               {"UID FETCH 11:12 (UID BODY.PEEK[])", Fetched(1, 11, kHam)},
+                               {"UID SEARCH 1:4 UNSEEN UNDELETED", "* SEARCH 11\r\n"},
+                               {"UID SEARCH 5:8 UNSEEN UNDELETED", "* SEARCH 14\r\n"},
+                               {"UID SEARCH 9:* UNSEEN UNDELETED", "* SEARCH\r\n"}};
+    S server(Selected(" UIDPLUS", 7, "READ-WRITE", 9) + Answers(exchange, 2));
+    TImapPassSettings settings = Settings();
+    settings.SearchWindow = 4;
+    settings.MaxPerPass = 2;
+    const TImapPassCounts counts = Passes(server.Port(), 1, settings).at(0);
+    EXPECT_EQ(server.Received(), kSelect + Sent(exchange, 2));
+    EXPECT_TRUE(counts.MoreWaiting);
+    EXPECT_EQ(counts.UnseenLeft, 2u);
+    const std::string key = ExaminedRecord::KillListKey({"Subject: = cheap"});
+    EXPECT_EQ(ImapRecord::Load(
+                  ImapRecord::FileFor(cache_, "127.0.0.1", server.Port(), "joe", "INBOX"), key),
+              (TImapMark{7, 14}))
+        << "the next pass starts at the first left out";
 }
 
 // A log that fails mid-answer: the answer is still read to its end (the connection stays in
