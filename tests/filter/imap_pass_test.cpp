@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -87,7 +86,7 @@ Exchange FirstPass(const std::string& found, const std::string& fetchSet,
 const std::pair<std::string, std::string> kUnseen = {"UID SEARCH UNSEEN UNDELETED",
                                                      "* SEARCH 11\r\n"};
 
-// A whole session: its start, then the exchange from A2, then the connection closed.
+// A whole session: its start, then the exchange from A2.
 Steps Session(const std::string& capabilities, uint32_t validity, const Exchange& exchange) {
     return Selected(capabilities, validity) + Answers(exchange, 2);
 }
