@@ -38,6 +38,8 @@ TImapPass::TImapPass(TImap& imap, TRegistry& registry, TImapPassSettings setting
     : imap_(imap), registry_(registry), settings_(std::move(settings)) {
     if (settings_.RecordFolder.empty()) settings_.RecordFolder = ExaminedRecord::DefaultFolder();
     settings_.ChunkSize = std::max<size_t>(settings_.ChunkSize, 1);
+    settings_.MaxPerPass = std::max<size_t>(settings_.MaxPerPass, 1);
+    settings_.SearchWindow = std::max<uint32_t>(settings_.SearchWindow, 1);
 }
 
 TImapPass::~TImapPass() = default;
