@@ -118,6 +118,9 @@ class ETlsError : public ETcpIpError {
     TFault Fault;
     TReason Reason;
     std::string Fingerprint;  // SHA-256 of the server's certificate when one was seen
+    // "IMAP" when the IMAP client raised it, so the advice can name that protocol's ports;
+    // empty for POP3.
+    std::string Protocol;
     // The handshake's bound (milliseconds) when the server stayed silent for all of it; 0 when
     // the handshake failed otherwise.
     int TimedOutMs = 0;
