@@ -46,7 +46,13 @@ bool TImap::Greet() {
     nextTag_ = 1;
     capabilities_.clear();
     News = {};
-    Connect();
+    Greeting.clear();
+    try {
+        Connect();
+    } catch (ETlsError& e) {
+        e.Protocol = kProtocol;
+        throw;
+    }
     command_ = "the greeting";
     const TImapResponse greeting = ReadGreeting();
     if (greeting.IsStatus("BYE")) {
@@ -57,6 +63,7 @@ bool TImap::Greet() {
         (!greeting.IsStatus("OK") && !greeting.IsStatus("PREAUTH")))
         throw Broken("A greeting that is not OK, PREAUTH or BYE: " + greeting.Line);
     TakeCapabilities(greeting);
+    Greeting = greeting.Text;
     return greeting.IsStatus("PREAUTH");
 }
 

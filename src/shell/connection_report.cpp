@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "app/shown_message.h"
-#include "net/pop3_probe.h"
+#include "net/probe_report.h"
 
 namespace {
 
@@ -99,6 +99,18 @@ void AddCertificate(QStringList& lines, const TProbeReport& report, const std::s
     AddAdvice(lines, report);
 }
 
+// The folder a check would guard, opened read-only once signed in.
+void AddFolder(QStringList& lines, const TProbeReport& report) {
+    if (report.Folder.empty()) return;
+    const QString folder = Escaped(report.Folder) + ": ";
+    if (!report.FolderMessages) {
+        lines << folder + "cannot be opened (" + Escaped(report.FolderRefusal) + ")";
+        return;
+    }
+    const uint32_t count = *report.FolderMessages;
+    lines << folder + QString::number(count) + (count == 1 ? " message" : " messages");
+}
+
 }  // namespace
 
 QString ConnectionReportHtml(const TProbeReport& report, const std::string& host,
@@ -112,11 +124,19 @@ QString ConnectionReportHtml(const TProbeReport& report, const std::string& host
                      Escaped(report.Peer.Protocol) + ", " + Escaped(report.Peer.Cipher);
         AddCertificate(lines, report, host, nowUtc);
     }
+    if (!report.Capabilities.empty()) {
+        std::string names;
+        for (const std::string& name : report.Capabilities)
+            names += (names.empty() ? "" : " ") + name;
+        lines << ""
+              << "Capabilities: " + Escaped(names);
+    }
     if (report.SignInTried)
         lines << ""
               << (report.SignInRefusal.empty()
                       ? QString("Signed in: yes")
                       : "Signed in: no (" + Escaped(report.SignInRefusal) + ")");
+    AddFolder(lines, report);
     return Joined(lines);
 }
 
