@@ -63,7 +63,7 @@ bool TImap::Greet() {
         (!greeting.IsStatus("OK") && !greeting.IsStatus("PREAUTH")))
         throw Broken("A greeting that is not OK, PREAUTH or BYE: " + greeting.Line);
     TakeCapabilities(greeting);
-    Greeting = greeting.Text;
+    Greeting = greeting.Line;
     return greeting.IsStatus("PREAUTH");
 }
 

@@ -120,7 +120,7 @@ class TImap : public TTcpIp {
     std::string Password;
     std::string AccessToken;  // for OAUTHBEARER and XOAUTH2
     TImapNews News;
-    std::string Greeting;  // the last greeting's text, after its status and code
+    std::string Greeting;  // the last greeting's line, as the server sent it
 
     // The longest line outside literals; the most a literal (one message) may hold; the
     // untagged responses kept for one command, with their bytes; the responses (kept or not)
