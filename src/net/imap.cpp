@@ -9,10 +9,6 @@ namespace {
 
 const char* const kProtocol = "IMAP";
 
-// What a server that never greets is told as: most often it waits for a TLS handshake.
-const char* const kNoImapGreeting =
-    "No greeting from the server within 15 seconds; it may expect TLS on connect (port 993).";
-
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -73,7 +69,7 @@ TImapResponse TImap::ReadGreeting() {
         return ReadResponse();
     } catch (const EProtocolError& e) {
         if (e.Message() != kNoGreetingText) throw;
-        EProtocolError silent(kNoImapGreeting, kBrokenReply, kProtocol);
+        EProtocolError silent(kNoImapGreetingText, kBrokenReply, kProtocol);
         silent.ConnectionLost = true;
         throw silent;
     }

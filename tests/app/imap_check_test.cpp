@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/credential_source.h"
+#include "app/failure_kind.h"
 #include "app/mailbox_check.h"
 #include "app/token_source.h"
 #include "filter/kill_list_store.h"
@@ -131,4 +132,19 @@ TEST_F(ImapCheck, AbandonedBeforeRemovingClosesAtOnce) {
     EXPECT_TRUE(result.Abandoned);
     EXPECT_EQ(server.Received(),
               "A1 LOGIN \"anna\" \"pw\"\r\nA2 CAPABILITY\r\nA3 SELECT \"INBOX\"\r\n");
+}
+
+// A server that never greets passes as "no answer", as a silent POP3 server does.
+TEST_F(ImapCheck, ASilentServerIsNoAnswer) {
+    S server({S::ReadToEnd()});
+    settings.Mailboxes[0].Connection.GreetingTimeoutMs = 300;
+    const TMailboxCheckResult result = Check(server.Port());
+    ASSERT_TRUE(result.Failure);
+    try {
+        std::rethrow_exception(result.Failure);
+    } catch (const Exception& e) {
+        EXPECT_EQ(NoAnswerText(e, settings.Mailboxes[0].Connection),
+                  "no answer from 127.0.0.1 within 1 s");
+        EXPECT_FALSE(NeedsUser(e));
+    }
 }
