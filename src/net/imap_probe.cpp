@@ -29,6 +29,7 @@ std::string Words(const EProtocolError& e) {
 
 TProbeReport TImapProbe::Run() {
     TProbeReport report;
+    report.Protocol = TMailProtocol::Imap;
     report.Encryption = Encryption;
     if (SignIn) RefuseUnusableSignIn();
     try {

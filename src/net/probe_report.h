@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "net/connection.h"
 #include "net/tls_transport.h"
 
 struct TProbeReport {
+    TMailProtocol Protocol = TMailProtocol::Pop3;
     TEncryption Encryption = TEncryption::None;  // what the probe used
     std::string Greeting;  // empty when a refused certificate ended TLS on connect first
     bool Encrypted = false;

@@ -232,10 +232,10 @@ class ConnectionPageTest : public QObject {
     }
 
     // An IMAP mailbox's test signs in and counts its folder's messages with EXAMINE, which
-    // changes nothing; the report ends with the count.
+    // changes nothing; the report names IMAP's STARTTLS and ends with the count.
     void testConnectionOfAnImapMailboxCountsItsFolder() {
         S server({S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n"), S::ReadLine(),
-                  S::Send("* CAPABILITY IMAP4rev1 IDLE\r\nA1 OK\r\n"), S::ReadLine(),
+                  S::Send("* CAPABILITY IMAP4rev1 STARTTLS IDLE\r\nA1 OK\r\n"), S::ReadLine(),
                   S::Send("A2 OK [CAPABILITY IMAP4rev1 IDLE] in\r\n"), S::ReadLine(),
                   S::Send("* 12 EXISTS\r\nA3 OK [READ-ONLY] done\r\n"), S::ReadLine(),
                   S::Send("* BYE\r\nA4 OK\r\n"), S::Close()});
@@ -254,7 +254,10 @@ class ConnectionPageTest : public QObject {
         auto report = WatchBox(false);
         QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!report->text.isEmpty(), 10000);
-        QVERIFY2(report->text.contains("Capabilities: IMAP4REV1 IDLE\n"), qPrintable(report->text));
+        QVERIFY2(report->text.contains("choose STARTTLS (STARTTLS command) on this page"),
+                 qPrintable(report->text));
+        QVERIFY2(report->text.contains("Capabilities: IMAP4REV1 STARTTLS IDLE\n"),
+                 qPrintable(report->text));
         QVERIFY2(report->text.endsWith("Signed in: yes\nJunk: 12 messages"),
                  qPrintable(report->text));
         QCOMPARE(server.Received(), std::string("A1 CAPABILITY\r\nA2 LOGIN \"joe\" \"pw\"\r\n"
