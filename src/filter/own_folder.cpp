@@ -74,4 +74,17 @@ bool Replace(const std::string& folder, const std::string& name, const std::stri
     return dir && ReplaceFileDurably(dir.Get(), name, bytes);
 }
 
+int OpenOrCreate(const std::string& folder, const std::string& name) {
+    const TUniqueFd dir(OpenTrusted(folder));
+    if (!dir) return -1;
+    const int fd = ::openat(dir.Get(), name.c_str(),
+                            O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace OwnFolder

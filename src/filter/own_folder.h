@@ -23,5 +23,8 @@ std::optional<std::string> Read(const std::string& folder, const std::string& na
 // over the old one, and the folder synced. False when the folder is not trusted or a step
 // fails; the old file is then left as it was.
 bool Replace(const std::string& folder, const std::string& name, const std::string& bytes);
+// Opens the regular file for reading and writing, creating it (0600) when it is missing; -1
+// when the folder is not trusted or the file is a link or anything but a regular file.
+int OpenOrCreate(const std::string& folder, const std::string& name);
 
 }  // namespace OwnFolder

@@ -115,6 +115,9 @@ bool ScriptedPop3Server::Play(const Step& step, int conn) {
             return false;
         case Step::Kind::Close:
             return false;
+        case Step::Kind::Call:
+            step.call();
+            return true;
     }
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,10 +15,11 @@
 class ScriptedPop3Server {
   public:
     struct Step {
-        enum class Kind { Send, Trickle, ReadLine, ReadToEnd, Close };
+        enum class Kind { Send, Trickle, ReadLine, ReadToEnd, Close, Call };
         Kind kind;
         std::string bytes;
         int intervalMs = 0;
+        std::function<void()> call = nullptr;
     };
     static Step Send(std::string bytes) { return {Step::Kind::Send, std::move(bytes)}; }
     // Sends the bytes one at a time, intervalMs apart, as a stalling server would.
@@ -29,6 +31,9 @@ class ScriptedPop3Server {
     // Records everything until the client closes its side.
     static Step ReadToEnd() { return {Step::Kind::ReadToEnd, {}}; }
     static Step Close() { return {Step::Kind::Close, {}}; }
+    // Runs fn in the server's thread at this point of the script (to look at what the client
+    // has done by then).
+    static Step Call(std::function<void()> fn) { return {Step::Kind::Call, {}, 0, std::move(fn)}; }
 
     explicit ScriptedPop3Server(std::vector<Step> script);
     ~ScriptedPop3Server();
