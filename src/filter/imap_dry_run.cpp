@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "filter/fetched_message.h"
 #include "filter/match.h"
 #include "net/imap.h"
 #include "net/imap_text.h"
@@ -33,9 +34,10 @@ TImapDryRun ReadAndJudge(TImap& imap, const std::string& folder, const TStringLi
         uids.erase(uids.begin(), uids.begin() + static_cast<std::ptrdiff_t>(run.NotRead));
     }
     if (progress) progress(0, uids.size());
+    TLineBuffer lines;
     if (!uids.empty())
         imap.UidFetchMessages(uids, [&](uint32_t uid, std::string_view message) {
-            const TLineBuffer lines = MessageLines(message);
+            FetchedLines(message, lines);
             TDryRunRow row;
             row.Number = static_cast<int32_t>(uid);
             row.Size = static_cast<int32_t>(std::min<size_t>(message.size(), INT32_MAX));
@@ -64,18 +66,4 @@ TImapDryRun ImapDryRun(TImap& imap, const std::string& folder, const TStringList
         imap.Abort();  // nothing was changed, so nothing is lost by closing at once
         throw;
     }
-}
-
-TLineBuffer MessageLines(std::string_view message) {
-    TLineBuffer lines;
-    while (!message.empty()) {
-        const size_t end = message.find("\r\n");
-        if (end == std::string_view::npos) {
-            lines.push_back(message);
-            break;
-        }
-        lines.push_back(message.substr(0, end));
-        message.remove_prefix(end + 2);
-    }
-    return lines;
 }

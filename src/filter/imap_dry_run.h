@@ -7,10 +7,8 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "base/line_buffer.h"
 #include "base/string_list.h"
 #include "filter/dry_run.h"
 #include "filter/match_options.h"
@@ -31,6 +29,3 @@ struct TImapDryRun {
 TImapDryRun ImapDryRun(TImap& imap, const std::string& folder, const TStringList& killList,
                        const TMatchOptions& options, const TDryRunProgress& progress = {},
                        size_t maxRows = kMaxImapDryRunRows);
-
-// The lines of a message as the server sent it, split at CR LF as POP3 hands them to the rules.
-TLineBuffer MessageLines(std::string_view message);

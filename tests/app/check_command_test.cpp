@@ -221,7 +221,9 @@ TEST_F(CheckCommand, ImapMailboxBesidePop3) {
     const std::string log = ReadFileBytes(logFile);
     EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
     const size_t flags = left[0].find(":2,");  // none while the message is still new
-    if (flags != std::string::npos) EXPECT_EQ(left[0].find('S', flags), std::string::npos);
+    if (flags != std::string::npos) {
+        EXPECT_EQ(left[0].find('S', flags), std::string::npos);
+    }
 
     const TRun again = Check({"--check", "--password-stdin"}, "secret\nimappw\n");
     EXPECT_EQ(again.Out,
