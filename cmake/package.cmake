@@ -19,14 +19,17 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # at run time, so no library names them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "mail guard for one POP3 mailbox, from the tray
-Vornask sits in the desktop's notification area and checks one POP3
-mailbox at once and then every few minutes. It deletes on the server the
-messages that its kill list condemns (rules such as Subject: = cheap),
-writes each deleted message to an optional log, and tells what is left:
-the tray icon's tooltip, a sound, a box with the count or the start of a
-mail reader. It speaks plain POP3, TLS on connect and STARTTLS, and signs
-in with a password or with OAuth2 (Outlook.com, Microsoft 365, Gmail).
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "mail guard for POP3 and IMAP mailboxes, from the tray
+Vornask sits in the desktop's notification area and checks POP3 and IMAP
+mailboxes, one or several, at once and then every few minutes; an IMAP
+mailbox whose server offers IDLE is also checked the moment mail arrives.
+It deletes on the server the messages that its kill list condemns (rules
+such as Subject: = cheap), or moves them to an IMAP folder, writes each
+one to an optional log first, and tells what is left: the tray icon's
+tooltip, a sound, a box with the count or the start of a mail reader.
+Nothing it does marks mail as read. It speaks plain text, TLS on connect
+and STARTTLS, and signs in with a password or with OAuth2 (Outlook.com,
+Microsoft 365, Gmail).
 The password and the OAuth2 sign-in may be remembered in the desktop
 keyring; vornask --check runs one check without a window, for a timer.")
 

@@ -64,7 +64,8 @@ class TPlace {
 // The field a stored value fills; its type picks the registry calls.
 using TSettingField =
     std::variant<TPlace<std::string>, TPlace<int32_t>, TPlace<bool>, TPlace<uint16_t>,
-                 TPlace<std::optional<TEncryption>>, TPlace<std::optional<TAuthentication>>>;
+                 TPlace<std::optional<TEncryption>>, TPlace<std::optional<TAuthentication>>,
+                 TPlace<std::optional<TMailProtocol>>>;
 
 // Required values are read strictly (a failed read ends the load there) and always written.
 // Optional values are read leniently (missing or unreadable: the default) and written only when
@@ -99,7 +100,8 @@ std::optional<std::string> PinText(const std::string& text) {
 
 void SetUsualPort(TSettings& settings) {
     TConnection& connection = First(settings).Connection;
-    connection.Port = UsualPort(connection.Encryption.value_or(TEncryption::None));
+    connection.Port = UsualPort(connection.Encryption.value_or(TEncryption::None),
+                                connection.Protocol.value_or(TMailProtocol::Pop3));
 }
 
 // A stored integer as the field's type, and back.
@@ -113,6 +115,9 @@ void SetNumber(std::optional<TEncryption>& field, int32_t number) {
 void SetNumber(std::optional<TAuthentication>& field, int32_t number) {
     field = static_cast<TAuthentication>(number);  // in range: ReadInRange checked it
 }
+void SetNumber(std::optional<TMailProtocol>& field, int32_t number) {
+    field = static_cast<TMailProtocol>(number);  // in range: ReadInRange checked it
+}
 template <class T>
 int32_t NumberOf(const T& field) {
     return static_cast<int32_t>(field);
@@ -123,8 +128,8 @@ int32_t NumberOf(const std::optional<T>& field) {
 }
 
 // Every stored setting, in reading order; a further mailbox's sub-key holds those PerMailbox. The
-// defaults are TSettings' member initialisers, but the port's follows the encryption. "Log File" is
-// read fourth but written last of the classic seven.
+// defaults are TSettings' member initialisers, but the port's follows the encryption and the
+// protocol, both read before it. "Log File" is read fourth but written last of the classic seven.
 constexpr std::array kSettingValues{
     TSettingValue{"SMTP host", &TConnection::Host, 1},
     TSettingValue{"User", &TMailbox::User, 2},
@@ -135,6 +140,7 @@ constexpr std::array kSettingValues{
     TSettingValue{"ShowMessage", &TSettings::ShowMessage, 6},
     TSettingValue{"Fast Check", &TMailbox::FastCheck, 8, TKeeping::Optional},
     TSettingValue{"Encryption", &TConnection::Encryption, 9, TKeeping::Optional, 0, 2},
+    TSettingValue{"Protocol", &TConnection::Protocol, 25, TKeeping::Optional, 0, 1},
     TSettingValue{"Port", &TConnection::Port, 10, TKeeping::Optional, 1, 65535, SetUsualPort},
     TSettingValue{"Trusted certificate", &TConnection::TrustedCertificate, 11, TKeeping::Optional,
                   0, 0, nullptr, PinText, kUnreadablePin},
@@ -152,6 +158,8 @@ constexpr std::array kSettingValues{
     TSettingValue{"Token command", &TOAuthConfig::TokenCommand, 22, TKeeping::Optional},
     TSettingValue{"Remember password", &TMailbox::RememberPassword, 23, TKeeping::Optional},
     TSettingValue{"Name", &TMailbox::Name, 24, TKeeping::Optional},
+    TSettingValue{"Folder", &TMailbox::Folder, 26, TKeeping::Optional},
+    TSettingValue{"Move To", &TMailbox::MoveTo, 27, TKeeping::Optional},
 };
 
 template <class... F>

@@ -95,6 +95,8 @@ struct TSettings {
 inline constexpr std::optional<TEncryption> kEncryptionUnreadable = std::nullopt;
 // The same for a stored way of signing in: no check runs until the user chooses one.
 inline constexpr std::optional<TAuthentication> kAuthenticationUnreadable = std::nullopt;
+// The same for a stored protocol ("Protocol" neither 0 nor 1, or no DWORD): not checked.
+inline constexpr std::optional<TMailProtocol> kProtocolUnreadable = std::nullopt;
 // What a stored "Trusted certificate" that is no text loads as: no fingerprint, so a check
 // refuses it until the user corrects it. Never written.
 inline constexpr const char* kUnreadablePin = "(unreadable)";
@@ -116,19 +118,21 @@ struct TSettingsLoad {
 // required value raises and leaves the classic values after it as they were. The newer values
 // after the classic ones are read leniently, even when a classic value stopped the load:
 // missing, odd or out of range gives the default, but a stored encryption that cannot be read
-// gives kEncryptionUnreadable (an authentication: kAuthenticationUnreadable). The value that failed
-// counts as reached; when the key cannot be opened (no key), nothing is unreached, but when opening
-// raises, everything is. The further mailboxes are read in the order of their numbers (a gap is
-// no fault) with the same rules, each on its own: one whose "SMTP host" or "User" cannot be read
-// loads with Unreadable saying so, and the others load all the same.
+// gives kEncryptionUnreadable (an authentication: kAuthenticationUnreadable, a protocol:
+// kProtocolUnreadable). The value that failed counts as reached; when the key cannot be opened
+// (no key), nothing is unreached, but when opening raises, everything is. The further mailboxes are
+// read in the order of their numbers (a gap is no fault) with the same rules, each on its own: one
+// whose "SMTP host" or "User" cannot be read loads with Unreadable saying so, and the others load
+// all the same.
 void LoadSettings(TRegistry& registry, TSettings& settings);
 void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load);
 // Writes the seven classic values, "Log File" last, then each newer value that differs from its
 // default, in one replacement of the file; so a classic file stays as it was. An unreadable
-// encryption or authentication is not written: what is stored stays. With a load's record it skips
-// each stored value the load never reached whose field still holds what the load left. The further
-// mailboxes are written to "Mailboxes\2", "\3", ... in order, each mailbox's stored values moved
-// along when an earlier one was removed; "Mailboxes" is deleted when there are none. While one
-// of them is Unreadable nothing is renumbered: each keeps its number, a new one takes the next.
+// encryption, authentication or protocol is not written: what is stored stays. With a load's
+// record it skips each stored value the load never reached whose field still holds what the load
+// left. The further mailboxes are written to "Mailboxes\2", "\3", ... in order, each mailbox's
+// stored values moved along when an earlier one was removed; "Mailboxes" is deleted when there are
+// none. While one of them is Unreadable nothing is renumbered: each keeps its number, a new one
+// takes the next.
 void SaveSettings(TRegistry& registry, const TSettings& settings);
 void SaveSettings(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load);

@@ -5,12 +5,15 @@
 
 const std::vector<TOAuthProvider>& OAuthProviders() {
     static const std::vector<TOAuthProvider> providers{
+        // Google's one mail scope covers both protocols; Microsoft grants each on its own.
         {"Google", "https://accounts.google.com/o/oauth2/v2/auth",
-         "https://oauth2.googleapis.com/token", "https://mail.google.com/"},
+         "https://oauth2.googleapis.com/token", "https://mail.google.com/",
+         "https://mail.google.com/"},
         {"Microsoft", "https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
          "https://login.microsoftonline.com/common/oauth2/v2.0/token",
-         "https://outlook.office.com/POP.AccessAsUser.All offline_access"},
-        {"Other", "", "", ""},
+         "https://outlook.office.com/POP.AccessAsUser.All offline_access",
+         "https://outlook.office.com/IMAP.AccessAsUser.All offline_access"},
+        {"Other", "", "", "", ""},
     };
     return providers;
 }

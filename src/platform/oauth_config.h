@@ -24,12 +24,13 @@ struct TOAuthConfig {
     bool operator==(const TOAuthConfig&) const = default;
 };
 
-// A provider's fixed addresses and scope; "Other" has none and leaves them to the user.
+// A provider's fixed addresses and scopes; "Other" has none and leaves them to the user.
 struct TOAuthProvider {
     std::string Name;
     std::string AuthorizationUrl;
     std::string TokenUrl;
-    std::string Scope;
+    std::string Scope;      // for a POP3 mailbox
+    std::string ImapScope;  // for an IMAP mailbox
 };
 
 // "Google", "Microsoft", "Other", in that order.

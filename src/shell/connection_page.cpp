@@ -54,6 +54,42 @@ std::optional<TEncryption> ChosenEncryption(int index) {
     return EncryptionAt(index);
 }
 
+// The protocol shown; nothing when none is chosen.
+std::optional<TMailProtocol> ChosenProtocol(int index) {
+    if (index < 0) return kProtocolUnreadable;
+    return static_cast<TMailProtocol>(index);
+}
+
+// The port usual for what is shown; while nothing is chosen, as for POP3 in plain text (as a
+// stored mailbox without a port loads).
+uint16_t UsualPortShown(int encryption, int protocol) {
+    return UsualPort(ChosenEncryption(encryption).value_or(TEncryption::None),
+                     ChosenProtocol(protocol).value_or(TMailProtocol::Pop3));
+}
+
+// The choices that name a protocol's commands, as each protocol names them.
+const char* StartTlsText(bool imap) {
+    return imap ? "STARTTLS (STARTTLS command)" : "STARTTLS (STLS command)";
+}
+const char* PasswordText(bool imap) {
+    return imap ? "Password (LOGIN)" : "Password (USER/PASS)";
+}
+const char* SaslPlainText(bool imap) {
+    return imap ? "Password (AUTHENTICATE PLAIN)" : "Password (SASL PLAIN)";
+}
+
+// Whether two IMAP folder names are one folder: INBOX (also an empty name) in any case, any
+// other name exactly.
+bool SameFolder(const QString& a, const QString& b) {
+    const auto name = [](const QString& text) {
+        const QString trimmed = text.trimmed();
+        return trimmed.isEmpty() || trimmed.compare("INBOX", Qt::CaseInsensitive) == 0
+                   ? QString("INBOX")
+                   : trimmed;
+    };
+    return name(a) == name(b);
+}
+
 // As a check shows it; a socket error also names the system's reason.
 std::string FailureText(const Exception& e) {
     if (const auto* socket = dynamic_cast<const ESocketError*>(&e))
@@ -64,8 +100,11 @@ std::string FailureText(const Exception& e) {
 }  // namespace
 
 TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
+    cbProtocol = new QComboBox(this);
+    cbProtocol->addItems({"POP3", "IMAP"});
+    cbProtocol->setPlaceholderText("(choose)");  // shown while a stored one cannot be read
     cbEncryption = new QComboBox(this);
-    cbEncryption->addItems({"None (plain text)", "STARTTLS (STLS command)", "TLS on connect"});
+    cbEncryption->addItems({"None (plain text)", StartTlsText(false), "TLS on connect"});
     cbEncryption->setPlaceholderText("(choose)");  // shown while a stored one cannot be read
     edPort = new QSpinBox(this);
     edPort->setRange(1, 65535);
@@ -84,24 +123,40 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     grid_ = new QGridLayout(this);
     grid_->setContentsMargins(8, 6, 8, 4);
     grid_->setVerticalSpacing(4);
-    grid_->addWidget(MakeBuddyLabel("&Encryption", cbEncryption, this), 0, 0);
-    grid_->addWidget(cbEncryption, 0, 1, 1, 2, Qt::AlignLeft);
-    grid_->addWidget(MakeBuddyLabel("&Port", edPort, this), 1, 0);
-    grid_->addWidget(edPort, 1, 1);
-    grid_->addWidget(btnTestConnection, 1, 2, Qt::AlignRight);
-    grid_->addWidget(MakeBuddyLabel("T&rusted certificate", edTrustedCertificate, this), 2, 0);
-    grid_->addWidget(edTrustedCertificate, 2, 1, 1, 2);
+    edFolder = new QLineEdit(this);
+    edFolder->setPlaceholderText("INBOX");
+    edMoveTo = new QLineEdit(this);
+    edMoveTo->setPlaceholderText("empty: deleted; or a folder, e.g. Junk");
+    grid_->addWidget(MakeBuddyLabel("Proto&col", cbProtocol, this), 0, 0);
+    grid_->addWidget(cbProtocol, 0, 1, 1, 2, Qt::AlignLeft);
+    grid_->addWidget(MakeBuddyLabel("&Encryption", cbEncryption, this), 1, 0);
+    grid_->addWidget(cbEncryption, 1, 1, 1, 2, Qt::AlignLeft);
+    grid_->addWidget(MakeBuddyLabel("&Port", edPort, this), 2, 0);
+    grid_->addWidget(edPort, 2, 1);
+    grid_->addWidget(btnTestConnection, 2, 2, Qt::AlignRight);
+    grid_->addWidget(MakeBuddyLabel("T&rusted certificate", edTrustedCertificate, this), 3, 0);
+    grid_->addWidget(edTrustedCertificate, 3, 1, 1, 2);
+    lbFolder_ = MakeBuddyLabel("&Folder", edFolder, this);
+    grid_->addWidget(lbFolder_, 4, 0);
+    grid_->addWidget(edFolder, 4, 1, 1, 2);
+    lbMoveTo_ = MakeBuddyLabel("Move condemned mai&l to", edMoveTo, this);
+    grid_->addWidget(lbMoveTo_, 5, 0);
+    grid_->addWidget(edMoveTo, 5, 1, 1, 2);
     cbAuthentication = new QComboBox(this);
     cbAuthentication->addItems(
-        {"Password (USER/PASS)", "Password (SASL PLAIN)", "OAuth2 (sign in with the provider)"});
+        {PasswordText(false), SaslPlainText(false), "OAuth2 (sign in with the provider)"});
     cbAuthentication->setPlaceholderText("(choose)");  // while a stored one cannot be read
-    grid_->addWidget(MakeBuddyLabel("&Authentication", cbAuthentication, this), 3, 0);
-    grid_->addWidget(cbAuthentication, 3, 1, 1, 2, Qt::AlignLeft);
+    grid_->addWidget(MakeBuddyLabel("&Authentication", cbAuthentication, this), 6, 0);
+    grid_->addWidget(cbAuthentication, 6, 1, 1, 2, Qt::AlignLeft);
     gbOAuth = new TOAuthGroup(this);
-    grid_->addWidget(gbOAuth, 4, 0, 1, 3);
+    grid_->addWidget(gbOAuth, 7, 0, 1, 3);
     grid_->setColumnStretch(2, 1);
-    freeRow_ = 5;
+    // The fields keep their place when the IMAP rows' long caption comes and goes.
+    grid_->setColumnMinimumWidth(0, lbMoveTo_->sizeHint().width());
+    freeRow_ = 8;
     grid_->setRowStretch(freeRow_, 1);
+    ConnectGuarded(cbProtocol, &QComboBox::currentIndexChanged, this,
+                   [this] { cbProtocolChange(); });
     ConnectGuarded(cbEncryption, &QComboBox::currentIndexChanged, this,
                    [this] { cbEncryptionChange(); });
     ConnectGuarded(btnTestConnection, &QPushButton::clicked, this,
@@ -119,8 +174,8 @@ TConnectionPage::~TConnectionPage() {
 }
 
 QList<QWidget*> TConnectionPage::TabOrder() const {
-    return QList<QWidget*>{cbEncryption, edPort, btnTestConnection, edTrustedCertificate,
-                           cbAuthentication} +
+    return QList<QWidget*>{cbProtocol,           cbEncryption, edPort,   btnTestConnection,
+                           edTrustedCertificate, edFolder,     edMoveTo, cbAuthentication} +
            gbOAuth->TabOrder();
 }
 
@@ -132,13 +187,21 @@ void TConnectionPage::AddRow(QWidget* widget) {
 
 void TConnectionPage::LoadFrom(const TMailbox& mailbox) {
     shown_ = mailbox;
-    const QSignalBlocker quiet(cbEncryption);
     const TConnection& connection = mailbox.Connection;
-    const auto encryption = connection.Encryption;
-    cbEncryption->setCurrentIndex(encryption ? static_cast<int>(*encryption) : -1);
-    usualPort_ = UsualPort(encryption.value_or(TEncryption::None));
+    {
+        const QSignalBlocker quiet(cbEncryption);
+        const QSignalBlocker quietToo(cbProtocol);
+        const auto encryption = connection.Encryption;
+        cbEncryption->setCurrentIndex(encryption ? static_cast<int>(*encryption) : -1);
+        const auto protocol = connection.Protocol;
+        cbProtocol->setCurrentIndex(protocol ? static_cast<int>(*protocol) : -1);
+    }
+    usualPort_ = UsualPortShown(cbEncryption->currentIndex(), cbProtocol->currentIndex());
     edPort->setValue(connection.Port);
     edTrustedCertificate->setText(QString::fromStdString(connection.TrustedCertificate));
+    edFolder->setText(QString::fromStdString(mailbox.Folder));
+    edMoveTo->setText(QString::fromStdString(mailbox.MoveTo));
+    ShowProtocol();
     gbOAuth->LoadFrom(mailbox.OAuth);
     const auto authentication = connection.Authentication;
     cbAuthentication->setCurrentIndex(authentication ? static_cast<int>(*authentication) : -1);
@@ -158,12 +221,42 @@ void TConnectionPage::ShowSignedIn() {
 }
 
 void TConnectionPage::cbEncryptionChange() {
-    const int usual = UsualPort(EncryptionAt(cbEncryption->currentIndex()));
+    FollowUsualPort();
+}
+
+void TConnectionPage::cbProtocolChange() {
+    FollowUsualPort();
+    ShowProtocol();
+    emit protocolChanged();
+}
+
+bool TConnectionPage::ImapChosen() const {
+    return ChosenProtocol(cbProtocol->currentIndex()) == TMailProtocol::Imap;
+}
+
+void TConnectionPage::FollowUsualPort() {
+    const int usual = UsualPortShown(cbEncryption->currentIndex(), cbProtocol->currentIndex());
     if (edPort->value() == usualPort_) edPort->setValue(usual);
     usualPort_ = usual;
 }
 
+void TConnectionPage::ShowProtocol() {
+    const bool imap = ImapChosen();
+    cbEncryption->setItemText(static_cast<int>(TEncryption::Stls), StartTlsText(imap));
+    cbAuthentication->setItemText(static_cast<int>(TAuthentication::UserPass), PasswordText(imap));
+    cbAuthentication->setItemText(static_cast<int>(TAuthentication::SaslPlain),
+                                  SaslPlainText(imap));
+    for (QWidget* widget :
+         {lbFolder_, static_cast<QWidget*>(edFolder), lbMoveTo_, static_cast<QWidget*>(edMoveTo)})
+        widget->setVisible(imap);
+    gbOAuth->ShowScopesFor(imap);
+}
+
 TConnectionPage::TFault TConnectionPage::Fault(std::string& text) const {
+    if (cbProtocol->currentIndex() < 0) {
+        text = "Choose the protocol on the Connection page";
+        return TFault::Protocol;
+    }
     if (cbEncryption->currentIndex() < 0) {
         text = "Choose the encryption on the Connection page";
         return TFault::Encryption;
@@ -186,6 +279,14 @@ TConnectionPage::TFault TConnectionPage::Fault(std::string& text) const {
     if (!pin.empty() && !NormalizeFingerprint(pin)) {
         text = "'" + pin + "' is not a SHA-256 fingerprint";
         return TFault::Pin;
+    }
+    // Moved into the folder guarded, condemned mail would arrive there again, endlessly.
+    if (ImapChosen() && !edMoveTo->text().trimmed().isEmpty() &&
+        SameFolder(edMoveTo->text(), edFolder->text())) {
+        text =
+            "Condemned mail cannot be moved into the folder it was found in; leave \"Move "
+            "condemned mail to\" empty to delete it, or name another folder";
+        return TFault::MoveTo;
     }
     return TFault::None;
 }
@@ -217,6 +318,12 @@ void TConnectionPage::FocusFault() {
     switch (Fault(text)) {
         case TFault::None:
             return;
+        case TFault::Protocol:
+            target = cbProtocol;
+            break;
+        case TFault::MoveTo:
+            target = edMoveTo;
+            break;
         case TFault::Encryption:
         case TFault::OAuthEncryption:
             target = cbEncryption;
@@ -237,10 +344,14 @@ void TConnectionPage::FocusFault() {
 
 void TConnectionPage::StoreTo(TMailbox& mailbox) const {
     StoreShownTo(mailbox.Connection);
+    // Kept for POP3 too, as typed: switching back to IMAP finds them again.
+    mailbox.Folder = edFolder->text().trimmed().toStdString();
+    mailbox.MoveTo = edMoveTo->text().trimmed().toStdString();
     gbOAuth->StoreTo(mailbox.OAuth);
 }
 
 void TConnectionPage::StoreShownTo(TConnection& connection) const {
+    connection.Protocol = ChosenProtocol(cbProtocol->currentIndex());
     connection.Encryption = ChosenEncryption(cbEncryption->currentIndex());
     connection.Port = static_cast<uint16_t>(edPort->value());
     // A text that is not a fingerprint is kept, not dropped: a check then refuses it.

@@ -1,9 +1,10 @@
 #pragma once
 
-// The mail options dialog's " Connection " page: how the connection to the server is
-// protected, its port, the one certificate trusted instead of the system's store, a test
-// that shows what the server offers, and how the client signs in (with OAuth2, the OAuth2
-// group below it). Further connection options go in rows below these (AddRow).
+// The mail options dialog's " Connection " page: the protocol the mailbox speaks (POP3 or IMAP),
+// how the connection to the server is protected, its port, the one certificate trusted instead
+// of the system's store, a test that shows what the server offers, for IMAP the folder guarded
+// and where condemned mail goes, and how the client signs in (with OAuth2, the OAuth2 group
+// below it). Further connection options go in rows below these (AddRow).
 
 #include <QWidget>
 #include <functional>
@@ -33,10 +34,10 @@ class TConnectionPage : public QWidget {
 
     // Shows the mailbox's connection and sign-in; the page acts for that mailbox from then on.
     void LoadFrom(const TMailbox& mailbox);
-    // Raises EConvertError when no encryption or authentication is chosen (the stored one
-    // could not be read), OAuth2 is chosen without encryption or with an address the OAuth2
-    // rule refuses, or the trusted certificate is neither empty nor a SHA-256 fingerprint;
-    // nothing is changed then.
+    // Raises EConvertError when no protocol, encryption or authentication is chosen (the
+    // stored one could not be read), OAuth2 is chosen without encryption or with an address the
+    // OAuth2 rule refuses, the trusted certificate is neither empty nor a SHA-256 fingerprint,
+    // or IMAP would move condemned mail into the folder it guards; nothing is changed then.
     void CheckInput() const;
     // CheckInput for OK: false after a box that says what is wrong.
     bool InputAcceptable();
@@ -51,6 +52,10 @@ class TConnectionPage : public QWidget {
 
     // A new encryption brings its usual port, unless the port is one the user chose.
     void cbEncryptionChange();
+    // The same for a new protocol; IMAP shows its folder fields and its OAuth2 scopes.
+    void cbProtocolChange();
+    // Whether IMAP is chosen (not when no protocol is).
+    bool ImapChosen() const;
     // Starts probing the server with the settings on screen on a worker thread; the button
     // reads "Testing..." until the report shows what it found, offering to trust a certificate
     // where that is a fix. A trusted certificate that is not a fingerprint is reported
@@ -79,22 +84,32 @@ class TConnectionPage : public QWidget {
     // What Test connection signs in with; none: it does not sign in.
     TCredentialSource* Credentials = nullptr;
 
+    QComboBox* cbProtocol;
     QComboBox* cbEncryption;
     QSpinBox* edPort;
     QLineEdit* edTrustedCertificate;
     QPushButton* btnTestConnection;
+    QLineEdit* edFolder;  // IMAP only, as are the two below
+    QLineEdit* edMoveTo;
     QComboBox* cbAuthentication;
     TOAuthGroup* gbOAuth;
+
+  signals:
+    // The protocol shown changed (the Login page's "Examine each message only once" is for
+    // POP3 only).
+    void protocolChanged();
 
   private:
     // What CheckInput refuses: where the cursor goes, and the text.
     enum class TFault {
         None,
+        Protocol,
         Encryption,
         Authentication,
         OAuthEncryption,
         OAuth,  // the OAuth2 group's Refusal
-        Pin
+        Pin,
+        MoveTo  // into the folder guarded
     };
     TFault Fault(std::string& text) const;
     // The mailbox shown (its identity kept), with what the page and the login page's host and
@@ -107,11 +122,17 @@ class TConnectionPage : public QWidget {
     void StoreShownTo(TConnection& connection) const;
     void TestEnded(const TConnectionTestResult& result);
     void SetTesting(bool testing);
+    // Moves a port that was the usual one to the usual one of what is shown now.
+    void FollowUsualPort();
+    // The folder fields for IMAP only, the upgrade command's name, the OAuth2 scopes.
+    void ShowProtocol();
     void ShowFailure(const QString& text, const char* title);
     // Shows the report; true when the user chose to trust the certificate it shows.
     bool ShowReport(const TProbeReport& report, const std::string& host);
-    TMailbox shown_;             // the mailbox the page acts for, as loaded
-    uint16_t usualPort_;         // of the encryption shown
+    TMailbox shown_;      // the mailbox the page acts for, as loaded
+    uint16_t usualPort_;  // of the encryption and protocol shown
+    QWidget* lbFolder_;
+    QWidget* lbMoveTo_;
     std::string signInFailure_;  // why the running test could not get its credential
     TConnectionTestRun* test_;
     QGridLayout* grid_;

@@ -227,6 +227,8 @@ void TdlgMailOptions::ConnectHandlers() {
                    [this] { btnRemoveMailboxClick(); });
     for (QLineEdit* edit : {edHostname, edUsername})
         connect(edit, &QLineEdit::textEdited, this, [this] { ShowShownName(); });
+    ConnectGuarded(pgConnection, &TConnectionPage::protocolChanged, this,
+                   [this] { ShowFastCheck(); });
     ConnectGuarded(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     ConnectGuarded(f1, &QShortcut::activated, this, [this] { btnHelpClick(); });
@@ -323,6 +325,13 @@ void TdlgMailOptions::FocusInterval() {
         Qt::QueuedConnection);
 }
 
+void TdlgMailOptions::ShowFastCheck() {
+    const bool imap = pgConnection->ImapChosen();
+    chbFastCheck->setEnabled(!imap);
+    chbFastCheck->setToolTip(imap ? "An IMAP mailbox examines each message only once in any case."
+                                  : QString());
+}
+
 void TdlgMailOptions::chbClick() {
     feMailProg->setEnabled(chbMailer->isChecked());
     feLogFile->setEnabled(chbLogFile->isChecked());
@@ -339,16 +348,17 @@ bool SameAccount(const TMailbox& a, const TMailbox& b) {
     return a.Connection.Host == b.Connection.Host && a.User == b.User;
 }
 
-// Whether some mailbox of settings still signs in as account with OAuth2.
+// Whether some mailbox of settings still signs in as account with OAuth2, for the same scope:
+// tokens granted for another (a POP3 scope for a mailbox now IMAP) would only be refused.
 bool StillSignedIn(const TSettings& settings, const TMailbox& account) {
     return std::ranges::any_of(settings.Mailboxes, [&account](const TMailbox& m) {
-        return UsesOAuth(m) && SameAccount(m, account);
+        return UsesOAuth(m) && SameAccount(m, account) && m.OAuth.Scope == account.OAuth.Scope;
     });
 }
 
-// Removing a mailbox or leaving OAuth2 signs its account out, and so does giving up a sign-in
-// made in the dialog: the tokens would otherwise wait in the keyring for a check that never
-// uses them. An account a remaining mailbox still signs in as keeps its tokens.
+// Removing a mailbox, leaving OAuth2 or changing the scope signs its account out, and so does
+// giving up a sign-in made in the dialog: the tokens would otherwise wait in the keyring for a
+// check that never uses them. An account a remaining mailbox still signs in as keeps its tokens.
 void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings& after,
                  const std::optional<TMailbox>& signInMade) {
     std::vector<TMailbox> left;
@@ -356,7 +366,10 @@ void SignOutLeft(TTokenSource& tokens, const TSettings& before, const TSettings&
         if (UsesOAuth(mailbox)) left.push_back(mailbox);
     if (signInMade) left.push_back(*signInMade);
     std::vector<TMailbox> signedOut;
-    for (const TMailbox& account : left) {
+    for (TMailbox account : left) {
+        // A sign-in made in the dialog replaced the account's tokens with ones for its scope.
+        if (signInMade && SameAccount(*signInMade, account))
+            account.OAuth.Scope = signInMade->OAuth.Scope;
         if (StillSignedIn(after, account)) continue;
         if (std::ranges::any_of(signedOut,
                                 [&](const TMailbox& m) { return SameAccount(m, account); }))

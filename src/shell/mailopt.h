@@ -99,6 +99,8 @@ class TdlgMailOptions : public QDialog {
     // (then false, after saying why).
     bool LeaveShown();
     bool ShownUnreadable() const;
+    // "Examine each message only once" is POP3's choice: IMAP always does.
+    void ShowFastCheck();
     QWidget* MakeLoginPage();
     QWidget* MakeMailboxGroup(QWidget* page);
     QWidget* MakeSharedGroup(QWidget* page);

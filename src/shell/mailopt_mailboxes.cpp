@@ -34,6 +34,7 @@ void TdlgMailOptions::LoadShown(int index) {
     chbFastCheck->setChecked(mailbox.FastCheck);
     chbRememberPassword->setChecked(mailbox.RememberPassword);
     pgConnection->LoadFrom(mailbox);
+    ShowFastCheck();
     const bool editable = mailbox.Unreadable.empty();
     for (QWidget* control :
          std::initializer_list<QWidget*>{gbMailbox, pgConnection, btnRenameMailbox}) {

@@ -146,9 +146,14 @@ void TOAuthGroup::cbProviderChange() {
     if (fixed) {
         edAuthorizationUrl->setText(QString::fromStdString(provider.AuthorizationUrl));
         edTokenUrl->setText(QString::fromStdString(provider.TokenUrl));
-        edScope->setText(QString::fromStdString(provider.Scope));
+        edScope->setText(QString::fromStdString(imap_ ? provider.ImapScope : provider.Scope));
     }
     for (QLineEdit* edit : {edAuthorizationUrl, edTokenUrl, edScope}) ShowFixed(edit, fixed);
+}
+
+void TOAuthGroup::ShowScopesFor(bool imap) {
+    imap_ = imap;
+    cbProviderChange();
 }
 
 void TOAuthGroup::ShowSignedIn(const std::optional<std::string>& user) {

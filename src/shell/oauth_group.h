@@ -43,6 +43,9 @@ class TOAuthGroup : public QGroupBox {
     // A known provider fills its addresses and scope and fixes them (read-only, and looking
     // so); "Other" leaves them to the user.
     void cbProviderChange();
+    // Which of a known provider's scopes it fills: its IMAP scope or its POP3 one. A scope
+    // typed for "Other" stays as it is.
+    void ShowScopesFor(bool imap);
 
     // The status line: signed in as user, or not (nothing). Sign out is offered while signed
     // in and no sign-in runs.
@@ -76,5 +79,6 @@ class TOAuthGroup : public QGroupBox {
     void SignInEnded(const QString& failure);
 
     TOAuthSignIn* signIn_ = nullptr;
+    bool imap_ = false;  // the mailbox shown speaks IMAP
     std::optional<TMailbox> signInMade_;
 };

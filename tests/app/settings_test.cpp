@@ -246,6 +246,27 @@ std::vector<OptionalValue> OptionalValues() {
         text("OAuth client ID", &TOAuthConfig::ClientId, "vornask-client"),
         text("OAuth client secret", &TOAuthConfig::ClientSecret, "s3cret"),
         text("Token command", &TOAuthConfig::TokenCommand, "oauth-helper --account anna"),
+        // IMAP brings its usual port, which is not stored; a protocol that cannot be read
+        // keeps the mailbox from being checked until the user chooses one.
+        {"Protocol",
+         [](S s) {
+             s.Mailboxes[0].Connection.Protocol = TMailProtocol::Imap;
+             s.Mailboxes[0].Connection.Port = 143;
+         },
+         "\"Protocol\"=dword:00000001\n",
+         {{REG_DWORD, dword2, true,
+           [](S s) { s.Mailboxes[0].Connection.Protocol = kProtocolUnreadable; }},
+          {REG_SZ, "1", true,
+           [](S s) { s.Mailboxes[0].Connection.Protocol = kProtocolUnreadable; }},
+          {REG_DWORD, dword0, false, none}}},
+        {"Folder",
+         [](S s) { s.Mailboxes[0].Folder = "Lists/Spam watch"; },
+         "\"Folder\"=\"Lists/Spam watch\"\n",
+         {{REG_DWORD, dword1, true, none}}},
+        {"Move To",
+         [](S s) { s.Mailboxes[0].MoveTo = "Junk"; },
+         "\"Move To\"=\"Junk\"\n",
+         {{REG_DWORD, dword1, true, none}}},
         {"Name",
          [](S s) { s.Mailboxes[0].Name = "Home"; },
          "\"Name\"=\"Home\"\n",
@@ -329,24 +350,28 @@ TEST_F(SettingsTest, OptionalValuesAreStoredOnlyWhenNotDefaultAndReadLeniently) 
     }
 }
 
-// An encryption or pin that could not be read stays stored through a load and save until the
-// user chooses again; the port that came with it stays too.
+// An encryption, pin or protocol that could not be read stays stored through a load and save
+// until the user chooses again; the port that came with it stays too.
 TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     TSettings newer = Sample();
     newer.Mailboxes[0].Connection.Port = 995;
     SaveSettings(registry_, newer);
     Store("Encryption", REG_DWORD, std::string("\3\0\0\0", 4));
     Store("Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
+    Store("Protocol", REG_DWORD, std::string("\7\0\0\0", 4));
     const std::string stored = ReadFileBytes(hive_);
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
     ASSERT_EQ(settings.Mailboxes[0].Connection.Encryption, kEncryptionUnreadable);
     ASSERT_EQ(settings.Mailboxes[0].Connection.TrustedCertificate, kUnreadablePin);
+    ASSERT_EQ(settings.Mailboxes[0].Connection.Protocol, kProtocolUnreadable);
     SaveSettings(registry_, settings, load_);
     EXPECT_EQ(ReadFileBytes(hive_), stored);
     settings.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
+    settings.Mailboxes[0].Connection.Protocol = TMailProtocol::Imap;
     SaveSettings(registry_, settings, load_);
     EXPECT_EQ(Reloaded().Mailboxes[0].Connection.Encryption, TEncryption::Stls);
+    EXPECT_EQ(Reloaded().Mailboxes[0].Connection.Protocol, TMailProtocol::Imap);
     EXPECT_EQ(Reloaded().Mailboxes[0].Connection.Port, 995);
 }
 

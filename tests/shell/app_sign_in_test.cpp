@@ -350,6 +350,31 @@ class AppSignInTest : public QObject {
         }
     }
 
+    // A sign-in made in the dialog for a new scope keeps its tokens at OK, though the tokens
+    // held before, for the old scope, had to go.
+    void signInForANewScopeIsKept() {
+        const OAuthServer oauth;
+        const Desk desk;
+        const ScopedEnv browser("BROWSER", StandInBrowserPath());
+        TestForm form(desk.Hive());
+        desk.Open(form, 3, &oauth);
+        const TMailbox account = form.Settings.Mailboxes[0];
+        form.Tokens.Accept(account, {"at-old", std::chrono::system_clock::now() + 1h, "rt"});
+        WhenModal<TdlgMailOptions>([](TdlgMailOptions* dialog) {
+            TOAuthGroup* group = dialog->pgConnection->gbOAuth;
+            group->edScope->setText("mail imap");
+            group->btnSignIn->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!group->SigningIn(), 30000);
+            dialog->btnOK->click();
+        });
+        form.MailOptions1Click();
+        QCOMPARE(form.Settings.Mailboxes[0].OAuth.Scope, std::string("mail imap"));
+        QVERIFY(form.Tokens.Holds(account));
+        const std::string token = form.Tokens.AccessToken(form.Settings.Mailboxes[0]);
+        QVERIFY2(token.rfind("at-", 0) == 0 && token != "at-old", token.c_str());
+        form.Tokens.SignOut(account);
+    }
+
     // A further mailbox that remembers its password, with none kept yet, gets a row; Hide keeps
     // what was typed there, so the next window needs no row for it.
     void furtherPasswordTypedInItsRowIsKept() {
@@ -575,8 +600,9 @@ class AppSignInTest : public QObject {
     }
 
     // Each mailbox's secrets leave with it at OK, and only its own: unticking Remember or
-    // removing a mailbox forgets that mailbox's password; removing an OAuth2 mailbox signs out
-    // its account unless a remaining mailbox signs in as it. Cancel keeps everything.
+    // removing a mailbox forgets that mailbox's password; removing an OAuth2 mailbox, or giving
+    // it another scope, signs out its account unless a remaining mailbox signs in as it for
+    // that scope. Cancel keeps everything.
     void secretsLeaveWithTheirMailbox_data() {
         QTest::addColumn<bool>("oauth");
         QTest::addColumn<bool>("shared");  // both mailboxes sign in as alice
@@ -598,6 +624,8 @@ class AppSignInTest : public QObject {
                                           << "1";
         QTest::newRow("OAuth2 shared, remove 1") << true << true << "remove 1"
                                                  << "12";
+        QTest::newRow("OAuth2, new scope 2") << true << false << "scope 2"
+                                             << "1";
     }
     void secretsLeaveWithTheirMailbox() {
         if (!KeyringPresent()) QSKIP("needs a keyring");
@@ -636,6 +664,8 @@ class AppSignInTest : public QObject {
             dialog->cbMailbox->setCurrentIndex(action.contains('2') ? 1 : 0);
             if (action.startsWith("untick")) {
                 dialog->chbRememberPassword->setChecked(false);
+            } else if (action.startsWith("scope")) {
+                dialog->pgConnection->gbOAuth->edScope->setText("mail imap");
             } else {
                 WhenModal<QMessageBox>(
                     [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });

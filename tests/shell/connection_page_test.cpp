@@ -1,6 +1,7 @@
 // The mail options dialog's " Connection " page: its values through the dialog, the port that
 // follows the encryption, and "Test connection" against a private Dovecot with TLS.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -406,34 +407,93 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(group->edTokenUrl->text(), QString("https://id.example.org/token"));
     }
 
+    // The protocol per mailbox: IMAP brings its usual ports (a chosen port stays), its folder
+    // fields, a known provider's IMAP scope (a typed one stays) and turns off the fast check,
+    // which is POP3's. Condemned mail is never moved into the folder it came from.
+    void protocolChoiceFollowsThroughThePage() {
+        const auto& microsoft = OAuthProviders()[1];
+        TSettings settings;
+        TConnection& first = settings.Mailboxes[0].Connection;
+        first.Encryption = TEncryption::TlsOnConnect;
+        first.Port = 995;
+        first.Authentication = TAuthentication::OAuth2;
+        settings.Mailboxes[0].OAuth = {
+            microsoft.AuthorizationUrl, microsoft.TokenUrl, "", "", "", ""};
+        settings.Mailboxes.emplace_back().Connection.Protocol = TMailProtocol::Imap;
+        settings.Mailboxes[1].Folder = "Spam watch";
+        auto d = Open(settings);
+        TConnectionPage* page = d->pgConnection;
+        QLineEdit* scope = page->gbOAuth->edScope;
+        d->cbMailbox->setCurrentIndex(1);
+        QVERIFY(page->edFolder->isVisible() && !d->chbFastCheck->isEnabled());
+        QCOMPARE(page->edFolder->text(), QString("Spam watch"));
+        d->cbMailbox->setCurrentIndex(0);
+        QVERIFY(!page->edMoveTo->isVisible() && d->chbFastCheck->isEnabled());
+
+        page->cbProtocol->setCurrentIndex(1);
+        QCOMPARE(page->edPort->value(), 993);
+        QVERIFY(page->edMoveTo->isVisible() && !d->chbFastCheck->isEnabled());
+        QCOMPARE(scope->text().toStdString(), microsoft.ImapScope);
+        page->cbEncryption->setCurrentIndex(1);
+        QCOMPARE(page->edPort->value(), 143);
+        TypeOver(page->edMoveTo, "inbox");  // the folder guarded when none is named
+        TTimer timer;
+        TSettings stored;
+        QVERIFY_THROWS_EXCEPTION(EConvertError, d->StoreTo(stored, timer));
+        TypeOver(page->edFolder, " Lists ");
+        TypeOver(page->edMoveTo, "Junk");
+        d->StoreTo(stored, timer);
+        QCOMPARE(stored.Mailboxes[0].Connection.Protocol, std::optional(TMailProtocol::Imap));
+        QCOMPARE(stored.Mailboxes[0].Connection.Port, 143);
+        QCOMPARE(stored.Mailboxes[0].Folder + "," + stored.Mailboxes[0].MoveTo, "Lists,Junk");
+        QCOMPARE(stored.Mailboxes[0].OAuth.Scope, microsoft.ImapScope);
+
+        TypePort(page->edPort, "1143");
+        page->cbProtocol->setCurrentIndex(0);
+        QCOMPARE(page->edPort->value(), 1143);
+        QCOMPARE(scope->text().toStdString(), microsoft.Scope);
+        page->gbOAuth->cbProvider->setCurrentIndex(2);
+        TypeOver(scope, "mail.read");
+        page->cbProtocol->setCurrentIndex(1);
+        QCOMPARE(scope->text(), QString("mail.read"));
+    }
+
     // OK refuses what a check could not use, keeps the dialog and every edit, and puts the
     // cursor on it.
     void okRefusesWhatSigningInCannotUse_data() {
+        QTest::addColumn<int>("protocol");        // -1: the stored one could not be read
         QTest::addColumn<int>("encryption");      // -1: the stored one could not be read
         QTest::addColumn<int>("authentication");  // -1: the stored one could not be read
         QTest::addColumn<QString>("tokenUrl");
         QTest::addColumn<QString>("says");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("OAuth2 in plain text") << 0 << 2 << "https://id.example.org/token"
+        QTest::newRow("OAuth2 in plain text") << 0 << 0 << 2 << "https://id.example.org/token"
                                               << kOAuthNeedsEncryptionText << "cbEncryption";
-        QTest::newRow("token URL in plain text") << 1 << 2 << "http://id.example.org/token"
+        QTest::newRow("token URL in plain text") << 0 << 1 << 2 << "http://id.example.org/token"
                                                  << "The token URL "
                                                  << "edTokenUrl";
         QTest::newRow("unreadable authentication")
-            << 1 << -1 << ""
+            << 0 << 1 << -1 << ""
             << "Choose the authentication on the Connection page."
             << "cbAuthentication";
-        QTest::newRow("unreadable encryption") << -1 << 0 << ""
+        QTest::newRow("unreadable encryption") << 0 << -1 << 0 << ""
                                                << "Choose the encryption on the Connection page."
                                                << "cbEncryption";
+        QTest::newRow("unreadable protocol") << -1 << 1 << 0 << ""
+                                             << "Choose the protocol on the Connection page."
+                                             << "cbProtocol";
     }
     void okRefusesWhatSigningInCannotUse() {
+        QFETCH(int, protocol);
         QFETCH(int, encryption);
         QFETCH(int, authentication);
         QFETCH(QString, tokenUrl);
         QFETCH(QString, says);
         QFETCH(QString, focus);
         TSettings settings;
+        settings.Mailboxes[0].Connection.Protocol =
+            protocol < 0 ? kProtocolUnreadable
+                         : std::optional(static_cast<TMailProtocol>(protocol));
         settings.Mailboxes[0].Connection.Encryption =
             encryption < 0 ? kEncryptionUnreadable
                            : std::optional(static_cast<TEncryption>(encryption));
@@ -453,7 +513,9 @@ class ConnectionPageTest : public QObject {
         QCOMPARE(d->pcOptions->currentIndex(), 2);
         QCOMPARE(d->edUsername->text(), QString("anna"));
         const TConnectionPage* page = d->pgConnection;
-        const std::map<QString, QWidget*> fields{{"cbEncryption", page->cbEncryption},
+        QCOMPARE(page->cbProtocol->currentIndex(), protocol);  // none shown when unreadable
+        const std::map<QString, QWidget*> fields{{"cbProtocol", page->cbProtocol},
+                                                 {"cbEncryption", page->cbEncryption},
                                                  {"edTokenUrl", page->gbOAuth->edTokenUrl},
                                                  {"cbAuthentication", page->cbAuthentication}};
         QTRY_COMPARE(d->focusWidget(), fields.at(focus));
