@@ -106,11 +106,6 @@ TEST(FailureAdviceTest, ConnectionFailuresReadInFull) {
         {"IMAP: no STARTTLS", Open({S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n")}, E::Stls),
          "The server does not offer STARTTLS; the password was not sent. Choose TLS on connect "
          "(usually port 993) in Mail Options."},
-        {"IMAP: login refused, its tag left out",
-         Open({S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n"), S::ReadLine(),
-               S::Send("A1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n")},
-              E::None),
-         "NO [AUTHENTICATIONFAILED] Authentication failed."},
         {"unreadable protocol", [&] { TImap().Use(unreadableProtocol); },
          "The stored protocol setting cannot be read; choose it again in Mail Options."},
         {"mailbox too large", [] { throw EMailboxTooLarge("The mailbox lists more.", 9); },

@@ -50,7 +50,6 @@ class ImapCheck : public ::testing::Test {
         TMailbox& mailbox = settings.Mailboxes[0];
         mailbox.Connection.Host = "127.0.0.1";
         mailbox.Connection.Protocol = TMailProtocol::Imap;
-        mailbox.Connection.Port = 143;
         mailbox.User = "anna";
         credentials.Typed.Type(mailbox.Id(), "pw");
     }

@@ -1,13 +1,11 @@
 // The dry run of the kill list against a private Dovecot, and against a scripted peer for the
-// exact commands of a server without pipelining; and the IMAP dry run on a real folder.
+// exact commands of a server without pipelining.
 #include "filter/dry_run.h"
-#include "filter/imap_dry_run.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "net/imap_access.h"
 #include "support/dovecot_server.h"
 #include "support/files.h"
 #include "support/net_access.h"
@@ -110,28 +108,4 @@ TEST(DryRunScriptedTest, OneCommandAtATimeAndARefusalEndsWithQuit) {
                                                         "RETR 1", "RETR 3", "QUIT"}));
     EXPECT_EQ(server.Ahead(), std::vector<bool>(7, false));
     EXPECT_EQ(pop3.SocketHandle, -1);
-}
-
-// On a real IMAP folder: the spam found and the folder left as it was, every message still
-// there and none marked as read.
-TEST(ImapDryRunDovecotTest, LeavesTheFolderAsItWas) {
-    DovecotOptions options;
-    options.imap = true;
-    DovecotServer server("joe", "pw", options);
-    for (const std::string* m : {&kEncodedSpam, &kHam}) server.Deliver(*m);
-    const std::vector<std::string> before = server.MessageFiles();
-
-    TestImap imap(server.ImapPort());
-    imap.Open();
-    const TImapDryRun run = ImapDryRun(imap, "", {"subject: = cheap PILLS"}, {true, true});
-    EXPECT_EQ(DryRunSummary(run.Rows, run.NotRead), "1 of 2 messages would be deleted");
-    EXPECT_EQ(run.Rows[0].Subject, "Cheap pills");
-    EXPECT_EQ(imap.SocketHandle, -1);
-    const std::vector<std::string> after = server.MessageFiles();
-    ASSERT_EQ(after.size(), 2u);
-    for (const std::string& file : after) {
-        const size_t flags = file.find(":2,");
-        EXPECT_TRUE(flags == std::string::npos || file.find('S', flags) == std::string::npos)
-            << file;
-    }
 }
