@@ -16,8 +16,7 @@ const S::Step kLogout = S::Send("* BYE\r\nA9 OK\r\n");
 
 }  // namespace
 
-// A refused login or folder is a finding, not a failure, and the session still logs out;
-// PREAUTH needs no login.
+// A refused login or folder is a finding, not a failure, and the session still logs out.
 TEST(ImapProbeTest, ExactCommandsAndFindings) {
     const struct {
         const char* name;
@@ -49,16 +48,6 @@ TEST(ImapProbeTest, ExactCommandsAndFindings) {
          "Junk",
          "NO [NONEXISTENT] no such folder",
          std::nullopt},
-        {"preauth",
-         {S::Send("* PREAUTH ready\r\n"), S::ReadLine(), kCapabilities, S::ReadLine(),
-          S::Send("* 0 EXISTS\r\nA2 OK\r\n"), S::ReadLine(), kLogout},
-         false,
-         "",
-         "A1 CAPABILITY\r\nA2 EXAMINE \"INBOX\"\r\nA3 LOGOUT\r\n",
-         "",
-         "INBOX",
-         "",
-         0u},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -489,38 +489,6 @@ class KillListEditorTest : public QObject {
         QCOMPARE(lines.back(), std::string("RETR 2"));
         for (const std::string& line : lines) QVERIFY(!line.starts_with("DELE"));
     }
-
-    // On an IMAP mailbox the dry run examines its folder read-only and reads what a first pass
-    // would, by UID; the rows show the UIDs and the literals' sizes.
-    void tryOnAnImapMailboxExaminesItsFolder() {
-        using S = ScriptedPop3Server;
-        const std::string spam = "From: spam@x\r\n\r\n";
-        S server({S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n"), S::ReadLine(),
-                  S::Send("A1 OK [CAPABILITY IMAP4rev1] in\r\n"), S::ReadLine(),
-                  S::Send("* 1 EXISTS\r\nA2 OK [READ-ONLY] done\r\n"), S::ReadLine(),
-                  S::Send("* SEARCH 40\r\nA3 OK\r\n"), S::ReadLine(),
-                  S::Send("* 1 FETCH (UID 40 BODY[] {" + std::to_string(spam.size()) + "}\r\n" +
-                          spam + ")\r\nA4 OK\r\n"),
-                  S::ReadLine(), S::Send("* BYE\r\nA5 OK\r\n"), S::Close()});
-        auto d = Open({"From: = spam@"});
-        TypedAccount account(server.Port(), "pw");
-        account.settings.Mailboxes[0].Connection.Protocol = TMailProtocol::Imap;
-        account.settings.Mailboxes[0].Folder = "Junk";
-        d->SetAccount(account.settings, &account.credentials);
-
-        QTest::mouseClick(d->sbTry, Qt::LeftButton);
-        TDryRunWindow* w = d->DryRunWindow();
-        QVERIFY(w);
-        QTRY_COMPARE(w->lblStatus->text(), QString("1 of 1 message would be deleted"));
-        QStringList cells;
-        for (int c = 0; c < 5; ++c) cells << w->lvMessages->topLevelItem(0)->text(c);
-        QCOMPARE(cells,
-                 (QStringList{"40", "spam@x", "", QString::number(spam.size()), "From: = spam@"}));
-        const std::vector<std::string> lines = server.Lines();
-        QCOMPARE(lines.size(), size_t{5});
-        QCOMPARE(lines[1], std::string("A2 EXAMINE \"Junk\""));
-        QCOMPARE(lines[4], std::string("A5 LOGOUT"));
-    }
 };
 
 QTEST_MAIN(KillListEditorTest)
