@@ -9,6 +9,7 @@
 #include "filter/fetched_message.h"
 #include "filter/imap_record.h"
 #include "filter/imap_removal.h"
+#include "filter/imap_search.h"
 #include "filter/kill_list_store.h"
 #include "filter/match.h"
 #include "filter/pass_lock.h"
@@ -37,6 +38,8 @@ TImapPass::TImapPass(TImap& imap, TRegistry& registry, TImapPassSettings setting
     : imap_(imap), registry_(registry), settings_(std::move(settings)) {
     if (settings_.RecordFolder.empty()) settings_.RecordFolder = ExaminedRecord::DefaultFolder();
     settings_.ChunkSize = std::max<size_t>(settings_.ChunkSize, 1);
+    settings_.MaxPerPass = std::max<size_t>(settings_.MaxPerPass, 1);
+    settings_.SearchWindow = std::max<uint32_t>(settings_.SearchWindow, 1);
 }
 
 TImapPass::~TImapPass() = default;
@@ -45,6 +48,12 @@ void TImapPass::Open() {
     folder_ = WireFolder(settings_.Folder);
     recordFile_.clear();
     sessionBelow_ = 0;
+    const std::string moveTo = settings_.MoveTo.empty() ? "" : WireFolder(settings_.MoveTo);
+    // Moved into the folder they are in, they would come back under new UIDs at every pass.
+    if (moveTo == folder_)
+        throw EProtocolError("Condemned messages cannot be moved to \"" + ImapMessageText(folder_) +
+                                 "\", the folder that is guarded.",
+                             kRefusedReply, "IMAP");
     state_ = imap_.Select(folder_);
     if (!state_.ReadWrite)
         throw EProtocolError("The server opened the folder \"" + ImapMessageText(folder_) +
@@ -52,21 +61,20 @@ void TImapPass::Open() {
                              kRefusedReply, "IMAP");
     recordFile_ = ImapRecord::FileFor(settings_.RecordFolder, imap_.Hostname, imap_.Port,
                                       imap_.UserName, folder_);
-    removal_ = std::make_unique<TImapRemoval>(
-        imap_, folder_, settings_.MoveTo.empty() ? "" : WireFolder(settings_.MoveTo));
+    removal_ = std::make_unique<TImapRemoval>(imap_, folder_, moveTo);
 }
 
 TImapPassCounts TImapPass::Run() {
     if (recordFile_.empty())
         throw EProtocolError("No folder is open for the pass.", kRefusedReply, "IMAP");
     const TPassLock lock(recordFile_ + ".lock", settings_.LockWait,
-                         "\"" + settings_.Folder + "\" of " + imap_.UserName);
+                         ImapMessageText(folder_) + " of " + imap_.UserName);
     TStringList killList;
     LoadKillList(registry_, killList);
     TImapPassCounts counts;
     // With no rules nothing can be condemned: there is nothing to fetch, and nothing recorded.
     if (!killList.empty()) Examine(killList, counts);
-    counts.UnseenLeft = static_cast<uint32_t>(imap_.UidSearch("UNSEEN UNDELETED").size());
+    counts.UnseenLeft = ImapSearchCount(imap_, "UNSEEN UNDELETED", settings_.SearchWindow);
     counts.LeftFlagged = removal_->TakeLeftFlagged();
     return counts;
 }
@@ -103,7 +111,7 @@ void TImapPass::Examine(const TStringList& killList, TImapPassCounts& counts) {
             throw;
         }
     }
-    Record(key, candidates.Below);
+    if (below != candidates.Below) Record(key, candidates.Below);  // unchanged: no synced write
 }
 
 void TImapPass::Examine(const std::vector<uint32_t>& chunk, const TStringList& killList,
@@ -130,7 +138,7 @@ void TImapPass::Examine(const std::vector<uint32_t>& chunk, const TStringList& k
             failure = std::current_exception();
         }
     });
-    lines_.clear();
+    lines_ = TLineBuffer();  // one large message keeps no memory past its chunk
     if (failure) std::rethrow_exception(failure);
     if (log && !records.empty()) log->Append(records);
     counts.Condemned += static_cast<uint32_t>(condemned.size());
@@ -142,10 +150,8 @@ TImapPass::TCandidates TImapPass::FirstCandidates() {
     TCandidates candidates;
     const std::vector<uint32_t> last = imap_.UidSearch("UID *");
     const uint32_t highest = last.empty() ? 0 : *std::max_element(last.begin(), last.end());
-    candidates.Uids = imap_.UidSearch("OR UNSEEN SINCE " + SinceDate());
-    std::sort(candidates.Uids.begin(), candidates.Uids.end());
-    candidates.Uids.erase(std::unique(candidates.Uids.begin(), candidates.Uids.end()),
-                          candidates.Uids.end());
+    candidates.Uids = ImapSearchAll(imap_, "OR UNSEEN SINCE " + SinceDate(), settings_.MaxPerPass,
+                                    settings_.SearchWindow);
     const uint32_t top = candidates.Uids.empty() ? 0 : candidates.Uids.back();
     candidates.Below = uint64_t{std::max(highest, top)} + 1;
     return candidates;
@@ -156,16 +162,16 @@ TImapPass::TCandidates TImapPass::LaterCandidates(uint64_t below) {
     TCandidates candidates;
     candidates.Below = below;
     if (below > UINT32_MAX) return candidates;
-    std::vector<uint32_t> found = imap_.UidSearch("UID " + std::to_string(below) + ":*");
+    std::vector<uint32_t> found = ImapSearchAll(imap_, "UID " + std::to_string(below) + ":*",
+                                                settings_.MaxPerPass, settings_.SearchWindow);
     std::erase_if(found, [below](uint32_t uid) { return uid < below; });
-    std::sort(found.begin(), found.end());
-    found.erase(std::unique(found.begin(), found.end()), found.end());
     if (!found.empty()) candidates.Below = uint64_t{found.back()} + 1;
     candidates.Uids = std::move(found);
     return candidates;
 }
 
-// The messages beyond the cap are neither examined nor recorded.
+// The messages beyond the cap are neither examined nor recorded: the next pass starts at the
+// first of them (and, after a first pass, then also examines the older read messages above it).
 void TImapPass::Cap(TCandidates& candidates) const {
     if (candidates.Uids.size() <= settings_.MaxPerPass) return;
     candidates.Below = candidates.Uids[settings_.MaxPerPass];

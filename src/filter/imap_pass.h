@@ -17,7 +17,6 @@
 #include "filter/match_options.h"
 #include "net/imap.h"
 
-class TImap;
 class TRegistry;
 class TImapRemoval;
 
@@ -37,6 +36,9 @@ struct TImapPassSettings {
     size_t ChunkSize = 5000;
     // The most messages one pass examines; the rest wait for the next pass, unrecorded.
     size_t MaxPerPass = 50000;
+    // The most messages one SEARCH covers: a larger folder is searched in windows of message
+    // numbers, so that no answer outgrows the longest line the client takes.
+    uint32_t SearchWindow = 50000;
 };
 
 struct TImapPassCounts {
@@ -57,7 +59,8 @@ class TImapPass {
     ~TImapPass();
 
     // Opens the folder read-write (SELECT); refused (EProtocolError, kRefusedReply) when the
-    // server does not open it read-write. Again after a new connection.
+    // server does not open it read-write, and before anything is sent when MoveTo names the
+    // folder itself. Again after a new connection.
     void Open();
     // Examines what is new since the last pass of any session on this folder under the same
     // kill list, logs, removes, records and counts. Needs Open; may be called again on the same
