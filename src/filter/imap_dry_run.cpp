@@ -4,18 +4,18 @@
 #include <ctime>
 
 #include "filter/fetched_message.h"
+#include "filter/imap_pass.h"
+#include "filter/imap_search.h"
 #include "filter/match.h"
 #include "net/imap.h"
 #include "net/imap_text.h"
 
 namespace {
 
-// How far back a first pass looks beyond the unseen messages.
-constexpr int kRecentDays = 7;
-
 // "OR UNSEEN SINCE 1-Dec-2026": what a first pass of the check examines.
 std::string FirstPassCriteria() {
-    const std::time_t since = std::time(nullptr) - std::time_t{kRecentDays} * 24 * 60 * 60;
+    const std::time_t days = TImapPassSettings{}.FirstPassDays;
+    const std::time_t since = std::time(nullptr) - days * 24 * 60 * 60;
     std::tm day{};
     localtime_r(&since, &day);
     return "OR UNSEEN SINCE " + ImapDate(day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
@@ -25,9 +25,9 @@ TImapDryRun ReadAndJudge(TImap& imap, const std::string& folder, const TStringLi
                          const TMatchOptions& options, const TDryRunProgress& progress,
                          size_t maxRows) {
     imap.Examine(ImapFolderName(folder.empty() ? "INBOX" : folder));
-    std::vector<uint32_t> uids = imap.UidSearch(FirstPassCriteria());
-    std::sort(uids.begin(), uids.end());
-    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    // In windows, as the pass searches, so that a huge folder's answer stays within bounds.
+    std::vector<uint32_t> uids =
+        ImapSearchAll(imap, FirstPassCriteria(), SIZE_MAX, TImapPassSettings{}.SearchWindow);
     TImapDryRun run;
     if (uids.size() > maxRows) {
         run.NotRead = uids.size() - maxRows;
