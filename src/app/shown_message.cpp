@@ -5,6 +5,7 @@
 #include "app/failure_advice.h"
 #include "app/token_source.h"
 #include "base/exception.h"
+#include "net/imap_text.h"
 #include "net/net_errors.h"
 
 namespace {
@@ -12,14 +13,9 @@ namespace {
 // An IMAP refusal is the server's tagged line; its tag ("A7 ") means nothing to the user.
 std::string_view WithoutTag(const Exception& e, std::string_view message) {
     const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
-    if (!protocol || protocol->Protocol != "IMAP" || protocol->ErrorCode != kRefusedReply ||
-        message.size() < 3 || message[0] != 'A')
+    if (!protocol || protocol->Protocol != "IMAP" || protocol->ErrorCode != kRefusedReply)
         return message;
-    const size_t blank = message.find(' ');
-    if (blank == std::string_view::npos || blank < 2) return message;
-    for (size_t i = 1; i < blank; ++i)
-        if (message[i] < '0' || message[i] > '9') return message;
-    return message.substr(blank + 1);
+    return ImapWithoutTag(message);
 }
 
 }  // namespace

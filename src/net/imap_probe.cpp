@@ -15,16 +15,6 @@ bool IsFinding(const EProtocolError& e) {
     return e.ErrorCode == kRefusedReply && !e.ConnectionLost;
 }
 
-// The server's words of a refusal without the command's tag, which means nothing to the user.
-std::string Words(const EProtocolError& e) {
-    const std::string& line = e.Message();
-    const size_t blank = line.find(' ');
-    if (!line.starts_with('A') || blank == std::string::npos || blank < 2) return line;
-    for (size_t i = 1; i < blank; ++i)
-        if (line[i] < '0' || line[i] > '9') return line;
-    return line.substr(blank + 1);
-}
-
 }  // namespace
 
 TProbeReport TImapProbe::Run() {
@@ -95,7 +85,7 @@ bool TImapProbe::TrySignIn(TProbeReport& report) {
         return true;
     } catch (const EProtocolError& e) {
         if (!IsFinding(e)) throw;
-        report.SignInRefusal = Words(e);
+        report.SignInRefusal = ImapWithoutTag(e.Message());
         return false;
     }
 }
@@ -106,6 +96,6 @@ void TImapProbe::LookAtFolder(TProbeReport& report) {
         report.FolderMessages = Examine(ImapFolderName(report.Folder)).Exists;
     } catch (const EProtocolError& e) {
         if (!IsFinding(e)) throw;
-        report.FolderRefusal = Words(e);
+        report.FolderRefusal = ImapWithoutTag(e.Message());
     }
 }
