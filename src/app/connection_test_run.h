@@ -7,9 +7,13 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "app/credential_source.h"
 #include "app/worker_thread.h"
-#include "net/pop3_probe.h"
+#include "net/probe_report.h"
+
+struct TMailbox;
 
 struct TConnectionTestResult {
     std::string Host;
@@ -24,8 +28,10 @@ class TConnectionTestRun : public QObject {
     // Destroying it stops a running test and waits briefly for its thread (TWorkerThread).
     explicit TConnectionTestRun(QObject* parent = nullptr);
 
-    // Starts a probe that setup has given its settings; nothing when one is running.
-    void Start(const std::function<void(TPop3Probe&)>& setup);
+    // Starts a probe of the mailbox's server as its protocol speaks (IMAP also looks at its
+    // folder); with a credential it signs in as the mailbox's user. Nothing when one is
+    // running. A connection that cannot be used fails the test without connecting.
+    void Start(const TMailbox& mailbox, const std::optional<TCredential>& credential);
     // Cancels the running probe; Ended follows promptly, marked as stopped.
     void Stop();
     bool Running() const { return worker_.Running(); }

@@ -4,6 +4,10 @@
 #include <atomic>
 
 #include "app/credential_source.h"
+#include "app/imap_session.h"
+#include "app/settings.h"
+#include "filter/imap_dry_run.h"
+#include "net/imap_cancellable.h"
 #include "net/pop3_cancellable.h"
 
 namespace {
@@ -16,25 +20,41 @@ constexpr int kProgressMs = 100;
 // object that may be gone.
 struct TDryRunWorker::TShared {
     TCancellablePop3 Pop3;
+    TCancellableImap Imap;  // for an IMAP mailbox, instead of Pop3
     TStringList KillList;
     TMatchOptions Options;
-    TConnection Connection;
-    std::string Secret;
+    TDryRunAccount Account;
     std::atomic<size_t> Read{0};
     std::atomic<size_t> ToRead{0};
     TDryRunOutcome Outcome;
 
     void Run() {
+        const TDryRunProgress progress = [this](size_t read, size_t toRead) {
+            ToRead = toRead;
+            Read = read;
+        };
         try {
-            Pop3.Use(Connection);
-            UseCredential(Pop3, {Secret});
-            Outcome.Rows = DryRun(Pop3, KillList, Options, [this](size_t read, size_t toRead) {
-                ToRead = toRead;
-                Read = read;
-            });
+            if (Account.Connection.Protocol == TMailProtocol::Imap) {
+                TMailbox mailbox;
+                mailbox.Connection = Account.Connection;
+                mailbox.User = Account.User;
+                OpenImapSession(Imap, mailbox, {Account.Secret});
+                TImapDryRun run = ImapDryRun(Imap, Account.Folder, KillList, Options, progress);
+                Outcome.Rows = std::move(run.Rows);
+                Outcome.NotRead = run.NotRead;
+                return;
+            }
+            Pop3.Use(Account.Connection);
+            Pop3.UserName = Account.User;
+            UseCredential(Pop3, {Account.Secret});
+            Outcome.Rows = DryRun(Pop3, KillList, Options, progress);
         } catch (...) {
             Outcome.Failure = std::current_exception();
         }
+    }
+    void Cancel() {
+        Pop3.Cancel();
+        Imap.Cancel();
     }
 };
 
@@ -48,15 +68,13 @@ void TDryRunWorker::Start(const TDryRunAccount& account, const TStringList& kill
                           const TMatchOptions& options) {
     if (Running()) return;
     auto shared = std::make_shared<TShared>();
-    shared->Connection = account.Connection;
-    shared->Pop3.UserName = account.User;
-    shared->Secret = account.Secret;
+    shared->Account = account;
     shared->KillList = killList;
     shared->Options = options;
     shared_ = shared;
     shownRead_ = shownToRead_ = 0;
     // Nothing but the shared state crosses to the worker; exceptions come back as values.
-    worker_.Start([shared] { shared->Run(); }, [shared] { shared->Pop3.Cancel(); });
+    worker_.Start([shared] { shared->Run(); }, [shared] { shared->Cancel(); });
     progressTimer_->start();
 }
 

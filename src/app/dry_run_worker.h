@@ -1,7 +1,7 @@
 #pragma once
 
-// One dry run of the kill list on a worker thread with its own POP3 client, so that the
-// editor stays usable while the mailbox is read; Stop ends the session at once.
+// One dry run of the kill list on a worker thread with its own POP3 or IMAP client, so that
+// the editor stays usable while the mailbox is read; Stop ends the session at once.
 
 #include <QObject>
 #include <exception>
@@ -21,13 +21,15 @@ class QTimer;
 // Where and as whom a dry run signs in: the main window's server and user, and the credential
 // a check would take (TCredentialSource), got before the run starts.
 struct TDryRunAccount {
-    TConnection Connection;
+    TConnection Connection;  // its Protocol chooses the POP3 or the IMAP dry run
     std::string User;
     std::string Secret;  // the password, or with OAuth2 the access token
+    std::string Folder;  // IMAP: the folder a check guards, as the user wrote it
 };
 
 struct TDryRunOutcome {
     std::vector<TDryRunRow> Rows;
+    size_t NotRead = 0;          // IMAP: found but past the bound on what one run reads
     std::exception_ptr Failure;  // what the run raised, to be shown on the GUI thread
     bool Stopped = false;        // Stop was called: the rows mean nothing
 };

@@ -8,7 +8,9 @@ namespace {
 const char* const kCheckPortStep =
     "; check Encryption and Port with Test connection in Mail Options.";
 
-const char* TlsAdvice(ETlsError::TFault fault) {
+// The port named is the protocol's: 993 for IMAP, 995 for POP3.
+std::string TlsAdvice(ETlsError::TFault fault, bool imap) {
+    const std::string tlsPort = imap ? "993" : "995";
     using F = ETlsError::TFault;
     switch (fault) {
         case F::NoLibrary:
@@ -16,9 +18,9 @@ const char* TlsAdvice(ETlsError::TFault fault) {
         case F::UncheckableName:
             return "; correct the server name in Mail Options.";
         case F::DataBeforeHandshake:
-            return "; choose TLS on connect (usually port 995) in Mail Options.";
+            return "; choose TLS on connect (usually port " + tlsPort + ") in Mail Options.";
         case F::NotTls:
-            return "; choose STARTTLS, or the TLS port (usually 995), in Mail Options.";
+            return "; choose STARTTLS, or the TLS port (usually " + tlsPort + "), in Mail Options.";
         case F::NoCommonVersion:
             return "; ask your provider for TLS 1.2 or later.";
         case F::BrokenOff:
@@ -39,7 +41,7 @@ const char* TlsAdvice(ETlsError::TFault fault) {
         case F::UnreadablePin:
             return "; correct it in Mail Options.";
         case F::NoStls:
-            return " Choose TLS on connect (usually port 995) in Mail Options.";
+            return " Choose TLS on connect (usually port " + tlsPort + ") in Mail Options.";
     }
     return "";
 }
@@ -78,7 +80,8 @@ const char* DeletionLogAdvice(EDeletionLogError::TFault fault) {
 }  // namespace
 
 std::string FailureAdvice(const Exception& e) {
-    if (const auto* tls = dynamic_cast<const ETlsError*>(&e)) return TlsAdvice(tls->Fault);
+    if (const auto* tls = dynamic_cast<const ETlsError*>(&e))
+        return TlsAdvice(tls->Fault, tls->Protocol == "IMAP");
     if (const auto* encryption = dynamic_cast<const EEncryptionError*>(&e))
         return EncryptionAdvice(encryption->Fault);
     if (const auto* log = dynamic_cast<const EDeletionLogError*>(&e))

@@ -45,7 +45,8 @@ std::optional<std::string> NoAnswerText(const Exception& e, const TConnection& c
         socket && socket->ErrorCode == ETIMEDOUT)
         return NoAnswer(host, connection.ConnectTimeoutMs);
     if (const auto* protocol = dynamic_cast<const EProtocolError*>(&e);
-        protocol && protocol->ConnectionLost && protocol->Message() == kNoGreetingText)
+        protocol && protocol->ConnectionLost &&
+        (protocol->Message() == kNoGreetingText || protocol->Message() == kNoImapGreetingText))
         return NoAnswer(host, connection.GreetingTimeoutMs);
     if (const auto* tls = dynamic_cast<const ETlsError*>(&e); tls && tls->TimedOutMs > 0)
         return NoAnswer(host, tls->TimedOutMs);

@@ -4,6 +4,8 @@
 #include <QTimer>
 
 #include "app/check_session.h"
+#include "app/imap_check_session.h"
+#include "net/imap_cancellable.h"
 #include "net/pop3_cancellable.h"
 #include "platform/registry.h"
 
@@ -26,6 +28,7 @@ bool IsRefusal(const std::exception_ptr& failure) {
 // Shared with the worker, which may outlive the check when it is stuck in a name lookup.
 struct TMailboxCheck::TShared {
     TCancellablePop3 Pop3;
+    TCancellableImap Imap;  // for an IMAP mailbox, instead of Pop3
     TSettings Settings;
     TMailbox Mailbox;
     std::string HivePath;
@@ -35,12 +38,25 @@ struct TMailboxCheck::TShared {
     void Run() {
         try {
             TRegistry registry(HivePath);
-            Result.Counts =
-                RunCheckSession(Pop3, registry, Settings, Mailbox, Credential, Result.SignedIn);
+            if (Mailbox.Connection.Protocol == TMailProtocol::Imap)
+                RunImapCheckSession(Imap, registry, Settings, Mailbox, Credential, Result);
+            else
+                Result.Counts =
+                    RunCheckSession(Pop3, registry, Settings, Mailbox, Credential, Result.SignedIn);
         } catch (...) {
             Result.Failure = std::current_exception();
         }
     }
+    // The client not in use was never connected: these change nothing for it.
+    void Cancel() {
+        Pop3.Cancel();
+        Imap.Cancel();
+    }
+    void RequestStop() {
+        Pop3.RequestStop();
+        Imap.RequestStop();
+    }
+    bool SentDeletions() const { return Pop3.SentDeletions() || Imap.SentDeletions(); }
 };
 
 TSessionCounts RunCheckSession(TPop3& pop3, TRegistry& registry, const TSettings& settings,
@@ -66,14 +82,14 @@ TMailboxCheck::TMailboxCheck(TCredentialSource& credentials, std::string hivePat
       grace_(new QTimer(this)) {
     grace_->setSingleShot(true);
     connect(grace_, &QTimer::timeout, this, [this] {
-        if (shared_) shared_->Pop3.Cancel();
+        if (shared_) shared_->Cancel();
     });
     connect(&worker_, &TWorkerThread::Finished, this, [this](bool) { SessionEnded(); });
 }
 
 TMailboxCheck::~TMailboxCheck() {
     // A session still running is cut off at once; its worker ends by itself.
-    if (shared_) shared_->Pop3.Cancel();
+    if (shared_) shared_->Cancel();
 }
 
 void TMailboxCheck::Start(const TSettings& settings, const TMailbox& mailbox) {
@@ -116,18 +132,18 @@ void TMailboxCheck::RunSession(TCredential credential) {
     shared->Credential = std::move(credential);
     shared_ = shared;
     emit SessionStarting(shared->Credential);
-    worker_.Start([shared] { shared->Run(); }, [shared] { shared->Pop3.Cancel(); });
+    worker_.Start([shared] { shared->Run(); }, [shared] { shared->Cancel(); });
 }
 
 void TMailboxCheck::Abandon(std::chrono::milliseconds grace) {
     if (!running_ || abandoned_) return;
     abandoned_ = true;
     if (!shared_) return;  // still getting its credential: ends when that returns
-    shared_->Pop3.RequestStop();
-    if (shared_->Pop3.SentDeletions() && grace.count() > 0)
+    shared_->RequestStop();
+    if (shared_->SentDeletions() && grace.count() > 0)
         grace_->start(static_cast<int>(grace.count()));
     else
-        shared_->Pop3.Cancel();
+        shared_->Cancel();
 }
 
 void TMailboxCheck::SessionEnded() {

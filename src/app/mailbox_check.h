@@ -1,9 +1,9 @@
 #pragma once
 
 // One check of one mailbox: its credential is got on this object's thread (the keyring and a
-// token refresh wait in a local event loop there), its session runs on a thread of its own, and
-// its outcome comes back here. So no window waits on a server, and mailboxes are checked side by
-// side, each with its own client.
+// token refresh wait in a local event loop there), its session runs on a thread of its own (the
+// POP3 session, or RunImapCheckSession for an IMAP mailbox), and its outcome comes back here. So no
+// window waits on a server, and mailboxes are checked side by side, each with its own client.
 
 #include <QObject>
 #include <chrono>
@@ -20,7 +20,8 @@ class QTimer;
 class TPop3;
 class TRegistry;
 
-// What a session did: the messages it listed and how many of them are left.
+// What a session did: the messages it listed and how many of them are left. For IMAP, Left is
+// the unseen messages left in the folder and Listed those and the ones removed.
 struct TSessionCounts {
     int32_t Listed = 0;
     int32_t Left = 0;

@@ -136,11 +136,15 @@ std::vector<TDryRunRow> DryRun(TPop3& pop3, const TStringList& killList,
     }
 }
 
-std::string DryRunSummary(const std::vector<TDryRunRow>& rows) {
+std::string DryRunSummary(const std::vector<TDryRunRow>& rows, size_t notRead) {
     const auto condemned =
         std::ranges::count_if(rows, [](const auto& r) { return r.Rule.has_value(); });
-    return std::to_string(condemned) + " of " + std::to_string(rows.size()) +
-           (rows.size() == 1 ? " message" : " messages") + " would be deleted";
+    std::string summary = std::to_string(condemned) + " of " + std::to_string(rows.size()) +
+                          (rows.size() == 1 ? " message" : " messages") + " would be deleted";
+    if (notRead != 0)
+        summary += "; " + std::to_string(notRead) +
+                   (notRead == 1 ? " older message was" : " older messages were") + " not read";
+    return summary;
 }
 
 void DisplayHeaders(const TLineBuffer& lines, std::string& from, std::string& subject) {

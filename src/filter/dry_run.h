@@ -37,8 +37,9 @@ using TDryRunProgress = std::function<void(size_t read, size_t toRead)>;
 std::vector<TDryRunRow> DryRun(TPop3& pop3, const TStringList& killList,
                                const TMatchOptions& options, const TDryRunProgress& progress = {});
 
-// "3 of 41 messages would be deleted".
-std::string DryRunSummary(const std::vector<TDryRunRow>& rows);
+// "3 of 41 messages would be deleted", and when a bound left some unread, how many
+// ("; 120 older messages were not read").
+std::string DryRunSummary(const std::vector<TDryRunRow>& rows, size_t notRead = 0);
 
 // The message's From and Subject as a reader shows them: unfolded and decoded.
 void DisplayHeaders(const TLineBuffer& lines, std::string& from, std::string& subject);

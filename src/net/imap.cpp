@@ -9,10 +9,6 @@ namespace {
 
 const char* const kProtocol = "IMAP";
 
-// What a server that never greets is told as: most often it waits for a TLS handshake.
-const char* const kNoImapGreeting =
-    "No greeting from the server within 15 seconds; it may expect TLS on connect (port 993).";
-
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -46,7 +42,13 @@ bool TImap::Greet() {
     nextTag_ = 1;
     capabilities_.clear();
     News = {};
-    Connect();
+    Greeting.clear();
+    try {
+        Connect();
+    } catch (ETlsError& e) {
+        e.Protocol = kProtocol;
+        throw;
+    }
     command_ = "the greeting";
     const TImapResponse greeting = ReadGreeting();
     if (greeting.IsStatus("BYE")) {
@@ -57,6 +59,7 @@ bool TImap::Greet() {
         (!greeting.IsStatus("OK") && !greeting.IsStatus("PREAUTH")))
         throw Broken("A greeting that is not OK, PREAUTH or BYE: " + greeting.Line);
     TakeCapabilities(greeting);
+    Greeting = greeting.Line;
     return greeting.IsStatus("PREAUTH");
 }
 
@@ -66,7 +69,7 @@ TImapResponse TImap::ReadGreeting() {
         return ReadResponse();
     } catch (const EProtocolError& e) {
         if (e.Message() != kNoGreetingText) throw;
-        EProtocolError silent(kNoImapGreeting, kBrokenReply, kProtocol);
+        EProtocolError silent(kNoImapGreetingText, kBrokenReply, kProtocol);
         silent.ConnectionLost = true;
         throw silent;
     }

@@ -122,6 +122,7 @@ class TImap : public TTcpIp {
     std::string Password;
     std::string AccessToken;  // for OAUTHBEARER and XOAUTH2
     TImapNews News;
+    std::string Greeting;  // the last greeting's line, as the server sent it
 
     // The longest line outside literals; the most a literal (one message) may hold; the
     // untagged responses kept for one command, with their bytes; the responses (kept or not)
@@ -161,6 +162,9 @@ class TImap : public TTcpIp {
     EProtocolError Broken(const std::string& why);
     [[noreturn]] void FailBye(const TImapResponse& bye);
 
+    // Signs in as Authentication says (the part of Open after the greeting and TLS).
+    void SignIn();
+
     std::vector<TImapResponse> Kept;  // the last command's untagged responses
 
   private:
@@ -176,7 +180,6 @@ class TImap : public TTcpIp {
     void SignedIn(const TImapResponse& done);
     std::optional<size_t> ParseLine(const std::string& line);
     void Keep(TImapResponse&& response);
-    void SignIn();
     void Authenticate(const std::string& mechanism, const std::string& secret);
     TImapResponse SaslExchange(const std::string& tag, const std::string& mechanism,
                                const std::string& response);

@@ -23,8 +23,10 @@ void TImap::Open() {
         const bool preauth = Greet();
         if (preauth && Encryption == TEncryption::Stls) {
             ReleaseSocket(SocketHandle);
-            throw ETlsError(ETlsError::TFault::NoStls,
-                            "The server signed in before STARTTLS (PREAUTH); nothing was sent.");
+            ETlsError refusal(ETlsError::TFault::NoStls,
+                              "The server signed in before STARTTLS (PREAUTH); nothing was sent.");
+            refusal.Protocol = kProtocol;
+            throw refusal;
         }
         if (Encryption == TEncryption::Stls) StartTls();
         if (!preauth) SignIn();

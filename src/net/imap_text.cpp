@@ -122,3 +122,11 @@ std::string ImapDate(int year, int month, int day) {
     return std::to_string(day) + "-" + kMonths[std::clamp(month, 1, 12) - 1] + "-" +
            std::to_string(year);
 }
+
+std::string_view ImapWithoutTag(std::string_view line) {
+    const size_t blank = line.find(' ');
+    if (!line.starts_with('A') || blank == std::string_view::npos || blank < 2) return line;
+    for (size_t i = 1; i < blank; ++i)
+        if (line[i] < '0' || line[i] > '9') return line;
+    return line.substr(blank + 1);
+}

@@ -27,3 +27,7 @@ std::vector<std::string> ImapUidSets(std::vector<uint32_t> uids, size_t maxChars
 
 // A date for SEARCH SINCE: "7-Mar-2026". Month 1 to 12.
 std::string ImapDate(int year, int month, int day);
+
+// A tagged response line without its tag ("A7 NO [ALERT] x" gives "NO [ALERT] x"), for the
+// user, to whom the tag means nothing; any other line as it is.
+std::string_view ImapWithoutTag(std::string_view line);

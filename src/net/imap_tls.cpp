@@ -7,7 +7,9 @@
 void TImap::StartTls() {
     const auto refuse = [this](const std::string& what) {
         ReleaseSocket(SocketHandle);
-        throw ETlsError(ETlsError::TFault::NoStls, what + "; the password was not sent.");
+        ETlsError refusal(ETlsError::TFault::NoStls, what + "; the password was not sent.");
+        refusal.Protocol = "IMAP";
+        throw refusal;
     };
     if (capabilities_.empty()) {
         try {
@@ -20,6 +22,11 @@ void TImap::StartTls() {
     const TImapResponse done = Exchange({"STARTTLS"}, {});
     if (!done.IsStatus("OK")) refuse("The server refused STARTTLS (" + done.Line + ")");
     capabilities_.clear();
-    TTcpIp::StartTls();
+    try {
+        TTcpIp::StartTls();
+    } catch (ETlsError& e) {
+        e.Protocol = "IMAP";  // its advice names IMAP's ports
+        throw;
+    }
     Capabilities();
 }

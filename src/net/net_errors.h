@@ -73,6 +73,9 @@ class EMailboxTooLarge : public ETcpIpError {
 // What a server that never greets is told as: most often it waits for a TLS handshake.
 inline constexpr const char* kNoGreetingText =
     "No greeting from the server within 15 seconds; it may expect TLS on connect (port 995).";
+// The same for an IMAP server, whose TLS port is 993.
+inline constexpr const char* kNoImapGreetingText =
+    "No greeting from the server within 15 seconds; it may expect TLS on connect (port 993).";
 
 // The words of every failed TLS handshake, followed by why it failed.
 inline std::string HandshakeFailedText(const std::string& host, const std::string& why) {
@@ -118,6 +121,9 @@ class ETlsError : public ETcpIpError {
     TFault Fault;
     TReason Reason;
     std::string Fingerprint;  // SHA-256 of the server's certificate when one was seen
+    // "IMAP" when the IMAP client raised it, so the advice can name that protocol's ports;
+    // empty for POP3.
+    std::string Protocol;
     // The handshake's bound (milliseconds) when the server stayed silent for all of it; 0 when
     // the handshake failed otherwise.
     int TimedOutMs = 0;

@@ -2,24 +2,8 @@
 
 // A look at a POP3 server without logging in, for the user to judge its connection settings.
 
-#include <optional>
-#include <string>
-
 #include "net/pop3_cancellable.h"
-#include "net/tls_transport.h"
-
-struct TProbeReport {
-    TEncryption Encryption = TEncryption::None;  // what the probe used
-    std::string Greeting;  // empty when a refused certificate ended TLS on connect first
-    bool Encrypted = false;
-    TTlsPeer Peer;  // when Encrypted
-    // The error a check would refuse the certificate with (its Reason Untrusted,
-    // NameMismatch, Expired or PinMismatch); nothing when it would accept it.
-    std::optional<ETlsError> Refusal;
-    bool OffersStls = false;    // the plain connection's CAPA offers STLS
-    bool SignInTried = false;   // SignIn was set and the probe got as far as signing in
-    std::string SignInRefusal;  // the server's refusal of the login; empty when it signed in
-};
+#include "net/probe_report.h"
 
 // Cancel, from another thread while Run waits, ends Run at once with an error, and makes it
 // raise one at once if it has not started yet.

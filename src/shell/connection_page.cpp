@@ -408,7 +408,6 @@ void TConnectionPage::btnTestConnectionClick() {
         ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
         return;
     }
-    connection.Host = HostName ? HostName() : std::string();
     const TMailbox account = ShownAccount();
     std::optional<TCredential> credential;
     signInFailure_.clear();
@@ -418,13 +417,7 @@ void TConnectionPage::btnTestConnectionClick() {
         signInFailure_ = ShownDetail(e);
         std::replace(signInFailure_.begin(), signInFailure_.end(), '\n', ' ');
     }
-    test_->Start([&](TPop3Probe& probe) {
-        probe.Use(connection);
-        if (!credential) return;
-        probe.SignIn = true;
-        probe.UserName = account.User;
-        UseCredential(probe, *credential);
-    });
+    test_->Start(account, credential);  // its connection is the one just checked
     SetTesting(true);
 }
 

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "app/shown_message.h"
-#include "net/pop3_probe.h"
+#include "net/probe_report.h"
 
 namespace {
 
@@ -47,10 +47,12 @@ QString Joined(const QStringList& lines) {
     return html;
 }
 
-QString EncryptionName(TEncryption encryption) {
+// As the Connection page names the choices: each protocol has its own STARTTLS command.
+QString EncryptionName(TEncryption encryption, TMailProtocol protocol) {
     switch (encryption) {
         case TEncryption::Stls:
-            return "STARTTLS (STLS command)";
+            return protocol == TMailProtocol::Imap ? "STARTTLS (STARTTLS command)"
+                                                   : "STARTTLS (STLS command)";
         case TEncryption::TlsOnConnect:
             return "TLS on connect";
         case TEncryption::None:
@@ -62,8 +64,9 @@ QString EncryptionName(TEncryption encryption) {
 void AddPlain(QStringList& lines, const TProbeReport& report) {
     lines << "Encryption: None (plain text); the password would travel in plain text.";
     if (report.OffersStls)
-        lines << "The server offers STARTTLS: choose STARTTLS (STLS command) on this page to "
-                 "encrypt the connection.";
+        lines << "The server offers STARTTLS: choose " +
+                     EncryptionName(TEncryption::Stls, report.Protocol) +
+                     " on this page to encrypt the connection.";
 }
 
 // A pin outlives the certificate's dates: it is the user's word, but the user should know.
@@ -99,6 +102,18 @@ void AddCertificate(QStringList& lines, const TProbeReport& report, const std::s
     AddAdvice(lines, report);
 }
 
+// The folder a check would guard, opened read-only once signed in.
+void AddFolder(QStringList& lines, const TProbeReport& report) {
+    if (report.Folder.empty()) return;
+    const QString folder = Escaped(report.Folder) + ": ";
+    if (!report.FolderMessages) {
+        lines << folder + "cannot be opened (" + Escaped(report.FolderRefusal) + ")";
+        return;
+    }
+    const uint32_t count = *report.FolderMessages;
+    lines << folder + QString::number(count) + (count == 1 ? " message" : " messages");
+}
+
 }  // namespace
 
 QString ConnectionReportHtml(const TProbeReport& report, const std::string& host,
@@ -108,15 +123,23 @@ QString ConnectionReportHtml(const TProbeReport& report, const std::string& host
     if (!report.Encrypted) {
         AddPlain(lines, report);
     } else {
-        lines << "Encryption: " + EncryptionName(report.Encryption) + ", " +
+        lines << "Encryption: " + EncryptionName(report.Encryption, report.Protocol) + ", " +
                      Escaped(report.Peer.Protocol) + ", " + Escaped(report.Peer.Cipher);
         AddCertificate(lines, report, host, nowUtc);
+    }
+    if (!report.Capabilities.empty()) {
+        std::string names;
+        for (const std::string& name : report.Capabilities)
+            names += (names.empty() ? "" : " ") + name;
+        lines << ""
+              << "Capabilities: " + Escaped(names);
     }
     if (report.SignInTried)
         lines << ""
               << (report.SignInRefusal.empty()
                       ? QString("Signed in: yes")
                       : "Signed in: no (" + Escaped(report.SignInRefusal) + ")");
+    AddFolder(lines, report);
     return Joined(lines);
 }
 

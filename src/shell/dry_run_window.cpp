@@ -121,7 +121,7 @@ void TDryRunWindow::ShowOutcome(const TDryRunOutcome& outcome) {
         for (const TDryRunRow& row : outcome.Rows)
             lvMessages->addTopLevelItem(RowItem(row, killList_));
         FitColumns();
-        lblStatus->setText(QString::fromStdString(DryRunSummary(outcome.Rows)));
+        lblStatus->setText(QString::fromStdString(DryRunSummary(outcome.Rows, outcome.NotRead)));
     }
 }
 

@@ -288,7 +288,7 @@ void TdlgKillList::sbTryClick() {
         dryRun_->RenewSecret = {};
         if (credential.Renewable) dryRun_->RenewSecret = RenewOnce();
         dryRun_->ShowMailbox(DialogName(tried_));
-        dryRun_->Start({tried_.Connection, tried_.User, credential.Secret},
+        dryRun_->Start({tried_.Connection, tried_.User, credential.Secret, tried_.Folder},
                        KillListAsStored(Items()), MatchOptions());
     }
     dryRun_->show();

@@ -188,6 +188,44 @@ TEST_F(CheckCommand, SeveralMailboxes) {
               "Try 'vornask --help' for more information.\n");
 }
 
+// An IMAP mailbox beside a POP3 one: one pass each, the IMAP spam expunged and logged, what
+// is waiting there the unseen messages left; a refused IMAP login reads as the server's words
+// without its tag.
+TEST_F(CheckCommand, ImapMailboxBesidePop3) {
+    DovecotOptions options;
+    options.imap = true;
+    DovecotServer imap("imapuser", "imappw", options);
+    TSettings settings = Settings();
+    settings.Mailboxes[0].Name = "work";
+    TMailbox second;
+    second.Name = "imap";
+    second.Connection.Host = "127.0.0.1";
+    second.Connection.Port = imap.ImapPort();
+    second.Connection.Protocol = TMailProtocol::Imap;
+    second.User = imap.User();
+    settings.Mailboxes = {settings.Mailboxes[0], second};
+    WriteHive(settings);
+    server.Deliver(Mail("cheap watches"));
+    imap.Deliver(Mail("cheap pills"));
+    imap.Deliver(Mail("minutes of the meeting"));
+
+    const TRun first = Check({"--check", "--password-stdin"}, "secret\nimappw\n");
+    EXPECT_EQ(first.Status, 0) << first.Err;
+    EXPECT_EQ(first.Out,
+              "You have mail!\n1 message waiting, 2 deleted.\nwork: 0 waiting, 1 deleted.\n"
+              "imap: 1 waiting, 1 deleted.\n");
+    EXPECT_EQ(first.Err, "");
+    const auto left = imap.MessageFiles();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_NE(ReadFileBytes(left[0]).find("minutes of the meeting"), std::string::npos);
+    const std::string log = ReadFileBytes(logFile);
+    EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
+
+    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nwrong\n");
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_EQ(refused.Err, "imap: NO [AUTHENTICATIONFAILED] Authentication failed.\n");
+}
+
 // Nothing remembered and nothing given: a clear failure, not the server's refusal of an empty
 // password. No stored settings at all: the same, not the resolver's word on an empty name.
 TEST_F(CheckCommand, NothingSetUp) {

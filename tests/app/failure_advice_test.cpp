@@ -10,6 +10,7 @@
 
 #include "app/shown_message.h"
 #include "filter/deletion_log.h"
+#include "net/imap_access.h"
 #include "net/tls_certificate.h"
 #include "support/files.h"
 #include "support/net_access.h"
@@ -42,6 +43,17 @@ std::function<void()> Login(std::vector<S::Step> script, TEncryption encryption,
     };
 }
 
+// Opens an IMAP session (as a check does) with a server playing `script`.
+std::function<void()> Open(std::vector<S::Step> script, TEncryption encryption) {
+    return [script = std::move(script), encryption] {
+        S server(script);
+        TestImap imap(server.Port());
+        imap.Encryption = encryption;
+        imap.ReceiveTimeoutMs = 300;
+        imap.Open();
+    };
+}
+
 // Each way a connection fails before the password is sent, in full, as the tooltip, the
 // boxes and --check show it.
 TEST(FailureAdviceTest, ConnectionFailuresReadInFull) {
@@ -52,6 +64,8 @@ TEST(FailureAdviceTest, ConnectionFailuresReadInFull) {
     unreadable.Encryption = std::nullopt;
     TConnection unreadableWay;
     unreadableWay.Authentication = std::nullopt;
+    TConnection unreadableProtocol;
+    unreadableProtocol.Protocol = std::nullopt;
     const struct {
         const char* name;
         std::function<void()> fail;
@@ -85,6 +99,15 @@ TEST(FailureAdviceTest, ConnectionFailuresReadInFull) {
          "The stored authentication setting cannot be read; choose it again in Mail Options."},
         {"unknown encryption", [] { EncryptionFromNumber(7); },
          "Unknown encryption 7; nothing was sent to the server"},
+        {"IMAP: plain on the TLS port",
+         Open({S::Send("* OK hi\r\n"), S::ReadToEnd()}, E::TlsOnConnect),
+         failed + "the server does not speak TLS on this port (wrong version number); choose "
+                  "STARTTLS, or the TLS port (usually 993), in Mail Options."},
+        {"IMAP: no STARTTLS", Open({S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n")}, E::Stls),
+         "The server does not offer STARTTLS; the password was not sent. Choose TLS on connect "
+         "(usually port 993) in Mail Options."},
+        {"unreadable protocol", [&] { TImap().Use(unreadableProtocol); },
+         "The stored protocol setting cannot be read; choose it again in Mail Options."},
         {"mailbox too large", [] { throw EMailboxTooLarge("The mailbox lists more.", 9); },
          "The mailbox lists more. Nothing was deleted; delete or move messages with your mail "
          "program until fewer remain."},

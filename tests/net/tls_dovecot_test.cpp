@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "net/imap_probe.h"
 #include "net/pop3_probe.h"
 #include "support/dovecot_server.h"
 #include "support/net_access.h"
@@ -188,3 +189,28 @@ TEST_F(TlsDovecotTest, ProbeShowsTheCertificateItDoesNotTrust) {
 }
 
 }  // namespace
+
+// Test connection of an IMAP mailbox over STARTTLS: a self-signed certificate is reported, not
+// raised, before any password; pinned, the probe signs in and counts the folder.
+TEST(ImapProbeDovecotTest, ReportsTheCertificateThenCountsTheFolder) {
+    DovecotOptions options{Certs().Pem("selfsigned"), Certs().Key("selfsigned")};
+    options.imap = true;
+    DovecotServer server("joe", "pw", options);
+    server.Deliver(kMessage);
+    for (const bool pinned : {false, true}) {
+        TImapProbe probe;
+        probe.Hostname = "localhost";
+        probe.Port = server.ImapPort();
+        probe.Encryption = TEncryption::Stls;
+        probe.UserName = "joe";
+        probe.Password = "pw";
+        probe.SignIn = true;
+        if (pinned) probe.TrustedCertificate = Certs().Fingerprint("selfsigned");
+        const TProbeReport report = probe.Run();
+        EXPECT_TRUE(report.Encrypted);
+        EXPECT_EQ(report.Peer.Trusted, pinned);
+        EXPECT_EQ(report.Refusal.has_value(), !pinned);
+        EXPECT_EQ(report.SignInTried, pinned);
+        EXPECT_EQ(report.FolderMessages, pinned ? std::optional<uint32_t>(1) : std::nullopt);
+    }
+}

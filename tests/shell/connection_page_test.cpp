@@ -232,6 +232,43 @@ class ConnectionPageTest : public QObject {
         }
     }
 
+    // An IMAP mailbox's test signs in and counts its folder's messages with EXAMINE, which
+    // changes nothing; the report names IMAP's STARTTLS and ends with the count, or with the
+    // server's refusal of the folder, which is a finding: the session still logs out.
+    void testConnectionOfAnImapMailboxCountsItsFolder() {
+        for (const auto& [reply, says] :
+             {std::pair{"* 12 EXISTS\r\nA3 OK [READ-ONLY] done\r\n", "Junk: 12 messages"},
+              {"A3 NO [NONEXISTENT] none\r\n", "Junk: cannot be opened (NO [NONEXISTENT] none)"}}) {
+            S server({S::Send("* OK [CAPABILITY IMAP4rev1] hi\r\n"), S::ReadLine(),
+                      S::Send("* CAPABILITY IMAP4rev1 STARTTLS IDLE\r\nA1 OK\r\n"), S::ReadLine(),
+                      S::Send("A2 OK [CAPABILITY IMAP4rev1 IDLE] in\r\n"), S::ReadLine(),
+                      S::Send(reply), S::ReadLine(), S::Send("* BYE\r\nA4 OK\r\n"), S::Close()});
+            TSettings settings;
+            TMailbox& mailbox = settings.Mailboxes[0];
+            mailbox.Connection.Host = "127.0.0.1";
+            mailbox.Connection.Port = server.Port();
+            mailbox.Connection.Protocol = TMailProtocol::Imap;
+            mailbox.Folder = "Junk";
+            mailbox.User = "joe";
+            auto d = Open(settings);
+            TTokenSource tokens;
+            TCredentialSource credentials(tokens);
+            credentials.Typed.Type(mailbox.Id(), "pw");
+            d->pgConnection->Credentials = &credentials;
+            auto report = WatchBox(false);
+            QTest::mouseClick(d->pgConnection->btnTestConnection, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!report->text.isEmpty(), 10000);
+            QVERIFY2(report->text.contains("choose STARTTLS (STARTTLS command) on this page"),
+                     qPrintable(report->text));
+            QVERIFY2(report->text.contains("Capabilities: IMAP4REV1 STARTTLS IDLE\n"),
+                     qPrintable(report->text));
+            QVERIFY2(report->text.endsWith(QString("Signed in: yes\n") + says),
+                     qPrintable(report->text));
+            QCOMPARE(server.Received(), std::string("A1 CAPABILITY\r\nA2 LOGIN \"joe\" \"pw\"\r\n"
+                                                    "A3 EXAMINE \"Junk\"\r\nA4 LOGOUT\r\n"));
+        }
+    }
+
     void testConnectionFailureIsShownInABox() {
         auto d = OpenOn(FreeLoopbackPort());
         auto seen = WatchBox(false);
