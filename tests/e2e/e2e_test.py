@@ -24,6 +24,7 @@ import dbus
 SKIP = 77
 USER, PASSWORD = "carol", "e2e-pass"
 SECOND_USER, SECOND_PASSWORD = "dave", "e2e-pass-2"
+IMAP_USER, IMAP_PASSWORD, IMAP_PORT = "erin", "e2e-pass-3", 143
 SPAM_RULES = ["Subject: = cheap", "From: = @spam.example"]
 
 
@@ -291,6 +292,11 @@ class Mailbox:
                     found += re.findall(r"^Subject: (.*)$", text, re.M)
         return sorted(found)
 
+    def seen_flags(self, user):
+        """The user's messages whose maildir name carries the Seen flag."""
+        cur = os.path.join(self.dir, "mail", user, "Maildir", "cur")
+        return [n for n in os.listdir(cur) if "S" in n.rpartition(":2,")[2]] if os.path.isdir(cur) else []
+
     def close(self):
         self.run("stop", self.dir)
 
@@ -551,6 +557,62 @@ def scenario_second_mailbox(binary, desktop, mailbox, work, artifacts):
         program.kill()
 
 
+def scenario_imap_beside_pop3(binary, desktop, mailbox, work, artifacts):
+    """An IMAP mailbox beside a POP3 one: Hide checks both, the tooltip names both, and spam
+    delivered to the IMAP folder while the program waits is gone within seconds (IDLE), with
+    no interval ticking, logged like POP3's; the stored kind and folder survive the exit."""
+    config = os.path.join(work, "config-imap")
+    log = os.path.join(work, "imap-deleted.log")
+    write_hive(config, {"SMTP host": "127.0.0.1", "User": USER, "Mail Program": "",
+                        "Log File": log, "Interval": 0, "WavSound": "", "ShowMessage": 0},
+               SPAM_RULES)
+    with open(os.path.join(config, "vornask", "registry.reg"), "a") as out:
+        out.write("\n[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2]\n"
+                  f'"Name"="work"\n"SMTP host"="127.0.0.1"\n"User"="{IMAP_USER}"\n'
+                  f'"Protocol"=dword:00000001\n"Port"=dword:{IMAP_PORT:08x}\n"Folder"="INBOX"\n')
+    mailbox.add_user(IMAP_USER, IMAP_PASSWORD)
+    for text in HAM[:1] + SPAM:
+        mailbox.deliver(text, IMAP_USER)
+    pop3_count = len(mailbox.subjects(USER))  # its spam went in the earlier checks
+    program = Program(binary, desktop, config, work)
+    try:
+        program.focus_password()
+        desktop.xdotool("type", "--delay", "30", IMAP_PASSWORD)
+        desktop.xdotool("key", "shift+Tab")
+        desktop.xdotool("type", "--delay", "30", PASSWORD)
+        desktop.xdotool("key", "Return")
+        first = f"{pop3_count} waiting" if pop3_count else "no mail"
+        expected = f"You have mail!\n{USER}@127.0.0.1: {first}\nwork: 1 waiting"
+        wait_for("both mailboxes checked", lambda: desktop.tooltip() == expected,
+                 seen=desktop.tooltip)
+        assert mailbox.subjects(IMAP_USER) == ["Lunch on Friday?"]
+        check_log(log, SPAM)
+
+        # Delivered while the program only waits (no interval): IDLE brings it in at once.
+        delivered = time.monotonic()
+        mailbox.deliver(LATE_SPAM, IMAP_USER)
+        mailbox.deliver(HAM[1], IMAP_USER)
+        wait_for("late spam gone", lambda: mailbox.subjects(IMAP_USER) == sorted(
+            ["Lunch on Friday?", "Build report"]), timeout=10, seen=lambda: mailbox.subjects(IMAP_USER))
+        print(f"e2e: IMAP spam gone {time.monotonic() - delivered:.2f} s after delivery")
+        expected = f"You have mail!\n{USER}@127.0.0.1: {first}\nwork: 2 waiting"
+        wait_for("the IMAP line follows", lambda: desktop.tooltip() == expected,
+                 seen=desktop.tooltip)
+        check_log(log, SPAM + [LATE_SPAM])
+        assert not mailbox.seen_flags(IMAP_USER), "nothing may mark the mail read"
+
+        desktop.tray_item().Activate(10, 10, dbus_interface="org.kde.StatusNotifierItem")
+        wait_for("window back", program.visible)
+        assert program.close_with_alt_f4() == 0
+        hive = open(os.path.join(config, "vornask", "registry.reg")).read()
+        second = hive.split("[HKEY_CURRENT_USER\\Software\\Quorvat\\Vornask\\Mailboxes\\2]\n",
+                            1)[1].split("\n[", 1)[0]
+        for value in ('"Protocol"=dword:00000001', f'"User"="{IMAP_USER}"'):
+            assert value in second.splitlines(), second
+    finally:
+        program.kill()
+
+
 def scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts):
     """With the count box open the tray still answers: a right click checks again (quietly, as a
     tick does there), a left click brings the window back, and the box stays in front of it."""
@@ -778,9 +840,10 @@ def main():
     desktop = mailbox = None
     try:
         desktop = Desktop(work)
-        mailbox = Mailbox(script, work)
+        mailbox = Mailbox(script, work, options=("--imap", str(IMAP_PORT)))
         scenario_good_password(binary, desktop, mailbox, work, artifacts)
         scenario_second_mailbox(binary, desktop, mailbox, work, artifacts)
+        scenario_imap_beside_pop3(binary, desktop, mailbox, work, artifacts)
         scenario_wrong_password(binary, desktop, work, artifacts)
         scenario_tray_inside_box(binary, desktop, mailbox, work, artifacts)
         scenario_oauth_sign_in(binary, desktop, script, work, artifacts)
@@ -798,7 +861,7 @@ def main():
         if desktop:
             desktop.close()
         shutil.rmtree(work, ignore_errors=True)
-    print("e2e: 9 passed, 0 failed")
+    print("e2e: 10 passed, 0 failed")
     return 0
 
 
