@@ -1,7 +1,6 @@
 #include "app/imap_check_session.h"
 
 #include "app/imap_session.h"
-#include "filter/examined_record.h"
 #include "filter/imap_pass.h"
 #include "net/imap.h"
 
@@ -12,13 +11,7 @@ void RunImapCheckSession(TImap& imap, TRegistry& registry, const TSettings& sett
     OpenImapSession(imap, mailbox, credential);
     result.SignedIn = true;
     try {
-        TImapPassSettings passSettings;
-        passSettings.Folder = mailbox.Folder;
-        passSettings.MoveTo = mailbox.MoveTo;
-        passSettings.LogFile = settings.LogFile;
-        passSettings.RecordFolder = ExaminedRecord::DefaultFolder();
-        passSettings.Options = {settings.DecodeHeaders, settings.IgnoreCase};
-        TImapPass pass(imap, registry, std::move(passSettings));
+        TImapPass pass(imap, registry, ImapPassSettingsOf(settings, mailbox));
         pass.Open();
         const TImapPassCounts counts = pass.Run();
         result.Counts.Left = static_cast<int32_t>(counts.UnseenLeft);

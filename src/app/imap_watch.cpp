@@ -9,7 +9,6 @@
 #include "app/failure_kind.h"
 #include "app/imap_session.h"
 #include "base/exception.h"
-#include "filter/examined_record.h"
 #include "net/imap_cancellable.h"
 #include "net/net_errors.h"
 #include "platform/registry.h"
@@ -51,13 +50,7 @@ bool FailureNeedsUser(const std::exception_ptr& failure) {
 
 std::unique_ptr<TWatchPass> MakeImapWatchPass(TImap& imap, TRegistry& registry,
                                               const TSettings& settings, const TMailbox& mailbox) {
-    TImapPassSettings pass;
-    pass.Folder = mailbox.Folder;
-    pass.MoveTo = mailbox.MoveTo;
-    pass.LogFile = settings.LogFile;
-    pass.RecordFolder = ExaminedRecord::DefaultFolder();
-    pass.Options = {settings.DecodeHeaders, settings.IgnoreCase};
-    return std::make_unique<TRealWatchPass>(imap, registry, std::move(pass));
+    return std::make_unique<TRealWatchPass>(imap, registry, ImapPassSettingsOf(settings, mailbox));
 }
 
 // One connection's life, shared with its worker, which may outlive the watch when it is stuck
