@@ -148,8 +148,13 @@ void TImapPass::Examine(const std::vector<uint32_t>& chunk, const TStringList& k
 // Everything up to the highest UID now counts as examined, bar the unseen and the recent.
 TImapPass::TCandidates TImapPass::FirstCandidates() {
     TCandidates candidates;
-    const std::vector<uint32_t> last = imap_.UidSearch("UID *");
-    const uint32_t highest = last.empty() ? 0 : *std::max_element(last.begin(), last.end());
+    // Every UID below UIDNEXT was given before the folder was opened; only without it is the
+    // highest one asked for.
+    uint32_t highest = state_.UidNext == 0 ? 0 : state_.UidNext - 1;
+    if (state_.UidNext == 0) {
+        const std::vector<uint32_t> last = imap_.UidSearch("UID *");
+        highest = last.empty() ? 0 : *std::max_element(last.begin(), last.end());
+    }
     candidates.Uids = ImapSearchAll(imap_, "OR UNSEEN SINCE " + SinceDate(), settings_.MaxPerPass,
                                     settings_.SearchWindow);
     const uint32_t top = candidates.Uids.empty() ? 0 : candidates.Uids.back();

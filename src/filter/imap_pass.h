@@ -33,7 +33,7 @@ struct TImapPassSettings {
     std::chrono::milliseconds LockWait{60000};
     // The UIDs fetched (and their condemned removed) per command. Only one message is held at a
     // time whatever the size; fewer, larger chunks spare the server expunges.
-    size_t ChunkSize = 5000;
+    size_t ChunkSize = 25000;
     // The most messages one pass examines; the rest wait for the next pass, unrecorded.
     size_t MaxPerPass = 50000;
     // The most messages one SEARCH covers: a larger folder is searched in windows of message
