@@ -29,6 +29,7 @@
 #include "app/credential_source.h"
 #include "app/mailbox_check.h"
 #include "app/settings.h"
+#include "child_run.h"
 #include "delay_relay.h"
 #include "filter/fast_pass.h"
 #include "filter/kill_list_store.h"
@@ -72,46 +73,13 @@ struct Result {
     double rssMb = 0;
 };
 
-// A figure of /proc/self/status in MB.
-double StatusMb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.starts_with(field)) return std::stod(line.substr(std::strlen(field))) / 1024;
-    }
-    return 0;
-}
-
-// Runs body in a child; its seconds and the growth of its peak RSS over what it inherited
-// come back through a pipe.
+// Runs body in a child: its seconds and the growth of its peak RSS over what it inherited.
 Result InChild(const std::function<void()>& body) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        const double inherited = StatusMb("VmRSS:");
-        const auto start = std::chrono::steady_clock::now();
-        int status = 0;
-        try {
-            body();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "check failed: %s\n", e.what());
-            status = 1;
-        }
-        const Result result{
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            StatusMb("VmHWM:") - inherited};
-        if (write(fds[1], &result, sizeof result) != sizeof result) status = 1;
-        _exit(status);
-    }
-    close(fds[1]);
-    Result result{-1, 0};
-    if (read(fds[0], &result, sizeof result) != sizeof result) result.seconds = -1;
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return result;
+    const TChildRun<bool> run = RunInChild<bool>([&] {
+        body();
+        return true;
+    });
+    return {run.Seconds, run.PeakMb};
 }
 
 void Classic(uint16_t port, const DovecotServer& server, bool quickAck,

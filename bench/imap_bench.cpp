@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "child_run.h"
 #include "filter/fetched_message.h"
 #include "filter/imap_pass.h"
 #include "filter/kill_list_store.h"
@@ -42,43 +43,14 @@ struct Result {
     double cpu = 0;  // the client's own processor time
 };
 
-double StatusMb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.starts_with(field)) return std::stod(line.substr(std::strlen(field))) / 1024;
-    }
-    return 0;
-}
-
-// Runs body in a child; what it measured comes back through a pipe.
+// Runs body in a child: what it measured, with the child's peak memory growth and processor
+// time.
 Result InChild(const std::function<Result()>& body) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        const double inherited = StatusMb("VmRSS:");
-        Result result;
-        int status = 0;
-        const std::clock_t cpuStart = std::clock();
-        try {
-            result = body();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "run failed: %s\n", e.what());
-            status = 1;
-        }
-        result.peakMb = StatusMb("VmHWM:") - inherited;
-        result.cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-        if (write(fds[1], &result, sizeof result) != sizeof result) status = 1;
-        _exit(status);
-    }
-    close(fds[1]);
-    Result result;
-    if (read(fds[0], &result, sizeof result) != sizeof result) result.seconds = -1;
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    const TChildRun<Result> run = RunInChild<Result>(body);
+    Result result = run.Value;
+    if (run.Seconds < 0) result.seconds = -1;
+    result.peakMb = run.PeakMb;
+    result.cpu = run.Cpu;
     return result;
 }
 

@@ -39,6 +39,28 @@ bool NeedsUser(const Exception& e) {
            Is<EMailboxTooLarge>(e);
 }
 
+bool NeedsUser(const std::exception_ptr& failure) {
+    if (!failure) return false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        return NeedsUser(e);
+    } catch (...) {
+        return true;
+    }
+}
+
+bool IsSignInRefusal(const std::exception_ptr& failure) {
+    if (!failure) return false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        return IsLoginRefusal(e);
+    } catch (...) {
+        return false;
+    }
+}
+
 std::optional<std::string> NoAnswerText(const Exception& e, const TConnection& connection) {
     const std::string& host = connection.Host;
     if (const auto* socket = dynamic_cast<const ESocketError*>(&e);

@@ -26,26 +26,6 @@ class TRealWatchPass : public TWatchPass {
     TImapPass pass_;
 };
 
-bool IsRefusal(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Exception& e) {
-        return IsLoginRefusal(e);
-    } catch (...) {
-        return false;
-    }
-}
-
-bool FailureNeedsUser(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Exception& e) {
-        return NeedsUser(e);
-    } catch (...) {
-        return true;  // not a fault of the connection: trying again would only meet it again
-    }
-}
-
 }  // namespace
 
 std::unique_ptr<TWatchPass> MakeImapWatchPass(TImap& imap, TRegistry& registry,
@@ -193,7 +173,7 @@ void TImapWatch::Begin() {
     } catch (...) {
         if (!alive || !running_) return;
         const std::exception_ptr failure = std::current_exception();
-        if (FailureNeedsUser(failure))
+        if (NeedsUser(failure))
             Finish(TImapWatchEnd::NeedsUser, failure);
         else
             Retry(failure);
@@ -230,14 +210,14 @@ void TImapWatch::SessionEnded() {
     const std::exception_ptr failure = shared->Failure;
     if (!failure) return;  // the loop only ends by a failure
     if (!shared->SignedIn && RenewAfterRefusal(failure)) return;
-    if (FailureNeedsUser(failure))
+    if (NeedsUser(failure))
         Finish(TImapWatchEnd::NeedsUser, failure);
     else
         Retry(failure);
 }
 
 bool TImapWatch::RenewAfterRefusal(const std::exception_ptr& failure) {
-    if (!renewable_ || renewed_ || !IsRefusal(failure)) return false;
+    if (!renewable_ || renewed_ || !IsSignInRefusal(failure)) return false;
     const QPointer<TImapWatch> alive(this);
     renewed_ = true;
     TCredential renewed;

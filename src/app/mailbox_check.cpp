@@ -4,26 +4,11 @@
 #include <QTimer>
 
 #include "app/check_session.h"
+#include "app/failure_kind.h"
 #include "app/imap_check_session.h"
 #include "net/imap_cancellable.h"
 #include "net/pop3_cancellable.h"
 #include "platform/registry.h"
-
-namespace {
-
-// Whether the failure is the server's refusal of the sign-in itself.
-bool IsRefusal(const std::exception_ptr& failure) {
-    if (!failure) return false;
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Exception& e) {
-        return IsLoginRefusal(e);
-    } catch (...) {
-        return false;
-    }
-}
-
-}  // namespace
 
 // Shared with the worker, which may outlive the check when it is stuck in a name lookup.
 struct TMailboxCheck::TShared {
@@ -155,7 +140,7 @@ void TMailboxCheck::SessionEnded() {
 }
 
 bool TMailboxCheck::RenewAfterRefusal(const TMailboxCheckResult& result) {
-    if (!renewable_ || !IsRefusal(result.Failure)) return false;
+    if (!renewable_ || !IsSignInRefusal(result.Failure)) return false;
     const QPointer<TMailboxCheck> alive(this);
     TMailboxCheckResult failed = result;
     try {
