@@ -2,28 +2,26 @@
 
 #include "filter/deletion_stamp.h"
 
+// A line ends at CR LF; a lone CR or LF inside it is left out. Most lines have none, and go to
+// the buffer straight from the message.
 void FetchedLines(std::string_view message, TLineBuffer& lines) {
     lines.clear();
-    std::string line;
-    bool afterCr = false;
+    std::string joined;
     while (!message.empty()) {
-        const size_t stop = message.find_first_of("\r\n");
-        if (stop != 0) {
-            line.append(message.substr(0, stop));
-            afterCr = false;
+        const size_t end = message.find("\r\n");
+        const std::string_view line = message.substr(0, end);
+        const bool last = end == std::string_view::npos;
+        message.remove_prefix(last ? message.size() : end + 2);
+        if (line.find_first_of("\r\n") == std::string_view::npos) {
+            if (!last || !line.empty()) lines.push_back(line);
+            continue;
         }
-        if (stop == std::string_view::npos) break;
-        if (message[stop] == '\r') {
-            afterCr = true;
-        } else if (afterCr) {
-            lines.push_back(line);
-            line.clear();
-            afterCr = false;
-        }
-        message.remove_prefix(stop + 1);
+        joined.clear();
+        for (const char c : line)
+            if (c != '\r' && c != '\n') joined += c;
+        // Bytes after the last line end: the server would have ended them for a retrieval.
+        if (!last || !joined.empty()) lines.push_back(joined);
     }
-    // Bytes after the last line end: the server would have ended them for a retrieval.
-    if (!line.empty()) lines.push_back(line);
 }
 
 std::string FetchedRecord(std::time_t when, std::string_view message) {
