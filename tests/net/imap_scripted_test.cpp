@@ -5,7 +5,7 @@
 #include "base/base64.h"
 #include "imap_access.h"
 #include "net/imap_text.h"
-#include "support/pop3_script.h"
+#include "support/imap_script.h"
 
 namespace {
 
@@ -15,10 +15,6 @@ using S = ScriptedPop3Server;
 // line that looks like a tagged response.
 const std::string kFirst = "Subject: a)\r\n\r\nA5 OK {3}\r\n(x\r\n";
 const std::string kSecond = "Subject: b\r\n\r\nbody\r\n";
-
-std::string Literal(const std::string& bytes) {
-    return "{" + std::to_string(bytes.size()) + "}\r\n" + bytes;
-}
 
 // Greeting, CAPABILITY, LOGIN with a literal password, SELECT, UID SEARCH, UID FETCH with
 // news in its midst, UID STORE, UID EXPUNGE and LOGOUT, in one session.
@@ -31,9 +27,9 @@ TEST(ImapSessionTest, ExactBytesOfAWholeSession) {
                       "* OK [UIDVALIDITY 77] v\r\n* OK [UIDNEXT 12] n\r\n"
                       "A3 OK [READ-WRITE] selected\r\n"),
               S::ReadLine(), S::Send("* SEARCH 5 9 11\r\nA4 OK\r\n"), S::ReadLine(),
-              S::Send("* 1 FETCH (UID 5 BODY[] " + Literal(kFirst) + ")\r\n* 2 EXPUNGE\r\n" +
-                      "* 4 EXISTS\r\n* 3 FETCH (FLAGS (\\Seen) UID 11 BODY[] " + Literal(kSecond) +
-                      ")\r\n* 2 FETCH (FLAGS (\\Deleted))\r\n" +
+              S::Send("* 1 FETCH (UID 5 BODY[] " + ImapLiteral(kFirst) + ")\r\n* 2 EXPUNGE\r\n" +
+                      "* 4 EXISTS\r\n* 3 FETCH (FLAGS (\\Seen) UID 11 BODY[] " +
+                      ImapLiteral(kSecond) + ")\r\n* 2 FETCH (FLAGS (\\Deleted))\r\n" +
                       "* 9 FETCH (UID 99 BODY[] \"x\")\r\nA5 OK\r\n"),
               S::ReadLine(), S::Send("A6 OK\r\n"), S::ReadLine(),
               S::Send("* 1 EXPUNGE\r\nA7 OK\r\n"), S::ReadLine(),
