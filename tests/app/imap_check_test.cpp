@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <ctime>
 #include <functional>
 #include <optional>
 
@@ -14,11 +13,10 @@
 #include "app/mailbox_check.h"
 #include "app/token_source.h"
 #include "filter/kill_list_store.h"
-#include "net/imap_text.h"
 #include "platform/registry.h"
 #include "support/files.h"
+#include "support/imap_script.h"
 #include "support/scoped_env.h"
-#include "support/scripted_pop3_server.h"
 
 namespace {
 
@@ -27,18 +25,6 @@ using namespace std::chrono_literals;
 
 const std::string kSpam = "Subject: spam\r\n\r\nBuy.\r\n";
 const std::string kHam = "Subject: lunch\r\n\r\nNoon?\r\n";
-
-std::string Literal(const std::string& bytes) {
-    return "{" + std::to_string(bytes.size()) + "}\r\n" + bytes;
-}
-
-// The date a first pass searches from: a week before today, in local time.
-std::string WeekAgo() {
-    const std::time_t since = std::time(nullptr) - 7 * 24 * 60 * 60;
-    std::tm day{};
-    localtime_r(&since, &day);
-    return ImapDate(day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
-}
 
 // An IMAP mailbox with a typed password, its kill list, its log and its records in a
 // private folder; checks it once.
@@ -83,29 +69,20 @@ class ImapCheck : public ::testing::Test {
 // \Seen, the spam flagged and expunged by its UID alone, the unseen counted, then LOGOUT: one
 // message waiting, one deleted, and the spam in the log.
 TEST_F(ImapCheck, ExactBytesOfAFirstPass) {
-    S server({S::Send("* OK [CAPABILITY IMAP4rev1 UIDPLUS AUTH=PLAIN] hi\r\n"), S::ReadLine(),
-              S::Send("A1 OK [CAPABILITY IMAP4rev1 UIDPLUS] in\r\n"), S::ReadLine(),
-              S::Send("* 2 EXISTS\r\n* OK [UIDVALIDITY 7] v\r\nA2 OK [READ-WRITE] sel\r\n"),
-              S::ReadLine(), S::Send("* SEARCH 12\r\nA3 OK\r\n"), S::ReadLine(),
-              S::Send("* SEARCH 11 12\r\nA4 OK\r\n"), S::ReadLine(),
-              S::Send("* 1 FETCH (UID 11 BODY[] " + Literal(kSpam) + ")\r\n* 2 FETCH (UID 12 " +
-                      "BODY[] " + Literal(kHam) + ")\r\nA5 OK\r\n"),
-              S::ReadLine(), S::Send("A6 OK\r\n"), S::ReadLine(),
-              S::Send("* 1 EXPUNGE\r\nA7 OK\r\n"), S::ReadLine(),
-              S::Send("* SEARCH 12\r\nA8 OK\r\n"), S::ReadLine(), S::Send("* BYE\r\nA9 OK\r\n")});
+    const TImapExchange session = {
+        {"LOGIN \"anna\" \"pw\"", "", "[CAPABILITY IMAP4rev1 UIDPLUS] in"},
+        {"SELECT \"INBOX\"", "* 2 EXISTS\r\n* OK [UIDVALIDITY 7] v\r\n", "[READ-WRITE] sel"},
+        {"UID SEARCH UID *", "* SEARCH 12\r\n"},
+        {"UID SEARCH OR UNSEEN SINCE " + ImapWeekAgo(), "* SEARCH 11 12\r\n"},
+        {"UID FETCH 11:12 (UID BODY.PEEK[])", ImapFetched(1, 11, kSpam) + ImapFetched(2, 12, kHam)},
+        {"UID STORE 11 +FLAGS.SILENT (\\Deleted)", ""},
+        {"UID EXPUNGE 11", "* 1 EXPUNGE\r\n"},
+        {"UID SEARCH UNSEEN UNDELETED", "* SEARCH 12\r\n"},
+        {"LOGOUT", "* BYE\r\n"}};
+    S server(Steps{S::Send("* OK [CAPABILITY IMAP4rev1 UIDPLUS AUTH=PLAIN] hi\r\n")} +
+             ImapAnswers(session, 1));
     const TMailboxCheckResult result = Check(server.Port());
-    EXPECT_EQ(server.Received(),
-              "A1 LOGIN \"anna\" \"pw\"\r\n"
-              "A2 SELECT \"INBOX\"\r\n"
-              "A3 UID SEARCH UID *\r\n"
-              "A4 UID SEARCH OR UNSEEN SINCE " +
-                  WeekAgo() +
-                  "\r\n"
-                  "A5 UID FETCH 11:12 (UID BODY.PEEK[])\r\n"
-                  "A6 UID STORE 11 +FLAGS.SILENT (\\Deleted)\r\n"
-                  "A7 UID EXPUNGE 11\r\n"
-                  "A8 UID SEARCH UNSEEN UNDELETED\r\n"
-                  "A9 LOGOUT\r\n");
+    EXPECT_EQ(server.Received(), ImapSent(session, 1));
     EXPECT_FALSE(result.Failure);
     EXPECT_TRUE(result.SignedIn);
     EXPECT_FALSE(result.LeftFlagged);

@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 #include "net/imap_access.h"
-#include "net/imap_text.h"
-#include "support/scripted_pop3_server.h"
+#include "support/imap_script.h"
 
 namespace {
 
@@ -20,38 +17,24 @@ const std::string kSpam =
     "\r\nBuy.\r\n";
 const std::string kHam = "From: Ann <ann@example.org>\r\nSubject: Lunch\r\n\r\nNoon?\r\n";
 
-std::string Literal(const std::string& bytes) {
-    return "{" + std::to_string(bytes.size()) + "}\r\n" + bytes;
-}
-
-// The date a first pass searches from: a week before today, in local time.
-std::string WeekAgo() {
-    const std::time_t since = std::time(nullptr) - 7 * 24 * 60 * 60;
-    std::tm day{};
-    localtime_r(&since, &day);
-    return ImapDate(day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
-}
-
 }  // namespace
 
 // Three messages found, two read (the newest), judged with the decoded subject; the summary
 // says one was left unread; the session is EXAMINE, search, fetch and logout, nothing else.
 TEST(ImapDryRunTest, ReadsTheNewestFoundReadOnly) {
-    S server({S::Send("* OK hi\r\n"), S::ReadLine(),
-              S::Send("* 3 EXISTS\r\nA1 OK [READ-ONLY] done\r\n"), S::ReadLine(),
-              S::Send("* SEARCH 9 4 7\r\nA2 OK\r\n"), S::ReadLine(),
-              S::Send("* 3 FETCH (UID 9 BODY[] " + Literal(kSpam) + ")\r\n* 2 FETCH (UID 7 " +
-                      "BODY[] " + Literal(kHam) + ")\r\nA3 OK\r\n"),
-              S::ReadLine(), S::Send("* BYE\r\nA4 OK\r\n")});
+    const TImapExchange session = {
+        {"EXAMINE \"INBOX\"", "* 3 EXISTS\r\n", "[READ-ONLY] done"},
+        {"UID SEARCH OR UNSEEN SINCE " + ImapWeekAgo(), "* SEARCH 9 4 7\r\n"},
+        {"UID FETCH 7,9 (UID BODY.PEEK[])", ImapFetched(3, 9, kSpam) + ImapFetched(2, 7, kHam)},
+        {"LOGOUT", "* BYE\r\n"}};
+    S server(Steps{S::Send("* OK hi\r\n")} + ImapAnswers(session, 1));
     TestImap imap(server.Port());
     imap.Greet();
     std::vector<std::pair<size_t, size_t>> progress;
     const TImapDryRun run = ImapDryRun(
         imap, "", {"Subject: = cheap"}, {true, true},
         [&](size_t read, size_t toRead) { progress.emplace_back(read, toRead); }, 2);
-    EXPECT_EQ(server.Received(), "A1 EXAMINE \"INBOX\"\r\nA2 UID SEARCH OR UNSEEN SINCE " +
-                                     WeekAgo() +
-                                     "\r\nA3 UID FETCH 7,9 (UID BODY.PEEK[])\r\nA4 LOGOUT\r\n");
+    EXPECT_EQ(server.Received(), ImapSent(session, 1));
     ASSERT_EQ(run.Rows.size(), 2u);
     EXPECT_EQ(run.Rows[0].Number, 9);
     EXPECT_EQ(run.Rows[0].Rule, 0u);

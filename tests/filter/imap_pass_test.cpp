@@ -20,8 +20,8 @@
 #include "platform/registry.h"
 #include "support/dovecot_server.h"
 #include "support/files.h"
+#include "support/imap_script.h"
 #include "support/net_access.h"
-#include "support/pop3_script.h"
 #include "support/scoped_env.h"
 #include "support/test_values.h"
 
@@ -34,37 +34,6 @@ const std::string kSpam = "Subject: cheap pills\r\n\r\nBuy.";  // no CR LF at it
 // The fixed clock's day, 7 days back: where the first pass starts looking.
 const std::string kSince = "29-Nov-2026";
 
-std::string Fetched(int n, uint32_t uid, const std::string& message) {
-    return "* " + std::to_string(n) + " FETCH (UID " + std::to_string(uid) + " BODY[] {" +
-           std::to_string(message.size()) + "}\r\n" + message + ")\r\n";
-}
-
-// Commands from tag A<first> on (without their tags) and the untagged part of each answer.
-using Exchange = std::vector<std::pair<std::string, std::string>>;
-
-template <class T>
-std::vector<T> operator+(std::vector<T> a, const std::vector<T>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Steps Answers(const Exchange& exchange, int first, const S::Step& before = S::Call([] {})) {
-    Steps steps;
-    for (const auto& [command, untagged] : exchange) {
-        steps.push_back(S::ReadLine());
-        steps.push_back(before);
-        steps.push_back(S::Send(untagged + "A" + std::to_string(first++) + " OK\r\n"));
-    }
-    return steps;
-}
-
-std::string Sent(const Exchange& exchange, int first) {
-    std::string sent;
-    for (const auto& [command, untagged] : exchange)
-        sent += "A" + std::to_string(first++) + " " + command + "\r\n";
-    return sent;
-}
-
 // A session's start: the greeting and SELECT answered with the UIDVALIDITY (none for 0).
 Steps Selected(const std::string& capabilities, uint32_t validity,
                const std::string& access = "READ-WRITE", int exists = 2) {
@@ -76,19 +45,18 @@ Steps Selected(const std::string& capabilities, uint32_t validity,
 }
 
 // A first pass from A2: the highest UID is 12, the unseen or recent are found.
-Exchange FirstPass(const std::string& found, const std::string& fetchSet,
-                   const std::string& fetched) {
+TImapExchange FirstPass(const std::string& found, const std::string& fetchSet,
+                        const std::string& fetched) {
     return {{"UID SEARCH UID *", "* SEARCH 12\r\n"},
             {"UID SEARCH OR UNSEEN SINCE " + kSince, "* SEARCH " + found + "\r\n"},
             {"UID FETCH " + fetchSet + " (UID BODY.PEEK[])", fetched}};
 }
 
-const std::pair<std::string, std::string> kUnseen = {"UID SEARCH UNSEEN UNDELETED",
-                                                     "* SEARCH 11\r\n"};
+const TImapTurn kUnseen = {"UID SEARCH UNSEEN UNDELETED", "* SEARCH 11\r\n"};
 
 // A whole session: its start, then the exchange from A2.
-Steps Session(const std::string& capabilities, uint32_t validity, const Exchange& exchange) {
-    return Selected(capabilities, validity) + Answers(exchange, 2);
+Steps Session(const std::string& capabilities, uint32_t validity, const TImapExchange& exchange) {
+    return Selected(capabilities, validity) + ImapAnswers(exchange, 2);
 }
 
 class ImapPassTest : public testing::Test {
@@ -128,52 +96,33 @@ struct RemovalCase {
     std::string name;
     std::string capabilities;
     std::string moveTo;
-    Exchange removal;  // from A5
-    uint32_t removed;
-    bool leftFlagged;
+    TImapExchange removal;  // from A5
+    bool flagged = false;   // only flagged for deletion, not removed
 };
 
 // A first pass over two messages, the second condemned, removed in each way the server's
 // capabilities allow; the log record is whole on disk whenever a command comes after the
 // FETCH.
 TEST_F(ImapPassTest, FirstPassRemovesTheCondemnedAsTheServerAllows) {
-    const std::string store = "UID STORE 12 +FLAGS.SILENT (\\Deleted)";
+    const TImapTurn stored = {"UID STORE 12 +FLAGS.SILENT (\\Deleted)", ""};
+    const TImapTurn expunged = {"UID EXPUNGE 12", ""}, copied = {"UID COPY 12 \"Junk\"", ""};
     const std::string record = DeletionStamp(FixedTime()) + "\r\n" + kSpam + "\r\n";
     const std::vector<RemovalCase> cases = {
-        {"uidplus", " UIDPLUS", "", {{store, ""}, {"UID EXPUNGE 12", ""}}, 1, false},
+        {"uidplus", " UIDPLUS", "", {stored, expunged}},
         {"gmail",
          " UIDPLUS MOVE LIST-EXTENDED SPECIAL-USE X-GM-EXT-1",
          "",
          {{"LIST \"\" \"*\" RETURN (SPECIAL-USE)", "* LIST (\\Trash) \"/\" \"[Gmail]/Trash\"\r\n"},
-          {"UID MOVE 12 \"[Gmail]/Trash\"", ""}},
-         1,
-         false},
+          {"UID MOVE 12 \"[Gmail]/Trash\"", ""}}},
         {"move to trash",
          " MOVE",
          "",
          {{"LIST \"\" \"*\"", "* LIST () \"/\" INBOX\r\n* LIST (\\Trash) \"/\" Trash\r\n"},
-          {"UID MOVE 12 \"Trash\"", ""}},
-         1,
-         false},
-        {"neither: flagged", "", "", {{store, ""}}, 0, true},
-        {"move to with MOVE",
-         " MOVE UIDPLUS",
-         "Entwürfe",
-         {{"UID MOVE 12 \"Entw&APw-rfe\"", ""}},
-         1,
-         false},
-        {"move to with COPY",
-         " UIDPLUS",
-         "Junk",
-         {{"UID COPY 12 \"Junk\"", ""}, {store, ""}, {"UID EXPUNGE 12", ""}},
-         1,
-         false},
-        {"move to, copy only: flagged",
-         "",
-         "Junk",
-         {{"UID COPY 12 \"Junk\"", ""}, {store, ""}},
-         0,
-         true},
+          {"UID MOVE 12 \"Trash\"", ""}}},
+        {"neither: flagged", "", "", {stored}, true},
+        {"move to with MOVE", " MOVE UIDPLUS", "Entwürfe", {{"UID MOVE 12 \"Entw&APw-rfe\"", ""}}},
+        {"move to with COPY", " UIDPLUS", "Junk", {copied, stored, expunged}},
+        {"move to, copy only: flagged", "", "Junk", {copied, stored}, true},
     };
     for (const RemovalCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,18 +130,18 @@ TEST_F(ImapPassTest, FirstPassRemovesTheCondemnedAsTheServerAllows) {
         std::filesystem::remove(log_);
         std::vector<size_t> logSizes;
         const S::Step logSize = S::Call([&] { logSizes.push_back(ReadFileBytes(log_).size()); });
-        const Exchange first =
-            FirstPass("11 12", "11:12", Fetched(1, 11, kHam) + Fetched(2, 12, kSpam));
+        const TImapExchange first =
+            FirstPass("11 12", "11:12", ImapFetched(1, 11, kHam) + ImapFetched(2, 12, kSpam));
         const int unseenTag = 5 + static_cast<int>(c.removal.size());
-        S server(Selected(c.capabilities, 7) + Answers(first, 2) + Answers(c.removal, 5, logSize) +
-                 Answers({kUnseen}, unseenTag));
+        S server(Selected(c.capabilities, 7) + ImapAnswers(first, 2) +
+                 ImapAnswers(c.removal, 5, logSize) + ImapAnswers({kUnseen}, unseenTag));
         const TImapPassCounts counts = Passes(server.Port(), 1, Settings(c.moveTo)).at(0);
-        EXPECT_EQ(server.Received(),
-                  kSelect + Sent(first, 2) + Sent(c.removal, 5) + Sent({kUnseen}, unseenTag));
+        EXPECT_EQ(server.Received(), kSelect + ImapSent(first, 2) + ImapSent(c.removal, 5) +
+                                         ImapSent({kUnseen}, unseenTag));
         EXPECT_EQ(counts.Examined, 2u);
         EXPECT_EQ(counts.Condemned, 1u);
-        EXPECT_EQ(counts.Removed, c.removed);
-        EXPECT_EQ(counts.LeftFlagged, c.leftFlagged);
+        EXPECT_EQ(counts.Removed, c.flagged ? 0u : 1u);
+        EXPECT_EQ(counts.LeftFlagged, c.flagged);
         EXPECT_EQ(counts.UnseenLeft, 1u);
         EXPECT_EQ(ReadFileBytes(log_), record);
         EXPECT_EQ(logSizes, std::vector<size_t>(c.removal.size(), record.size()));
@@ -205,13 +154,14 @@ TEST_F(ImapPassTest, FirstPassRemovesTheCondemnedAsTheServerAllows) {
 // passes go on from where it stopped. A read-only folder is refused at once, and so is moving
 // the condemned into the folder they are in.
 TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
-    const Exchange first = FirstPass("11", "11", Fetched(1, 11, kHam)) + Exchange{kUnseen};
-    const Exchange nothingNew = {{"UID SEARCH UID 13:*", "* SEARCH 12\r\n"}, kUnseen};
-    const Exchange newMail = {{"UID SEARCH UID 13:*", "* SEARCH 13\r\n"},
-                              {"UID FETCH 13 (UID BODY.PEEK[])", Fetched(3, 13, kSpam)},
-                              {"UID STORE 13 +FLAGS.SILENT (\\Deleted)", ""},
-                              {"UID EXPUNGE 13", ""},
-                              kUnseen};
+    const TImapExchange first =
+        FirstPass("11", "11", ImapFetched(1, 11, kHam)) + TImapExchange{kUnseen};
+    const TImapExchange nothingNew = {{"UID SEARCH UID 13:*", "* SEARCH 12\r\n"}, kUnseen};
+    const TImapExchange newMail = {{"UID SEARCH UID 13:*", "* SEARCH 13\r\n"},
+                                   {"UID FETCH 13 (UID BODY.PEEK[])", ImapFetched(3, 13, kSpam)},
+                                   {"UID STORE 13 +FLAGS.SILENT (\\Deleted)", ""},
+                                   {"UID EXPUNGE 13", ""},
+                                   kUnseen};
     S server(Session(" UIDPLUS", 7, first) + Steps{S::Close()} +
              Session(" UIDPLUS", 7, nothingNew + newMail) + Steps{S::Close()} +
              Session(" UIDPLUS", 8, first) + Steps{S::Close()} + Session(" UIDPLUS", 8, first));
@@ -223,11 +173,11 @@ TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
     Passes(server.Port());
     SaveKillList(registry_, {"Subject: = dear"});  // the record of UIDVALIDITY 8 is not for it
     Passes(server.Port());
-    const std::string firstSent = kSelect + Sent(first, 2);
+    const std::string firstSent = kSelect + ImapSent(first, 2);
     EXPECT_EQ(server.Received(),
-              firstSent + kSelect + Sent(nothingNew + newMail, 2) + firstSent + firstSent);
+              firstSent + kSelect + ImapSent(nothingNew + newMail, 2) + firstSent + firstSent);
 
-    const Exchange noValidity = first + nothingNew;
+    const TImapExchange noValidity = first + nothingNew;
     S other(Session("", 0, noValidity) + Steps{S::Close()} + Session("", 0, first) +
             Steps{S::Close()} + Selected("", 7, "READ-ONLY"));
     Passes(other.Port(), 2);
@@ -235,7 +185,7 @@ TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
     EXPECT_THROW(Passes(other.Port()), EProtocolError);
     TestClient<TImap> unconnected(other.Port());
     EXPECT_THROW(TImapPass(unconnected, registry_, Settings("inbox")).Open(), EProtocolError);
-    EXPECT_EQ(other.Received(), kSelect + Sent(noValidity, 2) + firstSent + kSelect);
+    EXPECT_EQ(other.Received(), kSelect + ImapSent(noValidity, 2) + firstSent + kSelect);
     EXPECT_FALSE(std::filesystem::exists(
         ImapRecord::FileFor(cache_, "127.0.0.1", other.Port(), "joe", "INBOX")));
 }
@@ -243,19 +193,20 @@ TEST_F(ImapPassTest, LaterPassesTakeOnlyNewUids) {
 // A folder larger than a search window is searched a window of message numbers at a time
 // (overlapping when UIDs are collected, not when counted), and no further than a pass takes.
 TEST_F(ImapPassTest, LargeFoldersAreSearchedInWindows) {
-    const Exchange exchange = {{"UID SEARCH UID *", "* SEARCH 19\r\n"},
-                               {"UID SEARCH 1:4 OR UNSEEN SINCE " + kSince, "* SEARCH 11 12\r\n"},
-                               {"UID SEARCH 3:6 OR UNSEEN SINCE " + kSince, "* SEARCH 12 14\r\n"},
-                               {"UID FETCH 11:12 (UID BODY.PEEK[])", Fetched(1, 11, kHam)},
-                               {"UID SEARCH 1:4 UNSEEN UNDELETED", "* SEARCH 11\r\n"},
-                               {"UID SEARCH 5:8 UNSEEN UNDELETED", "* SEARCH 14\r\n"},
-                               {"UID SEARCH 9:* UNSEEN UNDELETED", "* SEARCH\r\n"}};
-    S server(Selected(" UIDPLUS", 7, "READ-WRITE", 9) + Answers(exchange, 2));
+    const TImapExchange exchange = {
+        {"UID SEARCH UID *", "* SEARCH 19\r\n"},
+        {"UID SEARCH 1:4 OR UNSEEN SINCE " + kSince, "* SEARCH 11 12\r\n"},
+        {"UID SEARCH 3:6 OR UNSEEN SINCE " + kSince, "* SEARCH 12 14\r\n"},
+        {"UID FETCH 11:12 (UID BODY.PEEK[])", ImapFetched(1, 11, kHam)},
+        {"UID SEARCH 1:4 UNSEEN UNDELETED", "* SEARCH 11\r\n"},
+        {"UID SEARCH 5:8 UNSEEN UNDELETED", "* SEARCH 14\r\n"},
+        {"UID SEARCH 9:* UNSEEN UNDELETED", "* SEARCH\r\n"}};
+    S server(Selected(" UIDPLUS", 7, "READ-WRITE", 9) + ImapAnswers(exchange, 2));
     TImapPassSettings settings = Settings();
     settings.SearchWindow = 4;
     settings.MaxPerPass = 2;
     const TImapPassCounts counts = Passes(server.Port(), 1, settings).at(0);
-    EXPECT_EQ(server.Received(), kSelect + Sent(exchange, 2));
+    EXPECT_EQ(server.Received(), kSelect + ImapSent(exchange, 2));
     EXPECT_TRUE(counts.MoreWaiting);
     EXPECT_EQ(counts.UnseenLeft, 2u);
     const std::string key = ExaminedRecord::KillListKey({"Subject: = cheap"});
@@ -268,9 +219,9 @@ TEST_F(ImapPassTest, LargeFoldersAreSearchedInWindows) {
 // A log that fails mid-answer: the answer is still read to its end (the connection stays in
 // step), nothing is flagged or expunged, nothing is left in the log.
 TEST_F(ImapPassTest, LogFailureTouchesNothing) {
-    const Exchange first =
-        FirstPass("11 12", "11:12", Fetched(1, 12, kSpam) + Fetched(2, 11, kHam)) +
-        Exchange{{"UID SEARCH ALL", "* SEARCH\r\n"}};
+    const TImapExchange first =
+        FirstPass("11 12", "11:12", ImapFetched(1, 12, kSpam) + ImapFetched(2, 11, kHam)) +
+        TImapExchange{{"UID SEARCH ALL", "* SEARCH\r\n"}};
     S server(Session(" UIDPLUS", 7, first));
     TestClient<TImap> imap(server.Port());
     imap.Greet();
@@ -281,7 +232,7 @@ TEST_F(ImapPassTest, LogFailureTouchesNothing) {
         EXPECT_THROW(pass.Run(), EWriteError);
     }
     EXPECT_EQ(imap.UidSearch("ALL").size(), 0u) << "the connection is still in step";
-    EXPECT_EQ(server.Received(), kSelect + Sent(first, 2));
+    EXPECT_EQ(server.Received(), kSelect + ImapSent(first, 2));
     EXPECT_EQ(ReadFileBytes(log_), "");
 }
 
@@ -346,18 +297,32 @@ TEST(FetchedLinesTest, AsPop3SeesThem) {
 
 // --- Against Dovecot -------------------------------------------------------------------
 
-// Delivered spam goes at the first pass and at a later one on the same connection; the rest
-// is left unread; the log holds the condemned as Dovecot sent them.
+// The client reads Dovecot's folder, and its messages byte for byte; then delivered spam goes at
+// the first pass and at a later one on the same connection; the rest is left unread; the log
+// holds the condemned as Dovecot sent them.
 TEST_F(ImapPassTest, DovecotRemovesOnlyTheCondemnedAndLeavesThemUnread) {
     DovecotOptions options;
     options.imap = true;
     DovecotServer server("joe", "pw", options);
     const std::string spam = "Subject: cheap pills\nFrom: a@example.com\n\nBuy.\n";
-    const std::string ham = "Subject: lunch\nFrom: b@example.org\n\nNoon?\n";
+    const std::string ham = "Subject: lunch\nFrom: b@example.org\n\nNoon?\n.\n(x) {3}\n";
+    const auto crlf = [](const std::string& text) {
+        std::string lines;
+        for (const char ch : text) lines += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        return lines;
+    };
     server.Deliver(spam);
     server.Deliver(ham);
     TestClient<TImap> imap(server.ImapPort());
     imap.Open();
+    const TImapFolderState state = imap.Select("INBOX");
+    EXPECT_EQ(state.Exists, 2u);
+    EXPECT_NE(state.UidValidity, 0u);
+    EXPECT_TRUE(state.ReadWrite);
+    std::vector<std::string> got;
+    imap.UidFetchMessages(imap.UidSearch("ALL"),
+                          [&](uint32_t, std::string_view m) { got.emplace_back(m); });
+    EXPECT_EQ(got, (std::vector<std::string>{crlf(spam), crlf(ham)}));
     TImapPassSettings settings = Settings();
     settings.SearchWindow = 1;  // the server takes searches by windows too (the bench the rest)
     TImapPass pass(imap, registry_, settings);
@@ -379,9 +344,7 @@ TEST_F(ImapPassTest, DovecotRemovesOnlyTheCondemnedAndLeavesThemUnread) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(ReadFileBytes(files[0]), ham);
     EXPECT_EQ(files[0].find(":2,S"), std::string::npos);
-    std::string crlf;
-    for (const char ch : spam) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-    const std::string record = DeletionStamp(FixedTime()) + "\r\n" + crlf;
+    const std::string record = DeletionStamp(FixedTime()) + "\r\n" + crlf(spam);
     EXPECT_EQ(ReadFileBytes(log_), record + record);
 }
 

@@ -77,19 +77,4 @@ TEST(ImapHostileTest, EachEndsTheConnectionWithAClearError) {
     }
 }
 
-// A refusal is no broken connection: the session goes on.
-TEST(ImapHostileTest, RefusalsLeaveTheSessionUsable) {
-    S server({S::Send("* OK [CAPABILITY IMAP4rev1 UIDPLUS] hi\r\n"), S::ReadLine(),
-              S::Send("A1 NO [NONEXISTENT] no such folder\r\n"), S::ReadLine(),
-              S::Send("A2 BAD what\r\n"), S::ReadLine(), S::Send("* SEARCH\r\nA3 OK\r\n")});
-    TestImap imap(server.Port());
-    imap.Greet();
-    EXPECT_THROW(imap.Select("Nope"), EProtocolError);
-    EXPECT_THROW(imap.UidExpunge({1}), EProtocolError);
-    EXPECT_TRUE(imap.UidSearch("ALL").empty());
-    EXPECT_THROW(imap.UidSearch("ALL\r\nA9 DELETE INBOX"), EProtocolError) << "never sent";
-    imap.Abort();
-    EXPECT_EQ(server.Received().find("DELETE"), std::string::npos);
-}
-
 }  // namespace

@@ -1,11 +1,12 @@
 // The IMAP client against a scripted peer: the exact bytes of whole sessions (CR LF
-// included), the SASL exchanges, and how names and UID sets are written.
+// included), refusals that leave the session usable, the SASL exchanges, and how names and UID
+// sets are written.
 #include <gtest/gtest.h>
 
 #include "base/base64.h"
 #include "imap_access.h"
 #include "net/imap_text.h"
-#include "support/pop3_script.h"
+#include "support/imap_script.h"
 
 namespace {
 
@@ -15,10 +16,6 @@ using S = ScriptedPop3Server;
 // line that looks like a tagged response.
 const std::string kFirst = "Subject: a)\r\n\r\nA5 OK {3}\r\n(x\r\n";
 const std::string kSecond = "Subject: b\r\n\r\nbody\r\n";
-
-std::string Literal(const std::string& bytes) {
-    return "{" + std::to_string(bytes.size()) + "}\r\n" + bytes;
-}
 
 // Greeting, CAPABILITY, LOGIN with a literal password, SELECT, UID SEARCH, UID FETCH with
 // news in its midst, UID STORE, UID EXPUNGE and LOGOUT, in one session.
@@ -31,9 +28,9 @@ TEST(ImapSessionTest, ExactBytesOfAWholeSession) {
                       "* OK [UIDVALIDITY 77] v\r\n* OK [UIDNEXT 12] n\r\n"
                       "A3 OK [READ-WRITE] selected\r\n"),
               S::ReadLine(), S::Send("* SEARCH 5 9 11\r\nA4 OK\r\n"), S::ReadLine(),
-              S::Send("* 1 FETCH (UID 5 BODY[] " + Literal(kFirst) + ")\r\n* 2 EXPUNGE\r\n" +
-                      "* 4 EXISTS\r\n* 3 FETCH (FLAGS (\\Seen) UID 11 BODY[] " + Literal(kSecond) +
-                      ")\r\n* 2 FETCH (FLAGS (\\Deleted))\r\n" +
+              S::Send("* 1 FETCH (UID 5 BODY[] " + ImapLiteral(kFirst) + ")\r\n* 2 EXPUNGE\r\n" +
+                      "* 4 EXISTS\r\n* 3 FETCH (FLAGS (\\Seen) UID 11 BODY[] " +
+                      ImapLiteral(kSecond) + ")\r\n* 2 FETCH (FLAGS (\\Deleted))\r\n" +
                       "* 9 FETCH (UID 99 BODY[] \"x\")\r\nA5 OK\r\n"),
               S::ReadLine(), S::Send("A6 OK\r\n"), S::ReadLine(),
               S::Send("* 1 EXPUNGE\r\nA7 OK\r\n"), S::ReadLine(),
@@ -74,8 +71,9 @@ TEST(ImapSessionTest, ExactBytesOfAWholeSession) {
 }
 
 // PREAUTH, the trash found by its special use, IDLE that reports new mail and then times
-// out, and the move to the trash; without UIDPLUS nothing is expunged.
-TEST(ImapSessionTest, IdleAndTheTrashFolder) {
+// out, and the move to the trash; without UIDPLUS nothing is expunged. A refusal (NO, BAD) is
+// no broken connection: the session goes on; a command with a line break is never sent.
+TEST(ImapSessionTest, IdleTheTrashFolderAndRefusals) {
     S server({S::Send("* PREAUTH [CAPABILITY IMAP4rev1 LIST-EXTENDED SPECIAL-USE MOVE IDLE "
                       "X-GM-EXT-1] hi\r\n"),
               S::ReadLine(),
@@ -83,7 +81,8 @@ TEST(ImapSessionTest, IdleAndTheTrashFolder) {
                       "* LIST (\\HasNoChildren \\Trash) \"/\" \"[Gmail]/Trash\"\r\nA1 OK\r\n"),
               S::ReadLine(), S::Send("+ idling\r\n* 4 EXISTS\r\n"), S::ReadLine(),
               S::Send("A2 OK done\r\n"), S::ReadLine(), S::Send("A3 OK\r\n"), S::ReadLine(),
-              S::Send("* BYE\r\nA4 OK\r\n")});
+              S::Send("A4 NO [NONEXISTENT] no such folder\r\n"), S::ReadLine(),
+              S::Send("A5 BAD what\r\n"), S::ReadLine(), S::Send("* SEARCH\r\nA6 OK\r\n")});
     TestImap imap(server.Port());
     EXPECT_TRUE(imap.Greet());
     EXPECT_TRUE(imap.IsGmail());
@@ -95,12 +94,18 @@ TEST(ImapSessionTest, IdleAndTheTrashFolder) {
     imap.Done();
     imap.UidMove({7}, *trash);
     EXPECT_THROW(imap.UidExpunge({7}), EProtocolError);
-    imap.Logout();
+    EXPECT_THROW(imap.Select("Nope"), EProtocolError);
+    EXPECT_THROW(imap.UidMove({8}, "Old"), EProtocolError);
+    EXPECT_TRUE(imap.UidSearch("ALL").empty());
+    EXPECT_THROW(imap.UidSearch("ALL\r\nA9 DELETE INBOX"), EProtocolError);
+    imap.Abort();
     EXPECT_EQ(server.Received(),
               "A1 LIST \"\" \"*\" RETURN (SPECIAL-USE)\r\n"
               "A2 IDLE\r\nDONE\r\n"
               "A3 UID MOVE 7 \"[Gmail]/Trash\"\r\n"
-              "A4 LOGOUT\r\n");
+              "A4 SELECT \"Nope\"\r\n"
+              "A5 UID MOVE 8 \"Old\"\r\n"
+              "A6 UID SEARCH ALL\r\n");
 }
 
 struct SaslCase {
