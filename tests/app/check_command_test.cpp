@@ -48,16 +48,6 @@ class CheckCommand : public ::testing::Test {
         settings.Mailboxes[0].FastCheck = fastCheck;
         return settings;
     }
-    // The settings, the first mailbox named "work", with a second on this computer at port.
-    TSettings WorkAnd(TMailbox second, uint16_t port, const std::string& user) const {
-        TSettings settings = Settings();
-        settings.Mailboxes[0].Name = "work";
-        second.Connection.Host = "127.0.0.1";
-        second.Connection.Port = port;
-        second.User = user;
-        settings.Mailboxes.push_back(second);
-        return settings;
-    }
     // The hive the program loads: the settings and one rule.
     static void WriteHive(const TSettings& settings) {
         TRegistry registry;
@@ -143,74 +133,69 @@ TEST_F(CheckCommand, PasswordFromStandardInput) {
               (TRun{1, "", "No password on standard input.\n"}));
 }
 
-// Two mailboxes, each with a typed password: both checked at once, the spam of both deleted
-// and logged; the totals of what is left and deleted, then a line each in mailbox order. A refusal
-// in one fails the command but not the other's check; --mailbox checks one as a single mailbox is
-// checked; an unknown one is a mistake on the command line.
+// Three mailboxes, POP3 and IMAP, each with a typed password: all checked at once, the spam of
+// each deleted (expunged on IMAP) and logged; the totals of what is left (the unseen messages on
+// IMAP) and deleted, then a line each in mailbox order. A refusal in one fails the command but not
+// the others' checks, and a refused IMAP login reads as the server's words without its tag;
+// --mailbox checks one as a single mailbox is checked; an unknown one is a mistake on the command
+// line.
 TEST_F(CheckCommand, SeveralMailboxes) {
     DovecotServer home("home", "homepw");
-    WriteHive(WorkAnd({}, home.Port(), home.User()));
+    DovecotOptions options;
+    options.imap = true;
+    DovecotServer imap("imapuser", "imappw", options);
+    TSettings settings = Settings();
+    settings.Mailboxes[0].Name = "work";
+    settings.Mailboxes.resize(3);
+    const auto aim = [](TMailbox& mailbox, uint16_t port, const std::string& user) {
+        mailbox.Connection.Host = "127.0.0.1";
+        mailbox.Connection.Port = port;
+        mailbox.User = user;
+    };
+    aim(settings.Mailboxes[1], home.Port(), home.User());
+    aim(settings.Mailboxes[2], imap.ImapPort(), imap.User());
+    settings.Mailboxes[2].Name = "imap";
+    settings.Mailboxes[2].Connection.Protocol = TMailProtocol::Imap;
+    WriteHive(settings);
     server.Deliver(Mail("cheap watches"));
     server.Deliver(Mail("minutes of the meeting"));
     home.Deliver(Mail("cheap pills"));
+    imap.Deliver(Mail("cheap tickets"));
+    imap.Deliver(Mail("agenda"));
 
-    EXPECT_EQ(Check({"--check", "--password-stdin"}, "secret\nhomepw\n"),
+    EXPECT_EQ(Check({"--check", "--password-stdin"}, "secret\nhomepw\nimappw\n"),
               (TRun{0,
-                    "You have mail!\n1 message waiting, 2 deleted.\nwork: 1 waiting, 1 deleted.\n"
-                    "home@127.0.0.1: 0 waiting, 1 deleted.\n",
+                    "You have mail!\n2 messages waiting, 3 deleted.\nwork: 1 waiting, 1 deleted.\n"
+                    "home@127.0.0.1: 0 waiting, 1 deleted.\nimap: 1 waiting, 1 deleted.\n",
                     ""}));
     EXPECT_EQ(server.MessageFiles().size(), 1u);
     EXPECT_EQ(home.MessageFiles().size(), 0u);
+    const auto left = imap.MessageFiles();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_NE(ReadFileBytes(left[0]).find("agenda"), std::string::npos);
     const std::string log = ReadFileBytes(logFile);
-    EXPECT_NE(log.find("Subject: cheap watches\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
+    for (const char* subject : {"cheap watches", "cheap pills", "cheap tickets"})
+        EXPECT_NE(log.find("Subject: " + std::string(subject) + "\r\n"), std::string::npos) << log;
 
     home.Deliver(Mail("cheap pills"));
     const std::string failure = "home@127.0.0.1: -ERR [AUTH] Authentication failed.\n";
-    EXPECT_EQ(Check({"--check", "--password-stdin"}, "secret\nwrong\n"),
-              (TRun{1,
-                    "You have mail!\n1 message waiting, 0 deleted.\nwork: 1 waiting, 0 deleted.\n" +
-                        failure,
-                    failure}));
+    EXPECT_EQ(
+        Check({"--check", "--password-stdin"}, "secret\nwrong\nimappw\n"),
+        (TRun{1,
+              "You have mail!\n2 messages waiting, 0 deleted.\nwork: 1 waiting, 0 deleted.\n" +
+                  failure + "imap: 1 waiting, 0 deleted.\n",
+              failure}));
     EXPECT_EQ(home.MessageFiles().size(), 1u);
 
     EXPECT_EQ(Check({"--check", "--password-stdin", "--mailbox", "home@127.0.0.1"}, "homepw\n"),
               (TRun{0, "No mail.\n0 messages waiting, 1 deleted.\n", ""}));
+    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nhomepw\nwrong\n");
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_EQ(refused.Err, "imap: NO [AUTHENTICATIONFAILED] Authentication failed.\n");
     EXPECT_EQ(Check({"--check", "--mailbox", "nowhere"}),
               (TRun{2, "",
                     "vornask: No mailbox is named 'nowhere'.\n"
                     "Try 'vornask --help' for more information.\n"}));
-}
-
-// An IMAP mailbox beside a POP3 one: one pass each, the IMAP spam expunged and logged, what
-// is waiting there the unseen messages left; a refused IMAP login reads as the server's words
-// without its tag.
-TEST_F(CheckCommand, ImapMailboxBesidePop3) {
-    DovecotOptions options;
-    options.imap = true;
-    DovecotServer imap("imapuser", "imappw", options);
-    TMailbox second;
-    second.Name = "imap";
-    second.Connection.Protocol = TMailProtocol::Imap;
-    WriteHive(WorkAnd(second, imap.ImapPort(), imap.User()));
-    server.Deliver(Mail("cheap watches"));
-    imap.Deliver(Mail("cheap pills"));
-    imap.Deliver(Mail("minutes of the meeting"));
-
-    EXPECT_EQ(Check({"--check", "--password-stdin"}, "secret\nimappw\n"),
-              (TRun{0,
-                    "You have mail!\n1 message waiting, 2 deleted.\nwork: 0 waiting, 1 deleted.\n"
-                    "imap: 1 waiting, 1 deleted.\n",
-                    ""}));
-    const auto left = imap.MessageFiles();
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_NE(ReadFileBytes(left[0]).find("minutes of the meeting"), std::string::npos);
-    const std::string log = ReadFileBytes(logFile);
-    EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
-
-    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nwrong\n");
-    EXPECT_EQ(refused.Status, 1);
-    EXPECT_EQ(refused.Err, "imap: NO [AUTHENTICATIONFAILED] Authentication failed.\n");
 }
 
 // Nothing remembered and nothing given: a clear failure, not the server's refusal of an empty
