@@ -24,6 +24,11 @@ struct TRun {
     int Status = -1;
     std::string Out;
     std::string Err;
+    bool operator==(const TRun&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const TRun& run) {
+        return out << run.Status << ", out: " << testing::PrintToString(run.Out)
+                   << ", err: " << testing::PrintToString(run.Err);
+    }
 };
 
 std::string Mail(const std::string& subject) {
@@ -97,10 +102,8 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
         server.Deliver(Mail("cheap watches"));
         server.Deliver(Mail("minutes of the meeting"));
 
-        const TRun run = Check({"--check"});
-        EXPECT_EQ(run.Status, 0) << run.Err;
-        EXPECT_EQ(run.Out, "You have mail!\n1 message waiting, 1 deleted.\n");
-        EXPECT_EQ(run.Err, "");
+        EXPECT_EQ(Check({"--check"}),
+                  (TRun{0, "You have mail!\n1 message waiting, 1 deleted.\n", ""}));
         const auto left = server.MessageFiles();
         ASSERT_EQ(left.size(), 1u);
         EXPECT_NE(ReadFileBytes(left[0]).find("minutes of the meeting"), std::string::npos);
@@ -117,128 +120,92 @@ TEST_F(CheckCommand, RemembersPasswordDeletesAndLogsSpam) {
 // server's words on stderr and deletes nothing.
 TEST_F(CheckCommand, PasswordFromStandardInput) {
     WriteHive(Settings());
-    const TRun empty = Check({"--check", "--password-stdin"}, server.Password() + "\r\nrest\n");
-    EXPECT_EQ(empty.Status, 0) << empty.Err;
-    EXPECT_EQ(empty.Out, "No mail.\n0 messages waiting, 0 deleted.\n");
+    EXPECT_EQ(Check({"--check", "--password-stdin"}, server.Password() + "\r\nrest\n"),
+              (TRun{0, "No mail.\n0 messages waiting, 0 deleted.\n", ""}));
 
     server.Deliver(Mail("cheap watches"));
-    const TRun refused = Check({"--check", "--password-stdin"}, "not-the-password\n");
-    EXPECT_EQ(refused.Status, 1);
-    EXPECT_EQ(refused.Out, "");
-    EXPECT_EQ(refused.Err, "-ERR [AUTH] Authentication failed.\n");
+    EXPECT_EQ(Check({"--check", "--password-stdin"}, "not-the-password\n"),
+              (TRun{1, "", "-ERR [AUTH] Authentication failed.\n"}));
     EXPECT_EQ(server.MessageFiles().size(), 1u);
     EXPECT_EQ(ReadFileBytes(logFile), "");
 
-    const TRun nothing = Check({"--check", "--password-stdin"});
-    EXPECT_EQ(nothing.Status, 1);
-    EXPECT_EQ(nothing.Err, "No password on standard input.\n");
+    EXPECT_EQ(Check({"--check", "--password-stdin"}),
+              (TRun{1, "", "No password on standard input.\n"}));
 }
 
-// Two mailboxes, each with a typed password: both checked at once, the spam of both deleted
-// and logged; the totals of what is left and deleted, then a line each in mailbox order. A refusal
-// in one fails the command but not the other's check; --mailbox checks one as a single mailbox is
-// checked; an unknown one is a mistake on the command line.
+// Three mailboxes, POP3 and IMAP, each with a typed password: all checked at once, the spam of
+// each deleted (expunged on IMAP) and logged; the totals of what is left (the unseen messages on
+// IMAP) and deleted, then a line each in mailbox order. A refusal in one fails the command but not
+// the others' checks, and a refused IMAP login reads as the server's words without its tag;
+// --mailbox checks one as a single mailbox is checked; an unknown one is a mistake on the command
+// line.
 TEST_F(CheckCommand, SeveralMailboxes) {
     DovecotServer home("home", "homepw");
-    TSettings settings = Settings();
-    settings.Mailboxes[0].Name = "work";
-    TMailbox second;
-    second.Connection.Host = "127.0.0.1";
-    second.Connection.Port = home.Port();
-    second.User = home.User();
-    settings.Mailboxes = {settings.Mailboxes[0], second};
-    WriteHive(settings);
-    server.Deliver(Mail("cheap watches"));
-    server.Deliver(Mail("minutes of the meeting"));
-    home.Deliver(Mail("cheap pills"));
-
-    const TRun both = Check({"--check", "--password-stdin"}, "secret\nhomepw\n");
-    EXPECT_EQ(both.Status, 0) << both.Err;
-    EXPECT_EQ(both.Out,
-              "You have mail!\n1 message waiting, 2 deleted.\nwork: 1 waiting, 1 deleted.\n"
-              "home@127.0.0.1: 0 waiting, 1 deleted.\n");
-    EXPECT_EQ(both.Err, "");
-    EXPECT_EQ(server.MessageFiles().size(), 1u);
-    EXPECT_EQ(home.MessageFiles().size(), 0u);
-    const std::string log = ReadFileBytes(logFile);
-    EXPECT_NE(log.find("Subject: cheap watches\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
-
-    home.Deliver(Mail("cheap pills"));
-    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nwrong\n");
-    const std::string failure = "home@127.0.0.1: -ERR [AUTH] Authentication failed.\n";
-    EXPECT_EQ(refused.Status, 1);
-    EXPECT_EQ(refused.Out,
-              "You have mail!\n1 message waiting, 0 deleted.\n"
-              "work: 1 waiting, 0 deleted.\n" +
-                  failure);
-    EXPECT_EQ(refused.Err, failure);
-    EXPECT_EQ(home.MessageFiles().size(), 1u);
-
-    const TRun one =
-        Check({"--check", "--password-stdin", "--mailbox", "home@127.0.0.1"}, "homepw\n");
-    EXPECT_EQ(one.Status, 0) << one.Err;
-    EXPECT_EQ(one.Out, "No mail.\n0 messages waiting, 1 deleted.\n");
-
-    const TRun unknown = Check({"--check", "--mailbox", "nowhere"});
-    EXPECT_EQ(unknown.Status, 2);
-    EXPECT_EQ(unknown.Out, "");
-    EXPECT_EQ(unknown.Err,
-              "vornask: No mailbox is named 'nowhere'.\n"
-              "Try 'vornask --help' for more information.\n");
-}
-
-// An IMAP mailbox beside a POP3 one: one pass each, the IMAP spam expunged and logged, what
-// is waiting there the unseen messages left; a refused IMAP login reads as the server's words
-// without its tag.
-TEST_F(CheckCommand, ImapMailboxBesidePop3) {
     DovecotOptions options;
     options.imap = true;
     DovecotServer imap("imapuser", "imappw", options);
     TSettings settings = Settings();
     settings.Mailboxes[0].Name = "work";
-    TMailbox second;
-    second.Name = "imap";
-    second.Connection.Host = "127.0.0.1";
-    second.Connection.Port = imap.ImapPort();
-    second.Connection.Protocol = TMailProtocol::Imap;
-    second.User = imap.User();
-    settings.Mailboxes = {settings.Mailboxes[0], second};
+    settings.Mailboxes.resize(3);
+    const auto aim = [](TMailbox& mailbox, uint16_t port, const std::string& user) {
+        mailbox.Connection.Host = "127.0.0.1";
+        mailbox.Connection.Port = port;
+        mailbox.User = user;
+    };
+    aim(settings.Mailboxes[1], home.Port(), home.User());
+    aim(settings.Mailboxes[2], imap.ImapPort(), imap.User());
+    settings.Mailboxes[2].Name = "imap";
+    settings.Mailboxes[2].Connection.Protocol = TMailProtocol::Imap;
     WriteHive(settings);
     server.Deliver(Mail("cheap watches"));
-    imap.Deliver(Mail("cheap pills"));
-    imap.Deliver(Mail("minutes of the meeting"));
+    server.Deliver(Mail("minutes of the meeting"));
+    home.Deliver(Mail("cheap pills"));
+    imap.Deliver(Mail("cheap tickets"));
+    imap.Deliver(Mail("agenda"));
 
-    const TRun first = Check({"--check", "--password-stdin"}, "secret\nimappw\n");
-    EXPECT_EQ(first.Status, 0) << first.Err;
-    EXPECT_EQ(first.Out,
-              "You have mail!\n1 message waiting, 2 deleted.\nwork: 0 waiting, 1 deleted.\n"
-              "imap: 1 waiting, 1 deleted.\n");
-    EXPECT_EQ(first.Err, "");
+    EXPECT_EQ(Check({"--check", "--password-stdin"}, "secret\nhomepw\nimappw\n"),
+              (TRun{0,
+                    "You have mail!\n2 messages waiting, 3 deleted.\nwork: 1 waiting, 1 deleted.\n"
+                    "home@127.0.0.1: 0 waiting, 1 deleted.\nimap: 1 waiting, 1 deleted.\n",
+                    ""}));
+    EXPECT_EQ(server.MessageFiles().size(), 1u);
+    EXPECT_EQ(home.MessageFiles().size(), 0u);
     const auto left = imap.MessageFiles();
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_NE(ReadFileBytes(left[0]).find("minutes of the meeting"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(left[0]).find("agenda"), std::string::npos);
     const std::string log = ReadFileBytes(logFile);
-    EXPECT_NE(log.find("Subject: cheap pills\r\n"), std::string::npos) << log;
+    for (const char* subject : {"cheap watches", "cheap pills", "cheap tickets"})
+        EXPECT_NE(log.find("Subject: " + std::string(subject) + "\r\n"), std::string::npos) << log;
 
-    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nwrong\n");
+    home.Deliver(Mail("cheap pills"));
+    const std::string failure = "home@127.0.0.1: -ERR [AUTH] Authentication failed.\n";
+    EXPECT_EQ(
+        Check({"--check", "--password-stdin"}, "secret\nwrong\nimappw\n"),
+        (TRun{1,
+              "You have mail!\n2 messages waiting, 0 deleted.\nwork: 1 waiting, 0 deleted.\n" +
+                  failure + "imap: 1 waiting, 0 deleted.\n",
+              failure}));
+    EXPECT_EQ(home.MessageFiles().size(), 1u);
+
+    EXPECT_EQ(Check({"--check", "--password-stdin", "--mailbox", "home@127.0.0.1"}, "homepw\n"),
+              (TRun{0, "No mail.\n0 messages waiting, 1 deleted.\n", ""}));
+    const TRun refused = Check({"--check", "--password-stdin"}, "secret\nhomepw\nwrong\n");
     EXPECT_EQ(refused.Status, 1);
     EXPECT_EQ(refused.Err, "imap: NO [AUTHENTICATIONFAILED] Authentication failed.\n");
+    EXPECT_EQ(Check({"--check", "--mailbox", "nowhere"}),
+              (TRun{2, "",
+                    "vornask: No mailbox is named 'nowhere'.\n"
+                    "Try 'vornask --help' for more information.\n"}));
 }
 
 // Nothing remembered and nothing given: a clear failure, not the server's refusal of an empty
 // password. No stored settings at all: the same, not the resolver's word on an empty name.
 TEST_F(CheckCommand, NothingSetUp) {
     std::remove(TRegistry::DefaultHivePath().c_str());
-    const TRun unset = Check({"--check"});
-    EXPECT_EQ(unset.Status, 1);
-    EXPECT_EQ(unset.Err, "No mail server is set: enter it in Mail Options.\n");
-
+    EXPECT_EQ(Check({"--check"}),
+              (TRun{1, "", "No mail server is set: enter it in Mail Options.\n"}));
     WriteHive(Settings());
-    const TRun none = Check({"--check"});
-    EXPECT_EQ(none.Status, 1);
-    EXPECT_EQ(none.Out, "");
-    EXPECT_EQ(none.Err, std::string(kNoRememberedPasswordText) + "\n");
+    EXPECT_EQ(Check({"--check"}), (TRun{1, "", std::string(kNoRememberedPasswordText) + "\n"}));
 }
 
 // What a check without a typed credential finds in the keyring, and what it says when that is
@@ -254,26 +221,22 @@ TEST_F(CheckCommand, WhatTheKeyringHolds) {
         const char* name;
         bool oauth;
         std::string secret;  // of the item of the row's kind; empty: none
-        std::string err;
+        std::string err;     // less its end of line
         QString bus;
     };
     const std::vector<Row> rows{
-        {"nothing remembered", false, "", std::string(kNoRememberedPasswordText) + "\n", {}},
-        {"an older plain secret",
-         false,
-         server.Password(),
-         std::string(kNoRememberedPasswordText) + "\n",
-         {}},
+        {"nothing remembered", false, "", kNoRememberedPasswordText, {}},
+        {"an older plain secret", false, server.Password(), kNoRememberedPasswordText, {}},
         {"kept for encryption, now plain",
          false,
          RecordText(TPasswordRecord{server.Password(), true}),
-         std::string(kEncryptedOnlyText) + "\n",
+         kEncryptedOnlyText,
          {}},
-        {"not signed in", true, "", std::string(kCheckNotSignedInText) + "\n", {}},
+        {"not signed in", true, "", kCheckNotSignedInText, {}},
         {"refresh refused",
          true,
          signIn,
-         "Sign in again.\nThe provider refused the saved sign-in.\n",
+         "Sign in again.\nThe provider refused the saved sign-in.",
          {}},
         {"no keyring", false, plainPassword, "", "unix:path=/nonexistent"},
     };
@@ -294,7 +257,7 @@ TEST_F(CheckCommand, WhatTheKeyringHolds) {
         EXPECT_EQ(run.Status, 1);
         EXPECT_EQ(run.Out, "");
         if (row.bus.isEmpty())
-            EXPECT_EQ(run.Err, row.err);
+            EXPECT_EQ(run.Err, row.err + "\n");
         else  // the reason is the keyring's own
             EXPECT_TRUE(run.Err.starts_with("The desktop keyring is not available (") &&
                         run.Err.ends_with("): use --password-stdin.\n"))

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,34 @@
 #include "app/token_source.h"
 #include "platform/registry.h"
 #include "support/files.h"
+#include "support/pop3_script.h"
+
+// Spins the event loop until the condition holds, at most `limit`.
+inline bool Await(const std::function<bool()>& condition,
+                  std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const QDeadlineTimer deadline(limit);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+// A POP3 session of an empty mailbox, and one that refuses the password.
+inline Steps EmptySession() {
+    using S = ScriptedPop3Server;
+    return Then(LoginSteps(""), {S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
+}
+inline Steps RefusingSession() {
+    using S = ScriptedPop3Server;
+    return {S::Send("+OK ready\r\n"), S::ReadLine(), S::Send("+OK\r\n"), S::ReadLine(),
+            S::Send("-ERR no\r\n"),   S::Close()};
+}
+
+// The main of these tests: the cycle needs an application for its event loop.
+inline int RunWithApplication(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
 
 // A cycle pointed at a server, with every signal noted as "tip:TEXT", "no mail", "mail:N",
 // "error:TEXT", "retype" or "user:REASON".

@@ -4,16 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <algorithm>
-#include <functional>
 
 #include "app/check_cycle.h"
 #include "app/timer.h"
 #include "check_cycle_fixture.h"
 #include "filter/kill_list_store.h"
-#include "support/pop3_script.h"
 
 namespace {
 
@@ -32,14 +28,6 @@ Steps DeletingSession() {
     return Then(steps,
                 {S::ReadLine(), S::Send(spam), S::ReadLine(), S::Trickle("+OK gone\r\n", 150),
                  S::ReadLine(), S::Send("+OK\r\n"), S::Close()});
-}
-
-// Spins the event loop until the condition holds, at most ten seconds.
-bool Eventually(const std::function<bool()>& condition) {
-    const QDeadlineTimer deadline(10s);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
 }
 
 bool Holds(const std::vector<std::string>& lines, const std::string& line) {
@@ -63,9 +51,8 @@ class CheckRound : public CheckCycleFixture {
 
 TEST_F(CheckRound, ASilentServerPassesAndHoldsUpNoOtherMailbox) {
     S silent({S::ReadToEnd(), S::Close(), S::ReadToEnd()});
-    const Steps empty = Then(LoginSteps(""), {S::ReadLine(), S::Send("+OK bye\r\n"), S::Close()});
-    S healthy(Then(empty, {}));
-    S healthyAgain(empty);
+    S healthy(EmptySession());
+    S healthyAgain(EmptySession());
     Aim(0, "work", silent.Port());
     Aim(1, "home", healthy.Port());
     settings.Interval = 5;
@@ -77,7 +64,7 @@ TEST_F(CheckRound, ASilentServerPassesAndHoldsUpNoOtherMailbox) {
     cycle.Start();
     // The healthy mailbox's line shows while the silent one is still being waited for; two
     // more asks meanwhile make one more check, not two, and no second session on a mailbox.
-    ASSERT_TRUE(Eventually([&] { return !log.empty(); }));
+    ASSERT_TRUE(Await([&] { return !log.empty(); }));
     EXPECT_EQ(log.front(), "tip:No mail.\nwork: not checked yet\nhome: no mail");
     EXPECT_TRUE(firstTipWhileRunning);
     settings.Mailboxes[1].Connection.Port = healthyAgain.Port();
@@ -108,7 +95,7 @@ TEST_F(CheckRound, AbandonedSessionsEndAtOnceOrWithTheirLogoutOnceTheyDeleted) {
     settings.Mailboxes[0].Connection.GreetingTimeoutMs = 60000;
 
     cycle.CheckMail(false);
-    ASSERT_TRUE(Eventually([&] { return Holds(deleting.LinesSoFar(), "DELE 1"); }));
+    ASSERT_TRUE(Await([&] { return Holds(deleting.LinesSoFar(), "DELE 1"); }));
     cycle.Abandon(2s);
     ASSERT_TRUE(cycle.WaitUntilIdle(5s));
 

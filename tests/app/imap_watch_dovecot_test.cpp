@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "check_cycle_fixture.h"
@@ -19,13 +16,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-bool Await(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    const QDeadlineTimer deadline(limit);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 std::string Message(const std::string& subject) {
     return "From: sender@example.org\nTo: joe@example.org\nSubject: " + subject + "\n\nHello.\n";
@@ -81,7 +71,5 @@ TEST_F(ImapWatchDovecot, SpamDeliveredWhileIdlingIsGoneAtOnce) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return RunWithApplication(argc, argv);
 }

@@ -1,32 +1,18 @@
 // The watch of an IMAP mailbox in the check cycle: against a scripted server whose exact bytes
 // are asserted (IDLE, news, DONE, a pass, renewal, a drop and the way back), the ways a watch
-// ends by itself, and against a real Dovecot, spam delivered while it idles is gone at once.
+// ends by itself, and the pauses between tries.
 
 #include "app/imap_watch.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <functional>
-
 #include "check_cycle_fixture.h"
-#include "filter/kill_list_store.h"
 #include "net/imap.h"
-#include "support/dovecot_server.h"
-#include "support/pop3_script.h"
 
 namespace {
 
 using S = ScriptedPop3Server;
 using namespace std::chrono_literals;
-
-bool Await(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    const QDeadlineTimer deadline(limit);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 // Stands in for the pass, so that its bytes are the test's: one UID SEARCH UNSEEN, whose
 // answer is the unseen count (more than two: more wait than one pass takes); every pass reports
@@ -87,10 +73,11 @@ TEST_F(ImapWatch, IdlesPassesOnNewsRenewsAndComesBackAfterADrop) {
         {S::ReadLine(), S::Send("* SEARCH 4\r\nA3 OK\r\n"), S::ReadLine(),
          S::Send("+ idling\r\n* 3 EXISTS\r\n"), S::ReadLine(), S::Send("A4 OK\r\n"), S::ReadLine(),
          S::Send("* SEARCH 4 7\r\nA5 OK\r\n"), S::ReadLine(), S::Send("+ idling\r\n"), S::Close()});
-    for (const S::Step& step : SignedInSteps()) steps.push_back(step);
-    steps = Then(steps, {S::ReadLine(), S::Send("* SEARCH 7\r\nA3 OK\r\n"), S::ReadLine(),
-                         S::Send("+ idling\r\n"), S::ReadLine(), S::Send("A4 OK\r\n"),
-                         S::ReadLine(), S::Send("+ idling\r\n"), S::ReadLine()});
+    const Steps again =
+        Then(SignedInSteps(), {S::ReadLine(), S::Send("* SEARCH 7\r\nA3 OK\r\n"), S::ReadLine(),
+                               S::Send("+ idling\r\n"), S::ReadLine(), S::Send("A4 OK\r\n"),
+                               S::ReadLine(), S::Send("+ idling\r\n"), S::ReadLine()});
+    steps.insert(steps.end(), again.begin(), again.end());
     S server(steps);
     Aim(server.Port());
     cycle.Watch(Id());
@@ -192,7 +179,5 @@ TEST_F(ImapWatch, PausesBetweenTriesGrowToTheirBound) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return RunWithApplication(argc, argv);
 }

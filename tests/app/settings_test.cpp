@@ -52,15 +52,14 @@ TSettings Sample() {
     return s;
 }
 
-TEST_F(SettingsTest, FirstStartLoadsNothingAndWritesNothing) {
-    const TSettings settings = Reloaded();
-    EXPECT_EQ(settings.Mailboxes[0].Connection.Host, "");
-    EXPECT_EQ(settings.Interval, 0);
-    EXPECT_FALSE(settings.ShowMessage);
+// The first start loads nothing and writes nothing; a save writes all seven values, the log
+// file last.
+TEST_F(SettingsTest, FirstStartLoadsNothingAndASaveWritesAllSevenValues) {
+    const TSettings first = Reloaded();
+    EXPECT_EQ(first.Mailboxes[0].Connection.Host, "");
+    EXPECT_EQ(first.Interval, 0);
+    EXPECT_FALSE(first.ShowMessage);
     EXPECT_FALSE(std::filesystem::exists(hive_));
-}
-
-TEST_F(SettingsTest, SaveWritesAllSevenValuesLogFileLast) {
     SaveSettings(registry_, Sample());
     EXPECT_EQ(ReadFileBytes(hive_),
               "REGEDIT4\n"
@@ -148,13 +147,25 @@ TEST_F(SettingsTest, ASaveIsOneReplacementOfTheFile) {
 }
 
 // A load that stopped at "Interval" never read "WavSound" and "ShowMessage": the save keeps
-// them unless the user changed the field since; the value that failed is repaired.
-TEST_F(SettingsTest, ASaveKeepsStoredValuesTheLoadNeverReached) {
+// them unless the user changed the field since; the value that failed is repaired. The newer
+// values are read all the same: turning the chosen encryption or pin off for the session would
+// send the password in clear.
+TEST_F(SettingsTest, ALoadStoppedAtAClassicValueReadsTheNewerOnesAndTheSaveKeepsTheRest) {
+    TSettings chosen = Sample();
+    TConnection& connection = chosen.Mailboxes[0].Connection;
+    connection.Encryption = TEncryption::Stls;
+    connection.Port = 1110;
+    connection.TrustedCertificate = kPin;
+    chosen.Mailboxes[0].FastCheck = true;
     for (bool changed : {false, true}) {
-        SaveSettings(registry_, Sample());
+        SaveSettings(registry_, chosen);
         Store("Interval", REG_SZ, "10");
         TSettings settings;
         EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
+        EXPECT_TRUE(settings.Mailboxes[0].Connection == connection);
+        EXPECT_TRUE(settings.Mailboxes[0].FastCheck);
+        EXPECT_FALSE(
+            settings.ShowMessage);  // classic values after the stop keep their start values
         if (changed) settings.WavSound = "/other.wav";
         SaveSettings(registry_, settings, load_);
         const TSettings reloaded = Reloaded();
@@ -218,14 +229,29 @@ std::vector<OptionalValue> OptionalValues() {
                               {REG_SZ, "1", true, none}}};
     };
     // A text: stored only while not empty; a stored number is another tool's and reads as empty.
-    const auto text = [&](const char* name, std::string TOAuthConfig::*field, std::string value) {
+    const auto text = [&](const char* name, std::function<std::string&(S)> field,
+                          std::string value) {
         return OptionalValue{name,
-                             [field, value](S s) { s.Mailboxes[0].OAuth.*field = value; },
+                             [field, value](S s) { field(s) = value; },
                              std::string("\"") + name + "\"=\"" + value + "\"\n",
                              {{REG_DWORD, dword1, true, none}}};
     };
+    const auto boxText = [&](const char* name, std::string TMailbox::*field, std::string value) {
+        return text(
+            name, [field](S s) -> std::string& { return s.Mailboxes[0].*field; }, value);
+    };
+    const auto oauth = [&](const char* name, std::string TOAuthConfig::*field, std::string value) {
+        return text(
+            name, [field](S s) -> std::string& { return s.Mailboxes[0].OAuth.*field; }, value);
+    };
     const auto unreadableAuthentication = [](S s) {
         s.Mailboxes[0].Connection.Authentication = kAuthenticationUnreadable;
+    };
+    const auto unreadableEncryption = [](S s) {
+        s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable;
+    };
+    const auto unreadableProtocol = [](S s) {
+        s.Mailboxes[0].Connection.Protocol = kProtocolUnreadable;
     };
     return {
         flag("Fast Check", [](S s) -> bool& { return s.Mailboxes[0].FastCheck; }),
@@ -239,13 +265,13 @@ std::vector<OptionalValue> OptionalValues() {
           {REG_DWORD, std::string("\1\0\0", 3), true, unreadableAuthentication},
           {REG_DWORD, dword1, false,
            [](S s) { s.Mailboxes[0].Connection.Authentication = TAuthentication::SaslPlain; }}}},
-        text("OAuth authorization URL", &TOAuthConfig::AuthorizationUrl,
-             "https://login.example.com/authorize"),
-        text("OAuth token URL", &TOAuthConfig::TokenUrl, "https://login.example.com/token"),
-        text("OAuth scope", &TOAuthConfig::Scope, "mail offline_access"),
-        text("OAuth client ID", &TOAuthConfig::ClientId, "vornask-client"),
-        text("OAuth client secret", &TOAuthConfig::ClientSecret, "s3cret"),
-        text("Token command", &TOAuthConfig::TokenCommand, "oauth-helper --account anna"),
+        oauth("OAuth authorization URL", &TOAuthConfig::AuthorizationUrl,
+              "https://login.example.com/authorize"),
+        oauth("OAuth token URL", &TOAuthConfig::TokenUrl, "https://login.example.com/token"),
+        oauth("OAuth scope", &TOAuthConfig::Scope, "mail offline_access"),
+        oauth("OAuth client ID", &TOAuthConfig::ClientId, "vornask-client"),
+        oauth("OAuth client secret", &TOAuthConfig::ClientSecret, "s3cret"),
+        oauth("Token command", &TOAuthConfig::TokenCommand, "oauth-helper --account anna"),
         // IMAP brings its usual port, which is not stored; a protocol that cannot be read
         // keeps the mailbox from being checked until the user chooses one.
         {"Protocol",
@@ -254,23 +280,12 @@ std::vector<OptionalValue> OptionalValues() {
              s.Mailboxes[0].Connection.Port = 143;
          },
          "\"Protocol\"=dword:00000001\n",
-         {{REG_DWORD, dword2, true,
-           [](S s) { s.Mailboxes[0].Connection.Protocol = kProtocolUnreadable; }},
-          {REG_SZ, "1", true,
-           [](S s) { s.Mailboxes[0].Connection.Protocol = kProtocolUnreadable; }},
+         {{REG_DWORD, dword2, true, unreadableProtocol},
+          {REG_SZ, "1", true, unreadableProtocol},
           {REG_DWORD, dword0, false, none}}},
-        {"Folder",
-         [](S s) { s.Mailboxes[0].Folder = "Lists/Spam watch"; },
-         "\"Folder\"=\"Lists/Spam watch\"\n",
-         {{REG_DWORD, dword1, true, none}}},
-        {"Move To",
-         [](S s) { s.Mailboxes[0].MoveTo = "Junk"; },
-         "\"Move To\"=\"Junk\"\n",
-         {{REG_DWORD, dword1, true, none}}},
-        {"Name",
-         [](S s) { s.Mailboxes[0].Name = "Home"; },
-         "\"Name\"=\"Home\"\n",
-         {{REG_DWORD, dword1, true, none}}},
+        boxText("Folder", &TMailbox::Folder, "Lists/Spam watch"),
+        boxText("Move To", &TMailbox::MoveTo, "Junk"),
+        boxText("Name", &TMailbox::Name, "Home"),
         flag("Decode Headers", [](S s) -> bool& { return s.DecodeHeaders; }),
         flag("Ignore Case", [](S s) -> bool& { return s.IgnoreCase; }),
         flag("Desktop Notification", [](S s) -> bool& { return s.DesktopNotification; }),
@@ -283,12 +298,9 @@ std::vector<OptionalValue> OptionalValues() {
                  995;  // the usual port follows the encryption and is not stored
          },
          "\"Encryption\"=dword:00000002\n",
-         {{REG_SZ, "2", true,
-           [](S s) { s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable; }},
-          {REG_DWORD, std::string("\3\0\0\0", 4), true,
-           [](S s) { s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable; }},
-          {REG_DWORD, std::string("\1\0\0", 3), true,
-           [](S s) { s.Mailboxes[0].Connection.Encryption = kEncryptionUnreadable; }},
+         {{REG_SZ, "2", true, unreadableEncryption},
+          {REG_DWORD, std::string("\3\0\0\0", 4), true, unreadableEncryption},
+          {REG_DWORD, std::string("\1\0\0", 3), true, unreadableEncryption},
           {REG_DWORD, dword2, false,
            [](S s) {
                s.Mailboxes[0].Connection.Encryption = TEncryption::TlsOnConnect,
@@ -375,28 +387,6 @@ TEST_F(SettingsTest, UnreadableEncryptionIsKeptUntilChosen) {
     EXPECT_EQ(Reloaded().Mailboxes[0].Connection.Port, 995);
 }
 
-// A stop at a classic value must not turn the chosen encryption or pin off for the session:
-// the password would then go out in clear.
-TEST_F(SettingsTest, NewerValuesAreReadEvenWhenAClassicValueStopsTheLoad) {
-    TSettings chosen = Sample();
-    chosen.Mailboxes[0].Connection.Encryption = TEncryption::Stls;
-    chosen.Mailboxes[0].Connection.Port = 1110;
-    chosen.Mailboxes[0].Connection.TrustedCertificate = std::string(32 * 3 - 1, 'A');
-    for (size_t i = 2; i < chosen.Mailboxes[0].Connection.TrustedCertificate.size(); i += 3)
-        chosen.Mailboxes[0].Connection.TrustedCertificate[i] = ':';
-    chosen.Mailboxes[0].FastCheck = true;
-    SaveSettings(registry_, chosen);
-    Store("Interval", REG_SZ, "ten");
-    TSettings settings;
-    EXPECT_EQ(LoadError(settings), "Invalid data type for 'Interval'");
-    EXPECT_EQ(settings.Mailboxes[0].Connection.Encryption, TEncryption::Stls);
-    EXPECT_EQ(settings.Mailboxes[0].Connection.Port, 1110);
-    EXPECT_EQ(settings.Mailboxes[0].Connection.TrustedCertificate,
-              chosen.Mailboxes[0].Connection.TrustedCertificate);
-    EXPECT_TRUE(settings.Mailboxes[0].FastCheck);
-    EXPECT_FALSE(settings.ShowMessage);  // classic values after the stop keep their start values
-}
-
 }  // namespace
 
 // Further mailboxes: each in its own sub-key of "Mailboxes", with the first one's rules.
@@ -422,6 +412,11 @@ class MailboxesTest : public SettingsTest {
     static std::string MailboxKey(const std::string& name) {
         return std::string(kSettingsKey) + "\\Mailboxes\\" + name;
     }
+    // The section of the file that starts at name ("Mailboxes\\3]"), up to the next.
+    static std::string Section(const std::string& text, const char* name) {
+        const size_t at = text.find(name);
+        return text.substr(at, text.find("\n[", at) - at);
+    }
     // The file a fresh save of these settings writes.
     std::string FreshFile(const TSettings& settings) {
         TempFolder other;
@@ -445,6 +440,7 @@ class MailboxesTest : public SettingsTest {
         box.RememberPassword = true;
         return box;
     }();
+    const TMailbox third_ = Box("pop.third.example", "a3");
 };
 
 TEST_F(MailboxesTest, TwoAndThreeMailboxesRoundTripInTheirOwnSubKeys) {
@@ -482,8 +478,7 @@ TEST_F(MailboxesTest, TwoAndThreeMailboxesRoundTripInTheirOwnSubKeys) {
 // Removing a mailbox moves the later ones down with what they store, unreadable values too;
 // removing the last deletes "Mailboxes".
 TEST_F(MailboxesTest, RemovingRenumbersWithoutGaps) {
-    const TMailbox third = Box("pop.third.example", "a3");
-    SaveSettings(registry_, WithBoxes({work_, club_, third}));
+    SaveSettings(registry_, WithBoxes({work_, club_, third_}));
     StoreIn(3, "Trusted certificate", REG_DWORD, std::string("\1\0\0\0", 4));
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
@@ -491,7 +486,7 @@ TEST_F(MailboxesTest, RemovingRenumbersWithoutGaps) {
 
     settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
     SaveSettings(registry_, settings, load_);
-    TSettings moved = WithBoxes({club_, third});
+    TSettings moved = WithBoxes({club_, third_});
     const std::string fresh = FreshFile(moved);
     const size_t end = fresh.find("\n[", fresh.find("Mailboxes\\2]"));
     EXPECT_EQ(
@@ -509,14 +504,9 @@ TEST_F(MailboxesTest, RemovingRenumbersWithoutGaps) {
 // A mailbox whose "User" is no text is reported and kept as stored, at its number; the others
 // load, and a removal renumbers nothing while it is there.
 TEST_F(MailboxesTest, ADamagedSubKeyIsKeptAndReportedWhileTheOthersLoad) {
-    const TMailbox third = Box("pop.third.example", "a3");
-    SaveSettings(registry_, WithBoxes({work_, club_, third}));
+    SaveSettings(registry_, WithBoxes({work_, club_, third_}));
     StoreIn(3, "User", REG_DWORD, std::string("\7\0\0\0", 4));
     const std::string damaged = ReadFileBytes(hive_);
-    const auto section = [](const std::string& text, const char* name) {
-        const size_t at = text.find(name);
-        return text.substr(at, text.find("\n\n", at) - at);
-    };
     TSettings settings;
     ASSERT_EQ(LoadError(settings), "");
     ASSERT_EQ(settings.Mailboxes.size(), 4u);
@@ -524,7 +514,7 @@ TEST_F(MailboxesTest, ADamagedSubKeyIsKeptAndReportedWhileTheOthersLoad) {
               "The stored mailbox 3 cannot be read; it is kept as it is and not checked "
               "(Invalid data type for 'User').");
     EXPECT_TRUE(settings.Mailboxes[1] == work_);
-    EXPECT_TRUE(settings.Mailboxes[3] == third);
+    EXPECT_TRUE(settings.Mailboxes[3] == third_);
 
     SaveSettings(registry_, settings, load_);
     EXPECT_EQ(ReadFileBytes(hive_), damaged);
@@ -532,7 +522,7 @@ TEST_F(MailboxesTest, ADamagedSubKeyIsKeptAndReportedWhileTheOthersLoad) {
     settings.Mailboxes[2].User = "a4";
     SaveSettings(registry_, settings, load_);
     const std::string saved = ReadFileBytes(hive_);
-    EXPECT_EQ(section(saved, "Mailboxes\\3]"), section(damaged, "Mailboxes\\3]"));
+    EXPECT_EQ(Section(saved, "Mailboxes\\3]"), Section(damaged, "Mailboxes\\3]"));
     EXPECT_EQ(saved.find("Mailboxes\\2]"), std::string::npos);
     ASSERT_EQ(LoadError(settings), "");
     ASSERT_EQ(settings.Mailboxes.size(), 3u);
@@ -557,11 +547,10 @@ TEST_F(MailboxesTest, IdentityFollowsCopiesAndIsNoPartOfTheValue) {
 // The names below "Mailboxes": a load reads only numbers 2 to 999999 written plainly, a save
 // writes no others and leaves every other name as it is; renumbering uses no name in between.
 TEST_F(MailboxesTest, SubKeyNamesALoadIgnoresAreNeverTouched) {
-    const TMailbox third = Box("pop.third.example", "a3");
     for (const char* foreign : {"moving 3", "MOVING 4", "02", "1000000", "1", "0", "2x", "-3"}) {
         SCOPED_TRACE(foreign);
         std::filesystem::remove(hive_);
-        SaveSettings(registry_, WithBoxes({work_, club_, third}));
+        SaveSettings(registry_, WithBoxes({work_, club_, third_}));
         ASSERT_TRUE(registry_.OpenKey(MailboxKey(foreign), true));
         registry_.WriteString("User", "foreign");
         registry_.CloseKey();
@@ -570,10 +559,10 @@ TEST_F(MailboxesTest, SubKeyNamesALoadIgnoresAreNeverTouched) {
         ASSERT_EQ(settings.Mailboxes.size(), 4u);
         settings.Mailboxes.erase(settings.Mailboxes.begin() + 1);
         SaveSettings(registry_, settings, load_);
-        EXPECT_EQ(ReadFileBytes(hive_), FreshFile(WithBoxes({club_, third})) +
+        EXPECT_EQ(ReadFileBytes(hive_), FreshFile(WithBoxes({club_, third_})) +
                                             "\n[HKEY_CURRENT_USER" + MailboxKey(foreign) +
                                             "]\n\"User\"=\"foreign\"\n");
-        EXPECT_TRUE(Reloaded() == WithBoxes({club_, third}));
+        EXPECT_TRUE(Reloaded() == WithBoxes({club_, third_}));
         SaveSettings(registry_, Sample());
         EXPECT_EQ(ReadFileBytes(hive_), FreshFile(Sample()) + "\n[HKEY_CURRENT_USER" +
                                             MailboxKey(foreign) + "]\n\"User\"=\"foreign\"\n");
@@ -628,11 +617,7 @@ TEST_F(MailboxesTest, ASaveRefusesWhatTheNextLoadWouldNotRead) {
     settings.Mailboxes.erase(settings.Mailboxes.begin() + 2);
     SaveSettings(registry_, settings, load_);
     const std::string saved = ReadFileBytes(hive_);
-    const auto section = [](const std::string& text) {
-        const size_t at = text.find("Mailboxes\\2]");
-        return text.substr(at, text.find("\n[", at) - at);
-    };
-    EXPECT_EQ(section(saved), section(damaged));
+    EXPECT_EQ(Section(saved, "Mailboxes\\2]"), Section(damaged, "Mailboxes\\2]"));
     EXPECT_EQ(saved.find("Mailboxes\\999999]"), std::string::npos);
     ASSERT_EQ(LoadError(settings), "");
     EXPECT_TRUE(settings.Mailboxes[0] == work_);
