@@ -44,6 +44,15 @@ struct SignInOutcome {
     QString failure;
 };
 
+// 127.0.0.1 at port, for the socket calls.
+sockaddr_in Loopback(uint16_t port = 0) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
 void Pump() {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
@@ -193,9 +202,7 @@ TEST_F(OAuthTest, SignInFailures) {
 
 int SilentListener(uint16_t& port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = Loopback();
     bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     listen(fd, 4);
     socklen_t length = sizeof address;
@@ -467,14 +474,11 @@ TEST_F(RedirectListenerTest, AtMostEightConnections) {
 // A flood of idle connections: all but the eight it keeps are closed at once, none is left
 // waiting in the backlog.
 TEST_F(RedirectListenerTest, FloodIsClosedAtOnce) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(listener_.Port());
+    const sockaddr_in address = Loopback(listener_.Port());
     std::vector<int> flood;
     for (int i = 0; i < 200; ++i) {
         flood.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        connect(flood.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        connect(flood.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     }
     const auto closedCount = [&] {
         int closed = 0;
@@ -500,11 +504,8 @@ TEST_F(RedirectListenerTest, OtherUsersAreNotServed) {
         if (child != 0) return child;
         if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(3);
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) _exit(4);
+        const sockaddr_in address = Loopback(port);
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) _exit(4);
         send(fd, Right, sizeof Right - 1, MSG_NOSIGNAL);
         if (closeAtOnce) {
             // Closed once the listener's system has taken the end of the request: the socket
