@@ -622,26 +622,19 @@ class AppSignInTest : public QObject {
         QTest::addColumn<bool>("shared");  // both mailboxes sign in as alice
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("kept");  // the mailboxes whose secrets are still there
-        QTest::newRow("untick 2") << false << false << "untick 2"
-                                  << "1";
-        QTest::newRow("untick 1") << false << false << "untick 1"
-                                  << "2";
-        QTest::newRow("remove 2") << false << false << "remove 2"
-                                  << "1";
-        QTest::newRow("remove 1") << false << false << "remove 1"
-                                  << "2";
-        QTest::newRow("remove 2, Cancel") << false << false << "remove 2, Cancel"
-                                          << "12";
-        QTest::newRow("OAuth2, remove 1") << true << false << "remove 1"
-                                          << "2";
-        QTest::newRow("OAuth2, remove 2") << true << false << "remove 2"
-                                          << "1";
-        QTest::newRow("OAuth2, remove 2, Cancel") << true << false << "remove 2, Cancel"
-                                                  << "12";
-        QTest::newRow("OAuth2 shared, remove 1") << true << true << "remove 1"
-                                                 << "12";
-        QTest::newRow("OAuth2, new scope 2") << true << false << "scope 2"
-                                             << "1";
+        const struct {
+            bool oauth, shared;
+            const char *action, *kept;
+        } rows[] = {
+            {false, false, "untick 2", "1"},          {false, false, "untick 1", "2"},
+            {false, false, "remove 2", "1"},          {false, false, "remove 1", "2"},
+            {false, false, "remove 2, Cancel", "12"}, {true, false, "remove 1", "2"},
+            {true, false, "remove 2", "1"},           {true, false, "remove 2, Cancel", "12"},
+            {true, true, "remove 1", "12"},           {true, false, "scope 2", "1"}};
+        for (const auto& r : rows)
+            QTest::addRow("%s%s", r.oauth ? (r.shared ? "OAuth2 shared, " : "OAuth2, ") : "",
+                          r.action)
+                << r.oauth << r.shared << QString(r.action) << QString(r.kept);
     }
     void secretsLeaveWithTheirMailbox() {
         QFETCH(bool, oauth);
