@@ -155,7 +155,7 @@ TEST_F(OAuthTest, SignInThenRefresh) {
 TEST_F(OAuthTest, RefusalPageComesBeforeFailed) {
     const struct {
         std::vector<std::string> options;
-        const char *failure, *page;
+        const char *failure, *page;  // page: what the browser shows, when not the failure
     } cases[] = {
         {{"--deny", "<b>No</b> & co"},
          "The provider refused the sign-in: access_denied (<b>No</b> & co)",
@@ -163,8 +163,7 @@ TEST_F(OAuthTest, RefusalPageComesBeforeFailed) {
         {{"--tamper-pkce"},
          "The provider no longer accepts this sign-in: invalid_grant (PKCE verifier does not "
          "match). Sign in again.",
-         "The provider no longer accepts this sign-in: invalid_grant (PKCE verifier does not "
-         "match). Sign in again."},
+         nullptr},
     };
     for (const auto& [options, failure, page] : cases) {
         SCOPED_TRACE(failure);
@@ -181,8 +180,8 @@ TEST_F(OAuthTest, RefusalPageComesBeforeFailed) {
         EXPECT_EQ(outcome.failure.toStdString(), failure);
         EXPECT_TRUE(pageFirst);
         const std::string landed = LandingPage();
-        EXPECT_NE(landed.find(std::string(">Vornask was not signed in: ") + page +
-                              " You may close this tab.<"),
+        EXPECT_NE(landed.find(std::string(">Vornask was not signed in: ") +
+                              (page ? page : failure) + " You may close this tab.<"),
                   std::string::npos)
             << landed;
     }
