@@ -75,10 +75,11 @@ class Desk {
         settings.Mailboxes[0].User = "alice";
     }
     // A created form whose checks go to the scripted server, signing in at oauth if given.
-    void Open(TestForm& form, uint16_t port, const OAuthServer* oauth = nullptr) const {
-        form.FormCreate();
-        Configure(form.Settings, port);
-        if (oauth) UseOAuth(form.Settings, *oauth);
+    void Open(TestForm& form, uint16_t port, const OAuthServer* oauth = nullptr) const;
+    // The settings in the hive, for the next start.
+    void Save(const TSettings& settings) const {
+        TRegistry hive(Hive());
+        SaveSettings(hive, settings);
     }
     // Hide twice with the password to remember; how often the missing keyring was said.
     int HideRemembering(uint16_t port) const {
@@ -95,16 +96,41 @@ class Desk {
         form.FormDestroy();
         return said;
     }
-    void UseOAuth(TSettings& settings, const OAuthServer& server) const {
-        settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
-        settings.Mailboxes[0].OAuth = {
-            server.Url("/authorize"), server.Url("/token"), "mail", "vornask-test", "", ""};
-    }
 
   private:
     QTemporaryDir dir_;
     ScopedEnv browser_;
 };
+
+// OAuth2 for the mailbox, at a provider that is never reached unless given.
+void UseOAuth(TMailbox& mailbox, const std::string& authorize = "http://127.0.0.1:1/authorize",
+              const std::string& token = "http://127.0.0.1:1/token") {
+    mailbox.Connection.Authentication = TAuthentication::OAuth2;
+    mailbox.OAuth = {authorize, token, "mail", "vornask-test", "", ""};
+}
+void UseOAuth(TMailbox& mailbox, const OAuthServer& server) {
+    UseOAuth(mailbox, server.Url("/authorize"), server.Url("/token"));
+}
+
+void Desk::Open(TestForm& form, uint16_t port, const OAuthServer* oauth) const {
+    form.FormCreate();
+    Configure(form.Settings, port);
+    if (oauth) UseOAuth(form.Settings.Mailboxes[0], *oauth);
+}
+
+// Tokens good for an hour.
+TOAuthTokens Fresh(const std::string& access = "at", const std::string& refresh = "rt") {
+    return {access, std::chrono::system_clock::now() + 1h, refresh};
+}
+
+// Another mailbox like the first, not a copy of it, for user.
+TMailbox Further(const TMailbox& first, const std::string& user) {
+    TMailbox further = first;
+    further.Identity = {};
+    further.Name = user;
+    further.User = user;
+    return further;
+}
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -130,7 +156,7 @@ struct TokenServer {
     // The settings of an OAuth2 check of alice's mailbox.
     void Configure(const Desk& desk, TSettings& settings) const {
         desk.Configure(settings, dovecot.Port());
-        desk.UseOAuth(settings, oauth);
+        UseOAuth(settings.Mailboxes[0], oauth);
     }
 
     TrustOnly trust;
@@ -297,7 +323,7 @@ class AppSignInTest : public QObject {
         if (oauth) form.Settings.Mailboxes[0].Connection.Authentication = TAuthentication::OAuth2;
         form.Settings.Mailboxes[0].OAuth.TokenCommand = command.toStdString();
         const TMailbox account = form.Settings.Mailboxes[0];
-        form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+        form.Tokens.Accept(account, Fresh());
         form.edPassword->setText("typed");
         form.show();
         WhenModal<TdlgMailOptions>([action](TdlgMailOptions* dialog) {
@@ -322,20 +348,17 @@ class AppSignInTest : public QObject {
         form.Tokens.SignOut(account);
     }
 
-    // Removing a further OAuth2 mailbox forgets its tokens at OK; Cancel keeps them.
+    // Removing a further OAuth2 mailbox forgets its tokens at OK; Cancel keeps them. Without a
+    // keyring too, where only one account's sign-in is held, so the first signs in by password.
     void removingAFurtherOAuthMailboxSignsItOut() {
         for (const bool ok : {false, true}) {
             const Desk desk;
             TestForm form(desk.Hive());
             desk.Open(form, 3);
-            TMailbox cloud;
-            cloud.Name = "Cloud";
-            cloud.User = "di";
-            cloud.Connection.Host = "127.0.0.1";
-            cloud.Connection.Authentication = TAuthentication::OAuth2;
-            form.Settings.Mailboxes = {form.Settings.Mailboxes[0], cloud};
-            const TMailbox account = cloud;
-            form.Tokens.Accept(account, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+            form.Settings.Mailboxes.push_back(Further(form.Settings.Mailboxes[0], "di"));
+            form.Settings.Mailboxes[1].Connection.Authentication = TAuthentication::OAuth2;
+            const TMailbox account = form.Settings.Mailboxes[1];
+            form.Tokens.Accept(account, Fresh());
             WhenModal<TdlgMailOptions>([ok](TdlgMailOptions* dialog) {
                 dialog->cbMailbox->setCurrentIndex(1);
                 WhenModal<QMessageBox>(
@@ -359,7 +382,7 @@ class AppSignInTest : public QObject {
         TestForm form(desk.Hive());
         desk.Open(form, 3, &oauth);
         const TMailbox account = form.Settings.Mailboxes[0];
-        form.Tokens.Accept(account, {"at-old", std::chrono::system_clock::now() + 1h, "rt"});
+        form.Tokens.Accept(account, Fresh("at-old"));
         WhenModal<TdlgMailOptions>([](TdlgMailOptions* dialog) {
             TOAuthGroup* group = dialog->pgConnection->gbOAuth;
             group->edScope->setText("mail imap");
@@ -383,14 +406,9 @@ class AppSignInTest : public QObject {
         const Desk desk;
         TSettings settings;
         desk.Configure(settings, pop3.Port());
-        TMailbox home;
-        home.Name = "home";
-        home.User = "bob";
-        home.Connection = settings.Mailboxes[0].Connection;
-        home.RememberPassword = true;
-        settings.Mailboxes = {settings.Mailboxes[0], home};
-        TRegistry hive(desk.Hive());
-        SaveSettings(hive, settings);
+        settings.Mailboxes.push_back(Further(settings.Mailboxes[0], "bob"));
+        settings.Mailboxes[1].RememberPassword = true;
+        desk.Save(settings);
         {
             TestForm form(desk.Hive());
             form.FormCreate();
@@ -474,8 +492,7 @@ class AppSignInTest : public QObject {
         desk.Configure(settings, stls ? dovecot->Port() : plain.Port());
         if (!stls) settings.Mailboxes[0].Connection.Encryption = TEncryption::None;
         settings.Mailboxes[0].RememberPassword = true;
-        TRegistry hive(desk.Hive());
-        SaveSettings(hive, settings);
+        desk.Save(settings);
         const std::string key = KeyringKey(TKeyringItem::Password, "alice", "127.0.0.1",
                                            settings.Mailboxes[0].Connection.Port);
         QVERIFY(TKeyring().Write(key, secret.toStdString()).IsOk());
@@ -513,9 +530,8 @@ class AppSignInTest : public QObject {
                                           {oauth.Url("/token"), "another-client"}}) {
             TSettings settings;
             desk.Configure(settings, pop3.Port());
-            desk.UseOAuth(settings, oauth);
-            TRegistry hive(desk.Hive());
-            SaveSettings(hive, settings);
+            UseOAuth(settings.Mailboxes[0], oauth);
+            desk.Save(settings);
             QVERIFY(
                 TKeyring()
                     .Write(OAuthKey(settings), RecordText(TSignInRecord{"rt-kept", url, client}))
@@ -544,8 +560,7 @@ class AppSignInTest : public QObject {
             TestForm form(desk.Hive());
             form.FormCreate();
             server.Configure(desk, form.Settings);
-            form.Tokens.Accept(form.Settings.Mailboxes[0],
-                               {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
+            form.Tokens.Accept(form.Settings.Mailboxes[0], Fresh("at-stale", "rt-kept"));
             // No tick of its own during the check, however slow the build makes it.
             form.Cycle().Timer()->SetInterval(3600000);
             form.Cycle().Timer()->SetEnabled(true);
@@ -593,9 +608,8 @@ class AppSignInTest : public QObject {
             QVERIFY(form.edPassword->text().isEmpty());
             tryIt();
         }
-        desk.UseOAuth(form.Settings, server.oauth);
-        form.Tokens.Accept(form.Settings.Mailboxes[0],
-                           {"at-stale", std::chrono::system_clock::now() + 1h, "rt-kept"});
+        UseOAuth(form.Settings.Mailboxes[0], server.oauth);
+        form.Tokens.Accept(form.Settings.Mailboxes[0], Fresh("at-stale", "rt-kept"));
         tryIt();
     }
 
@@ -608,54 +622,39 @@ class AppSignInTest : public QObject {
         QTest::addColumn<bool>("shared");  // both mailboxes sign in as alice
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("kept");  // the mailboxes whose secrets are still there
-        QTest::newRow("untick 2") << false << false << "untick 2"
-                                  << "1";
-        QTest::newRow("untick 1") << false << false << "untick 1"
-                                  << "2";
-        QTest::newRow("remove 2") << false << false << "remove 2"
-                                  << "1";
-        QTest::newRow("remove 1") << false << false << "remove 1"
-                                  << "2";
-        QTest::newRow("remove 2, Cancel") << false << false << "remove 2, Cancel"
-                                          << "12";
-        QTest::newRow("OAuth2, remove 1") << true << false << "remove 1"
-                                          << "2";
-        QTest::newRow("OAuth2, remove 2") << true << false << "remove 2"
-                                          << "1";
-        QTest::newRow("OAuth2 shared, remove 1") << true << true << "remove 1"
-                                                 << "12";
-        QTest::newRow("OAuth2, new scope 2") << true << false << "scope 2"
-                                             << "1";
+        const struct {
+            bool oauth, shared;
+            const char *action, *kept;
+        } rows[] = {
+            {false, false, "untick 2", "1"},          {false, false, "untick 1", "2"},
+            {false, false, "remove 2", "1"},          {false, false, "remove 1", "2"},
+            {false, false, "remove 2, Cancel", "12"}, {true, false, "remove 1", "2"},
+            {true, false, "remove 2", "1"},           {true, false, "remove 2, Cancel", "12"},
+            {true, true, "remove 1", "12"},           {true, false, "scope 2", "1"}};
+        for (const auto& r : rows)
+            QTest::addRow("%s%s", r.oauth ? (r.shared ? "OAuth2 shared, " : "OAuth2, ") : "",
+                          r.action)
+                << r.oauth << r.shared << QString(r.action) << QString(r.kept);
     }
     void secretsLeaveWithTheirMailbox() {
-        if (!KeyringPresent()) QSKIP("needs a keyring");
         QFETCH(bool, oauth);
         QFETCH(bool, shared);
         QFETCH(QString, action);
         QFETCH(QString, kept);
+        if (!KeyringPresent()) QSKIP("needs a keyring");
         const Desk desk;
         TestForm form(desk.Hive());
         desk.Open(form, 3);
-        TMailbox second = form.Settings.Mailboxes[0];
-        second.Identity = {};
-        second.Name = "two";
-        second.User = shared ? "alice" : "bob";
-        form.Settings.Mailboxes.push_back(second);
+        form.Settings.Mailboxes.push_back(
+            Further(form.Settings.Mailboxes[0], shared ? "alice" : "bob"));
         for (TMailbox& mailbox : form.Settings.Mailboxes) {
             mailbox.RememberPassword = !oauth;
-            if (!oauth) continue;
-            mailbox.Connection.Authentication = TAuthentication::OAuth2;
-            mailbox.OAuth = {"http://127.0.0.1:1/authorize",
-                             "http://127.0.0.1:1/token",
-                             "mail",
-                             "vornask-test",
-                             "",
-                             ""};
+            if (oauth) UseOAuth(mailbox);
         }
         const std::vector<TMailbox> before = form.Settings.Mailboxes;
         for (const TMailbox& mailbox : before) {
             if (oauth)
-                form.Tokens.Accept(mailbox, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+                form.Tokens.Accept(mailbox, Fresh());
             else
                 QVERIFY(form.Credentials.KeepPassword(mailbox, "pw-" + mailbox.User).IsOk());
         }
@@ -674,14 +673,17 @@ class AppSignInTest : public QObject {
             (action.endsWith("Cancel") ? dialog->btnCancel : dialog->btnOK)->click();
         });
         form.MailOptions1Click();
+        if (action.startsWith("remove"))
+            QCOMPARE(form.Settings.Mailboxes.size(), size_t(action.endsWith("Cancel") ? 2 : 1));
         QString held;
         for (size_t i = 0; i < before.size(); ++i) {
             std::string secret;
             const bool there =
-                oauth ? TTokenSource().Holds(before[i])
+                oauth ? form.Tokens.Holds(before[i])
                       : TKeyring()
                             .Read(AccountKeyringKey(TKeyringItem::Password, before[i]), secret)
                             .IsOk();
+            if (oauth) QCOMPARE(TTokenSource().Holds(before[i]), there);
             if (there) held += QString::number(i + 1);
         }
         QCOMPARE(held, kept);
@@ -715,24 +717,12 @@ class AppSignInTest : public QObject {
         TSettings settings;
         desk.Configure(settings, pop3.Port());
         settings.Mailboxes[0].RememberPassword = true;
-        TMailbox home = settings.Mailboxes[0];
-        home.Identity = {};
-        home.Name = "home";
-        home.User = "bob";
+        TMailbox home = Further(settings.Mailboxes[0], "bob");
         home.RememberPassword = second != "typed";
         if (second == "encrypted only") home.Connection.Encryption = TEncryption::None;
-        if (second.contains("signed in")) {
-            home.Connection.Authentication = TAuthentication::OAuth2;
-            home.OAuth = {"http://127.0.0.1:1/authorize",
-                          "http://127.0.0.1:1/token",
-                          "mail",
-                          "vornask-test",
-                          "",
-                          ""};
-        }
+        if (second.contains("signed in")) UseOAuth(home);
         settings.Mailboxes.push_back(home);
-        TRegistry hive(desk.Hive());
-        SaveSettings(hive, settings);
+        desk.Save(settings);
         TTokenSource tokens;
         TCredentialSource keeper(tokens);
         QVERIFY(keeper.KeepPassword(settings.Mailboxes[0], "pw1").IsOk());
@@ -740,8 +730,7 @@ class AppSignInTest : public QObject {
         if (second == "remembered") QVERIFY(keeper.KeepPassword(home, "pw2").IsOk());
         if (second == "encrypted only")
             QVERIFY(TKeyring().Write(homeKey, R"({"encrypted":true,"password":"pw2"})").IsOk());
-        if (second == "signed in")
-            tokens.Accept(home, {"at", std::chrono::system_clock::now() + 1h, "rt"});
+        if (second == "signed in") tokens.Accept(home, Fresh());
         {
             TestForm form(desk.Hive());
             form.FormCreate();
@@ -765,14 +754,8 @@ class AppSignInTest : public QObject {
         const Desk desk;
         TestForm form(desk.Hive());
         desk.Open(form, 1);
-        TMailbox cloud = form.Settings.Mailboxes[0];
-        cloud.Identity = {};
-        cloud.User = "di";
-        form.Settings.Mailboxes.push_back(cloud);
-        TSettings oauthOnly;
-        desk.UseOAuth(oauthOnly, oauth);
-        form.Settings.Mailboxes[1].Connection.Authentication = TAuthentication::OAuth2;
-        form.Settings.Mailboxes[1].OAuth = oauthOnly.Mailboxes[0].OAuth;
+        form.Settings.Mailboxes.push_back(Further(form.Settings.Mailboxes[0], "di"));
+        UseOAuth(form.Settings.Mailboxes[1], oauth);
         form.ShowMailboxes();
         form.show();
         form.edPassword->setText("pw");

@@ -164,37 +164,23 @@ class MailOptionsTest : public QObject {
         QVERIFY(d->feSound->isEnabled());
     }
 
-    void intervalLeftByTab_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<bool>("focusBack");
-        QTest::newRow("letters") << "abc"
-                                 << "5" << true;
-        QTest::newRow("empty") << ""
-                               << "5" << true;
-        QTest::newRow("leading blank") << " 12"
-                                       << "12" << false;
-        QTest::newRow("trailing blank") << "12 "
-                                        << "5" << true;
-        QTest::newRow("negative") << "-3"
-                                  << "-3" << false;
-        QTest::newRow("leading zeros") << "007"
-                                       << "7" << false;
-        QTest::newRow("hexadecimal") << "$10"
-                                     << "16" << false;
-        QTest::newRow("too big") << "2147483648"
-                                 << "5" << true;
-    }
+    // Tab out of the interval: a number is kept as read, anything else puts back the stored
+    // value and the cursor.
     void intervalLeftByTab() {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        QFETCH(bool, focusBack);
-        auto d = Open(Sample());
-        TypeOver(d->edInterval, typed);
-        QTest::keyClick(d->edInterval, Qt::Key_Tab);
-        QCOMPARE(d->edInterval->text(), shown);
-        QCoreApplication::processEvents();
-        QCOMPARE(d->edInterval->hasFocus(), focusBack);
+        const struct {
+            const char *typed, *shown;
+            bool focusBack;
+        } cases[] = {{"abc", "5", true},   {"", "5", true},          {" 12", "12", false},
+                     {"12 ", "5", true},   {"-3", "-3", false},      {"007", "7", false},
+                     {"$10", "16", false}, {"2147483648", "5", true}};
+        for (const auto& c : cases) {
+            auto d = Open(Sample());
+            TypeOver(d->edInterval, c.typed);
+            QTest::keyClick(d->edInterval, Qt::Key_Tab);
+            QCOMPARE(d->edInterval->text(), QString(c.shown));
+            QCoreApplication::processEvents();
+            QCOMPARE(d->edInterval->hasFocus(), c.focusBack);
+        }
     }
 
     void intervalLeftForOtherPageComesBack() {
@@ -235,51 +221,38 @@ class MailOptionsTest : public QObject {
         QTest::addColumn<int>("stored");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("saved");
-        const QString first = "|pop.example.org|anna";
-        QTest::newRow("add names it and shows it empty")
-            << 1 << QStringList{"add Work", "shows ", "host pop.work.example", "ok"}
-            << QStringList{first, "Work|pop.work.example|"};
-        QTest::newRow("an unnamed mailbox is named by its fields as they are typed")
-            << 1 << QStringList{"named anna@pop.example.org", "add ",
-                                "named (no server yet)",      "host pop.new.example",
-                                "named pop.new.example",      "user cy",
-                                "named cy@pop.new.example",   "host ",
-                                "named (no server yet)",      "ok"}
-            << QStringList{first, "||cy"};
-        QTest::newRow("the fields follow the selection") << 2
-                                                         << QStringList{"shows pop.example.org",
-                                                                        "select 1",
-                                                                        "shows pop.work.example",
-                                                                        "host x.example",
-                                                                        "select 0",
-                                                                        "shows pop.example.org",
-                                                                        "select 1",
-                                                                        "shows x.example",
-                                                                        "ok"}
-                                                         << QStringList{first, "Work|x.example|bo"};
-        QTest::newRow("a refused mailbox stays shown")
-            << 2 << QStringList{"select 1", "pin nonsense", "refused 0", "pin ", "select 0", "ok"}
-            << QStringList{first, "Work|pop.work.example|bo"};
-        QTest::newRow("rename") << 2 << QStringList{"select 1", "rename Office", "ok"}
-                                << QStringList{first, "Office|pop.work.example|bo"};
-        QTest::newRow("removing the first moves the second up")
-            << 3 << QStringList{"remove yes", "shows pop.work.example", "ok"}
-            << QStringList{"Work|pop.work.example|bo", "|pop.home.example|cy"};
+        const QString first = "|pop.example.org|anna", work = "Work|pop.work.example|bo";
+        // The steps, separated by "; ".
+        const auto row = [](const char* name, int stored, const char* steps,
+                            const QStringList& saved) {
+            QTest::newRow(name) << stored << QString(steps).split("; ") << saved;
+        };
+        row("add names it and shows it empty", 1, "add Work; shows ; host pop.work.example; ok",
+            {first, "Work|pop.work.example|"});
+        row("an unnamed mailbox is named by its fields as they are typed", 1,
+            "named anna@pop.example.org; add ; named (no server yet); host pop.new.example; "
+            "named pop.new.example; user cy; named cy@pop.new.example; host ; "
+            "named (no server yet); ok",
+            {first, "||cy"});
+        row("the fields follow the selection", 2,
+            "shows pop.example.org; select 1; shows pop.work.example; host x.example; select 0; "
+            "shows pop.example.org; select 1; shows x.example; ok",
+            {first, "Work|x.example|bo"});
+        row("a refused mailbox stays shown", 2,
+            "select 1; pin nonsense; refused 0; pin ; select 0; ok", {first, work});
+        row("rename", 2, "select 1; rename Office; ok", {first, "Office|pop.work.example|bo"});
+        row("removing the first moves the second up", 3, "remove yes; shows pop.work.example; ok",
+            {work, "|pop.home.example|cy"});
         // "damage N" marks stored mailbox N as unreadable before the dialog opens.
-        QTest::newRow("removing the first skips a damaged second")
-            << 3 << QStringList{"damage 1", "remove yes", "shows pop.home.example", "ok"}
-            << QStringList{"|pop.home.example|cy", "Work|pop.work.example|bo"};
-        QTest::newRow("the only readable one stays")
-            << 2 << QStringList{"damage 1", "unremovable", "shows pop.example.org", "ok"}
-            << QStringList{first, "Work|pop.work.example|bo"};
-        QTest::newRow("removing asks first") << 2 << QStringList{"select 1", "remove no", "ok"}
-                                             << QStringList{first, "Work|pop.work.example|bo"};
-        QTest::newRow("removing the only further one")
-            << 2 << QStringList{"select 1", "remove yes", "shows pop.example.org", "ok"}
-            << QStringList{first};
-        QTest::newRow("cancel keeps what is stored")
-            << 2 << QStringList{"add New", "select 0", "remove yes", "cancel"}
-            << QStringList{first, "Work|pop.work.example|bo"};
+        row("removing the first skips a damaged second", 3,
+            "damage 1; remove yes; shows pop.home.example; ok", {"|pop.home.example|cy", work});
+        row("the only readable one stays", 2, "damage 1; unremovable; shows pop.example.org; ok",
+            {first, work});
+        row("removing asks first", 2, "select 1; remove no; ok", {first, work});
+        row("removing the only further one", 2, "select 1; remove yes; shows pop.example.org; ok",
+            {first});
+        row("cancel keeps what is stored", 2, "add New; select 0; remove yes; cancel",
+            {first, work});
     }
 
     void mailboxLine() {
@@ -542,33 +515,23 @@ class MailOptionsTest : public QObject {
         QCOMPARE(settings.MailProgram, ('"' + program + '"').toStdString());
     }
 
-    void firstWordAndPlausibility_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<bool>("plausible");
-        QTest::newRow("plain") << "/usr/bin/mutt -x"
-                               << "/usr/bin/mutt" << true;
-        QTest::newRow("leading blanks") << "  a.wav"
-                                        << "a.wav" << true;
-        QTest::newRow("quoted") << "\"/a b/c d.exe\" -y"
-                                << "/a b/c d.exe" << true;
-        QTest::newRow("unclosed quote") << "\"/a b"
-                                        << "/a b" << true;
-        QTest::newRow("empty") << ""
-                               << "" << true;
-        QTest::newRow("semicolon") << "a;b"
-                                   << "a;b" << false;
-        QTest::newRow("pipe") << "x|y"
-                              << "x|y" << false;
-        QTest::newRow("bracket") << "[x]"
-                                 << "[x]" << false;
-    }
+    // The first word of a command line, and whether it could name a file at all.
     void firstWordAndPlausibility() {
-        QFETCH(QString, text);
-        QFETCH(QString, word);
-        QFETCH(bool, plausible);
-        QCOMPARE(FirstWord(text), word);
-        QCOMPARE(IsPlausibleFileName(word), plausible);
+        const struct {
+            const char *text, *word;
+            bool plausible;
+        } cases[] = {{"/usr/bin/mutt -x", "/usr/bin/mutt", true},
+                     {"  a.wav", "a.wav", true},
+                     {"\"/a b/c d.exe\" -y", "/a b/c d.exe", true},
+                     {"\"/a b", "/a b", true},  // an unclosed quote
+                     {"", "", true},
+                     {"a;b", "a;b", false},
+                     {"x|y", "x|y", false},
+                     {"[x]", "[x]", false}};
+        for (const auto& c : cases) {
+            QCOMPARE(FirstWord(c.text), QString(c.word));
+            QCOMPARE(IsPlausibleFileName(c.word), c.plausible);
+        }
     }
 
     void quotingAndFilters() {
