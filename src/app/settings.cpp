@@ -48,13 +48,18 @@ bool KeepStored(TRegistry& registry, const TSettingValue& value, const TSettings
            SameIn(value, settings, load.Left) && registry.ValueExists(value.Name);
 }
 
+std::vector<TSettingValue> InWriteOrder() {
+    const std::span<const TSettingValue> values = SettingValues();
+    std::vector<TSettingValue> ordered(values.begin(), values.end());
+    std::ranges::sort(ordered, {}, &TSettingValue::WriteOrder);
+    return ordered;
+}
+
 // Writes the values the filter picks to the current key, in write order, by the rules above.
 template <class Filter>
 void WriteValues(TRegistry& registry, const TSettings& settings, const TSettingsLoad& load,
                  Filter picks) {
-    const std::span<const TSettingValue> values = SettingValues();
-    std::vector<TSettingValue> inWriteOrder(values.begin(), values.end());
-    std::ranges::sort(inWriteOrder, {}, &TSettingValue::WriteOrder);
+    static const std::vector<TSettingValue> inWriteOrder = InWriteOrder();
     for (const TSettingValue& value : inWriteOrder)
         if (picks(value) && !KeepStored(registry, value, settings, load))
             StoreValue(registry, value, settings);
@@ -84,6 +89,29 @@ TMailbox ReadMailbox(TRegistry& registry, int number) {
                              " cannot be read; it is kept as it is and not checked (" + fault +
                              ").";
     return mailbox;
+}
+
+// Reads the open settings key, which it closes; what stopped the required reads, if any. A
+// required value that fails stops the required reads there; the optional ones are read all the
+// same, so that such a stop never turns a chosen safeguard off for the session.
+std::exception_ptr ReadMainKey(TRegistry& registry, TSettings& settings, LoadRecord& record) {
+    TKeyCloser closer(registry);
+    std::exception_ptr stop;
+    for (const TSettingValue& value : SettingValues()) {
+        if (value.Keeping == TKeeping::Optional) {
+            record.Reach(value.Name);
+            ReadLeniently(registry, value, settings);
+            continue;
+        }
+        if (stop) continue;
+        try {
+            record.Reach(value.Name);
+            ReadStrictly(registry, value, settings);
+        } catch (...) {
+            stop = std::current_exception();
+        }
+    }
+    return stop;
 }
 
 // Refuses, before anything is written, a save that would lose a mailbox: an unreadable one
@@ -134,27 +162,7 @@ void LoadSettings(TRegistry& registry, TSettings& settings, TSettingsLoad& load)
         record.ReachAll();  // nothing stored, nothing to keep
         return;
     }
-    std::exception_ptr stop;
-    {
-        TKeyCloser closer(registry);
-        // A required value that fails stops the required reads there; the optional ones are
-        // read all the same, so that such a stop never turns a chosen safeguard off for the
-        // session.
-        for (const TSettingValue& value : SettingValues()) {
-            if (value.Keeping == TKeeping::Optional) {
-                record.Reach(value.Name);
-                ReadLeniently(registry, value, settings);
-                continue;
-            }
-            if (stop) continue;
-            try {
-                record.Reach(value.Name);
-                ReadStrictly(registry, value, settings);
-            } catch (...) {
-                stop = std::current_exception();
-            }
-        }
-    }
+    const std::exception_ptr stop = ReadMainKey(registry, settings, record);
     // The further mailboxes check even when the first one's values stopped the load.
     settings.Mailboxes.erase(settings.Mailboxes.begin() + 1, settings.Mailboxes.end());
     for (TMailbox& further : LoadStoredMailboxes(registry, ReadMailbox))
