@@ -8,32 +8,23 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "app/connection_test_run.h"
-#include "app/credential_source.h"
 #include "app/failure_advice.h"
 #include "app/settings.h"
-#include "app/shown_message.h"
 #include "app/token_source.h"
 #include "base/exception.h"
-#include "net/connection.h"
 #include "net/encryption.h"
-#include "net/pop3_probe.h"
-#include "net/sasl.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/message_box.h"
-#include "shell/connection_report.h"
 #include "shell/oauth_group.h"
 
 namespace {
 
-const char* const kTestTitle = "Test connection";
 const char* const kSignInTitle = "Sign in";
 constexpr int kOAuth2Index = static_cast<int>(TAuthentication::OAuth2);
-const char* const kTestCaption = "&Test connection";
 // The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
 // with the box's frame and margins.
 int FingerprintWidth(const QFontMetrics& metrics) {
@@ -90,13 +81,6 @@ bool SameFolder(const QString& a, const QString& b) {
     return name(a) == name(b);
 }
 
-// As a check shows it; a socket error also names the system's reason.
-std::string FailureText(const Exception& e) {
-    if (const auto* socket = dynamic_cast<const ESocketError*>(&e))
-        return ShownMessage(e) + " (" + std::strerror(socket->ErrorCode) + ")";
-    return ShownMessage(e);
-}
-
 }  // namespace
 
 TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
@@ -113,13 +97,7 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     edTrustedCertificate = new QLineEdit(this);
     edTrustedCertificate->setPlaceholderText("none: the system's store decides");
     SetWidthAtLeast(edTrustedCertificate, FingerprintWidth(edTrustedCertificate->fontMetrics()));
-    btnTestConnection = new QPushButton(kTestCaption, this);
-    // Room for either caption with the padding the dialog's other buttons have.
-    SetSizeAtLeast(btnTestConnection,
-                   btnTestConnection->fontMetrics().horizontalAdvance("Test connection") + 24, 24);
-    test_ = new TConnectionTestRun(this);
-    ConnectGuarded(test_, &TConnectionTestRun::Ended, this,
-                   [this](const TConnectionTestResult& result) { TestEnded(result); });
+    MakeTestButton();
     grid_ = new QGridLayout(this);
     grid_->setContentsMargins(8, 6, 8, 4);
     grid_->setVerticalSpacing(4);
@@ -159,8 +137,6 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
                    [this] { cbProtocolChange(); });
     ConnectGuarded(cbEncryption, &QComboBox::currentIndexChanged, this,
                    [this] { cbEncryptionChange(); });
-    ConnectGuarded(btnTestConnection, &QPushButton::clicked, this,
-                   [this] { btnTestConnectionClick(); });
     ConnectGuarded(cbAuthentication, &QComboBox::currentIndexChanged, this,
                    [this] { cbAuthenticationChange(); });
     ConnectGuarded(gbOAuth, &TOAuthGroup::signInClicked, this, [this] { btnSignInClick(); });
@@ -398,83 +374,9 @@ void TConnectionPage::btnSignOutClick() {
     ShowSignedIn();
 }
 
-void TConnectionPage::btnTestConnectionClick() {
-    if (test_->Running()) return;
-    TConnection connection;
-    try {
-        CheckInput();  // a check would refuse the pin, so the test must not ignore it
-        StoreShownTo(connection);
-    } catch (const Exception& e) {
-        ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
-        return;
-    }
-    const TMailbox account = ShownAccount();
-    std::optional<TCredential> credential;
-    signInFailure_.clear();
-    try {
-        if (Credentials) credential = Credentials->AtHand(account);
-    } catch (const Exception& e) {
-        signInFailure_ = ShownDetail(e);
-        std::replace(signInFailure_.begin(), signInFailure_.end(), '\n', ' ');
-    }
-    test_->Start(account, credential);  // its connection is the one just checked
-    SetTesting(true);
-}
-
-void TConnectionPage::StopTest() {
-    test_->Stop();
-}
-
-bool TConnectionPage::TestRunning() const {
-    return test_->Running();
-}
-
-void TConnectionPage::SetTesting(bool testing) {
-    btnTestConnection->setEnabled(!testing);
-    btnTestConnection->setText(testing ? "Testing..." : kTestCaption);
-    if (testing)
-        setCursor(Qt::BusyCursor);
-    else
-        unsetCursor();
-}
-
-void TConnectionPage::TestEnded(const TConnectionTestResult& result) {
-    SetTesting(false);
-    if (result.Stopped) return;
-    if (result.Failure) {
-        try {
-            std::rethrow_exception(result.Failure);
-        } catch (const Exception& e) {
-            ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
-        }
-        return;
-    }
-    TProbeReport report = result.Report;
-    if (!signInFailure_.empty() && !report.Refusal) {
-        report.SignInTried = true;
-        report.SignInRefusal = signInFailure_;
-    }
-    if (ShowReport(report, result.Host))
-        edTrustedCertificate->setText(QString::fromStdString(result.Report.Peer.Fingerprint));
-}
-
 // Plain text: the failure may quote the server, whose words must not draw anything.
 void TConnectionPage::ShowFailure(const QString& text, const char* title) {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     ExecMessageBox(box, window());
-}
-
-bool TConnectionPage::ShowReport(const TProbeReport& report, const std::string& host) {
-    QMessageBox box(QMessageBox::Information, kTestTitle,
-                    ConnectionReportHtml(report, host, UtcNowText()), QMessageBox::Ok, this);
-    box.setObjectName("boxConnectionReport");
-    box.setTextFormat(Qt::RichText);  // built escaped: no server text is markup
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    if (report.Encrypted && !report.Peer.Trusted) box.setIcon(QMessageBox::Warning);
-    QPushButton* trust = nullptr;
-    if (OffersTrust(report))
-        trust = box.addButton("Trust this certificate", QMessageBox::AcceptRole);
-    ExecMessageBox(box, window());
-    return trust && box.clickedButton() == trust;
 }
