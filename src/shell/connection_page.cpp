@@ -11,10 +11,8 @@
 #include <optional>
 
 #include "app/connection_test_run.h"
-#include "app/failure_advice.h"
 #include "app/settings.h"
 #include "app/token_source.h"
-#include "base/exception.h"
 #include "net/encryption.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
@@ -67,18 +65,6 @@ const char* PasswordText(bool imap) {
 }
 const char* SaslPlainText(bool imap) {
     return imap ? "Password (AUTHENTICATE PLAIN)" : "Password (SASL PLAIN)";
-}
-
-// Whether two IMAP folder names are one folder: INBOX (also an empty name) in any case, any
-// other name exactly.
-bool SameFolder(const QString& a, const QString& b) {
-    const auto name = [](const QString& text) {
-        const QString trimmed = text.trimmed();
-        return trimmed.isEmpty() || trimmed.compare("INBOX", Qt::CaseInsensitive) == 0
-                   ? QString("INBOX")
-                   : trimmed;
-    };
-    return name(a) == name(b);
 }
 
 }  // namespace
@@ -185,7 +171,7 @@ void TConnectionPage::LoadFrom(const TMailbox& mailbox) {
 }
 
 void TConnectionPage::cbAuthenticationChange() {
-    const bool oauth = cbAuthentication->currentIndex() == kOAuth2Index;
+    const bool oauth = OAuthChosen();
     gbOAuth->setVisible(oauth);
     if (oauth) ShowSignedIn();
 }
@@ -210,6 +196,10 @@ bool TConnectionPage::ImapChosen() const {
     return ChosenProtocol(cbProtocol->currentIndex()) == TMailProtocol::Imap;
 }
 
+bool TConnectionPage::OAuthChosen() const {
+    return cbAuthentication->currentIndex() == kOAuth2Index;
+}
+
 void TConnectionPage::FollowUsualPort() {
     const int usual = UsualPortShown(cbEncryption->currentIndex(), cbProtocol->currentIndex());
     if (edPort->value() == usualPort_) edPort->setValue(usual);
@@ -226,96 +216,6 @@ void TConnectionPage::ShowProtocol() {
          {lbFolder_, static_cast<QWidget*>(edFolder), lbMoveTo_, static_cast<QWidget*>(edMoveTo)})
         widget->setVisible(imap);
     gbOAuth->ShowScopesFor(imap);
-}
-
-TConnectionPage::TFault TConnectionPage::Fault(std::string& text) const {
-    if (cbProtocol->currentIndex() < 0) {
-        text = "Choose the protocol on the Connection page";
-        return TFault::Protocol;
-    }
-    if (cbEncryption->currentIndex() < 0) {
-        text = "Choose the encryption on the Connection page";
-        return TFault::Encryption;
-    }
-    if (cbAuthentication->currentIndex() < 0) {
-        text = "Choose the authentication on the Connection page";
-        return TFault::Authentication;
-    }
-    if (cbAuthentication->currentIndex() == kOAuth2Index) {
-        if (EncryptionAt(cbEncryption->currentIndex()) == TEncryption::None) {
-            text = kOAuthNeedsEncryptionText;
-            return TFault::OAuthEncryption;
-        }
-        if (const auto refusal = gbOAuth->Refusal()) {
-            text = refusal->Text;
-            return TFault::OAuth;
-        }
-    }
-    const std::string pin = edTrustedCertificate->text().trimmed().toStdString();
-    if (!pin.empty() && !NormalizeFingerprint(pin)) {
-        text = "'" + pin + "' is not a SHA-256 fingerprint";
-        return TFault::Pin;
-    }
-    // Moved into the folder guarded, condemned mail would arrive there again, endlessly.
-    if (ImapChosen() && !edMoveTo->text().trimmed().isEmpty() &&
-        SameFolder(edMoveTo->text(), edFolder->text())) {
-        text =
-            "Condemned mail cannot be moved into the folder it was found in; leave \"Move "
-            "condemned mail to\" empty to delete it, or name another folder";
-        return TFault::MoveTo;
-    }
-    return TFault::None;
-}
-
-void TConnectionPage::CheckInput() const {
-    std::string text;
-    if (Fault(text) != TFault::None) throw EConvertError(text);
-}
-
-bool TConnectionPage::InputAcceptable() {
-    std::string message;
-    const TFault fault = Fault(message);
-    if (fault == TFault::None) return true;
-    QString text = QString::fromStdString(message);
-    if (fault == TFault::Pin)
-        text +=
-            "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as openssl "
-            "x509 -fingerprint -sha256 prints them, or leave the field empty.";
-    else if (!text.endsWith('.'))
-        text += '.';
-    ShowFailure(text,
-                fault == TFault::Pin || fault == TFault::Encryption ? kTestTitle : "Mail options");
-    return false;
-}
-
-void TConnectionPage::FocusFault() {
-    std::string text;
-    QWidget* target = nullptr;
-    switch (Fault(text)) {
-        case TFault::None:
-            return;
-        case TFault::Protocol:
-            target = cbProtocol;
-            break;
-        case TFault::MoveTo:
-            target = edMoveTo;
-            break;
-        case TFault::Encryption:
-        case TFault::OAuthEncryption:
-            target = cbEncryption;
-            break;
-        case TFault::Authentication:
-            target = cbAuthentication;
-            break;
-        case TFault::OAuth:
-            target = gbOAuth->Refusal()->Field;
-            break;
-        case TFault::Pin:
-            target = edTrustedCertificate;
-            break;
-    }
-    target->setFocus(Qt::OtherFocusReason);
-    if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->selectAll();
 }
 
 void TConnectionPage::StoreTo(TMailbox& mailbox) const {

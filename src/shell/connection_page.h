@@ -113,7 +113,9 @@ class TConnectionPage : public QWidget {
         Pin,
         MoveTo  // into the folder guarded
     };
+    // What CheckInput refuses first (connection_page_check.cpp).
     TFault Fault(std::string& text) const;
+    bool OAuthChosen() const;
     // The mailbox shown (its identity kept), with what the page and the login page's host and
     // user show, as a sign-in uses them.
     TMailbox ShownAccount() const;
