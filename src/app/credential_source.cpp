@@ -1,6 +1,7 @@
 #include "app/credential_source.h"
 
 #include "app/settings.h"
+#include "net/imap.h"
 #include "net/pop3.h"
 #include "platform/token_command.h"
 
@@ -9,6 +10,17 @@ namespace {
 bool Encrypted(const TMailbox& settings) {
     const auto encryption = settings.Connection.Encryption;
     return encryption && *encryption != TEncryption::None;
+}
+
+// Either client keeps the password and the access token in members of those names.
+template <class TClient>
+void HandOver(TClient& client, const TCredential& credential) {
+    client.Password.clear();
+    client.AccessToken.clear();
+    if (client.Authentication == TAuthentication::OAuth2)
+        client.AccessToken = credential.Secret;
+    else
+        client.Password = credential.Secret;
 }
 
 }  // namespace
@@ -112,12 +124,11 @@ TKeyringResult TCredentialSource::ForgetPassword(const TMailbox& settings) {
 }
 
 void UseCredential(TPop3& pop3, const TCredential& credential) {
-    pop3.Password.clear();
-    pop3.AccessToken.clear();
-    if (pop3.Authentication == TAuthentication::OAuth2)
-        pop3.AccessToken = credential.Secret;
-    else
-        pop3.Password = credential.Secret;
+    HandOver(pop3, credential);
+}
+
+void UseCredential(TImap& imap, const TCredential& credential) {
+    HandOver(imap, credential);
 }
 
 bool IsLoginRefusal(const Exception& e) {

@@ -21,6 +21,7 @@
 #include "platform/keyring.h"
 #include "platform/oauth_config.h"
 
+class TImap;
 class TPop3;
 struct TMailbox;
 
@@ -98,8 +99,10 @@ class TCredentialSource : public QObject {
     std::string keyringReason_;  // why the keyring could not be read at the last try
 };
 
-// Hands the credential to a client that already uses the connection.
+// Hands the credential to a client that already uses the connection: as the access token with
+// OAuth2, as the password otherwise.
 void UseCredential(TPop3& pop3, const TCredential& credential);
+void UseCredential(TImap& imap, const TCredential& credential);
 // Whether the failure is the server's refusal of the login (not a refusal for now).
 bool IsLoginRefusal(const Exception& e);
 // Gives the client the credential and runs login; a Renewable token the server refuses is

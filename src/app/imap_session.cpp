@@ -7,12 +7,7 @@
 void PrepareImapSession(TImap& imap, const TMailbox& mailbox, const TCredential& credential) {
     imap.Use(mailbox.Connection);
     imap.UserName = mailbox.User;
-    imap.Password.clear();
-    imap.AccessToken.clear();
-    if (imap.Authentication == TAuthentication::OAuth2)
-        imap.AccessToken = credential.Secret;
-    else
-        imap.Password = credential.Secret;
+    UseCredential(imap, credential);
 }
 
 void OpenImapSession(TImap& imap, const TMailbox& mailbox, const TCredential& credential) {

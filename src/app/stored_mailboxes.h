@@ -3,7 +3,7 @@
 // Where the further mailboxes live in the hive: the sub-keys "2", "3", ... of "Mailboxes" below
 // the settings key, which numbers they may have, and how a save renumbers them after a removal
 // without touching what is not ours or could not be read. What each sub-key holds is the
-// settings table's business (settings.cpp), passed in as read and write.
+// settings table's business (setting_values.cpp), passed in as read and write.
 
 #include <functional>
 #include <vector>

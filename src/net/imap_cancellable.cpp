@@ -1,11 +1,5 @@
 #include "net/imap_cancellable.h"
 
-#include <cerrno>
-#include <memory>
-
-#include "net/net_errors.h"
-#include "net/transport.h"
-
 namespace {
 
 // The command after the tag: "A7 UID EXPUNGE 4:9" gives "UID EXPUNGE 4:9".
@@ -23,18 +17,9 @@ bool RemovesMessages(std::string_view command) {
 
 }  // namespace
 
-TCancellableImap::TCancellableImap() {
-    auto socket = std::make_unique<TSocketTransport>();
-    socket_ = socket.get();
-    Transport = std::move(socket);
-}
-
-void TCancellableImap::Cancel() {
-    socket_->Cancel();
-}
+TCancellableImap::TCancellableImap() : cancel_(Transport) {}
 
 void TCancellableImap::BeforeSend(std::string_view bytes) {
     const std::string_view command = CommandOf(bytes);
-    if (stopRequested_ && !command.starts_with("LOGOUT")) throw ESocketError(ECANCELED);
-    if (RemovesMessages(command)) sentDeletions_ = true;
+    cancel_.BeforeSend(command.starts_with("LOGOUT"), RemovesMessages(command));
 }

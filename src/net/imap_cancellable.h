@@ -2,12 +2,10 @@
 
 // An IMAP client whose session another thread may cut short, for work run off the GUI thread.
 
-#include <atomic>
 #include <string_view>
 
 #include "net/imap.h"
-
-class TSocketTransport;
+#include "net/session_cancel.h"
 
 class TCancellableImap : public TImap {
   public:
@@ -15,18 +13,16 @@ class TCancellableImap : public TImap {
 
     // Callable from any thread: a connect or receive under way fails at once, and so does
     // every later connect.
-    void Cancel();
+    void Cancel() { cancel_.Cancel(); }
     // Callable from any thread: from now on every command but LOGOUT fails before it is sent
     // (ESocketError ECANCELED), so a session that has removed messages can still end cleanly.
-    void RequestStop() { stopRequested_ = true; }
+    void RequestStop() { cancel_.RequestStop(); }
     // Whether this client has sent a command that removes or flags messages since it was made.
-    bool SentDeletions() const { return sentDeletions_; }
+    bool SentDeletions() const { return cancel_.SentDeletions(); }
 
   protected:
     void BeforeSend(std::string_view bytes) override;
 
   private:
-    TSocketTransport* socket_;  // under Transport, also once TLS wraps it
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<bool> sentDeletions_{false};
+    TSessionCancel cancel_;
 };

@@ -1,8 +1,5 @@
 #include "net/pop3_cancellable.h"
 
-#include <cerrno>
-#include <memory>
-
 namespace {
 
 // Whether the write holds a DELE command: alone, or anywhere in a pipelined batch.
@@ -12,17 +9,8 @@ bool HoldsDeletion(std::string_view bytes) {
 
 }  // namespace
 
-TCancellablePop3::TCancellablePop3() {
-    auto socket = std::make_unique<TSocketTransport>();
-    socket_ = socket.get();
-    Transport = std::move(socket);
-}
-
-void TCancellablePop3::Cancel() {
-    socket_->Cancel();
-}
+TCancellablePop3::TCancellablePop3() : cancel_(Transport) {}
 
 void TCancellablePop3::BeforeSend(std::string_view bytes) {
-    if (stopRequested_ && !bytes.starts_with("QUIT")) throw ESocketError(ECANCELED);
-    if (HoldsDeletion(bytes)) sentDeletions_ = true;
+    cancel_.BeforeSend(bytes.starts_with("QUIT"), HoldsDeletion(bytes));
 }

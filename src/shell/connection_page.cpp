@@ -8,32 +8,21 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "app/connection_test_run.h"
-#include "app/credential_source.h"
-#include "app/failure_advice.h"
 #include "app/settings.h"
-#include "app/shown_message.h"
 #include "app/token_source.h"
-#include "base/exception.h"
-#include "net/connection.h"
 #include "net/encryption.h"
-#include "net/pop3_probe.h"
-#include "net/sasl.h"
 #include "platform/app_exceptions.h"
 #include "platform/dialog_layout.h"
 #include "platform/message_box.h"
-#include "shell/connection_report.h"
 #include "shell/oauth_group.h"
 
 namespace {
 
-const char* const kTestTitle = "Test connection";
 const char* const kSignInTitle = "Sign in";
 constexpr int kOAuth2Index = static_cast<int>(TAuthentication::OAuth2);
-const char* const kTestCaption = "&Test connection";
 // The width of the widest fingerprint (32 hex pairs and their colons) in a line edit's font,
 // with the box's frame and margins.
 int FingerprintWidth(const QFontMetrics& metrics) {
@@ -78,25 +67,6 @@ const char* SaslPlainText(bool imap) {
     return imap ? "Password (AUTHENTICATE PLAIN)" : "Password (SASL PLAIN)";
 }
 
-// Whether two IMAP folder names are one folder: INBOX (also an empty name) in any case, any
-// other name exactly.
-bool SameFolder(const QString& a, const QString& b) {
-    const auto name = [](const QString& text) {
-        const QString trimmed = text.trimmed();
-        return trimmed.isEmpty() || trimmed.compare("INBOX", Qt::CaseInsensitive) == 0
-                   ? QString("INBOX")
-                   : trimmed;
-    };
-    return name(a) == name(b);
-}
-
-// As a check shows it; a socket error also names the system's reason.
-std::string FailureText(const Exception& e) {
-    if (const auto* socket = dynamic_cast<const ESocketError*>(&e))
-        return ShownMessage(e) + " (" + std::strerror(socket->ErrorCode) + ")";
-    return ShownMessage(e);
-}
-
 }  // namespace
 
 TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
@@ -113,13 +83,7 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
     edTrustedCertificate = new QLineEdit(this);
     edTrustedCertificate->setPlaceholderText("none: the system's store decides");
     SetWidthAtLeast(edTrustedCertificate, FingerprintWidth(edTrustedCertificate->fontMetrics()));
-    btnTestConnection = new QPushButton(kTestCaption, this);
-    // Room for either caption with the padding the dialog's other buttons have.
-    SetSizeAtLeast(btnTestConnection,
-                   btnTestConnection->fontMetrics().horizontalAdvance("Test connection") + 24, 24);
-    test_ = new TConnectionTestRun(this);
-    ConnectGuarded(test_, &TConnectionTestRun::Ended, this,
-                   [this](const TConnectionTestResult& result) { TestEnded(result); });
+    MakeTestButton();
     grid_ = new QGridLayout(this);
     grid_->setContentsMargins(8, 6, 8, 4);
     grid_->setVerticalSpacing(4);
@@ -159,8 +123,6 @@ TConnectionPage::TConnectionPage(QWidget* parent) : QWidget(parent) {
                    [this] { cbProtocolChange(); });
     ConnectGuarded(cbEncryption, &QComboBox::currentIndexChanged, this,
                    [this] { cbEncryptionChange(); });
-    ConnectGuarded(btnTestConnection, &QPushButton::clicked, this,
-                   [this] { btnTestConnectionClick(); });
     ConnectGuarded(cbAuthentication, &QComboBox::currentIndexChanged, this,
                    [this] { cbAuthenticationChange(); });
     ConnectGuarded(gbOAuth, &TOAuthGroup::signInClicked, this, [this] { btnSignInClick(); });
@@ -209,7 +171,7 @@ void TConnectionPage::LoadFrom(const TMailbox& mailbox) {
 }
 
 void TConnectionPage::cbAuthenticationChange() {
-    const bool oauth = cbAuthentication->currentIndex() == kOAuth2Index;
+    const bool oauth = OAuthChosen();
     gbOAuth->setVisible(oauth);
     if (oauth) ShowSignedIn();
 }
@@ -234,6 +196,10 @@ bool TConnectionPage::ImapChosen() const {
     return ChosenProtocol(cbProtocol->currentIndex()) == TMailProtocol::Imap;
 }
 
+bool TConnectionPage::OAuthChosen() const {
+    return cbAuthentication->currentIndex() == kOAuth2Index;
+}
+
 void TConnectionPage::FollowUsualPort() {
     const int usual = UsualPortShown(cbEncryption->currentIndex(), cbProtocol->currentIndex());
     if (edPort->value() == usualPort_) edPort->setValue(usual);
@@ -250,96 +216,6 @@ void TConnectionPage::ShowProtocol() {
          {lbFolder_, static_cast<QWidget*>(edFolder), lbMoveTo_, static_cast<QWidget*>(edMoveTo)})
         widget->setVisible(imap);
     gbOAuth->ShowScopesFor(imap);
-}
-
-TConnectionPage::TFault TConnectionPage::Fault(std::string& text) const {
-    if (cbProtocol->currentIndex() < 0) {
-        text = "Choose the protocol on the Connection page";
-        return TFault::Protocol;
-    }
-    if (cbEncryption->currentIndex() < 0) {
-        text = "Choose the encryption on the Connection page";
-        return TFault::Encryption;
-    }
-    if (cbAuthentication->currentIndex() < 0) {
-        text = "Choose the authentication on the Connection page";
-        return TFault::Authentication;
-    }
-    if (cbAuthentication->currentIndex() == kOAuth2Index) {
-        if (EncryptionAt(cbEncryption->currentIndex()) == TEncryption::None) {
-            text = kOAuthNeedsEncryptionText;
-            return TFault::OAuthEncryption;
-        }
-        if (const auto refusal = gbOAuth->Refusal()) {
-            text = refusal->Text;
-            return TFault::OAuth;
-        }
-    }
-    const std::string pin = edTrustedCertificate->text().trimmed().toStdString();
-    if (!pin.empty() && !NormalizeFingerprint(pin)) {
-        text = "'" + pin + "' is not a SHA-256 fingerprint";
-        return TFault::Pin;
-    }
-    // Moved into the folder guarded, condemned mail would arrive there again, endlessly.
-    if (ImapChosen() && !edMoveTo->text().trimmed().isEmpty() &&
-        SameFolder(edMoveTo->text(), edFolder->text())) {
-        text =
-            "Condemned mail cannot be moved into the folder it was found in; leave \"Move "
-            "condemned mail to\" empty to delete it, or name another folder";
-        return TFault::MoveTo;
-    }
-    return TFault::None;
-}
-
-void TConnectionPage::CheckInput() const {
-    std::string text;
-    if (Fault(text) != TFault::None) throw EConvertError(text);
-}
-
-bool TConnectionPage::InputAcceptable() {
-    std::string message;
-    const TFault fault = Fault(message);
-    if (fault == TFault::None) return true;
-    QString text = QString::fromStdString(message);
-    if (fault == TFault::Pin)
-        text +=
-            "\n\nEnter the 32 hex pairs of the certificate's SHA-256 fingerprint, as openssl "
-            "x509 -fingerprint -sha256 prints them, or leave the field empty.";
-    else if (!text.endsWith('.'))
-        text += '.';
-    ShowFailure(text,
-                fault == TFault::Pin || fault == TFault::Encryption ? kTestTitle : "Mail options");
-    return false;
-}
-
-void TConnectionPage::FocusFault() {
-    std::string text;
-    QWidget* target = nullptr;
-    switch (Fault(text)) {
-        case TFault::None:
-            return;
-        case TFault::Protocol:
-            target = cbProtocol;
-            break;
-        case TFault::MoveTo:
-            target = edMoveTo;
-            break;
-        case TFault::Encryption:
-        case TFault::OAuthEncryption:
-            target = cbEncryption;
-            break;
-        case TFault::Authentication:
-            target = cbAuthentication;
-            break;
-        case TFault::OAuth:
-            target = gbOAuth->Refusal()->Field;
-            break;
-        case TFault::Pin:
-            target = edTrustedCertificate;
-            break;
-    }
-    target->setFocus(Qt::OtherFocusReason);
-    if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->selectAll();
 }
 
 void TConnectionPage::StoreTo(TMailbox& mailbox) const {
@@ -398,83 +274,9 @@ void TConnectionPage::btnSignOutClick() {
     ShowSignedIn();
 }
 
-void TConnectionPage::btnTestConnectionClick() {
-    if (test_->Running()) return;
-    TConnection connection;
-    try {
-        CheckInput();  // a check would refuse the pin, so the test must not ignore it
-        StoreShownTo(connection);
-    } catch (const Exception& e) {
-        ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
-        return;
-    }
-    const TMailbox account = ShownAccount();
-    std::optional<TCredential> credential;
-    signInFailure_.clear();
-    try {
-        if (Credentials) credential = Credentials->AtHand(account);
-    } catch (const Exception& e) {
-        signInFailure_ = ShownDetail(e);
-        std::replace(signInFailure_.begin(), signInFailure_.end(), '\n', ' ');
-    }
-    test_->Start(account, credential);  // its connection is the one just checked
-    SetTesting(true);
-}
-
-void TConnectionPage::StopTest() {
-    test_->Stop();
-}
-
-bool TConnectionPage::TestRunning() const {
-    return test_->Running();
-}
-
-void TConnectionPage::SetTesting(bool testing) {
-    btnTestConnection->setEnabled(!testing);
-    btnTestConnection->setText(testing ? "Testing..." : kTestCaption);
-    if (testing)
-        setCursor(Qt::BusyCursor);
-    else
-        unsetCursor();
-}
-
-void TConnectionPage::TestEnded(const TConnectionTestResult& result) {
-    SetTesting(false);
-    if (result.Stopped) return;
-    if (result.Failure) {
-        try {
-            std::rethrow_exception(result.Failure);
-        } catch (const Exception& e) {
-            ShowFailure(QString::fromStdString(FailureText(e)), kTestTitle);
-        }
-        return;
-    }
-    TProbeReport report = result.Report;
-    if (!signInFailure_.empty() && !report.Refusal) {
-        report.SignInTried = true;
-        report.SignInRefusal = signInFailure_;
-    }
-    if (ShowReport(report, result.Host))
-        edTrustedCertificate->setText(QString::fromStdString(result.Report.Peer.Fingerprint));
-}
-
 // Plain text: the failure may quote the server, whose words must not draw anything.
 void TConnectionPage::ShowFailure(const QString& text, const char* title) {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     ExecMessageBox(box, window());
-}
-
-bool TConnectionPage::ShowReport(const TProbeReport& report, const std::string& host) {
-    QMessageBox box(QMessageBox::Information, kTestTitle,
-                    ConnectionReportHtml(report, host, UtcNowText()), QMessageBox::Ok, this);
-    box.setObjectName("boxConnectionReport");
-    box.setTextFormat(Qt::RichText);  // built escaped: no server text is markup
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    if (report.Encrypted && !report.Peer.Trusted) box.setIcon(QMessageBox::Warning);
-    QPushButton* trust = nullptr;
-    if (OffersTrust(report))
-        trust = box.addButton("Trust this certificate", QMessageBox::AcceptRole);
-    ExecMessageBox(box, window());
-    return trust && box.clickedButton() == trust;
 }

@@ -100,6 +100,8 @@ class TConnectionPage : public QWidget {
     void protocolChanged();
 
   private:
+    // The title of Test connection's boxes, and of OK's about a pin or an encryption.
+    static constexpr const char* kTestTitle = "Test connection";
     // What CheckInput refuses: where the cursor goes, and the text.
     enum class TFault {
         None,
@@ -111,7 +113,9 @@ class TConnectionPage : public QWidget {
         Pin,
         MoveTo  // into the folder guarded
     };
+    // What CheckInput refuses first (connection_page_check.cpp).
     TFault Fault(std::string& text) const;
+    bool OAuthChosen() const;
     // The mailbox shown (its identity kept), with what the page and the login page's host and
     // user show, as a sign-in uses them.
     TMailbox ShownAccount() const;
@@ -120,6 +124,8 @@ class TConnectionPage : public QWidget {
     // The encryption, port, trusted certificate and authentication shown, as a check would
     // use them.
     void StoreShownTo(TConnection& connection) const;
+    // The Test connection button and the run behind it (connection_page_probe.cpp).
+    void MakeTestButton();
     void TestEnded(const TConnectionTestResult& result);
     void SetTesting(bool testing);
     // Moves a port that was the usual one to the usual one of what is shown now.
